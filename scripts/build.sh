@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Configures and builds into BUILD_DIR (default build/). VETTRIX_SANITIZE=1
+# builds with AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+sanitize=${VETTRIX_SANITIZE:-0}
+
+bash "$root/scripts/deps.sh"
+
+args=(-S "$root" -B "$build" -G Ninja)
+if [[ "$sanitize" == 1 ]]; then
+  args+=(-DCMAKE_BUILD_TYPE=Debug -DVETTRIX_SANITIZE=ON -DVETTRIX_BENCH=OFF)
+else
+  args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+fi
+cmake "${args[@]}" >/dev/null
+cmake --build "$build" "$@"

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. Ends with CTest's summary.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+bash "$root/scripts/build.sh"
+# Window tests run on Qt's offscreen platform unless a display is given.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+cd "$build"
+ctest --output-on-failure -j "$(nproc)"

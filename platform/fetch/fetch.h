@@ -11,9 +11,11 @@ namespace vx::net {
 
 struct FetchOptions {
   // Whole transfer, redirects included; a server that drips bytes must hit it.
+  // Zero or less means no limit.
   std::chrono::milliseconds timeout{30000};
   // Counted on the decoded (decompressed) body bytes.
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
+  // More hops than this is a failure; a negative value counts as 0.
   int max_redirects = 10;
 };
 
@@ -41,5 +43,13 @@ FetchResult fetch(const std::string& address, const FetchOptions& options = {});
 // declaration in the first 1024 bytes, else UTF-8 when valid, else
 // Windows-1252. Used for local files too (with an empty content type).
 std::string decode_body(std::string_view bytes, std::string_view content_type = {});
+
+// decode_body for a buffer the caller gives up: a page that is already valid
+// UTF-8 comes back without being copied (what large pages usually are).
+std::string decode_body_owned(std::string bytes, std::string_view content_type = {});
+
+// Whether the bytes are well-formed UTF-8 (no overlongs, surrogates or values
+// past U+10FFFF).
+bool is_valid_utf8(std::string_view text);
 
 }  // namespace vx::net

@@ -1,0 +1,368 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "platform/fetch/fetch.h"
+#include "tests/platform/fetch/servers.h"
+
+namespace vx::net {
+namespace {
+
+using fixtures::HttpServer;
+using fixtures::RawServer;
+using ::testing::HasSubstr;
+
+class Fetch : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // A proxy from the environment must not swallow loopback requests.
+    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+    ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+  }
+  HttpServer http;
+};
+
+TEST_F(Fetch, ServerHeaderPresentAbsentAndMatchedWithoutCase) {
+  http.server.Get("/with", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Server", "Testerver/2.1");
+    res.set_content("hello", "text/plain");
+  });
+  http.server.Get("/without", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("bare", "text/plain");
+  });
+  http.start();
+
+  const FetchResult with = fetch(http.url("/with"));
+  ASSERT_TRUE(with.ok) << with.error;
+  EXPECT_EQ(with.status, 200);
+  EXPECT_EQ(with.text, "hello");
+  EXPECT_EQ(with.header("server"), "Testerver/2.1");
+  EXPECT_EQ(with.header("SERVER"), "Testerver/2.1");
+  EXPECT_EQ(with.header("x-not-sent"), "");
+
+  const FetchResult without = fetch(http.url("/without"));
+  ASSERT_TRUE(without.ok) << without.error;
+  EXPECT_EQ(without.text, "bare");
+  EXPECT_EQ(without.header("server"), "");
+}
+
+TEST_F(Fetch, ErrorStatusesAreNotFailures) {
+  http.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("<h1>no such page</h1>", "text/html");
+  });
+  http.server.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 500;
+    res.set_content("<script>oops</script>", "text/html");
+  });
+  http.start();
+
+  const FetchResult missing = fetch(http.url("/missing"));
+  ASSERT_TRUE(missing.ok) << missing.error;
+  EXPECT_EQ(missing.status, 404);
+  EXPECT_EQ(missing.text, "<h1>no such page</h1>");
+
+  const FetchResult broken = fetch(http.url("/broken"));
+  ASSERT_TRUE(broken.ok) << broken.error;
+  EXPECT_EQ(broken.status, 500);
+  EXPECT_EQ(broken.text, "<script>oops</script>");
+}
+
+TEST_F(Fetch, SchemelessAddressIsHttpAndOtherSchemesAreRefused) {
+  http.server.Get("/x", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("plain http", "text/plain");
+  });
+  http.start();
+
+  const std::string bare = "127.0.0.1:" + std::to_string(http.port()) + "/x";
+  const FetchResult r = fetch(bare);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.text, "plain http");
+  EXPECT_EQ(r.final_url, "http://" + bare);
+
+  const FetchResult named = fetch("localhost:" + std::to_string(http.port()) + "/x");
+  ASSERT_TRUE(named.ok) << named.error;
+  EXPECT_EQ(named.text, "plain http");
+
+  EXPECT_EQ(fetch("").error, "empty address");
+  EXPECT_THAT(fetch("http://[::1").error, HasSubstr("malformed address"));
+  for (const char* address : {"ftp://127.0.0.1/x", "FILE:///etc/passwd", "file:/etc/passwd",
+                              "gopher://127.0.0.1/", "javascript:alert(1)"}) {
+    const FetchResult refused = fetch(address);
+    EXPECT_FALSE(refused.ok) << address;
+    EXPECT_THAT(refused.error, HasSubstr("only http and https")) << address;
+    EXPECT_TRUE(refused.text.empty());
+  }
+}
+
+TEST_F(Fetch, UnreachableServerIsAFailureWithAReason) {
+  int port = 0;
+  {
+    HttpServer gone;  // a port that was just free and is closed again
+    gone.start();
+    port = gone.port();
+  }
+  const FetchResult r = fetch("http://127.0.0.1:" + std::to_string(port) + "/");
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(r.error.empty());
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(Fetch, RedirectChainKeepsOnlyTheFinalResponse) {
+  for (int hop = 3; hop >= 1; --hop) {
+    http.server.Get("/r" + std::to_string(hop),
+                    [hop](const httplib::Request&, httplib::Response& res) {
+                      res.set_header("Server", "hop-server");
+                      res.set_header("X-Hop", std::to_string(hop));
+                      res.set_redirect(hop == 1 ? "/final" : "/r" + std::to_string(hop - 1));
+                    });
+  }
+  http.server.Get("/final", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Server", "final-server");
+    res.set_content("arrived", "text/plain");
+  });
+  http.start();
+
+  const FetchResult r = fetch(http.url("/r3"));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.final_url, http.url("/final"));
+  EXPECT_EQ(r.text, "arrived");
+  EXPECT_EQ(r.header("server"), "final-server");
+  EXPECT_EQ(r.header("x-hop"), "");
+  for (const auto& h : r.headers) EXPECT_NE(h.second, "hop-server");
+}
+
+TEST_F(Fetch, RedirectLoopsAndTooManyHopsFail) {
+  http.server.Get("/a",
+                  [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/b"); });
+  http.server.Get("/b",
+                  [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/a"); });
+  http.server.Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    const int left = std::stoi(req.matches[1]);
+    if (left == 0) {
+      res.set_content("end of chain", "text/plain");
+    } else {
+      res.set_redirect("/hop/" + std::to_string(left - 1));
+    }
+  });
+  http.start();
+
+  const FetchResult loop = fetch(http.url("/a"));
+  EXPECT_FALSE(loop.ok);
+  EXPECT_THAT(loop.error, HasSubstr("redirect loop"));
+  EXPECT_TRUE(loop.text.empty());
+
+  const FetchResult ten = fetch(http.url("/hop/10"));
+  ASSERT_TRUE(ten.ok) << ten.error;
+  EXPECT_EQ(ten.text, "end of chain");
+  EXPECT_EQ(ten.final_url, http.url("/hop/0"));
+
+  const FetchResult eleven = fetch(http.url("/hop/11"));
+  EXPECT_FALSE(eleven.ok);
+  EXPECT_EQ(eleven.error, "more than 10 redirects");
+
+  FetchOptions strict;
+  strict.max_redirects = 2;
+  EXPECT_FALSE(fetch(http.url("/hop/3"), strict).ok);
+  EXPECT_TRUE(fetch(http.url("/hop/2"), strict).ok);
+}
+
+TEST_F(Fetch, CompressedAndChunkedBodiesArriveWhole) {
+  std::string page;
+  for (int i = 0; i < 2000; ++i) page += "<p onclick=\"go(" + std::to_string(i) + ")\">row</p>\n";
+  const std::string packed = fixtures::gzip(page);
+  ASSERT_LT(packed.size(), page.size() / 4);
+
+  std::string accept_encoding;
+  http.server.Get("/gz", [&](const httplib::Request& req, httplib::Response& res) {
+    accept_encoding = req.get_header_value("Accept-Encoding");
+    res.set_header("Content-Encoding", "gzip");
+    // An opaque type keeps the server from compressing a second time.
+    res.set_content(packed, "application/octet-stream");
+  });
+  http.server.Get("/chunked", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/html", [&](std::size_t offset, httplib::DataSink& sink) {
+      if (offset >= page.size()) {
+        sink.done();
+        return true;
+      }
+      const std::size_t n = std::min<std::size_t>(777, page.size() - offset);
+      return sink.write(page.data() + offset, n);
+    });
+  });
+  http.start();
+
+  const FetchResult gz = fetch(http.url("/gz"));
+  ASSERT_TRUE(gz.ok) << gz.error;
+  EXPECT_THAT(accept_encoding, HasSubstr("gzip"));
+  EXPECT_EQ(gz.text, page);
+
+  const FetchResult chunked = fetch(http.url("/chunked"));
+  ASSERT_TRUE(chunked.ok) << chunked.error;
+  EXPECT_EQ(chunked.text, page);
+}
+
+TEST_F(Fetch, SizeCapCountsDecodedBytes) {
+  const std::string five_k(5000, 'x');
+  const std::string bomb = fixtures::gzip(std::string(4 << 20, '\0'));
+  http.server.Get("/5k", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(five_k, "application/octet-stream");
+  });
+  http.server.Get("/bomb", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Content-Encoding", "gzip");
+    res.set_content(bomb, "application/octet-stream");
+  });
+  http.start();
+
+  FetchOptions cap;
+  cap.max_bytes = 5000;
+  const FetchResult exact = fetch(http.url("/5k"), cap);
+  ASSERT_TRUE(exact.ok) << exact.error;
+  EXPECT_EQ(exact.text.size(), 5000u);
+
+  cap.max_bytes = 4999;
+  const FetchResult over = fetch(http.url("/5k"), cap);
+  EXPECT_FALSE(over.ok);
+  EXPECT_EQ(over.error, "page larger than 4999 bytes");
+  EXPECT_TRUE(over.text.empty());
+  EXPECT_EQ(over.status, 200);
+
+  cap.max_bytes = 1 << 20;
+  ASSERT_LT(bomb.size(), cap.max_bytes);
+  const FetchResult inflated = fetch(http.url("/bomb"), cap);
+  EXPECT_FALSE(inflated.ok);
+  EXPECT_EQ(inflated.error, "page larger than 1048576 bytes");
+}
+
+TEST_F(Fetch, CharsetsComeOutAsUtf8) {
+  // "<script>é€</script>" in UTF-16LE with a byte-order mark and in UTF-16BE.
+  auto utf16 = [](bool le) {
+    const char16_t text[] = u"<script>\u00e9\u20ac</script>";
+    std::string out;
+    for (const char16_t c : std::u16string_view(text)) {
+      const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+      out += le ? lo : hi;
+      out += le ? hi : lo;
+    }
+    return out;
+  };
+  const std::string expected = "<script>\u00e9\u20ac</script>";
+  http.server.Get("/le-bom", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content("\xFF\xFE" + utf16(true), "text/html");
+  });
+  http.server.Get("/be-header", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(utf16(false), "text/html; charset=UTF-16BE");
+  });
+  http.server.Get("/meta", [](const httplib::Request&, httplib::Response& res) {
+    // "Привет" in KOI8-R, declared only in the document.
+    res.set_content("<html><head><meta charset=\"koi8-r\"></head><p>\xF0\xD2\xC9\xD7\xC5\xD4",
+                    "text/html");
+  });
+  http.server.Get("/latin1", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("price: \x80 5", "text/html; charset=ISO-8859-1");
+  });
+  http.server.Get("/undeclared", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("caf\xE9 \x93quoted\x94", "text/html");
+  });
+  http.start();
+
+  const FetchResult le = fetch(http.url("/le-bom"));
+  ASSERT_TRUE(le.ok) << le.error;
+  EXPECT_EQ(le.text, expected);
+  const FetchResult be = fetch(http.url("/be-header"));
+  ASSERT_TRUE(be.ok) << be.error;
+  EXPECT_EQ(be.text, expected);
+  EXPECT_THAT(fetch(http.url("/meta")).text, HasSubstr("<p>\u041f\u0440\u0438\u0432\u0435\u0442"));
+  EXPECT_EQ(fetch(http.url("/latin1")).text, "price: \u20ac 5");
+  EXPECT_EQ(fetch(http.url("/undeclared")).text, "caf\u00e9 \u201cquoted\u201d");
+}
+
+TEST_F(Fetch, InterimResponseHeadersAreDropped) {
+  RawServer raw([](RawServer&, int fd) {
+    RawServer::send_all(fd,
+                        "HTTP/1.1 103 Early Hints\r\nServer: early\r\nLink: </a.css>\r\n\r\n"
+                        "HTTP/1.1 200 OK\r\nServer: real\r\nContent-Length: 4\r\n"
+                        "X-Folded: first\r\n  second\r\nConnection: close\r\n\r\nbody");
+  });
+  const FetchResult r = fetch(raw.url("/"));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.header("server"), "real");
+  EXPECT_EQ(r.header("link"), "");
+  EXPECT_EQ(r.header("x-folded"), "first second");
+  EXPECT_EQ(r.text, "body");
+}
+
+TEST_F(Fetch, DrippingServerHitsTheWholeTransferTimeout) {
+  RawServer raw([](RawServer& self, int fd) {
+    if (!RawServer::send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) return;
+    for (int i = 0; i < 100 && !self.stopping(); ++i) {
+      if (!RawServer::send_all(fd, "x")) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  FetchOptions quick;
+  quick.timeout = std::chrono::milliseconds(1000);
+  const auto start = std::chrono::steady_clock::now();
+  const FetchResult r = fetch(raw.url("/drip"), quick);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "timed out after 1 s");
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(r.text.empty());
+  EXPECT_LT(took, std::chrono::seconds(5));  // a guard against hanging, not a speed goal
+
+  quick.timeout = std::chrono::milliseconds(300);
+  EXPECT_EQ(fetch(raw.url("/drip"), quick).error, "timed out after 0.3 s");
+}
+
+TEST_F(Fetch, CutOffBodiesAreFailures) {
+  const std::string head = "HTTP/1.1 200 OK\r\nServer: raw\r\nContent-Length: 1000\r\n\r\n";
+  RawServer closes([&](RawServer&, int fd) { RawServer::send_all(fd, head + "only ten.."); });
+  RawServer resets([&](RawServer&, int fd) {
+    RawServer::send_all(fd, head + "only ten..");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    RawServer::reset(fd);
+  });
+  RawServer chunks([](RawServer&, int fd) {
+    RawServer::send_all(fd,
+                        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                        "5\r\nhello\r\n10\r\nonly part");
+  });
+
+  for (RawServer* server : {&closes, &resets, &chunks}) {
+    const FetchResult r = fetch(server->url("/page"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_TRUE(r.text.empty()) << r.text;
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.final_url, server->url("/page"));
+  }
+}
+
+TEST_F(Fetch, ConcurrentFetchesOnWorkerThreads) {
+  http.server.Get(R"(/n/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_header("Server", "n" + std::string(req.matches[1]));
+    res.set_content("page " + std::string(req.matches[1]), "text/plain");
+  });
+  http.start();
+  std::vector<FetchResult> results(6);
+  std::vector<std::thread> workers;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    workers.emplace_back([&, i] { results[i] = fetch(http.url("/n/" + std::to_string(i))); });
+  }
+  for (auto& w : workers) w.join();
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    ASSERT_TRUE(results[i].ok) << results[i].error;
+    EXPECT_EQ(results[i].text, "page " + std::to_string(i));
+    EXPECT_EQ(results[i].header("server"), "n" + std::to_string(i));
+  }
+}
+
+}  // namespace
+}  // namespace vx::net

@@ -1,0 +1,145 @@
+// Loopback servers for the fetch tests: cpp-httplib for well-behaved HTTP, a
+// raw socket server for the misbehaviour httplib cannot produce.
+#pragma once
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace vx::net::fixtures {
+
+class HttpServer {
+ public:
+  httplib::Server server;
+
+  // Call after registering the routes.
+  void start() {
+    port_ = server.bind_to_any_port("127.0.0.1");
+    if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
+    thread_ = std::thread([this] { server.listen_after_bind(); });
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!server.is_running()) {
+      if (std::chrono::steady_clock::now() > give_up)
+        throw std::runtime_error("loopback server did not start");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ~HttpServer() {
+    server.stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+  int port() const { return port_; }
+
+ private:
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// Accepts connections one at a time; reads the request head, then hands the
+// socket to the handler and closes it afterwards.
+class RawServer {
+ public:
+  using Handler = std::function<void(RawServer&, int fd)>;
+
+  explicit RawServer(Handler handler) : handler_(std::move(handler)) {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listen_fd_ < 0) throw std::runtime_error("socket failed");
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_fd_, 8) != 0)
+      throw std::runtime_error("bind/listen failed");
+    socklen_t len = sizeof addr;
+    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { loop(); });
+  }
+  ~RawServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listen_fd_);
+  }
+
+  std::string url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+  bool stopping() const { return stop_; }
+
+  static bool send_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+      const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  // Ends the connection with a reset rather than an orderly close.
+  static void reset(int fd) {
+    linger l{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  }
+
+ private:
+  void loop() {
+    while (!stop_) {
+      pollfd p{listen_fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const int fd = ::accept(listen_fd_, nullptr, nullptr);
+      if (fd < 0) continue;
+      std::string head;
+      char buf[4096];
+      while (head.find("\r\n\r\n") == std::string::npos && !stop_) {
+        pollfd q{fd, POLLIN, 0};
+        if (::poll(&q, 1, 20) <= 0) continue;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        head.append(buf, static_cast<std::size_t>(n));
+      }
+      if (head.find("\r\n\r\n") != std::string::npos) handler_(*this, fd);
+      ::close(fd);
+    }
+  }
+
+  Handler handler_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+inline std::string gzip(std::string_view data) {
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2 failed");
+  std::string out(deflateBound(&zs, data.size()), '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  const int rc = deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  if (rc != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  return out;
+}
+
+}  // namespace vx::net::fixtures

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/gdi/image_io.h"
+#include "platform/gdi/region.h"
+
+using vx::Surface;
+using namespace vx::gdi;
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+  return (std::filesystem::path(testing::TempDir()) / ("gdi_io_" + name)).string();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+Surface Sample(int w, int h) {
+  Surface s(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x)
+      s.set(x, y, static_cast<vx::ColorRef>((x * 37 + y * 101) * 0x010203 & 0xFFFFFF));
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST(GdiImageIo, PpmRoundTripKeepsChannelOrder) {
+  Surface s = Sample(5, 3);
+  s.set(0, 0, 0x0000FF);  // red: written as R=255 first
+  const std::string path = TempPath("a.ppm");
+  std::string error;
+  ASSERT_TRUE(WritePpm(path, s, &error)) << error;
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.substr(0, 11), "P6\n5 3\n255\n");
+  EXPECT_EQ(bytes.substr(11, 3), std::string("\xFF\x00\x00", 3));
+  Surface back;
+  ASSERT_TRUE(ReadPpm(path, back, &error)) << error;
+  EXPECT_EQ(back.width(), 5);
+  EXPECT_EQ(back.pixels(), s.pixels());
+}
+
+TEST(GdiImageIo, PbmRoundTripPadsRowsToBytes) {
+  Mask m(9, 2);
+  m.set(0, 0, true);
+  m.set(8, 0, true);
+  m.set(4, 1, true);
+  const std::string path = TempPath("a.pbm");
+  std::string error;
+  ASSERT_TRUE(WritePbm(path, m, &error)) << error;
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, std::string("P4\n9 2\n\x80\x80\x08\x00", 11));
+  Mask back;
+  ASSERT_TRUE(ReadPbm(path, back, &error)) << error;
+  EXPECT_EQ(back, m);
+}
+
+TEST(GdiImageIo, NetpbmHeadersWithCommentsAndBadFiles) {
+  const std::string good = TempPath("c.ppm");
+  WriteBytes(good, std::string("P6 # made by hand\n2 1\n# max\n255\n\x01\x02\x03\x04\x05\x06", 38));
+  Surface s;
+  std::string error;
+  ASSERT_TRUE(ReadPpm(good, s, &error)) << error;
+  EXPECT_EQ(s.at(1, 0), 0x060504u);
+
+  const std::string cases[] = {
+      std::string("P6\n2 1\n255\n\x01\x02\x03", 14),  // short pixel data
+      "P5\n1 1\n255\n\x01",                           // wrong kind
+      "P6\n1 1\n65535\n\x01\x02\x03\x04\x05\x06",     // 16-bit
+      "P6\n99999999999 1\n255\n",                     // absurd size
+      "",
+  };
+  for (const std::string& bytes : cases) {
+    const std::string path = TempPath("bad.ppm");
+    WriteBytes(path, bytes);
+    error.clear();
+    EXPECT_FALSE(ReadPpm(path, s, &error));
+    EXPECT_FALSE(error.empty());
+  }
+  Mask m;
+  WriteBytes(TempPath("bad.pbm"), "P4\n16 2\n\x01");
+  EXPECT_FALSE(ReadPbm(TempPath("bad.pbm"), m, &error));
+  EXPECT_FALSE(ReadPpm(TempPath("does-not-exist.ppm"), s, &error));
+  EXPECT_NE(error.find("does-not-exist"), std::string::npos);
+}
+
+TEST(GdiImageIo, PngRoundTripWithRegionTransparency) {
+  const Surface s = Sample(7, 4);
+  const Region shape = CreateRectRgn(1, 1, 6, 3);
+  const Mask opaque = shape.ToMask(7, 4);
+  const std::string path = TempPath("a.png");
+  std::string error;
+  ASSERT_TRUE(WritePng(path, s, &opaque, &error)) << error;
+  Surface back;
+  Mask transparent;
+  ASSERT_TRUE(ReadPng(path, back, &transparent, &error)) << error;
+  EXPECT_EQ(back.pixels(), s.pixels());
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(transparent.at(x, y), !opaque.at(x, y)) << x << "," << y;
+  }
+  ASSERT_TRUE(WritePng(path, s, shape, &error)) << error;
+  Mask again;
+  ASSERT_TRUE(ReadPng(path, back, &again, &error)) << error;
+  EXPECT_EQ(again, transparent);
+  ASSERT_TRUE(WritePng(path, s, nullptr, &error)) << error;
+  ASSERT_TRUE(ReadPng(path, back, &transparent, &error)) << error;
+  EXPECT_EQ(transparent, Mask(7, 4, false));
+}
+
+TEST(GdiImageIo, PngFailuresAreReported) {
+  Surface s;
+  std::string error;
+  WriteBytes(TempPath("bad.png"), "\x89PNG\r\n\x1a\n garbage");
+  EXPECT_FALSE(ReadPng(TempPath("bad.png"), s, nullptr, &error));
+  EXPECT_FALSE(error.empty());
+  error.clear();
+  EXPECT_FALSE(WritePng(TempPath("no-such-dir/x.png"), Sample(2, 2), nullptr, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(WritePng(TempPath("empty.png"), Surface(), nullptr, &error));
+}

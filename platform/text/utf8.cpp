@@ -1,0 +1,72 @@
+#include "platform/text/utf8.h"
+
+#include <array>
+
+namespace vx::text {
+namespace {
+
+// 0x80..0x9F of Windows-1252; 0xFFFD marks the five undefined bytes.
+constexpr std::array<char32_t, 32> kCp1252High = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+bool IsContinuation(unsigned char b) {
+  return (b & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+char32_t Cp1252ToUnicode(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
+  return byte;
+}
+
+int UnicodeToCp1252(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+  for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
+    if (kCp1252High[i] == cp && cp != 0xFFFD) return static_cast<int>(0x80 + i);
+  }
+  return -1;
+}
+
+std::u32string DecodeUtf8(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char b = s[i];
+    int len = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    } else if ((b & 0xE0) == 0xC0) {
+      len = 2, cp = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3, cp = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4, cp = b & 0x07, min = 0x10000;
+    }
+    bool ok = len > 0 && i + static_cast<std::size_t>(len) <= n;
+    for (int k = 1; ok && k < len; ++k) {
+      if (!IsContinuation(s[i + k])) ok = false;
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (ok) {
+      out.push_back(cp);
+      i += static_cast<std::size_t>(len);
+    } else {
+      out.push_back(Cp1252ToUnicode(b));
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace vx::text

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vx::text {
+
+// Decodes UTF-8 to code points. A byte that does not start a well-formed
+// sequence (overlong forms, surrogates and values above U+10FFFF included)
+// is read on its own as a Windows-1252 character, so text that arrives in
+// the platform's ANSI code page still shows as intended.
+std::u32string DecodeUtf8(std::string_view text);
+
+// The Windows-1252 character of one byte (undefined bytes map to U+FFFD).
+char32_t Cp1252ToUnicode(unsigned char byte);
+
+// The Windows-1252 byte for a code point, or -1 when it has none.
+int UnicodeToCp1252(char32_t cp);
+
+}  // namespace vx::text

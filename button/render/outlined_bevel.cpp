@@ -1,0 +1,7 @@
+#include "button/render/painter.h"
+
+namespace vx::render {
+
+void Painter::RenderOutlinedBevel(Bool16 /*backdrop_only*/) { throw RenderFailure("look not built yet"); }
+
+}  // namespace vx::render

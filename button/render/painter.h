@@ -1,0 +1,143 @@
+#pragma once
+
+// The drawing side of TorvelButton: the render pipeline, the primitives, the
+// caption layout and caption drawing, the icon, the window region and one
+// renderer per look. Painter carries one drawing call; its routines are spread
+// over the files named beside them.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+
+#include "button/model/renderer.h"
+#include "button/model/torvel_button.h"
+#include "platform/gdi/dc.h"
+#include "platform/gdi/region.h"
+#include "platform/text/font.h"
+
+namespace vx::render {
+
+using button::Bool16;
+using button::Color;
+using button::kFalse;
+using button::kTrue;
+using button::Long;
+
+// A drawing step could not go on (no surface, a style outside its range...).
+// The pipeline catches it and resumes with its next step.
+class RenderFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What a button's drawing keeps from one call to the next: the device
+// context of its surface (whatever pen a primitive selected stays selected),
+// the font selected into it, the graphics mode and the icon buffer.
+struct PainterState {
+  Surface* dc_surface = nullptr;  // the surface `dc` was made for
+  std::optional<gdi::Dc> dc;
+  text::Font selected_font;  // the font selected into `dc`
+  Long graphics_mode = 1;    // compatible mode
+  Surface pic_icon;          // the prepared disabled icon (picIcon)
+};
+
+// One drawing call on one button.
+class Painter {
+ public:
+  Painter(button::TorvelButton& button, PainterState& state);
+
+  button::TorvelButton& button() { return button_; }
+  button::ButtonState& s() { return button_.state(); }
+  const host::ControlSite& site() const { return button_.site(); }
+  PainterState& ps() { return ps_; }
+
+  // The button's surface and its device context; RenderFailure when the host
+  // has no surface to give.
+  Surface& surface();
+  gdi::Dc& dc();
+  // ScaleWidth and ScaleHeight rounded to whole pixels, halves to even.
+  int W() const { return RoundHalfEven(site().surface->ScaleWidth()); }
+  int H() const { return RoundHalfEven(site().surface->ScaleHeight()); }
+  static int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+
+  // Selects a new solid pen of `color`, deleting the displaced one.
+  void SelectNewPen(Color color);
+  // Selects `font` into the device context and returns the one it displaces.
+  text::Font SelectFont(text::Font font);
+
+  // pipeline.cpp
+  void DrawButton(Bool16 backdrop_only);
+  void DrawGradient();
+  void Render(Bool16 backdrop_only);
+
+  // primitives.cpp. `target` of DrawRect: nullptr means the button's own
+  // surface, and is then set to it.
+  void DrawPixel(Long x, Long y, Color color);
+  void DrawLine(Long x1, Long y1, Long x2, Long y2, Color color);
+  void DrawRect(Long left, Long top, Long right, Long bottom, Color color, Bool16 frame_only,
+                Surface*& target);
+  void DrawRect(Long left, Long top, Long right, Long bottom, Color color, Bool16 frame_only) {
+    Surface* own = nullptr;
+    DrawRect(left, top, right, bottom, color, frame_only, own);
+  }
+  void DrawBorderLines(Color outer_top_left, Color outer_bottom_right, Color inner_top_left,
+                       Color inner_bottom_right, std::int16_t inset, Bool16 outer_only);
+  void DrawFocus();
+
+  // caption_layout.cpp
+  void CalculateLayout();
+  // What DrawTextA with DT_CALCRECT | DT_SINGLELINE | DT_NOCLIP | DT_NOPREFIX
+  // gives with the font selected now.
+  text::TextExtent MeasureText(std::string_view text);
+
+  // caption_font.cpp
+  void CreateCaptionFont(Bool16 recalculate);
+  // Selects PreviousFont back and deletes CaptionFontHandle.
+  void ReleaseCaptionFont();
+  void DrawCaption(Color main_color, Color lower_right_color, Color upper_left_color);
+
+  // icon.cpp
+  void PrepareIcon();
+  // The icon at (x, y): the picture when enabled, the prepared buffer when not.
+  void DrawIcon(Long x, Long y);
+
+  // region.cpp: builds ButtonRegion (a gdi::Region in the state's std::any).
+  void CreateButtonRegion();
+  // Hands ButtonRegion to the window.
+  void ApplyWindowRegion();
+
+  // One renderer per look.
+  void RenderOutlinedBevel(Bool16 backdrop_only);  // outlined_bevel.cpp, type 1
+  void RenderClassic3D(Bool16 backdrop_only);      // classic3d.cpp, type 2
+  void RenderWindowsXP(Bool16 backdrop_only);      // windows_xp.cpp, type 3
+  void RenderEtched(Bool16 backdrop_only);         // etched.cpp, type 4
+  void RenderSoftBevel(Bool16 backdrop_only);      // soft_bevel.cpp, type 5
+  void RenderThinBevel(Bool16 backdrop_only);      // thin_bevel.cpp, types 6, 7 and others
+  void RenderMacintosh(Bool16 backdrop_only);      // macintosh.cpp, type 8
+
+ private:
+  button::TorvelButton& button_;
+  PainterState& ps_;
+};
+
+// The renderer installed on each button: keeps the button's PainterState and
+// runs a Painter per call.
+class ButtonPainter final : public button::ButtonRenderer {
+ public:
+  void DrawButton(button::TorvelButton& button, Bool16 backdrop_only) override;
+  void CalculateLayout(button::TorvelButton& button) override;
+  void PrepareIcon(button::TorvelButton& button) override;
+  void ApplyWindowRegion(button::TorvelButton& button) override;
+
+  PainterState& state() { return state_; }
+
+ private:
+  PainterState state_;
+};
+
+// The window region most recently built for `button`, if any.
+const gdi::Region* ButtonRegionOf(const button::TorvelButton& button);
+
+}  // namespace vx::render

@@ -1,0 +1,120 @@
+#include <any>
+#include <exception>
+
+#include "button/render/painter.h"
+
+namespace vx::render {
+namespace {
+
+// Runs one step of the pipeline: a failure ends that step only.
+template <typename Step>
+void RunStep(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+    // Drawing never reports a failure; the next step still runs.
+  }
+}
+
+}  // namespace
+
+void Painter::DrawButton(Bool16 backdrop_only) {
+  button::ButtonState& st = s();
+  const Long saved_state = st.VisualState;
+  const Bool16 saved_enabled = st.Enabled;
+  if (backdrop_only != kFalse) {
+    st.VisualState = button::Backdrop;
+    st.Enabled = kFalse;
+  }
+
+  RunStep([&] {
+    const int w = W();
+    const int h = H();
+    if (st.ColorScheme == button::CustomGradient) {
+      DrawGradient();
+    } else if (st.ButtonType == button::HoverBevel && st.ColorScheme == button::CustomColors &&
+               st.VisualState != button::Hover) {
+      DrawRect(0, 0, w, h, static_cast<Color>(site().parent->BackColor()), kFalse);
+    } else {
+      DrawRect(0, 0, w, h, st.FaceColor, kFalse);
+    }
+  });
+
+  RunStep([&] {
+    if (static_cast<std::int16_t>(st.LayoutPending) == -1) {
+      // The layout-only use of the caption font: no caption font may outlive
+      // this step, even when building the layout failed.
+      try {
+        CreateCaptionFont(st.LayoutPending);
+      } catch (...) {
+        ReleaseCaptionFont();
+        throw;
+      }
+      ReleaseCaptionFont();
+    }
+  });
+
+  RunStep([&] { Render(backdrop_only); });
+  RunStep([&] { site().surface->Refresh(); });
+
+  if (backdrop_only != kFalse) {
+    st.VisualState = saved_state;
+    st.Enabled = saved_enabled;
+  }
+  RunStep([&] {
+    if (!site().ambient->UserMode()) st.VisualState = button::Normal;
+  });
+}
+
+void Painter::Render(Bool16 backdrop_only) {
+  try {
+    switch (s().ButtonType) {
+      case button::OutlinedBevel:
+        RenderOutlinedBevel(backdrop_only);
+        break;
+      case button::Classic3D:
+        RenderClassic3D(backdrop_only);
+        break;
+      case button::WindowsXP:
+        RenderWindowsXP(backdrop_only);
+        break;
+      case button::Etched:
+        RenderEtched(backdrop_only);
+        break;
+      case button::SoftBevel:
+        RenderSoftBevel(backdrop_only);
+        break;
+      case button::Macintosh:
+        RenderMacintosh(backdrop_only);
+        break;
+      default:
+        RenderThinBevel(backdrop_only);
+        break;
+    }
+  } catch (...) {
+    // A renderer that stopped half-way must not leave a latched state behind:
+    // outside a renderer VisualState is always 0..4.
+    if (s().VisualState < 0) s().VisualState = -s().VisualState - 1;
+    throw;
+  }
+}
+
+void Painter::DrawGradient() {
+  const button::ButtonState& st = s();
+  const int reversed = st.GradientOrientation > 1 ? 1 : 0;
+  const int w = W();
+  const int h = H();
+  // ShiftColor with offset 0 splits a colour into clamped channels.
+  const Color start = button::ShiftColor(st.GradientStartColor, 0);
+  const Color stop = button::ShiftColor(st.GradientStopColor, 0);
+  const gdi::TriVertex v0 =
+      gdi::MakeVertex(0, 0, static_cast<ColorRef>(reversed != 0 ? stop : start));
+  const gdi::TriVertex v1 =
+      gdi::MakeVertex(w, h, static_cast<ColorRef>(reversed != 0 ? start : stop));
+  // An orientation outside 0..3 asks for a mode the platform does not have:
+  // GradientFill then paints nothing and the surface keeps what it had.
+  const Long mode = st.GradientOrientation - 2 * reversed;
+  gdi::GradientFill(surface(), v0, v1, mode);
+}
+
+}  // namespace vx::render

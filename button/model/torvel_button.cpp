@@ -1,0 +1,401 @@
+#include "button/model/torvel_button.h"
+
+#include <limits>
+
+namespace vx::button {
+
+namespace {
+
+Bool16 Normalise(Bool16 b) {
+  return b ? kTrue : kFalse;
+}
+bool InRange(Long v, Long lo, Long hi) {
+  return v >= lo && v <= hi;
+}
+
+}  // namespace
+
+PropertyError::PropertyError(std::string key, const std::string& reason)
+    : std::runtime_error("stored value \"" + key + "\": " + reason), key_(std::move(key)) {}
+
+TorvelButton::TorvelButton(const host::ControlSite& site) : site_(site) {
+  if (!site_.ambient || !site_.changes || !site_.surface || !site_.parent || !site_.access_keys ||
+      !site_.events || !site_.timers || !site_.keys || !site_.messages || !site_.clock ||
+      !site_.screen || !site_.palette || !site_.version || !site_.pictures) {
+    throw std::invalid_argument("TorvelButton needs every host service");
+  }
+  s_.LastMouseButton = 1;
+  s_.IsShown = kFalse;
+}
+
+TorvelButton::~TorvelButton() {
+  if (s_.TextFont && font_token_) s_.TextFont->Unsubscribe(font_token_);
+}
+
+void TorvelButton::Changed(bool design, const char* key) {
+  if (design) site_.changes->PropertyChanged(key);
+}
+
+// Colour properties other than the gradient ones act only under the custom
+// schemes; at design time assigning one switches the scheme to CustomColors.
+bool TorvelButton::CustomColourSwitch(bool design, std::initializer_list<const char*> keys) {
+  if (s_.ColorScheme == CustomColors || s_.ColorScheme == CustomGradient) return true;
+  if (!design) return false;
+  s_.ColorScheme = CustomColors;
+  Changed(design, "COLTYPE");
+  for (const char* k : keys) Changed(design, k);
+  return true;
+}
+
+bool TorvelButton::GradientSwitch(bool design, const char* other_key) {
+  if (s_.ColorScheme == CustomGradient) return true;
+  if (!design) return false;
+  // Where gradients cannot be drawn the scheme must not become CustomGradient
+  // this way either: refuse as the ColorScheme property does.
+  if (DetectOS(kTrue) == -1) {
+    site_.messages->ShowMessage(kPlatformMessage, host::MessageIcon::Information);
+    return false;
+  }
+  s_.ColorScheme = CustomGradient;
+  for (const char* k : {"COLTYPE", "FCOL", "FCOLO", "BCOL"}) Changed(design, k);
+  Changed(design, other_key);
+  return true;
+}
+
+void TorvelButton::SetTextFont(host::FontPtr f) {
+  if (f == s_.TextFont) return;
+  if (s_.TextFont && font_token_) s_.TextFont->Unsubscribe(font_token_);
+  font_token_ = 0;
+  s_.TextFont = std::move(f);
+  if (s_.TextFont) {
+    font_token_ = s_.TextFont->Subscribe(
+        [this](const std::string& attribute) { TextFont_FontChanged(attribute); });
+  }
+}
+
+void TorvelButton::SetAlignment(Long v) {
+  if (!InRange(v, 0, 2) || v == s_.Alignment) return;
+  const bool design = DesignTime();
+  if (!design) return;
+  s_.Alignment = v;
+  Changed(design, "ALIGN");
+  CalculateLayout();
+  RefreshButton();
+}
+
+void TorvelButton::SetShowFocus(Bool16 v) {
+  const bool design = DesignTime();
+  if (!design) return;
+  Changed(design, "SHOWF");
+  s_.ShowFocus = Normalise(v);
+}
+
+void TorvelButton::SetGraphicsMode(Long v) {
+  const bool design = DesignTime();
+  if (v >= 0) site_.messages->ShowMessage(kCautionMessage, host::MessageIcon::Warning);
+  Changed(design, "GMODE");
+  s_.GraphicsMode = v;
+  s_.GraphicsModeInForce = v < 0 ? DetectOS(kFalse) : v;
+  RefreshButton();
+}
+
+void TorvelButton::SetValue(Bool16 v) {
+  s_.Value = Normalise(v);
+  if (s_.OptionButton != kTrue) return;
+  if (s_.Value == kTrue) {
+    UpdateOptionGroup();
+  } else {
+    s_.VisualState = Normal;
+    RefreshButton();
+  }
+}
+
+void TorvelButton::SetOptionButton(Bool16 v) {
+  s_.OptionButton = Normalise(v);
+  if (s_.OptionButton == kTrue) {
+    SetValue(s_.Value);
+  } else {
+    s_.VisualState = Normal;
+    RefreshButton();
+  }
+}
+
+void TorvelButton::SetIconAlignmentValue(Long v) {
+  if (!InRange(v, 0, 1) || v == s_.IconAlignmentValue) return;
+  const bool design = DesignTime();
+  if (!design) return;
+  s_.IconAlignmentValue = v;
+  Changed(design, "ICONAlign");
+  if (s_.HasIcon) {
+    CalculateLayout();
+    RefreshButton();
+  }
+}
+
+void TorvelButton::SetEmbossEngraveShadow(Color c) {
+  if (c == s_.EmbossEngraveShadow) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, {"FCOL", "FCOLO", "BCOL", "EMBOSSM"})) return;
+  s_.EmbossEngraveShadow = ConvertSysColor(c);
+  Changed(design, "EMBOSSS");
+  ApplyColorScheme(kFalse);
+  RefreshButton();
+}
+
+void TorvelButton::SetEmbossEngraveMid(Color c) {
+  if (c == s_.EmbossEngraveMid) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, {"FCOL", "FCOLO", "BCOL", "EMBOSSS"})) return;
+  s_.EmbossEngraveMid = ConvertSysColor(c);
+  Changed(design, "EMBOSSM");
+  ApplyColorScheme(kFalse);
+  RefreshButton();
+}
+
+void TorvelButton::SetGradientStartColor(Color c) {
+  if (c == s_.GradientStartColor) return;
+  const bool design = DesignTime();
+  if (s_.ButtonType == WindowsXP || s_.ButtonType == Macintosh) {
+    if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
+    return;
+  }
+  if (!GradientSwitch(design, "GStop")) return;
+  s_.GradientStartColor = ConvertSysColor(c);
+  Changed(design, "GStart");
+  ApplyColorScheme(kFalse);
+  PrepareIcon();
+  RefreshButton();
+}
+
+void TorvelButton::SetGradientOrientation(Long v) {
+  s_.GradientOrientation = v;
+  const bool design = DesignTime();
+  if (s_.ColorScheme == CustomGradient && design) {
+    Changed(design, "GStyle");
+    RefreshButton();
+  }
+}
+
+void TorvelButton::SetGradientStopColor(Color c) {
+  if (c == s_.GradientStopColor) return;
+  const bool design = DesignTime();
+  if (s_.ButtonType == WindowsXP || s_.ButtonType == Macintosh) {
+    if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
+    return;
+  }
+  if (!GradientSwitch(design, "GStart")) return;
+  s_.GradientStopColor = ConvertSysColor(c);
+  Changed(design, "GStop");
+  ApplyColorScheme(kFalse);
+  PrepareIcon();
+  RefreshButton();
+}
+
+void TorvelButton::SetBackColor(Color c) {
+  if (c == s_.BackColor) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, {"FCOL", "FCOLO"})) return;
+  s_.BackColor = ConvertSysColor(c);
+  Changed(design, "BCOL");
+  ApplyColorScheme(kFalse);
+  PrepareIcon();
+  RefreshButton();
+}
+
+void TorvelButton::SetForeColor(Color c) {
+  if (c == s_.ForeColor) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, {"BCOL", "FCOLO"})) return;
+  s_.ForeColor = ConvertSysColor(c);
+  Changed(design, "FCOL");
+  ApplyColorScheme(kFalse);
+  RefreshButton();
+}
+
+void TorvelButton::SetMouseOver(Color c) {
+  if (c == s_.MouseOver) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, {"BCOL", "FCOL"})) return;
+  s_.MouseOver = ConvertSysColor(c);
+  ApplyColorScheme(kFalse);
+  Changed(design, "FCOLO");
+  RefreshButton();
+}
+
+void TorvelButton::SetIcon(host::PicturePtr p) {
+  const bool design = DesignTime();
+  s_.Icon = std::move(p);
+  s_.HasIcon = ToBool16(s_.Icon != nullptr);
+  Changed(design, "BTNICON");
+  CalculateLayout();
+  PrepareIcon();
+  RefreshButton();
+}
+
+void TorvelButton::SetButtonType(Long v) {
+  if (!InRange(v, 1, 8) || v == s_.ButtonType) return;
+  // These two looks have no gradient: the scheme falls back, even at run time.
+  if ((v == WindowsXP || v == Macintosh) && s_.ColorScheme == CustomGradient) {
+    s_.ColorScheme = CustomColors;
+  }
+  const bool design = DesignTime();
+  if (!design) return;
+  s_.ButtonType = v;
+  Changed(design, "BTYPE");
+  UserControl_Resize();
+}
+
+void TorvelButton::SetCaption(std::string s) {
+  const bool design = DesignTime();
+  s_.Caption = std::move(s);
+  SetAccessKey();
+  Changed(design, "TX");
+  s_.LayoutPending = kTrue;
+  RefreshButton();
+}
+
+void TorvelButton::SetIconSize(Long v) {
+  if (!InRange(v, 1, 4) || v == s_.IconSize) return;
+  const bool design = DesignTime();
+  if (!design) return;
+  Changed(design, "IconSize");
+  s_.IconSize = v;
+  if (s_.HasIcon) {
+    CalculateLayout();
+    PrepareIcon();
+    RefreshButton();
+  }
+}
+
+void TorvelButton::SetCaptionStyle(Long v) {
+  if (!InRange(v, 0, 3) || v == s_.CaptionStyle) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, {"BCOL", "FCOL", "FCOLO", "EMBOSSM", "EMBOSSS"})) return;
+  s_.CaptionStyle = v;
+  ApplyColorScheme(kFalse);
+  Changed(design, "STYLE");
+  RefreshButton();
+}
+
+void TorvelButton::SetEnabled(Bool16 b) {
+  const bool design = DesignTime();
+  s_.Enabled = Normalise(b);
+  site_.surface->SetEnabled(s_.Enabled == kTrue);
+  Changed(design, "ENAB");
+  RefreshButton();
+}
+
+void TorvelButton::SetFont(host::FontPtr f) {
+  // A button always has a caption font; clearing it would leave nothing to
+  // draw the caption with.
+  if (!f) throw std::invalid_argument("a font object is required");
+  const bool design = DesignTime();
+  SetTextFont(std::move(f));
+  site_.surface->SetFont(s_.TextFont);
+  Changed(design, "FONT");
+  s_.LayoutPending = kTrue;
+  RefreshButton();
+}
+
+void TorvelButton::SetColorScheme(Long v) {
+  if (!InRange(v, 1, 5) || v == s_.ColorScheme) return;
+  const bool design = DesignTime();
+  if (DetectOS(kTrue) == -1) {
+    if (design) site_.messages->ShowMessage(kPlatformMessage, host::MessageIcon::Information);
+    return;
+  }
+  if (!design) return;
+  s_.ColorScheme = v;
+  for (const char* k : {"COLTYPE", "BCOL", "FCOL", "FCOLO", "EMBOSSM", "EMBOSSS"}) {
+    Changed(design, k);
+  }
+  if (v != CustomColors && v != CustomGradient) s_.CaptionStyle = Plain;
+  ApplyColorScheme(kTrue);
+  RefreshButton();
+}
+
+void TorvelButton::SetButtonStyle(Long v) {
+  if (!InRange(v, 0, 3) || v == s_.ButtonStyle) return;
+  const bool design = DesignTime();
+  if (!design) return;
+  // Slanted outlines leave no room for vertical captions.
+  if (v != Rectangular) {
+    s_.CaptionOrientation = Horizontal;
+    Changed(design, "ORIENT");
+  }
+  s_.ButtonStyle = v;
+  Changed(design, "BSTYLE");
+  UserControl_Resize();
+}
+
+void TorvelButton::SetCaptionOrientation(Long v) {
+  if (!InRange(v, 0, 2) || v == s_.CaptionOrientation) return;
+  const bool design = DesignTime();
+  if (!design) return;
+  s_.CaptionOrientation = v;
+  Changed(design, "ORIENT");
+  s_.LayoutPending = kTrue;
+  RefreshButton();
+}
+
+Long TorvelButton::MousePointer() const {
+  return site_.surface->MousePointer();
+}
+
+void TorvelButton::SetMousePointer(Long v) {
+  // The surface takes a 16-bit value; anything wider is an overflow, reported
+  // rather than wrapped.
+  if (v < std::numeric_limits<std::int16_t>::min() ||
+      v > std::numeric_limits<std::int16_t>::max()) {
+    throw std::out_of_range("MousePointer: " + std::to_string(v) + " is not a 16-bit value");
+  }
+  const bool design = DesignTime();
+  site_.surface->SetMousePointer(static_cast<std::int16_t>(v));
+  Changed(design, "MPTR");
+}
+
+host::PicturePtr TorvelButton::MouseIcon() const {
+  return site_.surface->MouseIcon();
+}
+
+void TorvelButton::SetMouseIcon(host::PicturePtr p) {
+  const bool design = DesignTime();
+  try {
+    site_.surface->SetMouseIcon(p);
+  } catch (const std::exception&) {
+    // A pointer picture the host cannot use is ignored.
+  }
+  Changed(design, "MICON");
+}
+
+std::intptr_t TorvelButton::hwnd() const {
+  return site_.surface->WindowHandle();
+}
+
+void TorvelButton::RefreshButton() {
+  s_.IsShown = kTrue;
+  DrawButton(kFalse);
+  site_.surface->Refresh();
+}
+
+void TorvelButton::DrawButton(Bool16 backdrop_only) {
+  if (renderer_) renderer_->DrawButton(*this, backdrop_only);
+}
+
+void TorvelButton::CalculateLayout() {
+  if (renderer_) renderer_->CalculateLayout(*this);
+}
+
+void TorvelButton::PrepareIcon() {
+  if (renderer_) renderer_->PrepareIcon(*this);
+}
+
+void TorvelButton::UserControl_Resize() {
+  if (!s_.IsShown) return;
+  if (renderer_) renderer_->ApplyWindowRegion(*this);
+  CalculateLayout();
+  PrepareIcon();
+  RefreshButton();
+}
+
+}  // namespace vx::button

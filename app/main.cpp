@@ -1,6 +1,5 @@
-#include <cstdio>
+#include "app/cli.h"
 
-int main() {
-  std::puts("Vettrix");
-  return 0;
+int main(int argc, char** argv) {
+  return vx::app::cli::Main(argc, argv);
 }

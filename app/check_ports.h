@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vx::app {
+
+// The check run talks to the window's controls only through these seams, so it
+// runs the same under the window, the command line and the tests. A failing
+// operation throws; the run catches it per step.
+
+// The Internet transfer control.
+class PageFetcher {
+ public:
+  virtual ~PageFetcher() = default;
+  // One synchronous request for the address as typed; the whole document as text.
+  virtual std::string OpenURL(const std::string& address) = 0;
+  // A response header of the last request, "" when the response had none.
+  virtual std::string GetHeader(const std::string& name) = 0;
+};
+
+// The findings list (report view: "Detected", "Description").
+class FindingsList {
+ public:
+  virtual ~FindingsList() = default;
+  virtual void Clear() = 0;
+  // Appends a row: item text = label, first sub-item = description, small icon 1.
+  virtual void AddRow(const std::string& label, const std::string& description) = 0;
+};
+
+// A text box. Selection positions are zero-based and counted in characters of
+// the UTF-8 text.
+class SourceView {
+ public:
+  virtual ~SourceView() = default;
+  // Stays valid until the text next changes.
+  virtual const std::string& Text() const = 0;
+  virtual void SetText(std::string text) = 0;
+  // Changes whenever Text changes, by any means (typing, SetText). The run
+  // searches a text once and reuses the result while this stays the same.
+  virtual std::uint64_t TextRevision() const = 0;
+  virtual void SetSelStart(std::size_t chars) = 0;
+  virtual void SetSelLength(std::size_t chars) = 0;
+  virtual std::string SelText() const = 0;
+};
+
+// A label: only its caption is ever set.
+class CaptionView {
+ public:
+  virtual ~CaptionView() = default;
+  virtual void SetCaption(const std::string& caption) = 0;
+};
+
+}  // namespace vx::app

@@ -1,0 +1,168 @@
+#include "app/check_run.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/marker_search.h"
+#include "app/text_position.h"
+
+namespace vx::app {
+namespace {
+
+std::string AsciiUpper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string AsciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// The forms each rule looks for, searched together: a scanned rule's
+// all-capital and all-small forms (the marker as written only when it is one
+// of them), a found rule's marker exactly.
+struct RuleSearch {
+  MarkerSearch search;
+  std::array<std::vector<std::size_t>, kRuleCount> forms;  // pattern indices per rule
+
+  static RuleSearch Make() {
+    std::vector<std::string> patterns;
+    std::array<std::vector<std::size_t>, kRuleCount> forms;
+    auto add = [&](std::size_t rule, std::string form) {
+      auto it = std::find(patterns.begin(), patterns.end(), form);
+      const auto index = static_cast<std::size_t>(it - patterns.begin());
+      if (it == patterns.end()) patterns.push_back(std::move(form));
+      if (std::find(forms[rule].begin(), forms[rule].end(), index) == forms[rule].end()) {
+        forms[rule].push_back(index);
+      }
+    };
+    for (std::size_t r = 0; r < kRuleCount; ++r) {
+      const DetectionRule& rule = kRuleTable[r];
+      if (rule.test == RuleTest::Scan) {
+        add(r, AsciiUpper(rule.marker));
+        add(r, AsciiLower(rule.marker));
+      } else {
+        add(r, std::string(rule.marker));
+      }
+    }
+    return RuleSearch{MarkerSearch(std::move(patterns)), forms};
+  }
+};
+
+const RuleSearch& TheRuleSearch() {
+  static const RuleSearch search = RuleSearch::Make();
+  return search;
+}
+
+}  // namespace
+
+RuleHits FindRuleHits(std::string_view text) {
+  const RuleSearch& rs = TheRuleSearch();
+  const std::vector<MarkerSearch::Occurrence> found = rs.search.Find(text);
+  RuleHits hits;
+  for (std::size_t r = 0; r < kRuleCount; ++r) {
+    MarkerSearch::Occurrence best;
+    for (std::size_t p : rs.forms[r]) {
+      if (found[p].offset < best.offset) best = found[p];
+    }
+    hits.first[r] = best.offset;
+    hits.chars[r] = best.chars;
+    hits.line[r] = best.line;
+  }
+  return hits;
+}
+
+const RuleHits& Checker::Hits(const SourceView& view) {
+  const std::string& text = view.Text();
+  const CacheKey key{&view, view.TextRevision(), text.data(), text.size()};
+  if (!(key == cache_key_)) {
+    // Forget the old key first: if the search throws, nothing stale remains.
+    cache_key_ = CacheKey{};
+    cache_ = FindRuleHits(text);
+    cache_key_ = key;
+  }
+  return cache_;
+}
+
+void Checker::Run() {
+  // Step 1: fetch into the source box; on failure the box keeps its text.
+  try {
+    const std::string address = c_.Text1.Text();
+    c_.Text2.SetText(c_.Inet1.OpenURL(address));
+  } catch (...) {
+  }
+  // Step 2.
+  try {
+    c_.ListView1.Clear();
+  } catch (...) {
+  }
+  // Step 3: on failure the label keeps its caption.
+  try {
+    c_.Label4.SetCaption("Web Server: " + c_.Inet1.GetHeader("server"));
+  } catch (...) {
+  }
+  // Steps 4 to 22, then 23. The rules read the source box as it is at each
+  // step: a nested run started while yielding may have changed it.
+  for (std::size_t r = 0; r < kRuleCount; ++r) {
+    const DetectionRule& rule = kRuleTable[r];
+    try {
+      if (rule.test == RuleTest::Scan) {
+        Scan(r);
+      } else {
+        Find(c_.Text2, std::string(rule.marker), c_.Text3, std::string(rule.label),
+             std::string(rule.description));
+      }
+    } catch (...) {
+    }
+  }
+}
+
+void Checker::Scan(std::size_t rule) {
+  // Copied out before yielding: a nested run may reuse the cache.
+  const bool match = Hits(c_.Text2).Matches(rule);
+  if (!match) return;
+  const DetectionRule& r = kRuleTable[rule];
+  c_.ListView1.AddRow(std::string(r.label), std::string(r.description));
+  c_.DoEvents();
+}
+
+void Checker::Find(SourceView& source, const std::string& findtext, SourceView& display,
+                   const std::string& lil_desc, const std::string& description) {
+  // The first occurrence as (bytes, characters) before it, or npos bytes. The
+  // rule's own marker comes from the shared search; any other text is looked
+  // for directly.
+  auto locate = [&]() -> std::pair<std::size_t, std::size_t> {
+    for (std::size_t r = 0; r < kRuleCount; ++r) {
+      if (kRuleTable[r].test == RuleTest::Find && kRuleTable[r].marker == findtext) {
+        const RuleHits& hits = Hits(source);
+        return {hits.first[r], hits.chars[r]};
+      }
+    }
+    const std::string& text = source.Text();
+    // An empty text occurs at the start of any text but an empty one.
+    const std::size_t at =
+        findtext.empty() ? (text.empty() ? std::string::npos : 0) : text.find(findtext);
+    if (at == std::string::npos) return {at, 0};
+    return {at, CountChars(std::string_view(text).substr(0, at))};
+  };
+  if (locate().first == std::string::npos) return;
+  // Read anew, as the box may have changed in between.
+  const auto [at, chars] = locate();
+  if (at == std::string::npos) return;
+  source.SetSelStart(chars);
+  source.SetSelLength(CountChars(findtext));
+  display.SetText(source.SelText());
+  if (display.Text() != findtext) return;
+  c_.ListView1.AddRow(lil_desc, description);
+  c_.DoEvents();
+}
+
+}  // namespace vx::app

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/check_ports.h"
+#include "app/rules.h"
+
+namespace vx::app {
+
+// The controls a check run works on, by their names in the window.
+struct CheckControls {
+  SourceView& Text1;               // the address box
+  PageFetcher& Inet1;              // the transfer control
+  SourceView& Text2;               // the source box
+  FindingsList& ListView1;         // the findings list
+  CaptionView& Label4;             // the server line
+  SourceView& Text3;               // the display box of the last rule
+  std::function<void()> DoEvents;  // yields once to the message loop
+};
+
+// Where each rule first matches a text: the earliest occurrence of whatever
+// form the rule looks for.
+struct RuleHits {
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  std::array<std::size_t, kRuleCount> first{};  // byte offset, or npos
+  std::array<std::size_t, kRuleCount> chars{};  // characters before it
+  std::array<std::size_t, kRuleCount> line{};   // its 1-based line
+
+  bool Matches(std::size_t rule) const { return first[rule] != npos; }
+};
+
+// All rules tested against a text in one pass.
+RuleHits FindRuleHits(std::string_view text);
+
+// The window's check logic. One object serves any number of runs, nested ones
+// included (a run yields to the message loop, which may start another).
+class Checker {
+ public:
+  explicit Checker(CheckControls controls) : c_(std::move(controls)) {}
+
+  // One whole check run (CmdCheck_Click, and Enter in the address box): fetch,
+  // clear the list, show the server, test the rules in table order. Each step
+  // resumes past its own failure; nothing is reported.
+  void Run();
+
+  // Form1.find: when `findtext` occurs in `source` (exactly, case-sensitive),
+  // selects its first occurrence, copies the selection into `display`, and adds
+  // the row (lil_desc, description) when the copy equals `findtext`.
+  void Find(SourceView& source, const std::string& findtext, SourceView& display,
+            const std::string& lil_desc, const std::string& description);
+
+  // The rule hits for the view's current text, reusing the last search while
+  // the text is unchanged.
+  const RuleHits& Hits(const SourceView& view);
+
+ private:
+  void Scan(std::size_t rule);
+
+  CheckControls c_;
+
+  struct CacheKey {
+    const SourceView* view = nullptr;
+    std::uint64_t revision = 0;
+    const char* data = nullptr;
+    std::size_t size = 0;
+    bool operator==(const CacheKey&) const = default;
+  };
+  CacheKey cache_key_;
+  RuleHits cache_;
+};
+
+}  // namespace vx::app

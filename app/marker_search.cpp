@@ -1,0 +1,355 @@
+#include "app/marker_search.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VX_HAVE_AVX2_PATH 1
+#endif
+
+namespace vx::app {
+namespace {
+
+using Group = std::vector<std::uint32_t>;  // pattern indices
+
+// Which bytes a bucket admits at one prefix position: its nibble sets.
+struct NibbleSets {
+  std::uint16_t lo = 0;
+  std::uint16_t hi = 0;
+};
+
+// Number of byte strings (of the filter's prefix length) the nibble tables of
+// a bucket holding these patterns would let through; merging buckets whose
+// patterns share nibbles adds few false candidates.
+double Admitted(const std::vector<std::string>& patterns, const Group& g, std::size_t prefix) {
+  double product = 1;
+  for (std::size_t k = 0; k < prefix; ++k) {
+    NibbleSets s;
+    for (auto i : g) {
+      const auto c = static_cast<unsigned char>(patterns[i][k]);
+      s.lo = static_cast<std::uint16_t>(s.lo | (1u << (c & 15)));
+      s.hi = static_cast<std::uint16_t>(s.hi | (1u << (c >> 4)));
+    }
+    product *= std::popcount(s.lo) * std::popcount(s.hi);
+  }
+  return product;
+}
+
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::move(patterns)) {
+  if (patterns_.empty()) throw std::invalid_argument("MarkerSearch needs at least one pattern");
+  std::size_t shortest = patterns_[0].size();
+  for (const auto& p : patterns_) {
+    if (p.empty()) throw std::invalid_argument("MarkerSearch patterns must not be empty");
+    shortest = std::min(shortest, p.size());
+  }
+  prefix_ = std::min(shortest, kMaxPrefix);
+  for (const auto& p : patterns_) {
+    std::uint64_t head = 0, mask = 0;
+    const std::size_t n = std::min<std::size_t>(p.size(), 8);
+    std::memcpy(&head, p.data(), n);
+    std::memset(&mask, 0xFF, n);
+    head_.push_back(head);
+    head_mask_.push_back(mask);
+  }
+
+  // Patterns whose prefixes differ only in letter case start in one group:
+  // their nibble sets coincide, so sharing a bucket costs nothing.
+  std::map<std::string, Group> by_prefix;
+  for (std::uint32_t i = 0; i < patterns_.size(); ++i) {
+    std::string key = patterns_[i].substr(0, prefix_);
+    std::transform(key.begin(), key.end(), key.begin(), FoldAscii);
+    by_prefix[key].push_back(i);
+  }
+  std::vector<Group> groups;
+  for (auto& [key, g] : by_prefix) groups.push_back(std::move(g));
+
+  // Merge the pair that adds the fewest admitted strings until eight remain.
+  while (groups.size() > kBuckets) {
+    std::size_t best_a = 0, best_b = 1;
+    double best_cost = -1;
+    for (std::size_t a = 0; a < groups.size(); ++a) {
+      const double ca = Admitted(patterns_, groups[a], prefix_);
+      for (std::size_t b = a + 1; b < groups.size(); ++b) {
+        Group merged = groups[a];
+        merged.insert(merged.end(), groups[b].begin(), groups[b].end());
+        const double cost =
+            Admitted(patterns_, merged, prefix_) - ca - Admitted(patterns_, groups[b], prefix_);
+        if (best_cost < 0 || cost < best_cost) {
+          best_cost = cost;
+          best_a = a;
+          best_b = b;
+        }
+      }
+    }
+    groups[best_a].insert(groups[best_a].end(), groups[best_b].begin(), groups[best_b].end());
+    groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(best_b));
+  }
+  for (std::size_t b = 0; b < groups.size(); ++b) bucket_patterns_[b] = std::move(groups[b]);
+}
+
+// The state of one search: what is still missing, and the filter tables for
+// the buckets that still have missing patterns.
+struct MarkerSearch::Scan {
+  const MarkerSearch& self;
+  std::string_view text;
+  std::vector<std::size_t> first;
+  std::vector<Occurrence> found;
+  std::vector<std::uint32_t> fresh;  // patterns the last Verify found
+  std::size_t missing = 0;
+  // Continuation bytes and line breaks before the position the byte filter
+  // resumes at.
+  std::size_t continuations = 0;
+  std::size_t breaks = 0;
+  std::uint8_t live = 0;  // buckets with missing patterns
+  std::array<std::array<std::uint8_t, 256>, kMaxPrefix> byte_table{};
+  alignas(32) std::array<std::array<std::uint8_t, 32>, kMaxPrefix> lo_table{};
+  alignas(32) std::array<std::array<std::uint8_t, 32>, kMaxPrefix> hi_table{};
+
+  Scan(const MarkerSearch& s, std::string_view t)
+      : self(s),
+        text(t),
+        first(s.patterns_.size(), npos),
+        found(s.patterns_.size()),
+        missing(s.patterns_.size()) {
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+      if (!self.bucket_patterns_[b].empty()) live = static_cast<std::uint8_t>(live | (1u << b));
+    }
+    BuildTables();
+  }
+
+  void BuildTables() {
+    for (std::size_t k = 0; k < self.prefix_; ++k) {
+      byte_table[k].fill(0);
+      lo_table[k].fill(0);
+      hi_table[k].fill(0);
+    }
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+      if (!(live & (1u << b))) continue;
+      const auto bit = static_cast<std::uint8_t>(1u << b);
+      for (auto i : self.bucket_patterns_[b]) {
+        if (first[i] != npos) continue;
+        for (std::size_t k = 0; k < self.prefix_; ++k) {
+          const auto c = static_cast<unsigned char>(self.patterns_[i][k]);
+          byte_table[k][c] |= bit;
+          // The vector lookup works per 16-byte lane, so each table is doubled.
+          lo_table[k][c & 15] |= bit;
+          lo_table[k][16 + (c & 15)] |= bit;
+          hi_table[k][c >> 4] |= bit;
+          hi_table[k][16 + (c >> 4)] |= bit;
+        }
+      }
+    }
+  }
+
+  // Compares up to eight bytes in one go; for patterns no longer than that
+  // (with eight bytes of text left) this is the whole comparison.
+  bool Matches(std::size_t pos, std::uint32_t pattern) const {
+    const std::string& p = self.patterns_[pattern];
+    const std::size_t left = text.size() - pos;
+    if (left >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + pos, 8);
+      if ((word & self.head_mask_[pattern]) != self.head_[pattern]) return false;
+      if (p.size() <= 8) return true;
+      return std::memcmp(text.data() + pos + 8, p.data() + 8, p.size() - 8) == 0;
+    }
+    return p.size() <= left && std::memcmp(text.data() + pos, p.data(), p.size()) == 0;
+  }
+
+  // Compares the candidate buckets' missing patterns at pos. Returns true when
+  // the filter tables changed (a bucket is complete).
+  bool Verify(std::size_t pos, unsigned buckets) {
+    bool changed = false;
+    fresh.clear();
+    buckets &= live;
+    while (buckets != 0) {
+      const unsigned b = static_cast<unsigned>(std::countr_zero(buckets));
+      buckets &= buckets - 1;
+      bool bucket_done = true;
+      for (auto i : self.bucket_patterns_[b]) {
+        if (first[i] != npos) continue;
+        if (Matches(pos, i)) {
+          first[i] = pos;
+          fresh.push_back(i);
+          --missing;
+        } else {
+          bucket_done = false;
+        }
+      }
+      if (bucket_done) {
+        live = static_cast<std::uint8_t>(live & ~(1u << b));
+        changed = true;
+      }
+    }
+    if (changed) BuildTables();
+    return changed;
+  }
+
+  // Places the patterns the last Verify found at pos.
+  void Record(std::size_t pos, std::size_t continuations_before, std::size_t breaks_before) {
+    for (auto i : fresh) found[i] = {pos, pos - continuations_before, breaks_before + 1};
+  }
+
+  bool IsBreak(std::size_t p) const {
+    return text[p] == '\n' || (text[p] == '\r' && (p + 1 >= text.size() || text[p + 1] != '\n'));
+  }
+
+  // Portable filter for positions [from, end).
+  void RunBytes(std::size_t from) {
+    const std::size_t n = text.size();
+    if (n < self.prefix_) return;
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t last = n - self.prefix_;
+    for (std::size_t p = from; p <= last && missing != 0; ++p) {
+      unsigned m = byte_table[0][t[p]];
+      for (std::size_t k = 1; k < self.prefix_ && m != 0; ++k) m &= byte_table[k][t[p + k]];
+      if (m != 0) {
+        Verify(p, m);
+        Record(p, continuations, breaks);
+      }
+      continuations += (t[p] & 0xC0) == 0x80 ? 1 : 0;
+      breaks += IsBreak(p) ? 1 : 0;
+    }
+  }
+
+#if defined(VX_HAVE_AVX2_PATH)
+  // Returns the first position the vector loop did not cover.
+  __attribute__((target("avx2"))) static std::size_t SumBytes(__m256i counters) {
+    const __m256i sums = _mm256_sad_epu8(counters, _mm256_setzero_si256());
+    return static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                    _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+  }
+
+  template <std::size_t Prefix>
+  __attribute__((target("avx2,popcnt"))) std::size_t RunAvx2() {
+    const std::size_t n = text.size();
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    const __m256i low_nibble = _mm256_set1_epi8(0x0F);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i lo[Prefix], hi[Prefix];
+    // (A lambda would not inherit the target attribute.)
+    for (std::size_t k = 0; k < Prefix; ++k) {
+      lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lo_table[k].data()));
+      hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(hi_table[k].data()));
+    }
+    // Continuation bytes and line breaks are counted along, one byte counter
+    // per lane (a hit is -1, so subtracting counts up), summed every 255 blocks.
+    const __m256i continuation_limit = _mm256_set1_epi8(-64);  // 0x80..0xBF as signed
+    const __m256i nl = _mm256_set1_epi8('\n');
+    const __m256i cr = _mm256_set1_epi8('\r');
+    __m256i continuation_counters = zero, break_counters = zero;
+    unsigned rounds = 0;
+    constexpr std::size_t kReach = (Prefix > 2 ? Prefix : 2) - 1;
+    std::size_t i = 0;
+    // Each block reads 32 bytes at i, i+1, ... i+kReach.
+    for (; i + kReach + 32 <= n && missing != 0; i += 32) {
+      const __m256i c0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i));
+      const __m256i c1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + 1));
+      const __m256i cont = _mm256_cmpgt_epi8(continuation_limit, c0);
+      const __m256i brk = _mm256_or_si256(
+          _mm256_cmpeq_epi8(c0, nl),
+          _mm256_andnot_si256(_mm256_cmpeq_epi8(c1, nl), _mm256_cmpeq_epi8(c0, cr)));
+      continuation_counters = _mm256_sub_epi8(continuation_counters, cont);
+      break_counters = _mm256_sub_epi8(break_counters, brk);
+      if (++rounds == 255) {
+        continuations += SumBytes(continuation_counters);
+        breaks += SumBytes(break_counters);
+        continuation_counters = break_counters = zero;
+        rounds = 0;
+      }
+      __m256i acc = _mm256_set1_epi8(-1);
+#pragma GCC unroll 8
+      for (std::size_t k = 0; k < Prefix; ++k) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + k));
+        const __m256i l = _mm256_and_si256(c, low_nibble);
+        const __m256i h = _mm256_and_si256(_mm256_srli_epi16(c, 4), low_nibble);
+        acc = _mm256_and_si256(
+            acc, _mm256_and_si256(_mm256_shuffle_epi8(lo[k], l), _mm256_shuffle_epi8(hi[k], h)));
+      }
+      auto hits = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(acc, zero)));
+      if (hits == 0) continue;
+      alignas(32) std::uint8_t masks[32];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(masks), acc);
+      while (hits != 0) {
+        const unsigned j = static_cast<unsigned>(std::countr_zero(hits));
+        hits &= hits - 1;
+        const bool changed = Verify(i + j, masks[j]);
+        if (!fresh.empty()) {
+          // Counted so far includes this whole block; take off its part from j on.
+          const auto from_j = ~((std::uint32_t{1} << j) - 1);
+          const auto block_cont = static_cast<std::uint32_t>(_mm256_movemask_epi8(cont));
+          const auto block_brk = static_cast<std::uint32_t>(_mm256_movemask_epi8(brk));
+          Record(i + j,
+                 continuations + SumBytes(continuation_counters) -
+                     static_cast<std::size_t>(std::popcount(block_cont & from_j)),
+                 breaks + SumBytes(break_counters) -
+                     static_cast<std::size_t>(std::popcount(block_brk & from_j)));
+        }
+        if (changed) {
+          if (missing == 0) return n;
+          for (std::size_t k = 0; k < Prefix; ++k) {
+            lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lo_table[k].data()));
+            hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(hi_table[k].data()));
+          }
+        }
+      }
+    }
+    continuations += SumBytes(continuation_counters);
+    breaks += SumBytes(break_counters);
+    return i;
+  }
+
+  template <std::size_t Prefix>
+  void RunVector() {
+    RunBytes(RunAvx2<Prefix>());
+  }
+#endif
+
+  void Run(bool vector_filter) {
+#if defined(VX_HAVE_AVX2_PATH)
+    if (vector_filter && __builtin_cpu_supports("avx2")) {
+      switch (self.prefix_) {
+        case 1:
+          return RunVector<1>();
+        case 2:
+          return RunVector<2>();
+        case 3:
+          return RunVector<3>();
+        case 4:
+          return RunVector<4>();
+        default:
+          return RunVector<5>();
+      }
+    }
+#else
+    (void)vector_filter;
+#endif
+    RunBytes(0);
+  }
+};
+
+std::vector<MarkerSearch::Occurrence> MarkerSearch::Find(std::string_view text,
+                                                         bool vector_filter) const {
+  Scan scan(*this, text);
+  scan.Run(vector_filter);
+  return std::move(scan.found);
+}
+
+std::vector<std::size_t> MarkerSearch::FirstOccurrences(std::string_view text,
+                                                        bool vector_filter) const {
+  Scan scan(*this, text);
+  scan.Run(vector_filter);
+  return std::move(scan.first);
+}
+
+}  // namespace vx::app

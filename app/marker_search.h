@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vx::app {
+
+// Finds the first occurrence of each of a fixed set of byte strings in one
+// pass over a text. A vector filter rejects most positions at once: patterns
+// are grouped into at most eight buckets, and for each of the first few bytes
+// of a candidate a nibble lookup tells which buckets could start there; only
+// positions that survive are compared exactly.
+class MarkerSearch {
+ public:
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  // Patterns must not be empty; duplicates are allowed.
+  explicit MarkerSearch(std::vector<std::string> patterns);
+
+  struct Occurrence {
+    std::size_t offset = npos;  // bytes before it
+    std::size_t chars = 0;      // characters (UTF-8) before it
+    std::size_t line = 1;       // 1-based; "\n", "\r\n" and a lone "\r" end a line
+  };
+
+  // The first occurrence of each pattern (same index), offset npos when
+  // absent. Where it is found is counted in the same pass, so placing a hit
+  // costs no second walk over the text. `vector_filter` false forces the
+  // portable byte-table filter.
+  std::vector<Occurrence> Find(std::string_view text, bool vector_filter = true) const;
+
+  // Just the byte offsets of Find.
+  std::vector<std::size_t> FirstOccurrences(std::string_view text, bool vector_filter = true) const;
+
+  std::size_t size() const { return patterns_.size(); }
+
+ private:
+  static constexpr std::size_t kBuckets = 8;
+  static constexpr std::size_t kMaxPrefix = 5;
+
+  struct Scan;
+
+  std::vector<std::string> patterns_;
+  std::vector<std::uint64_t> head_;  // first bytes of each pattern, as loaded
+  std::vector<std::uint64_t> head_mask_;
+  std::size_t prefix_ = 1;  // bytes of each candidate the filter looks at
+  std::array<std::vector<std::uint32_t>, kBuckets> bucket_patterns_;
+};
+
+}  // namespace vx::app

@@ -1,0 +1,56 @@
+// The rule search alone over generated pages, in bytes per second.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "app/check_run.h"
+#include "app/marker_search.h"
+#include "bench/app/page_gen.h"
+
+namespace {
+
+const std::string& Page(std::size_t mib) {
+  static const std::string one = vx::bench::MakePage(std::size_t{1} << 20);
+  static const std::string sixty_four = vx::bench::MakePage(std::size_t{64} << 20);
+  return mib == 1 ? one : sixty_four;
+}
+
+void BM_RuleHits(benchmark::State& state) {
+  const std::string& page = Page(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    auto hits = vx::app::FindRuleHits(page);
+    benchmark::DoNotOptimize(hits);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(page.size()));
+}
+BENCHMARK(BM_RuleHits)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+
+// The same search with the portable byte filter, for comparison.
+void BM_RuleHitsByteFilter(benchmark::State& state) {
+  const std::string& page = Page(static_cast<std::size_t>(state.range(0)));
+  std::vector<std::string> patterns;
+  for (const auto& rule : vx::app::kRuleTable) {
+    std::string upper(rule.marker), lower(rule.marker);
+    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (rule.test == vx::app::RuleTest::Find) {
+      patterns.emplace_back(rule.marker);
+      continue;
+    }
+    patterns.push_back(upper);
+    patterns.push_back(lower);
+  }
+  const vx::app::MarkerSearch search(patterns);
+  for (auto _ : state) {
+    auto first = search.FirstOccurrences(page, false);
+    benchmark::DoNotOptimize(first);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(page.size()));
+}
+BENCHMARK(BM_RuleHitsByteFilter)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

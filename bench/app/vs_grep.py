@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Times `vettrix check --json PAGE` against `grep -c -F -f MARKERS PAGE` on the
+same generated 64 MiB page, several interleaved runs each, and prints the
+medians (wall clock and CPU time of the whole process) and their ratio.
+
+usage: bench/app/vs_grep.py [--runs N] [--bytes N] [--build DIR]
+The build folder defaults to $BUILD_DIR or build/ and must hold bin/vettrix and
+bin/bench_make_page (build them with a Release or RelWithDebInfo build).
+"""
+import argparse
+import os
+import resource
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+# Rules 1 to 19 are looked for in capitals and in small letters; rule 20 as written.
+SCANNED = ["<script", "<object", "<applet", "<embed", "<form", "window.open", "onload=",
+           "mousedown", "addfavorite", "application/x-shockwave-flash", "onclick",
+           "onmousedown", "onmousemove", "onmouseover", "self.close", "onmousewheel",
+           "win.focus", "function showdown", "CreateObject"]
+FOUND = "cdromCollection"
+
+
+def timed(cmd, env=None):
+    """Wall seconds and CPU seconds (user + system) of one run of cmd."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    proc = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    if proc.returncode not in (0, 1):
+        sys.exit(f"{cmd[0]} failed ({proc.returncode}): {proc.stderr.decode(errors='replace')}")
+    return wall, cpu
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=9)
+    parser.add_argument("--bytes", type=int, default=64 << 20)
+    parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
+    args = parser.parse_args()
+
+    vettrix = os.path.join(args.build, "bin", "vettrix")
+    make_page = os.path.join(args.build, "bin", "bench_make_page")
+    for tool in (vettrix, make_page):
+        if not os.access(tool, os.X_OK):
+            sys.exit(f"missing {tool}: build the targets vettrix and bench_make_page first")
+
+    markers = [m.upper() for m in SCANNED] + [m.lower() for m in SCANNED] + [FOUND]
+    assert len(set(markers)) == 39
+    with tempfile.TemporaryDirectory(prefix="vettrix-bench-") as tmp:
+        page = os.path.join(tmp, "page.html")
+        marker_file = os.path.join(tmp, "markers.txt")
+        subprocess.run([make_page, str(args.bytes), page], check=True)
+        with open(marker_file, "w") as f:
+            f.write("\n".join(markers) + "\n")
+
+        # grep in the C locale, its fastest setting.
+        grep_env = dict(os.environ, LC_ALL="C")
+        commands = {
+            "vettrix": ([vettrix, "check", "--json", page], None),
+            "grep": (["grep", "-c", "-F", "-f", marker_file, page], grep_env),
+        }
+        for cmd, env in commands.values():  # warm the page cache
+            timed(cmd, env)
+        samples = {name: [] for name in commands}
+        for _ in range(args.runs):
+            for name, (cmd, env) in commands.items():
+                samples[name].append(timed(cmd, env))
+
+    print(f"page: {args.bytes} bytes, {args.runs} runs each, medians")
+    medians = {}
+    for name, runs in samples.items():
+        wall = statistics.median(w for w, _ in runs)
+        cpu = statistics.median(c for _, c in runs)
+        medians[name] = (wall, cpu)
+        print(f"  {name:8s} wall {wall * 1000:8.1f} ms   cpu {cpu * 1000:8.1f} ms   "
+              f"{args.bytes / wall / 1e9:6.2f} GB/s")
+    ratio_wall = medians["vettrix"][0] / medians["grep"][0]
+    ratio_cpu = medians["vettrix"][1] / medians["grep"][1]
+    print(f"  ratio vettrix/grep: wall {ratio_wall:.2f}, cpu {ratio_cpu:.2f} (goal: at most 1.0)")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,313 @@
+#include "app/check_run.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/rules.h"
+#include "app/text_buffer.h"
+
+namespace vx::app {
+namespace {
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+class FakeFetcher : public PageFetcher {
+ public:
+  // Each OpenURL takes the next page; past the last one it throws.
+  std::vector<std::string> pages;
+  std::string server = "TestServer";
+  bool header_throws = false;
+  std::vector<std::string> addresses;
+
+  std::string OpenURL(const std::string& address) override {
+    addresses.push_back(address);
+    if (next_ >= pages.size()) throw std::runtime_error("unreachable host");
+    return pages[next_++];
+  }
+  std::string GetHeader(const std::string& name) override {
+    if (header_throws) throw std::runtime_error("no response");
+    return name == "server" ? server : "";
+  }
+
+ private:
+  std::size_t next_ = 0;
+};
+
+class FakeList : public FindingsList {
+ public:
+  Rows rows;
+  int clears = 0;
+  std::string throw_on_label;  // AddRow of this label fails
+  bool clear_throws = false;
+
+  void Clear() override {
+    if (clear_throws) throw std::runtime_error("clear failed");
+    ++clears;
+    rows.clear();
+  }
+  void AddRow(const std::string& label, const std::string& description) override {
+    if (label == throw_on_label) throw std::runtime_error("add failed");
+    rows.emplace_back(label, description);
+  }
+};
+
+class FakeLabel : public CaptionView {
+ public:
+  std::string caption = "Web Server: Not Checked.";
+  void SetCaption(const std::string& c) override { caption = c; }
+};
+
+// The window's controls around one Checker.
+struct Window {
+  TextBuffer text1{"http://example.test/"};
+  FakeFetcher inet1;
+  TextBuffer text2;
+  FakeList list;
+  FakeLabel label4;
+  TextBuffer text3{"Text3"};
+  int yields = 0;
+  std::function<void()> on_yield;
+  Checker checker{CheckControls{text1, inet1, text2, list, label4, text3, [this] {
+                                  ++yields;
+                                  if (on_yield) on_yield();
+                                }}};
+
+  Rows Check(const std::string& page) {
+    inet1.pages.push_back(page);
+    checker.Run();
+    return list.rows;
+  }
+};
+
+std::vector<std::string> Labels(const Rows& rows) {
+  std::vector<std::string> out;
+  for (const auto& r : rows) out.push_back(r.first);
+  return out;
+}
+
+TEST(CheckRun, PageWithoutMarkersGivesEmptyListAndServer) {
+  Window w;
+  EXPECT_TRUE(w.Check("<html><body><p>Plain text, nothing else.</p></body></html>").empty());
+  EXPECT_EQ(w.label4.caption, "Web Server: TestServer");
+  EXPECT_EQ(w.inet1.addresses, std::vector<std::string>{"http://example.test/"});
+  EXPECT_EQ(w.list.clears, 1);
+  EXPECT_EQ(w.yields, 0);
+}
+
+TEST(CheckRun, EveryMarkerGivesOneRowEachInTableOrder) {
+  // Markers written in reverse table order, twice: rows still follow the table.
+  std::string page;
+  for (int rep = 0; rep < 2; ++rep) {
+    for (std::size_t r = kRuleCount; r-- > 0;) page += std::string(kRuleTable[r].marker) + " ";
+  }
+  // Rule 19's marker as written would not match; its small form does.
+  page += "createobject";
+  Window w;
+  const Rows rows = w.Check(page);
+  ASSERT_EQ(rows.size(), kRuleCount);
+  for (std::size_t r = 0; r < kRuleCount; ++r) {
+    EXPECT_EQ(rows[r].first, kRuleTable[r].label);
+    EXPECT_EQ(rows[r].second, kRuleTable[r].description);
+  }
+  EXPECT_EQ(w.yields, static_cast<int>(kRuleCount));
+}
+
+TEST(CheckRun, CaseFormsFollowTheRules) {
+  struct Case {
+    const char* page;
+    std::vector<std::string> labels;
+  };
+  const Case cases[] = {
+      {"<script>", {"Scripting"}},
+      {"<SCRIPT>", {"Scripting"}},
+      {"<Script> <sCRIPT>", {}},
+      {"CreateObject(x)", {}},
+      {"createobject(x)", {"Create Ob"}},
+      {"CREATEOBJECT(x)", {"Create Ob"}},
+      {"cdromCollection", {"Cd-Rom"}},
+      {"CDROMCOLLECTION cdromcollection", {}},
+      {"<format> <embedded>", {"Embedding", "Forms"}},
+      {"ONLOAD= Window.Open", {"OnLoad"}},
+      {"function showdown() {}", {"Shutdown"}},
+      {"function shutdown() {}", {}},
+      {"<div onmousedown=\"x()\">", {"MouseDown", "MouseDown"}},
+      {"APPLICATION/X-SHOCKWAVE-FLASH", {"Flash"}},
+  };
+  for (const Case& c : cases) {
+    Window w;
+    EXPECT_EQ(Labels(w.Check(c.page)), c.labels) << c.page;
+  }
+}
+
+TEST(CheckRun, OnMouseDownGivesBothMouseDownRows) {
+  Window w;
+  const Rows rows = w.Check("<a onmousedown=go()>");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::pair<std::string, std::string>{
+                         "MouseDown", "Actions are taken when you click your mouse."}));
+  EXPECT_EQ(rows[1], (std::pair<std::string, std::string>{
+                         "MouseDown", "Affects are applied when you apply a mouse click."}));
+}
+
+TEST(CheckRun, FailedFetchRescansThePreviousSource) {
+  Window w;
+  w.Check("<form>");
+  w.inet1.server = "Other";
+  // No page left: the fetch throws.
+  w.list.rows.emplace_back("stale", "row");
+  w.checker.Run();
+  EXPECT_EQ(w.text2.Text(), "<form>");
+  EXPECT_EQ(Labels(w.list.rows), std::vector<std::string>{"Forms"});
+  EXPECT_EQ(w.label4.caption, "Web Server: Other");
+  EXPECT_EQ(w.list.clears, 2);
+}
+
+TEST(CheckRun, FirstRunWithFailedFetchScansEmptyText) {
+  Window w;
+  w.checker.Run();
+  EXPECT_EQ(w.text2.Text(), "");
+  EXPECT_TRUE(w.list.rows.empty());
+  EXPECT_EQ(w.label4.caption, "Web Server: TestServer");
+}
+
+TEST(CheckRun, HeaderFailureKeepsCaptionAndEmptyHeaderShowsPrefixAlone) {
+  Window w;
+  w.inet1.header_throws = true;
+  EXPECT_EQ(Labels(w.Check("<object>")), std::vector<std::string>{"Object"});
+  EXPECT_EQ(w.label4.caption, "Web Server: Not Checked.");
+  w.inet1.header_throws = false;
+  w.inet1.server = "";
+  w.Check("");
+  EXPECT_EQ(w.label4.caption, "Web Server: ");
+}
+
+TEST(CheckRun, FailingRowIsSkippedAndTheRunGoesOn) {
+  Window w;
+  w.list.throw_on_label = "Forms";
+  const Rows rows = w.Check("<script><form>window.open cdromCollection");
+  EXPECT_EQ(Labels(rows), (std::vector<std::string>{"Scripting", "Popup", "Cd-Rom"}));
+  // No yield for the row that failed.
+  EXPECT_EQ(w.yields, 3);
+}
+
+TEST(CheckRun, FailingClearLeavesOldRowsAndAppends) {
+  Window w;
+  w.list.clear_throws = true;
+  w.list.rows.emplace_back("Old", "row");
+  EXPECT_EQ(Labels(w.Check("<applet>")), (std::vector<std::string>{"Old", "Applet"}));
+}
+
+TEST(CheckRun, CdromMatchSelectsFirstOccurrenceInCharacters) {
+  Window w;
+  // Multi-byte characters before the marker: SelStart counts characters.
+  const std::string page =
+      "h\xC3\xA9llo \xE2\x82\xAC\xF0\x9F\x98\x80 cdromCollection and cdromCollection";
+  EXPECT_EQ(Labels(w.Check(page)), std::vector<std::string>{"Cd-Rom"});
+  EXPECT_EQ(w.text2.SelStart(), 9u);
+  EXPECT_EQ(w.text2.SelLength(), 15u);
+  EXPECT_EQ(w.text2.SelText(), "cdromCollection");
+  EXPECT_EQ(w.text3.Text(), "cdromCollection");
+}
+
+TEST(CheckRun, NoCdromLeavesSelectionAndDisplayBox) {
+  Window w;
+  w.inet1.pages.push_back("CDROMCOLLECTION");
+  w.checker.Run();
+  // A user's selection; the next fetch fails, so the text stays.
+  w.text2.SetSelStart(4);
+  w.text2.SetSelLength(2);
+  w.checker.Run();
+  EXPECT_EQ(w.text2.SelStart(), 4u);
+  EXPECT_EQ(w.text2.SelLength(), 2u);
+  EXPECT_EQ(w.text3.Text(), "Text3");
+  EXPECT_TRUE(w.list.rows.empty());
+}
+
+// A display box that keeps only the first five characters, as a text box with a
+// maximum length would: the copy no longer equals the text sought.
+class ShortBox : public TextBuffer {
+ public:
+  void SetText(std::string text) override { TextBuffer::SetText(text.substr(0, 5)); }
+};
+
+TEST(CheckRun, FindAddsRowOnlyWhenTheCopyReadsBackEqual) {
+  Window w;
+  ShortBox display;
+  TextBuffer source("xx needle yy");
+  w.checker.Find(source, "needle", display, "L", "D");
+  EXPECT_TRUE(w.list.rows.empty());
+  EXPECT_EQ(display.Text(), "needl");
+  TextBuffer full;
+  w.checker.Find(source, "needle", full, "L", "D");
+  EXPECT_EQ(w.list.rows, (Rows{{"L", "D"}}));
+  EXPECT_EQ(source.SelStart(), 3u);
+  w.checker.Find(source, "absent", full, "L2", "D2");
+  EXPECT_EQ(w.list.rows.size(), 1u);
+  EXPECT_EQ(full.Text(), "needle");
+}
+
+TEST(CheckRun, NestedRunFromYieldClearsAndOuterRunAppends) {
+  Window w;
+  w.inet1.pages = {"<script> <form>", "<object> onclick"};
+  bool nested = false;
+  w.on_yield = [&] {
+    if (nested) return;
+    nested = true;
+    w.checker.Run();  // a click delivered while the outer run yields
+  };
+  w.checker.Run();
+  // Outer: Scripting, then the nested run clears and adds Object, OnClick; the
+  // outer run resumes at rule 2 over the text the box now holds.
+  EXPECT_EQ(Labels(w.list.rows),
+            (std::vector<std::string>{"Object", "OnClick", "Object", "OnClick"}));
+  EXPECT_EQ(w.text2.Text(), "<object> onclick");
+  EXPECT_EQ(w.list.clears, 2);
+}
+
+TEST(CheckRun, RulesSeeTextChangedWhileYielding) {
+  Window w;
+  int calls = 0;
+  w.on_yield = [&] {
+    // The user edits the source box (same length, so only the revision tells).
+    if (++calls == 1) w.text2.SetText("<embed> <SCRIPT>");
+  };
+  EXPECT_EQ(Labels(w.Check("<script> <form>")),
+            (std::vector<std::string>{"Scripting", "Embedding"}));
+}
+
+// A source box that cannot be read: every rule step fails, the run survives.
+class BrokenBox : public TextBuffer {
+ public:
+  const std::string& Text() const override { throw std::runtime_error("gone"); }
+};
+
+TEST(CheckRun, UnreadableSourceSkipsEveryRule) {
+  TextBuffer text1("a"), text3;
+  BrokenBox text2;
+  FakeFetcher inet1;
+  FakeList list;
+  FakeLabel label;
+  Checker checker(CheckControls{text1, inet1, text2, list, label, text3, [] {}});
+  inet1.pages = {"<script>"};
+  EXPECT_NO_THROW(checker.Run());
+  EXPECT_TRUE(list.rows.empty());
+  EXPECT_EQ(label.caption, "Web Server: TestServer");
+}
+
+TEST(RuleHits, FirstOccurrenceOfEitherForm) {
+  const std::string text = "..<SCRIPT>..<script> onmousedown CreateObject createobject";
+  const RuleHits hits = FindRuleHits(text);
+  EXPECT_EQ(hits.first[0], 2u);
+  EXPECT_EQ(hits.first[7], text.find("mousedown"));
+  EXPECT_EQ(hits.first[11], text.find("onmousedown"));
+  EXPECT_EQ(hits.first[18], text.find("createobject"));
+  EXPECT_FALSE(hits.Matches(19));
+}
+
+}  // namespace
+}  // namespace vx::app

@@ -1,0 +1,334 @@
+// Runs the built vettrix as a user would: files, standard input and pages
+// served by a real HTTP server on the loopback interface.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+const std::string kScripting = "Scripting\tThis poses a possible threat of malicious scripting.";
+const std::string kForms =
+    "Forms\tUsers can trick other people into enterting personal information.";
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << p;
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+
+  std::vector<std::string> OutLines() const {
+    std::vector<std::string> lines;
+    std::istringstream s(out);
+    for (std::string line; std::getline(s, line);) lines.push_back(line);
+    return lines;
+  }
+  std::vector<Json> JsonLines() const {
+    std::vector<Json> objects;
+    for (const auto& line : OutLines()) objects.push_back(Json::parse(line));
+    return objects;
+  }
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    binary_ = fs::path(VETTRIX_BIN_DIR) / "vettrix";
+    ASSERT_TRUE(fs::exists(binary_)) << "vettrix not built at " << binary_;
+    char pattern[] = "/tmp/vettrix-cli-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path Page(const std::string& name, const std::string& bytes) {
+    const fs::path p = dir_ / name;
+    WriteFile(p, bytes);
+    return p;
+  }
+
+  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
+    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
+    WriteFile(in, input);
+    // Loopback requests must not go through a proxy the environment names.
+    std::string cmd =
+        "env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u ALL_PROXY " +
+        Quote(binary_.string());
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " <" + Quote(in.string()) + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+    const int raw = std::system(cmd.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    return r;
+  }
+
+  fs::path binary_;
+  fs::path dir_;
+};
+
+TEST_F(Cli, FileFindingsInRuleOrderWithoutServerLine) {
+  const auto page = Page("page.html", "<FORM action=x>\n<script>\n");
+  const Result r = Run({"check", page.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{kScripting, kForms}));
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Cli, CleanFileExitsZeroWithNoOutput) {
+  const Result r = Run({"check", Page("clean.html", "<p>Nothing <Script> here</p>").string()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Cli, StdinAndFileUrlInJson) {
+  Page("a b.html", "x\n  caf\xE9 cdromCollection <object>");  // Windows-1252 bytes
+  const std::string url = "file://" + (dir_ / "a%20b.html").string();
+  const Result r = Run({"check", "--json", "-", url}, "<p>\r\n<embed src=x>");
+  EXPECT_EQ(r.status, 1) << r.err;
+  const auto objects = r.JsonLines();
+  ASSERT_EQ(objects.size(), 2u) << r.out;
+  const Json& in = objects[0];
+  EXPECT_EQ(in["address"], "-");
+  EXPECT_EQ(in["ok"], true);
+  EXPECT_TRUE(in["error"].is_null());
+  EXPECT_TRUE(in["status"].is_null());
+  EXPECT_TRUE(in["final_address"].is_null());
+  EXPECT_TRUE(in["server"].is_null());
+  EXPECT_EQ(in["bytes"], 18);
+  EXPECT_EQ(in["findings"], Json::parse(R"([{"rule":4,"label":"Embedding",
+      "description":"This poses a possible threat of malicious embedding.","line":2,"column":1}])"));
+
+  const Json& file = objects[1];
+  EXPECT_EQ(file["address"], url);
+  // The lone 0xE9 is not UTF-8: decoded as Windows-1252 it becomes two bytes.
+  EXPECT_EQ(file["bytes"], 34);
+  ASSERT_EQ(file["findings"].size(), 2u);
+  EXPECT_EQ(file["findings"][0]["rule"], 2);
+  EXPECT_EQ(file["findings"][0]["line"], 2);
+  EXPECT_EQ(file["findings"][0]["column"], 24);
+  EXPECT_EQ(file["findings"][1]["rule"], 20);
+  EXPECT_EQ(file["findings"][1]["label"], "Cd-Rom");
+  EXPECT_EQ(file["findings"][1]["column"], 8);
+}
+
+TEST_F(Cli, LocalFailuresAreReportedPerAddress) {
+  const auto good = Page("good.html", "<script>");
+  const std::string missing = (dir_ / "missing.html").string();
+  const Result r = Run({"check", missing, good.string(), dir_.string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"== " + missing, "== " + good.string(),
+                                                    kScripting, "== " + dir_.string()}));
+  EXPECT_NE(r.err.find("vettrix: " + missing + ": "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vettrix: " + dir_.string() + ": "), std::string::npos) << r.err;
+
+  const Result small = Run({"check", "--json", "--max-bytes", "4", good.string()});
+  EXPECT_EQ(small.status, 2);
+  const auto objects = small.JsonLines();
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_EQ(objects[0]["ok"], false);
+  EXPECT_TRUE(objects[0]["error"].is_string());
+  EXPECT_TRUE(objects[0]["server"].is_null());
+  EXPECT_EQ(objects[0]["findings"], Json::array());
+}
+
+TEST_F(Cli, UsageErrorsAndHelp) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"check"},
+      {"frobnicate"},
+      {"check", "--timeout", "0", "x"},
+      {"check", "--timeout", "-1", "x"},
+      {"check", "--timeout", "soon", "x"},
+      {"check", "--jobs", "0", "x"},
+      {"check", "--jobs=two", "x"},
+      {"check", "--max-bytes", "-5", "x"},
+      {"check", "--max-bytes"},
+      {"check", "--colour", "x"},
+  };
+  for (const auto& args : bad) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 64) << ::testing::PrintToString(args);
+    EXPECT_NE(r.err.find("usage: vettrix check"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"check", "--help"}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0);
+    for (const char* word :
+         {"--json", "--timeout", "--max-bytes", "--jobs", "final_address", "Web Server: ", "64"}) {
+      EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    }
+  }
+}
+
+// A loopback server with a few pages; it stops when the test ends.
+class Server {
+ public:
+  Server() {
+    http_.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Server", "TestServer/1.0");
+      res.set_content("<html>\n<script>go()</script>\n<form>", "text/html");
+    });
+    http_.Get("/evil", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Server", "\x1b[2JEvil");
+      res.set_content("<p>x</p>", "text/html");
+    });
+    http_.Get("/bare", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<p>nothing</p>", "text/html");
+    });
+    http_.Get("/moved",
+              [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/page"); });
+    http_.Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_header("Server", "Gone");
+      res.set_content("<p onclick=x>not here</p>", "text/html");
+    });
+    http_.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      res.set_content("late", "text/html");
+    });
+    port_ = http_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { http_.listen_after_bind(); });
+    while (!http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~Server() {
+    http_.stop();
+    thread_.join();
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  httplib::Server http_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(Cli, WebPageShowsServerLineThenFindings) {
+  Server server;
+  Result r = Run({"check", server.Url("/page")});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.OutLines(),
+            (std::vector<std::string>{"Web Server: TestServer/1.0", kScripting, kForms}));
+
+  r = Run({"check", server.Url("/bare")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Web Server: \n");
+
+  // Control characters of a header do not reach the terminal; JSON escapes them.
+  r = Run({"check", server.Url("/evil")});
+  EXPECT_EQ(r.out, "Web Server: ?[2JEvil\n");
+  r = Run({"check", "--json", server.Url("/evil")});
+  ASSERT_EQ(r.JsonLines().size(), 1u);
+  EXPECT_EQ(r.JsonLines()[0]["server"], "\x1b[2JEvil");
+
+  // Without a scheme the address is fetched over http.
+  r = Run({"check", server.Url("/page").substr(7)});
+  EXPECT_EQ(r.status, 1) << r.err;
+}
+
+TEST_F(Cli, WebJsonFieldsInOrderWithJobs) {
+  Server server;
+  const std::vector<std::string> addresses = {server.Url("/slow"), server.Url("/moved"),
+                                              server.Url("/gone"), server.Url("/bare")};
+  std::vector<std::string> args = {"check", "--json", "--jobs", "3"};
+  args.insert(args.end(), addresses.begin(), addresses.end());
+  const Result r = Run(args);
+  EXPECT_EQ(r.status, 1) << r.err;
+  const auto objects = r.JsonLines();
+  ASSERT_EQ(objects.size(), 4u) << r.out;
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(objects[i]["address"], addresses[i]);
+  // Keys in the documented order.
+  EXPECT_EQ(r.out.find("{\"address\":"), 0u);
+  EXPECT_LT(r.out.find("\"ok\""), r.out.find("\"error\""));
+  EXPECT_LT(r.out.find("\"bytes\""), r.out.find("\"findings\""));
+
+  const Json& moved = objects[1];
+  EXPECT_EQ(moved["ok"], true);
+  EXPECT_EQ(moved["status"], 200);
+  EXPECT_EQ(moved["final_address"], server.Url("/page"));
+  EXPECT_EQ(moved["server"], "TestServer/1.0");
+  EXPECT_EQ(moved["bytes"], 35);
+  ASSERT_EQ(moved["findings"].size(), 2u);
+  EXPECT_EQ(moved["findings"][0]["line"], 2);
+  EXPECT_EQ(moved["findings"][0]["column"], 1);
+  EXPECT_EQ(moved["findings"][1]["rule"], 5);
+  EXPECT_EQ(moved["findings"][1]["line"], 3);
+
+  // An error status is still a page.
+  EXPECT_EQ(objects[2]["status"], 404);
+  EXPECT_EQ(objects[2]["server"], "Gone");
+  EXPECT_EQ(objects[2]["findings"][0]["label"], "OnClick");
+  EXPECT_EQ(objects[3]["server"], "");
+  EXPECT_EQ(objects[0]["bytes"], 4);
+}
+
+TEST_F(Cli, WebFailureExitsTwoWithReason) {
+  std::string refused;
+  {
+    Server gone;
+    refused = gone.Url("/page");
+  }  // nothing listens there any more
+  Server server;
+  const std::string slow = server.Url("/slow");
+  const Result r = Run({"check", "--timeout", "0.3", "--json", slow, server.Url("/page"), refused});
+  EXPECT_EQ(r.status, 2);
+  const auto objects = r.JsonLines();
+  ASSERT_EQ(objects.size(), 3u) << r.out;
+  EXPECT_EQ(objects[0]["ok"], false);
+  EXPECT_TRUE(objects[0]["server"].is_null());
+  EXPECT_EQ(objects[1]["ok"], true);
+  EXPECT_EQ(objects[2]["ok"], false);
+  EXPECT_TRUE(objects[2]["error"].is_string());
+  EXPECT_NE(r.err.find("vettrix: " + slow + ": "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vettrix: " + refused + ": "), std::string::npos) << r.err;
+
+  // Human output: the failing address still gets its block, the reason goes to stderr.
+  const Result h = Run({"check", refused});
+  EXPECT_EQ(h.status, 2);
+  EXPECT_EQ(h.out, "");
+  EXPECT_EQ(h.err.rfind("vettrix: " + refused + ": ", 0), 0u) << h.err;
+}
+
+}  // namespace

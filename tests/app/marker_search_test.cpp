@@ -1,0 +1,105 @@
+#include "app/marker_search.h"
+
+#include "app/text_position.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vx::app {
+namespace {
+
+std::vector<std::size_t> Naive(const std::vector<std::string>& patterns, const std::string& text) {
+  std::vector<std::size_t> out;
+  for (const auto& p : patterns) {
+    const auto at = text.find(p);
+    out.push_back(at == std::string::npos ? MarkerSearch::npos : at);
+  }
+  return out;
+}
+
+void ExpectBothFiltersAgree(const std::vector<std::string>& patterns, const std::string& text) {
+  const MarkerSearch search(patterns);
+  const auto expected = Naive(patterns, text);
+  EXPECT_EQ(search.FirstOccurrences(text, true), expected) << "vector filter, text: " << text;
+  EXPECT_EQ(search.FirstOccurrences(text, false), expected) << "byte filter, text: " << text;
+}
+
+TEST(MarkerSearch, OverlappingNestedAndRepeatedPatterns) {
+  const std::vector<std::string> patterns = {"mousedown", "onmousedown", "ONMOUSEDOWN", "<form",
+                                             "<form",     "win.focus",   "window.open", "x"};
+  ExpectBothFiltersAgree(patterns, "");
+  ExpectBothFiltersAgree(patterns, "x");
+  ExpectBothFiltersAgree(patterns, "onmousedown");
+  ExpectBothFiltersAgree(patterns,
+                         std::string(100, 'a') + "onmousedown<form" + std::string(40, 'b'));
+  // Matches right at the end, where the vector loop hands over to the byte loop.
+  for (std::size_t pad = 0; pad < 70; ++pad) {
+    ExpectBothFiltersAgree(patterns, std::string(pad, '.') + "win.focus");
+    ExpectBothFiltersAgree(patterns, std::string(pad, '.') + "window.ope");
+  }
+}
+
+TEST(MarkerSearch, ShortPatternsUseShortPrefix) {
+  ExpectBothFiltersAgree({"ab", "b"}, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab");
+  ExpectBothFiltersAgree({"\xff\x80", "\x80"}, std::string(50, '\x7f') + "\xff\x80");
+}
+
+TEST(MarkerSearch, RandomTextsAgreeWithPlainSearch) {
+  // A small alphabet makes near misses and candidates frequent; many patterns
+  // force buckets to be shared.
+  std::mt19937 rng(12345);
+  const std::string alphabet = "<>onmusedwOMUSEDW.f";
+  auto random_string = [&](std::size_t n) {
+    std::string s(n, ' ');
+    for (char& c : s) c = alphabet[rng() % alphabet.size()];
+    return s;
+  };
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> patterns;
+    const std::size_t count = 1 + rng() % 40;
+    for (std::size_t i = 0; i < count; ++i) patterns.push_back(random_string(1 + rng() % 6));
+    const std::string text = random_string(rng() % 3000);
+    const MarkerSearch search(patterns);
+    const auto expected = Naive(patterns, text);
+    ASSERT_EQ(search.FirstOccurrences(text, true), expected) << "round " << round;
+    ASSERT_EQ(search.FirstOccurrences(text, false), expected) << "round " << round;
+  }
+}
+
+TEST(MarkerSearch, PlacesEachHitByCharacterAndLine) {
+  // Long texts (past the 255-block counter flush) of multi-byte characters and
+  // all three kinds of line break, with the patterns planted at random places.
+  std::mt19937 rng(99);
+  const std::vector<std::string> pieces = {
+      "a", "<b>", "\n", "\r\n", "\r", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "   "};
+  const std::vector<std::string> patterns = {"<script", "cdromCollection", "\xE2\x82\xAC!", "x\ry"};
+  const MarkerSearch search(patterns);
+  for (int round = 0; round < 6; ++round) {
+    std::string text;
+    while (text.size() < 20000 + static_cast<std::size_t>(round) * 9000) {
+      text += pieces[rng() % pieces.size()];
+      if (rng() % 4000 == 0) text += patterns[rng() % patterns.size()];
+    }
+    for (const bool vector_filter : {true, false}) {
+      const auto found = search.Find(text, vector_filter);
+      for (std::size_t i = 0; i < patterns.size(); ++i) {
+        const auto at = text.find(patterns[i]);
+        ASSERT_EQ(found[i].offset, at == std::string::npos ? MarkerSearch::npos : at);
+        if (at == std::string::npos) continue;
+        EXPECT_EQ(found[i].chars, CountChars(std::string_view(text).substr(0, at)));
+        EXPECT_EQ(found[i].line, LocateOffsets(text, {at})[0].line) << "round " << round;
+      }
+    }
+  }
+}
+
+TEST(MarkerSearch, RejectsEmptyInput) {
+  EXPECT_THROW(MarkerSearch({}), std::invalid_argument);
+  EXPECT_THROW(MarkerSearch({"a", ""}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace vx::app

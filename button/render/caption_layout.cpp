@@ -1,11 +1,456 @@
+// Caption layout: cuts the caption into lines, truncates over-long words,
+// places the lines, the access-key underline and the icon on the surface.
+//
+// Positions and lengths are counted in characters. A character is a lead byte
+// with the continuation bytes after it, the rule SetAccessKey counts by, so
+// AccessKeyPos lands on the same character here and no UTF-8 sequence is ever
+// split.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "button/render/painter.h"
+#include "platform/text/font.h"
 
 namespace vx::render {
+namespace {
 
-void Painter::CalculateLayout() {}
+using button::CaptionLine;
+
+bool IsContinuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+int CharCount(std::string_view s) {
+  int n = 0;
+  for (char c : s) n += IsContinuation(c) ? 0 : 1;
+  return n;
+}
+
+// Byte offset of the character with 0-based index n, or s.size() past the end.
+std::size_t ByteOfChar(std::string_view s, int n) {
+  if (n <= 0) return 0;
+  int seen = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsContinuation(s[i])) continue;
+    if (seen == n) return i;
+    ++seen;
+  }
+  return s.size();
+}
+
+std::string_view LeftChars(std::string_view s, int n) {
+  return s.substr(0, ByteOfChar(s, n));
+}
+
+std::string_view RTrim(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// The character at 1-based position p (empty outside the text).
+std::string_view CharAt(std::string_view s, int p) {
+  const std::size_t from = ByteOfChar(s, p - 1);
+  return s.substr(from, ByteOfChar(s, p) - from);
+}
+
+// The displayed caption: "&&" shows as "&", and the marker in front of the
+// key character (at AccessKeyPos once the pairs are single) is dropped.
+void DisplayedText(const std::string& caption, int access_key_pos, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < caption.size(); ++i) {
+    out.push_back(caption[i]);
+    if (caption[i] == '&' && i + 1 < caption.size() && caption[i + 1] == '&') ++i;
+  }
+  if (access_key_pos > 0) {
+    const std::size_t from = ByteOfChar(out, access_key_pos - 1);
+    out.erase(from, ByteOfChar(out, access_key_pos) - from);
+  }
+}
+
+// A room size stored in a signed 16-bit field. Clamped, not wrapped: a
+// surface wider than the field holds is still wide, not negative.
+int Store16(long long v) {
+  return static_cast<int>(std::clamp<long long>(v, std::numeric_limits<std::int16_t>::min(),
+                                                std::numeric_limits<std::int16_t>::max()));
+}
+
+// Offsets indexed by ButtonStyle. A style outside 0..3 can only come from a
+// restored property set; the caption is then placed as on a rectangular
+// button rather than left unplaced.
+int ByStyle(Long style, int rectangular, int left, int middle, int right) {
+  switch (style) {
+    case button::LeftSegment:
+      return left;
+    case button::MiddleSegment:
+      return middle;
+    case button::RightSegment:
+      return right;
+    default:
+      return rectangular;
+  }
+}
+
+// The word wrap of the caption (steps 4 to 6) over a working text T whose
+// front is cut off line by line. B, S, p and P are character positions, as
+// in the rules; byte offsets are derived where the text is cut.
+class Wrapper {
+ public:
+  Wrapper(Painter& painter, std::vector<CaptionLine>& lines, int available, int key_pos)
+      : painter_(painter), lines_(lines), available_(available), key_pos_(key_pos) {}
+
+  void OneLine(std::string_view displayed) {
+    text_.assign(displayed);
+    break_ = CharCount(text_);
+    Emit();
+  }
+
+  void Wrap(std::string_view displayed, int max_lines) {
+    text_.assign(displayed);
+    text_.push_back(' ');
+    int start = 0;  // S, with its byte offset
+    std::size_t start_byte = 0;
+    break_ = 0;
+    for (;;) {
+      // p = InStr(S + 1, T, " ")
+      const std::size_t space = text_.find(' ', start_byte);
+      if (space == std::string::npos || count_ == max_lines) {
+        if (count_ != max_lines) Emit();
+        break;
+      }
+      const std::string_view t(text_);
+      const int p = start + CharCount(t.substr(start_byte, space - start_byte)) + 1;
+      const std::string_view candidate = RTrim(t.substr(0, space + 1));
+      const int c = painter_.MeasureText(candidate).cx;
+      if (c > available_ && break_ != 0) {
+        // The line up to the last break. B keeps its value for the next line.
+        Emit();
+        start = 0;
+        start_byte = 0;
+      } else {
+        break_ = p;
+        start = p;
+        start_byte = space + 1;
+        if (c > available_) {
+          // The first word of the line alone is too wide.
+          Truncate(candidate, space + 1);
+          start = 0;
+          start_byte = 0;
+          break_ = 0;
+        }
+      }
+    }
+  }
+
+  // Step 6: whatever the working text still holds, up to B.
+  void Finish() { Emit(); }
+
+  bool key_placed() const { return key_placed_; }
+  int key_line() const { return key_line_; }
+  int key_pos() const { return key_pos_; }
+  int underline_length() const { return underline_length_; }
+
+ private:
+  // Emits the line up to B and cuts it off the working text.
+  void Emit() {
+    if (text_.empty()) return;
+    lines_.resize(static_cast<std::size_t>(count_) + 1);
+    const std::size_t cut = ByteOfChar(text_, break_);
+    const std::string_view line = RTrim(std::string_view(text_).substr(0, cut));
+    if (!key_placed_ && key_pos_ != 0) {
+      const int length = CharCount(line);
+      if (key_pos_ > length) {
+        // The key lies on a later line: step over this line and the space
+        // that ended it.
+        key_pos_ = key_pos_ - length - 1;
+      } else {
+        underline_length_ = painter_.MeasureText(CharAt(text_, key_pos_)).cx;
+        key_line_ = count_;
+        key_placed_ = true;
+      }
+    }
+    const text::TextExtent e = painter_.MeasureText(line);
+    CaptionLine& out = lines_[static_cast<std::size_t>(count_)];
+    out.X = 0;
+    out.Y = 0;
+    out.Width = e.cx;
+    out.Height = e.cy;
+    out.Text.assign(line);
+    ++count_;
+    text_.erase(0, cut);
+  }
+
+  // Shortens the first word of the line (`candidate`, RTrim(Left(T, p))) to a
+  // piece ending in "..." and emits it; `rest` is the byte offset just past
+  // the space at p.
+  void Truncate(std::string_view candidate, std::size_t rest) {
+    const int candidate_chars = CharCount(candidate);
+    const int w = painter_.MeasureText(candidate).cx;
+    const int text_chars = CharCount(text_);
+    long long m = 1;
+    // w is 0 only for an empty candidate (T begins with a space), which
+    // happens only when the available width A is negative. A / w then tends
+    // to minus infinity, so m takes its floor of 1, the smallest piece,
+    // without dividing by zero.
+    if (w > 0) {
+      const double estimate = std::floor((static_cast<double>(available_) / w) * text_chars);
+      m = static_cast<long long>(std::clamp(estimate, -1e15, 1e15)) / 2;
+    }
+    if (m < 1) m = 1;
+    // The estimate runs over the whole remaining text; a piece longer than
+    // the word would show the following words twice, since they follow the
+    // piece again below.
+    if (candidate_chars > 0 && m > candidate_chars) m = candidate_chars;
+    int piece = static_cast<int>(std::min<long long>(m, text_chars));
+    if (piece > 4) piece -= 3;
+    std::string joined(LeftChars(text_, piece));
+    joined += "...";
+    break_ = CharCount(joined);
+    joined.append(text_, std::min(rest, text_.size()));
+    text_ = std::move(joined);
+    Emit();
+  }
+
+  Painter& painter_;
+  std::vector<CaptionLine>& lines_;
+  int available_;     // A
+  std::string text_;  // T
+  int break_ = 0;     // B
+  int count_ = 0;     // k
+  int key_pos_;       // P
+  bool key_placed_ = false;
+  int key_line_ = 0;
+  int underline_length_ = 0;
+};
+
+// The caption font cannot be selected yet when the layout runs on its own
+// (resize, alignment, icon changes): the context then holds the control's own
+// font, built here from the surface's font object.
+text::Font ControlFont(const Painter& painter, const button::ButtonState& st) {
+  host::FontPtr f = painter.site().surface->SurfaceFont();
+  if (!f) f = st.TextFont;
+  if (!f) return {};
+  text::LogFont lf;
+  lf.lfHeight = CaptionFontHeight(f->size(), painter.site().screen->TwipsPerPixelY());
+  lf.lfWeight = f->weight();
+  lf.lfItalic = f->italic() ? 1 : 0;
+  lf.lfUnderline = f->underline() ? 1 : 0;
+  lf.lfStrikeOut = f->strikethrough() ? 1 : 0;
+  lf.lfCharSet = static_cast<std::uint8_t>(f->charset());
+  lf.SetFaceName(f->name());
+  return text::CreateFontIndirect(lf);
+}
+
+// Steps 1 to 11 with the font selected now.
+void LayoutCaption(Painter& painter) {
+  button::ButtonState& st = painter.s();
+  const int w = painter.W();
+  const int h = painter.H();
+  const Long style = st.ButtonStyle;
+  const bool has_icon = st.HasIcon != kFalse;
+  // An icon side other than 1 counts as the left side, the default.
+  const bool icon_right = st.IconAlignmentValue == button::IconRight;
+  const Long orientation =
+      (st.CaptionOrientation == button::VerticalUp || st.CaptionOrientation == button::VerticalDown)
+          ? st.CaptionOrientation
+          : button::Horizontal;
+  // An alignment outside 0..2 (only from a restored set) is centred.
+  const Long align = (st.Alignment == button::AlignLeft || st.Alignment == button::AlignRight)
+                         ? st.Alignment
+                         : button::AlignCenter;
+
+  // 1. One empty entry; the displayed text.
+  std::vector<CaptionLine>& lines = st.CaptionLines;
+  lines.resize(1);
+  lines[0].X = lines[0].Y = lines[0].Width = lines[0].Height = 0;
+  lines[0].Text.clear();
+  std::string displayed;
+  DisplayedText(st.Caption, st.AccessKeyPos, displayed);
+
+  // 2. Icon room.
+  const int s8 = static_cast<int>(std::clamp<Long>(st.IconSize, -4096, 4096)) * 8;
+  int gap = 0;
+  if (has_icon) {
+    if (st.Caption.empty()) {
+      st.IconX = (w - s8) / 2 + ByStyle(style, 0, -9, 0, 9);
+      st.IconY = (h - s8) / 2;
+      return;
+    }
+    gap = s8 + 5;
+  }
+
+  // 3. Room for the text.
+  int available;
+  int room;
+  if (orientation == button::Horizontal) {
+    available = Store16(static_cast<long long>(w) - gap - 6 - ByStyle(style, 6, 18, 42, 18));
+    room = Store16(h);
+  } else {
+    available = Store16(static_cast<long long>(h) - 12 - gap);
+    room = Store16(w);
+  }
+
+  // 4.-6. Measure, wrap, emit.
+  const text::TextExtent whole = painter.MeasureText(displayed);
+  const int line_height = whole.cy;
+  Wrapper wrap(painter, lines, available, st.AccessKeyPos);
+  // An empty caption has nothing to wrap: it stays one empty line even when
+  // the available width is negative (a narrow or segmented button), where
+  // the wrap would otherwise turn the appended space into a " ..." line.
+  if (displayed.empty() || whole.cx <= available || line_height > room) {
+    wrap.OneLine(displayed);
+  } else {
+    // A line height of 0 means no font could measure the text: one line per
+    // row is the most that can be said then.
+    int max_lines = line_height > 0 ? room / line_height : 1;
+    if (max_lines == 0) max_lines = 1;
+    wrap.Wrap(displayed, max_lines);
+    wrap.Finish();
+  }
+
+  // 7. Place the lines.
+  const int n = static_cast<int>(lines.size());
+  // The icon gap, left out where the icon sits beyond the text's far side.
+  const bool far_side =
+      (icon_right && align == button::AlignLeft) || (!icon_right && align == button::AlignRight);
+  const int g = (has_icon && !far_side) ? s8 + 5 : 0;
+  for (int i = 0; i < n; ++i) {
+    CaptionLine& line = lines[static_cast<std::size_t>(i)];
+    if (orientation == button::Horizontal) {
+      const int top = (h - n * line.Height) / 2;
+      line.Y = i * line.Height + top;
+      if (align == button::AlignLeft) {
+        line.X = g + ByStyle(style, 6, 6, 18, 18);
+      } else if (align == button::AlignCenter) {
+        int d;
+        if (!has_icon) {
+          d = ByStyle(style, 0, -18, 0, 18) / 2;
+        } else if (!icon_right) {
+          d = (g - ByStyle(style, 0, 18, 0, 0)) / 2;
+        } else {
+          d = -((g + ByStyle(style, 0, 18, 0, 0)) / 2);
+        }
+        line.X = (w - line.Width) / 2 + d;
+      } else {
+        line.X = w - (line.Width + g + ByStyle(style, 6, 18, 18, 6));
+      }
+    } else {
+      const bool up = orientation == button::VerticalUp;
+      const int left = (w - n * line.Height) / 2;
+      int base;
+      if (up) {
+        line.X = std::abs(i * line_height + left);
+        base = h;
+      } else {
+        line.X = std::abs(i * line_height - w + left);
+        base = 0;
+      }
+      if (align == button::AlignLeft) {
+        line.Y = std::abs(base - g - 6);
+      } else if (align == button::AlignCenter) {
+        const int half = (up == !icon_right) ? g / 2 : -(g / 2);
+        line.Y = std::abs(base - (h - line.Width) / 2) - half;
+      } else {
+        line.Y = h - std::abs(base - (line.Width + g + 6));
+      }
+    }
+  }
+
+  // 8. Bounding rectangle.
+  button::RectL& rect = st.CaptionRect;
+  const CaptionLine& first = lines.front();
+  const CaptionLine& last = lines.back();
+  int widest = 0;
+  for (const CaptionLine& line : lines) widest = std::max(widest, line.Width);
+  if (orientation == button::Horizontal) {
+    int left = w;
+    for (const CaptionLine& line : lines) left = std::min(left, line.X);
+    rect.Top = first.Y;
+    rect.Bottom = last.Y + first.Height;
+    rect.Left = left;
+    rect.Right = left + widest;
+  } else if (orientation == button::VerticalUp) {
+    int top = h;
+    for (const CaptionLine& line : lines) top = std::min(top, std::abs(line.Y - line.Width));
+    rect.Left = first.X;
+    rect.Right = last.X + last.Height;
+    rect.Top = top;
+    rect.Bottom = top + widest;
+  } else {
+    int top = h;
+    for (const CaptionLine& line : lines) top = std::min(top, line.Y);
+    rect.Left = last.X - first.Height;
+    rect.Right = first.X;
+    rect.Top = top;
+    rect.Bottom = top + widest;
+  }
+
+  // 9. Underline of the access key.
+  if (wrap.key_placed()) {
+    const CaptionLine& line = lines[static_cast<std::size_t>(wrap.key_line())];
+    const int u = painter.MeasureText(LeftChars(line.Text, wrap.key_pos())).cx;
+    const int length = Store16(wrap.underline_length());
+    st.UnderlineLength = static_cast<std::int16_t>(length);
+    if (orientation == button::Horizontal) {
+      st.UnderlineX = line.X + u - length;
+      st.UnderlineY = line.Y + line.Height;
+    } else if (orientation == button::VerticalUp) {
+      st.UnderlineX = line.X + line.Height;
+      st.UnderlineY = line.Y - u;
+    } else {
+      st.UnderlineX = line.X - line.Height;
+      st.UnderlineY = line.Y + u - length;
+    }
+  }
+
+  // 10. Icon position.
+  if (has_icon) {
+    if (orientation == button::Horizontal) {
+      st.IconX = icon_right ? rect.Right + 5 : rect.Left - s8 - 5;
+      st.IconY = (rect.Bottom - rect.Top - s8) / 2 + rect.Top;
+    } else {
+      st.IconX = (rect.Right - rect.Left - s8) / 2 + rect.Left;
+      const bool below = (orientation == button::VerticalUp) == !icon_right;
+      st.IconY = below ? rect.Bottom + 5 : rect.Top - s8 - 5;
+    }
+  }
+
+  // 11. InflateRect(2, 2), then OffsetRect(-1, -1).
+  rect.Left -= 3;
+  rect.Top -= 3;
+  rect.Right += 1;
+  rect.Bottom += 1;
+}
+
+}  // namespace
 
 text::TextExtent Painter::MeasureText(std::string_view text) {
   return text::MeasureText(ps().selected_font, text);
+}
+
+void Painter::CalculateLayout() {
+  if (ps().selected_font) {
+    LayoutCaption(*this);
+    return;
+  }
+  // Measure with the control's own font for the duration, then leave the
+  // context as it was, whatever happens.
+  text::Font previous = SelectFont(ControlFont(*this, s()));
+  try {
+    LayoutCaption(*this);
+  } catch (...) {
+    text::Font own = SelectFont(std::move(previous));
+    text::DeleteObject(own);
+    throw;
+  }
+  text::Font own = SelectFont(std::move(previous));
+  text::DeleteObject(own);
 }
 
 }  // namespace vx::render

@@ -122,6 +122,37 @@ class Painter {
   PainterState& ps_;
 };
 
+// Latches a selected option button (OptionButton and Value both True) for
+// one renderer call: VisualState becomes its bitwise complement (-1 .. -5).
+// The look's latched branch, which any negative state reaches, calls Unlatch
+// at its end; the complement is its own inverse and equals |state| - 1 for a
+// negative state without overflowing. If the look stops before that (a
+// failure, or a state whose complement is not negative), the latch gives the
+// state back when it ends. Used by outlined_bevel.cpp, classic3d.cpp,
+// windows_xp.cpp and soft_bevel.cpp.
+class OptionLatch {
+ public:
+  explicit OptionLatch(button::ButtonState& st)
+      : st_(st), latched_(st.OptionButton != kFalse && st.Value != kFalse) {
+    if (latched_) st_.VisualState = ~st_.VisualState;
+  }
+  ~OptionLatch() {
+    if (latched_) st_.VisualState = ~st_.VisualState;
+  }
+  OptionLatch(const OptionLatch&) = delete;
+  OptionLatch& operator=(const OptionLatch&) = delete;
+
+  // Restores a negative state to |state| - 1, latched here or not.
+  void Unlatch() {
+    st_.VisualState = ~st_.VisualState;
+    latched_ = false;
+  }
+
+ private:
+  button::ButtonState& st_;
+  bool latched_;
+};
+
 // The renderer installed on each button: keeps the button's PainterState and
 // runs a Painter per call.
 class ButtonPainter final : public button::ButtonRenderer {
@@ -139,5 +170,9 @@ class ButtonPainter final : public button::ButtonRenderer {
 
 // The window region most recently built for `button`, if any.
 const gdi::Region* ButtonRegionOf(const button::TorvelButton& button);
+
+// caption_font.cpp: lfHeight for a font of `points` on a screen of
+// `twips_per_pixel_y` (negative: a character height in pixels).
+std::int32_t CaptionFontHeight(double points, double twips_per_pixel_y);
 
 }  // namespace vx::render

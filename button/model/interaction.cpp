@@ -1,7 +1,10 @@
-// Host notifications the model handles so far: the caption font's change
-// notice, option groups and the container name they rely on.
+// The button's life with its host: creation, showing, termination, ambient
+// and font changes, the access-key pause, option groups and the container
+// name they rely on. Mouse, keyboard and focus are in events.cpp.
 
+#include <chrono>
 #include <cstdlib>
+#include <string_view>
 
 #include "button/model/torvel_button.h"
 
@@ -19,6 +22,74 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+void TorvelButton::UserControl_Initialize() {
+  s_.LastMouseButton = 1;
+  s_.IsShown = kFalse;
+  if (!timer_hover_) {
+    timer_hover_ = site_.timers->CreateTimer([this] { TimerHover_Timer(); });
+    timer_hover_->SetInterval(100);
+  }
+  timer_hover_->SetEnabled(false);
+}
+
+void TorvelButton::UserControl_Show() {
+  s_.IsShown = kTrue;
+  if (SelectedOption()) UpdateOptionGroup();
+  UserControl_Resize();
+}
+
+void TorvelButton::UserControl_Terminate() {
+  // Each step on its own: a failure must not keep the others from running.
+  try {
+    // No tick may reach a button whose font is gone.
+    if (timer_hover_) timer_hover_->SetEnabled(false);
+  } catch (...) {
+  }
+  try {
+    SetTextFont(nullptr);
+  } catch (...) {
+  }
+  try {
+    s_.Icon = nullptr;
+    s_.HasIcon = kFalse;
+  } catch (...) {
+  }
+}
+
+void TorvelButton::UserControl_AmbientChanged(const std::string& property_name) {
+  static constexpr std::string_view kWatched = "BackColorForeColorFontPalette";
+  if (kWatched.find(property_name) == std::string_view::npos) return;
+  if (property_name == "Font") {
+    const host::FontPtr ambient = site_.ambient->AmbientFont();
+    if (!ambient) throw host::HostError("the container has no font");
+    // A copy: changing the caption font must not change the container's.
+    SetTextFont(host::Font::Create(ambient->attributes()));
+    site_.surface->SetFont(s_.TextFont);
+    // No redraw now, but the next one must not use the old caption font.
+    s_.LayoutPending = kTrue;
+    return;
+  }
+  if (property_name == "ForeColor" || s_.ColorScheme == ParentColors) {
+    ApplyColorScheme(kFalse);
+    RefreshButton();
+  }
+}
+
+void TorvelButton::PauseFor(float& seconds) {
+  site_.surface->Refresh();
+  host::Clock& clock = *site_.clock;
+  const float start = clock.SecondsSinceMidnight();
+  // The host's clock decides; the steady clock only ends the wait should the
+  // host's clock stand still.
+  const auto real_start = std::chrono::steady_clock::now();
+  for (;;) {
+    const float now = clock.SecondsSinceMidnight();
+    if (now < start || now - start >= seconds) return;
+    const std::chrono::duration<double> real = std::chrono::steady_clock::now() - real_start;
+    if (!(real.count() < seconds)) return;
+  }
+}
 
 void TorvelButton::TextFont_FontChanged(const std::string& /*property_name*/) {
   const bool design = DesignTime();

@@ -24,8 +24,7 @@ TorvelButton::TorvelButton(const host::ControlSite& site) : site_(site) {
       !site_.screen || !site_.palette || !site_.version || !site_.pictures) {
     throw std::invalid_argument("TorvelButton needs every host service");
   }
-  s_.LastMouseButton = 1;
-  s_.IsShown = kFalse;
+  UserControl_Initialize();
 }
 
 TorvelButton::~TorvelButton() {

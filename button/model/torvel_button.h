@@ -178,6 +178,30 @@ class TorvelButton : public host::ControlObject {
   // The caption font object announced an attribute change.
   void TextFont_FontChanged(const std::string& property_name);
 
+  // Host notifications. Button: 1 left, 2 right, 4 middle (for MouseMove the
+  // mask of held buttons); a negative Button marks an internal call, which
+  // raises no MouseDown or MouseUp. Shift: 1 Shift, 2 Ctrl, 4 Alt. X and Y in
+  // pixels. Key codes are virtual-key codes.
+  // Creation step; the constructor runs it, and running it again creates no
+  // second timer.
+  void UserControl_Initialize();
+  void UserControl_Show();
+  void UserControl_Terminate();
+  void UserControl_MouseDown(std::int16_t button, std::int16_t shift, float x, float y);
+  void UserControl_MouseMove(std::int16_t button, std::int16_t shift, float x, float y);
+  void UserControl_MouseUp(std::int16_t button, std::int16_t shift, float x, float y);
+  void UserControl_Click();
+  void UserControl_DblClick();
+  void UserControl_KeyDown(std::int16_t key_code, std::int16_t shift);
+  void UserControl_KeyPress(std::int16_t key_ascii);
+  void UserControl_KeyUp(std::int16_t key_code, std::int16_t shift);
+  void UserControl_AccessKeyPress(std::int16_t key_ascii);
+  void UserControl_EnterFocus();
+  void UserControl_ExitFocus();
+  void UserControl_AmbientChanged(const std::string& property_name);
+  // A tick of TimerHover (every 100 ms while the pointer is over the button).
+  void TimerHover_Timer();
+
   void SetRenderer(std::shared_ptr<ButtonRenderer> r) { renderer_ = std::move(r); }
   ButtonRenderer* renderer() const { return renderer_.get(); }
 
@@ -192,11 +216,22 @@ class TorvelButton : public host::ControlObject {
   bool GradientSwitch(bool design, const char* other_key);
   void SetTextFont(host::FontPtr f);
   ColorRef SysColor(int index) const { return site_.palette->Get(index); }
+  // Repaints, then holds the thread for `seconds` of the host's clock.
+  void PauseFor(float& seconds);
+  bool SelectedOption() const { return s_.OptionButton == kTrue && s_.Value == kTrue; }
+  // The look of a button that is neither pressed nor hovered.
+  Long RestingState() const { return s_.HasFocus ? Focused : Normal; }
+  void RaiseEvent(const char* name, host::EventArgs& args);
+  // Gives Enabled back after the right-button rule cleared it.
+  void RestoreEnabled();
 
   host::ControlSite site_;
   ButtonState s_;
   std::shared_ptr<ButtonRenderer> renderer_;
   int font_token_ = 0;
+  std::unique_ptr<host::Timer> timer_hover_;
+  // The current press came from the Space key.
+  bool space_press_ = false;
 };
 
 }  // namespace vx::button

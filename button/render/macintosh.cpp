@@ -1,12 +1,6 @@
 #include "button/render/painter.h"
 
 namespace vx::render {
-namespace {
-
-constexpr Color kNone = -1;  // a caption pass that is not drawn
-
-}  // namespace
-
 void Painter::RenderMacintosh(Bool16 backdrop_only) {
   button::ButtonState& st = s();
   const int w = W();

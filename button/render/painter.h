@@ -25,6 +25,9 @@ using button::kFalse;
 using button::kTrue;
 using button::Long;
 
+// A caption pass given this colour is not drawn.
+inline constexpr Color kNone = -1;
+
 // A drawing step could not go on (no surface, a style outside its range...).
 // The pipeline catches it and resumes with its next step.
 class RenderFailure : public std::runtime_error {
@@ -128,8 +131,8 @@ class Painter {
 // at its end; the complement is its own inverse and equals |state| - 1 for a
 // negative state without overflowing. If the look stops before that (a
 // failure, or a state whose complement is not negative), the latch gives the
-// state back when it ends. Used by outlined_bevel.cpp, classic3d.cpp,
-// windows_xp.cpp and soft_bevel.cpp.
+// state back when it ends. Every look but Macintosh, which presses a selected
+// option button instead.
 class OptionLatch {
  public:
   explicit OptionLatch(button::ButtonState& st)

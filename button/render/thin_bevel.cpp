@@ -1,21 +1,14 @@
 #include "button/render/painter.h"
 
 namespace vx::render {
-namespace {
-
-constexpr Color kNone = -1;  // a caption pass that is not drawn
-
-}  // namespace
-
 void Painter::RenderThinBevel(Bool16 backdrop_only) {
   button::ButtonState& st = s();
   const int w = W();
   const int h = H();
   const bool enabled = st.Enabled == kTrue;
 
-  // A selected option button is drawn latched down: the state's complement
-  // marks it until the end of this call.
-  if (st.OptionButton == kTrue && st.Value == kTrue) st.VisualState = -st.VisualState - 1;
+  // A selected option button is drawn latched down.
+  OptionLatch latch(st);
   const Long state = st.VisualState;
 
   // One-pixel edges; the inner colours are not drawn.
@@ -65,7 +58,7 @@ void Painter::RenderThinBevel(Bool16 backdrop_only) {
   } else if (backdrop_only == kFalse) {
     disabled_caption();
   }
-  st.VisualState = -state - 1;
+  latch.Unlatch();
 }
 
 }  // namespace vx::render

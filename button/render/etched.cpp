@@ -1,6 +1,7 @@
 #include "button/render/painter.h"
 
 namespace vx::render {
+
 void Painter::RenderEtched(Bool16 backdrop_only) {
   button::ButtonState& st = s();
   const int w = W();

@@ -17,6 +17,8 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"props", vx::tool::RunProps, &vx::tool::kPropsUsage},
+    {"render", vx::tool::RunRender, &vx::tool::kRenderUsage},
+    {"gallery", vx::tool::RunGallery, &vx::tool::kGalleryUsage},
 };
 
 void PrintUsage(std::FILE* out) {

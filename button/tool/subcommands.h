@@ -14,4 +14,12 @@ inline constexpr int kExitUsage = 64;
 int RunProps(const std::vector<std::string>& args);
 extern const char* const kPropsUsage;
 
+// `torvelbutton render ...`: one button drawn into a PNG.
+int RunRender(const std::vector<std::string>& args);
+extern const char* const kRenderUsage;
+
+// `torvelbutton gallery ...`: every look in every state in one PNG.
+int RunGallery(const std::vector<std::string>& args);
+extern const char* const kGalleryUsage;
+
 }  // namespace vx::tool

@@ -1,0 +1,106 @@
+// The main window's button redrawn, against a toolkit push button of the same
+// size and text painted into an image, in one run.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFont>
+#include <QImage>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+#include "button/model/torvel_button.h"
+#include "button/render/painter.h"
+#include "platform/host/headless.h"
+#include "platform/host/json_property_bag.h"
+
+namespace {
+
+constexpr int kWidth = 89;
+constexpr int kHeight = 19;
+
+// CmdCheck as the window restores it: its stored set, read on a headless host
+// with the real renderer, then shown.
+struct CmdCheck {
+  vx::host::HeadlessHost host;
+  std::unique_ptr<vx::button::TorvelButton> button;
+
+  CmdCheck() {
+    const std::string file = VETTRIX_SOURCE_DIR "/button/model/data/cmdcheck.json";
+    std::ifstream in(file);
+    if (!in) throw std::runtime_error("cannot open " + file);
+    vx::host::JsonPropertyBag bag(vx::host::JsonPropertyBag::Json::parse(in));
+    host.SetSize(kWidth, kHeight);
+    button = std::make_unique<vx::button::TorvelButton>(host.site());
+    host.Join(button.get());
+    button->SetRenderer(std::make_shared<vx::render::ButtonPainter>());
+    button->ReadProperties(bag);
+    button->state().IsShown = vx::button::kTrue;
+    button->UserControl_Resize();
+  }
+};
+
+// Restored and shown, CmdCheck has no pending layout: a redraw paints the
+// frame and writes the caption. Once the caption or the font has been set
+// (arg 1: the caption assigned again at run time) LayoutPending stays set and
+// every redraw also rebuilds the caption font and the layout.
+void BM_TorvelButtonRefresh(benchmark::State& state) {
+  CmdCheck cmd;
+  vx::button::ButtonState& st = cmd.button->state();
+  if (state.range(0) != 0) {
+    cmd.button->SetCaption("Check Source");
+    if (st.LayoutPending == vx::button::kFalse) {
+      state.SkipWithError("LayoutPending is not set: the caption rebuild would not be measured");
+      return;
+    }
+  }
+  if (st.CaptionLines.empty() || st.CaptionLines[0].Text != "Check Source") {
+    state.SkipWithError("the caption was not laid out");
+    return;
+  }
+  for (auto _ : state) {
+    cmd.button->RefreshButton();
+    benchmark::DoNotOptimize(cmd.host.DrawingSurface().pixels().data());
+  }
+}
+BENCHMARK(BM_TorvelButtonRefresh)->ArgName("layout_pending")->Arg(0)->Arg(1);
+
+void BM_QtPushButtonRender(benchmark::State& state) {
+  std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+  if (!fusion) {
+    state.SkipWithError("no Fusion style");
+    return;
+  }
+  QPushButton button("Check Source");
+  button.setStyle(fusion.get());
+  QFont font("Times New Roman");
+  font.setPointSizeF(8.25);
+  button.setFont(font);
+  button.resize(kWidth, kHeight);
+  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  button.render(&image);  // polish and lay out once outside the loop
+  for (auto _ : state) {
+    button.render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+}
+BENCHMARK(BM_QtPushButtonRender);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // No display is needed: the toolkit paints into an image.
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

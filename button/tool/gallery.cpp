@@ -1,0 +1,152 @@
+// torvelbutton gallery: one picture of every look in every state, with the
+// looks labelled down the left and the states across the top.
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "button/tool/render.h"
+#include "button/tool/subcommands.h"
+#include "platform/gdi/image_io.h"
+#include "platform/gdi/raster.h"
+#include "platform/host/palette.h"
+#include "platform/text/font.h"
+
+namespace vx::tool {
+
+const char* const kGalleryUsage = "gallery -o FILE.png";
+
+namespace {
+
+struct Look {
+  int type;
+  const char* label;
+};
+constexpr Look kLooks[] = {
+    {1, "1 OutlinedBevel"}, {2, "2 Classic3D"}, {3, "3 WindowsXP"},  {4, "4 Etched"},
+    {5, "5 SoftBevel"},     {6, "6 ThinBevel"}, {7, "7 HoverBevel"}, {8, "8 Macintosh"},
+};
+
+struct State {
+  const char* label;
+  button::Long visual_state;
+  bool focus;
+  bool mouse_inside;
+  bool disabled;
+  bool selected_option;
+};
+constexpr State kStates[] = {
+    {"normal", button::Normal, false, false, false, false},
+    {"hover", button::Hover, false, true, false, false},
+    {"pressed", button::Pressed, true, true, false, false},
+    {"focused", button::Focused, true, false, false, false},
+    {"disabled", button::Normal, false, false, true, false},
+    {"selected option", button::Normal, false, false, false, true},
+};
+
+constexpr int kButtonW = 100;
+constexpr int kButtonH = 26;
+constexpr int kPad = 10;
+constexpr int kMargin = 10;
+
+RenderOptions CellOptions(const Look& look, const State& state) {
+  RenderOptions o;
+  o.width = kButtonW;
+  o.height = kButtonH;
+  o.button.sets = {{"btype", std::to_string(look.type)}, {"tx", "&Check Source"}};
+  if (state.selected_option) {
+    o.button.sets.emplace_back("optmod", "true");
+    o.button.sets.emplace_back("optval", "true");
+  }
+  o.state = state.visual_state;
+  o.focus = state.focus;
+  o.mouse_inside = state.mouse_inside;
+  o.disabled = state.disabled;
+  return o;
+}
+
+// The button over the gallery's background: outside its window region the
+// background shows, as it would around a shaped window.
+void PlaceButton(Surface& page, const RenderedButton& b, int x0, int y0) {
+  for (int y = 0; y < b.pixels.height(); ++y) {
+    for (int x = 0; x < b.pixels.width(); ++x) {
+      if (b.inside.at(x, y)) page.put(x0 + x, y0 + y, b.pixels.at(x, y));
+    }
+  }
+}
+
+Surface DrawGallery() {
+  const host::SystemPalette palette;
+  const ColorRef back = palette.Get(host::COLOR_BTNFACE);
+  const ColorRef ink = palette.Get(host::COLOR_BTNTEXT);
+
+  text::LogFont lf;
+  lf.lfHeight = -12;
+  lf.SetFaceName("Liberation Sans");
+  text::Font label_font = text::CreateFontIndirect(lf);
+  const int line_h = text::GetTextMetrics(label_font).tmHeight;
+
+  int label_w = 0;
+  for (const Look& l : kLooks)
+    label_w = std::max(label_w, text::MeasureText(label_font, l.label).cx);
+  const int cell_w = kButtonW + 2 * kPad;
+  const int cell_h = kButtonH + 2 * kPad;
+  const int left = kMargin + label_w + kPad;
+  const int top = kMargin + line_h + kPad / 2;
+  const int n_states = static_cast<int>(std::size(kStates));
+  const int n_looks = static_cast<int>(std::size(kLooks));
+  Surface page(left + n_states * cell_w + kMargin, top + n_looks * cell_h + kMargin, back);
+
+  for (int c = 0; c < n_states; ++c) {
+    const int tw = text::MeasureText(label_font, kStates[c].label).cx;
+    text::TextOut(page, label_font, left + c * cell_w + (cell_w - tw) / 2, kMargin,
+                  kStates[c].label, ink);
+  }
+  for (int r = 0; r < n_looks; ++r) {
+    const int row_y = top + r * cell_h;
+    text::TextOut(page, label_font, kMargin, row_y + (cell_h - line_h) / 2, kLooks[r].label, ink);
+    for (int c = 0; c < n_states; ++c) {
+      const RenderedButton b = RenderButton(CellOptions(kLooks[r], kStates[c]));
+      PlaceButton(page, b, left + c * cell_w + kPad, row_y + kPad);
+    }
+  }
+  text::DeleteObject(label_font);
+  return page;
+}
+
+}  // namespace
+
+int RunGallery(const std::vector<std::string>& args) {
+  std::string out;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if ((a == "-o" || a == "--output") && i + 1 < args.size()) {
+      out = args[++i];
+    } else {
+      std::cerr << "torvelbutton gallery: "
+                << (a == "-o" || a == "--output" ? a + " needs a value"
+                                                 : "unknown option \"" + a + "\"")
+                << "\nusage: torvelbutton " << kGalleryUsage << "\n";
+      return kExitUsage;
+    }
+  }
+  if (out.empty()) {
+    std::cerr << "torvelbutton gallery: -o FILE.png is required\nusage: torvelbutton "
+              << kGalleryUsage << "\n";
+    return kExitUsage;
+  }
+  try {
+    const Surface page = DrawGallery();
+    std::string error;
+    if (!gdi::WritePng(out, page, nullptr, &error)) {
+      throw std::runtime_error("cannot write \"" + out + "\": " + error);
+    }
+    return kExitOk;
+  } catch (const std::exception& e) {
+    std::cerr << "torvelbutton gallery: " << e.what() << "\n";
+    return kExitFailure;
+  }
+}
+
+}  // namespace vx::tool

@@ -1,0 +1,31 @@
+#pragma once
+
+// Qt's input vocabulary in the terms the button's handlers use: Windows
+// virtual-key codes, character codes, and the Button and Shift bit sets.
+
+#include <QString>
+#include <Qt>
+#include <cstdint>
+
+namespace vx::qt {
+
+// Shift argument: 1 Shift, 2 Ctrl, 4 Alt.
+std::int16_t ShiftState(Qt::KeyboardModifiers modifiers);
+
+// Button argument of a press or release: 1 left, 2 right, 4 middle; 0 for any
+// other button.
+std::int16_t ButtonCode(Qt::MouseButton button);
+
+// Button argument of a move: the mask of the held buttons among those three.
+std::int16_t ButtonMask(Qt::MouseButtons buttons);
+
+// The virtual-key code of a Qt key (US layout for punctuation, whose codes
+// follow the key and not the character); 0 for keys without one.
+std::int16_t VirtualKeyCode(int qt_key, Qt::KeyboardModifiers modifiers);
+
+// The character code a key press delivers for `text`: the Latin-1 code of its
+// first character, 63 ('?') for a character outside Latin-1, -1 when the
+// press produces no character.
+int CharacterCode(const QString& text);
+
+}  // namespace vx::qt

@@ -322,12 +322,15 @@ double ButtonHost::TwipsPerPixelY() const {
   return 1440.0 / DpiY();
 }
 
+// Pictures keep their HIMETRIC size at the host's 96 pixels per inch (see
+// platform/host/picture.h), so converting back at the same rate gives their
+// natural pixel size on any screen.
 double ButtonHost::HimetricToPixelsX(double himetric) const {
-  return himetric * DpiX() / 2540.0;
+  return host::HimetricToPixels(himetric);
 }
 
 double ButtonHost::HimetricToPixelsY(double himetric) const {
-  return himetric * DpiY() / 2540.0;
+  return host::HimetricToPixels(himetric);
 }
 
 host::PicturePtr ButtonHost::LoadPicture(const std::string& file) {

@@ -1,0 +1,110 @@
+#pragma once
+
+// The window's controls as the check run sees them: the single-line text
+// boxes, the findings list, the server line and the transfer control.
+
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/check_ports.h"
+#include "platform/fetch/fetch.h"
+
+namespace vx::window {
+
+// A single-line text box (Text1, Text3, Text4).
+class LineBox : public QLineEdit, public app::SourceView {
+  Q_OBJECT
+
+ public:
+  explicit LineBox(QWidget* parent = nullptr);
+
+  const std::string& Text() const override { return text_; }
+  void SetText(std::string text) override;
+  std::uint64_t TextRevision() const override { return revision_; }
+  void SetSelStart(std::size_t chars) override;
+  void SetSelLength(std::size_t chars) override;
+  std::string SelText() const override;
+
+ private:
+  std::string text_;
+  std::uint64_t revision_ = 0;
+  bool setting_ = false;
+};
+
+// The findings list (ListView1) in report view. Each row remembers the rule
+// it stands for, so that selecting it can show where the rule matched.
+class FindingsView : public QTreeWidget, public app::FindingsList {
+  Q_OBJECT
+
+ public:
+  static constexpr int kRuleRole = Qt::UserRole + 1;
+
+  explicit FindingsView(QWidget* parent = nullptr);
+
+  void SetRowIcon(QIcon icon) { icon_ = std::move(icon); }
+
+  void Clear() override;
+  void AddRow(const std::string& label, const std::string& description) override;
+
+  // The rule (0-based) of a row, or nullopt for a row no rule added.
+  static std::optional<std::size_t> RuleOf(const QTreeWidgetItem* item);
+
+ signals:
+  // A double-click anywhere in the list, after the list has handled it.
+  void listDoubleClicked();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  QIcon icon_;
+};
+
+// The server line (Label4). Shows text as it is: a header is never markup.
+class LabelCaption : public app::CaptionView {
+ public:
+  explicit LabelCaption(QLabel& label) : label_(label) {}
+  void SetCaption(const std::string& caption) override;
+
+ private:
+  QLabel& label_;
+};
+
+// The transfer control (Inet1). OpenURL fetches on a worker thread and waits
+// in a local event loop, so the window keeps repainting and taking input;
+// each request has its own result, so a request that ends while another run
+// waits cannot land in that run. GetHeader answers from the response of the
+// last OpenURL that returned, and fails when that request failed. Local files
+// ("file:" addresses and paths) are read as the command line reads them.
+class ThreadedFetcher : public app::PageFetcher {
+ public:
+  explicit ThreadedFetcher(net::FetchOptions options = {});
+  // Waits for requests still under way (bounded by the fetch time-out).
+  ~ThreadedFetcher() override;
+
+  std::string OpenURL(const std::string& address) override;
+  std::string GetHeader(const std::string& name) override;
+
+  // Requests started and not yet returned to their caller.
+  int pending() const { return pending_; }
+
+ private:
+  struct Request;
+
+  net::FetchOptions options_;
+  std::optional<net::FetchResult> last_;  // nullopt: the last request failed
+  std::vector<std::thread> workers_;
+  std::vector<std::shared_ptr<Request>> requests_;
+  int pending_ = 0;
+};
+
+}  // namespace vx::window

@@ -1,0 +1,334 @@
+#include "app/window/form_definition.h"
+
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace vx::window {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::pair<ControlType, std::string_view> kTypes[] = {
+    {ControlType::TextBox, "TextBox"},     {ControlType::Label, "Label"},
+    {ControlType::Frame, "Frame"},         {ControlType::Image, "Image"},
+    {ControlType::ImageList, "ImageList"}, {ControlType::ListView, "ListView"},
+    {ControlType::Inet, "Inet"},           {ControlType::TorvelButton, "TorvelButton"},
+};
+
+bool Windowed(ControlType t) {
+  return t != ControlType::ImageList && t != ControlType::Inet;
+}
+
+// Builds messages of the form "FILE: WHERE: WHAT".
+class Reader {
+ public:
+  Reader(std::string origin, std::string where)
+      : origin_(std::move(origin)), where_(std::move(where)) {}
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw FormError(origin_ + ": " + where_ + ": " + what);
+  }
+
+  int Int(const Json& o, const char* key, std::optional<int> fallback, int min) const {
+    const auto it = o.find(key);
+    if (it == o.end()) {
+      if (!fallback) Fail(std::string("'") + key + "' is missing");
+      return *fallback;
+    }
+    if (!it->is_number_integer()) Fail(std::string("'") + key + "' must be a whole number");
+    const auto v = it->get<std::int64_t>();
+    if (v < min || v > 1'000'000) {
+      Fail(std::string("'") + key + "' is out of range (" + std::to_string(v) + ")");
+    }
+    return static_cast<int>(v);
+  }
+
+  std::string String(const Json& o, const char* key, std::optional<std::string> fallback) const {
+    const auto it = o.find(key);
+    if (it == o.end()) {
+      if (!fallback) Fail(std::string("'") + key + "' is missing");
+      return *fallback;
+    }
+    if (!it->is_string()) Fail(std::string("'") + key + "' must be a string");
+    return it->get<std::string>();
+  }
+
+  bool Bool(const Json& o, const char* key, bool fallback) const {
+    const auto it = o.find(key);
+    if (it == o.end()) return fallback;
+    if (!it->is_boolean()) Fail(std::string("'") + key + "' must be true or false");
+    return it->get<bool>();
+  }
+
+  void OnlyKeys(const Json& o, std::initializer_list<std::string_view> allowed) const {
+    for (const auto& [key, value] : o.items()) {
+      bool known = false;
+      for (auto a : allowed) known = known || a == key;
+      if (!known) Fail("unknown key '" + key + "'");
+    }
+  }
+
+  FontDef Font(const Json& o, const char* key, bool allow_default) const {
+    FontDef f;
+    const auto it = o.find(key);
+    if (it == o.end() || (it->is_string() && it->get<std::string>() == "default")) {
+      if (!allow_default && it == o.end()) Fail(std::string("'") + key + "' is missing");
+      if (!allow_default) Fail(std::string("'") + key + "' cannot be \"default\" here");
+      return f;
+    }
+    if (!it->is_object()) Fail(std::string("'") + key + "' must be \"default\" or a font object");
+    Reader sub(origin_, where_ + ": " + key);
+    sub.OnlyKeys(
+        *it, {"name", "size", "bold", "weight", "italic", "underline", "strikethrough", "charset"});
+    f.is_default = false;
+    f.name = sub.String(*it, "name", std::nullopt);
+    if (f.name.empty()) sub.Fail("'name' is empty");
+    const auto size = it->find("size");
+    if (size == it->end() || !size->is_number() || !(size->get<double>() > 0) ||
+        size->get<double>() > 500) {
+      sub.Fail("'size' must be a number of points above 0");
+    }
+    f.size = size->get<double>();
+    f.weight = sub.Int(*it, "weight", sub.Bool(*it, "bold", false) ? 700 : 400, 0);
+    f.italic = sub.Bool(*it, "italic", false);
+    f.underline = sub.Bool(*it, "underline", false);
+    f.strikethrough = sub.Bool(*it, "strikethrough", false);
+    f.charset = sub.Int(*it, "charset", 0, 0);
+    return f;
+  }
+
+ private:
+  std::string origin_;
+  std::string where_;
+};
+
+}  // namespace
+
+int TwipsToPixels(int twips) {
+  return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
+}
+
+std::string_view TypeName(ControlType type) {
+  for (const auto& [t, name] : kTypes) {
+    if (t == type) return name;
+  }
+  return "?";
+}
+
+const ControlDef* FormDefinition::Find(std::string_view control) const {
+  for (const ControlDef& c : controls) {
+    if (c.name == control) return &c;
+  }
+  return nullptr;
+}
+
+FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
+                         const std::string& base_dir) {
+  Json root;
+  try {
+    root = Json::parse(json_text.begin(), json_text.end());
+  } catch (const Json::parse_error& e) {
+    // nlohmann's message carries the line and column.
+    throw FormError(origin + ": not valid JSON: " + e.what());
+  }
+  const Reader form_reader(origin, "form");
+  if (!root.is_object()) form_reader.Fail("the file must hold a JSON object");
+  form_reader.OnlyKeys(root,
+                       {"name", "caption", "client_width", "client_height", "font", "controls"});
+
+  FormDefinition form;
+  form.base_dir = base_dir;
+  form.name = form_reader.String(root, "name", std::string("Form1"));
+  if (form.name.empty()) form_reader.Fail("'name' is empty");
+  form.caption = form_reader.String(root, "caption", std::string());
+  form.client_width = form_reader.Int(root, "client_width", std::nullopt, 1);
+  form.client_height = form_reader.Int(root, "client_height", std::nullopt, 1);
+  if (root.contains("font")) {
+    form.font = form_reader.Font(root, "font", false);
+  } else {
+    // A form's own default.
+    form.font.is_default = false;
+    form.font.name = "MS Sans Serif";
+  }
+
+  const auto controls = root.find("controls");
+  if (controls == root.end() || !controls->is_array()) {
+    form_reader.Fail("'controls' must be a list of controls");
+  }
+  std::set<std::string> names{form.name};
+  std::set<int> tab_indices;
+  for (std::size_t i = 0; i < controls->size(); ++i) {
+    const Json& o = (*controls)[i];
+    std::string where = "controls[" + std::to_string(i) + "]";
+    if (o.is_object() && o.contains("name") && o["name"].is_string()) {
+      where += " (" + o["name"].get<std::string>() + ")";
+    }
+    const Reader r(origin, where);
+    if (!o.is_object()) r.Fail("a control must be a JSON object");
+    r.OnlyKeys(o, {"name",         "type",           "container",   "left",    "top",
+                   "width",        "height",         "text",        "caption", "font",
+                   "tab_index",    "multi_line",     "scroll_bars", "picture", "image_width",
+                   "image_height", "images",         "view",        "columns", "small_icons",
+                   "properties",   "accessible_name"});
+    ControlDef c;
+    c.name = r.String(o, "name", std::nullopt);
+    if (c.name.empty()) r.Fail("'name' is empty");
+    if (!names.insert(c.name).second) r.Fail("the name '" + c.name + "' is used twice");
+
+    const std::string type = r.String(o, "type", std::nullopt);
+    bool known = false;
+    for (const auto& [t, n] : kTypes) {
+      if (n == type) {
+        c.type = t;
+        known = true;
+      }
+    }
+    if (!known) r.Fail("unknown control type '" + type + "'");
+
+    c.container = r.String(o, "container", std::string());
+    if (c.container == form.name) c.container.clear();
+    if (!c.container.empty()) {
+      const ControlDef* parent = form.Find(c.container);
+      if (parent == nullptr || parent->type != ControlType::Frame) {
+        r.Fail("the container '" + c.container + "' is not a frame defined before it");
+      }
+    }
+
+    if (Windowed(c.type)) {
+      c.geometry = std::array<int, 4>{
+          r.Int(o, "left", std::nullopt, -100000), r.Int(o, "top", std::nullopt, -100000),
+          r.Int(o, "width", std::nullopt, 0), r.Int(o, "height", std::nullopt, 0)};
+    } else {
+      for (const char* k : {"left", "top", "width", "height", "font", "tab_index"}) {
+        if (o.contains(k)) r.Fail(std::string("'") + k + "' makes no sense for a " + type);
+      }
+    }
+    if (o.contains("text") && o.contains("caption")) r.Fail("give 'text' or 'caption', not both");
+    c.text = r.String(o, o.contains("caption") ? "caption" : "text", std::string());
+    c.accessible_name = r.String(o, "accessible_name", std::string());
+    if (c.type != ControlType::Image && c.type != ControlType::ImageList &&
+        c.type != ControlType::Inet) {
+      c.font = r.Font(o, "font", true);
+    }
+    if (o.contains("tab_index")) {
+      // Labels and frames keep their numbers too; they never take the focus.
+      c.tab_index = r.Int(o, "tab_index", std::nullopt, 0);
+      if (!tab_indices.insert(*c.tab_index).second) {
+        r.Fail("tab index " + std::to_string(*c.tab_index) + " is used twice");
+      }
+    }
+
+    switch (c.type) {
+      case ControlType::TextBox: {
+        c.multi_line = r.Bool(o, "multi_line", false);
+        const std::string bars = r.String(o, "scroll_bars", std::string("none"));
+        if (bars != "none" && bars != "vertical") {
+          r.Fail("'scroll_bars' must be \"none\" or \"vertical\"");
+        }
+        c.vertical_scroll = bars == "vertical";
+        break;
+      }
+      case ControlType::Image:
+        c.picture = r.String(o, "picture", std::nullopt);
+        break;
+      case ControlType::ImageList: {
+        c.image_width = r.Int(o, "image_width", 16, 1);
+        c.image_height = r.Int(o, "image_height", 16, 1);
+        const auto images = o.find("images");
+        if (images == o.end() || !images->is_array() || images->empty()) {
+          r.Fail("'images' must be a list of at least one picture");
+        }
+        for (const Json& im : *images) {
+          if (!im.is_string() || im.get<std::string>().empty()) {
+            r.Fail("each of 'images' must name a picture");
+          }
+          c.images.push_back(im.get<std::string>());
+        }
+        break;
+      }
+      case ControlType::ListView: {
+        if (r.String(o, "view", std::string("report")) != "report") {
+          r.Fail("only \"report\" view is supported");
+        }
+        const auto columns = o.find("columns");
+        if (columns == o.end() || !columns->is_array() || columns->empty()) {
+          r.Fail("'columns' must be a list of at least one column");
+        }
+        for (std::size_t k = 0; k < columns->size(); ++k) {
+          const Reader cr(origin, where + ": columns[" + std::to_string(k) + "]");
+          const Json& col = (*columns)[k];
+          if (!col.is_object()) cr.Fail("a column must be an object with 'text' and 'width'");
+          cr.OnlyKeys(col, {"text", "width"});
+          c.columns.push_back(
+              {cr.String(col, "text", std::nullopt), cr.Int(col, "width", std::nullopt, 0)});
+        }
+        c.small_icons = r.String(o, "small_icons", std::string());
+        if (!c.small_icons.empty()) {
+          const ControlDef* list = form.Find(c.small_icons);
+          if (list == nullptr || list->type != ControlType::ImageList) {
+            r.Fail("'small_icons' names no image list defined before it: '" + c.small_icons + "'");
+          }
+        }
+        break;
+      }
+      case ControlType::TorvelButton: {
+        const auto props = o.find("properties");
+        if (props == o.end() || !props->is_object()) {
+          r.Fail("'properties' must be the button's stored property set (an object)");
+        }
+        c.properties = *props;
+        break;
+      }
+      default:
+        break;
+    }
+    for (const char* k : {"multi_line", "scroll_bars"}) {
+      if (o.contains(k) && c.type != ControlType::TextBox) {
+        r.Fail(std::string("'") + k + "' is only for a TextBox");
+      }
+    }
+    form.controls.push_back(std::move(c));
+  }
+  return form;
+}
+
+FormDefinition LoadFormFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw FormError(path + ": cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw FormError(path + ": cannot be read");
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return ParseForm(text.str(), path, dir);
+}
+
+void RequireWindowControls(const FormDefinition& form, const std::string& origin) {
+  const std::pair<const char*, ControlType> needed[] = {
+      {"Text1", ControlType::TextBox},         {"Text2", ControlType::TextBox},
+      {"Text3", ControlType::TextBox},         {"Text4", ControlType::TextBox},
+      {"Label4", ControlType::Label},          {"ListView1", ControlType::ListView},
+      {"CmdCheck", ControlType::TorvelButton},
+  };
+  for (const auto& [name, type] : needed) {
+    const ControlDef* c = form.Find(name);
+    if (c == nullptr) {
+      throw FormError(origin + ": the window needs a " + std::string(TypeName(type)) + " named " +
+                      name);
+    }
+    if (c->type != type) {
+      throw FormError(origin + ": " + name + " must be a " + std::string(TypeName(type)) +
+                      ", not a " + std::string(TypeName(c->type)));
+    }
+  }
+  if (!form.Find("Text2")->multi_line) {
+    throw FormError(origin + ": Text2 (the source box) must be a multi-line TextBox");
+  }
+  if (form.Find("ListView1")->columns.size() < 2) {
+    throw FormError(origin + ": ListView1 needs two columns (label and description)");
+  }
+}
+
+}  // namespace vx::window

@@ -1,0 +1,284 @@
+#include "app/window/main_window.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
+
+#include "app/window/occurrences.h"
+#include "platform/host/json_property_bag.h"
+#include "platform/qt/input.h"
+
+namespace vx::window {
+namespace {
+
+QString ToQ(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QFont MakeFont(const FontDef& def, const FontDef& form_font) {
+  const FontDef& f = def.is_default ? form_font : def;
+  QFont font(ToQ(f.name));
+  // Points at the 96 dots per inch the twips of the layout assume.
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(f.size * 96.0 / 72.0))));
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight, 1, 1000)));
+  font.setItalic(f.italic);
+  font.setUnderline(f.underline);
+  font.setStrikeOut(f.strikethrough);
+  return font;
+}
+
+QRect Pixels(const std::array<int, 4>& twips) {
+  return {TwipsToPixels(twips[0]), TwipsToPixels(twips[1]), TwipsToPixels(twips[2]),
+          TwipsToPixels(twips[3])};
+}
+
+QPixmap LoadPicture(const FormDefinition& form, const ControlDef& c, const std::string& name) {
+  std::string path = name;
+  if (!name.starts_with(":/") && !name.starts_with("/")) path = form.base_dir + name;
+  QPixmap pixmap(ToQ(path));
+  if (pixmap.isNull()) {
+    throw FormError(c.name + ": cannot load the picture '" + name + "'");
+  }
+  return pixmap;
+}
+
+bool TakesFocus(ControlType t) {
+  return t == ControlType::TextBox || t == ControlType::ListView || t == ControlType::TorvelButton;
+}
+
+}  // namespace
+
+FormDefinition BuiltInForm() {
+  QFile file(QStringLiteral(":/vettrix/form1.json"));
+  if (!file.open(QIODevice::ReadOnly)) throw FormError("the built-in form is missing");
+  const QByteArray bytes = file.readAll();
+  return ParseForm(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                   "built-in form", "");
+}
+
+void AddBundledFonts() {
+  for (const char* file :
+       {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+    if (QFile::exists(QString::fromLatin1(file))) {
+      QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    }
+  }
+}
+
+MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_options)
+    : qt::FormWidget(form.name), fetcher_(fetch_options) {
+  RequireWindowControls(form, form.name);
+  setWindowTitle(ToQ(form.caption));
+  setAccessibleName(ToQ(form.caption));
+  setFont(MakeFont(form.font, form.font));
+  resize(TwipsToPixels(form.client_width), TwipsToPixels(form.client_height));
+
+  std::map<std::string, QIcon, std::less<>> image_lists;
+  std::map<std::string, qt::ContainerWidget*, std::less<>> frames;
+  std::vector<std::pair<int, QWidget*>> tab_stops;
+  std::vector<QWidget*> untabbed;
+
+  for (const ControlDef& c : form.controls) {
+    qt::ContainerWidget* container = this;
+    if (!c.container.empty()) container = frames.at(c.container);
+    QWidget* w = nullptr;
+    switch (c.type) {
+      case ControlType::TextBox: {
+        if (c.multi_line) {
+          auto* box = new SourceBox(container);
+          if (!c.vertical_scroll) box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+          box->SetText(c.text);
+          if (c.name == "Text2") text2_ = box;
+          w = box;
+        } else {
+          auto* box = new LineBox(container);
+          box->SetText(c.text);
+          box->setCursorPosition(0);
+          if (c.name == "Text1") text1_ = box;
+          if (c.name == "Text3") text3_ = box;
+          if (c.name == "Text4") text4_ = box;
+          w = box;
+        }
+        break;
+      }
+      case ControlType::Label: {
+        auto* label = new QLabel(container);
+        // Captions and server names are shown as they are, never as markup.
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setText(ToQ(c.text));
+        if (c.name == "Label4") label4_ = label;
+        w = label;
+        break;
+      }
+      case ControlType::Frame: {
+        auto* frame =
+            new qt::ContainerWidget(*this, c.name, container == this ? nullptr : container);
+        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        frames[c.name] = frame;
+        w = frame;
+        break;
+      }
+      case ControlType::Image: {
+        auto* image = new QLabel(container);
+        image->setPixmap(LoadPicture(form, c, c.picture));
+        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w = image;
+        break;
+      }
+      case ControlType::ImageList: {
+        QIcon icon;
+        for (const std::string& name : c.images) {
+          QPixmap pixmap = LoadPicture(form, c, name);
+          if (pixmap.width() != c.image_width || pixmap.height() != c.image_height) {
+            pixmap = pixmap.scaled(c.image_width, c.image_height);
+          }
+          // Only image 1 is used: the small icon of every row.
+          if (icon.isNull()) icon = QIcon(pixmap);
+        }
+        image_lists[c.name] = icon;
+        RegisterControl(c.name, std::nullopt, *container);
+        break;
+      }
+      case ControlType::Inet:
+        RegisterControl(c.name, std::nullopt, *container);
+        break;
+      case ControlType::ListView: {
+        auto* list = new FindingsView(container);
+        QStringList headers;
+        for (const ColumnDef& col : c.columns) headers << ToQ(col.text);
+        list->setHeaderLabels(headers);
+        // Columns keep their stored widths; the last does not fill the rest.
+        list->header()->setStretchLastSection(false);
+        for (int i = 0; i < static_cast<int>(c.columns.size()); ++i) {
+          list->setColumnWidth(i, TwipsToPixels(c.columns[static_cast<std::size_t>(i)].width));
+        }
+        if (!c.small_icons.empty()) list->SetRowIcon(image_lists.at(c.small_icons));
+        if (c.name == "ListView1") list_ = list;
+        w = list;
+        break;
+      }
+      case ControlType::TorvelButton: {
+        auto* button = new qt::ButtonWidget(*container, c.name);
+        host::JsonPropertyBag bag(c.properties);
+        try {
+          button->ReadProperties(bag);
+        } catch (const std::exception& e) {
+          throw FormError(c.name + ": its stored properties cannot be read: " + e.what());
+        }
+        if (c.name == "CmdCheck") cmd_check_ = button;
+        w = button;
+        break;
+      }
+    }
+    if (w == nullptr) continue;
+    w->setObjectName(ToQ(c.name));
+    if (c.geometry) w->setGeometry(Pixels(*c.geometry));
+    if (c.type != ControlType::Image && c.type != ControlType::TorvelButton) {
+      w->setFont(MakeFont(c.font, form.font));
+    }
+    // Frames and other controls that are their own kind register themselves.
+    if (c.type != ControlType::Frame && c.type != ControlType::TorvelButton) {
+      RegisterControl(c.name, std::nullopt, *container);
+    }
+    // The button's host names it by its caption.
+    std::string accessible = c.accessible_name;
+    if (accessible.empty() && c.type != ControlType::TorvelButton) {
+      accessible = c.type == ControlType::Label ? c.text : c.name;
+    }
+    if (!accessible.empty()) w->setAccessibleName(ToQ(accessible));
+    if (TakesFocus(c.type)) {
+      if (c.tab_index) {
+        tab_stops.emplace_back(*c.tab_index, w);
+      } else {
+        untabbed.push_back(w);
+      }
+    } else {
+      w->setFocusPolicy(Qt::NoFocus);
+    }
+    // Later controls are drawn over earlier ones.
+    w->raise();
+    controls_[c.name] = w;
+  }
+
+  std::stable_sort(tab_stops.begin(), tab_stops.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<QWidget*> chain;
+  for (const auto& [index, w] : tab_stops) chain.push_back(w);
+  chain.insert(chain.end(), untabbed.begin(), untabbed.end());
+  for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+  // The lowest tab index has the focus when the window opens.
+  if (!chain.empty()) chain.front()->setFocus();
+
+  label4_caption_ = std::make_unique<LabelCaption>(*label4_);
+  checker_ = std::make_unique<app::Checker>(
+      app::CheckControls{*text1_, fetcher_, *text2_, *list_, *label4_caption_, *text3_,
+                         [] { QCoreApplication::processEvents(); }});
+
+  cmd_check_->SetEventHandler("Click", [this](host::EventArgs&) { CmdCheck_Click(); });
+  text1_->installEventFilter(this);
+  connect(list_, &FindingsView::listDoubleClicked, this, [this] { ListView1_DblClick(); });
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { HighlightSelectedFinding(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::Control(std::string_view name) const {
+  const auto it = controls_.find(name);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+void MainWindow::CmdCheck_Click() {
+  ++runs_;
+  checker_->Run();
+  --runs_;
+  emit runFinished();
+}
+
+void MainWindow::Text1_KeyDown(int key_code, int /*shift*/) {
+  if (key_code == 13) CmdCheck_Click();
+}
+
+void MainWindow::ListView1_DblClick() {
+  const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+  // No selected finding, nothing to copy.
+  if (selected.isEmpty()) return;
+  text4_->SetText(selected.front()->text(0).toStdString());
+}
+
+void MainWindow::find(app::SourceView& source, const std::string& findtext,
+                      app::SourceView& display, const std::string& lil_desc,
+                      const std::string& description) {
+  checker_->Find(source, findtext, display, lil_desc, description);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == text1_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    Text1_KeyDown(qt::VirtualKeyCode(key->key(), key->modifiers()),
+                  qt::ShiftState(key->modifiers()));
+  }
+  return qt::FormWidget::eventFilter(watched, event);
+}
+
+void MainWindow::HighlightSelectedFinding() {
+  const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+  const auto rule = selected.isEmpty() ? std::nullopt : FindingsView::RuleOf(selected.front());
+  if (!rule) {
+    text2_->ClearHighlight();
+    return;
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> ranges;
+  for (const Occurrence& o : RuleOccurrences(text2_->Text(), *rule)) {
+    ranges.emplace_back(o.offset, o.length);
+  }
+  text2_->Highlight(ranges);
+}
+
+}  // namespace vx::window

@@ -1,0 +1,86 @@
+#pragma once
+
+// Form1: the main window, created from its stored definition. It binds the
+// check run to its controls and routes the user's actions: a click on
+// CmdCheck and Enter in Text1 start a run, a double-click on the findings list
+// copies the selected finding's label into Text4, and selecting a finding
+// highlights where its rule matched in the source box.
+
+#include <QLabel>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/check_run.h"
+#include "app/window/controls.h"
+#include "app/window/form_definition.h"
+#include "app/window/source_box.h"
+#include "platform/qt/button_widget.h"
+#include "platform/qt/container.h"
+
+namespace vx::window {
+
+// The definition built into the program.
+FormDefinition BuiltInForm();
+
+// Adds the platform look-alike faces (Tahoma) to the application's fonts when
+// they are installed; the desktop's font configuration often leaves them out.
+void AddBundledFonts();
+
+class MainWindow : public qt::FormWidget {
+  Q_OBJECT
+
+ public:
+  // Creates every control of `form`. Throws FormError when the definition
+  // lacks what the window needs or names a picture that cannot be loaded.
+  explicit MainWindow(const FormDefinition& form, net::FetchOptions fetch_options = {});
+  ~MainWindow() override;
+
+  // A control by name (nullptr when there is none, or it has no window).
+  QWidget* Control(std::string_view name) const;
+
+  LineBox& Text1() const { return *text1_; }
+  SourceBox& Text2() const { return *text2_; }
+  LineBox& Text3() const { return *text3_; }
+  LineBox& Text4() const { return *text4_; }
+  FindingsView& ListView1() const { return *list_; }
+  QLabel& Label4() const { return *label4_; }
+  qt::ButtonWidget& CmdCheck() const { return *cmd_check_; }
+  ThreadedFetcher& Inet1() { return fetcher_; }
+
+  // The handlers. Each run is complete; a run started while another waits or
+  // yields runs inside it, as the event loop delivers the click.
+  void CmdCheck_Click();
+  void Text1_KeyDown(int key_code, int shift);
+  void ListView1_DblClick();
+  void find(app::SourceView& source, const std::string& findtext, app::SourceView& display,
+            const std::string& lil_desc, const std::string& description);
+
+  // Check runs under way (more than one when nested).
+  int runsUnderWay() const { return runs_; }
+
+ signals:
+  void runFinished();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void HighlightSelectedFinding();
+
+  ThreadedFetcher fetcher_;
+  std::map<std::string, QWidget*, std::less<>> controls_;
+  LineBox* text1_ = nullptr;
+  SourceBox* text2_ = nullptr;
+  LineBox* text3_ = nullptr;
+  LineBox* text4_ = nullptr;
+  FindingsView* list_ = nullptr;
+  QLabel* label4_ = nullptr;
+  qt::ButtonWidget* cmd_check_ = nullptr;
+  std::unique_ptr<LabelCaption> label4_caption_;
+  std::unique_ptr<app::Checker> checker_;
+  int runs_ = 0;
+};
+
+}  // namespace vx::window

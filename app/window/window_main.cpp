@@ -1,0 +1,108 @@
+// vettrix-window: the main window. `vettrix` (no arguments, or --form FILE)
+// starts it. --address and --screenshot are for documentation and checks:
+// type an address, click "Check Source", select the first finding and save
+// a picture of the window.
+
+#include <QApplication>
+#include <QTimer>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/window/launch.h"
+#include "app/window/main_window.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vettrix [--form FILE]\n"
+    "       vettrix-window [--form FILE] [--address ADDRESS [--screenshot PNG]]\n";
+
+struct Options {
+  std::optional<std::string> form;
+  std::optional<std::string> address;
+  std::optional<std::string> screenshot;
+};
+
+// nullopt after printing a usage error.
+std::optional<Options> Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    std::optional<std::string>* target = nullptr;
+    std::string_view name;
+    for (auto [flag, slot] : {std::pair{std::string_view("--form"), &o.form},
+                              std::pair{std::string_view("--address"), &o.address},
+                              std::pair{std::string_view("--screenshot"), &o.screenshot}}) {
+      if (a == flag || (a.starts_with(flag) && a.size() > flag.size() && a[flag.size()] == '=')) {
+        target = slot;
+        name = flag;
+      }
+    }
+    if (target == nullptr) {
+      std::cerr << "vettrix: unknown argument '" << a << "'\n" << kUsage;
+      return std::nullopt;
+    }
+    if (a.size() > name.size()) {
+      *target = std::string(a.substr(name.size() + 1));
+    } else if (i + 1 < argc) {
+      *target = argv[++i];
+    } else {
+      std::cerr << "vettrix: " << name << " needs a value\n" << kUsage;
+      return std::nullopt;
+    }
+  }
+  if (o.screenshot && !o.address) {
+    std::cerr << "vettrix: --screenshot needs --address\n" << kUsage;
+    return std::nullopt;
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = Parse(argc, argv);
+  if (!options) return 64;
+  if (!vx::window::HaveDisplay()) {
+    std::cerr << vx::window::NoDisplayMessage() << "\n";
+    return 2;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vettrix"));
+  QApplication::setDesktopFileName(QStringLiteral("vettrix"));
+  vx::window::AddBundledFonts();
+
+  std::optional<vx::window::MainWindow> window;
+  try {
+    const vx::window::FormDefinition form =
+        options->form ? vx::window::LoadFormFile(*options->form) : vx::window::BuiltInForm();
+    window.emplace(form);
+  } catch (const vx::window::FormError& e) {
+    std::cerr << "vettrix: " << e.what() << "\n";
+    return 2;
+  }
+  window->show();
+
+  int status = 0;
+  if (options->address) {
+    QTimer::singleShot(0, &*window, [&] {
+      window->Text1().SetText(*options->address);
+      window->CmdCheck().Press();
+      if (window->ListView1().topLevelItemCount() > 0) {
+        window->ListView1().setCurrentItem(window->ListView1().topLevelItem(0));
+      }
+      if (!options->screenshot) return;
+      window->Text1().setFocus();
+      QApplication::processEvents();
+      if (!window->grab().save(QString::fromStdString(*options->screenshot), "PNG")) {
+        std::cerr << "vettrix: cannot write " << *options->screenshot << "\n";
+        status = 2;
+      }
+      QApplication::quit();
+    });
+  }
+  const int code = QApplication::exec();
+  return status != 0 ? status : code;
+}

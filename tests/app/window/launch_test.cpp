@@ -1,0 +1,91 @@
+// `vettrix` as a user starts it: the window program behind it, its errors
+// and its refusal without a display.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QImage>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string output;  // standard output and error together
+};
+
+// Runs a shell command line with a clean display environment plus `env`.
+Outcome RunProgram(const std::string& env, const std::string& args) {
+  const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " " +
+                          std::string(VETTRIX_BIN_DIR) + "/" + args + " 2>&1";
+  Outcome o;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return o;
+  std::array<char, 4096> buf{};
+  std::size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) o.output.append(buf.data(), n);
+  const int raw = pclose(p);
+  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return o;
+}
+
+std::string TempFile(const std::string& name, const std::string& content) {
+  const auto path = std::filesystem::temp_directory_path() / name;
+  std::ofstream(path) << content;
+  return path.string();
+}
+
+TEST(Launch, NoDisplayMeansAClearMessageAndStatus2) {
+  for (const char* program : {"vettrix", "vettrix-window"}) {
+    const Outcome o = RunProgram("", program);
+    EXPECT_EQ(o.status, 2) << program << ": " << o.output;
+    EXPECT_NE(o.output.find("no display to open the window on"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("vettrix check"), std::string::npos) << o.output;
+  }
+}
+
+TEST(Launch, CheckCommandStillWorksWithoutADisplay) {
+  const Outcome o =
+      RunProgram("", "vettrix check " + std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");
+  EXPECT_EQ(o.status, 1) << o.output;  // findings
+  EXPECT_NE(o.output.find("Scripting"), std::string::npos) << o.output;
+}
+
+TEST(Launch, BadFormFilesAreReportedNotCrashedOn) {
+  Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form /nonexistent/form.json");
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("/nonexistent/form.json: cannot be read"), std::string::npos) << o.output;
+
+  const std::string broken = TempFile("vettrix_broken_form.json", "{\"controls\": [");
+  o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + broken);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("not valid JSON"), std::string::npos) << o.output;
+
+  const std::string empty = TempFile("vettrix_empty_form.json",
+                                     R"({"client_width": 900, "client_height": 600,
+                                         "font": {"name": "Tahoma", "size": 8},
+                                         "controls": []})");
+  o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form=" + empty);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("needs a TextBox named Text1"), std::string::npos) << o.output;
+
+  o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix-window --bogus");
+  EXPECT_EQ(o.status, 64) << o.output;
+}
+
+TEST(Launch, WindowChecksAPageAndTakesItsPicture) {
+  const auto png = std::filesystem::temp_directory_path() / "vettrix_window_test.png";
+  std::filesystem::remove(png);
+  const Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen",
+                               "vettrix-window --address " + std::string(VETTRIX_SOURCE_DIR) +
+                                   "/samples/sample.html --screenshot " + png.string());
+  ASSERT_EQ(o.status, 0) << o.output;
+  const QImage picture(QString::fromStdString(png.string()));
+  EXPECT_EQ(picture.size(), QSize(598, 510));
+}
+
+}  // namespace

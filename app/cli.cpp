@@ -32,6 +32,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vettrix check [--json] [--timeout SECONDS] [--max-bytes N] [--jobs N] ADDRESS...\n"
+    "       vettrix [--form FILE]\n"
     "       vettrix --help | vettrix check --help\n";
 
 constexpr const char* kHelp =
@@ -40,6 +41,8 @@ constexpr const char* kHelp =
     "that closes or focuses windows, object creation and CD-ROM access.\n"
     "\n"
     "Commands:\n"
+    "  vettrix                              open the window\n"
+    "  vettrix --form FILE                  open the window from another form file\n"
     "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
     "  vettrix check --help                 describe the check command\n"
     "  vettrix --help                       this text\n";
@@ -418,7 +421,7 @@ int Usage(const std::string& problem) {
 int Main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
-  if (args.empty()) return Usage("");  // the window comes here later
+  if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
     std::cout << kHelp << '\n' << kCheckHelp;
     return kExitClean;

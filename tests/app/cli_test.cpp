@@ -172,8 +172,8 @@ TEST_F(Cli, LocalFailuresAreReportedPerAddress) {
 }
 
 TEST_F(Cli, UsageErrorsAndHelp) {
+  // Without arguments vettrix opens the window (tests/app/window/launch_test.cpp).
   const std::vector<std::vector<std::string>> bad = {
-      {},
       {"check"},
       {"frobnicate"},
       {"check", "--timeout", "0", "x"},

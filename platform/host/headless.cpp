@@ -65,22 +65,7 @@ HeadlessHost::~HeadlessHost() {
 }
 
 ControlSite HeadlessHost::site() {
-  ControlSite s;
-  s.ambient = this;
-  s.changes = this;
-  s.surface = this;
-  s.parent = container_;
-  s.access_keys = this;
-  s.events = this;
-  s.timers = this;
-  s.keys = this;
-  s.messages = this;
-  s.clock = this;
-  s.screen = this;
-  s.palette = &container_->palette();
-  s.version = this;
-  s.pictures = this;
-  return s;
+  return SiteOf(*this, container_, &container_->palette());
 }
 
 void HeadlessHost::Join(ControlObject* control, const std::string& container_name,

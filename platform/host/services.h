@@ -249,4 +249,26 @@ struct ControlSite {
   PictureLoader* pictures = nullptr;
 };
 
+// The site of a host object that implements every service itself but the
+// parent window and the palette, which belong to its container.
+template <typename Host>
+ControlSite SiteOf(Host& host, ParentWindow* parent, const SystemPalette* palette) {
+  ControlSite s;
+  s.ambient = &host;
+  s.changes = &host;
+  s.surface = &host;
+  s.parent = parent;
+  s.access_keys = &host;
+  s.events = &host;
+  s.timers = &host;
+  s.keys = &host;
+  s.messages = &host;
+  s.clock = &host;
+  s.screen = &host;
+  s.palette = palette;
+  s.version = &host;
+  s.pictures = &host;
+  return s;
+}
+
 }  // namespace vx::host

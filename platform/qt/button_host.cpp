@@ -125,22 +125,7 @@ Qt::CursorShape CursorShapeOf(std::int16_t pointer) {
 ButtonHost::ButtonHost(ButtonWidget& widget) : w_(widget), version_(host::HostVersionTriple()) {}
 
 host::ControlSite ButtonHost::site() {
-  host::ControlSite s;
-  s.ambient = this;
-  s.changes = this;
-  s.surface = this;
-  s.parent = &w_.container().form();
-  s.access_keys = this;
-  s.events = this;
-  s.timers = this;
-  s.keys = this;
-  s.messages = this;
-  s.clock = this;
-  s.screen = this;
-  s.palette = &w_.container().form().systemPalette();
-  s.version = this;
-  s.pictures = this;
-  return s;
+  return host::SiteOf(*this, &w_.container().form(), &w_.container().form().systemPalette());
 }
 
 void ButtonHost::ResizeSurface(int width, int height) {

@@ -108,9 +108,13 @@ struct ThreadedFetcher::Request {
   QEventLoop* loop = nullptr;
 };
 
-ThreadedFetcher::ThreadedFetcher(net::FetchOptions options) : options_(options) {}
+ThreadedFetcher::ThreadedFetcher(net::FetchOptions options) : options_(std::move(options)) {
+  options_.cancel = cancel_;
+}
 
 ThreadedFetcher::~ThreadedFetcher() {
+  // A window closing during a fetch must not wait for a slow server.
+  cancel_->store(true);
   for (std::thread& t : workers_) t.join();
 }
 

@@ -101,6 +101,7 @@ class ThreadedFetcher : public app::PageFetcher {
   struct Request;
 
   net::FetchOptions options_;
+  std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
   std::optional<net::FetchResult> last_;  // nullopt: the last request failed
   std::vector<std::thread> workers_;
   std::vector<std::shared_ptr<Request>> requests_;

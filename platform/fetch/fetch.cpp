@@ -84,6 +84,7 @@ struct Transfer {
   std::uint64_t max_bytes = 0;
   bool too_big = false;
   bool reserved = false;
+  const std::atomic<bool>* cancel = nullptr;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   std::vector<std::string> visited;  // the URL of every response, in order
@@ -145,6 +146,12 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
   return total;
 }
 
+// Polled by libcurl during the transfer, also while it waits for the server.
+int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* t = static_cast<const Transfer*>(user);
+  return t->cancel != nullptr && t->cancel->load() ? 1 : 0;
+}
+
 std::string seconds_text(std::chrono::milliseconds ms) {
   char buf[32];
   if (ms.count() % 1000 == 0) {
@@ -159,6 +166,8 @@ std::string failure_reason(CURLcode code, const Transfer& t, const FetchOptions&
                            const char* detail) {
   const std::string why = detail[0] ? detail : curl_easy_strerror(code);
   switch (code) {
+    case CURLE_ABORTED_BY_CALLBACK:
+      return "cancelled";
     case CURLE_OPERATION_TIMEDOUT:
       return "timed out after " + seconds_text(options.timeout);
     case CURLE_WRITE_ERROR:
@@ -231,6 +240,12 @@ FetchResult fetch(const std::string& address, const FetchOptions& options) {
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+  if (options.cancel) {
+    t.cancel = options.cancel.get();
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, on_progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  }
 
   const CURLcode code = curl_easy_perform(curl);
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +19,10 @@ struct FetchOptions {
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
   // More hops than this is a failure; a negative value counts as 0.
   int max_redirects = 10;
+  // When set and it turns true, the transfer ends within about a second as a
+  // failure ("cancelled"): a window that closes need not wait for a slow
+  // server.
+  std::shared_ptr<const std::atomic<bool>> cancel;
 };
 
 struct FetchResult {

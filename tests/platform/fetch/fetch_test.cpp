@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -319,6 +322,34 @@ TEST_F(Fetch, DrippingServerHitsTheWholeTransferTimeout) {
 
   quick.timeout = std::chrono::milliseconds(300);
   EXPECT_EQ(fetch(raw.url("/drip"), quick).error, "timed out after 0.3 s");
+}
+
+TEST_F(Fetch, CancelEndsASilentTransferEarly) {
+  // Headers, then silence: only the cancel flag can end this before the
+  // 30 s time-out.
+  RawServer silent([](RawServer& self, int fd) {
+    if (!RawServer::send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n")) return;
+    for (int i = 0; i < 300 && !self.stopping(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  FetchOptions options;
+  options.cancel = cancel;
+  std::thread canceller([cancel] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    cancel->store(true);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const FetchResult r = fetch(silent.url("/silent"), options);
+  const auto took = std::chrono::steady_clock::now() - start;
+  canceller.join();
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "cancelled");
+  EXPECT_LT(took, std::chrono::seconds(10));  // a guard against hanging, not a speed goal
+
+  // A flag already set refuses to start waiting at all.
+  EXPECT_EQ(fetch(silent.url("/silent"), options).error, "cancelled");
 }
 
 TEST_F(Fetch, CutOffBodiesAreFailures) {

@@ -161,6 +161,8 @@ struct MarkerSearch::Scan {
       std::memcpy(&word, text.data() + pos, 8);
       if ((word & self.head_mask_[pattern]) != self.head_[pattern]) return false;
       if (p.size() <= 8) return true;
+      // The text may be a view into a longer buffer: never read past its end.
+      if (p.size() > left) return false;
       return std::memcmp(text.data() + pos + 8, p.data() + 8, p.size() - 8) == 0;
     }
     return p.size() <= left && std::memcmp(text.data() + pos, p.data(), p.size()) == 0;

@@ -42,6 +42,23 @@ TEST(MarkerSearch, OverlappingNestedAndRepeatedPatterns) {
   }
 }
 
+TEST(MarkerSearch, LongPatternCutByTheEndOfAViewIsNoMatch) {
+  // The bytes after the view complete the pattern: reading them would match.
+  const MarkerSearch search({"application/x-shockwave-flash", "onmousedown"});
+  for (std::size_t pad = 0; pad < 40; ++pad) {
+    const std::string whole = std::string(pad, '.') + "application/x-shockwave-flash onmousedown";
+    for (std::size_t cut = 1; cut < 12; ++cut) {
+      const std::string_view view(whole.data(), whole.size() - cut);
+      EXPECT_EQ(search.FirstOccurrences(view, true),
+                (std::vector<std::size_t>{pad, MarkerSearch::npos}))
+          << "pad " << pad << " cut " << cut;
+    }
+    const std::string_view flash(whole.data(), pad + 28);
+    EXPECT_EQ(search.FirstOccurrences(flash, true)[0], MarkerSearch::npos);
+    EXPECT_EQ(search.FirstOccurrences(flash, false)[0], MarkerSearch::npos);
+  }
+}
+
 TEST(MarkerSearch, ShortPatternsUseShortPrefix) {
   ExpectBothFiltersAgree({"ab", "b"}, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab");
   ExpectBothFiltersAgree({"\xff\x80", "\x80"}, std::string(50, '\x7f') + "\xff\x80");

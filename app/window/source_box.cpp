@@ -104,8 +104,13 @@ void SourceBox::SetText(std::string text) {
       i += 2;
       block_len += 1;
     } else if (c < 0xF0) {
-      out[o++] =
+      auto u =
           static_cast<char16_t>(((c & 0x0F) << 12) | ((t[i + 1] & 0x3F) << 6) | (t[i + 2] & 0x3F));
+      // The editor takes these two for frame marks: it would drop them and
+      // start a block at each, and the map to the text would slip. They are
+      // shown as U+FFFD; the text keeps them.
+      if (u == 0xFDD0 || u == 0xFDD1) u = 0xFFFD;
+      out[o++] = u;
       i += 3;
       block_len += 1;
     } else {

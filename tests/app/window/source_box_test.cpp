@@ -35,10 +35,13 @@ class SourceBoxTest : public ::testing::Test {
 
 TEST_F(SourceBoxTest, TextComesBackExactlyAndSelectionsLandOnTheRightCharacters) {
   // Line ends of every kind, characters outside the BMP, a paragraph
-  // separator, and a line far longer than a block.
+  // separator, the two characters the editor keeps for frame marks, and a
+  // line far longer than a block.
   const std::string long_line(SourceBox::kMaxBlock * 3 + 17, 'x');
-  const std::string text = "one\r\ntwo\rthree\n\xF0\x9F\x98\x80 smile \xE2\x80\xA9para\n" +
-                           long_line + "MARK" + long_line + "\r\nend \xC3\xA9t\xC3\xA9";
+  const std::string text =
+      "one\r\ntwo\rthree\n\xEF\xB7\x90"
+      "frame\xEF\xB7\x91marks\n\xF0\x9F\x98\x80 smile \xE2\x80\xA9para\n" +
+      long_line + "MARK" + long_line + "\r\nend \xC3\xA9t\xC3\xA9";
   CopyableBox box;
   box.SetText(text);
   EXPECT_EQ(box.Text(), text);
@@ -52,6 +55,9 @@ TEST_F(SourceBoxTest, TextComesBackExactlyAndSelectionsLandOnTheRightCharacters)
   EXPECT_EQ(SelectAndRead(box, "\xC3\xA9t\xC3\xA9"), "\xC3\xA9t\xC3\xA9");
   EXPECT_EQ(SelectAndRead(box, "para\nxx"), "para\nxx");
   EXPECT_EQ(SelectAndRead(box, "two\rthree"), "two\rthree");
+  EXPECT_EQ(SelectAndRead(box, "frame\xEF\xB7\x91m"), "frame\xEF\xB7\x91m");
+  EXPECT_EQ(SelectAndRead(box, "marks"), "marks");
+  EXPECT_EQ(box.textCursor().selectedText(), QStringLiteral("marks"));
 
   // A selection across soft breaks copies the text's own characters.
   box.SetSelStart(app::CountChars(std::string_view(text).substr(0, text.find("MARK") - 5000)));

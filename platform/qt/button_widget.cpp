@@ -1,6 +1,7 @@
 #include "platform/qt/button_widget.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,6 +10,7 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <cmath>
+#include <utility>
 
 #include "button/render/painter.h"
 #include "platform/qt/accessible.h"
@@ -38,6 +40,15 @@ ButtonWidget::ButtonWidget(ContainerWidget& container, std::string name, std::op
   button_->SetRenderer(std::make_shared<render::ButtonPainter>());
   container.form().RegisterControl(name_, index_, container, button_.get());
   button_->UserControl_Initialize();
+
+  // While a menu holds the keyboard the focus may still move on (a menu
+  // command can set it): that is the button's focus exit.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (!focus_parked_ || now == nullptr || now == this) return;
+    if (now->window()->windowType() == Qt::Popup) return;
+    focus_parked_ = false;
+    Guarded("focus exit", [this] { button_->UserControl_ExitFocus(); });
+  });
 }
 
 ButtonWidget::~ButtonWidget() {
@@ -315,11 +326,23 @@ void ButtonWidget::keyReleaseEvent(QKeyEvent* event) {
 
 void ButtonWidget::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
+  // Back from a menu: the button never lost its focus.
+  if (std::exchange(focus_parked_, false) && button_->state().HasFocus != button::kFalse) return;
   Guarded("focus entry", [this] { button_->UserControl_EnterFocus(); });
 }
 
 void ButtonWidget::focusOutEvent(QFocusEvent* event) {
   QWidget::focusOutEvent(event);
+  // A menu (a context menu opened from MouseDown, say) takes the keyboard for
+  // a while but does not take the focus from the control under it. Handled
+  // as a focus exit it would draw the button with the right press's cleared
+  // Enabled, and the focus entry afterwards would let that right click
+  // become a Click.
+  if (event->reason() == Qt::PopupFocusReason) {
+    focus_parked_ = true;
+    return;
+  }
+  focus_parked_ = false;
   Guarded("focus exit", [this] { button_->UserControl_ExitFocus(); });
 }
 

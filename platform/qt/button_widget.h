@@ -119,6 +119,8 @@ class ButtonWidget : public QWidget {
   bool double_click_ = false;
   // Keys taken as the access key: their release belongs to no key-down.
   int swallowed_key_ = 0;
+  // A menu has the keyboard, but the button keeps its focus meanwhile.
+  bool focus_parked_ = false;
 };
 
 }  // namespace vx::qt

@@ -6,6 +6,7 @@
 #include <QAccessibleActionInterface>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
@@ -313,6 +314,44 @@ TEST_F(QtHost, SpaceClicksAndArrowsMoveTheFocusInTabOrder) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return b->hasFocus(); }));
   b->button().site().keys->SendKeys("+{TAB}");
   ASSERT_TRUE(QTest::qWaitFor([&] { return before->hasFocus(); }));
+}
+
+TEST_F(QtHost, MenuOpenedOverTheButtonLeavesItsFocusAlone) {
+  ButtonWidget* b = AddButton(*frame_, "CmdCheck", CheckButtonSettings(), {30, 20});
+  auto* other = new QLineEdit(form_.get());
+  other->setGeometry(0, 150, 60, 20);
+  QMenu menu;
+  menu.addAction(QStringLiteral("Copy"));
+  // The usual use of a right press: a context menu from MouseDown.
+  b->SetEventHandler("MouseDown", [&](host::EventArgs& a) {
+    if (a.button == 2) menu.popup(b->mapToGlobal(QPoint(5, 5)));
+  });
+  Show();
+  b->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(b->hasFocus());
+
+  QTest::mousePress(form_->windowHandle(), Qt::RightButton, {}, InWindow(b, Middle(b)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }));
+  QCoreApplication::processEvents();
+  // Still focused: the focus exit would draw the right press's Enabled = False.
+  EXPECT_EQ(b->button().state().HasFocus, button::kTrue);
+  EXPECT_EQ(b->button().state().LastMouseButton, 2);
+  menu.close();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(b->button().state().HasFocus, button::kTrue);
+  EXPECT_EQ(b->button().state().LastMouseButton, 2) << "no focus entry on the menu's close";
+  // So the right click still ends in no Click, and the button is enabled again.
+  QTest::mouseRelease(form_->windowHandle(), Qt::RightButton, {}, InWindow(b, Middle(b)));
+  EXPECT_EQ(TakeEvents(), (Names{"CmdCheck.MouseDown", "CmdCheck.MouseUp"}));
+  EXPECT_EQ(b->button().Enabled(), button::kTrue);
+
+  // The focus moved on while the menu was open: the button hears of it.
+  menu.popup(b->mapToGlobal(QPoint(5, 5)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }));
+  other->setFocus(Qt::OtherFocusReason);
+  menu.close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return other->hasFocus(); }));
+  EXPECT_EQ(b->button().state().HasFocus, button::kFalse);
 }
 
 TEST_F(QtHost, AccessKeyFlashesPressedThenClicks) {

@@ -24,22 +24,34 @@ std::string Describe(const PropertyValue& v) {
   throw std::invalid_argument("cannot convert " + Describe(v) + " to " + type);
 }
 
-// A number in a text: optional sign and decimal digits, or 0x and hex digits
-// (a 32-bit pattern), surrounded by optional spaces.
-std::optional<std::int64_t> NumberInText(std::string_view t) {
+// What a stored text stands for: a number (sign and decimal digits, a
+// decimal fraction or exponent, or 0x and hex digits for a 32-bit pattern) or
+// True/False in any case, surrounded by optional spaces.
+std::optional<PropertyValue> ValueInText(std::string_view t) {
   while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
   while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  const std::string lower = host::LowerKey(std::string(t));
+  if (lower == "true") return PropertyValue{true};
+  if (lower == "false") return PropertyValue{false};
   if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
     std::uint32_t u = 0;
     auto [p, ec] = std::from_chars(t.data() + 2, t.data() + t.size(), u, 16);
     if (ec != std::errc() || p != t.data() + t.size()) return std::nullopt;
-    return static_cast<std::int32_t>(u);
+    return PropertyValue{std::int64_t{static_cast<std::int32_t>(u)}};
   }
   if (!t.empty() && t[0] == '+') t.remove_prefix(1);
+  if (t.empty()) return std::nullopt;
   std::int64_t n = 0;
-  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), n);
-  if (t.empty() || ec != std::errc() || p != t.data() + t.size()) return std::nullopt;
-  return n;
+  if (auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), n);
+      ec == std::errc() && p == t.data() + t.size()) {
+    return PropertyValue{n};
+  }
+  double d = 0;
+  if (auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), d, std::chars_format::general);
+      ec == std::errc() && p == t.data() + t.size() && std::isfinite(d)) {
+    return PropertyValue{d};
+  }
+  return std::nullopt;
 }
 
 std::int64_t ToInteger(const PropertyValue& v, std::int64_t lo, std::int64_t hi, const char* type) {
@@ -54,7 +66,13 @@ std::int64_t ToInteger(const PropertyValue& v, std::int64_t lo, std::int64_t hi,
     // Halves to even, as the platform's conversions round.
     if (std::isfinite(*d) && std::abs(*d) < 9e18) n = static_cast<std::int64_t>(std::nearbyint(*d));
   } else if (auto* s = std::get_if<std::string>(&v)) {
-    n = NumberInText(*s);
+    const auto inner = ValueInText(*s);
+    if (!inner) Mismatch(v, type);
+    try {
+      return ToInteger(*inner, lo, hi, type);
+    } catch (const std::invalid_argument&) {
+      Mismatch(v, type);
+    }
   }
   if (!n || *n < lo || *n > hi) Mismatch(v, type);
   return *n;
@@ -73,11 +91,9 @@ std::int16_t ToInt16(const PropertyValue& v) {
 
 Bool16 ToBool(const PropertyValue& v) {
   if (auto* s = std::get_if<std::string>(&v)) {
-    std::string t = host::LowerKey(*s);
-    if (t == "true") return kTrue;
-    if (t == "false") return kFalse;
-    if (auto n = NumberInText(t)) return ToBool16(*n != 0);
-    Mismatch(v, "a Boolean");
+    const auto inner = ValueInText(*s);
+    if (!inner) Mismatch(v, "a Boolean");
+    return ToBool(*inner);
   }
   if (auto* d = std::get_if<double>(&v)) {
     if (std::isnan(*d)) Mismatch(v, "a Boolean");

@@ -184,6 +184,22 @@ TEST(ButtonPersistence, ConvertibleValuesOfOtherTypes) {
   EXPECT_EQ(r.b().OptionButton(), kTrue);
   EXPECT_EQ(r.b().Alignment(), 2);  // halves to even
   EXPECT_EQ(r.b().BackColor(), -1);
+
+  // Texts convert as what they hold.
+  Restored t(Json{{"btype", " 2.5 "},
+                  {"iconsize", "3.5"},
+                  {"style", "1e0"},
+                  {"orient", "TRUE"},
+                  {"enab", "True "},
+                  {"optval", " 0.0 "},
+                  {"showf", "-1"}});
+  EXPECT_EQ(t.b().ButtonType(), 2);
+  EXPECT_EQ(t.b().IconSize(), 4);
+  EXPECT_EQ(t.b().CaptionStyle(), 1);
+  EXPECT_EQ(t.b().CaptionOrientation(), -1);
+  EXPECT_EQ(t.b().Enabled(), kTrue);
+  EXPECT_EQ(t.b().Value(), kFalse);
+  EXPECT_EQ(t.b().ShowFocus(), kTrue);
 }
 
 TEST(ButtonPersistence, GradientSchemeFallsBackWhereGradientsCannotBeDrawn) {
@@ -222,6 +238,7 @@ TEST(ButtonPersistence, AnUnconvertibleValueStopsAtItsKey) {
 
   for (const Json& bad :
        {Json{{"btype", 4294967296}}, Json{{"mptr", 40000}}, Json{{"font", "Arial"}},
+        Json{{"btype", "2.5x"}}, Json{{"enab", "nan"}}, Json{{"align", "inf"}},
         Json{{"font", Json{{"size", 8}}}}, Json{{"showf", Json::array()}}, Json{{"mptr", 300}}}) {
     host::HeadlessHost hh;
     TorvelButton bb(hh.site());

@@ -43,7 +43,7 @@ ButtonWidget::ButtonWidget(ContainerWidget& container, std::string name, std::op
 
   // While a menu holds the keyboard the focus may still move on (a menu
   // command can set it): that is the button's focus exit.
-  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+  focus_watch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (!focus_parked_ || now == nullptr || now == this) return;
     if (now->window()->windowType() == Qt::Popup) return;
     focus_parked_ = false;
@@ -52,6 +52,8 @@ ButtonWidget::ButtonWidget(ContainerWidget& container, std::string name, std::op
 }
 
 ButtonWidget::~ButtonWidget() {
+  // QWidget's destructor moves the focus on, after this one has run.
+  disconnect(focus_watch_);
   container_->form().UnregisterControl(button_.get());
   Guarded("termination", [this] { button_->UserControl_Terminate(); });
   button_.reset();

@@ -121,6 +121,7 @@ class ButtonWidget : public QWidget {
   int swallowed_key_ = 0;
   // A menu has the keyboard, but the button keeps its focus meanwhile.
   bool focus_parked_ = false;
+  QMetaObject::Connection focus_watch_;
 };
 
 }  // namespace vx::qt

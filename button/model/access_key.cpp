@@ -1,3 +1,6 @@
+#include <locale>
+#include <stdexcept>
+
 #include "button/model/torvel_button.h"
 
 namespace vx::button {
@@ -15,6 +18,45 @@ int CharsBefore(const std::string& s, std::size_t end) {
     if (!IsContinuation(static_cast<unsigned char>(s[i]))) ++n;
   }
   return n;
+}
+
+// The lower-case form of one UTF-8 character (as a key is registered).
+// Case mapping comes from the C.UTF-8 locale, which every glibc system has;
+// without it only ASCII letters are mapped.
+std::string LowerCharacter(const std::string& ch) {
+  const auto* t = reinterpret_cast<const unsigned char*>(ch.data());
+  if (ch.size() == 1) {
+    return std::string(1, t[0] >= 'A' && t[0] <= 'Z' ? static_cast<char>(t[0] + 32) : ch[0]);
+  }
+  static const std::ctype<wchar_t>* facet = []() -> const std::ctype<wchar_t>* {
+    try {
+      static const std::locale utf8("C.UTF-8");
+      return &std::use_facet<std::ctype<wchar_t>>(utf8);
+    } catch (const std::runtime_error&) {
+      return nullptr;
+    }
+  }();
+  if (facet == nullptr || ch.size() > 4) return ch;
+  char32_t cp = t[0] & (0x7F >> ch.size());
+  for (std::size_t i = 1; i < ch.size(); ++i) cp = (cp << 6) | (t[i] & 0x3F);
+  const auto lower = static_cast<char32_t>(facet->tolower(static_cast<wchar_t>(cp)));
+  std::string out;
+  if (lower < 0x80) {
+    out.push_back(static_cast<char>(lower));
+  } else if (lower < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (lower >> 6)));
+    out.push_back(static_cast<char>(0x80 | (lower & 0x3F)));
+  } else if (lower < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (lower >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((lower >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (lower & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (lower >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((lower >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((lower >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (lower & 0x3F)));
+  }
+  return out;
 }
 
 }  // namespace
@@ -40,7 +82,7 @@ void TorvelButton::SetAccessKey() {
   s_.UnderlineY = 0;
   if (marker == std::string::npos) return;  // the registered key stays as it was
 
-  // The key is the whole character after the marker, lower-cased if ASCII.
+  // The key is the whole character after the marker, in lower case.
   std::string key;
   std::size_t k = marker + 1;
   if (k < caption.size()) {
@@ -48,7 +90,7 @@ void TorvelButton::SetAccessKey() {
     while (++k < caption.size() && IsContinuation(static_cast<unsigned char>(caption[k]))) {
       key.push_back(caption[k]);
     }
-    if (key.size() == 1 && key[0] >= 'A' && key[0] <= 'Z') key[0] = static_cast<char>(key[0] + 32);
+    key = LowerCharacter(key);
   }
   site_.access_keys->SetAccessKeys(key);
   // 1-based position in the caption with "&&" shown as "&": the marker's,

@@ -468,8 +468,12 @@ TEST(ButtonAccessKey, MarkerDoubledAmpersandsAndPositions) {
   EXPECT_EQ(b.state().AccessKeyPos, 3);
 
   b.SetCaption("\xC3\xA9t\xC3\xA9 &\xC3\x89t\xC3\xA9");  // positions count characters
-  EXPECT_EQ(p.host.access_keys(), "\xC3\x89");
+  EXPECT_EQ(p.host.access_keys(), "\xC3\xA9");           // and any letter is lower-cased
   EXPECT_EQ(b.state().AccessKeyPos, 5);
+  b.SetCaption("&\xD0\x96");  // Cyrillic capital Zhe
+  EXPECT_EQ(p.host.access_keys(), "\xD0\xB6");
+  b.SetCaption("&\xF0\x9F\x98\x80");  // no case: as it is
+  EXPECT_EQ(p.host.access_keys(), "\xF0\x9F\x98\x80");
 }
 
 TEST(ButtonMembers, ListInInterfaceOrderWithHelpTexts) {

@@ -278,10 +278,16 @@ struct LabelAlias {
   std::string_view iconv_name;
 };
 
-// Labels whose meaning in browsers differs from what a plain iconv lookup of
-// the label would give (supersets browsers decode instead, or aliases iconv
-// does not know). Other labels go to iconv as they stand.
-constexpr LabelAlias kAliases[] = {
+// Every label browsers know, with the encoding each names. A label outside
+// this list is unknown and the next source of the encoding is asked, as
+// browsers do: iconv knows many more names (EBCDIC, UTF-32, ...), and decoding
+// a page in one of those would turn its markers into other characters.
+// Two browser encodings are approximated: x-user-defined (ASCII as it is,
+// other bytes to private-use characters) is read as Windows-1252, which keeps
+// every ASCII byte; and the labels browsers decode as one replacement
+// character (ISO-2022-KR, HZ and the like) count as unknown, so the page's
+// source can still be shown and checked.
+constexpr LabelAlias kLabels[] = {
     {"unicode-1-1-utf-8", Kind::Utf8, ""},
     {"unicode11utf8", Kind::Utf8, ""},
     {"unicode20utf8", Kind::Utf8, ""},
@@ -314,6 +320,178 @@ constexpr LabelAlias kAliases[] = {
     {"us-ascii", Kind::Windows1252, ""},
     {"windows-1252", Kind::Windows1252, ""},
     {"x-cp1252", Kind::Windows1252, ""},
+    {"x-user-defined", Kind::Windows1252, ""},
+    {"866", Kind::Iconv, "IBM866"},
+    {"cp866", Kind::Iconv, "IBM866"},
+    {"csibm866", Kind::Iconv, "IBM866"},
+    {"ibm866", Kind::Iconv, "IBM866"},
+    {"csisolatin2", Kind::Iconv, "ISO-8859-2"},
+    {"iso-8859-2", Kind::Iconv, "ISO-8859-2"},
+    {"iso-ir-101", Kind::Iconv, "ISO-8859-2"},
+    {"iso8859-2", Kind::Iconv, "ISO-8859-2"},
+    {"iso88592", Kind::Iconv, "ISO-8859-2"},
+    {"iso_8859-2", Kind::Iconv, "ISO-8859-2"},
+    {"iso_8859-2:1987", Kind::Iconv, "ISO-8859-2"},
+    {"l2", Kind::Iconv, "ISO-8859-2"},
+    {"latin2", Kind::Iconv, "ISO-8859-2"},
+    {"csisolatin3", Kind::Iconv, "ISO-8859-3"},
+    {"iso-8859-3", Kind::Iconv, "ISO-8859-3"},
+    {"iso-ir-109", Kind::Iconv, "ISO-8859-3"},
+    {"iso8859-3", Kind::Iconv, "ISO-8859-3"},
+    {"iso88593", Kind::Iconv, "ISO-8859-3"},
+    {"iso_8859-3", Kind::Iconv, "ISO-8859-3"},
+    {"iso_8859-3:1988", Kind::Iconv, "ISO-8859-3"},
+    {"l3", Kind::Iconv, "ISO-8859-3"},
+    {"latin3", Kind::Iconv, "ISO-8859-3"},
+    {"csisolatin4", Kind::Iconv, "ISO-8859-4"},
+    {"iso-8859-4", Kind::Iconv, "ISO-8859-4"},
+    {"iso-ir-110", Kind::Iconv, "ISO-8859-4"},
+    {"iso8859-4", Kind::Iconv, "ISO-8859-4"},
+    {"iso88594", Kind::Iconv, "ISO-8859-4"},
+    {"iso_8859-4", Kind::Iconv, "ISO-8859-4"},
+    {"iso_8859-4:1988", Kind::Iconv, "ISO-8859-4"},
+    {"l4", Kind::Iconv, "ISO-8859-4"},
+    {"latin4", Kind::Iconv, "ISO-8859-4"},
+    {"csisolatincyrillic", Kind::Iconv, "ISO-8859-5"},
+    {"cyrillic", Kind::Iconv, "ISO-8859-5"},
+    {"iso-8859-5", Kind::Iconv, "ISO-8859-5"},
+    {"iso-ir-144", Kind::Iconv, "ISO-8859-5"},
+    {"iso8859-5", Kind::Iconv, "ISO-8859-5"},
+    {"iso88595", Kind::Iconv, "ISO-8859-5"},
+    {"iso_8859-5", Kind::Iconv, "ISO-8859-5"},
+    {"iso_8859-5:1988", Kind::Iconv, "ISO-8859-5"},
+    {"arabic", Kind::Iconv, "ISO-8859-6"},
+    {"asmo-708", Kind::Iconv, "ISO-8859-6"},
+    {"csiso88596e", Kind::Iconv, "ISO-8859-6"},
+    {"csiso88596i", Kind::Iconv, "ISO-8859-6"},
+    {"csisolatinarabic", Kind::Iconv, "ISO-8859-6"},
+    {"ecma-114", Kind::Iconv, "ISO-8859-6"},
+    {"iso-8859-6", Kind::Iconv, "ISO-8859-6"},
+    {"iso-8859-6-e", Kind::Iconv, "ISO-8859-6"},
+    {"iso-8859-6-i", Kind::Iconv, "ISO-8859-6"},
+    {"iso-ir-127", Kind::Iconv, "ISO-8859-6"},
+    {"iso8859-6", Kind::Iconv, "ISO-8859-6"},
+    {"iso88596", Kind::Iconv, "ISO-8859-6"},
+    {"iso_8859-6", Kind::Iconv, "ISO-8859-6"},
+    {"iso_8859-6:1987", Kind::Iconv, "ISO-8859-6"},
+    {"csisolatingreek", Kind::Iconv, "ISO-8859-7"},
+    {"ecma-118", Kind::Iconv, "ISO-8859-7"},
+    {"elot_928", Kind::Iconv, "ISO-8859-7"},
+    {"greek", Kind::Iconv, "ISO-8859-7"},
+    {"greek8", Kind::Iconv, "ISO-8859-7"},
+    {"iso-8859-7", Kind::Iconv, "ISO-8859-7"},
+    {"iso-ir-126", Kind::Iconv, "ISO-8859-7"},
+    {"iso8859-7", Kind::Iconv, "ISO-8859-7"},
+    {"iso88597", Kind::Iconv, "ISO-8859-7"},
+    {"iso_8859-7", Kind::Iconv, "ISO-8859-7"},
+    {"iso_8859-7:1987", Kind::Iconv, "ISO-8859-7"},
+    {"sun_eu_greek", Kind::Iconv, "ISO-8859-7"},
+    {"csiso88598e", Kind::Iconv, "ISO-8859-8"},
+    {"csisolatinhebrew", Kind::Iconv, "ISO-8859-8"},
+    {"hebrew", Kind::Iconv, "ISO-8859-8"},
+    {"iso-8859-8", Kind::Iconv, "ISO-8859-8"},
+    {"iso-8859-8-e", Kind::Iconv, "ISO-8859-8"},
+    {"iso-ir-138", Kind::Iconv, "ISO-8859-8"},
+    {"iso8859-8", Kind::Iconv, "ISO-8859-8"},
+    {"iso88598", Kind::Iconv, "ISO-8859-8"},
+    {"iso_8859-8", Kind::Iconv, "ISO-8859-8"},
+    {"iso_8859-8:1988", Kind::Iconv, "ISO-8859-8"},
+    {"visual", Kind::Iconv, "ISO-8859-8"},
+    {"csiso88598i", Kind::Iconv, "ISO-8859-8"},
+    {"iso-8859-8-i", Kind::Iconv, "ISO-8859-8"},
+    {"logical", Kind::Iconv, "ISO-8859-8"},
+    {"csisolatin6", Kind::Iconv, "ISO-8859-10"},
+    {"iso-8859-10", Kind::Iconv, "ISO-8859-10"},
+    {"iso-ir-157", Kind::Iconv, "ISO-8859-10"},
+    {"iso8859-10", Kind::Iconv, "ISO-8859-10"},
+    {"iso885910", Kind::Iconv, "ISO-8859-10"},
+    {"l6", Kind::Iconv, "ISO-8859-10"},
+    {"latin6", Kind::Iconv, "ISO-8859-10"},
+    {"iso-8859-13", Kind::Iconv, "ISO-8859-13"},
+    {"iso8859-13", Kind::Iconv, "ISO-8859-13"},
+    {"iso885913", Kind::Iconv, "ISO-8859-13"},
+    {"iso-8859-14", Kind::Iconv, "ISO-8859-14"},
+    {"iso8859-14", Kind::Iconv, "ISO-8859-14"},
+    {"iso885914", Kind::Iconv, "ISO-8859-14"},
+    {"csisolatin9", Kind::Iconv, "ISO-8859-15"},
+    {"iso-8859-15", Kind::Iconv, "ISO-8859-15"},
+    {"iso8859-15", Kind::Iconv, "ISO-8859-15"},
+    {"iso885915", Kind::Iconv, "ISO-8859-15"},
+    {"iso_8859-15", Kind::Iconv, "ISO-8859-15"},
+    {"l9", Kind::Iconv, "ISO-8859-15"},
+    {"iso-8859-16", Kind::Iconv, "ISO-8859-16"},
+    {"cskoi8r", Kind::Iconv, "KOI8-R"},
+    {"koi", Kind::Iconv, "KOI8-R"},
+    {"koi8", Kind::Iconv, "KOI8-R"},
+    {"koi8-r", Kind::Iconv, "KOI8-R"},
+    {"koi8_r", Kind::Iconv, "KOI8-R"},
+    {"koi8-ru", Kind::Iconv, "KOI8-U"},
+    {"koi8-u", Kind::Iconv, "KOI8-U"},
+    {"csmacintosh", Kind::Iconv, "MACINTOSH"},
+    {"mac", Kind::Iconv, "MACINTOSH"},
+    {"macintosh", Kind::Iconv, "MACINTOSH"},
+    {"x-mac-roman", Kind::Iconv, "MACINTOSH"},
+    {"dos-874", Kind::Iconv, "CP874"},
+    {"iso-8859-11", Kind::Iconv, "CP874"},
+    {"iso8859-11", Kind::Iconv, "CP874"},
+    {"iso885911", Kind::Iconv, "CP874"},
+    {"tis-620", Kind::Iconv, "CP874"},
+    {"windows-874", Kind::Iconv, "CP874"},
+    {"cp1250", Kind::Iconv, "CP1250"},
+    {"windows-1250", Kind::Iconv, "CP1250"},
+    {"x-cp1250", Kind::Iconv, "CP1250"},
+    {"cp1251", Kind::Iconv, "CP1251"},
+    {"windows-1251", Kind::Iconv, "CP1251"},
+    {"x-cp1251", Kind::Iconv, "CP1251"},
+    {"cp1253", Kind::Iconv, "CP1253"},
+    {"windows-1253", Kind::Iconv, "CP1253"},
+    {"x-cp1253", Kind::Iconv, "CP1253"},
+    {"cp1254", Kind::Iconv, "CP1254"},
+    {"csisolatin5", Kind::Iconv, "CP1254"},
+    {"iso-8859-9", Kind::Iconv, "CP1254"},
+    {"iso-ir-148", Kind::Iconv, "CP1254"},
+    {"iso8859-9", Kind::Iconv, "CP1254"},
+    {"iso88599", Kind::Iconv, "CP1254"},
+    {"iso_8859-9", Kind::Iconv, "CP1254"},
+    {"iso_8859-9:1989", Kind::Iconv, "CP1254"},
+    {"l5", Kind::Iconv, "CP1254"},
+    {"latin5", Kind::Iconv, "CP1254"},
+    {"windows-1254", Kind::Iconv, "CP1254"},
+    {"x-cp1254", Kind::Iconv, "CP1254"},
+    {"cp1255", Kind::Iconv, "CP1255"},
+    {"windows-1255", Kind::Iconv, "CP1255"},
+    {"x-cp1255", Kind::Iconv, "CP1255"},
+    {"cp1256", Kind::Iconv, "CP1256"},
+    {"windows-1256", Kind::Iconv, "CP1256"},
+    {"x-cp1256", Kind::Iconv, "CP1256"},
+    {"cp1257", Kind::Iconv, "CP1257"},
+    {"windows-1257", Kind::Iconv, "CP1257"},
+    {"x-cp1257", Kind::Iconv, "CP1257"},
+    {"cp1258", Kind::Iconv, "CP1258"},
+    {"windows-1258", Kind::Iconv, "CP1258"},
+    {"x-cp1258", Kind::Iconv, "CP1258"},
+    {"x-mac-cyrillic", Kind::Iconv, "MAC-CYRILLIC"},
+    {"x-mac-ukrainian", Kind::Iconv, "MAC-CYRILLIC"},
+    {"chinese", Kind::Iconv, "GBK"},
+    {"csgb2312", Kind::Iconv, "GBK"},
+    {"csiso58gb231280", Kind::Iconv, "GBK"},
+    {"gb2312", Kind::Iconv, "GBK"},
+    {"gb_2312", Kind::Iconv, "GBK"},
+    {"gb_2312-80", Kind::Iconv, "GBK"},
+    {"gbk", Kind::Iconv, "GBK"},
+    {"iso-ir-58", Kind::Iconv, "GBK"},
+    {"x-gbk", Kind::Iconv, "GBK"},
+    {"gb18030", Kind::Iconv, "GB18030"},
+    {"big5", Kind::Iconv, "BIG5-HKSCS"},
+    {"big5-hkscs", Kind::Iconv, "BIG5-HKSCS"},
+    {"cn-big5", Kind::Iconv, "BIG5-HKSCS"},
+    {"csbig5", Kind::Iconv, "BIG5-HKSCS"},
+    {"x-x-big5", Kind::Iconv, "BIG5-HKSCS"},
+    {"cseucpkdfmtjapanese", Kind::Iconv, "EUC-JP"},
+    {"euc-jp", Kind::Iconv, "EUC-JP"},
+    {"x-euc-jp", Kind::Iconv, "EUC-JP"},
+    {"csiso2022jp", Kind::Iconv, "ISO-2022-JP"},
+    {"iso-2022-jp", Kind::Iconv, "ISO-2022-JP"},
     {"csshiftjis", Kind::Iconv, "CP932"},
     {"ms932", Kind::Iconv, "CP932"},
     {"ms_kanji", Kind::Iconv, "CP932"},
@@ -332,70 +510,15 @@ constexpr LabelAlias kAliases[] = {
     {"ksc5601", Kind::Iconv, "CP949"},
     {"ksc_5601", Kind::Iconv, "CP949"},
     {"windows-949", Kind::Iconv, "CP949"},
-    {"chinese", Kind::Iconv, "GBK"},
-    {"csgb2312", Kind::Iconv, "GBK"},
-    {"csiso58gb231280", Kind::Iconv, "GBK"},
-    {"gb2312", Kind::Iconv, "GBK"},
-    {"gb_2312", Kind::Iconv, "GBK"},
-    {"gb_2312-80", Kind::Iconv, "GBK"},
-    {"iso-ir-58", Kind::Iconv, "GBK"},
-    {"x-gbk", Kind::Iconv, "GBK"},
-    {"big5", Kind::Iconv, "BIG5-HKSCS"},
-    {"cn-big5", Kind::Iconv, "BIG5-HKSCS"},
-    {"csbig5", Kind::Iconv, "BIG5-HKSCS"},
-    {"x-x-big5", Kind::Iconv, "BIG5-HKSCS"},
-    {"iso-8859-9", Kind::Iconv, "CP1254"},
-    {"iso8859-9", Kind::Iconv, "CP1254"},
-    {"iso88599", Kind::Iconv, "CP1254"},
-    {"iso_8859-9", Kind::Iconv, "CP1254"},
-    {"l5", Kind::Iconv, "CP1254"},
-    {"latin5", Kind::Iconv, "CP1254"},
-    {"iso-8859-11", Kind::Iconv, "CP874"},
-    {"iso8859-11", Kind::Iconv, "CP874"},
-    {"tis-620", Kind::Iconv, "CP874"},
-    {"dos-874", Kind::Iconv, "CP874"},
-    {"iso-8859-8-i", Kind::Iconv, "ISO-8859-8"},
-    {"csiso88598i", Kind::Iconv, "ISO-8859-8"},
-    {"logical", Kind::Iconv, "ISO-8859-8"},
-    {"x-mac-cyrillic", Kind::Iconv, "MAC-CYRILLIC"},
-    {"x-mac-ukrainian", Kind::Iconv, "MAC-CYRILLIC"},
-    {"x-mac-roman", Kind::Iconv, "MACINTOSH"},
-    {"mac", Kind::Iconv, "MACINTOSH"},
-    {"csmacintosh", Kind::Iconv, "MACINTOSH"},
-};
-
-// Encodings browsers refuse to decode pages in; iconv would happily accept them.
-constexpr std::string_view kRefused[] = {
-    "utf-7",  "utf7",     "unicode-1-1-utf-7", "csunicode11utf7",
-    "utf-32", "utf-32le", "utf-32be",          "utf32",
-    "ucs-4",  "ucs4",     "ucs-4le",           "ucs-4be",
 };
 
 // The encoding a label names, or nothing when the label is unknown.
 std::optional<Encoding> resolve_label(std::string_view raw) {
   const std::string label = lower_trimmed(raw);
-  if (label.empty() || label.size() > 40) return std::nullopt;
-  for (const auto& a : kAliases) {
+  for (const auto& a : kLabels) {
     if (a.label == label) return Encoding{a.kind, std::string(a.iconv_name)};
   }
-  for (const auto r : kRefused) {
-    if (r == label) return std::nullopt;
-  }
-  // Anything beyond plain label characters (iconv suffixes such as "//IGNORE")
-  // must not reach iconv_open.
-  for (const char c : label) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-                    c == '.' || c == ':';
-    if (!ok) return std::nullopt;
-  }
-  std::string name = label;
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  iconv_close(cd);
-  return Encoding{Kind::Iconv, name};
+  return std::nullopt;
 }
 
 // The charset parameter of a Content-Type value, unquoted; empty when none.

@@ -74,7 +74,14 @@ Target target_for(const std::string& address) {
                                      rest[digits] == '?' || rest[digits] == '#');
     const std::size_t at = rest.find('@');
     const bool userinfo = at != std::string_view::npos && at < rest.find_first_of("/?#");
-    if (!port && !userinfo) return refuse(address.substr(0, colon));
+    if (!port && !userinfo) {
+      if (iequals(before, "http") || iequals(before, "https")) {
+        return {{},
+                "malformed address: \"" + std::string(before) +
+                    ":\" must be followed by \"//\" and the host"};
+      }
+      return refuse(address.substr(0, colon));
+    }
   }
   return {"http://" + address, {}};
 }
@@ -84,6 +91,7 @@ struct Transfer {
   std::uint64_t max_bytes = 0;
   bool too_big = false;
   bool reserved = false;
+  bool headers_done = false;  // of the current response; what follows are trailers
   const std::atomic<bool>* cancel = nullptr;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
@@ -101,12 +109,18 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     t->headers.clear();
     t->body.clear();
     t->reserved = false;
+    t->headers_done = false;
     char* url = nullptr;
     if (curl_easy_getinfo(t->curl, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url)
       t->visited.emplace_back(url);
     return total;
   }
-  if (line.empty()) return total;
+  // Trailer fields after a chunked body belong to no header the page is read
+  // by (the server name, the charset).
+  if (line.empty() || t->headers_done) {
+    t->headers_done = true;
+    return total;
+  }
   if ((line.front() == ' ' || line.front() == '\t') && !t->headers.empty()) {
     // An obsolete folded continuation of the previous header.
     auto& value = t->headers.back().second;

@@ -93,6 +93,9 @@ TEST_F(Fetch, SchemelessAddressIsHttpAndOtherSchemesAreRefused) {
 
   EXPECT_EQ(fetch("").error, "empty address");
   EXPECT_THAT(fetch("http://[::1").error, HasSubstr("malformed address"));
+  for (const char* address : {"http:/127.0.0.1/x", "HTTPS:127.0.0.1/x"}) {
+    EXPECT_THAT(fetch(address).error, HasSubstr("must be followed by \"//\"")) << address;
+  }
   for (const char* address : {"ftp://127.0.0.1/x", "FILE:///etc/passwd", "file:/etc/passwd",
                               "gopher://127.0.0.1/", "javascript:alert(1)"}) {
     const FetchResult refused = fetch(address);
@@ -299,6 +302,20 @@ TEST_F(Fetch, InterimResponseHeadersAreDropped) {
   EXPECT_EQ(r.header("link"), "");
   EXPECT_EQ(r.header("x-folded"), "first second");
   EXPECT_EQ(r.text, "body");
+
+  // Trailers after a chunked body are no headers of the page.
+  RawServer trailers([](RawServer&, int fd) {
+    RawServer::send_all(fd,
+                        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                        "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                        "4\r\nbody\r\n0\r\nServer: trailer\r\n"
+                        "Content-Type: text/html; charset=koi8-r\r\n\r\n");
+  });
+  const FetchResult t = fetch(trailers.url("/"));
+  ASSERT_TRUE(t.ok) << t.error;
+  EXPECT_EQ(t.header("server"), "");
+  EXPECT_EQ(t.header("content-type"), "text/html");
+  EXPECT_EQ(t.text, "body");
 }
 
 TEST_F(Fetch, DrippingServerHitsTheWholeTransferTimeout) {

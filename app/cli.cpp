@@ -64,7 +64,7 @@ constexpr const char* kCheckHelp =
     "Options:\n"
     "  --json               one JSON object per address, one per line, in the order given\n"
     "  --timeout SECONDS    limit on each web fetch, redirects included (default 30;\n"
-    "                       fractions allowed, must be above 0)\n"
+    "                       fractions allowed, above 0 and at most 1000000)\n"
     "  --max-bytes N        largest page accepted, in bytes (default 67108864)\n"
     "  --jobs N             check up to N addresses at once (default 1); output keeps\n"
     "                       the order of the addresses\n"
@@ -121,10 +121,11 @@ T ParseInteger(std::string_view option, std::string_view value, T min, T max) {
 std::chrono::milliseconds ParseSeconds(std::string_view option, std::string_view value) {
   constexpr double kMaxSeconds = 1e6;
   const std::string text(value);
-  char* end = nullptr;
-  const double seconds = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(seconds) ||
-      seconds <= 0 || seconds > kMaxSeconds) {
+  // Plain decimal only: no spaces, no hex.
+  double seconds = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxSeconds) {
     throw UsageError(std::string(option) +
                      " needs a number of seconds above 0 (at most 1000000), " + "not \"" + text +
                      "\"");
@@ -326,12 +327,38 @@ void PrintJson(const std::string& address, const Outcome& o) {
 
 // A server's header goes to a terminal: its control characters (escape
 // sequences could rewrite the screen) are shown as '?'.
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\t') || u == 0x7F) c = '?';
+// A server name as the terminal may safely show it: control characters (C0,
+// DEL and C1, which terminals may take as the start of an escape sequence)
+// and bytes that are no UTF-8 become '?'.
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto u = static_cast<unsigned char>(text[i]);
+    if (u < 0x80) {
+      out += (u < 0x20 && u != '\t') || u == 0x7F ? '?' : static_cast<char>(u);
+      ++i;
+      continue;
+    }
+    const std::size_t len = u >= 0xC2 && u <= 0xDF   ? 2
+                            : u >= 0xE0 && u <= 0xEF ? 3
+                            : u >= 0xF0 && u <= 0xF4 ? 4
+                                                     : 0;
+    const std::string_view seq = text.substr(i, len);
+    if (len == 0 || seq.size() < len || !net::is_valid_utf8(seq)) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    const bool c1 = u == 0xC2 && static_cast<unsigned char>(seq[1]) < 0xA0;
+    if (c1) {
+      out += '?';
+    } else {
+      out += seq;
+    }
+    i += len;
   }
-  return text;
+  return out;
 }
 
 void PrintHuman(const std::string& address, const Outcome& o, bool several) {
@@ -406,6 +433,11 @@ int RunCheck(const Options& options) {
     finding = finding || !o.findings.empty();
   }
   for (auto& w : workers) w.join();
+  if (!std::cout) {
+    // A full disk or a closed output must not pass for a clean check.
+    std::cerr << "vettrix: cannot write the output\n";
+    return kExitFailure;
+  }
   if (failure) return kExitFailure;
   return finding ? kExitFindings : kExitClean;
 }

@@ -111,7 +111,10 @@ Source Classify(const std::string& address) {
   if (address == "-") return {Source::Kind::Stdin, {}, false};
   if (StartsWithNoCase(address, "file:")) return {Source::Kind::File, FileUrlPath(address), false};
   struct stat st {};
-  if (address.find("://") == std::string::npos && ::stat(address.c_str(), &st) == 0) {
+  // A folder is no page: "example.com" stays an address even where a folder
+  // has that name.
+  if (address.find("://") == std::string::npos && ::stat(address.c_str(), &st) == 0 &&
+      !S_ISDIR(st.st_mode)) {
     return {Source::Kind::File, address, false};
   }
   if (address.starts_with("/") || address.starts_with("./") || address.starts_with("../")) {
@@ -165,6 +168,12 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
     got += static_cast<std::size_t>(n);
   }
   bytes.resize(got);
+  // The size was only a hint: files of /proc report 0, and a file may grow
+  // while it is read. The rest is read to the end.
+  if (got == size) {
+    std::string rest = ReadAllBytes(fd.get(), max_bytes - size);
+    if (!rest.empty()) bytes += rest;
+  }
   return net::decode_body_owned(std::move(bytes));
 }
 

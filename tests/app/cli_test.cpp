@@ -88,9 +88,11 @@ class Cli : public ::testing::Test {
     const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
     WriteFile(in, input);
     // Loopback requests must not go through a proxy the environment names.
-    std::string cmd =
-        "env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u ALL_PROXY " +
-        Quote(binary_.string());
+    // Run inside the test's folder, where relative names are the test's own.
+    std::string cmd = "cd " + Quote(dir_.string()) +
+                      " && env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u "
+                      "ALL_PROXY " +
+                      Quote(binary_.string());
     for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " <" + Quote(in.string()) + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
     const int raw = std::system(cmd.c_str());
@@ -161,6 +163,18 @@ TEST_F(Cli, LocalFailuresAreReportedPerAddress) {
   EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("vettrix: " + dir_.string() + ": "), std::string::npos) << r.err;
 
+  // Files whose size says nothing (those of /proc report 0) are read to their end.
+  const Result proc = Run({"check", "--json", "/proc/self/status"});
+  ASSERT_EQ(proc.JsonLines().size(), 1u) << proc.err;
+  EXPECT_GT(proc.JsonLines()[0]["bytes"], 100);
+
+  // Output that cannot be written is a failure, not a clean check.
+  const std::string full = Quote(binary_.string()) + " check " + Quote(good.string()) +
+                           " >/dev/full 2>" + Quote((dir_ / "full-err").string());
+  const int raw = std::system(full.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+  EXPECT_NE(ReadFile(dir_ / "full-err").find("cannot write the output"), std::string::npos);
+
   const Result small = Run({"check", "--json", "--max-bytes", "4", good.string()});
   EXPECT_EQ(small.status, 2);
   const auto objects = small.JsonLines();
@@ -179,6 +193,8 @@ TEST_F(Cli, UsageErrorsAndHelp) {
       {"check", "--timeout", "0", "x"},
       {"check", "--timeout", "-1", "x"},
       {"check", "--timeout", "soon", "x"},
+      {"check", "--timeout", "0x10", "x"},
+      {"check", "--timeout", " 5", "x"},
       {"check", "--jobs", "0", "x"},
       {"check", "--jobs=two", "x"},
       {"check", "--max-bytes", "-5", "x"},
@@ -211,6 +227,13 @@ class Server {
     });
     http_.Get("/evil", [](const httplib::Request&, httplib::Response& res) {
       res.set_header("Server", "\x1b[2JEvil");
+      res.set_content("<p>x</p>", "text/html");
+    });
+    http_.Get("/c1", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Server",
+                     "C1\xC2\x9B"
+                     "31m raw\x9B"
+                     "31m caf\xC3\xA9");
       res.set_content("<p>x</p>", "text/html");
     });
     http_.Get("/bare", [](const httplib::Request&, httplib::Response& res) {
@@ -262,9 +285,14 @@ TEST_F(Cli, WebPageShowsServerLineThenFindings) {
   r = Run({"check", "--json", server.Url("/evil")});
   ASSERT_EQ(r.JsonLines().size(), 1u);
   EXPECT_EQ(r.JsonLines()[0]["server"], "\x1b[2JEvil");
+  r = Run({"check", server.Url("/c1")});
+  EXPECT_EQ(r.out, "Web Server: C1?31m raw?31m caf\xC3\xA9\n");
 
-  // Without a scheme the address is fetched over http.
-  r = Run({"check", server.Url("/page").substr(7)});
+  // Without a scheme the address is fetched over http, even where a folder
+  // has that name.
+  const std::string bare = server.Url("/page").substr(7);
+  fs::create_directories(dir_ / bare);
+  r = Run({"check", bare});
   EXPECT_EQ(r.status, 1) << r.err;
 }
 

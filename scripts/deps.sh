@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libssl-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-wine
+  fonts-dejavu-core fonts-dejavu-extra qt6-wayland
   libpng-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang-format xvfb xauth python3

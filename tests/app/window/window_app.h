@@ -15,6 +15,12 @@ inline QApplication& App() {
   static char name[] = "window_test";
   static char* argv[] = {name, nullptr};
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The window fetches from loopback servers: not through a proxy the
+  // environment names.
+  for (const char* proxy :
+       {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    unsetenv(proxy);
+  }
   static QApplication* app = [] {
     auto* a = new QApplication(argc, argv);
     AddBundledFonts();

@@ -301,7 +301,7 @@ FormDefinition LoadFormFile(const std::string& path) {
   text << in.rdbuf();
   if (in.bad()) throw FormError(path + ": cannot be read");
   const auto slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
   return ParseForm(text.str(), path, dir);
 }
 

@@ -187,10 +187,11 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
     if (c.type != ControlType::Frame && c.type != ControlType::TorvelButton) {
       RegisterControl(c.name, std::nullopt, *container);
     }
-    // The button's host names it by its caption.
+    // The button's host names it by its caption, and a label is named by its
+    // text as it changes (the server line after a run).
     std::string accessible = c.accessible_name;
-    if (accessible.empty() && c.type != ControlType::TorvelButton) {
-      accessible = c.type == ControlType::Label ? c.text : c.name;
+    if (accessible.empty() && c.type != ControlType::TorvelButton && c.type != ControlType::Label) {
+      accessible = c.name;
     }
     if (!accessible.empty()) w->setAccessibleName(ToQ(accessible));
     if (TakesFocus(c.type)) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -60,6 +61,18 @@ std::optional<Options> Parse(int argc, char** argv) {
   return o;
 }
 
+// The toolkit ends the program when it cannot reach the display it was given
+// (a stale DISPLAY, say): that is our "no display" case, told in our words.
+void OnToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type != QtFatalMsg) {
+    std::cerr << text.toStdString() << "\n";
+    return;
+  }
+  std::cerr << "vettrix: cannot open the window: " << text.toStdString() << "\n"
+            << "Check a page without the window: vettrix check ADDRESS (see vettrix --help).\n";
+  std::_Exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +82,9 @@ int main(int argc, char** argv) {
     std::cerr << vx::window::NoDisplayMessage() << "\n";
     return 2;
   }
+  const QtMessageHandler previous = qInstallMessageHandler(OnToolkitMessage);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previous);
   QApplication::setApplicationName(QStringLiteral("Vettrix"));
   QApplication::setDesktopFileName(QStringLiteral("vettrix"));
   vx::window::AddBundledFonts();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -129,6 +130,21 @@ TEST(FormDefinition, BadFormsAreNamedPrecisely) {
   EXPECT_NE(error.find("needs a Label named Label4"), std::string::npos) << error;
   error = ErrorOf(Edited("Text2", [](auto& c) { c["multi_line"] = false; }));
   EXPECT_NE(error.find("Text2"), std::string::npos) << error;
+}
+
+TEST(FormDefinition, PicturesAreFoundBesideAFormNamedWithoutAFolder) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / "vettrix_relative_form";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "rel.json") << R"({"client_width": 900, "client_height": 600,
+                                        "font": {"name": "Tahoma", "size": 8},
+                                        "controls": []})";
+  const auto before = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  const FormDefinition form = LoadFormFile("rel.json");
+  std::filesystem::current_path(before);
+  EXPECT_EQ(form.base_dir + "row.png", "./row.png");
+  std::filesystem::remove_all(dir);
 }
 
 TEST(FormDefinition, MissingFileIsAFormError) {

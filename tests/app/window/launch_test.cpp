@@ -46,6 +46,11 @@ TEST(Launch, NoDisplayMeansAClearMessageAndStatus2) {
     EXPECT_NE(o.output.find("no display to open the window on"), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("vettrix check"), std::string::npos) << o.output;
   }
+  // A display that is named but cannot be reached (a stale DISPLAY).
+  const Outcome stale = RunProgram("DISPLAY=:9973 QT_QPA_PLATFORM=xcb", "vettrix");
+  EXPECT_EQ(stale.status, 2) << stale.output;
+  EXPECT_NE(stale.output.find("vettrix: cannot open the window"), std::string::npos)
+      << stale.output;
 }
 
 TEST(Launch, CheckCommandStillWorksWithoutADisplay) {

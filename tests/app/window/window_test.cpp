@@ -240,6 +240,9 @@ TEST_F(WindowTest, ClickFillsTheListTheSourceAndTheServerLine) {
   EXPECT_EQ(w().Text2().Text(), kPageB);
   EXPECT_EQ(Labels(), std::vector<std::string>{"Applet"});
   EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: Beta/2.0"));
+  // Screen readers hear the server line as it is now.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&w().Label4())->text(QAccessible::Name),
+            QStringLiteral("Web Server: Beta/2.0"));
   // A page without a server header shows the words alone.
   Check(server_.Url("/plain"));
   EXPECT_TRUE(Labels().empty());

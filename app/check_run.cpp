@@ -93,12 +93,22 @@ const RuleHits& Checker::Hits(const SourceView& view) {
 }
 
 void Checker::Run() {
+  // A run started while this one waits (for its page, or in a yield after a
+  // row) is the user's newer request: it has cleared and filled the list, and
+  // this run, going on, would append rows of its own to that list. So this
+  // run ends where it regains control.
+  const std::uint64_t run = ++runs_started_;
+  auto superseded = [&] { return runs_started_ != run; };
+
   // Step 1: fetch into the source box; on failure the box keeps its text.
   try {
     const std::string address = c_.Text1.Text();
-    c_.Text2.SetText(c_.Inet1.OpenURL(address));
+    std::string page = c_.Inet1.OpenURL(address);
+    if (superseded()) return;
+    c_.Text2.SetText(std::move(page));
   } catch (...) {
   }
+  if (superseded()) return;
   // Step 2.
   try {
     c_.ListView1.Clear();
@@ -110,8 +120,8 @@ void Checker::Run() {
   } catch (...) {
   }
   // Steps 4 to 22, then 23. The rules read the source box as it is at each
-  // step: a nested run started while yielding may have changed it.
-  for (std::size_t r = 0; r < kRuleCount; ++r) {
+  // step: the user may have edited it while the run yielded.
+  for (std::size_t r = 0; r < kRuleCount && !superseded(); ++r) {
     const DetectionRule& rule = kRuleTable[r];
     try {
       if (rule.test == RuleTest::Scan) {

@@ -45,7 +45,8 @@ class Checker {
 
   // One whole check run (CmdCheck_Click, and Enter in the address box): fetch,
   // clear the list, show the server, test the rules in table order. Each step
-  // resumes past its own failure; nothing is reported.
+  // resumes past its own failure; nothing is reported. A run started while
+  // this one yields replaces it: this one then ends.
   void Run();
 
   // Form1.find: when `findtext` occurs in `source` (exactly, case-sensitive),
@@ -62,6 +63,7 @@ class Checker {
   void Scan(std::size_t rule);
 
   CheckControls c_;
+  std::uint64_t runs_started_ = 0;
 
   struct CacheKey {
     const SourceView* view = nullptr;

@@ -217,6 +217,23 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   // The lowest tab index has the focus when the window opens.
   if (!chain.empty()) chain.front()->setFocus();
 
+  // The stored size is the smallest: below it controls would be cut off.
+  setMinimumSize(size());
+  constexpr int kEdge = 16;  // pixels from the container's edge that count as reaching it
+  for (const ControlDef& c : form.controls) {
+    QWidget* w = Control(c.name);
+    if (w == nullptr || c.type == ControlType::TorvelButton) continue;
+    QWidget* container = w->parentWidget();
+    const QRect g = w->geometry();
+    const QSize box = container == this ? size() : container->size();
+    Anchor a{w, container, g, box};
+    const bool right = box.width() - (g.x() + g.width()) < kEdge;
+    a.move_x = right && c.type == ControlType::Image;
+    a.grow_width = right && !a.move_x;
+    a.grow_height = box.height() - (g.y() + g.height()) < kEdge && c.type != ControlType::Image;
+    if (a.grow_width || a.grow_height || a.move_x) anchors_.push_back(a);
+  }
+
   label4_caption_ = std::make_unique<LabelCaption>(*label4_);
   checker_ = std::make_unique<app::Checker>(
       app::CheckControls{*text1_, fetcher_, *text2_, *list_, *label4_caption_, *text3_,
@@ -229,6 +246,21 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  qt::FormWidget::resizeEvent(event);
+  // Containers come before what they hold, so each sees its container's new
+  // size.
+  for (const Anchor& a : anchors_) {
+    const int dx = a.container->width() - a.container_stored.width();
+    const int dy = a.container->height() - a.container_stored.height();
+    QRect g = a.stored;
+    if (a.move_x) g.translate(dx, 0);
+    if (a.grow_width) g.setWidth(g.width() + dx);
+    if (a.grow_height) g.setHeight(g.height() + dy);
+    if (g != a.widget->geometry()) a.widget->setGeometry(g);
+  }
+}
 
 QWidget* MainWindow::Control(std::string_view name) const {
   const auto it = controls_.find(name);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/check_run.h"
 #include "app/window/controls.h"
@@ -49,8 +50,8 @@ class MainWindow : public qt::FormWidget {
   qt::ButtonWidget& CmdCheck() const { return *cmd_check_; }
   ThreadedFetcher& Inet1() { return fetcher_; }
 
-  // The handlers. Each run is complete; a run started while another waits or
-  // yields runs inside it, as the event loop delivers the click.
+  // The handlers. A run started while another waits or yields runs inside
+  // it, as the event loop delivers the click, and replaces it.
   void CmdCheck_Click();
   void Text1_KeyDown(int key_code, int shift);
   void ListView1_DblClick();
@@ -65,9 +66,24 @@ class MainWindow : public qt::FormWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void HighlightSelectedFinding();
+
+  // How a control follows the window when it is made larger than the stored
+  // size: one that reaches the right (bottom) edge of its container grows
+  // with it, a picture there moves along instead.
+  struct Anchor {
+    QWidget* widget;
+    QWidget* container;
+    QRect stored;
+    QSize container_stored;
+    bool grow_width = false;
+    bool grow_height = false;
+    bool move_x = false;
+  };
+  std::vector<Anchor> anchors_;
 
   ThreadedFetcher fetcher_;
   std::map<std::string, QWidget*, std::less<>> controls_;

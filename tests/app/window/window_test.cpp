@@ -191,6 +191,26 @@ TEST_F(WindowTest, ControlsStandWhereTheFormPutsThem) {
   }
 }
 
+TEST_F(WindowTest, LargerWindowGivesTheListAndTheSourceTheRoom) {
+  const QSize stored = w().size();
+  EXPECT_EQ(w().minimumSize(), stored) << "smaller would cut controls off";
+  const QRect text2 = w().Text2().geometry(), list = w().ListView1().geometry(),
+              button = w().CmdCheck().geometry(), image = w().Control("Image1")->geometry(),
+              label1 = w().Control("Label1")->geometry();
+  w().resize(stored + QSize(200, 100));
+  QApplication::processEvents();
+  EXPECT_EQ(w().Text2().geometry(), text2.adjusted(0, 0, 200, 100));
+  EXPECT_EQ(w().ListView1().geometry(), list.adjusted(0, 0, 200, 0));
+  EXPECT_EQ(w().Control("Frame1")->width(), 585 + 200);
+  EXPECT_EQ(w().Control("Image1")->geometry(), image.translated(200, 0));
+  EXPECT_EQ(w().CmdCheck().geometry(), button);
+  EXPECT_EQ(w().Control("Label1")->geometry(), label1);
+  w().resize(stored);
+  QApplication::processEvents();
+  EXPECT_EQ(w().Text2().geometry(), text2);
+  EXPECT_EQ(w().Control("Image1")->geometry(), image);
+}
+
 TEST_F(WindowTest, TabOrderFollowsTabIndicesAndText2HasTheFocus) {
   QApplication::setActiveWindow(&w());
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));

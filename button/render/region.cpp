@@ -8,7 +8,9 @@
 namespace vx::render {
 namespace {
 
-gdi::Region PixelRect(int x, int y, int w, int h) { return gdi::CreateRectRgn(x, y, x + w, y + h); }
+gdi::Region PixelRect(int x, int y, int w, int h) {
+  return gdi::CreateRectRgn(x, y, x + w, y + h);
+}
 
 }  // namespace
 
@@ -36,8 +38,9 @@ void Painter::CreateButtonRegion() {
         break;
       case button::WindowsXP:
       case button::Macintosh:
-        cut = {PixelRect(0, 0, 2, 1),     PixelRect(0, h - 1, 2, 1), PixelRect(w - 2, 0, 2, 1),
-               PixelRect(w - 2, h - 1, 2, 1), PixelRect(0, 1, 1, 1),     PixelRect(0, h - 2, 1, 1),
+        cut = {PixelRect(0, 0, 2, 1),     PixelRect(0, h - 1, 2, 1),
+               PixelRect(w - 2, 0, 2, 1), PixelRect(w - 2, h - 1, 2, 1),
+               PixelRect(0, 1, 1, 1),     PixelRect(0, h - 2, 1, 1),
                PixelRect(w - 1, 1, 1, 1), PixelRect(w - 1, h - 2, 1, 1)};
         break;
       case button::Etched:

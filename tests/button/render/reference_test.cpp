@@ -80,7 +80,7 @@ Drawn DrawCase(const Case& c) {
   host.container().SetTextColor(static_cast<ColorRef>(c.Get("parent-text", 0x000000)));
   if (c.Has("palette")) {
     const std::vector<long> p = SplitNumbers(c.opt.at("palette"));
-    const int slots[] = {host::COLOR_BTNFACE,  host::COLOR_BTNSHADOW,     host::COLOR_3DLIGHT,
+    const int slots[] = {host::COLOR_BTNFACE,    host::COLOR_BTNSHADOW,    host::COLOR_3DLIGHT,
                          host::COLOR_3DDKSHADOW, host::COLOR_BTNHIGHLIGHT, host::COLOR_BTNTEXT};
     for (std::size_t i = 0; i < p.size() && i < 6; ++i) {
       host.container().palette().Set(slots[i], static_cast<ColorRef>(p[i]));
@@ -145,10 +145,9 @@ Drawn DrawCase(const Case& c) {
   d.state["DarkShadowColor"] = Hex(st.DarkShadowColor);
   d.state["TextColor"] = Hex(st.TextColor);
   d.state["HoverTextColor"] = Hex(st.HoverTextColor);
-  d.state["CaptionRect"] = std::to_string(st.CaptionRect.Left) + "," +
-                           std::to_string(st.CaptionRect.Top) + "," +
-                           std::to_string(st.CaptionRect.Right) + "," +
-                           std::to_string(st.CaptionRect.Bottom);
+  d.state["CaptionRect"] =
+      std::to_string(st.CaptionRect.Left) + "," + std::to_string(st.CaptionRect.Top) + "," +
+      std::to_string(st.CaptionRect.Right) + "," + std::to_string(st.CaptionRect.Bottom);
   return d;
 }
 
@@ -168,8 +167,9 @@ std::string Compare(const Case& c) {
     for (int x = 0; x < want.width(); ++x) {
       if (want.at(x, y) != d.surface.at(x, y)) {
         if (wrong++ == 0) {
-          why << "pixel (" << x << "," << y << ") is " << Hex(static_cast<Color>(d.surface.at(x, y)))
-              << ", want " << Hex(static_cast<Color>(want.at(x, y))) << "; ";
+          why << "pixel (" << x << "," << y << ") is "
+              << Hex(static_cast<Color>(d.surface.at(x, y))) << ", want "
+              << Hex(static_cast<Color>(want.at(x, y))) << "; ";
         }
       }
     }

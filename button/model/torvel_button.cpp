@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "button/model/looks.h"
+
 namespace vx::button {
 
 namespace {
@@ -154,7 +156,7 @@ void TorvelButton::SetEmbossEngraveMid(Color c) {
 void TorvelButton::SetGradientStartColor(Color c) {
   if (c == s_.GradientStartColor) return;
   const bool design = DesignTime();
-  if (s_.ButtonType == WindowsXP || s_.ButtonType == Macintosh) {
+  if (!LookFor(s_.ButtonType).supports_gradient) {
     if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
     return;
   }
@@ -178,7 +180,7 @@ void TorvelButton::SetGradientOrientation(Long v) {
 void TorvelButton::SetGradientStopColor(Color c) {
   if (c == s_.GradientStopColor) return;
   const bool design = DesignTime();
-  if (s_.ButtonType == WindowsXP || s_.ButtonType == Macintosh) {
+  if (!LookFor(s_.ButtonType).supports_gradient) {
     if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
     return;
   }
@@ -232,9 +234,9 @@ void TorvelButton::SetIcon(host::PicturePtr p) {
 }
 
 void TorvelButton::SetButtonType(Long v) {
-  if (!InRange(v, 1, 8) || v == s_.ButtonType) return;
-  // These two looks have no gradient: the scheme falls back, even at run time.
-  if ((v == WindowsXP || v == Macintosh) && s_.ColorScheme == CustomGradient) {
+  if (!IsLook(v) || v == s_.ButtonType) return;
+  // A look without gradient makes the scheme fall back, even at run time.
+  if (!LookFor(v).supports_gradient && s_.ColorScheme == CustomGradient) {
     s_.ColorScheme = CustomColors;
   }
   const bool design = DesignTime();

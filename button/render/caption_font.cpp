@@ -84,9 +84,8 @@ Passes ChoosePasses(Painter& painter, Color main_color, Color lower_right_color,
 void DrawCaptionSteps(Painter& painter, Color main_color, Color lower_right_color,
                       Color upper_left_color) {
   button::ButtonState& st = painter.s();
-  const int p = (st.VisualState == button::Pressed && st.ButtonType != button::Etched &&
-                 st.OptionButton == kFalse)
-                    ? 1
+  const int p = (st.VisualState == button::Pressed && st.OptionButton == kFalse)
+                    ? painter.look().traits.pressed_caption_shift
                     : 0;
   const Passes passes = ChoosePasses(painter, main_color, lower_right_color, upper_left_color);
 

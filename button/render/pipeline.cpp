@@ -1,5 +1,6 @@
 #include <any>
 #include <exception>
+#include <optional>
 
 #include "button/render/painter.h"
 
@@ -32,7 +33,7 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     const int h = H();
     if (st.ColorScheme == button::CustomGradient) {
       DrawGradient();
-    } else if (st.ButtonType == button::HoverBevel && st.ColorScheme == button::CustomColors &&
+    } else if (look().traits.hover_only && st.ColorScheme == button::CustomColors &&
                st.VisualState != button::Hover) {
       DrawRect(0, 0, w, h, static_cast<Color>(site().parent->BackColor()), kFalse);
     } else {
@@ -67,30 +68,31 @@ void Painter::DrawButton(Bool16 backdrop_only) {
 }
 
 void Painter::Render(Bool16 backdrop_only) {
+  button::ButtonState& st = s();
+  const button::Look& row = look();
+  const button::LookTraits& traits = row.traits;
   try {
-    switch (s().ButtonType) {
-      case button::OutlinedBevel:
-        RenderOutlinedBevel(backdrop_only);
-        break;
-      case button::Classic3D:
-        RenderClassic3D(backdrop_only);
-        break;
-      case button::WindowsXP:
-        RenderWindowsXP(backdrop_only);
-        break;
-      case button::Etched:
-        RenderEtched(backdrop_only);
-        break;
-      case button::SoftBevel:
-        RenderSoftBevel(backdrop_only);
-        break;
-      case button::Macintosh:
-        RenderMacintosh(backdrop_only);
-        break;
-      default:
-        RenderThinBevel(backdrop_only);
-        break;
+    std::optional<OptionLatch> latch;
+    bool selected_option = false;
+    if (traits.selected_option == button::SelectedOption::kLatched) {
+      latch.emplace(st);
+      selected_option = latch->latched();
+    } else {
+      selected_option = traits.flag_test(st.OptionButton) && traits.flag_test(st.Value);
+      if (selected_option) st.VisualState = button::Pressed;
     }
+    const LookInput in{st,
+                       traits,
+                       W(),
+                       H(),
+                       st.VisualState,
+                       traits.flag_test(st.Enabled),
+                       traits.flag_test(st.HasFocus),
+                       selected_option,
+                       backdrop_only != kFalse};
+    row.render(*this, in);
+    // A negative state was drawn by the look's latched branch: it ends there.
+    if (latch && in.state < 0) latch->Unlatch();
   } catch (...) {
     // A renderer that stopped half-way must not leave a latched state behind:
     // outside a renderer VisualState is always 0..4.

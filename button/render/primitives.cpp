@@ -86,10 +86,11 @@ void Painter::DrawFocus() {
   if (s().ShowFocus == kFalse) return;
   gdi::Rect r;
   Color pen = 0;
-  if (s().ButtonStyle != button::Rectangular || s().ButtonType == button::Etched) {
+  const button::FocusStyle& focus = look().traits.focus;
+  if (s().ButtonStyle != button::Rectangular || focus.round_caption) {
     const button::RectL& c = s().CaptionRect;
     r = gdi::Rect{c.Left, c.Top, c.Right, c.Bottom};
-    pen = s().ButtonType == button::Etched ? 0xCC9999 : 0;
+    pen = focus.pen;
   } else {
     r = gdi::Rect{4, 4, RoundHalfEven(site().surface->ScaleWidth() - 4),
                   RoundHalfEven(site().surface->ScaleHeight() - 4)};

@@ -8,7 +8,6 @@ void RenderEtched(Painter& p, const LookInput& in) {
   const button::ButtonState& st = in.st;
   const int w = in.w;
   const int h = in.h;
-  const Long state = in.state;
 
   auto frame_color = [&] { return button::ShiftColor(st.ShadowColor, -26); };
   auto etched_face = [&] {
@@ -24,44 +23,37 @@ void RenderEtched(Painter& p, const LookInput& in) {
     }
   };
 
-  switch (state) {
-    case button::Normal:
-    case button::Backdrop:
-    case button::Focused:
-    case button::Hover:
-      if (in.enabled) {
+  if (in.up) {
+    if (in.enabled) {
+      etched_face();
+      if (in.focused) p.DrawFocus();
+      p.DrawCaption(in.state == button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
+    } else {
+      if (st.OptionButton == kTrue) {
         etched_face();
-        if (in.focused) p.DrawFocus();
-        p.DrawCaption(state == button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
       } else {
-        if (st.OptionButton == kTrue) {
-          etched_face();
-        } else {
-          p.DrawRect(0, 0, w, h, st.ShadowColor, kTrue);
-        }
-        if (!in.backdrop_only) p.DrawCaption(st.ShadowColor, kNone, kNone);
+        p.DrawRect(0, 0, w, h, st.ShadowColor, kTrue);
       }
-      return;
-
-    case button::Pressed:
-      p.DrawRect(1, 1, w - 2, h - 2, button::ShiftColor(st.ShadowColor, 16), kFalse);
-      p.DrawCaption(st.TextColor, kNone, kNone);
-      // Drawn whatever HasFocus says; the frame below does not reach the
-      // caption rectangle it rings.
-      p.DrawFocus();
-      p.DrawRect(0, 0, w - 1, h - 1, frame_color(), kTrue);
-      return;
-
-    default:
-      break;
+      if (!in.backdrop_only) p.DrawCaption(st.ShadowColor, kNone, kNone);
+    }
+    return;
   }
-  if (state >= 0) return;  // no look of its own
+  if (in.state == button::Pressed) {
+    p.DrawRect(1, 1, w - 2, h - 2, button::ShiftColor(st.ShadowColor, 16), kFalse);
+    p.DrawCaption(st.TextColor, kNone, kNone);
+    // Drawn whatever HasFocus says; the frame below does not reach the
+    // caption rectangle it rings.
+    p.DrawFocus();
+    p.DrawRect(0, 0, w - 1, h - 1, frame_color(), kTrue);
+    return;
+  }
+  if (in.state >= 0) return;  // no look of its own
 
   // Latched down: a light face with a one-pixel sunken edge.
   p.DrawRect(0, 0, w, h, button::ShiftColor(st.LightColor, 2), kFalse);
   p.DrawBorderLines(st.ShadowColor, st.HighlightColor, 0, 0, 0, kTrue);
   if (in.enabled) {
-    p.DrawCaption(state == ~button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
+    p.DrawCaption(in.state == ~button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
     if (in.focused) p.DrawFocus();
   } else if (!in.backdrop_only) {
     p.DrawCaption(st.ShadowColor, kNone, kNone);

@@ -10,7 +10,6 @@ void RenderMacintosh(Painter& p, const LookInput& in) {
   const int w = in.w;
   const int h = in.h;
   const bool rectangular = st.ButtonStyle == button::Rectangular;
-  const Long state = in.state;
 
   auto shadow = [&](Long offset) { return button::ShiftColor(st.ShadowColor, offset); };
   auto disabled_caption = [&] { p.DrawCaption(st.ShadowColor, st.HighlightColor, kNone); };
@@ -40,41 +39,32 @@ void RenderMacintosh(Painter& p, const LookInput& in) {
     p.DrawLine(3, h - 2, w - 2, h - 2, st.ShadowColor);
   };
 
-  switch (state) {
-    case button::Normal:
-    case button::Backdrop:
-    case button::Focused:
-    case button::Hover:
-      if (in.enabled) {
-        p.DrawRect(1, 1, w - 1, h - 1, st.LightColor, kFalse);
-        p.DrawRect(0, 0, w, h, st.DarkShadowColor, kTrue);
-        if (rectangular) {
-          corner_detail();
-          bevel_lines();
-        }
-        p.DrawCaption(state == button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
-        if (in.focused) p.DrawFocus();
-      } else {
+  if (in.up) {
+    if (in.enabled) {
+      p.DrawRect(1, 1, w - 1, h - 1, st.LightColor, kFalse);
+      p.DrawRect(0, 0, w, h, st.DarkShadowColor, kTrue);
+      if (rectangular) {
+        corner_detail();
+        bevel_lines();
+      }
+      p.DrawCaption(in.state == button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
+      if (in.focused) p.DrawFocus();
+    } else {
+      p.DrawRect(1, 1, w - 2, h - 2, st.LightColor, kFalse);
+      p.DrawRect(0, 0, w, h, st.DarkShadowColor, kTrue);
+      if (rectangular) corner_detail();
+      bevel_lines();
+      if (!rectangular) {
+        // The lines above do not follow a slanted outline: face and
+        // outline are painted again over them.
         p.DrawRect(1, 1, w - 2, h - 2, st.LightColor, kFalse);
         p.DrawRect(0, 0, w, h, st.DarkShadowColor, kTrue);
-        if (rectangular) corner_detail();
-        bevel_lines();
-        if (!rectangular) {
-          // The lines above do not follow a slanted outline: face and
-          // outline are painted again over them.
-          p.DrawRect(1, 1, w - 2, h - 2, st.LightColor, kFalse);
-          p.DrawRect(0, 0, w, h, st.DarkShadowColor, kTrue);
-        }
-        if (!in.backdrop_only) disabled_caption();
       }
-      return;
-
-    case button::Pressed:
-      break;
-
-    default:
-      return;  // no look of its own
+      if (!in.backdrop_only) disabled_caption();
+    }
+    return;
   }
+  if (in.state != button::Pressed) return;  // no look of its own
 
   if (rectangular) {
     p.DrawPixel(2, 2, shadow(-64));
@@ -107,7 +97,7 @@ void RenderMacintosh(Painter& p, const LookInput& in) {
   if (!in.enabled) {
     p.DrawCaption(st.LightColor, kNone, kNone);
   } else if (in.selected_option) {
-    p.DrawCaption(state == button::Hover ? st.HoverTextColor : st.LightColor, kNone, kNone);
+    p.DrawCaption(in.state == button::Hover ? st.HoverTextColor : st.LightColor, kNone, kNone);
     if (in.focused) p.DrawFocus();
   } else {
     disabled_caption();

@@ -160,6 +160,7 @@ struct LookInput {
   int w;                           // the client size in whole pixels
   int h;
   Long state;            // VisualState, negative while latched
+  bool up;               // Normal, Backdrop, Focused or Hover: the states drawn up
   bool enabled;          // Enabled, read by the look's flag test
   bool focused;          // HasFocus, likewise
   bool selected_option;  // latched or pressed as a selected option button

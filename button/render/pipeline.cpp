@@ -17,6 +17,11 @@ void RunStep(Step&& step) {
   }
 }
 
+bool IsUpState(Long state) {
+  return state == button::Normal || state == button::Backdrop || state == button::Focused ||
+         state == button::Hover;
+}
+
 }  // namespace
 
 void Painter::DrawButton(Bool16 backdrop_only) {
@@ -86,6 +91,7 @@ void Painter::Render(Bool16 backdrop_only) {
                        W(),
                        H(),
                        st.VisualState,
+                       IsUpState(st.VisualState),
                        traits.flag_test(st.Enabled),
                        traits.flag_test(st.HasFocus),
                        selected_option,

@@ -6,7 +6,6 @@ namespace vx::render {
 // the dark-shadow line.
 void RenderSoftBevel(Painter& p, const LookInput& in) {
   const button::ButtonState& st = in.st;
-  const Long state = in.state;
   const Color soft_light = button::ShiftColor(st.LightColor, 8);
   auto raised_bevel = [&] {
     p.DrawBorderLines(soft_light, st.ShadowColor, soft_light, st.ShadowColor, 0, kFalse);
@@ -15,23 +14,22 @@ void RenderSoftBevel(Painter& p, const LookInput& in) {
     p.DrawBorderLines(st.ShadowColor, soft_light, st.ShadowColor, soft_light, 0, kFalse);
   };
 
-  if (state == button::Normal || state == button::Backdrop || state == button::Focused ||
-      state == button::Hover) {
+  if (in.up) {
     // The caption comes before the bevel in this look.
     if (in.enabled) {
-      p.DrawCaption(state == button::Hover ? st.HoverTextColor : st.TextColor, -1, -1);
+      p.DrawCaption(in.state == button::Hover ? st.HoverTextColor : st.TextColor, -1, -1);
       raised_bevel();
       if (in.focused) p.DrawFocus();
     } else {
       if (!in.backdrop_only) p.DrawCaption(st.ShadowColor, -1, -1);
       raised_bevel();
     }
-  } else if (state == button::Pressed) {
+  } else if (in.state == button::Pressed) {
     p.DrawRect(0, 0, in.w - 1, in.h - 1, button::ShiftColor(st.ShadowColor, -26), kTrue);
     p.DrawCaption(st.TextColor, -1, -1);
     p.DrawFocus();
     sunken_bevel();
-  } else if (state < 0) {
+  } else if (in.state < 0) {
     p.DrawRect(0, 0, in.w, in.h, st.LightColor, kFalse);
     sunken_bevel();
     if (in.enabled) {
@@ -42,7 +40,7 @@ void RenderSoftBevel(Painter& p, const LookInput& in) {
       p.DrawCaption(st.ShadowColor, -1, -1);
     }
   }
-  // Any other state draws nothing.
+  // Any other in.state draws nothing.
 }
 
 }  // namespace vx::render

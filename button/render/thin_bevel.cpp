@@ -6,44 +6,36 @@ namespace vx::render {
 // which the hover-only look shows only under the pointer.
 void RenderThinBevel(Painter& p, const LookInput& in) {
   const button::ButtonState& st = in.st;
-  const Long state = in.state;
 
   // One-pixel edges; the inner colours are not drawn.
   auto raised_edge = [&] { p.DrawBorderLines(st.HighlightColor, st.ShadowColor, 0, 0, 0, kTrue); };
   auto sunken_edge = [&] { p.DrawBorderLines(st.ShadowColor, st.HighlightColor, 0, 0, 0, kTrue); };
   auto disabled_caption = [&] { p.DrawCaption(st.ShadowColor, st.HighlightColor, kNone); };
 
-  switch (state) {
-    case button::Normal:
-    case button::Backdrop:
-    case button::Focused:
-    case button::Hover:
-      if (in.enabled) {
-        p.DrawCaption(state == button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
-        const bool edge_hidden =
-            in.look.hover_only && st.MouseInside == kFalse && state != button::Hover;
-        if (!edge_hidden) raised_edge();
-        if (in.focused) p.DrawFocus();
+  if (in.up) {
+    if (in.enabled) {
+      p.DrawCaption(in.state == button::Hover ? st.HoverTextColor : st.TextColor, kNone, kNone);
+      const bool edge_hidden =
+          in.look.hover_only && st.MouseInside == kFalse && in.state != button::Hover;
+      if (!edge_hidden) raised_edge();
+      if (in.focused) p.DrawFocus();
+    } else {
+      if (!in.backdrop_only) disabled_caption();
+      if (st.ButtonType == button::ThinBevel) {
+        raised_edge();
       } else {
-        if (!in.backdrop_only) disabled_caption();
-        if (st.ButtonType == button::ThinBevel) {
-          raised_edge();
-        } else {
-          p.DrawRect(0, 0, in.w, in.h, st.ShadowColor, kTrue);
-        }
+        p.DrawRect(0, 0, in.w, in.h, st.ShadowColor, kTrue);
       }
-      return;
-
-    case button::Pressed:
-      p.DrawCaption(st.TextColor, kNone, kNone);
-      p.DrawFocus();
-      sunken_edge();
-      return;
-
-    default:
-      break;
+    }
+    return;
   }
-  if (state >= 0) return;  // no look of its own
+  if (in.state == button::Pressed) {
+    p.DrawCaption(st.TextColor, kNone, kNone);
+    p.DrawFocus();
+    sunken_edge();
+    return;
+  }
+  if (in.state >= 0) return;  // no look of its own
 
   // Latched down: a light face with a one-pixel sunken edge.
   p.DrawRect(0, 0, in.w, in.h, st.LightColor, kFalse);

@@ -39,7 +39,6 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
   const int w = in.w;
   const int h = in.h;
   const bool rectangular = st.ButtonStyle == button::Rectangular;
-  const Long state = in.state;
   // A control with no height shades no row; its step is never used.
   const float step = h > 0 ? 25.0f / static_cast<float>(h) : 0.0f;
   const int rows = h;
@@ -48,7 +47,7 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
     for (int i = 1; i <= rows; ++i) p.DrawLine(0, i, w, i, S(base, RowOffset(step, i)));
   };
   auto shade_up = [&](Color base, bool from_bottom) {
-    // The same rows either way; the order only follows how each state runs.
+    // The same rows either way; the order only follows how each in.state runs.
     if (from_bottom) {
       for (int i = 1; i <= rows; ++i) p.DrawLine(0, h - i, w, h - i, S(base, RowOffset(step, i)));
     } else {
@@ -109,8 +108,7 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
     }
   };
 
-  if (state == button::Normal || state == button::Backdrop || state == button::Focused ||
-      state == button::Hover) {
+  if (in.up) {
     const Color up = S(st.FaceColor, 48);
     if (in.enabled) {
       shade_down(up);
@@ -118,7 +116,7 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
         p.DrawRect(0, 0, w, h, kBorder, kTrue);
         corners(kCorner);
       }
-      if (state == button::Hover) {
+      if (in.state == button::Hover) {
         hover_decoration();
       } else if (in.focused) {
         focus_decoration();
@@ -126,14 +124,14 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
         raised_edges(up);
         p.DrawRect(0, 0, w, h, kBorder, kTrue);
       }
-      p.DrawCaption(state == button::Hover ? st.HoverTextColor : st.TextColor, -1, -1);
+      p.DrawCaption(in.state == button::Hover ? st.HoverTextColor : st.TextColor, -1, -1);
     } else {
       p.DrawRect(0, 0, w, h, S(up, -24), kFalse);
       p.DrawRect(0, 0, w, h, S(up, -84), kTrue);
       if (rectangular) corners(S(up, -72));
       if (!in.backdrop_only) p.DrawCaption(S(up, -104), -1, -1);
     }
-  } else if (state == button::Pressed) {
+  } else if (in.state == button::Pressed) {
     const Color pressed = S(S(st.FaceColor, 48), -32);
     shade_up(pressed, true);
     if (rectangular) corners(kCorner);
@@ -141,14 +139,14 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
     p.DrawRect(0, 0, w, h, kBorder, kTrue);
     p.DrawCaption(st.TextColor, -1, -1);
     if (in.focused) p.DrawRect(1, 2, w - 2, h - 2, kFocusMid, kTrue);
-  } else if (state < 0) {
+  } else if (in.state < 0) {
     const Color latched = S(S(st.FaceColor, -22), 32);
     shade_up(latched, false);
     if (rectangular) corners(kCorner);
     sunken_edges(latched);
     p.DrawRect(0, 0, w, h, kBorder, kTrue);
     if (in.enabled) {
-      if (state == ~button::Hover) {
+      if (in.state == ~button::Hover) {
         hover_decoration();
       } else if (in.focused) {
         focus_decoration();
@@ -156,12 +154,12 @@ void RenderWindowsXP(Painter& p, const LookInput& in) {
         raised_edges(latched);
         p.DrawRect(0, 0, w, h, kBorder, kTrue);
       }
-      p.DrawCaption(state == ~button::Hover ? st.HoverTextColor : st.TextColor, -1, -1);
+      p.DrawCaption(in.state == ~button::Hover ? st.HoverTextColor : st.TextColor, -1, -1);
     } else if (!in.backdrop_only) {
       p.DrawCaption(st.HighlightColor, -1, -1);
     }
   }
-  // Any other state draws nothing.
+  // Any other in.state draws nothing.
 }
 
 }  // namespace vx::render

@@ -10,25 +10,8 @@
 namespace vx::app {
 namespace {
 
-std::string AsciiUpper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-// The forms each rule looks for, searched together: a scanned rule's
-// all-capital and all-small forms (the marker as written only when it is one
-// of them), a found rule's marker exactly.
+// The forms of every rule (RuleForms), searched together; a form two rules
+// share is searched once.
 struct RuleSearch {
   MarkerSearch search;
   std::array<std::vector<std::size_t>, kRuleCount> forms;  // pattern indices per rule
@@ -45,13 +28,7 @@ struct RuleSearch {
       }
     };
     for (std::size_t r = 0; r < kRuleCount; ++r) {
-      const DetectionRule& rule = kRuleTable[r];
-      if (rule.test == RuleTest::Scan) {
-        add(r, AsciiUpper(rule.marker));
-        add(r, AsciiLower(rule.marker));
-      } else {
-        add(r, std::string(rule.marker));
-      }
+      for (std::string& form : RuleForms(kRuleTable[r])) add(r, std::move(form));
     }
     return RuleSearch{MarkerSearch(std::move(patterns)), forms};
   }

@@ -7,21 +7,9 @@
 #include <string_view>
 
 #include "button/model/torvel_button.h"
+#include "platform/base/ascii.h"
 
 namespace vx::button {
-
-namespace {
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void TorvelButton::UserControl_Initialize() {
   s_.LastMouseButton = 1;
@@ -110,8 +98,8 @@ std::string TorvelButton::Container() const {
   const host::ParentWindow& parent = *site_.parent;
   for (int i = 0; i < parent.ControlCount(); ++i) {
     const host::ControlEntry e = parent.Control(i);
-    if (!SameName(e.name, base) || e.index != index) continue;
-    if (SameName(e.container_name, parent.Name())) return parent.Name();
+    if (!ascii::EqualsNoCase(e.name, base) || e.index != index) continue;
+    if (ascii::EqualsNoCase(e.container_name, parent.Name())) return parent.Name();
     if (e.container_index) return e.container_name + "(" + std::to_string(*e.container_index) + ")";
     return e.container_name;
   }

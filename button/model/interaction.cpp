@@ -82,7 +82,7 @@ void TorvelButton::PauseFor(float& seconds) {
 void TorvelButton::TextFont_FontChanged(const std::string& /*property_name*/) {
   const bool design = DesignTime();
   site_.surface->SetFont(s_.TextFont);
-  Changed(design, "FONT");
+  Changed(design, keys::kFont);
   s_.LayoutPending = kTrue;
   RefreshButton();
 }

@@ -6,6 +6,7 @@
 
 #include "app/marker_search.h"
 #include "app/text_position.h"
+#include "platform/base/failure.h"
 
 namespace vx::app {
 namespace {
@@ -77,38 +78,28 @@ void Checker::Run() {
   const std::uint64_t run = ++runs_started_;
   auto superseded = [&] { return runs_started_ != run; };
 
-  // Step 1: fetch into the source box; on failure the box keeps its text.
-  try {
+  // The page into the source box; when fetching fails the box keeps its text.
+  RunPastFailure([&] {
     const std::string address = c_.Text1.Text();
     std::string page = c_.Inet1.OpenURL(address);
-    if (superseded()) return;
-    c_.Text2.SetText(std::move(page));
-  } catch (...) {
-  }
+    if (!superseded()) c_.Text2.SetText(std::move(page));
+  });
   if (superseded()) return;
-  // Step 2.
-  try {
-    c_.ListView1.Clear();
-  } catch (...) {
-  }
-  // Step 3: on failure the label keeps its caption.
-  try {
-    c_.Label4.SetCaption("Web Server: " + c_.Inet1.GetHeader("server"));
-  } catch (...) {
-  }
-  // Steps 4 to 22, then 23. The rules read the source box as it is at each
-  // step: the user may have edited it while the run yielded.
+  RunPastFailure([&] { c_.ListView1.Clear(); });
+  // When the header cannot be had, the label keeps its caption.
+  RunPastFailure([&] { c_.Label4.SetCaption("Web Server: " + c_.Inet1.GetHeader("server")); });
+  // The rules in table order, each on the source box as it is at its turn:
+  // the user may have edited it while the run yielded.
   for (std::size_t r = 0; r < kRuleCount && !superseded(); ++r) {
-    const DetectionRule& rule = kRuleTable[r];
-    try {
+    RunPastFailure([&] {
+      const DetectionRule& rule = kRuleTable[r];
       if (rule.test == RuleTest::Scan) {
         Scan(r);
       } else {
         Find(c_.Text2, std::string(rule.marker), c_.Text3, std::string(rule.label),
              std::string(rule.description));
       }
-    } catch (...) {
-    }
+    });
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "button/model/torvel_button.h"
 #include "platform/base/ascii.h"
+#include "platform/base/failure.h"
 
 namespace vx::button {
 
@@ -29,20 +30,13 @@ void TorvelButton::UserControl_Show() {
 
 void TorvelButton::UserControl_Terminate() {
   // Each step on its own: a failure must not keep the others from running.
-  try {
-    // No tick may reach a button whose font is gone.
+  // No tick may reach a button whose font is gone.
+  RunPastFailure([&] {
     if (timer_hover_) timer_hover_->SetEnabled(false);
-  } catch (...) {
-  }
-  try {
-    SetTextFont(nullptr);
-  } catch (...) {
-  }
-  try {
-    s_.Icon = nullptr;
-    s_.HasIcon = kFalse;
-  } catch (...) {
-  }
+  });
+  RunPastFailure([&] { SetTextFont(nullptr); });
+  s_.Icon = nullptr;
+  s_.HasIcon = kFalse;
 }
 
 void TorvelButton::UserControl_AmbientChanged(const std::string& property_name) {

@@ -204,8 +204,8 @@ class TorvelButton : public host::ControlObject {
  private:
   bool DesignTime() const { return !site_.ambient->UserMode(); }
   void Changed(bool design, std::string_view key);
-  bool CustomColourSwitch(bool design, std::initializer_list<std::string_view> keys);
-  bool GradientSwitch(bool design, std::string_view other_key);
+  [[nodiscard]] bool CustomColourSwitch(bool design, std::initializer_list<std::string_view> keys);
+  [[nodiscard]] bool GradientSwitch(bool design, std::string_view other_key);
   // The colour properties. An equal value changes nothing; otherwise the
   // scheme must allow the colour (CustomColourSwitch for the custom colours;
   // a look with gradient and GradientSwitch for the gradient's). Then the

@@ -3,19 +3,10 @@
 #include <optional>
 
 #include "button/render/painter.h"
+#include "platform/base/failure.h"
 
 namespace vx::render {
 namespace {
-
-// Runs one step of the pipeline: a failure ends that step only.
-template <typename Step>
-void RunStep(Step&& step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-    // Drawing never reports a failure; the next step still runs.
-  }
-}
 
 bool IsUpState(Long state) {
   return state == button::Normal || state == button::Backdrop || state == button::Focused ||
@@ -33,7 +24,7 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     st.Enabled = kFalse;
   }
 
-  RunStep([&] {
+  RunPastFailure([&] {
     const int w = W();
     const int h = H();
     if (st.ColorScheme == button::CustomGradient) {
@@ -46,7 +37,7 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     }
   });
 
-  RunStep([&] {
+  RunPastFailure([&] {
     if (static_cast<std::int16_t>(st.LayoutPending) == -1) {
       // The layout-only use of the caption font: no caption font may outlive
       // this step, even when building the layout failed.
@@ -60,14 +51,14 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     }
   });
 
-  RunStep([&] { Render(backdrop_only); });
-  RunStep([&] { site().surface->Refresh(); });
+  RunPastFailure([&] { Render(backdrop_only); });
+  RunPastFailure([&] { site().surface->Refresh(); });
 
   if (backdrop_only != kFalse) {
     st.VisualState = saved_state;
     st.Enabled = saved_enabled;
   }
-  RunStep([&] {
+  RunPastFailure([&] {
     if (!site().ambient->UserMode()) st.VisualState = button::Normal;
   });
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -218,9 +219,19 @@ std::string decode_windows1252(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> decode_iconv(std::string_view bytes, const std::string& name) {
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+// Owns an iconv conversion descriptor: closed however the decoding ends.
+struct IconvCloser {
+  using pointer = iconv_t;
+  void operator()(iconv_t cd) const { iconv_close(cd); }
+};
+using IconvDescriptor = std::unique_ptr<void, IconvCloser>;
+
+[[nodiscard]] std::optional<std::string> decode_iconv(std::string_view bytes,
+                                                      const std::string& name) {
+  const iconv_t opened = iconv_open("UTF-8", name.c_str());
+  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const IconvDescriptor owner(opened);
+  const iconv_t cd = owner.get();
   std::string out(bytes.size() * 2 + 16, '\0');
   char* in = const_cast<char*>(bytes.data());
   std::size_t in_left = bytes.size();
@@ -259,7 +270,6 @@ std::optional<std::string> decode_iconv(std::string_view bytes, const std::strin
       flushing = true;
     }
   }
-  iconv_close(cd);
   out.resize(used);
   if (utf8_valid_prefix(out) != out.size()) {
     std::string clean;

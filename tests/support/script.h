@@ -28,7 +28,7 @@ struct ScriptOutput {
 
 // Runs the whole script. On a malformed line returns false and names the
 // line and the fault in *error; `out` then holds the state up to that line.
-bool RunScript(std::string_view text, ScriptOutput& out, std::string* error = nullptr,
+[[nodiscard]] bool RunScript(std::string_view text, ScriptOutput& out, std::string* error = nullptr,
                const ScriptPalette& palette = {});
 
 // The scripts' built-in 16x16 test picture as an icon (its transparent

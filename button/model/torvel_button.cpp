@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "button/model/looks.h"
+#include "platform/base/failure.h"
 
 namespace vx::button {
 
@@ -354,11 +355,8 @@ host::PicturePtr TorvelButton::MouseIcon() const {
 
 void TorvelButton::SetMouseIcon(host::PicturePtr p) {
   const bool design = DesignTime();
-  try {
-    site_.surface->SetMouseIcon(p);
-  } catch (const std::exception&) {
-    // A pointer picture the host cannot use is ignored.
-  }
+  // A pointer picture the host cannot use is ignored.
+  RunPastFailure([&] { site_.surface->SetMouseIcon(p); });
   Changed(design, keys::kMouseIcon);
 }
 

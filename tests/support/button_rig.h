@@ -28,9 +28,9 @@ class ButtonRig {
   // A w x h button at run time (or at design time), created on the host and
   // joined to its container, with `painter` installed; it has no settings
   // until Restore or Place.
-  explicit ButtonRig(int w = 100, int h = 30, bool design = false,
-                     std::shared_ptr<render::ButtonPainter> painter =
-                         std::make_shared<render::ButtonPainter>());
+  explicit ButtonRig(
+      int w = 100, int h = 30, bool design = false,
+      std::shared_ptr<render::ButtonPainter> painter = std::make_shared<render::ButtonPainter>());
   virtual ~ButtonRig() = default;
   ButtonRig(const ButtonRig&) = delete;
   ButtonRig& operator=(const ButtonRig&) = delete;

@@ -109,17 +109,30 @@ Target TargetFor(const std::string& address) {
 }
 
 std::string HostKey(const std::string& url) {
-  UrlHandle u(curl_url());
-  if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
-  auto part = [&](CURLUPart which, unsigned flags) {
-    char* text = nullptr;
-    std::string out;
-    if (curl_url_get(u.get(), which, &text, flags) == CURLUE_OK && text) out = text;
-    curl_free(text);
-    return out;
-  };
-  return lower(part(CURLUPART_SCHEME, 0) + "://" + part(CURLUPART_HOST, 0) + ":" +
-               part(CURLUPART_PORT, CURLU_DEFAULT_PORT));
+  // Read by hand: this runs once for every address of a batch.
+  const std::size_t sep = url.find("://");
+  if (sep == std::string::npos) return {};
+  const std::string scheme = lower(url.substr(0, sep));
+  std::string_view authority = std::string_view(url).substr(sep + 3);
+  authority = authority.substr(0, authority.find_first_of("/?#"));
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos)
+    authority.remove_prefix(at + 1);
+  std::string_view host = authority, port;
+  // "[v6::address]:port" keeps its colons inside the brackets.
+  const std::size_t close = authority.starts_with('[') ? authority.find(']') : 0;
+  if (close == std::string_view::npos) return {};
+  if (const std::size_t colon = authority.find(':', close); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty()) return {};
+  std::string key = scheme + "://" + lower(std::string(host)) + ":";
+  if (!port.empty()) {
+    key += port;
+  } else {
+    key += scheme == "https" ? "443" : "80";
+  }
+  return key;
 }
 
 Transfer::Transfer(const std::string& address, const FetchOptions& options) : options_(options) {
@@ -143,7 +156,6 @@ Transfer::Transfer(const std::string& address, const FetchOptions& options) : op
     start_error_ = "could not start a transfer";
     return;
   }
-  host_ = HostKey(target.url);
   CURL* curl = easy_.get();
   const int hops = std::max(0, options.max_redirects);
   curl_easy_setopt(curl, CURLOPT_URL, target.url.c_str());

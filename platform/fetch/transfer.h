@@ -27,13 +27,9 @@ struct MultiDeleter {
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-struct UrlDeleter {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
-using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 
 // libcurl's process-wide set-up, done once before the first handle.
 void GlobalInit();
@@ -62,8 +58,6 @@ class Transfer {
   const std::string& StartError() const { return start_error_; }
   // The easy handle to perform or add to a multi handle; null after a start error.
   CURL* Easy() const { return easy_.get(); }
-  // The host the request goes to first (see HostKey).
-  const std::string& Host() const { return host_; }
 
   // What came of it once libcurl reports `code`: status, final address,
   // headers of the final response, and the body or the reason of the failure.
@@ -79,7 +73,6 @@ class Transfer {
 
   const FetchOptions& options_;
   std::string start_error_;
-  std::string host_;
   EasyHandle easy_;
   HeaderList request_headers_;
   char detail_[CURL_ERROR_SIZE] = {};

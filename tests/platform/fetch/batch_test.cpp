@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/fetch/fetch.h"
+#include "platform/fetch/transfer.h"
 #include "tests/platform/fetch/servers.h"
 
 namespace vx::net {
@@ -472,6 +473,18 @@ TEST_F(Batch, RequestHeadersAndProxy) {
   ::unsetenv("http_proxy");
   SetUpTestSuite();
   EXPECT_EQ(direct.text, "h");
+}
+
+TEST(BatchHosts, HostKeysNameSchemeHostAndPort) {
+  using detail::HostKey;
+  EXPECT_EQ(HostKey("http://Example.COM/x?y#z"), "http://example.com:80");
+  EXPECT_EQ(HostKey("HTTPS://user:pw@Host:8443/a"), "https://host:8443");
+  EXPECT_EQ(HostKey("https://host"), "https://host:443");
+  EXPECT_EQ(HostKey("http://[::1]:81/"), "http://[::1]:81");
+  EXPECT_EQ(HostKey("http://[::1]/"), "http://[::1]:80");
+  EXPECT_EQ(HostKey("http://a@b@c:1/"), "http://c:1");
+  EXPECT_EQ(HostKey("http:///nohost"), "");
+  EXPECT_EQ(HostKey("no scheme"), "");
 }
 
 TEST_F(Batch, CancelStopsAtOnceAndAnswersNoMore) {

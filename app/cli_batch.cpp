@@ -78,6 +78,13 @@ struct Prepared {
   bool could_be_file = false;
 };
 
+// Why a web page could not be checked.
+std::string WebFailureReason(const net::FetchResult& r, bool could_be_file) {
+  std::string reason = r.error.empty() ? "fetch failed" : r.error;
+  if (could_be_file) reason += " (no local file has that name either)";
+  return reason;
+}
+
 class PreparedFetcher : public PageFetcher {
  public:
   PreparedFetcher(Prepared& p, StdinPage& in, std::uint64_t max_bytes)
@@ -91,11 +98,7 @@ class PreparedFetcher : public PageFetcher {
         case Prepared::Kind::File:
           return ReadFileText(p_.path, max_bytes_);
         case Prepared::Kind::Web:
-          if (!p_.web.ok) {
-            std::string reason = p_.web.error.empty() ? "fetch failed" : p_.web.error;
-            if (p_.could_be_file) reason += " (no local file has that name either)";
-            throw std::runtime_error(reason);
-          }
+          if (!p_.web.ok) throw std::runtime_error(WebFailureReason(p_.web, p_.could_be_file));
           return std::move(p_.web.text);
         case Prepared::Kind::Failed:
           throw std::runtime_error(p_.error);
@@ -189,8 +192,10 @@ class Window {
   std::optional<std::uint64_t> Admit(std::string address, bool could_be_file) {
     std::unique_lock lock(mutex_);
     if (slots_.size() >= capacity_) {
+      // Once full, wait until a quarter is free: the input goes on in steps
+      // rather than one address per printed result.
       ++admit_waiting_;
-      space_.wait(lock, [&] { return stopped_ || slots_.size() < capacity_; });
+      space_.wait(lock, [&] { return stopped_ || slots_.size() <= LowWater(); });
       --admit_waiting_;
     }
     if (stopped_) return std::nullopt;
@@ -258,7 +263,7 @@ class Window {
     item->outcome = std::move(*it->second.outcome);
     slots_.erase(it);
     ++printed_;
-    if (admit_waiting_ > 0) space_.notify_one();
+    if (admit_waiting_ > 0 && slots_.size() <= LowWater()) space_.notify_one();
     return Status::Item;
   }
 
@@ -290,6 +295,8 @@ class Window {
     bool could_be_file = false;
     std::optional<Outcome> outcome;
   };
+
+  std::size_t LowWater() const { return capacity_ - std::max<std::size_t>(1, capacity_ / 4); }
 
   Status Poll() const {
     if (stopped_) return Status::Stopped;
@@ -460,7 +467,19 @@ int RunCheck(const Options& options) {
   const std::uint64_t max_bytes = options.batch.fetch.max_bytes;
   StdinPage stdin_page(max_bytes);
   Pool pool(std::max(1u, std::thread::hardware_concurrency()));
-  net::BatchFetcher fetcher(options.batch, [&](std::uint64_t seq, net::RawFetch raw) {
+  // Made when the first web address comes: a run over files alone never
+  // starts libcurl (whose set-up is a good part of checking one small file).
+  auto on_fetched = [&](std::uint64_t seq, net::RawFetch raw) {
+    if (!raw.result.ok) {
+      // Nothing to decode or check: told at once, what CheckOne would tell.
+      Outcome o;
+      o.web = true;
+      o.status = raw.result.status;
+      o.final_address = std::move(raw.result.final_url);
+      o.error = WebFailureReason(raw.result, window.Info(seq).second);
+      window.Complete(seq, std::move(o));
+      return;
+    }
     pool.Submit([&, seq, raw = std::move(raw)]() mutable {
       Outcome o;
       try {
@@ -475,7 +494,19 @@ int RunCheck(const Options& options) {
       }
       window.Complete(seq, std::move(o));
     });
-  });
+  };
+
+  std::mutex fetcher_mutex;
+  std::unique_ptr<net::BatchFetcher> fetcher;
+  auto web = [&]() -> net::BatchFetcher& {
+    std::lock_guard lock(fetcher_mutex);
+    if (!fetcher) fetcher = std::make_unique<net::BatchFetcher>(options.batch, on_fetched);
+    return *fetcher;
+  };
+  auto fetcher_do = [&](auto action) {
+    std::lock_guard lock(fetcher_mutex);
+    if (fetcher) action(*fetcher);
+  };
 
   std::thread feeder([&] {
     try {
@@ -503,7 +534,7 @@ int RunCheck(const Options& options) {
         if (!bad.empty()) {
           window.Complete(*seq, Failure(bad));
         } else if (source.kind == Source::Kind::Web) {
-          fetcher.Add(*seq, entry->address);
+          web().Add(*seq, entry->address);
         } else {
           Prepared p;
           p.kind =
@@ -524,7 +555,7 @@ int RunCheck(const Options& options) {
       if (const auto seq = window.Admit("-", false)) window.Complete(*seq, Failure(e.what()));
     }
     window.InputDone();
-    fetcher.Close();
+    fetcher_do([](net::BatchFetcher& f) { f.Close(); });
   });
 
   std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format);
@@ -575,10 +606,10 @@ int RunCheck(const Options& options) {
   if (!finished) {
     stop = true;
     window.Stop();
-    fetcher.Cancel();
+    fetcher_do([](net::BatchFetcher& f) { f.Cancel(); });
   }
   feeder.join();
-  fetcher.Wait();
+  fetcher_do([](net::BatchFetcher& f) { f.Wait(); });
   pool.Stop();
   progress.Clear();
 

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -102,6 +105,55 @@ void AdviseHugePages(char* p, std::size_t n) {
   const auto end = (reinterpret_cast<std::uintptr_t>(p) + n) / page * page;
   // Only advice: without huge pages everything works the same, just slower.
   (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Files at least this large are copied from a mapping rather than read.
+constexpr std::uint64_t kMapAtLeast = std::uint64_t{1} << 20;
+
+// Where a copy from a mapping goes on when the file shrinks under it: the
+// pages past its new end fault with SIGBUS.
+thread_local sigjmp_buf* copy_escape = nullptr;
+struct sigaction previous_sigbus {};
+
+void OnSigbus(int sig, siginfo_t* info, void* context) {
+  if (copy_escape != nullptr) siglongjmp(*copy_escape, 1);
+  // Not ours: whatever handled SIGBUS before handles it.
+  if (previous_sigbus.sa_flags & SA_SIGINFO) {
+    previous_sigbus.sa_sigaction(sig, info, context);
+    return;
+  }
+  if (previous_sigbus.sa_handler != SIG_DFL && previous_sigbus.sa_handler != SIG_IGN) {
+    previous_sigbus.sa_handler(sig);
+    return;
+  }
+  ::signal(SIGBUS, SIG_DFL);
+  ::raise(SIGBUS);
+}
+
+// Copies the first `size` bytes of a file through a mapping. False when the
+// file cannot be mapped or shrank during the copy (then `out` holds garbage
+// and the caller reads instead).
+bool CopyMapped(int fd, char* out, std::size_t size) {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_sigaction = &OnSigbus;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previous_sigbus);
+  });
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  if (map == MAP_FAILED) return false;
+  volatile bool copied = false;  // read after a jump back
+  sigjmp_buf escape;
+  if (sigsetjmp(escape, 1) == 0) {
+    copy_escape = &escape;
+    std::memcpy(out, map, size);
+    copied = true;
+  }
+  copy_escape = nullptr;
+  ::munmap(map, size);
+  return copied;
 }
 
 std::runtime_error TooLarge(std::uint64_t max_bytes) {
@@ -464,22 +516,31 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
   if (!S_ISREG(st.st_mode)) return net::decode_body_owned(ReadAllBytes(fd.get(), max_bytes));
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size > max_bytes) throw TooLarge(max_bytes);
-  // Read straight into the buffer that becomes the page text: a page that is
-  // valid UTF-8 is never copied. Huge pages spare the kernel most of the page
-  // faults of filling a large buffer.
+  // The buffer that becomes the page text: a page that is valid UTF-8 is
+  // never copied again. Huge pages spare the kernel most of the page faults
+  // of filling a large buffer.
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(size));
   AdviseHugePages(bytes.data(), static_cast<std::size_t>(size));
   bytes.resize(static_cast<std::size_t>(size));
   std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
+  // A large file is copied from a mapping of it: several times faster than
+  // read() here, which walks the page cache a page at a time.
+  if (size >= kMapAtLeast && CopyMapped(fd.get(), bytes.data(), bytes.size())) {
+    got = bytes.size();
+    if (::lseek(fd.get(), static_cast<off_t>(size), SEEK_SET) < 0)
       throw SystemError("cannot read file", errno);
+  } else {
+    if (::lseek(fd.get(), 0, SEEK_SET) < 0) throw SystemError("cannot read file", errno);
+    while (got < bytes.size()) {
+      const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw SystemError("cannot read file", errno);
+      }
+      if (n == 0) break;  // the file shrank meanwhile
+      got += static_cast<std::size_t>(n);
     }
-    if (n == 0) break;  // the file shrank meanwhile
-    got += static_cast<std::size_t>(n);
   }
   bytes.resize(got);
   // The size was only a hint: files of /proc report 0, and a file may grow

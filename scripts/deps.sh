@@ -14,8 +14,9 @@ packages=(
   clang-format xvfb xauth python3
   # The SARIF report is validated against its published schema in the tests.
   python3-jsonschema
-  # Peers the benchmarks compare with (bench/app/vs_curl.py, vs_grep.py).
-  curl ripgrep
+  # Peers the benchmarks compare with (bench/app/vs_curl.py, vs_grep.py), and
+  # GNU time for the peak memory they report.
+  curl ripgrep time
 )
 
 missing=()

@@ -27,16 +27,20 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
-def run(cmd, stdout=subprocess.DEVNULL):
-    """Wall seconds and peak resident memory (MiB) of one run of cmd."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=stdout, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.perf_counter() - start
-    code = os.waitstatus_to_exitcode(status)
-    if code not in (0, 1, 2):
-        sys.exit(f"{cmd[0]} failed with status {code}")
-    return wall, usage.ru_maxrss / 1024.0
+def run(cmd):
+    """Wall seconds and peak resident memory (MiB) of one run of cmd.
+
+    The peak comes from GNU time, not from this script's own wait: a child
+    forked from Python starts with Python's memory counted in its peak."""
+    with tempfile.NamedTemporaryFile("r", prefix="vettrix-rss-") as rss_file:
+        start = time.perf_counter()
+        proc = subprocess.run(["/usr/bin/time", "-q", "-f", "%M", "-o", rss_file.name] + cmd,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wall = time.perf_counter() - start
+        if proc.returncode not in (0, 1, 2, 7):  # curl says 7 when it cannot connect
+            sys.exit(f"{cmd[0]} failed with status {proc.returncode}")
+        kib = int(rss_file.read().split()[-1])
+    return wall, kib / 1024.0
 
 
 def closed_port():
@@ -66,7 +70,7 @@ def main():
     for tool in (vettrix, server_bin):
         if not os.access(tool, os.X_OK):
             sys.exit(f"missing {tool}: build the targets vettrix and bench_page_server first")
-    for peer in ("curl",):
+    for peer in ("curl", "/usr/bin/time"):
         if subprocess.run(["which", peer], capture_output=True).returncode != 0:
             sys.exit(f"missing {peer}: scripts/deps.sh installs it")
     # Loopback requests must not go through a proxy the environment names.

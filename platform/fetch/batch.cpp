@@ -78,6 +78,7 @@ struct BatchFetcher::Impl {
     std::unique_ptr<detail::Transfer> transfer;
   };
   std::unordered_map<CURL*, Active> active;
+  std::vector<detail::EasyHandle> spare;
   Clock::time_point next_start = Clock::time_point::min();
   std::thread thread;
 
@@ -116,7 +117,13 @@ struct BatchFetcher::Impl {
         blocked[job.host].push_back(std::move(job));
         continue;
       }
-      auto transfer = std::make_unique<detail::Transfer>(job.address, options.fetch);
+      detail::EasyHandle reuse;
+      if (!spare.empty()) {
+        reuse = std::move(spare.back());
+        spare.pop_back();
+      }
+      auto transfer =
+          std::make_unique<detail::Transfer>(job.address, options.fetch, std::move(reuse));
       if (!transfer->Easy()) {
         Report(job, transfer->Finish(CURLE_OK));
         continue;
@@ -146,6 +153,8 @@ struct BatchFetcher::Impl {
     active.erase(it);
     curl_multi_remove_handle(multi.get(), easy);
     RawFetch raw = a.transfer->Finish(code);
+    // The handle serves the next transfer: setting one up anew costs less.
+    if (spare.size() < options.jobs) spare.push_back(a.transfer->ReleaseHandle());
     a.transfer.reset();
 
     unsigned& on_host = host_active[a.job.host];

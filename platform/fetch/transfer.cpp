@@ -135,7 +135,8 @@ std::string HostKey(const std::string& url) {
   return key;
 }
 
-Transfer::Transfer(const std::string& address, const FetchOptions& options) : options_(options) {
+Transfer::Transfer(const std::string& address, const FetchOptions& options, EasyHandle reuse)
+    : options_(options) {
   GlobalInit();
   const Target target = TargetFor(address);
   if (!target.error.empty()) {
@@ -151,7 +152,12 @@ Transfer::Transfer(const std::string& address, const FetchOptions& options) : op
     (void)request_headers_.release();  // now owned through `grown`
     request_headers_.reset(grown);
   }
-  easy_.reset(curl_easy_init());
+  if (reuse) {
+    curl_easy_reset(reuse.get());
+    easy_ = std::move(reuse);
+  } else {
+    easy_.reset(curl_easy_init());
+  }
   if (!easy_) {
     start_error_ = "could not start a transfer";
     return;

@@ -50,7 +50,9 @@ class Transfer {
  public:
   // Prepares the request for an address as typed. When the address cannot be
   // fetched at all the transfer is not started and `Failed()` tells why.
-  Transfer(const std::string& address, const FetchOptions& options);
+  // `reuse` is an easy handle of an earlier transfer to set up anew (cheaper
+  // than a new one), or null.
+  Transfer(const std::string& address, const FetchOptions& options, EasyHandle reuse = {});
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
 
@@ -62,6 +64,8 @@ class Transfer {
   // What came of it once libcurl reports `code`: status, final address,
   // headers of the final response, and the body or the reason of the failure.
   [[nodiscard]] RawFetch Finish(CURLcode code);
+  // Gives up the easy handle for another transfer, after Finish.
+  [[nodiscard]] EasyHandle ReleaseHandle() { return std::move(easy_); }
 
  private:
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -112,7 +113,9 @@ constexpr std::uint64_t kMapAtLeast = std::uint64_t{1} << 20;
 
 // Where a copy from a mapping goes on when the file shrinks under it: the
 // pages past its new end fault with SIGBUS.
-thread_local sigjmp_buf* copy_escape = nullptr;
+// Volatile, and fenced below: the compiler must neither drop nor move the
+// stores around the copy, as it may for a plain variable no call reads.
+thread_local sigjmp_buf* volatile copy_escape = nullptr;
 struct sigaction previous_sigbus {};
 
 void OnSigbus(int sig, siginfo_t* info, void* context) {
@@ -130,9 +133,8 @@ void OnSigbus(int sig, siginfo_t* info, void* context) {
   ::raise(SIGBUS);
 }
 
-// Copies the first `size` bytes of a file through a mapping. False when the
-// file cannot be mapped or shrank during the copy (then `out` holds garbage
-// and the caller reads instead).
+}  // namespace
+
 bool CopyMapped(int fd, char* out, std::size_t size) {
   static std::once_flag installed;
   std::call_once(installed, [] {
@@ -148,13 +150,17 @@ bool CopyMapped(int fd, char* out, std::size_t size) {
   sigjmp_buf escape;
   if (sigsetjmp(escape, 1) == 0) {
     copy_escape = &escape;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     std::memcpy(out, map, size);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     copied = true;
   }
   copy_escape = nullptr;
   ::munmap(map, size);
   return copied;
 }
+
+namespace {
 
 std::runtime_error TooLarge(std::uint64_t max_bytes) {
   return std::runtime_error("larger than the limit of " + std::to_string(max_bytes) +

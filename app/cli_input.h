@@ -29,6 +29,11 @@ Source Classify(const std::string& address);
 // unreadable, a directory or larger than max_bytes.
 std::string ReadFileText(const std::string& path, std::uint64_t max_bytes);
 
+// Copies the first `size` bytes of an open file through a mapping of it. False
+// when it cannot be mapped or turns out shorter (it shrank meanwhile): the
+// SIGBUS of reading past its end is caught, and `out` then holds garbage.
+[[nodiscard]] bool CopyMapped(int fd, char* out, std::size_t size);
+
 // Reads a descriptor (standard input) to its end; throws when it is larger than
 // max_bytes or a read fails.
 std::string ReadAllBytes(int fd, std::uint64_t max_bytes);

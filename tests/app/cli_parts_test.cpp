@@ -1,5 +1,6 @@
 // The parts of `vettrix check` that need no process: report writers and
 // their escaping, the input reader, the report file and the progress line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -266,6 +267,24 @@ TEST_F(Input, AReportFileAppearsWholeOrNotAtAll) {
 
   EXPECT_FALSE(OutputSink::ToFile((dir_ / "no/such/dir/r.json").string(), &why));
   EXPECT_FALSE(OutputSink::ToFile(dir_.string(), &why));
+}
+
+TEST_F(Input, AFileThatShrinksUnderItsMappingIsToldNotACrash) {
+  const fs::path file = dir_ / "big.html";
+  std::string bytes(2 << 20, 'a');
+  for (std::size_t i = 0; i < bytes.size(); i += 4097) bytes[i] = static_cast<char>('a' + i % 26);
+  Write(file, bytes);
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  std::string copy(bytes.size(), '\0');
+  ASSERT_TRUE(CopyMapped(fd, copy.data(), copy.size()));
+  EXPECT_EQ(copy, bytes);
+  // Cut to half, as a writer might while it is read.
+  ASSERT_EQ(::truncate(file.c_str(), 1 << 20), 0);
+  EXPECT_FALSE(CopyMapped(fd, copy.data(), copy.size()));
+  ::close(fd);
+  // The whole read still gives what the file now holds.
+  EXPECT_EQ(ReadFileText(file.string(), 64 << 20), bytes.substr(0, 1 << 20));
 }
 
 TEST(ProgressLine, TellsDoneRateFailuresAndTimeLeft) {

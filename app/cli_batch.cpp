@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -608,9 +609,6 @@ int RunCheck(const Options& options) {
     window.Stop();
     fetcher_do([](net::BatchFetcher& f) { f.Cancel(); });
   }
-  feeder.join();
-  fetcher_do([](net::BatchFetcher& f) { f.Wait(); });
-  pool.Stop();
   progress.Clear();
 
   // The reader has all it wanted: end as a filter does when its pipe closes.
@@ -625,11 +623,6 @@ int RunCheck(const Options& options) {
     return 128 + SIGPIPE;
   };
   if (sink->broken_pipe()) return end_by_pipe();
-  if (!output_ok) {
-    sink->Discard();
-    WriteError(progress, "vettrix: cannot write the output (" + sink->error() + ")\n");
-    return kExitFailure;
-  }
 
   if (interrupted) {
     // What is complete is still told; a report file is not left half made.
@@ -644,7 +637,18 @@ int RunCheck(const Options& options) {
     }
     sink->Discard();
     WriteError(progress, "vettrix: interrupted; " + std::to_string(done) + " addresses checked\n");
-    return status;
+    // Threads may still wait on what an interrupt does not end (standard input
+    // that is never closed, a slow file): they are not waited for.
+    std::_Exit(status);
+  }
+
+  feeder.join();
+  fetcher_do([](net::BatchFetcher& f) { f.Wait(); });
+  pool.Stop();
+  if (!output_ok) {
+    sink->Discard();
+    WriteError(progress, "vettrix: cannot write the output (" + sink->error() + ")\n");
+    return kExitFailure;
   }
 
   const int status = failed > 0 ? kExitFailure : matched > 0 ? kExitFindings : kExitClean;

@@ -1,10 +1,12 @@
 // `vettrix check` over many addresses, run as a user would: lists, folders,
 // shards, streaming, signals, report formats and the politeness options,
 // against files and real HTTP servers on the loopback interface.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,8 +272,8 @@ class Batch : public ::testing::Test {
   }
 
   // Starts vettrix without waiting; its output goes to files in the folder.
-  pid_t Spawn(const std::vector<std::string>& args) {
-    const std::string cmd = Prefix("exec ") + Command(args) + " </dev/null >" +
+  pid_t Spawn(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    const std::string cmd = Prefix("exec ") + Command(args) + " <" + Quote(input) + " >" +
                             Quote((dir_ / ".stdout").string()) + " 2>" +
                             Quote((dir_ / ".stderr").string());
     const char* argv[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
@@ -472,6 +474,19 @@ TEST_F(Batch, InterruptPrintsWhatIsCompleteAndLeavesNoPartialReport) {
     EXPECT_LT(std::stoi(a.substr(a.rfind('/') + 1)), std::stoi(b.substr(b.rfind('/') + 1)));
   }
   for (const Json& o : objects) EXPECT_EQ(o["ok"], true);
+
+  // A page on standard input that never ends does not hold up an interrupt.
+  const fs::path fifo = dir_ / "stdin.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = ::open(fifo.c_str(), O_RDWR);  // keeps the pipe open, never closes it
+  ASSERT_GE(writer, 0);
+  const pid_t waiting = Spawn({"check", "--json", "-"}, fifo.string());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(::kill(waiting, SIGINT), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(waiting, &status, 0), waiting);  // a hang here fails by the test's timeout
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+  ::close(writer);
 
   // An uninterrupted run puts the report in place whole, and nothing on stdout.
   const Result done =

@@ -28,19 +28,19 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 
 
 def run(cmd):
-    """Wall seconds and peak resident memory (MiB) of one run of cmd.
+    """Wall seconds, peak resident memory (MiB) and CPU seconds of one run of cmd.
 
     The peak comes from GNU time, not from this script's own wait: a child
     forked from Python starts with Python's memory counted in its peak."""
     with tempfile.NamedTemporaryFile("r", prefix="vettrix-rss-") as rss_file:
         start = time.perf_counter()
-        proc = subprocess.run(["/usr/bin/time", "-q", "-f", "%M", "-o", rss_file.name] + cmd,
+        proc = subprocess.run(["/usr/bin/time", "-q", "-f", "%M %U %S", "-o", rss_file.name] + cmd,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wall = time.perf_counter() - start
         if proc.returncode not in (0, 1, 2, 7):  # curl says 7 when it cannot connect
             sys.exit(f"{cmd[0]} failed with status {proc.returncode}")
-        kib = int(rss_file.read().split()[-1])
-    return wall, kib / 1024.0
+        kib, user, system = rss_file.read().split()[-3:]
+    return wall, int(kib) / 1024.0, float(user) + float(system)
 
 
 def closed_port():
@@ -81,8 +81,8 @@ def main():
     port = int(server.stdout.readline())
     try:
         with tempfile.TemporaryDirectory(prefix="vettrix-bench-") as tmp:
-            print(f"loopback pages of 2-30 KB, {args.runs} interleaved runs each, medians "
-                  f"(wall s, peak RSS MiB)")
+            print(f"loopback pages of 2-30 KB, {args.runs} interleaved runs each: median wall and "
+                  f"CPU (user + system) time, highest peak RSS")
             for pages in [int(n) for n in args.pages.split(",") if n]:
                 urls = [f"http://127.0.0.1:{port}/page/{i}" for i in range(pages)]
                 url_list = os.path.join(tmp, f"urls-{pages}.txt")
@@ -113,12 +113,15 @@ def main():
                     for name, cmd in commands.items():
                         samples[name].append(run(cmd))
                 print(f"{pages} pages:")
-                curl_wall = statistics.median(w for w, _ in samples["curl --parallel-max 64"])
+                peer = samples["curl --parallel-max 64"]
+                curl_wall = statistics.median(w for w, _, _ in peer)
+                curl_cpu = statistics.median(c for _, _, c in peer)
                 for name, runs in samples.items():
-                    wall = statistics.median(w for w, _ in runs)
-                    rss = max(m for _, m in runs)
-                    print(f"  {name:34s} wall {wall:7.3f} s  ({wall / curl_wall:4.2f}x curl)  "
-                          f"peak {rss:6.1f} MiB")
+                    wall = statistics.median(w for w, _, _ in runs)
+                    cpu = statistics.median(c for _, _, c in runs)
+                    rss = max(m for _, m, _ in runs)
+                    print(f"  {name:34s} wall {wall:7.3f} s ({wall / curl_wall:4.2f}x curl)  "
+                          f"cpu {cpu:6.2f} s ({cpu / curl_cpu:4.2f}x)  peak {rss:6.1f} MiB")
 
             port_closed = closed_port()
             print("addresses on a closed port (each an immediate failure), one run each:")
@@ -127,7 +130,7 @@ def main():
                 with open(failing, "w") as f:
                     for i in range(count):
                         f.write(f"http://127.0.0.1:{port_closed}/{i}\n")
-                wall, rss = run([vettrix, "check", "--json", "--jobs", "64", "-l", failing])
+                wall, rss, _ = run([vettrix, "check", "--json", "--jobs", "64", "-l", failing])
                 print(f"  {count:8d} addresses  wall {wall:7.2f} s  peak {rss:6.1f} MiB")
                 os.remove(failing)
     finally:

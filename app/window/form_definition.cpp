@@ -5,10 +5,18 @@
 #include <set>
 #include <sstream>
 
+#include "platform/json/json_reader.h"
+
 namespace vx::window {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+constexpr int kMinPlacePixels = -32768;
+constexpr int kMaxPlacePixels = 32767;
+constexpr int kMaxSizePixels = 8192;
+// An image list scales each of its pictures to its image size.
+constexpr int kMaxImagePixels = 4096;
 
 constexpr std::pair<ControlType, std::string_view> kTypes[] = {
     {ControlType::TextBox, "TextBox"},     {ControlType::Label, "Label"},
@@ -31,18 +39,34 @@ class Reader {
     throw FormError(origin_ + ": " + where_ + ": " + what);
   }
 
-  int Int(const Json& o, const char* key, std::optional<int> fallback, int min) const {
+  int Int(const Json& o, const char* key, std::optional<int> fallback, int min,
+          int max = 1'000'000) const {
     const auto it = o.find(key);
     if (it == o.end()) {
       if (!fallback) Fail(std::string("'") + key + "' is missing");
       return *fallback;
     }
     if (!it->is_number_integer()) Fail(std::string("'") + key + "' must be a whole number");
-    const auto v = it->get<std::int64_t>();
-    if (v < min || v > 1'000'000) {
-      Fail(std::string("'") + key + "' is out of range (" + std::to_string(v) + ")");
+    // A huge unsigned value would wrap as a signed one.
+    const bool in_range = it->is_number_unsigned()
+                              ? it->get<std::uint64_t>() <= static_cast<std::uint64_t>(max)
+                              : it->get<std::int64_t>() >= min && it->get<std::int64_t>() <= max;
+    if (!in_range) {
+      Fail(std::string("'") + key + "' is out of range (" + it->dump() + "; " +
+           std::to_string(min) + " to " + std::to_string(max) + ")");
     }
-    return static_cast<int>(v);
+    return static_cast<int>(it->get<std::int64_t>());
+  }
+
+  // A place or a size in twips. Places stay within the 16-bit pixel
+  // coordinates of the window system; sizes within what a window or the
+  // button can be drawn at. Beyond them a window would need gigabytes.
+  int Place(const Json& o, const char* key) const {
+    return Int(o, key, std::nullopt, kMinPlacePixels * kTwipsPerPixel,
+               kMaxPlacePixels * kTwipsPerPixel);
+  }
+  int Size(const Json& o, const char* key, int min) const {
+    return Int(o, key, std::nullopt, min, kMaxSizePixels * kTwipsPerPixel);
   }
 
   std::string String(const Json& o, const char* key, std::optional<std::string> fallback) const {
@@ -132,8 +156,8 @@ void ReadFormKeys(const Json& root, const Reader& r, FormDefinition& form) {
   form.name = r.String(root, "name", std::string("Form1"));
   if (form.name.empty()) r.Fail("'name' is empty");
   form.caption = r.String(root, "caption", std::string());
-  form.client_width = r.Int(root, "client_width", std::nullopt, 1);
-  form.client_height = r.Int(root, "client_height", std::nullopt, 1);
+  form.client_width = r.Size(root, "client_width", 1);
+  form.client_height = r.Size(root, "client_height", 1);
   if (root.contains("font")) {
     form.font = r.Font(root, "font", false);
   } else {
@@ -179,9 +203,8 @@ void ReadIdentity(const Json& o, const Reader& r, const FormDefinition& form, Se
 // Where and how a control shows: its place, text, font and tab index.
 void ReadPlaceAndText(const Json& o, const Reader& r, Seen& seen, ControlDef& c) {
   if (Windowed(c.type)) {
-    c.geometry = std::array<int, 4>{
-        r.Int(o, "left", std::nullopt, -100000), r.Int(o, "top", std::nullopt, -100000),
-        r.Int(o, "width", std::nullopt, 0), r.Int(o, "height", std::nullopt, 0)};
+    c.geometry = std::array<int, 4>{r.Place(o, "left"), r.Place(o, "top"), r.Size(o, "width", 0),
+                                    r.Size(o, "height", 0)};
   } else {
     for (const char* k : {"left", "top", "width", "height", "font", "tab_index"}) {
       if (o.contains(k)) {
@@ -215,8 +238,8 @@ void ReadTextBoxKeys(const Json& o, const Reader& r, ControlDef& c) {
 }
 
 void ReadImageListKeys(const Json& o, const Reader& r, ControlDef& c) {
-  c.image_width = r.Int(o, "image_width", 16, 1);
-  c.image_height = r.Int(o, "image_height", 16, 1);
+  c.image_width = r.Int(o, "image_width", 16, 1, kMaxImagePixels);
+  c.image_height = r.Int(o, "image_height", 16, 1, kMaxImagePixels);
   const auto images = o.find("images");
   if (images == o.end() || !images->is_array() || images->empty()) {
     r.Fail("'images' must be a list of at least one picture");
@@ -243,8 +266,7 @@ void ReadListViewKeys(const Json& o, const Reader& r, const std::string& origin,
     const Json& col = (*columns)[k];
     if (!col.is_object()) cr.Fail("a column must be an object with 'text' and 'width'");
     cr.OnlyKeys(col, {"text", "width"});
-    c.columns.push_back(
-        {cr.String(col, "text", std::nullopt), cr.Int(col, "width", std::nullopt, 0)});
+    c.columns.push_back({cr.String(col, "text", std::nullopt), cr.Size(col, "width", 0)});
   }
   c.small_icons = r.String(o, "small_icons", std::string());
   if (!c.small_icons.empty()) {
@@ -307,17 +329,7 @@ ControlDef ReadControl(const Json& o, std::size_t i, const std::string& origin,
   return c;
 }
 
-}  // namespace
-
-FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
-                         const std::string& base_dir) {
-  Json root;
-  try {
-    root = Json::parse(json_text.begin(), json_text.end());
-  } catch (const Json::parse_error& e) {
-    // nlohmann's message carries the line and column.
-    throw FormError(origin + ": not valid JSON: " + e.what());
-  }
+FormDefinition ReadForm(const Json& root, const std::string& origin, const std::string& base_dir) {
   const Reader form_reader(origin, "form");
   if (!root.is_object()) form_reader.Fail("the file must hold a JSON object");
 
@@ -334,6 +346,24 @@ FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
     form.controls.push_back(ReadControl((*controls)[i], i, origin, form, seen));
   }
   return form;
+}
+
+}  // namespace
+
+FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
+                         const std::string& base_dir) {
+  Json root;
+  try {
+    root = json::Parse(json_text, origin);
+  } catch (const json::JsonReadError& e) {
+    throw FormError(e.what());
+  }
+  try {
+    return ReadForm(root, origin, base_dir);
+  } catch (const Json::exception& e) {
+    // The readers check each value's type first; this is the net under them.
+    throw FormError(origin + ": " + e.what());
+  }
 }
 
 FormDefinition LoadFormFile(const std::string& path) {

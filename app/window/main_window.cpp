@@ -4,12 +4,14 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <algorithm>
 #include <cmath>
 
 #include "app/window/occurrences.h"
+#include "platform/gdi/image_io.h"
 #include "platform/host/json_property_bag.h"
 #include "platform/qt/input.h"
 
@@ -40,7 +42,15 @@ QRect Pixels(const std::array<int, 4>& twips) {
 QPixmap LoadPicture(const FormDefinition& form, const ControlDef& c, const std::string& name) {
   std::string path = name;
   if (!name.starts_with(":/") && !name.starts_with("/")) path = form.base_dir + name;
-  QPixmap pixmap(ToQ(path));
+  // The size from the header first: a small file may declare a huge picture.
+  QImageReader reader(ToQ(path));
+  const QSize size = reader.size();
+  if (size.isValid()) {
+    if (auto problem = gdi::PictureSizeProblem(size.width(), size.height()); !problem.empty()) {
+      throw FormError(c.name + ": '" + name + "': " + problem);
+    }
+  }
+  QPixmap pixmap = QPixmap::fromImageReader(&reader);
   if (pixmap.isNull()) {
     throw FormError(c.name + ": cannot load the picture '" + name + "'");
   }

@@ -18,6 +18,7 @@
 #include "button/render/painter.h"
 #include "platform/host/headless.h"
 #include "platform/host/json_property_bag.h"
+#include "platform/json/json_reader.h"
 
 namespace {
 
@@ -32,9 +33,7 @@ struct CmdCheck {
 
   CmdCheck() {
     const std::string file = VETTRIX_SOURCE_DIR "/button/model/data/cmdcheck.json";
-    std::ifstream in(file);
-    if (!in) throw std::runtime_error("cannot open " + file);
-    vx::host::JsonPropertyBag bag(vx::host::JsonPropertyBag::Json::parse(in));
+    vx::host::JsonPropertyBag bag(vx::json::ParseFile(file));
     host.SetSize(kWidth, kHeight);
     button = std::make_unique<vx::button::TorvelButton>(host.site());
     host.Join(button.get());

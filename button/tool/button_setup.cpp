@@ -1,9 +1,8 @@
 #include "button/tool/button_setup.h"
 
-#include <fstream>
-
 #include "button/model/value_text.h"
 #include "platform/host/json_property_bag.h"
+#include "platform/json/json_reader.h"
 
 namespace vx::tool {
 namespace {
@@ -19,13 +18,11 @@ std::pair<std::string, std::string> SplitPair(const std::string& option, const s
 }
 
 Json LoadStoredSet(const std::string& file) {
-  std::ifstream in(file);
-  if (!in) throw std::runtime_error("cannot open \"" + file + "\"");
   Json j;
   try {
-    j = Json::parse(in);
-  } catch (const Json::exception& e) {
-    throw std::runtime_error("\"" + file + "\" is not valid JSON: " + e.what());
+    j = json::ParseFile(file);
+  } catch (const json::JsonReadError& e) {
+    throw std::runtime_error("\"" + file + "\": " + e.reason());
   }
   if (!j.is_object()) throw std::runtime_error("\"" + file + "\" does not hold a JSON object");
   return j;

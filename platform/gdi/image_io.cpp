@@ -72,6 +72,16 @@ bool ParseNetpbmHeader(const std::string& data, const char* magic, int fields, l
 
 }  // namespace
 
+std::string PictureSizeProblem(long long width, long long height) {
+  if (width <= kMaxPictureEdge && height <= kMaxPictureEdge &&
+      width * height <= kMaxPicturePixels) {
+    return "";
+  }
+  return "picture too large (" + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels; at most " + std::to_string(kMaxPicturePixels) + " pixels, " +
+         std::to_string(kMaxPictureEdge) + " a side)";
+}
+
 bool WritePpm(const std::string& path, const Surface& s, std::string* error) {
   std::string data =
       "P6\n" + std::to_string(s.width()) + " " + std::to_string(s.height()) + "\n255\n";
@@ -91,6 +101,9 @@ bool ReadPpm(const std::string& path, Surface& out, std::string* error) {
   std::size_t pos = 0;
   if (!ParseNetpbmHeader(data, "P6", 3, v, pos) || v[2] != 255) {
     return Fail(error, path + ": not a binary 8-bit PPM (P6, maxval 255)");
+  }
+  if (auto problem = PictureSizeProblem(v[0], v[1]); !problem.empty()) {
+    return Fail(error, path + ": " + problem);
   }
   const long long count = v[0] * v[1];
   if (static_cast<long long>((data.size() - pos) / 3) < count) {
@@ -126,6 +139,9 @@ bool ReadPbm(const std::string& path, Mask& out, std::string* error) {
   std::size_t pos = 0;
   if (!ParseNetpbmHeader(data, "P4", 2, v, pos)) {
     return Fail(error, path + ": not a binary PBM (P4)");
+  }
+  if (auto problem = PictureSizeProblem(v[0], v[1]); !problem.empty()) {
+    return Fail(error, path + ": " + problem);
   }
   const long long stride = (v[0] + 7) / 8;
   if (static_cast<long long>(data.size() - pos) < stride * v[1]) {
@@ -177,11 +193,9 @@ bool ReadPng(const std::string& path, Surface& out, Mask* transparent, std::stri
     return Fail(error, path + ": " + reason);
   }
   image.format = PNG_FORMAT_RGBA;
-  // Refuse sizes our int coordinates cannot hold before allocating.
-  constexpr png_uint_32 kMaxEdge = 1u << 15;
-  if (image.width > kMaxEdge || image.height > kMaxEdge) {
+  if (auto problem = PictureSizeProblem(image.width, image.height); !problem.empty()) {
     png_image_free(&image);
-    return Fail(error, path + ": image too large");
+    return Fail(error, path + ": " + problem);
   }
   std::vector<png_byte> rgba(PNG_IMAGE_SIZE(image));
   if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {

@@ -10,6 +10,17 @@
 // failure and then puts a reason into *error when error is given.
 namespace vx::gdi {
 
+// The largest picture any reader decodes: 4096 × 4096 pixels' worth (64 MiB
+// as 32-bit pixels), no edge beyond what 16-bit coordinates hold. A small
+// compressed file can declare a huge image, so readers check the size from
+// the header before they allocate anything for the pixels.
+inline constexpr long long kMaxPicturePixels = 4096LL * 4096;
+inline constexpr long long kMaxPictureEdge = 32767;
+
+// "" when a width × height picture may be decoded, else the reason:
+// "picture too large (W x H pixels; at most ...)".
+std::string PictureSizeProblem(long long width, long long height);
+
 // 8-bit RGBA PNG. With `opaque` given, pixels where it is false (or outside
 // it) are written fully transparent; otherwise every pixel is opaque.
 [[nodiscard]] bool WritePng(const std::string& path, const Surface& s, const Mask* opaque = nullptr,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/gdi/image_io.h"
 #include "platform/host/services.h"
 
 namespace vx::host {
@@ -36,6 +37,10 @@ PicturePtr LoadPicturePng(const std::string& path) {
   img.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&img, path.c_str())) {
     throw HostError("cannot read picture \"" + path + "\": " + img.message);
+  }
+  if (auto problem = gdi::PictureSizeProblem(img.width, img.height); !problem.empty()) {
+    png_image_free(&img);
+    throw HostError("cannot read picture \"" + path + "\": " + problem);
   }
   const bool has_alpha = (img.format & PNG_FORMAT_FLAG_ALPHA) != 0;
   img.format = PNG_FORMAT_RGBA;

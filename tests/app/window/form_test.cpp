@@ -132,6 +132,64 @@ TEST(FormDefinition, BadFormsAreNamedPrecisely) {
   EXPECT_NE(error.find("Text2"), std::string::npos) << error;
 }
 
+TEST(FormDefinition, HostileJsonIsAFormErrorNamingTheFile) {
+  // Nested far beyond any real form, before a second key: refused while
+  // parsing, not by a stack overflow afterwards.
+  for (int depth : {65, 60000}) {
+    const std::string error =
+        ErrorOf("{\"zz\":" + std::string(depth, '[') + std::string(depth, ']') + ",\"btype\":4}");
+    EXPECT_EQ(error.rfind("f.json: nested too deep", 0), 0u) << error;
+  }
+  // A button's stored set sits deeper than the form itself and is bounded too.
+  std::string error = ErrorOf(Edited("CmdCheck", [](auto& c) {
+    nlohmann::ordered_json deep = nlohmann::ordered_json::array();
+    for (int i = 0; i < 100; ++i) deep = nlohmann::ordered_json::array({deep});
+    c["properties"]["zz"] = deep;
+  }));
+  EXPECT_NE(error.find("nested too deep"), std::string::npos) << error;
+
+  error = ErrorOf(R"({"client_width": 1e400})");
+  EXPECT_EQ(error.rfind("f.json: not valid JSON", 0), 0u) << error;
+}
+
+TEST(FormDefinition, GeometryIsBoundedNamingTheControlAndField) {
+  struct Case {
+    const char* control;
+    const char* field;
+    nlohmann::ordered_json value;
+  };
+  // Sizes up to 8192 pixels (122880 twips), places within 16-bit pixels.
+  const Case refused[] = {
+      {"CmdCheck", "width", 1'000'000},   {"CmdCheck", "height", 200'000},
+      {"Text2", "width", 122'881},        {"Frame1", "height", -1},
+      {"Text1", "left", 491'506},         {"Label4", "top", -491'521},
+      {"Text1", "left", 9'000'000'000LL}, {"Text1", "width", 18'446'744'073'709'551'615ULL},
+  };
+  for (const Case& c : refused) {
+    const std::string error = ErrorOf(Edited(c.control, [&](auto& o) { o[c.field] = c.value; }));
+    const std::string expected =
+        "(" + std::string(c.control) + "): '" + c.field + "' is out of range";
+    EXPECT_NE(error.find(expected), std::string::npos) << error;
+  }
+  EXPECT_NE(ErrorOf(Edited("ListView1", [](auto& o) { o["columns"][0]["width"] = 200'000; }))
+                .find("(ListView1): columns[0]: 'width' is out of range"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf(Edited("ImageList1", [](auto& o) { o["image_width"] = 100'000; }))
+                .find("(ImageList1): 'image_width' is out of range"),
+            std::string::npos);
+  auto root = nlohmann::ordered_json::parse(ReadFile(kFormFile));
+  root["client_height"] = 122'881;
+  EXPECT_NE(ErrorOf(root.dump()).find("form: 'client_height' is out of range"), std::string::npos);
+
+  // The limits themselves are still taken.
+  const Case taken[] = {
+      {"CmdCheck", "width", 122'880}, {"Text1", "left", 491'505}, {"Text1", "top", -491'520}};
+  for (const Case& c : taken) {
+    EXPECT_EQ(ErrorOf(Edited(c.control, [&](auto& o) { o[c.field] = c.value; })), "(no error)")
+        << c.control << " " << c.field;
+  }
+}
+
 TEST(FormDefinition, PicturesAreFoundBesideAFormNamedWithoutAFolder) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / "vettrix_relative_form";

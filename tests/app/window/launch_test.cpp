@@ -9,7 +9,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
+
+#include "tests/support/picture_bomb.h"
 
 namespace {
 
@@ -80,6 +85,63 @@ TEST(Launch, BadFormFilesAreReportedNotCrashedOn) {
 
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix-window --bogus");
   EXPECT_EQ(o.status, 64) << o.output;
+}
+
+// The bundled form with one control's JSON changed by `edit`, as a file.
+std::string EditedForm(const std::string& name, const std::string& control,
+                       const std::function<void(nlohmann::ordered_json&)>& edit) {
+  std::ifstream in(std::string(VETTRIX_SOURCE_DIR) + "/app/data/form1.json");
+  if (!in) throw std::runtime_error("test data missing: app/data/form1.json");
+  auto root = nlohmann::ordered_json::parse(in);
+  bool found = false;
+  for (auto& c : root["controls"]) {
+    if (c["name"] == control) edit(c), found = true;
+  }
+  if (!found) throw std::runtime_error("no control " + control + " in the bundled form");
+  // Pictures the form names by resource stay where they are.
+  return TempFile(name, root.dump());
+}
+
+TEST(Launch, HostileFormsEndAtOnceWithStatus2) {
+  const std::string deep =
+      TempFile("vettrix_deep_form.json",
+               "{\"zz\":" + std::string(60000, '[') + std::string(60000, ']') + ",\"btype\":4}");
+  Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + deep);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find(deep + ": nested too deep"), std::string::npos) << o.output;
+
+  const std::string huge_number =
+      TempFile("vettrix_number_form.json", R"({"client_width": 1e400})");
+  o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + huge_number);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("not valid JSON"), std::string::npos) << o.output;
+
+  const std::string wide = EditedForm("vettrix_wide_form.json", "CmdCheck", [](auto& c) {
+    c["width"] = 1'000'000;
+    c["height"] = 1'000'000;
+  });
+  o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + wide);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("(CmdCheck): 'width' is out of range"), std::string::npos) << o.output;
+}
+
+TEST(Launch, PictureBombsInAFormAreRefusedFromTheHeader) {
+  const auto bomb = (std::filesystem::temp_directory_path() / "vettrix_bomb.png").string();
+  vx::test::WritePictureBomb(bomb, 32767, 32767);
+  const std::string image =
+      EditedForm("vettrix_bomb_image_form.json", "Image1", [&](auto& c) { c["picture"] = bomb; });
+  Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + image);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("Image1"), std::string::npos) << o.output;
+  EXPECT_NE(o.output.find(bomb + "': picture too large"), std::string::npos) << o.output;
+
+  const std::string icon = EditedForm("vettrix_bomb_icon_form.json", "CmdCheck",
+                                      [&](auto& c) { c["properties"]["btnicon"] = bomb; });
+  o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + icon);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("\"btnicon\""), std::string::npos) << o.output;
+  EXPECT_NE(o.output.find("picture too large"), std::string::npos) << o.output;
+  std::filesystem::remove(bomb);
 }
 
 TEST(Launch, WindowChecksAPageAndTakesItsPicture) {

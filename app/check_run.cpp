@@ -7,6 +7,7 @@
 #include "app/marker_search.h"
 #include "app/text_position.h"
 #include "platform/base/failure.h"
+#include "platform/text/utf8.h"
 
 namespace vx::app {
 namespace {
@@ -34,6 +35,15 @@ struct RuleSearch {
     return RuleSearch{MarkerSearch(std::move(patterns)), forms};
   }
 };
+
+// The engine reads a view's text as UTF-8 and selects in characters. In text
+// that is not valid UTF-8 a stray continuation byte would join the character
+// before it, and the selection of a marker would take it along; so such a
+// text is first read the project's one way, its stray bytes as Windows-1252.
+// The markers are ASCII, which this never changes, so what matches stays.
+void ReadAsUtf8(SourceView& view) {
+  if (!text::IsValidUtf8(view.Text())) view.SetText(text::ToValidUtf8(view.Text()));
+}
 
 const RuleSearch& TheRuleSearch() {
   static const RuleSearch search = RuleSearch::Make();
@@ -85,6 +95,8 @@ void Checker::Run() {
     if (!superseded()) c_.Text2.SetText(std::move(page));
   });
   if (superseded()) return;
+  // A box that kept its text when fetching failed may hold any bytes.
+  RunPastFailure([&] { ReadAsUtf8(c_.Text2); });
   RunPastFailure([&] { c_.ListView1.Clear(); });
   // When the header cannot be had, the label keeps its caption.
   RunPastFailure([&] { c_.Label4.SetCaption("Web Server: " + c_.Inet1.GetHeader("server")); });
@@ -131,6 +143,7 @@ void Checker::Find(SourceView& source, const std::string& findtext, SourceView& 
     if (at == std::string::npos) return {at, 0};
     return {at, CountChars(std::string_view(text).substr(0, at))};
   };
+  ReadAsUtf8(source);
   if (locate().first == std::string::npos) return;
   // Read anew, as the box may have changed in between.
   const auto [at, chars] = locate();

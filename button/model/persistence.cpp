@@ -4,6 +4,7 @@
 
 #include "button/model/stored_properties.h"
 #include "button/model/torvel_button.h"
+#include "platform/text/utf8.h"
 
 namespace vx::button {
 
@@ -184,7 +185,7 @@ void TorvelButton::StoreValue(const StoredProperty& p, const host::PropertyValue
   std::visit(Overloaded{
                  [&](Long ButtonState::*f) { s_.*f = ToLong(v); },
                  [&](Bool16 ButtonState::*f) { s_.*f = ToBool(v); },
-                 [&](std::string ButtonState::*f) { s_.*f = ToText(v); },
+                 [&](std::string ButtonState::*f) { s_.*f = text::ToValidUtf8(ToText(v)); },
                  [&](host::PicturePtr ButtonState::*f) { s_.*f = ToPicture(v, *site_.pictures); },
                  [&](host::FontPtr ButtonState::*) { SetTextFont(ToFont(v)); },
                  [&](SpecialField f) {

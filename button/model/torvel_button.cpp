@@ -4,6 +4,7 @@
 
 #include "button/model/looks.h"
 #include "platform/base/failure.h"
+#include "platform/text/utf8.h"
 
 namespace vx::button {
 
@@ -238,7 +239,9 @@ void TorvelButton::SetButtonType(Long v) {
 
 void TorvelButton::SetCaption(std::string s) {
   const bool design = DesignTime();
-  s_.Caption = std::move(s);
+  // Bytes that are not UTF-8 are read as Windows-1252, so that every output
+  // of the caption (JSON, listings, the stored set) is valid text.
+  s_.Caption = text::ToValidUtf8(s);
   SetAccessKey();
   Changed(design, keys::kCaption);
   s_.LayoutPending = kTrue;

@@ -11,6 +11,7 @@
 #include "button/tool/subcommands.h"
 #include "platform/host/headless.h"
 #include "platform/host/json_property_bag.h"
+#include "platform/json/json_reader.h"
 
 namespace vx::tool {
 
@@ -128,7 +129,7 @@ void PrintJson(const TorvelButton& b, const host::HeadlessHost& host, const Json
   }
   out["messages"] = std::move(messages);
   out["stored"] = stored;
-  std::cout << out.dump(2) << "\n";
+  std::cout << json::Dump(out, 2) << "\n";
 }
 
 void PrintListing(const TorvelButton& b, const host::HeadlessHost& host, const Json& stored) {
@@ -155,7 +156,7 @@ void PrintListing(const TorvelButton& b, const host::HeadlessHost& host, const J
     std::cout << "  [" << IconName(m.icon) << "] " << text << "\n";
   }
   std::cout << "Stored:\n";
-  for (auto it = stored.begin(); it != stored.end(); ++it) row(it.key(), it.value().dump());
+  for (auto it = stored.begin(); it != stored.end(); ++it) row(it.key(), json::Dump(it.value()));
 }
 
 }  // namespace

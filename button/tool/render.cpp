@@ -11,6 +11,7 @@
 #include "button/render/painter.h"
 #include "button/tool/subcommands.h"
 #include "platform/gdi/image_io.h"
+#include "platform/json/json_reader.h"
 
 namespace vx::tool {
 
@@ -204,7 +205,7 @@ int RunRender(const std::vector<std::string>& args) {
     if (o.region_out && !gdi::WritePng(*o.region_out, RegionPicture(r.inside), nullptr, &error)) {
       throw std::runtime_error("cannot write \"" + *o.region_out + "\": " + error);
     }
-    if (o.print_state) std::cout << r.state.dump(2) << "\n";
+    if (o.print_state) std::cout << json::Dump(r.state, 2) << "\n";
     return kExitOk;
   } catch (const std::exception& e) {
     std::cerr << "torvelbutton render: " << e.what() << "\n";

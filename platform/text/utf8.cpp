@@ -1,6 +1,8 @@
 #include "platform/text/utf8.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace vx::text {
 namespace {
@@ -30,41 +32,88 @@ int UnicodeToCp1252(char32_t cp) {
   return -1;
 }
 
+namespace {
+
+// Length of the well-formed sequence at s[i], or 0 when s[i] starts none.
+std::size_t SequenceAt(const unsigned char* s, std::size_t n, std::size_t i, char32_t& cp) {
+  const unsigned char b = s[i];
+  std::size_t len = 0;
+  char32_t min = 0;
+  if (b < 0x80) {
+    cp = b;
+    return 1;
+  } else if ((b & 0xE0) == 0xC0) {
+    len = 2, cp = b & 0x1F, min = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    len = 3, cp = b & 0x0F, min = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    len = 4, cp = b & 0x07, min = 0x10000;
+  }
+  if (len == 0 || i + len > n) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    if (!IsContinuation(s[i + k])) return 0;
+    cp = (cp << 6) | (s[i + k] & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsValidUtf8(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  char32_t cp = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    // Pages are mostly ASCII: eight bytes at a time while they are.
+    std::uint64_t word;
+    if (i + 8 <= text.size() &&
+        (std::memcpy(&word, s + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+      i += 8;
+      continue;
+    }
+    const std::size_t len = SequenceAt(s, text.size(), i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string ToValidUtf8(std::string_view text) {
+  if (IsValidUtf8(text)) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + text.size() / 2);
+  for (char32_t cp : DecodeUtf8(text)) AppendUtf8(out, cp);
+  return out;
+}
+
 std::u32string DecodeUtf8(std::string_view text) {
   std::u32string out;
   out.reserve(text.size());
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char b = s[i];
-    int len = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      len = 2, cp = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      len = 3, cp = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      len = 4, cp = b & 0x07, min = 0x10000;
-    }
-    bool ok = len > 0 && i + static_cast<std::size_t>(len) <= n;
-    for (int k = 1; ok && k < len; ++k) {
-      if (!IsContinuation(s[i + k])) ok = false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    if (ok) {
-      out.push_back(cp);
-      i += static_cast<std::size_t>(len);
-    } else {
-      out.push_back(Cp1252ToUnicode(b));
-      ++i;
-    }
+  char32_t cp = 0;
+  for (std::size_t i = 0; i < n;) {
+    const std::size_t len = SequenceAt(s, n, i, cp);
+    out.push_back(len > 0 ? cp : Cp1252ToUnicode(s[i]));
+    i += len > 0 ? len : 1;
   }
   return out;
 }

@@ -11,6 +11,19 @@ namespace vx::text {
 // the platform's ANSI code page still shows as intended.
 std::u32string DecodeUtf8(std::string_view text);
 
+// Whether the text is well-formed UTF-8 throughout (the same test DecodeUtf8
+// applies to each sequence).
+bool IsValidUtf8(std::string_view text);
+
+// The one rule for texts that enter as bytes of unknown encoding: valid UTF-8
+// is kept as it is; any byte that does not start a well-formed sequence is
+// read as its Windows-1252 character, as DecodeUtf8 reads it for drawing. The
+// result is always valid UTF-8 and draws exactly as the bytes did.
+std::string ToValidUtf8(std::string_view text);
+
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // The Windows-1252 character of one byte (undefined bytes map to U+FFFD).
 char32_t Cp1252ToUnicode(unsigned char byte);
 

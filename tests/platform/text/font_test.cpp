@@ -32,6 +32,35 @@ TEST(Utf8Test, MalformedBytesReadAsWindows1252) {
   EXPECT_EQ(DecodeUtf8(std::string_view("\0z", 2)), std::u32string(U"\0z", 2));
 }
 
+TEST(Utf8Test, TextsThatAreNotUtf8BecomeTheCharactersTheyDrawAs) {
+  // Valid text comes back unchanged, whatever it holds.
+  for (std::string_view valid :
+       {std::string_view(""), std::string_view("plain"),
+        std::string_view("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), std::string_view("\0z", 2),
+        std::string_view("\xF4\x8F\xBF\xBF")}) {
+    EXPECT_TRUE(IsValidUtf8(valid)) << valid;
+    EXPECT_EQ(ToValidUtf8(valid), valid);
+  }
+  // Each byte outside a well-formed sequence becomes its Windows-1252
+  // character; neighbouring valid sequences are kept.
+  EXPECT_EQ(ToValidUtf8("\xFF\xFE"), "\xC3\xBF\xC3\xBE");
+  EXPECT_EQ(ToValidUtf8("cdromCollection\xA9"), "cdromCollection\xC2\xA9");
+  EXPECT_EQ(ToValidUtf8("\xC3\xA9\x80\xC3\xA9"), "\xC3\xA9\xE2\x82\xAC\xC3\xA9");
+  EXPECT_EQ(ToValidUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");                  // overlong
+  EXPECT_EQ(ToValidUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // surrogate
+  EXPECT_EQ(ToValidUtf8("\xF4\x90\x80\x80"),                               // past U+10FFFF
+            "\xC3\xB4\xEF\xBF\xBD\xE2\x82\xAC\xE2\x82\xAC");
+  EXPECT_EQ(ToValidUtf8("\x81"), "\xEF\xBF\xBD");  // undefined in 1252
+  // A long ASCII run with one stray byte anywhere in it.
+  for (std::size_t at : {0u, 7u, 8u, 15u, 63u}) {
+    std::string text(64, 'x');
+    text[at] = '\x9F';
+    EXPECT_FALSE(IsValidUtf8(text)) << at;
+    EXPECT_TRUE(IsValidUtf8(ToValidUtf8(text)));
+    EXPECT_EQ(DecodeUtf8(ToValidUtf8(text)), DecodeUtf8(text));
+  }
+}
+
 TEST(LogFontTest, FaceNameIsCutSoTheNulFits) {
   LogFont lf;
   lf.SetFaceName("An Extremely Long Face Name That Goes On");

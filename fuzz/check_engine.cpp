@@ -1,0 +1,80 @@
+// The check engine against a plain search: a scanned rule matches where its
+// marker occurs in capitals or small letters, the found rule (rule 20) where
+// it occurs exactly, whatever bytes surround them.
+
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/check_run.h"
+#include "app/rules.h"
+#include "app/text_buffer.h"
+
+namespace {
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+class Fetcher : public vx::app::PageFetcher {
+ public:
+  std::string page;
+  std::string OpenURL(const std::string&) override { return page; }
+  std::string GetHeader(const std::string&) override { return "fuzz"; }
+};
+
+class List : public vx::app::FindingsList {
+ public:
+  Rows rows;
+  void Clear() override { rows.clear(); }
+  void AddRow(const std::string& label, const std::string& description) override {
+    rows.emplace_back(label, description);
+  }
+};
+
+class Label : public vx::app::CaptionView {
+ public:
+  void SetCaption(const std::string&) override {}
+};
+
+Rows PlainSearch(const std::string& page) {
+  using namespace vx::app;
+  Rows rows;
+  for (const DetectionRule& rule : kRuleTable) {
+    std::string upper(rule.marker), lower(rule.marker);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool hit = rule.test == RuleTest::Find ? page.find(rule.marker) != std::string::npos
+                                                 : page.find(upper) != std::string::npos ||
+                                                       page.find(lower) != std::string::npos;
+    if (hit) rows.emplace_back(rule.label, rule.description);
+  }
+  return rows;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vx::app;
+  const std::string page(reinterpret_cast<const char*>(data), size);
+  TextBuffer text1("http://fuzz.test/"), text2, text3;
+  Fetcher inet1;
+  inet1.page = page;
+  List list;
+  Label label4;
+  Checker checker{CheckControls{text1, inet1, text2, list, label4, text3, [] {}}};
+  checker.Run();
+  if (list.rows != PlainSearch(page)) std::abort();
+  // The search on its own agrees with the run's rows.
+  const RuleHits hits = FindRuleHits(page);
+  std::size_t row = 0;
+  for (std::size_t r = 0; r < kRuleCount; ++r) {
+    if (!hits.Matches(r)) continue;
+    if (row >= list.rows.size() || list.rows[row].first != kRuleTable[r].label) std::abort();
+    ++row;
+  }
+  if (row != list.rows.size()) std::abort();
+  return 0;
+}

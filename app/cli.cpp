@@ -25,6 +25,7 @@
 #include "app/rules.h"
 #include "app/text_buffer.h"
 #include "app/text_position.h"
+#include "app/version.h"
 #include "platform/fetch/fetch.h"
 
 namespace vx::app::cli {
@@ -33,7 +34,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: vettrix check [--json] [--timeout SECONDS] [--max-bytes N] [--jobs N] ADDRESS...\n"
     "       vettrix [--form FILE]\n"
-    "       vettrix --help | vettrix check --help\n";
+    "       vettrix --help | vettrix check --help | vettrix --version\n";
 
 constexpr const char* kHelp =
     "Vettrix checks web pages for risky content: script, object, applet and embed\n"
@@ -45,7 +46,8 @@ constexpr const char* kHelp =
     "  vettrix --form FILE                  open the window from another form file\n"
     "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
     "  vettrix check --help                 describe the check command\n"
-    "  vettrix --help                       this text\n";
+    "  vettrix --help                       this text\n"
+    "  vettrix --version                    the versions of Vettrix and of libcurl\n";
 
 constexpr const char* kCheckHelp =
     "usage: vettrix check [--json] [--timeout SECONDS] [--max-bytes N] [--jobs N] ADDRESS...\n"
@@ -455,7 +457,11 @@ int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
-    std::cout << kHelp << '\n' << kCheckHelp;
+    std::cout << kUsage << '\n' << kHelp << '\n' << kCheckHelp;
+    return kExitClean;
+  }
+  if (args[0] == "--version") {
+    std::cout << VersionText();
     return kExitClean;
   }
   if (args[0] != "check") return Usage("unknown command \"" + args[0] + "\"");

@@ -218,6 +218,11 @@ std::string FetchResult::header(std::string_view name) const {
   return {};
 }
 
+std::string library_version() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  return info != nullptr && info->version != nullptr ? info->version : "unknown";
+}
+
 FetchResult fetch(const std::string& address, const FetchOptions& options) {
   static std::once_flag init;
   std::call_once(init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });

@@ -42,6 +42,9 @@ struct FetchResult {
 // One request for the address as typed. A scheme-less address is http; only
 // http and https go over the network. HTTP error statuses are not failures:
 // the body the server sent is the page. Safe on any thread.
+// The version of the libcurl in use (the loaded library's, not the headers').
+std::string library_version();
+
 FetchResult fetch(const std::string& address, const FetchOptions& options = {});
 
 // Turns a document's bytes into UTF-8 the way browsers pick its encoding: a

@@ -12,6 +12,7 @@ packages=(
   libpng-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang-format xvfb xauth python3
+  clang dpkg-dev groff-base man-db bash-completion
 )
 
 missing=()

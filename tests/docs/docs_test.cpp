@@ -138,7 +138,8 @@ TEST(ManualPages, HaveTheSectionsAUserLooksFor) {
     const std::string page = PageText(program);
     for (const char* section :
          {"NAME", "SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "EXAMPLES", "FILES", "SEE ALSO"}) {
-      EXPECT_NE(page.find("\n" + std::string(section) + "\n"), std::string::npos) << section;
+      EXPECT_NE(page.find(std::string("\n").append(section).append("\n")), std::string::npos)
+          << section;
     }
     // The footer names the version CMake was given.
     EXPECT_NE(page.find("Vettrix " VETTRIX_CMAKE_VERSION), std::string::npos);

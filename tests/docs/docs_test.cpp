@@ -145,7 +145,13 @@ TEST(ManualPages, HaveTheSectionsAUserLooksFor) {
     EXPECT_NE(page.find("Vettrix " VETTRIX_CMAKE_VERSION), std::string::npos);
   }
   const std::string vettrix = PageText("vettrix");
-  EXPECT_NE(vettrix.find("vettrix check [--json]"), std::string::npos) << "synopsis";
+  // The synopsis is the usage the program prints.
+  const std::string help = Help({"vettrix", "--help"});
+  const auto usage = help.find("usage: ");
+  ASSERT_NE(usage, std::string::npos) << help;
+  const std::string first = help.substr(usage + 7, help.find('\n', usage) - usage - 7);
+  const auto synopsis = vettrix.find("\nSYNOPSIS\n");
+  EXPECT_NE(vettrix.find(first, synopsis), std::string::npos) << first;
   EXPECT_NE(vettrix.find("64"), std::string::npos);
   const std::string tool = PageText("torvelbutton");
   for (const char* sub : {"\n   props\n", "\n   render\n", "\n   gallery\n"}) {

@@ -11,7 +11,7 @@
 
 #include "app/window/occurrences.h"
 #include "platform/host/json_property_bag.h"
-#include "platform/qt/input.h"
+#include "button/qt/input.h"
 
 namespace vx::window {
 namespace {

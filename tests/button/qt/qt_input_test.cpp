@@ -2,9 +2,9 @@
 
 #include <QPalette>
 
-#include "platform/qt/accessible.h"
-#include "platform/qt/input.h"
-#include "platform/qt/system_colors.h"
+#include "button/qt/accessible.h"
+#include "button/qt/input.h"
+#include "button/qt/system_colors.h"
 
 namespace vx::qt {
 namespace {

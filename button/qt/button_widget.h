@@ -1,29 +1,24 @@
 #pragma once
 
-// The window of one TorvelButton: it owns the button with its drawing
-// installed, shows the button's surface pixel for pixel, takes its window
-// shape as the widget's mask, and turns Qt's input, focus, show, resize and
-// font events into the button's notifications.
+// A TorvelButtonWidget on a form of the window program: named by the form,
+// entered in the form's control list, restored from the form's stored
+// property set, and with its events reaching the form's handlers by name.
 
 #include <QImage>
-#include <QWidget>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "button/model/torvel_button.h"
 #include "platform/host/services.h"
-
-class QShortcut;
+#include "torvelbutton/torvelbuttonwidget.h"
 
 namespace vx::qt {
 
-class ButtonHost;
 class ContainerWidget;
 
-class ButtonWidget : public QWidget {
+class ButtonWidget : public TorvelButtonWidget {
   Q_OBJECT
 
  public:
@@ -37,8 +32,8 @@ class ButtonWidget : public QWidget {
                std::optional<int> index = std::nullopt);
   ~ButtonWidget() override;
 
-  button::TorvelButton& button() { return *button_; }
-  const button::TorvelButton& button() const { return *button_; }
+  button::TorvelButton& button();
+  const button::TorvelButton& button() const;
   ContainerWidget& container() const { return *container_; }
   const std::string& controlName() const { return name_; }
   std::optional<int> controlIndex() const { return index_; }
@@ -58,13 +53,13 @@ class ButtonWidget : public QWidget {
   void SetEventHandler(const std::string& event, EventHandler handler);
 
   // What the window shows: the image of the last paint.
-  const QImage& shownImage() const { return shown_; }
+  const QImage& shownImage() const;
   // The registered access key (one lower-case character, or empty).
   QString accessKey() const;
 
   // A left click in the middle of the button, as the user makes it: press,
   // release and click notifications. Does nothing on a disabled button.
-  void Press();
+  void Press() { click(); }
 
   QSize sizeHint() const override;
 
@@ -74,54 +69,14 @@ class ButtonWidget : public QWidget {
   // The button asked for its window to be repainted, and it was.
   void refreshed();
 
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void changeEvent(QEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void keyReleaseEvent(QKeyEvent* event) override;
-  void focusInEvent(QFocusEvent* event) override;
-  void focusOutEvent(QFocusEvent* event) override;
-
  private:
-  friend class ButtonHost;
-
-  // Host side of the button's services.
-  void Repaint();
-  void ApplyEnabled();
-  void ApplyAccessKey(const std::string& keys);
-  void RaiseEvent(std::string_view name, host::EventArgs& args);
-  void AccessKeyActivated();
-  bool InsideShape(const QPointF& p) const;
+  static Placement PlacementOn(ContainerWidget& container, const std::string& name,
+                               std::optional<int> index);
 
   ContainerWidget* container_;
   std::string name_;
   std::optional<int> index_;
-  // The host outlives the button, whose timers and fonts refer to it.
-  std::unique_ptr<ButtonHost> host_;
-  std::unique_ptr<button::TorvelButton> button_;
   std::map<std::string, EventHandler> handlers_;
-  QImage shown_;
-  std::string shown_caption_;
-  QShortcut* shortcut_ = nullptr;
-  QString access_key_;
-  host::FontAttributes ambient_font_;
-
-  // Mouse buttons held down on the window, the one that began the press,
-  // and whether the press is the second one of a double click.
-  Qt::MouseButtons held_;
-  Qt::MouseButton first_button_ = Qt::NoButton;
-  bool double_click_ = false;
-  // Keys taken as the access key: their release belongs to no key-down.
-  int swallowed_key_ = 0;
-  // A menu has the keyboard, but the button keeps its focus meanwhile.
-  bool focus_parked_ = false;
-  QMetaObject::Connection focus_watch_;
 };
 
 }  // namespace vx::qt

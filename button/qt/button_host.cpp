@@ -1,4 +1,4 @@
-#include "platform/qt/button_host.h"
+#include "button/qt/button_host.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -12,10 +12,12 @@
 #include <QTime>
 #include <QTimer>
 #include <cmath>
+#include <cstdlib>
 
-#include "platform/qt/button_widget.h"
-#include "platform/qt/container.h"
-#include "platform/qt/guard.h"
+#include <QBuffer>
+
+#include "button/qt/guard.h"
+#include "button/qt/torvelbuttonwidget_p.h"
 
 namespace vx::qt {
 
@@ -33,6 +35,16 @@ host::FontAttributes FontAttributesOf(const QFont& font) {
   return a;
 }
 
+QFont QFontOf(const host::FontAttributes& a) {
+  QFont f(QString::fromStdString(a.name));
+  if (a.size > 0) f.setPointSizeF(a.size);
+  f.setWeight(static_cast<QFont::Weight>(std::clamp<int>(a.weight, 1, 1000)));
+  f.setItalic(a.italic);
+  f.setUnderline(a.underline);
+  f.setStrikeOut(a.strikethrough);
+  return f;
+}
+
 QImage ImageOf(const host::Picture& picture) {
   const Surface& image = picture.image();
   const Surface* mask = picture.mask();
@@ -47,6 +59,33 @@ QImage ImageOf(const host::Picture& picture) {
     }
   }
   return out;
+}
+
+host::PicturePtr PictureOf(const QImage& source) {
+  if (source.isNull()) return nullptr;
+  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  const bool alpha = source.hasAlphaChannel();
+  Surface pixels(image.width(), image.height(), 0);
+  std::optional<Surface> mask;
+  if (alpha) mask.emplace(image.width(), image.height(), 0);
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = line[x];
+      pixels.set(x, y,
+                 static_cast<ColorRef>(qRed(c)) | static_cast<ColorRef>(qGreen(c)) << 8 |
+                     static_cast<ColorRef>(qBlue(c)) << 16);
+      if (alpha && qAlpha(c) == 0) mask->set(x, y, 1);
+    }
+  }
+  auto picture = host::Picture::FromSurface(
+      std::move(pixels), alpha ? host::Picture::kIcon : host::Picture::kBitmap, std::move(mask));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  source.save(&buffer, "PNG");
+  picture->set_file("data:image/png;base64," + png.toBase64().toStdString());
+  return picture;
 }
 
 namespace {
@@ -122,50 +161,72 @@ Qt::CursorShape CursorShapeOf(std::int16_t pointer) {
 
 }  // namespace
 
-ButtonHost::ButtonHost(ButtonWidget& widget) : w_(widget), version_(host::HostVersionTriple()) {}
+ButtonHost::ButtonHost(TorvelButtonWidgetPrivate& widget)
+    : d_(widget), version_(host::HostVersionTriple()) {
+  // To see a button as it behaves on an old platform (no gradients, another
+  // graphics mode), the version its capability table reads can be given as
+  // "P.MAJOR.MINOR".
+  if (const char* v = std::getenv("TORVELBUTTON_PLATFORM_VERSION"); v != nullptr && *v != 0) {
+    if (const auto parsed = host::ParseVersionText(v)) {
+      version_ = parsed;
+    } else {
+      qWarning("torvelbutton: TORVELBUTTON_PLATFORM_VERSION \"%s\" is not P.MAJOR.MINOR", v);
+    }
+  }
+}
 
 host::ControlSite ButtonHost::site() {
-  return host::SiteOf(*this, &w_.container().form(), &w_.container().form().systemPalette());
+  return host::SiteOf(*this, d_.parent_window, d_.palette);
 }
 
 void ButtonHost::ResizeSurface(int width, int height) {
   if (surface_.width() == width && surface_.height() == height) return;
   // Until the button draws, the new pixels show the container's background.
-  surface_ = Surface(width, height, w_.container().form().BackColor());
+  ColorRef back = 0xFFFFFF;
+  Guarded("background colour", [&] { back = d_.parent_window->BackColor(); });
+  surface_ = Surface(width, height, back);
+}
+
+bool ButtonHost::UserMode() const {
+  return !d_.design_mode;
 }
 
 std::string ButtonHost::DisplayName() const {
-  return w_.displayName();
+  return d_.DisplayName();
 }
 
 host::FontPtr ButtonHost::AmbientFont() const {
-  return host::Font::Create(FontAttributesOf(w_.container().font()));
+  return host::Font::Create(FontAttributesOf(d_.AmbientWidget().font()));
+}
+
+void ButtonHost::PropertyChanged(std::string_view key) {
+  d_.AnnounceChange(key);
 }
 
 std::intptr_t ButtonHost::WindowHandle() const {
-  return reinterpret_cast<std::intptr_t>(&w_);
+  return reinterpret_cast<std::intptr_t>(&d_.q);
 }
 
 double ButtonHost::ScaleWidth() const {
-  return w_.width();
+  return d_.q.width();
 }
 
 double ButtonHost::ScaleHeight() const {
-  return w_.height();
+  return d_.q.height();
 }
 
 Surface& ButtonHost::DrawingSurface() {
-  ResizeSurface(w_.width(), w_.height());
+  ResizeSurface(d_.q.width(), d_.q.height());
   return surface_;
 }
 
 void ButtonHost::Refresh() {
-  w_.Repaint();
+  d_.Repaint();
 }
 
 void ButtonHost::SetEnabled(bool enabled) {
   enabled_ = enabled;
-  w_.ApplyEnabled();
+  d_.ApplyEnabled();
 }
 
 void ButtonHost::SetFont(const host::FontPtr& f) {
@@ -188,22 +249,22 @@ void ButtonHost::SetMouseIcon(const host::PicturePtr& p) {
 
 void ButtonHost::ApplyCursor() const {
   if (mouse_pointer_ == 0) {
-    w_.unsetCursor();
+    d_.q.unsetCursor();
   } else if (mouse_pointer_ == 99) {
     if (mouse_icon_ && mouse_icon_->width() > 0 && mouse_icon_->height() > 0) {
-      w_.setCursor(QCursor(QPixmap::fromImage(ImageOf(*mouse_icon_)), mouse_icon_->width() / 2,
-                           mouse_icon_->height() / 2));
+      d_.q.setCursor(QCursor(QPixmap::fromImage(ImageOf(*mouse_icon_)), mouse_icon_->width() / 2,
+                             mouse_icon_->height() / 2));
     } else {
-      w_.unsetCursor();
+      d_.q.unsetCursor();
     }
   } else {
-    w_.setCursor(CursorShapeOf(mouse_pointer_));
+    d_.q.setCursor(CursorShapeOf(mouse_pointer_));
   }
 }
 
 void ButtonHost::SetWindowShape(std::optional<std::vector<host::ShapeRect>> rects) {
   if (!rects) {
-    w_.clearMask();
+    d_.q.clearMask();
   } else {
     QRegion region;
     for (const host::ShapeRect& r : *rects) {
@@ -211,28 +272,28 @@ void ButtonHost::SetWindowShape(std::optional<std::vector<host::ShapeRect>> rect
     }
     // An empty mask would mean no mask at all; an empty shape shows nothing.
     if (region.isEmpty()) region = QRegion(-1, -1, 1, 1);
-    w_.setMask(region);
+    d_.q.setMask(region);
   }
-  w_.update();
+  d_.q.update();
 }
 
 bool ButtonHost::PointerOverWindow() const {
   const QPoint global = QCursor::pos();
-  if (QApplication::widgetAt(global) != &w_) return false;
-  const QRegion mask = w_.mask();
-  return mask.isEmpty() || mask.contains(w_.mapFromGlobal(global));
+  if (QApplication::widgetAt(global) != &d_.q) return false;
+  const QRegion mask = d_.q.mask();
+  return mask.isEmpty() || mask.contains(d_.q.mapFromGlobal(global));
 }
 
 void ButtonHost::SetAccessKeys(const std::string& keys) {
-  w_.ApplyAccessKey(keys);
+  d_.ApplyAccessKey(keys);
 }
 
 void ButtonHost::RaiseEvent(std::string_view name, host::EventArgs& args) {
-  w_.RaiseEvent(name, args);
+  d_.RaiseEvent(name, args);
 }
 
 std::unique_ptr<host::Timer> ButtonHost::CreateTimer(std::function<void()> on_tick) {
-  return std::make_unique<QtTimer>(&w_, std::move(on_tick));
+  return std::make_unique<QtTimer>(&d_.q, std::move(on_tick));
 }
 
 void ButtonHost::SendKeys(std::string_view keys) {
@@ -281,7 +342,7 @@ void ButtonHost::ShowMessage(const std::string& text, host::MessageIcon icon) {
   QString body = QString::fromStdString(text);
   body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   QMessageBox box(qicon, QGuiApplication::applicationDisplayName(), body, QMessageBox::Ok,
-                  w_.window());
+                  d_.q.window());
   box.exec();
 }
 
@@ -290,12 +351,12 @@ float ButtonHost::SecondsSinceMidnight() {
 }
 
 double ButtonHost::DpiX() const {
-  const int dpi = w_.logicalDpiX();
+  const int dpi = d_.q.logicalDpiX();
   return dpi > 0 ? dpi : 96.0;
 }
 
 double ButtonHost::DpiY() const {
-  const int dpi = w_.logicalDpiY();
+  const int dpi = d_.q.logicalDpiY();
   return dpi > 0 ? dpi : 96.0;
 }
 
@@ -319,6 +380,26 @@ double ButtonHost::HimetricToPixelsY(double himetric) const {
 }
 
 host::PicturePtr ButtonHost::LoadPicture(const std::string& file) {
+  static constexpr std::string_view kData = "data:";
+  if (file.rfind(kData, 0) == 0) {
+    const auto comma = file.find(',');
+    const std::string_view head = std::string_view(file).substr(0, comma);
+    if (comma == std::string::npos || head.size() < 7 ||
+        head.substr(head.size() - 7) != ";base64") {
+      throw host::HostError("a picture's data address must hold base64 data");
+    }
+    const QByteArray bytes = QByteArray::fromBase64(
+        QByteArray::fromRawData(file.data() + comma + 1,
+                                static_cast<qsizetype>(file.size() - comma - 1)),
+        QByteArray::AbortOnBase64DecodingErrors);
+    QImage image;
+    if (bytes.isEmpty() || !image.loadFromData(bytes)) {
+      throw host::HostError("a picture's data address holds no readable image");
+    }
+    host::PicturePtr p = PictureOf(image);
+    p->set_file(file);
+    return p;
+  }
   return host::LoadPicturePng(file);
 }
 

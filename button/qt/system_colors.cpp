@@ -1,4 +1,4 @@
-#include "platform/qt/system_colors.h"
+#include "button/qt/system_colors.h"
 
 namespace vx::qt {
 
@@ -11,6 +11,18 @@ ColorRef ToColorRef(const QColor& c) {
 QColor ToQColor(ColorRef c) {
   return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                 static_cast<int>((c >> 16) & 0xFF));
+}
+
+QColor SystemColorReference(int index) {
+  return QColor::fromRgb(index & 0xFF, 0, 0, 0);
+}
+
+std::int32_t ColorValueOf(const QColor& c) {
+  const QRgb rgb = c.rgba();
+  if (qAlpha(rgb) == 0) {
+    return static_cast<std::int32_t>(0x80000000u | static_cast<std::uint32_t>(qRed(rgb)));
+  }
+  return static_cast<std::int32_t>(ToColorRef(c));
 }
 
 void MapDesktopPalette(const QPalette& palette, host::SystemPalette& table) {

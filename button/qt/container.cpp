@@ -1,11 +1,12 @@
-#include "platform/qt/container.h"
+#include "button/qt/container.h"
 
 #include <QEvent>
 #include <algorithm>
 
 #include "button/model/torvel_button.h"
-#include "platform/qt/guard.h"
-#include "platform/qt/system_colors.h"
+#include "button/qt/guard.h"
+#include "button/qt/system_colors.h"
+#include "button/qt/torvelbuttonwidget_p.h"
 
 namespace vx::qt {
 
@@ -107,17 +108,7 @@ void FormWidget::RefreshSystemColors() {
                                         [object](const auto& e) { return e.object == object; });
     auto* b = dynamic_cast<button::TorvelButton*>(object);
     if (!still_here || b == nullptr) continue;
-    Guarded("palette change", [&] {
-      if (back_changed) b->UserControl_AmbientChanged("BackColor");
-      if (text_changed) b->UserControl_AmbientChanged("ForeColor");
-      b->UserControl_AmbientChanged("Palette");
-      // The system colours changed under the button: a scheme that reads them
-      // takes them up even when the form's own colours stayed.
-      if (!text_changed && b->ColorScheme() != button::ParentColors) {
-        b->ApplyColorScheme(button::kFalse);
-        b->RefreshButton();
-      }
-    });
+    Guarded("palette change", [&] { TellColorsChanged(*b, back_changed, text_changed); });
   }
 }
 

@@ -1,8 +1,8 @@
-#include "platform/qt/accessible.h"
+#include "button/qt/accessible.h"
 
 #include <QKeySequence>
 
-#include "platform/qt/button_widget.h"
+#include "button/qt/torvelbuttonwidget_p.h"
 
 namespace vx::qt {
 
@@ -20,11 +20,11 @@ QString StripAccessKeyMarker(const QString& caption) {
   return out;
 }
 
-ButtonAccessible::ButtonAccessible(ButtonWidget* widget)
+ButtonAccessible::ButtonAccessible(TorvelButtonWidget* widget)
     : QAccessibleWidget(widget, QAccessible::Button) {}
 
-ButtonWidget* ButtonAccessible::button() const {
-  return static_cast<ButtonWidget*>(widget());
+TorvelButtonWidgetPrivate& ButtonAccessible::inside() const {
+  return *TorvelButtonWidgetPrivate::Find(*static_cast<TorvelButtonWidget*>(widget()));
 }
 
 QString ButtonAccessible::text(QAccessible::Text t) const {
@@ -32,13 +32,13 @@ QString ButtonAccessible::text(QAccessible::Text t) const {
     // The caption is what the user reads on the button; a name set on the
     // widget stands in only for a button without one.
     const QString caption =
-        StripAccessKeyMarker(QString::fromStdString(button()->button().Caption()));
+        StripAccessKeyMarker(QString::fromStdString(inside().button->Caption()));
     if (!caption.trimmed().isEmpty()) return caption;
     const QString set = widget()->accessibleName();
-    return set.isEmpty() ? QString::fromStdString(button()->displayName()) : set;
+    return set.isEmpty() ? QString::fromStdString(inside().DisplayName()) : set;
   }
   if (t == QAccessible::Accelerator) {
-    const QString key = button()->accessKey();
+    const QString key = inside().access_key;
     if (key.isEmpty()) return {};
     return QKeySequence(
                QKeyCombination(Qt::AltModifier, Qt::Key(QChar::toUpper(key.toUcs4().value(0)))))
@@ -49,7 +49,7 @@ QString ButtonAccessible::text(QAccessible::Text t) const {
 
 QAccessible::State ButtonAccessible::state() const {
   QAccessible::State s = QAccessibleWidget::state();
-  const button::TorvelButton& b = button()->button();
+  const button::TorvelButton& b = *inside().button;
   if (b.OptionButton() == button::kTrue) {
     s.checkable = true;
     s.checked = b.Value() == button::kTrue;
@@ -68,7 +68,7 @@ QStringList ButtonAccessible::actionNames() const {
 
 void ButtonAccessible::doAction(const QString& action_name) {
   if (action_name == pressAction()) {
-    button()->Press();
+    inside().Press();
     return;
   }
   QAccessibleWidget::doAction(action_name);
@@ -87,8 +87,8 @@ namespace {
 
 QAccessibleInterface* ButtonFactory(const QString& class_name, QObject* object) {
   if (object != nullptr && object->isWidgetType() &&
-      class_name == QLatin1String(ButtonWidget::staticMetaObject.className())) {
-    return new ButtonAccessible(static_cast<ButtonWidget*>(object));
+      class_name == QLatin1String(TorvelButtonWidget::staticMetaObject.className())) {
+    return new ButtonAccessible(static_cast<TorvelButtonWidget*>(object));
   }
   return nullptr;
 }

@@ -1,4 +1,4 @@
-#include "platform/qt/input.h"
+#include "button/qt/input.h"
 
 #include <QList>
 

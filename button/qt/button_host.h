@@ -1,6 +1,6 @@
 #pragma once
 
-// The services one ButtonWidget gives its button (the ControlSite): ambient
+// The services one button widget gives its button (the ControlSite): ambient
 // properties, the drawing surface and window, access keys, events, timers,
 // keystrokes, message boxes, clock, screen metrics, version and pictures.
 
@@ -12,16 +12,24 @@
 
 class QFont;
 class QImage;
+class TorvelButtonWidgetPrivate;
 
 namespace vx::qt {
-
-class ButtonWidget;
 
 // A Qt font's attributes as a host font's.
 host::FontAttributes FontAttributesOf(const QFont& font);
 
+// A host font's attributes as a Qt font.
+QFont QFontOf(const host::FontAttributes& attributes);
+
 // A picture as an image with an alpha channel: masked pixels transparent.
 QImage ImageOf(const host::Picture& picture);
+
+// An image as a picture: an icon whose mask marks the fully transparent
+// pixels when the image has an alpha channel, else a bitmap. Its file is a
+// PNG data address ("data:image/png;base64,..."), so that a stored property
+// set can hold it. A null image gives no picture.
+host::PicturePtr PictureOf(const QImage& image);
 
 class ButtonHost : public host::AmbientProperties,
                    public host::PropertyChangeSink,
@@ -36,7 +44,7 @@ class ButtonHost : public host::AmbientProperties,
                    public host::VersionSource,
                    public host::PictureLoader {
  public:
-  explicit ButtonHost(ButtonWidget& widget);
+  explicit ButtonHost(TorvelButtonWidgetPrivate& widget);
 
   host::ControlSite site();
 
@@ -47,12 +55,13 @@ class ButtonHost : public host::AmbientProperties,
   // The cursor shape for MousePointer (and MouseIcon for the custom one).
   void ApplyCursor() const;
 
-  // AmbientProperties: run time always; the font is the container's.
-  bool UserMode() const override { return true; }
+  // AmbientProperties: run time unless the widget is in a designer; the
+  // font is the container's.
+  bool UserMode() const override;
   std::string DisplayName() const override;
   host::FontPtr AmbientFont() const override;
-  // PropertyChangeSink: nothing is stored while the program runs.
-  void PropertyChanged(std::string_view) override {}
+  // PropertyChangeSink: the widget announces the key.
+  void PropertyChanged(std::string_view key) override;
   // ControlSurface
   std::string Name() const override { return "TorvelButton"; }
   std::intptr_t WindowHandle() const override;
@@ -91,14 +100,14 @@ class ButtonHost : public host::AmbientProperties,
   double HimetricToPixelsY(double himetric) const override;
   // VersionSource
   std::optional<host::VersionTriple> Version() const override { return version_; }
-  // PictureLoader
+  // PictureLoader: a PNG file, or a data address of base64 image data.
   host::PicturePtr LoadPicture(const std::string& file) override;
 
  private:
   double DpiX() const;
   double DpiY() const;
 
-  ButtonWidget& w_;
+  TorvelButtonWidgetPrivate& d_;
   Surface surface_;
   bool enabled_ = true;
   host::FontPtr font_ = host::Font::Create();

@@ -6,16 +6,17 @@
 #include <QAccessibleWidget>
 #include <QString>
 
-namespace vx::qt {
+class TorvelButtonWidget;
+class TorvelButtonWidgetPrivate;
 
-class ButtonWidget;
+namespace vx::qt {
 
 // A caption as it reads: each "&" marker dropped, "&&" shown as "&".
 QString StripAccessKeyMarker(const QString& caption);
 
 class ButtonAccessible : public QAccessibleWidget {
  public:
-  explicit ButtonAccessible(ButtonWidget* widget);
+  explicit ButtonAccessible(TorvelButtonWidget* widget);
 
   QString text(QAccessible::Text t) const override;
   QAccessible::State state() const override;
@@ -24,10 +25,10 @@ class ButtonAccessible : public QAccessibleWidget {
   QStringList keyBindingsForAction(const QString& action_name) const override;
 
  private:
-  ButtonWidget* button() const;
+  TorvelButtonWidgetPrivate& inside() const;
 };
 
-// Makes the accessibility framework describe every ButtonWidget with
+// Makes the accessibility framework describe every TorvelButtonWidget with
 // ButtonAccessible. Safe to call more than once.
 void InstallAccessibleFactory();
 

@@ -14,9 +14,9 @@ bool Guarded(const char* notification, Fn&& fn) {
     fn();
     return true;
   } catch (const std::exception& e) {
-    qWarning("vettrix: %s failed: %s", notification, e.what());
+    qWarning("torvelbutton: %s failed: %s", notification, e.what());
   } catch (...) {
-    qWarning("vettrix: %s failed", notification);
+    qWarning("torvelbutton: %s failed", notification);
   }
   return false;
 }

@@ -19,9 +19,9 @@
 
 #include "button/render/painter.h"
 #include "platform/host/json_property_bag.h"
-#include "platform/qt/button_widget.h"
-#include "platform/qt/container.h"
-#include "platform/qt/system_colors.h"
+#include "button/qt/button_widget.h"
+#include "button/qt/container.h"
+#include "button/qt/system_colors.h"
 #include "qt_app.h"
 
 namespace vx::qt {

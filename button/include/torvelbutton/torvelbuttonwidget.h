@@ -79,8 +79,11 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_PROPERTY(QString container READ container STORED false)
 
  public:
+  // Every enumeration has a fixed underlying type: stored sets and form
+  // files may hold values outside the names, which the button keeps.
+
   /// The look of the button.
-  enum ButtonTypeValue {
+  enum ButtonTypeValue : int {
     OutlinedBevel = 1,  ///< A flat face with an outlined bevel.
     Classic3D = 2,      ///< The classic raised three-dimensional button.
     WindowsXP = 3,      ///< Rounded corners and a shaded face.
@@ -93,7 +96,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(ButtonTypeValue)
 
   /// Where the button's colours come from.
-  enum ColorSchemeValue {
+  enum ColorSchemeValue : int {
     SystemColors = 1,    ///< The desktop's colours.
     CustomColors = 2,    ///< backColor, foreColor and mouseOverColor.
     FixedGrey = 3,       ///< A fixed grey palette.
@@ -103,7 +106,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(ColorSchemeValue)
 
   /// Alignment of the caption.
-  enum CaptionAlignmentValue {
+  enum CaptionAlignmentValue : int {
     AlignLeft = 0,    ///< Left aligned.
     AlignCenter = 1,  ///< Centred.
     AlignRight = 2,   ///< Right aligned.
@@ -111,14 +114,14 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(CaptionAlignmentValue)
 
   /// Side of the caption the icon sits on.
-  enum IconSide {
+  enum IconSide : int {
     IconLeft = 0,   ///< At the left edge of the caption.
     IconRight = 1,  ///< At the right edge of the caption.
   };
   Q_ENUM(IconSide)
 
   /// Direction of the caption text.
-  enum CaptionOrientationValue {
+  enum CaptionOrientationValue : int {
     Horizontal = 0,    ///< Left to right.
     VerticalUp = 1,    ///< Turned 90 degrees, read from bottom to top.
     VerticalDown = 2,  ///< Turned 270 degrees, read from top to bottom.
@@ -126,7 +129,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(CaptionOrientationValue)
 
   /// How the caption is drawn. All but Plain need a custom colour scheme.
-  enum CaptionStyleValue {
+  enum CaptionStyleValue : int {
     Plain = 0,     ///< In the text colour only.
     Engraved = 1,  ///< Cut into the face.
     Embossed = 2,  ///< Raised from the face.
@@ -135,7 +138,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(CaptionStyleValue)
 
   /// Outline of the button.
-  enum ButtonStyleValue {
+  enum ButtonStyleValue : int {
     Rectangular = 0,    ///< A plain rectangle.
     LeftSegment = 1,    ///< Right edge slanted: the first of a row of segments.
     MiddleSegment = 2,  ///< Both edges slanted.
@@ -144,7 +147,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(ButtonStyleValue)
 
   /// Direction of the gradient background of the CustomGradient scheme.
-  enum GradientOrientationValue {
+  enum GradientOrientationValue : int {
     GradientHorizontal = 0,          ///< From left to right.
     GradientVertical = 1,            ///< From top to bottom.
     GradientHorizontalReversed = 2,  ///< From right to left.
@@ -153,7 +156,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(GradientOrientationValue)
 
   /// Edge of the icon: the value times 8 pixels.
-  enum IconSizeValue {
+  enum IconSizeValue : int {
     Icon8 = 1,   ///< 8 by 8 pixels.
     Icon16 = 2,  ///< 16 by 16 pixels.
     Icon24 = 3,  ///< 24 by 24 pixels.
@@ -162,7 +165,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_ENUM(IconSizeValue)
 
   /// The mouse pointer shown over the button.
-  enum MousePointerValue {
+  enum MousePointerValue : int {
     DefaultPointer = 0,          ///< The parent's pointer.
     ArrowPointer = 1,            ///< An arrow.
     CrossPointer = 2,            ///< A cross.
@@ -186,7 +189,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   /// The desktop's colours by their index in the system colour table.
   /// systemColor() turns one into a colour the colour properties take as a
   /// reference to that system colour.
-  enum SystemColor {
+  enum SystemColor : int {
     ScrollBar = 0,             ///< Scroll bar background.
     Desktop = 1,               ///< Desktop background.
     ActiveCaption = 2,         ///< Title bar of the active window.

@@ -10,8 +10,8 @@
 #include <cmath>
 
 #include "app/window/occurrences.h"
-#include "platform/host/json_property_bag.h"
 #include "button/qt/input.h"
+#include "platform/host/json_property_bag.h"
 
 namespace vx::window {
 namespace {

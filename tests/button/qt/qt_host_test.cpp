@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "button/render/painter.h"
-#include "platform/host/json_property_bag.h"
 #include "button/qt/button_widget.h"
 #include "button/qt/container.h"
 #include "button/qt/system_colors.h"
+#include "button/render/painter.h"
+#include "platform/host/json_property_bag.h"
 #include "qt_app.h"
 
 namespace vx::qt {

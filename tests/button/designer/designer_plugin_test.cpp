@@ -253,6 +253,11 @@ TEST_F(DesignerPlugin, FormEditedInDesignerLoadsAtRunTimeWithEveryProperty) {
   // The form Designer saves holds every stored property; a program that
   // loads it gets exactly that button.
   const QString saved = fw->contents();
+  // Also the values no edit touched, so that the form never depends on
+  // defaults that may change.
+  for (const char* name : {"optionButton", "value", "gradientStartColor", "buttonStyle"}) {
+    EXPECT_TRUE(saved.contains(QStringLiteral("name=\"%1\"").arg(QLatin1String(name)))) << name;
+  }
   const QByteArray designed = b->storedProperties();
   QUiLoader loader;
   loader.clearPluginPaths();

@@ -1,106 +1,196 @@
 #include "app/cli.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
 #include <iostream>
-#include <mutex>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "app/check_run.h"
-#include "app/cli_input.h"
+#include "app/cli_batch.h"
+#include "app/cli_options.h"
 #include "app/rules.h"
-#include "app/text_buffer.h"
-#include "app/text_position.h"
-#include "platform/fetch/fetch.h"
 
 namespace vx::app::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: vettrix check [--json] [--timeout SECONDS] [--max-bytes N] [--jobs N] ADDRESS...\n"
-    "       vettrix [--form FILE]\n"
-    "       vettrix --help | vettrix check --help\n";
+// "twenty" for 20: the help tells the size of the rule table in words.
+std::string NumberWord(std::size_t n) {
+  static constexpr const char* kSmall[] = {
+      "zero",     "one",     "two",     "three",     "four",     "five",    "six",
+      "seven",    "eight",   "nine",    "ten",       "eleven",   "twelve",  "thirteen",
+      "fourteen", "fifteen", "sixteen", "seventeen", "eighteen", "nineteen"};
+  static constexpr const char* kTens[] = {"",      "",      "twenty",  "thirty", "forty",
+                                          "fifty", "sixty", "seventy", "eighty", "ninety"};
+  if (n < 20) return kSmall[n];
+  if (n < 100) return std::string(kTens[n / 10]) + (n % 10 ? "-" + NumberWord(n % 10) : "");
+  return std::to_string(n);
+}
 
-constexpr const char* kHelp =
-    "Vettrix checks web pages for risky content: script, object, applet and embed\n"
-    "tags, forms, pop-up windows, load and mouse handlers, Flash content, script\n"
-    "that closes or focuses windows, object creation and CD-ROM access.\n"
-    "\n"
-    "Commands:\n"
-    "  vettrix                              open the window\n"
-    "  vettrix --form FILE                  open the window from another form file\n"
-    "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
-    "  vettrix check --help                 describe the check command\n"
-    "  vettrix --help                       this text\n";
+const std::string kRules = std::to_string(kRuleCount);
 
-constexpr const char* kCheckHelp =
-    "usage: vettrix check [--json] [--timeout SECONDS] [--max-bytes N] [--jobs N] ADDRESS...\n"
-    "\n"
-    "Fetches each ADDRESS and tests its HTML source against twenty detection rules.\n"
-    "\n"
-    "ADDRESS is one of:\n"
-    "  http://... or https://...   fetched from the web (redirects followed)\n"
-    "  example.com/page            an address without a scheme is fetched over http\n"
-    "  file:///path/page.html      a local file (%-escapes decoded)\n"
-    "  path/page.html              a local file, when it exists (or is spelled /..., ./...)\n"
-    "  -                           standard input\n"
-    "Files and standard input are decoded as a browser would (byte-order mark,\n"
-    "<meta> charset, else UTF-8 when valid, else Windows-1252).\n"
-    "\n"
-    "Options:\n"
-    "  --json               one JSON object per address, one per line, in the order given\n"
-    "  --timeout SECONDS    limit on each web fetch, redirects included (default 30;\n"
-    "                       fractions allowed, above 0 and at most 1000000)\n"
-    "  --max-bytes N        largest page accepted, in bytes (default 67108864)\n"
-    "  --jobs N             check up to N addresses at once (default 1); output keeps\n"
-    "                       the order of the addresses\n"
-    "  -h, --help           this text\n"
-    "  --                   everything after it is an address\n"
-    "\n"
-    "Output without --json, per address:\n"
-    "  == ADDRESS                 (only when several addresses are given)\n"
-    "  Web Server: NAME           the final response's server header, empty when it\n"
-    "                             has none; not shown for files and standard input\n"
-    "  LABEL<TAB>DESCRIPTION      one line per finding, in rule order\n"
-    "A failure prints \"vettrix: ADDRESS: reason\" on standard error.\n"
-    "\n"
-    "With --json, each line is an object with the fields:\n"
-    "  address        the address as given\n"
-    "  ok             false when it could not be checked\n"
-    "  error          null, or the reason of the failure\n"
-    "  status         HTTP status of the final response (null when none arrived,\n"
-    "                 and for files and standard input)\n"
-    "  final_address  the address after redirects (null for files and standard input)\n"
-    "  server         the server header, \"\" when absent (null for files, standard\n"
-    "                 input and failures)\n"
-    "  bytes          length of the decoded page text in bytes\n"
-    "  findings       [{rule, label, description, line, column}]: rule is the number\n"
-    "                 1 to 20 in the rule table; line and column (1-based, column in\n"
-    "                 characters) locate the first occurrence of what matched\n"
-    "\n"
-    "Exit status: 0 every address checked and nothing found; 1 something found and\n"
-    "no failure; 2 some address could not be checked; 64 a usage error.\n";
+// The SARIF id of rule `n` (1-based).
+std::string RuleIdText(std::size_t n) {
+  std::string digits = std::to_string(n);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return "VX" + digits;
+}
 
-struct Options {
-  bool json = false;
-  net::FetchOptions fetch;
-  unsigned jobs = 1;
-  std::vector<std::string> addresses;
-};
+std::string UsageText() {
+  return "usage: vettrix check [OPTIONS] ADDRESS...\n"
+         "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
+         "       vettrix [--form FILE]\n"
+         "       vettrix --help | vettrix check --help\n";
+}
+
+std::string HelpText() {
+  return "Vettrix checks web pages for risky content: script, object, applet and embed\n"
+         "tags, forms, pop-up windows, load and mouse handlers, Flash content, script\n"
+         "that closes or focuses windows, object creation and CD-ROM access.\n"
+         "\n"
+         "Commands:\n"
+         "  vettrix                              open the window\n"
+         "  vettrix --form FILE                  open the window from another form file\n"
+         "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
+         "  vettrix check --help                 describe the check command\n"
+         "  vettrix --help                       this text\n";
+}
+
+std::string CheckHelpText() {
+  return UsageText() +
+         "\n"
+         "Fetches each ADDRESS and tests its HTML source against " +
+         NumberWord(kRuleCount) +
+         " detection rules.\n"
+         "\n"
+         "ADDRESS is one of:\n"
+         "  http://... or https://...   fetched from the web (redirects followed)\n"
+         "  example.com/page            an address without a scheme is fetched over http\n"
+         "  file:///path/page.html      a local file (%-escapes decoded)\n"
+         "  path/page.html              a local file, when it exists (or is spelled /..., ./...)\n"
+         "  path/folder                 every *.html, *.htm and *.xhtml file under the folder\n"
+         "                              (any case, sorted by path, symbolic links not followed)\n"
+         "                              when it is spelled as a path (/x, ./x, x/) or its first\n"
+         "                              part has no dot or colon (so example.com stays a web\n"
+         "                              address); with -r every folder\n"
+         "  -                           standard input\n"
+         "Files and standard input are decoded as a browser would (byte-order mark,\n"
+         "<meta> charset, else UTF-8 when valid, else Windows-1252).\n"
+         "\n"
+         "Input:\n"
+         "  -l, --list FILE      also check the addresses in FILE, one a line (- is standard\n"
+         "                       input); blank lines and lines starting with # are skipped.\n"
+         "                       Read as the run goes, so a list may be of any length.\n"
+         "                       Addresses given on the command line come first; may be\n"
+         "                       given more than once\n"
+         "  -r, --recursive      take every ADDRESS that names a folder as one to check the\n"
+         "                       pages under\n"
+         "  --shard K/N          check only the addresses at positions K, K+N, K+2N, ... of\n"
+         "                       the input (1 <= K <= N; positions count from 1, over the\n"
+         "                       command line, the lists and the files of folders), so N\n"
+         "                       runs on N machines split one input between them\n"
+         "\n"
+         "Fetching:\n"
+         "  -j, --jobs N         transfers in flight at once (default 16, at most 1024);\n"
+         "                       one thread drives them all, pages are checked on one\n"
+         "                       thread per core\n"
+         "  --per-host N         transfers in flight at once to one host (default 4)\n"
+         "  --rate R             start at most R requests a second over all hosts, retries\n"
+         "                       included (a decimal number; default: no limit)\n"
+         "  --retries N          try again up to N times (default 0) after a connection\n"
+         "                       failure or a 429 or 503 answer, waiting 1 s, 2 s, 4 s, ...\n"
+         "                       or as long as the server's Retry-After asks (at most 600 s)\n"
+         "  --timeout SECONDS    limit on each web fetch, redirects included (default 30;\n"
+         "                       fractions allowed, above 0 and at most 1000000)\n"
+         "  --max-bytes N        largest page accepted, in bytes (default 67108864)\n"
+         "  --max-redirects N    follow at most N redirects (default 10); 0 follows none and\n"
+         "                       checks the redirecting answer itself\n"
+         "  -A, --user-agent TEXT  the User-Agent header (default Vettrix/0.1)\n"
+         "  -H, --header 'NAME: VALUE'  send this request header too; may be given more\n"
+         "                       than once; 'NAME:' alone leaves out a header sent otherwise\n"
+         "  -x, --proxy URL      fetch through this proxy; --proxy '' through none. Without\n"
+         "                       it the proxy comes from the environment: http_proxy,\n"
+         "                       https_proxy or HTTPS_PROXY, all_proxy or ALL_PROXY, and\n"
+         "                       no_proxy or NO_PROXY (hosts fetched directly). HTTP_PROXY\n"
+         "                       in capitals is not read, as a web server could set it\n"
+         "\n"
+         "Output:\n"
+         "  --format FORMAT      human (default), json, csv or sarif (see below)\n"
+         "  --json               the same as --format json\n"
+         "  -o, --output FILE    write the report to FILE instead of standard output; FILE\n"
+         "                       appears whole when the run ends, never half written\n"
+         "  --unordered          print each result as soon as it is complete, not in the\n"
+         "                       order of the input\n"
+         "  --fail-on RULES      exit status 1 only when one of these rules matched: rule\n"
+         "                       numbers (1 to " +
+         kRules +
+         ") or labels, separated by commas\n"
+         "  -q, --quiet          no progress line\n"
+         "  -h, --help           this text\n"
+         "  --                   everything after it is an address\n"
+         "Results are printed as soon as they and all before them are complete, each one\n"
+         "flushed at once, so `vettrix check -l big.txt --json | head` ends early.\n"
+         "While standard error is a terminal a progress line shows there: pages done\n"
+         "(of how many, once the end of the input is known), pages a second, failures,\n"
+         "time taken and time left; it is erased at the end.\n"
+         "\n"
+         "Human output, per address:\n"
+         "  == ADDRESS                 (only when several addresses are checked)\n"
+         "  Web Server: NAME           the final response's server header, empty when it\n"
+         "                             has none; not shown for files and standard input\n"
+         "  LABEL<TAB>DESCRIPTION      one line per finding, in rule order\n"
+         "A failure prints \"vettrix: ADDRESS: reason\" on standard error.\n"
+         "\n"
+         "With --json, each line is an object with the fields:\n"
+         "  address        the address as given\n"
+         "  ok             false when it could not be checked\n"
+         "  error          null, or the reason of the failure\n"
+         "  status         HTTP status of the final response (null when none arrived,\n"
+         "                 and for files and standard input)\n"
+         "  final_address  the address after redirects (null for files and standard input)\n"
+         "  server         the server header, \"\" when absent (null for files, standard\n"
+         "                 input and failures)\n"
+         "  bytes          length of the decoded page text in bytes\n"
+         "  findings       [{rule, label, description, line, column}]: rule is the number\n"
+         "                 1 to " +
+         kRules +
+         " in the rule table; line and column (1-based, column in\n"
+         "                 characters) locate the first occurrence of what matched\n"
+         "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n"
+         "\n"
+         "--format csv writes a header line and then one line per finding: address, rule,\n"
+         "label, description, line, column (RFC 4180: fields with commas, quotes or line\n"
+         "breaks are quoted, quotes doubled).\n"
+         "\n"
+         "--format sarif writes one SARIF 2.1.0 log with one run: the " +
+         NumberWord(kRuleCount) +
+         " rules as the\n"
+         "tool's rules (id " +
+         RuleIdText(1) + " to " + RuleIdText(kRuleCount) +
+         ", name the label, short description the description),\n"
+         "one result per finding with the page as its location and the line and column\n"
+         "of the first occurrence as its region, and the addresses that could not be\n"
+         "checked as notifications. Code-scanning tools of CI pipelines read it.\n"
+         "\n"
+         "Exit status: 0 every address checked and nothing found; 1 something found (with\n"
+         "--fail-on: one of those rules matched) and no failure; 2 some address could not\n"
+         "be checked, or the report could not be written; 64 a usage error; 130 stopped\n"
+         "by Ctrl+C (SIGINT), after printing what was complete (143 for SIGTERM). When\n"
+         "the reader of the output goes away, the run ends at once, as by SIGPIPE.\n"
+         "\n"
+         "Examples:\n"
+         "  vettrix check https://example.com/\n"
+         "  vettrix check --json -l urls.txt -o report.jsonl\n"
+         "  vettrix check --format sarif -o vettrix.sarif --fail-on Scripting,Popup public/\n"
+         "  vettrix check --jobs 64 --per-host 8 --rate 100 --retries 2 -l urls.txt\n"
+         "  vettrix check --json --shard 2/4 -l urls.txt   (the second of four machines)\n";
+}
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -118,25 +208,151 @@ T ParseInteger(std::string_view option, std::string_view value, T min, T max) {
   return out;
 }
 
+// A plain decimal: no spaces, no hex, no infinity.
+std::optional<double> ParseDecimal(std::string_view value) {
+  double out = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+      !std::isfinite(out) || value.find_first_of("xXpP") != std::string_view::npos)
+    return std::nullopt;
+  return out;
+}
+
 std::chrono::milliseconds ParseSeconds(std::string_view option, std::string_view value) {
   constexpr double kMaxSeconds = 1e6;
-  const std::string text(value);
-  // Plain decimal only: no spaces, no hex.
-  double seconds = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxSeconds) {
+  const std::optional<double> seconds = ParseDecimal(value);
+  if (!seconds || *seconds <= 0 || *seconds > kMaxSeconds) {
     throw UsageError(std::string(option) +
-                     " needs a number of seconds above 0 (at most 1000000), " + "not \"" + text +
+                     " needs a number of seconds above 0 (at most 1000000), not \"" +
+                     std::string(value) + "\"");
+  }
+  return std::chrono::milliseconds(std::max<long long>(1, std::llround(*seconds * 1000)));
+}
+
+double ParseRate(std::string_view option, std::string_view value) {
+  const std::optional<double> rate = ParseDecimal(value);
+  if (!rate || *rate <= 0 || *rate > 1e6) {
+    throw UsageError(std::string(option) +
+                     " needs a number of requests a second above 0 (at most 1000000), not \"" +
+                     std::string(value) + "\"");
+  }
+  return *rate;
+}
+
+Format ParseFormat(std::string_view value) {
+  if (value == "human") return Format::Human;
+  if (value == "json") return Format::Json;
+  if (value == "csv") return Format::Csv;
+  if (value == "sarif") return Format::Sarif;
+  throw UsageError("--format is human, json, csv or sarif, not \"" + std::string(value) + "\"");
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::array<bool, kRuleCount> ParseRules(std::string_view value) {
+  std::array<bool, kRuleCount> chosen{};
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = value.find(',', start);
+    std::string_view item =
+        value.substr(start, comma == std::string_view::npos ? value.npos : comma - start);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    bool known = false;
+    std::size_t number = 0;
+    const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), number);
+    if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
+      if (number >= 1 && number <= kRuleCount) {
+        chosen[number - 1] = true;
+        known = true;
+      }
+    } else {
+      // A label may name several rules ("MouseDown" is two).
+      for (std::size_t r = 0; r < kRuleCount; ++r) {
+        if (!item.empty() && Lower(kRuleTable[r].label) == Lower(item)) {
+          chosen[r] = true;
+          known = true;
+        }
+      }
+    }
+    if (!known) {
+      std::string labels;
+      for (std::size_t r = 0; r < kRuleCount; ++r) {
+        if (labels.find(std::string(kRuleTable[r].label) + ",") != std::string::npos) continue;
+        labels += std::string(kRuleTable[r].label) + ",";
+      }
+      labels.pop_back();
+      throw UsageError("--fail-on: \"" + std::string(item) + "\" is no rule: give numbers 1 to " +
+                       kRules + " or labels (" + labels + ")");
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return chosen;
+}
+
+void ParseShard(std::string_view value, Options& o) {
+  const std::size_t slash = value.find('/');
+  unsigned k = 0, n = 0;
+  bool good = slash != std::string_view::npos;
+  if (good) {
+    const std::string_view a = value.substr(0, slash), b = value.substr(slash + 1);
+    const auto ra = std::from_chars(a.data(), a.data() + a.size(), k);
+    const auto rb = std::from_chars(b.data(), b.data() + b.size(), n);
+    good = !a.empty() && !b.empty() && ra.ec == std::errc() && ra.ptr == a.data() + a.size() &&
+           rb.ec == std::errc() && rb.ptr == b.data() + b.size() && n >= 1 && k >= 1 && k <= n;
+  }
+  if (!good) {
+    throw UsageError("--shard needs K/N with 1 <= K <= N (this run's share of N), not \"" +
+                     std::string(value) + "\"");
+  }
+  o.shard = k;
+  o.shards = n;
+}
+
+void CheckHeader(std::string_view value) {
+  const std::size_t colon = value.find(':');
+  const std::string_view name = value.substr(0, colon);
+  const bool name_ok = colon != std::string_view::npos && !name.empty() &&
+                       std::all_of(name.begin(), name.end(), [](char c) {
+                         const auto u = static_cast<unsigned char>(c);
+                         return u > 0x20 && u < 0x7F && c != ':';
+                       });
+  const bool value_ok = std::none_of(value.begin(), value.end(),
+                                     [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+  if (!name_ok || !value_ok) {
+    throw UsageError("--header needs \"Name: value\" on one line, not \"" + std::string(value) +
                      "\"");
   }
-  return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
 }
 
 // Returns nullopt when help was asked for.
 std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
   Options o;
+  o.batch.jobs = 16;
   bool only_addresses = false;
+  // Options that take a value, by every name they go by.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> valued = {
+      {"--timeout", {"--timeout"}},
+      {"--max-bytes", {"--max-bytes"}},
+      {"--jobs", {"--jobs", "-j"}},
+      {"--list", {"--list", "-l"}},
+      {"--format", {"--format"}},
+      {"--output", {"--output", "-o"}},
+      {"--rate", {"--rate"}},
+      {"--per-host", {"--per-host"}},
+      {"--retries", {"--retries"}},
+      {"--user-agent", {"--user-agent", "-A"}},
+      {"--header", {"--header", "-H"}},
+      {"--proxy", {"--proxy", "-x"}},
+      {"--max-redirects", {"--max-redirects"}},
+      {"--fail-on", {"--fail-on"}},
+      {"--shard", {"--shard"}},
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (only_addresses || a == "-" || !a.starts_with("-")) {
@@ -149,302 +365,86 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     }
     if (a == "-h" || a == "--help") return std::nullopt;
     if (a == "--json") {
-      o.json = true;
+      o.format = Format::Json;
       continue;
     }
-    // "--name value" or "--name=value".
+    if (a == "-r" || a == "--recursive") {
+      o.recursive = true;
+      continue;
+    }
+    if (a == "--unordered") {
+      o.unordered = true;
+      continue;
+    }
+    if (a == "-q" || a == "--quiet") {
+      o.quiet = true;
+      continue;
+    }
+    // "--name value", "--name=value" or "-x value".
     std::string name = a;
     std::optional<std::string> value;
-    if (const auto eq = a.find('='); eq != std::string::npos) {
+    if (const auto eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
       name = a.substr(0, eq);
       value = a.substr(eq + 1);
     }
-    if (name != "--timeout" && name != "--max-bytes" && name != "--jobs") {
-      throw UsageError("unknown option \"" + a + "\"");
+    std::string option;
+    for (const auto& [canonical, names] : valued) {
+      if (std::find(names.begin(), names.end(), name) != names.end()) option = canonical;
     }
+    if (option.empty()) throw UsageError("unknown option \"" + a + "\"");
     if (!value) {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
       value = args[++i];
     }
-    if (name == "--timeout") {
-      o.fetch.timeout = ParseSeconds(name, *value);
-    } else if (name == "--max-bytes") {
-      o.fetch.max_bytes = ParseInteger<std::uint64_t>(name, *value, 1, UINT64_MAX);
-    } else {
-      o.jobs = ParseInteger<unsigned>(name, *value, 1, 1024);
+    if (option == "--timeout") {
+      o.batch.fetch.timeout = ParseSeconds(name, *value);
+    } else if (option == "--max-bytes") {
+      o.batch.fetch.max_bytes = ParseInteger<std::uint64_t>(name, *value, 1, UINT64_MAX);
+    } else if (option == "--jobs") {
+      o.batch.jobs = ParseInteger<unsigned>(name, *value, 1, 1024);
+    } else if (option == "--list") {
+      if (value->empty()) throw UsageError(name + " needs a file name");
+      o.lists.push_back(*value);
+    } else if (option == "--format") {
+      o.format = ParseFormat(*value);
+    } else if (option == "--output") {
+      if (value->empty()) throw UsageError(name + " needs a file name");
+      o.output = *value;
+    } else if (option == "--rate") {
+      o.batch.rate = ParseRate(name, *value);
+    } else if (option == "--per-host") {
+      o.batch.per_host = ParseInteger<unsigned>(name, *value, 1, 1024);
+    } else if (option == "--retries") {
+      o.batch.retries = ParseInteger<unsigned>(name, *value, 0, 100);
+    } else if (option == "--user-agent") {
+      if (value->find_first_of("\r\n") != std::string::npos)
+        throw UsageError(name + " must be one line");
+      o.batch.fetch.user_agent = *value;
+    } else if (option == "--header") {
+      CheckHeader(*value);
+      o.batch.fetch.headers.push_back(*value);
+    } else if (option == "--proxy") {
+      o.batch.fetch.proxy = *value;
+    } else if (option == "--max-redirects") {
+      o.batch.fetch.max_redirects = ParseInteger<int>(name, *value, 0, 1000);
+    } else if (option == "--fail-on") {
+      o.fail_on = ParseRules(*value);
+    } else if (option == "--shard") {
+      ParseShard(*value, o);
     }
   }
-  if (o.addresses.empty()) throw UsageError("no address to check");
+  if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  const bool list_on_stdin = std::count(o.lists.begin(), o.lists.end(), "-") > 0;
+  if (std::count(o.lists.begin(), o.lists.end(), "-") > 1)
+    throw UsageError("standard input can be read as a list only once");
+  if (list_on_stdin && std::count(o.addresses.begin(), o.addresses.end(), "-") > 0)
+    throw UsageError("standard input cannot be both the list (--list -) and a page (-)");
   return o;
-}
-
-// Standard input is read once, however often "-" is given.
-struct StdinText {
-  bool ok = false;
-  std::string text;
-  std::string error;
-};
-
-struct Finding {
-  std::size_t rule = 0;  // 0-based
-  LineColumn at;
-};
-
-struct Outcome {
-  bool ok = false;
-  bool web = false;
-  std::string error;
-  long status = 0;
-  std::string final_address;
-  std::string server_line;  // "Web Server: ..." as the run set it
-  std::string server;
-  std::size_t bytes = 0;
-  std::vector<Finding> findings;
-};
-
-// The transfer control of the command line: web addresses go to the fetcher,
-// files and standard input are read from here.
-class CliFetcher : public PageFetcher {
- public:
-  CliFetcher(const net::FetchOptions& options, const StdinText& in) : options_(options), in_(in) {}
-
-  std::string OpenURL(const std::string& address) override {
-    try {
-      const Source source = Classify(address);
-      web_ = source.kind == Source::Kind::Web;
-      switch (source.kind) {
-        case Source::Kind::Stdin:
-          if (!in_.ok) throw std::runtime_error(in_.error);
-          return in_.text;
-        case Source::Kind::File:
-          return ReadFileText(source.path, options_.max_bytes);
-        case Source::Kind::Web:
-          result_ = net::fetch(address, options_);
-          if (!result_.ok) {
-            std::string reason = result_.error.empty() ? "fetch failed" : result_.error;
-            if (source.could_be_file) reason += " (no local file has that name either)";
-            throw std::runtime_error(reason);
-          }
-          return std::move(result_.text);
-      }
-      throw std::logic_error("unknown address kind");
-    } catch (const std::exception& e) {
-      failed_ = true;
-      error_ = e.what();
-      throw;
-    }
-  }
-
-  std::string GetHeader(const std::string& name) override {
-    return web_ ? result_.header(name) : std::string();
-  }
-
-  bool failed() const { return failed_; }
-  const std::string& error() const { return error_; }
-  bool web() const { return web_; }
-  const net::FetchResult& result() const { return result_; }
-
- private:
-  const net::FetchOptions& options_;
-  const StdinText& in_;
-  net::FetchResult result_;
-  bool web_ = false;
-  bool failed_ = false;
-  std::string error_;
-};
-
-class RowCollector : public FindingsList {
- public:
-  void Clear() override { rows.clear(); }
-  void AddRow(const std::string& label, const std::string& description) override {
-    rows.emplace_back(label, description);
-  }
-  std::vector<std::pair<std::string, std::string>> rows;
-};
-
-class CaptionCollector : public CaptionView {
- public:
-  void SetCaption(const std::string& c) override { caption = c; }
-  std::string caption;
-};
-
-// One address through the same check run the window uses.
-Outcome CheckOne(const std::string& address, const Options& options, const StdinText& in) {
-  TextBuffer text1(address), text2, text3;
-  CliFetcher inet1(options.fetch, in);
-  RowCollector list;
-  CaptionCollector label4;
-  Checker checker(CheckControls{text1, inet1, text2, list, label4, text3, [] {}});
-  checker.Run();
-
-  Outcome out;
-  out.web = inet1.web();
-  if (inet1.web()) {
-    out.status = inet1.result().status;
-    out.final_address = inet1.result().final_url;
-  }
-  if (inet1.failed()) {
-    out.error = inet1.error();
-    return out;
-  }
-  out.ok = true;
-  out.server_line = label4.caption;
-  out.server = inet1.GetHeader("server");
-  out.bytes = text2.Text().size();
-  // The search placed each hit; only the column needs a look at its line.
-  const RuleHits& hits = checker.Hits(text2);
-  for (const auto& [label, description] : list.rows) {
-    const std::size_t rule = RuleIndexOf(label, description);
-    if (rule == kRuleCount || !hits.Matches(rule)) continue;  // cannot happen with our list
-    out.findings.push_back({rule, {hits.line[rule], ColumnAt(text2.Text(), hits.first[rule])}});
-  }
-  return out;
-}
-
-void PrintJson(const std::string& address, const Outcome& o) {
-  using Json = nlohmann::ordered_json;
-  Json j;
-  j["address"] = address;
-  j["ok"] = o.ok;
-  j["error"] = o.ok ? Json(nullptr) : Json(o.error);
-  j["status"] = o.web && o.status > 0 ? Json(o.status) : Json(nullptr);
-  j["final_address"] = o.web && !o.final_address.empty() ? Json(o.final_address) : Json(nullptr);
-  j["server"] = o.web && o.ok ? Json(o.server) : Json(nullptr);
-  j["bytes"] = o.bytes;
-  Json findings = Json::array();
-  for (const Finding& f : o.findings) {
-    const DetectionRule& r = kRuleTable[f.rule];
-    findings.push_back(Json{{"rule", f.rule + 1},
-                            {"label", r.label},
-                            {"description", r.description},
-                            {"line", f.at.line},
-                            {"column", f.at.column}});
-  }
-  j["findings"] = std::move(findings);
-  // Addresses and server names may hold bytes that are not UTF-8.
-  std::cout << j.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
-}
-
-// A server's header goes to a terminal: its control characters (escape
-// sequences could rewrite the screen) are shown as '?'.
-// A server name as the terminal may safely show it: control characters (C0,
-// DEL and C1, which terminals may take as the start of an escape sequence)
-// and bytes that are no UTF-8 become '?'.
-std::string Printable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto u = static_cast<unsigned char>(text[i]);
-    if (u < 0x80) {
-      out += (u < 0x20 && u != '\t') || u == 0x7F ? '?' : static_cast<char>(u);
-      ++i;
-      continue;
-    }
-    const std::size_t len = u >= 0xC2 && u <= 0xDF   ? 2
-                            : u >= 0xE0 && u <= 0xEF ? 3
-                            : u >= 0xF0 && u <= 0xF4 ? 4
-                                                     : 0;
-    const std::string_view seq = text.substr(i, len);
-    if (len == 0 || seq.size() < len || !net::is_valid_utf8(seq)) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    const bool c1 = u == 0xC2 && static_cast<unsigned char>(seq[1]) < 0xA0;
-    if (c1) {
-      out += '?';
-    } else {
-      out += seq;
-    }
-    i += len;
-  }
-  return out;
-}
-
-void PrintHuman(const std::string& address, const Outcome& o, bool several) {
-  if (several) std::cout << "== " << address << '\n';
-  if (!o.ok) return;
-  if (o.web) std::cout << Printable(o.server_line) << '\n';
-  for (const Finding& f : o.findings) {
-    const DetectionRule& r = kRuleTable[f.rule];
-    std::cout << r.label << '\t' << r.description << '\n';
-  }
-}
-
-int RunCheck(const Options& options) {
-  StdinText in;
-  if (std::find(options.addresses.begin(), options.addresses.end(), "-") !=
-      options.addresses.end()) {
-    try {
-      in.text = net::decode_body_owned(ReadAllBytes(STDIN_FILENO, options.fetch.max_bytes));
-      in.ok = true;
-    } catch (const std::exception& e) {
-      in.error = std::string("standard input: ") + e.what();
-    }
-  }
-
-  const std::size_t count = options.addresses.size();
-  std::vector<std::optional<Outcome>> outcomes(count);
-  std::mutex mutex;
-  std::condition_variable ready;
-  std::atomic<std::size_t> next{0};
-  auto work = [&] {
-    for (std::size_t i; (i = next.fetch_add(1)) < count;) {
-      Outcome o;
-      try {
-        o = CheckOne(options.addresses[i], options, in);
-      } catch (const std::exception& e) {
-        o = Outcome{};
-        o.error = e.what();
-      }
-      std::lock_guard lock(mutex);
-      outcomes[i] = std::move(o);
-      ready.notify_all();
-    }
-  };
-  std::vector<std::thread> workers;
-  const std::size_t threads = std::min<std::size_t>(options.jobs, count);
-  if (threads <= 1) {
-    work();
-  } else {
-    for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(work);
-  }
-
-  // Printed in the order given, each as soon as it and those before it are done.
-  bool failure = false, finding = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    Outcome o;
-    {
-      std::unique_lock lock(mutex);
-      ready.wait(lock, [&] { return outcomes[i].has_value(); });
-      o = std::move(*outcomes[i]);
-    }
-    const std::string& address = options.addresses[i];
-    if (options.json) {
-      PrintJson(address, o);
-    } else {
-      PrintHuman(address, o, count > 1);
-    }
-    std::cout.flush();
-    if (!o.ok) {
-      failure = true;
-      std::cerr << "vettrix: " << address << ": " << o.error << '\n';
-    }
-    finding = finding || !o.findings.empty();
-  }
-  for (auto& w : workers) w.join();
-  if (!std::cout) {
-    // A full disk or a closed output must not pass for a clean check.
-    std::cerr << "vettrix: cannot write the output\n";
-    return kExitFailure;
-  }
-  if (failure) return kExitFailure;
-  return finding ? kExitFindings : kExitClean;
 }
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "vettrix: " << problem << '\n';
-  std::cerr << kUsage << "Try \"vettrix check --help\" for more.\n";
+  std::cerr << UsageText() << "Try \"vettrix check --help\" for more.\n";
   return kExitUsage;
 }
 
@@ -455,20 +455,21 @@ int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
-    std::cout << kHelp << '\n' << kCheckHelp;
+    std::cout << HelpText() << '\n' << CheckHelpText() << std::flush;
     return kExitClean;
   }
   if (args[0] != "check") return Usage("unknown command \"" + args[0] + "\"");
+  std::optional<Options> options;
   try {
-    const auto options = ParseCheck(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (!options) {
-      std::cout << kCheckHelp;
-      return kExitClean;
-    }
-    return RunCheck(*options);
+    options = ParseCheck(std::vector<std::string>(args.begin() + 1, args.end()));
   } catch (const UsageError& e) {
     return Usage(e.what());
   }
+  if (!options) {
+    std::cout << CheckHelpText() << std::flush;
+    return kExitClean;
+  }
+  return RunCheck(*options);
 }
 
 }  // namespace vx::app::cli

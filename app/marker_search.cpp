@@ -1,10 +1,13 @@
 #include "app/marker_search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -53,6 +56,7 @@ MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::m
     shortest = std::min(shortest, p.size());
   }
   prefix_ = std::min(shortest, kMaxPrefix);
+  for (const auto& p : patterns_) longest_ = std::max(longest_, p.size());
   for (const auto& p : patterns_) {
     std::uint64_t head = 0, mask = 0;
     const std::size_t n = std::min<std::size_t>(p.size(), 8);
@@ -110,6 +114,11 @@ struct MarkerSearch::Scan {
   // resumes at.
   std::size_t continuations = 0;
   std::size_t breaks = 0;
+  // Where the counting stopped when the scan ended with patterns missing:
+  // the counts above cover [0, counted_to).
+  std::size_t counted_to = 0;
+  // Set by another scan that makes this one needless.
+  const std::atomic<bool>* give_up = nullptr;
   std::uint8_t live = 0;  // buckets with missing patterns
   std::array<std::array<std::uint8_t, 256>, kMaxPrefix> byte_table{};
   alignas(32) std::array<std::array<std::uint8_t, 32>, kMaxPrefix> lo_table{};
@@ -209,10 +218,16 @@ struct MarkerSearch::Scan {
   // Portable filter for positions [from, end).
   void RunBytes(std::size_t from) {
     const std::size_t n = text.size();
+    counted_to = from;
     if (n < self.prefix_) return;
+    if (give_up != nullptr && give_up->load(std::memory_order_relaxed)) return;
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t last = n - self.prefix_;
-    for (std::size_t p = from; p <= last && missing != 0; ++p) {
+    std::size_t p = from;
+    for (; p <= last && missing != 0; ++p) {
+      if ((p & 0xFFFF) == 0 && give_up != nullptr && give_up->load(std::memory_order_relaxed)) {
+        break;
+      }
       unsigned m = byte_table[0][t[p]];
       for (std::size_t k = 1; k < self.prefix_ && m != 0; ++k) m &= byte_table[k][t[p + k]];
       if (m != 0) {
@@ -221,6 +236,16 @@ struct MarkerSearch::Scan {
       }
       continuations += (t[p] & 0xC0) == 0x80 ? 1 : 0;
       breaks += IsBreak(p) ? 1 : 0;
+    }
+    counted_to = p;
+  }
+
+  // Continuation bytes and line breaks in [from, to) of this scan's text.
+  void CountRange(std::size_t from, std::size_t to, std::size_t* cont, std::size_t* brk) const {
+    *cont = *brk = 0;
+    for (std::size_t p = from; p < to; ++p) {
+      *cont += (static_cast<unsigned char>(text[p]) & 0xC0) == 0x80 ? 1 : 0;
+      *brk += IsBreak(p) ? 1 : 0;
     }
   }
 
@@ -268,6 +293,10 @@ struct MarkerSearch::Scan {
         breaks += SumBytes(break_counters);
         continuation_counters = break_counters = zero;
         rounds = 0;
+        if (give_up != nullptr && give_up->load(std::memory_order_relaxed)) {
+          i += 32;
+          break;
+        }
       }
       __m256i acc = _mm256_set1_epi8(-1);
 #pragma GCC unroll 8
@@ -342,16 +371,59 @@ struct MarkerSearch::Scan {
 
 std::vector<MarkerSearch::Occurrence> MarkerSearch::Find(std::string_view text,
                                                          bool vector_filter) const {
+  if (text.size() >= kSplitBytes && std::thread::hardware_concurrency() > 1) {
+    try {
+      return FindInHalves(text, vector_filter);
+    } catch (const std::system_error&) {
+      // No second thread: one pass does it.
+    }
+  }
   Scan scan(*this, text);
   scan.Run(vector_filter);
   return std::move(scan.found);
 }
 
+std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInHalves(std::string_view text,
+                                                                 bool vector_filter) const {
+  // The first half's scan reaches far enough past the middle to see every
+  // occurrence that starts before it; what it finds anywhere is exact, as it
+  // counts from the start. The second half's finds count only the patterns the
+  // first missed, placed after the first half's counts.
+  const std::size_t mid = text.size() / 2;
+  const std::size_t view = std::min(text.size(), mid + longest_ - 1);
+  std::atomic<bool> head_done{false};
+  Scan tail(*this, text.substr(mid));
+  tail.give_up = &head_done;
+  std::thread helper([&] { tail.Run(vector_filter); });
+  Scan head(*this, text.substr(0, view));
+  try {
+    head.Run(vector_filter);
+  } catch (...) {
+    head_done = true;
+    helper.join();
+    throw;
+  }
+  if (head.missing == 0) head_done = true;
+  helper.join();
+  std::vector<Occurrence> result = std::move(head.found);
+  if (head.missing == 0) return result;
+  std::size_t cont_after_mid = 0, breaks_after_mid = 0;
+  head.CountRange(mid, head.counted_to, &cont_after_mid, &breaks_after_mid);
+  const std::size_t cont_before_mid = head.continuations - cont_after_mid;
+  const std::size_t breaks_before_mid = head.breaks - breaks_after_mid;
+  for (std::size_t i = 0; i < result.size(); ++i) {
+    const Occurrence& t = tail.found[i];
+    if (result[i].offset != npos || t.offset == npos) continue;
+    result[i] = {mid + t.offset, mid - cont_before_mid + t.chars, breaks_before_mid + t.line};
+  }
+  return result;
+}
+
 std::vector<std::size_t> MarkerSearch::FirstOccurrences(std::string_view text,
                                                         bool vector_filter) const {
-  Scan scan(*this, text);
-  scan.Run(vector_filter);
-  return std::move(scan.first);
+  std::vector<std::size_t> offsets;
+  for (const Occurrence& o : Find(text, vector_filter)) offsets.push_back(o.offset);
+  return offsets;
 }
 
 }  // namespace vx::app

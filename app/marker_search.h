@@ -36,6 +36,12 @@ class MarkerSearch {
   // Just the byte offsets of Find.
   std::vector<std::size_t> FirstOccurrences(std::string_view text, bool vector_filter = true) const;
 
+  // Find on two threads, one for each half of the text: what Find does for
+  // texts of kSplitBytes and more where there is more than one core. Throws
+  // std::system_error when no thread can be started.
+  std::vector<Occurrence> FindInHalves(std::string_view text, bool vector_filter = true) const;
+  static constexpr std::size_t kSplitBytes = std::size_t{4} << 20;
+
   std::size_t size() const { return patterns_.size(); }
 
  private:
@@ -48,6 +54,7 @@ class MarkerSearch {
   std::vector<std::uint64_t> head_;  // first bytes of each pattern, as loaded
   std::vector<std::uint64_t> head_mask_;
   std::size_t prefix_ = 1;  // bytes of each candidate the filter looks at
+  std::size_t longest_ = 1;
   std::array<std::vector<std::uint32_t>, kBuckets> bucket_patterns_;
 };
 

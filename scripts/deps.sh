@@ -12,6 +12,11 @@ packages=(
   libpng-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang-format xvfb xauth python3
+  # The SARIF report is validated against its published schema in the tests.
+  python3-jsonschema
+  # Peers the benchmarks compare with (bench/app/vs_curl.py, vs_grep.py), and
+  # GNU time for the peak memory they report.
+  curl ripgrep time
 )
 
 missing=()

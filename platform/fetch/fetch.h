@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,8 +18,17 @@ struct FetchOptions {
   std::chrono::milliseconds timeout{30000};
   // Counted on the decoded (decompressed) body bytes.
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
-  // More hops than this is a failure; a negative value counts as 0.
+  // More hops than this is a failure. 0 follows no redirect at all: the
+  // redirecting response itself is the page. A negative value counts as 0.
   int max_redirects = 10;
+  // Sent as the User-Agent header.
+  std::string user_agent = "Vettrix/0.1";
+  // Extra request headers, each "Name: value". "Name:" alone drops a header
+  // the transfer would otherwise send.
+  std::vector<std::string> headers;
+  // The proxy to go through; unset leaves the choice to the usual proxy
+  // environment variables, "" goes through none.
+  std::optional<std::string> proxy;
   // When set and it turns true, the transfer ends within about a second as a
   // failure ("cancelled"): a window that closes need not wait for a slow
   // server.
@@ -39,23 +49,35 @@ struct FetchResult {
   std::string header(std::string_view name) const;
 };
 
+// A finished transfer whose body is still the bytes the server sent (content
+// encodings undone): the batch fetcher hands these on so that decoding runs
+// off its event thread. `result.text` is empty.
+struct RawFetch {
+  FetchResult result;
+  std::string body;
+};
+
 // One request for the address as typed. A scheme-less address is http; only
 // http and https go over the network. HTTP error statuses are not failures:
 // the body the server sent is the page. Safe on any thread.
-FetchResult fetch(const std::string& address, const FetchOptions& options = {});
+[[nodiscard]] FetchResult fetch(const std::string& address, const FetchOptions& options = {});
+
+// The page text of a raw fetch: its body decoded by decode_body with the
+// response's content type. What fetch returns for the same transfer.
+[[nodiscard]] FetchResult decode_fetch(RawFetch raw);
 
 // Turns a document's bytes into UTF-8 the way browsers pick its encoding: a
 // byte-order mark, else the charset of the Content-Type, else a <meta> charset
 // declaration in the first 1024 bytes, else UTF-8 when valid, else
 // Windows-1252. Used for local files too (with an empty content type).
-std::string decode_body(std::string_view bytes, std::string_view content_type = {});
+[[nodiscard]] std::string decode_body(std::string_view bytes, std::string_view content_type = {});
 
 // decode_body for a buffer the caller gives up: a page that is already valid
 // UTF-8 comes back without being copied (what large pages usually are).
-std::string decode_body_owned(std::string bytes, std::string_view content_type = {});
+[[nodiscard]] std::string decode_body_owned(std::string bytes, std::string_view content_type = {});
 
 // Whether the bytes are well-formed UTF-8 (no overlongs, surrogates or values
 // past U+10FFFF).
-bool is_valid_utf8(std::string_view text);
+[[nodiscard]] bool is_valid_utf8(std::string_view text);
 
 }  // namespace vx::net

@@ -393,6 +393,45 @@ TEST_F(Fetch, CutOffBodiesAreFailures) {
   }
 }
 
+TEST_F(Fetch, ProtocolErrorsAndOversizedHeadersAreNamed) {
+  // An HTTP/0.9 answer and a status of 21 digits are broken responses, not a
+  // question of the scheme.
+  RawServer http09([](RawServer&, int fd) { RawServer::send_all(fd, "hello there\r\n"); });
+  RawServer huge_status([](RawServer&, int fd) {
+    RawServer::send_all(fd, "HTTP/1.1 123456789012345678901 OK\r\nContent-Length: 2\r\n\r\nhi");
+  });
+  for (RawServer* server : {&http09, &huge_status}) {
+    const FetchResult r = fetch(server->url("/"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_THAT(r.error, HasSubstr("malformed HTTP response (")) << r.error;
+    EXPECT_THAT(r.error, ::testing::Not(HasSubstr("scheme"))) << r.error;
+  }
+  // A header of 1 MiB, and headers of 300 kB in all, exhaust nothing.
+  RawServer one_big([](RawServer&, int fd) {
+    RawServer::send_all(fd, "HTTP/1.1 200 OK\r\nX-Big: " + std::string(1 << 20, 'a') +
+                                "\r\nContent-Length: 2\r\n\r\nhi");
+  });
+  RawServer many([](RawServer&, int fd) {
+    std::string head = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 1100; ++i)
+      head += "X-H" + std::to_string(i) + ": " + std::string(1000, 'b') + "\r\n";
+    RawServer::send_all(fd, head + "Content-Length: 2\r\n\r\nhi");
+  });
+  for (RawServer* server : {&one_big, &many}) {
+    const FetchResult r = fetch(server->url("/"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_THAT(r.error, HasSubstr("response header too large")) << r.error;
+    EXPECT_THAT(r.error, ::testing::Not(HasSubstr("memory"))) << r.error;
+  }
+  // A redirect to another scheme is still about the scheme.
+  http.server.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("ftp://127.0.0.1/file");
+  });
+  http.start();
+  EXPECT_THAT(fetch(http.url("/to-ftp")).error,
+              HasSubstr("unsupported scheme: only http and https pages are fetched"));
+}
+
 TEST_F(Fetch, ConcurrentFetchesOnWorkerThreads) {
   http.server.Get(R"(/n/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
     res.set_header("Server", "n" + std::string(req.matches[1]));

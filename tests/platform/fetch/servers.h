@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -82,6 +83,11 @@ class RawServer {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
   }
   bool stopping() const { return stop_; }
+  // The request head of the last connection, as read.
+  std::string last_head() const {
+    std::lock_guard lock(head_mutex_);
+    return last_head_;
+  }
 
   static bool send_all(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -114,6 +120,10 @@ class RawServer {
         if (n <= 0) break;
         head.append(buf, static_cast<std::size_t>(n));
       }
+      {
+        std::lock_guard lock(head_mutex_);
+        last_head_ = head;
+      }
       if (head.find("\r\n\r\n") != std::string::npos) handler_(*this, fd);
       ::close(fd);
     }
@@ -123,6 +133,8 @@ class RawServer {
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
+  mutable std::mutex head_mutex_;
+  std::string last_head_;
   std::thread thread_;
 };
 

@@ -1,0 +1,32 @@
+// The options of `vettrix check`, as the command line gives them.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli_report.h"
+#include "app/rules.h"
+#include "platform/fetch/batch.h"
+
+namespace vx::app::cli {
+
+struct Options {
+  Format format = Format::Human;
+  // Fetch options, transfers in flight, per-host limit, rate and retries.
+  net::BatchOptions batch;
+  std::vector<std::string> addresses;  // from the command line, checked first
+  std::vector<std::string> lists;      // files of addresses ("-" is standard input)
+  bool recursive = false;
+  bool unordered = false;
+  bool quiet = false;
+  std::optional<std::string> output;  // the report goes to this file instead
+  // When set, status 1 means that one of these rules matched.
+  std::optional<std::array<bool, kRuleCount>> fail_on;
+  // Only the addresses at positions K, K+N, K+2N... (1-based) are checked.
+  unsigned shard = 1;
+  unsigned shards = 1;
+};
+
+}  // namespace vx::app::cli

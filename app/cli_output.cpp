@@ -1,0 +1,185 @@
+#include "app/cli_output.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vx::app::cli {
+namespace {
+
+// Writes everything; false with errno set when a write fails.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string Clock(std::chrono::seconds s) {
+  const long long total = s.count();
+  char buf[32];
+  if (total >= 3600) {
+    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(buf, sizeof buf, "%lld:%02lld", total / 60, total % 60);
+  }
+  return buf;
+}
+
+}  // namespace
+
+OutputSink::OutputSink(int fd, std::string path, std::string temp)
+    : fd_(fd), path_(std::move(path)), temp_(std::move(temp)) {}
+
+std::unique_ptr<OutputSink> OutputSink::Stdout() {
+  return std::unique_ptr<OutputSink>(new OutputSink(STDOUT_FILENO, {}, {}));
+}
+
+std::unique_ptr<OutputSink> OutputSink::ToFile(const std::string& path, std::string* error) {
+  if (path.empty()) {
+    *error = "no file name";
+    return nullptr;
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.empty()) {
+    *error = "names a folder, not a file";
+    return nullptr;
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "is a folder";
+    return nullptr;
+  }
+  // Hidden, beside the final name: the rename stays on one file system.
+  std::string temp = dir + "." + base + ".partial-XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return nullptr;
+  }
+  // mkostemp makes the file private; a report gets the usual permissions.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  (void)::fchmod(fd, 0666 & ~mask);
+  return std::unique_ptr<OutputSink>(new OutputSink(fd, path, name.data()));
+}
+
+OutputSink::~OutputSink() {
+  Discard();
+}
+
+bool OutputSink::Write(std::string& data) {
+  if (!error_.empty()) {
+    data.clear();
+    return false;
+  }
+  const bool ok = WriteAll(fd_, data.data(), data.size());
+  data.clear();
+  if (!ok) {
+    broken_pipe_ = errno == EPIPE;
+    error_ = std::strerror(errno);
+  }
+  return ok;
+}
+
+bool OutputSink::Commit() {
+  if (path_.empty()) return error_.empty();
+  if (!error_.empty()) return false;
+  if (::fsync(fd_) != 0 && errno != EINVAL) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  if (::close(fd_) != 0) {
+    fd_ = -1;
+    error_ = std::strerror(errno);
+    return false;
+  }
+  fd_ = -1;
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  committed_ = true;
+  return true;
+}
+
+void OutputSink::Discard() {
+  if (path_.empty() || committed_) return;
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+}
+
+Progress::Progress(bool enabled)
+    : enabled_(enabled), start_(std::chrono::steady_clock::now()), last_draw_(start_) {}
+
+std::string Progress::Line(std::size_t done, std::size_t failed, std::optional<std::size_t> total,
+                           std::chrono::steady_clock::duration elapsed) {
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  std::string line = "vettrix: " + std::to_string(done);
+  if (total) line += "/" + std::to_string(*total);
+  line += " pages";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "  %.1f/s", rate);
+  line += buf;
+  line += "  " + std::to_string(failed) + " failed";
+  line += "  " + Clock(std::chrono::duration_cast<std::chrono::seconds>(elapsed)) + " elapsed";
+  if (total && rate > 0 && *total >= done) {
+    const auto left = static_cast<long long>(static_cast<double>(*total - done) / rate + 0.5);
+    line += "  " + Clock(std::chrono::seconds(left)) + " left";
+  }
+  return line;
+}
+
+void Progress::Update(std::size_t done, std::size_t failed, std::optional<std::size_t> total) {
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_draw_ < std::chrono::milliseconds(100)) return;
+  last_draw_ = now;
+  std::string line = Line(done, failed, total, now - start_);
+  // A line wider than the terminal would wrap, and "\r" would then erase
+  // only its last part.
+  winsize ws{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1 && line.size() >= ws.ws_col) {
+    line.resize(ws.ws_col - 1);
+  }
+  const std::string out = "\r" + line + "\x1b[K";
+  shown_ = WriteAll(STDERR_FILENO, out.data(), out.size());
+}
+
+void Progress::Clear() {
+  if (!enabled_ || !shown_) return;
+  shown_ = false;
+  constexpr char kErase[] = "\r\x1b[K";
+  (void)WriteAll(STDERR_FILENO, kErase, sizeof kErase - 1);
+}
+
+void WriteError(Progress& progress, const std::string& message) {
+  progress.Clear();
+  (void)WriteAll(STDERR_FILENO, message.data(), message.size());
+}
+
+}  // namespace vx::app::cli

@@ -1,0 +1,433 @@
+#include "app/cli_report.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/rules.h"
+
+#ifndef VETTRIX_VERSION
+#define VETTRIX_VERSION "0"
+#endif
+
+namespace vx::app::cli {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes
+// there are not one.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  std::size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  for (std::size_t k = 1; k <= need; ++k) {
+    if (i + k >= text.size()) return 0;
+    const auto c = static_cast<unsigned char>(text[i + k]);
+    if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF)) return 0;
+  }
+  return need + 1;
+}
+
+// The code point of the well-formed sequence of `len` bytes at text[i].
+std::uint32_t CodePoint(std::string_view text, std::size_t i, std::size_t len) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  if (len == 1) return b;
+  std::uint32_t cp = b & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+  for (std::size_t k = 1; k < len; ++k)
+    cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  return cp;
+}
+
+bool IsControl(std::uint32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
+
+void AppendHexEscape(std::string& out, std::uint32_t cp) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
+  out += buf;
+}
+
+std::string RuleId(std::size_t rule) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "VX%03zu", rule + 1);
+  return buf;
+}
+
+class HumanWriter : public ReportWriter {
+ public:
+  void SetSeveral(bool several) override { several_ = several; }
+  void Item(std::string& out, const std::string& address, const Outcome& o) override {
+    if (several_) {
+      out += "== ";
+      out += Printable(address);
+      out += '\n';
+    }
+    if (!o.ok) return;
+    if (o.web) {
+      out += Printable(o.server_line);
+      out += '\n';
+    }
+    for (const Finding& f : o.findings) {
+      const DetectionRule& r = kRuleTable[f.rule];
+      out += r.label;
+      out += '\t';
+      out += r.description;
+      out += '\n';
+    }
+  }
+
+ private:
+  bool several_ = false;
+};
+
+class JsonWriter : public ReportWriter {
+ public:
+  void Item(std::string& out, const std::string& address, const Outcome& o) override {
+    out += "{\"address\":";
+    AppendJsonString(out, address);
+    out += ",\"ok\":";
+    out += o.ok ? "true" : "false";
+    out += ",\"error\":";
+    if (o.ok) {
+      out += "null";
+    } else {
+      AppendJsonString(out, o.error);
+    }
+    out += ",\"status\":";
+    out += o.web && o.status > 0 ? std::to_string(o.status) : "null";
+    out += ",\"final_address\":";
+    if (o.web && !o.final_address.empty()) {
+      AppendJsonString(out, o.final_address);
+    } else {
+      out += "null";
+    }
+    out += ",\"server\":";
+    if (o.web && o.ok) {
+      AppendJsonString(out, o.server);
+    } else {
+      out += "null";
+    }
+    out += ",\"bytes\":";
+    out += std::to_string(o.bytes);
+    out += ",\"findings\":[";
+    for (std::size_t i = 0; i < o.findings.size(); ++i) {
+      const Finding& f = o.findings[i];
+      const DetectionRule& r = kRuleTable[f.rule];
+      if (i > 0) out += ',';
+      out += "{\"rule\":";
+      out += std::to_string(f.rule + 1);
+      out += ",\"label\":";
+      AppendJsonString(out, r.label);
+      out += ",\"description\":";
+      AppendJsonString(out, r.description);
+      out += ",\"line\":";
+      out += std::to_string(f.at.line);
+      out += ",\"column\":";
+      out += std::to_string(f.at.column);
+      out += '}';
+    }
+    out += "]}\n";
+  }
+};
+
+class CsvWriter : public ReportWriter {
+ public:
+  void Begin(std::string& out) override { out += "address,rule,label,description,line,column\r\n"; }
+  void Item(std::string& out, const std::string& address, const Outcome& o) override {
+    for (const Finding& f : o.findings) {
+      const DetectionRule& r = kRuleTable[f.rule];
+      AppendCsvField(out, address);
+      out += ',';
+      out += std::to_string(f.rule + 1);
+      out += ',';
+      AppendCsvField(out, r.label);
+      out += ',';
+      AppendCsvField(out, r.description);
+      out += ',';
+      out += std::to_string(f.at.line);
+      out += ',';
+      out += std::to_string(f.at.column);
+      out += "\r\n";
+    }
+  }
+};
+
+// One run, the rule table as the driver's rules, one result per finding. The
+// results stream; failures are told at the end as notifications.
+class SarifWriter : public ReportWriter {
+ public:
+  void Begin(std::string& out) override {
+    out +=
+        "{\"$schema\":\"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/"
+        "sarif-schema-2.1.0.json\",\"version\":\"2.1.0\",\"runs\":[{\"tool\":{\"driver\":{"
+        "\"name\":\"Vettrix\",\"version\":\"" VETTRIX_VERSION "\",\"rules\":[";
+    for (std::size_t i = 0; i < kRuleCount; ++i) {
+      const DetectionRule& r = kRuleTable[i];
+      if (i > 0) out += ',';
+      out += "\n{\"id\":\"" + RuleId(i) + "\",\"name\":";
+      AppendJsonString(out, r.label);
+      out += ",\"shortDescription\":{\"text\":";
+      AppendJsonString(out, r.description);
+      out += "},\"defaultConfiguration\":{\"level\":\"warning\"}}";
+    }
+    out += "]}},\"columnKind\":\"unicodeCodePoints\",\"results\":[";
+  }
+
+  void Item(std::string& out, const std::string& address, const Outcome& o) override {
+    if (!o.ok) {
+      if (failures_.size() < kMaxNotifications) {
+        failures_.push_back({address, o.web, o.error});
+      } else {
+        ++more_failures_;
+      }
+      return;
+    }
+    const std::string uri = PageUri(address, o.web);
+    for (const Finding& f : o.findings) {
+      const DetectionRule& r = kRuleTable[f.rule];
+      out += results_ ? ",\n" : "\n";
+      ++results_;
+      out += "{\"ruleId\":\"" + RuleId(f.rule) + "\",\"ruleIndex\":" + std::to_string(f.rule) +
+             ",\"level\":\"warning\",\"message\":{\"text\":";
+      AppendJsonString(out, r.description);
+      out += "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
+      AppendJsonString(out, uri);
+      out += "},\"region\":{\"startLine\":" + std::to_string(f.at.line) +
+             ",\"startColumn\":" + std::to_string(f.at.column) + "}}}]}";
+    }
+  }
+
+  void End(std::string& out, const RunSummary& summary) override {
+    out += "\n],\"invocations\":[{\"executionSuccessful\":";
+    out += summary.complete && failures_.empty() ? "true" : "false";
+    out += ",\"exitCode\":" + std::to_string(summary.exit_status);
+    out += ",\"toolExecutionNotifications\":[";
+    bool first = true;
+    for (const Failure& f : failures_) {
+      out += first ? "\n" : ",\n";
+      first = false;
+      out += "{\"level\":\"error\",\"message\":{\"text\":";
+      AppendJsonString(out, f.address + ": " + f.error);
+      out += "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
+      AppendJsonString(out, PageUri(f.address, f.web));
+      out += "}}}]}";
+    }
+    if (more_failures_ > 0) {
+      out += first ? "\n" : ",\n";
+      out += "{\"level\":\"error\",\"message\":{\"text\":";
+      AppendJsonString(out, std::to_string(more_failures_) +
+                                " more addresses could not be checked (see the error output)");
+      out += "}}";
+    }
+    out += "]}]}]}\n";
+  }
+
+ private:
+  static constexpr std::size_t kMaxNotifications = 1000;
+  struct Failure {
+    std::string address;
+    bool web = false;
+    std::string error;
+  };
+  std::size_t results_ = 0;
+  std::vector<Failure> failures_;
+  std::size_t more_failures_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportWriter> MakeReportWriter(Format format) {
+  switch (format) {
+    case Format::Json:
+      return std::make_unique<JsonWriter>();
+    case Format::Csv:
+      return std::make_unique<CsvWriter>();
+    case Format::Sarif:
+      return std::make_unique<SarifWriter>();
+    case Format::Human:
+      break;
+  }
+  return std::make_unique<HumanWriter>();
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // Plain printable ASCII goes in runs.
+    std::size_t run = i;
+    while (run < text.size()) {
+      const auto c = static_cast<unsigned char>(text[run]);
+      if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
+      ++run;
+    }
+    out.append(text, i, run - i);
+    i = run;
+    if (i >= text.size()) break;
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t len = Utf8Length(text, i);
+    if (len == 0) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    const std::uint32_t cp = CodePoint(text, i, len);
+    switch (cp) {
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (IsControl(cp) || cp == 0x2028 || cp == 0x2029) {
+          AppendHexEscape(out, cp);
+        } else {
+          out.append(text, i, len);
+        }
+    }
+    i += len;
+  }
+  out += '"';
+}
+
+void AppendCsvField(std::string& out, std::string_view text) {
+  std::string clean;
+  clean.reserve(text.size());
+  bool quote = false;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = Utf8Length(text, i);
+    if (len == 0) {
+      clean += kReplacement;
+      ++i;
+      continue;
+    }
+    const std::uint32_t cp = CodePoint(text, i, len);
+    if (cp == '\n' || cp == '\r' || cp == ',' || cp == '"') quote = true;
+    if (IsControl(cp) && cp != '\t' && cp != '\n' && cp != '\r') {
+      clean += kReplacement;
+    } else {
+      clean.append(text, i, len);
+    }
+    i += len;
+  }
+  if (!clean.empty() && (clean.front() == ' ' || clean.back() == ' ' || clean.front() == '\t' ||
+                         clean.back() == '\t'))
+    quote = true;
+  if (!quote) {
+    out += clean;
+    return;
+  }
+  out += '"';
+  for (char c : clean) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = Utf8Length(text, i);
+    if (len == 0) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    const std::uint32_t cp = CodePoint(text, i, len);
+    if (IsControl(cp) && cp != '\t') {
+      out += '?';
+    } else {
+      out.append(text, i, len);
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string PageUri(const std::string& address, bool web) {
+  // What a URI may hold as it is: unreserved and reserved characters. A file
+  // name's '?', '#' and '%' are data, not syntax.
+  auto escape = [](std::string_view s, std::string_view also_escape) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : s) {
+      const auto c = static_cast<unsigned char>(ch);
+      const bool plain =
+          (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          std::string_view("-._~:/?#[]@!$&'()*+,;=%").find(ch) != std::string_view::npos;
+      if (plain && also_escape.find(ch) == std::string_view::npos) {
+        out += ch;
+      } else {
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      }
+    }
+    return out;
+  };
+  if (web) {
+    const std::string url =
+        address.find("://") == std::string::npos ? "http://" + address : address;
+    // A '%' not starting an escape cannot stand in a URI.
+    std::string out;
+    for (std::size_t i = 0; i < url.size(); ++i) {
+      auto hex = [&](std::size_t k) {
+        return k < url.size() && std::isxdigit(static_cast<unsigned char>(url[k]));
+      };
+      if (url[i] == '%' && !(hex(i + 1) && hex(i + 2))) {
+        out += "%25";
+      } else {
+        out += escape(std::string_view(url).substr(i, 1), "");
+      }
+    }
+    return out;
+  }
+  if (address.size() >= 5 &&
+      (address.compare(0, 5, "file:") == 0 || address.compare(0, 5, "FILE:") == 0))
+    return escape(address, "");
+  if (address == "-") return "-";
+  if (!address.empty() && address.front() == '/') return "file://" + escape(address, "?#%[]");
+  std::string_view path = address;
+  while (path.starts_with("./")) path.remove_prefix(2);
+  std::string rel = escape(path, "?#%[]");
+  // A first segment with a colon would read as a scheme.
+  const std::size_t slash = rel.find('/');
+  if (rel.substr(0, slash).find(':') != std::string::npos) rel = "./" + rel;
+  return rel;
+}
+
+}  // namespace vx::app::cli

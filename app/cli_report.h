@@ -1,0 +1,76 @@
+// What `vettrix check` reports about each address, and the report formats:
+// plain text, JSON lines, CSV and SARIF. Writers append to a string that the
+// caller flushes after each address, so a report streams while a run goes on.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/text_position.h"
+
+namespace vx::app::cli {
+
+struct Finding {
+  std::size_t rule = 0;  // 0-based index into the rule table
+  LineColumn at;         // the first occurrence that matched
+};
+
+// The check of one address.
+struct Outcome {
+  bool ok = false;
+  bool web = false;  // fetched over http(s), not a file or standard input
+  std::string error;
+  long status = 0;
+  std::string final_address;
+  std::string server_line;  // "Web Server: ..." as the run set it
+  std::string server;
+  std::size_t bytes = 0;
+  std::vector<Finding> findings;
+};
+
+enum class Format { Human, Json, Csv, Sarif };
+
+// What a report's end may tell about the whole run.
+struct RunSummary {
+  int exit_status = 0;
+  bool complete = true;  // false when the run was interrupted
+};
+
+class ReportWriter {
+ public:
+  virtual ~ReportWriter() = default;
+  // Whether more than one address is checked; known before the first Item.
+  virtual void SetSeveral(bool) {}
+  virtual void Begin(std::string&) {}
+  virtual void Item(std::string& out, const std::string& address, const Outcome& outcome) = 0;
+  virtual void End(std::string&, const RunSummary&) {}
+};
+
+[[nodiscard]] std::unique_ptr<ReportWriter> MakeReportWriter(Format format);
+
+// `text` as a JSON string, quotes included. Besides what JSON requires, DEL,
+// the C1 controls and U+2028/U+2029 are escaped (a terminal or a script reading
+// the report must not meet them raw), and bytes that are not UTF-8 become
+// U+FFFD.
+void AppendJsonString(std::string& out, std::string_view text);
+
+// `text` as one CSV field (RFC 4180): quoted when it holds a comma, a quote, a
+// line break or leading or trailing space, quotes doubled. Control characters
+// other than tab and line breaks, DEL, C1 controls and bytes that are not
+// UTF-8 become U+FFFD.
+void AppendCsvField(std::string& out, std::string_view text);
+
+// A text as a terminal may safely show it: control characters (C0 but tab,
+// DEL and C1, which terminals may take as the start of an escape sequence)
+// and bytes that are no UTF-8 become '?'.
+[[nodiscard]] std::string Printable(std::string_view text);
+
+// The URI a SARIF report names a page by: web addresses as requested (http
+// when they have no scheme), relative paths as relative references, absolute
+// paths as file: URIs; characters a URI cannot hold are %-escaped.
+[[nodiscard]] std::string PageUri(const std::string& address, bool web);
+
+}  // namespace vx::app::cli

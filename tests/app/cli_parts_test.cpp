@@ -1,0 +1,301 @@
+// The parts of `vettrix check` that need no process: report writers and
+// their escaping, the input reader, the report file and the progress line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli_input.h"
+#include "app/cli_output.h"
+#include "app/cli_report.h"
+
+namespace vx::app::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Json(std::string_view s) {
+  std::string out;
+  AppendJsonString(out, s);
+  return out;
+}
+
+std::string Csv(std::string_view s) {
+  std::string out;
+  AppendCsvField(out, s);
+  return out;
+}
+
+TEST(Report, JsonStringsEscapeEveryControlAndRepairBadBytes) {
+  EXPECT_EQ(Json("plain text"), "\"plain text\"");
+  EXPECT_EQ(Json("q\"b\\s/"), "\"q\\\"b\\\\s/\"");
+  EXPECT_EQ(Json("\b\f\n\r\t"), "\"\\b\\f\\n\\r\\t\"");
+  EXPECT_EQ(Json(std::string("\x00\x01\x1b\x1f", 4)), "\"\\u0000\\u0001\\u001b\\u001f\"");
+  EXPECT_EQ(Json("del\x7f"), "\"del\\u007f\"");
+  // C1 controls arrive as two UTF-8 bytes each.
+  EXPECT_EQ(Json("\xC2\x80\xC2\x9B\xC2\x9F"), "\"\\u0080\\u009b\\u009f\"");
+  EXPECT_EQ(Json("\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
+            "\"\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
+  EXPECT_EQ(Json("line\xE2\x80\xA8sep\xE2\x80\xA9"), "\"line\\u2028sep\\u2029\"");
+  // Bytes that are no UTF-8 (a lone C1 byte, a cut sequence, an overlong, a
+  // surrogate) become U+FFFD, one each.
+  EXPECT_EQ(Json("a\x9B"
+                 "b"),
+            "\"a\xEF\xBF\xBD"
+            "b\"");
+  EXPECT_EQ(Json("\xE2\x82"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(Json("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(Json("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  // Whatever comes in, a JSON parser reads it back.
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  const std::string escaped = Json(all);
+  for (unsigned char c : escaped) {
+    EXPECT_TRUE(c >= 0x20 && c != 0x7F) << int(c);
+  }
+  std::string back;
+  EXPECT_NO_THROW(back = nlohmann::json::parse(escaped).get<std::string>());
+  EXPECT_EQ(back.size() > 0, true);
+}
+
+TEST(Report, CsvFieldsFollowRfc4180) {
+  EXPECT_EQ(Csv("plain"), "plain");
+  EXPECT_EQ(Csv(""), "");
+  EXPECT_EQ(Csv("a,b"), "\"a,b\"");
+  EXPECT_EQ(Csv("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(Csv("two\nlines"), "\"two\nlines\"");
+  EXPECT_EQ(Csv("cr\rhere"), "\"cr\rhere\"");
+  EXPECT_EQ(Csv(" padded "), "\" padded \"");
+  EXPECT_EQ(Csv("tab\tinside"), "tab\tinside");
+  // Controls that would act on a terminal, and bad bytes, are replaced.
+  EXPECT_EQ(Csv("esc\x1b[2J del\x7f c1\xC2\x9B bad\xFF"),
+            "esc\xEF\xBF\xBD[2J del\xEF\xBF\xBD c1\xEF\xBF\xBD bad\xEF\xBF\xBD");
+}
+
+TEST(Report, PrintableKeepsTerminalsSafe) {
+  EXPECT_EQ(Printable("Apache/2.4 caf\xC3\xA9\tx"), "Apache/2.4 caf\xC3\xA9\tx");
+  EXPECT_EQ(Printable("\x1b[2J\x7f\xC2\x9B\x9B\n"), "?[2J????");
+}
+
+TEST(Report, PageUrisAreUriReferences) {
+  EXPECT_EQ(PageUri("site/index.html", false), "site/index.html");
+  EXPECT_EQ(PageUri("./site/a b.html", false), "site/a%20b.html");
+  EXPECT_EQ(PageUri("x/50%#1?.html", false), "x/50%25%231%3F.html");
+  EXPECT_EQ(PageUri("/srv/www/caf\xC3\xA9.html", false), "file:///srv/www/caf%C3%A9.html");
+  EXPECT_EQ(PageUri("c:odd.html", false), "./c:odd.html");
+  EXPECT_EQ(PageUri("-", false), "-");
+  EXPECT_EQ(PageUri("file:///a%20b.html", false), "file:///a%20b.html");
+  EXPECT_EQ(PageUri("example.com/a b?q=1#top", true), "http://example.com/a%20b?q=1#top");
+  EXPECT_EQ(PageUri("https://example.com/%zz%41", true), "https://example.com/%25zz%41");
+}
+
+TEST(Report, WritersStreamOneItemAtATime) {
+  Outcome found;
+  found.ok = true;
+  found.web = true;
+  found.status = 200;
+  found.final_address = "http://x/";
+  found.server_line = "Web Server: S";
+  found.server = "S";
+  found.bytes = 9;
+  found.findings = {{0, {2, 3}}, {4, {1, 1}}};
+  Outcome failed;
+  failed.error = "cannot open file: No such file or directory";
+
+  std::string out;
+  auto human = MakeReportWriter(Format::Human);
+  human->SetSeveral(true);
+  human->Begin(out);
+  human->Item(out, "http://x/", found);
+  human->Item(out, "gone.html", failed);
+  EXPECT_EQ(out,
+            "== http://x/\nWeb Server: S\n"
+            "Scripting\tThis poses a possible threat of malicious scripting.\n"
+            "Forms\tUsers can trick other people into enterting personal information.\n"
+            "== gone.html\n");
+
+  out.clear();
+  auto csv = MakeReportWriter(Format::Csv);
+  csv->Begin(out);
+  csv->Item(out, "gone.html", failed);
+  EXPECT_EQ(out, "address,rule,label,description,line,column\r\n");
+  csv->Item(out, "http://x/", found);
+  EXPECT_NE(out.find("http://x/,5,Forms,"), std::string::npos);
+
+  out.clear();
+  auto sarif = MakeReportWriter(Format::Sarif);
+  sarif->Begin(out);
+  sarif->Item(out, "http://x/", found);
+  sarif->Item(out, "gone.html", failed);
+  sarif->End(out, RunSummary{2, true});
+  const auto log = nlohmann::json::parse(out);
+  EXPECT_EQ(log["runs"][0]["results"].size(), 2u);
+  EXPECT_EQ(log["runs"][0]["results"][1]["ruleId"], "VX005");
+  EXPECT_EQ(log["runs"][0]["invocations"][0]["toolExecutionNotifications"].size(), 1u);
+}
+
+class Input : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vettrix-input-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  void Write(const fs::path& p, const std::string& bytes) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+  static std::vector<InputEntry> All(InputReader& reader) {
+    std::vector<InputEntry> out;
+    while (auto e = reader.Next()) out.push_back(*e);
+    return out;
+  }
+  fs::path dir_;
+};
+
+TEST_F(Input, ListsAreReadLineByLine) {
+  const fs::path list = dir_ / "list.txt";
+  // A final line without its line break counts; a CR before LF does not.
+  Write(list, "\xEF\xBB\xBF first \r\n#skip\n\n second\n" + std::string(70000, 'y') + "\nthird");
+  InputReader reader({"given"}, {list.string(), (dir_ / "none.txt").string()}, false, nullptr);
+  const auto entries = All(reader);
+  ASSERT_EQ(entries.size(), 6u);
+  EXPECT_EQ(entries[0].address, "given");
+  EXPECT_EQ(entries[1].address, "first");
+  EXPECT_EQ(entries[2].address, "second");
+  EXPECT_EQ(entries[3].address.size(), 63u);  // shortened for the message
+  EXPECT_EQ(entries[3].error,
+            "line 5 of the list " + list.string() + " is longer than 65536 bytes");
+  EXPECT_EQ(entries[4].address, "third");
+  EXPECT_TRUE(entries[4].error.empty());
+  EXPECT_EQ(entries[5].address, (dir_ / "none.txt").string());
+  EXPECT_EQ(entries[5].error, "cannot read the list: No such file or directory");
+}
+
+TEST_F(Input, AMillionLinesStreamThrough) {
+  // Nothing is kept per line: only the count is checked here, the memory is
+  // watched by the benchmark.
+  const fs::path list = dir_ / "big.txt";
+  {
+    std::ofstream out(list);
+    for (int i = 0; i < 1000000; ++i) out << "http://127.0.0.1:9/" << i << '\n';
+  }
+  InputReader reader({}, {list.string()}, false, nullptr);
+  std::size_t n = 0;
+  std::string last;
+  while (auto e = reader.Next()) {
+    ++n;
+    last = e->address;
+  }
+  EXPECT_EQ(n, 1000000u);
+  EXPECT_EQ(last, "http://127.0.0.1:9/999999");
+}
+
+TEST_F(Input, FoldersAreWalkedInPathOrder) {
+  for (const char* name : {"b.html", "a.htm", "a/x.XHTML", "a/y.txt", "a-b/z.html", "c/d/e.Html"})
+    Write(dir_ / "site" / name, "x");
+  fs::create_symlink(dir_ / "site/b.html", dir_ / "site/link.html");
+  fs::create_directory_symlink(dir_ / "site/a", dir_ / "site/linked-dir");
+  InputReader reader({(dir_ / "site").string()}, {}, false, nullptr);
+  std::vector<std::string> got;
+  for (const auto& e : All(reader)) got.push_back(e.address.substr(dir_.string().size() + 6));
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"a-b/z.html", "a.htm", "a/x.XHTML", "b.html", "c/d/e.Html"}));
+
+  EXPECT_TRUE(IsFolderAddress((dir_ / "site").string(), false));
+  EXPECT_FALSE(IsFolderAddress((dir_ / "site/b.html").string(), false));
+  EXPECT_FALSE(IsFolderAddress("-", true));
+  const fs::path old = fs::current_path();
+  fs::current_path(dir_);
+  fs::create_directories("example.com");
+  fs::create_directories("plain");
+  EXPECT_FALSE(IsFolderAddress("example.com", false));
+  EXPECT_TRUE(IsFolderAddress("example.com", true));
+  EXPECT_TRUE(IsFolderAddress("./example.com", false));
+  EXPECT_TRUE(IsFolderAddress("example.com/", false));
+  EXPECT_TRUE(IsFolderAddress("plain", false));
+  EXPECT_FALSE(IsFolderAddress("absent", true));
+  fs::current_path(old);
+}
+
+TEST_F(Input, AStopEndsTheInput) {
+  std::atomic<bool> stop{false};
+  InputReader reader({"a", "b"}, {}, false, &stop);
+  EXPECT_TRUE(reader.Next());
+  stop = true;
+  EXPECT_FALSE(reader.Next());
+}
+
+TEST_F(Input, AReportFileAppearsWholeOrNotAtAll) {
+  const fs::path target = dir_ / "report.json";
+  std::string why;
+  {
+    auto sink = OutputSink::ToFile(target.string(), &why);
+    ASSERT_TRUE(sink) << why;
+    std::string data = "{\"a\":1}\n";
+    ASSERT_TRUE(sink->Write(data));
+    EXPECT_TRUE(data.empty());
+    EXPECT_FALSE(fs::exists(target));  // not before the end
+    ASSERT_TRUE(sink->Commit());
+  }
+  std::ifstream in(target);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "{\"a\":1}\n");
+  EXPECT_EQ((fs::status(target).permissions() & fs::perms::owner_read), fs::perms::owner_read);
+
+  {
+    auto sink = OutputSink::ToFile(target.string(), &why);
+    std::string data = "half";
+    ASSERT_TRUE(sink->Write(data));
+  }  // dropped without Commit: the old report stays, no temporary is left
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+  EXPECT_EQ(files, 1u);
+  std::ifstream again(target);
+  std::stringstream kept;
+  kept << again.rdbuf();
+  EXPECT_EQ(kept.str(), "{\"a\":1}\n");
+
+  EXPECT_FALSE(OutputSink::ToFile((dir_ / "no/such/dir/r.json").string(), &why));
+  EXPECT_FALSE(OutputSink::ToFile(dir_.string(), &why));
+}
+
+TEST_F(Input, AFileThatShrinksUnderItsMappingIsToldNotACrash) {
+  const fs::path file = dir_ / "big.html";
+  std::string bytes(2 << 20, 'a');
+  for (std::size_t i = 0; i < bytes.size(); i += 4097) bytes[i] = static_cast<char>('a' + i % 26);
+  Write(file, bytes);
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  std::string copy(bytes.size(), '\0');
+  ASSERT_TRUE(CopyMapped(fd, copy.data(), copy.size()));
+  EXPECT_EQ(copy, bytes);
+  // Cut to half, as a writer might while it is read.
+  ASSERT_EQ(::truncate(file.c_str(), 1 << 20), 0);
+  EXPECT_FALSE(CopyMapped(fd, copy.data(), copy.size()));
+  ::close(fd);
+  // The whole read still gives what the file now holds.
+  EXPECT_EQ(ReadFileText(file.string(), 64 << 20), bytes.substr(0, 1 << 20));
+}
+
+TEST(ProgressLine, TellsDoneRateFailuresAndTimeLeft) {
+  using std::chrono::seconds;
+  EXPECT_EQ(Progress::Line(50, 2, 200, seconds(10)),
+            "vettrix: 50/200 pages  5.0/s  2 failed  0:10 elapsed  0:30 left");
+  EXPECT_EQ(Progress::Line(50, 0, std::nullopt, seconds(4000)),
+            "vettrix: 50 pages  0.0/s  0 failed  1:06:40 elapsed");
+  EXPECT_EQ(Progress::Line(0, 0, 10, seconds(0)),
+            "vettrix: 0/10 pages  0.0/s  0 failed  0:00 elapsed");
+}
+
+}  // namespace
+}  // namespace vx::app::cli

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-tools-dev libqt6opengl6-dev doxygen
   libcurl4-openssl-dev libssl-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-wine
   fonts-dejavu-core fonts-dejavu-extra qt6-wayland

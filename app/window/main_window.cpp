@@ -11,8 +11,8 @@
 
 #include "app/version.h"
 #include "app/window/occurrences.h"
+#include "button/qt/input.h"
 #include "platform/host/json_property_bag.h"
-#include "platform/qt/input.h"
 
 namespace vx::window {
 namespace {

@@ -17,8 +17,8 @@
 #include "app/window/controls.h"
 #include "app/window/form_definition.h"
 #include "app/window/source_box.h"
-#include "platform/qt/button_widget.h"
-#include "platform/qt/container.h"
+#include "button/qt/button_widget.h"
+#include "button/qt/container.h"
 
 namespace vx::window {
 

@@ -10,10 +10,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/version.h"
 #include "app/window/occurrences.h"
+#include "button/qt/input.h"
 #include "platform/gdi/image_io.h"
 #include "platform/host/json_property_bag.h"
-#include "platform/qt/input.h"
 
 namespace vx::window {
 namespace {
@@ -99,6 +100,7 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   RequireWindowControls(form, form.name);
   setWindowTitle(ToQ(form.caption));
   setAccessibleName(ToQ(form.caption));
+  setAccessibleDescription(ToQ(app::VersionLine()));
   setFont(MakeFont(form.font, form.font));
   resize(TwipsToPixels(form.client_width), TwipsToPixels(form.client_height));
 

@@ -128,12 +128,16 @@ constexpr bool RowsInTypeOrder(LookTable table) {
 }
 static_assert(RowsInTypeOrder(kLooks), "row i of the look table is ButtonType i + 1");
 
+// How many looks there are. A constant of its own, so that code asking it
+// refers to no renderer, even unoptimised.
+inline constexpr std::size_t kLookCount = kLooks.size();
+
 namespace looks_detail {
 // The traits alone, gathered at compile time. Code that draws nothing reads
 // these, so it refers to no renderer and links without the render library.
 inline constexpr auto kTraits = [] {
-  std::array<LookTraits, kLooks.size()> traits{};
-  for (std::size_t i = 0; i < kLooks.size(); ++i) traits[i] = kLooks[i].traits;
+  std::array<LookTraits, kLookCount> traits{};
+  for (std::size_t i = 0; i < kLookCount; ++i) traits[i] = kLooks[i].traits;
   return traits;
 }();
 inline constexpr LookTraits kOtherTraits = kOtherLook.traits;
@@ -141,7 +145,7 @@ inline constexpr LookTraits kOtherTraits = kOtherLook.traits;
 
 // Whether `type` is one of the looks a ButtonType assignment accepts.
 constexpr bool IsLook(Long type) {
-  return type >= 1 && static_cast<std::size_t>(type) <= kLooks.size();
+  return type >= 1 && static_cast<std::size_t>(type) <= kLookCount;
 }
 
 // The facts of the look `type` draws with.

@@ -171,8 +171,8 @@ static_assert(kStoredProperties.size() == 26, "the stored set has 26 keys");
 
 // Whether a row's type is the type of the field it names.
 constexpr bool TypeFitsField(const StoredProperty& p) {
-  if (const auto* special = std::get_if<SpecialField>(&p.field)) {
-    switch (*special) {
+  if (std::holds_alternative<SpecialField>(p.field)) {
+    switch (std::get<SpecialField>(p.field)) {
       case SpecialField::kMousePointer:
         return p.type == StoredType::Int16;
       case SpecialField::kMouseIcon:

@@ -36,7 +36,15 @@ TorvelButton::~TorvelButton() {
 }
 
 void TorvelButton::Changed(bool design, std::string_view key) {
-  if (design) site_.changes->PropertyChanged(key);
+  if (design) ReportChange(key);
+}
+
+void TorvelButton::ReportChange(std::string_view key) {
+  site_.changes->PropertyChanged(key);
+}
+
+bool TorvelButton::DesignTimeChange(Long v, Long lo, Long hi, Long current) const {
+  return InRange(v, lo, hi) && v != current && DesignTime();
 }
 
 // Colour properties other than the gradient ones act only under the custom
@@ -111,11 +119,9 @@ void TorvelButton::SetTextFont(host::FontPtr f) {
 }
 
 void TorvelButton::SetAlignment(Long v) {
-  if (!InRange(v, 0, 2) || v == s_.Alignment) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 2, s_.Alignment)) return;
   s_.Alignment = v;
-  Changed(design, keys::kAlignment);
+  ReportChange(keys::kAlignment);
   CalculateLayout();
   RefreshButton();
 }
@@ -158,11 +164,9 @@ void TorvelButton::SetOptionButton(Bool16 v) {
 }
 
 void TorvelButton::SetIconAlignmentValue(Long v) {
-  if (!InRange(v, 0, 1) || v == s_.IconAlignmentValue) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 1, s_.IconAlignmentValue)) return;
   s_.IconAlignmentValue = v;
-  Changed(design, keys::kIconAlignment);
+  ReportChange(keys::kIconAlignment);
   if (s_.HasIcon) {
     CalculateLayout();
     RefreshButton();
@@ -249,10 +253,8 @@ void TorvelButton::SetCaption(std::string s) {
 }
 
 void TorvelButton::SetIconSize(Long v) {
-  if (!InRange(v, 1, 4) || v == s_.IconSize) return;
-  const bool design = DesignTime();
-  if (!design) return;
-  Changed(design, keys::kIconSize);
+  if (!DesignTimeChange(v, 1, 4, s_.IconSize)) return;
+  ReportChange(keys::kIconSize);
   s_.IconSize = v;
   if (s_.HasIcon) {
     CalculateLayout();
@@ -313,25 +315,21 @@ void TorvelButton::SetColorScheme(Long v) {
 }
 
 void TorvelButton::SetButtonStyle(Long v) {
-  if (!InRange(v, 0, 3) || v == s_.ButtonStyle) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 3, s_.ButtonStyle)) return;
   // Slanted outlines leave no room for vertical captions.
   if (v != Rectangular) {
     s_.CaptionOrientation = Horizontal;
-    Changed(design, keys::kCaptionOrientation);
+    ReportChange(keys::kCaptionOrientation);
   }
   s_.ButtonStyle = v;
-  Changed(design, keys::kButtonStyle);
+  ReportChange(keys::kButtonStyle);
   UserControl_Resize();
 }
 
 void TorvelButton::SetCaptionOrientation(Long v) {
-  if (!InRange(v, 0, 2) || v == s_.CaptionOrientation) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 2, s_.CaptionOrientation)) return;
   s_.CaptionOrientation = v;
-  Changed(design, keys::kCaptionOrientation);
+  ReportChange(keys::kCaptionOrientation);
   s_.LayoutPending = kTrue;
   RefreshButton();
 }

@@ -203,7 +203,12 @@ class TorvelButton : public host::ControlObject {
 
  private:
   bool DesignTime() const { return !site_.ambient->UserMode(); }
+  // Reports `key` to the host's property set at design time only.
   void Changed(bool design, std::string_view key);
+  void ReportChange(std::string_view key);
+  // A property the designer alone changes, within lo..hi: whether `v` is
+  // such a change of `current` now.
+  bool DesignTimeChange(Long v, Long lo, Long hi, Long current) const;
   [[nodiscard]] bool CustomColourSwitch(bool design, std::initializer_list<std::string_view> keys);
   [[nodiscard]] bool GradientSwitch(bool design, std::string_view other_key);
   // The colour properties. An equal value changes nothing; otherwise the

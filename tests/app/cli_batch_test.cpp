@@ -26,11 +26,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
@@ -38,25 +42,6 @@ const char* const kRuleLabels[] = {"Scripting",  "Object",    "Applet",    "Embe
                                    "Popup",      "OnLoad",    "MouseDown", "Favorites", "Flash",
                                    "OnClick",    "MouseDown", "MouseMove", "MouseOver", "Close",
                                    "MouseWheel", "WinFocus",  "Shutdown",  "Create Ob", "Cd-Rom"};
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path& p, const std::string& bytes) {
   fs::create_directories(p.parent_path());
@@ -254,7 +239,7 @@ class Batch : public ::testing::Test {
 
   std::string Command(const std::vector<std::string>& args) const {
     std::string cmd = Quote(binary_.string());
-    for (const auto& a : args) cmd += " " + Quote(a);
+    for (const auto& a : args) cmd.append(" ").append(Quote(a));  // GCC 12 -O3 -Wrestrict
     return cmd;
   }
 
@@ -376,7 +361,7 @@ TEST_F(Batch, ShardsSplitTheInputByPosition) {
   std::string list;
   std::vector<std::string> all;
   for (int i = 1; i <= 23; ++i) {
-    const std::string name = "p" + std::to_string(i) + ".html";
+    const std::string name = std::string("p").append(std::to_string(i)).append(".html");
     Page(name, i % 3 ? "<script>" : "plain");
     list += (i % 5 == 0 ? "# a comment does not count\n" : "") + name + "\n";
     all.push_back(name);

@@ -15,33 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 using Json = nlohmann::json;
 
 const std::string kScripting = "Scripting\tThis poses a possible threat of malicious scripting.";
 const std::string kForms =
     "Forms\tUsers can trick other people into enterting personal information.";
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary);
@@ -93,8 +78,11 @@ class Cli : public ::testing::Test {
                       " && env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u "
                       "ALL_PROXY " +
                       Quote(binary_.string());
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " <" + Quote(in.string()) + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+    // Appended piece by piece: GCC 12 at -O3 takes `" " + std::string` for an
+    // overlapping copy (-Wrestrict).
+    for (const auto& a : args) cmd.append(" ").append(Quote(a));
+    cmd.append(" <").append(Quote(in.string())).append(" >").append(Quote(out.string()));
+    cmd.append(" 2>").append(Quote(err.string()));
     const int raw = std::system(cmd.c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/gdi/image_io.h"
+#include "tests/data/reference_data.h"
 #include "tests/support/button_rig.h"
 #include "tests/support/surface_diff.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCaseDir = fs::path(VETTRIX_SHARED_DIR) / "gdi-reference" / "buttons";
+const fs::path kCaseDir = testdata::ReferenceDir() / "buttons";
 
 struct Case {
   std::string name;
@@ -146,7 +147,7 @@ std::string Compare(const Case& c) {
 
   Surface want;
   std::string error;
-  if (!gdi::ReadPpm((kCaseDir / (c.name + ".ppm")).string(), want, &error)) return error;
+  if (!testdata::ReadPicture(kCaseDir / (c.name + ".ppm"), want, &error)) return error;
   if (want.width() != d.surface.width() || want.height() != d.surface.height()) {
     return "size differs";
   }
@@ -154,7 +155,7 @@ std::string Compare(const Case& c) {
   if (!pixels.empty()) why << pixels << "; ";
 
   gdi::Mask want_region;
-  if (!gdi::ReadPbm((kCaseDir / (c.name + ".pbm")).string(), want_region, &error)) return error;
+  if (!testdata::ReadMask(kCaseDir / (c.name + ".pbm"), want_region, &error)) return error;
   if (!(want_region == d.region)) why << "region differs; ";
 
   std::ifstream state_file(kCaseDir / (c.name + ".state"));

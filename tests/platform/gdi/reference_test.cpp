@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/gdi/image_io.h"
+#include "tests/data/reference_data.h"
 #include "tests/support/script.h"
 #include "tests/support/surface_diff.h"
 
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kPrimitives = fs::path(VETTRIX_SHARED_DIR) / "gdi-reference" / "primitives";
+const fs::path kPrimitives = vx::testdata::ReferenceDir() / "primitives";
 
 }  // namespace
 
@@ -44,18 +45,18 @@ TEST(GdiReference, EveryPrimitiveScriptMatchesPixelForPixel) {
     vx::Surface want;
     fs::path expected = script;
     expected.replace_extension(".ppm");
-    ASSERT_TRUE(vx::gdi::ReadPpm(expected.string(), want, &error)) << error;
+    ASSERT_TRUE(vx::testdata::ReadPicture(expected, want, &error)) << error;
     EXPECT_EQ(vx::support::DiffSurfaces(out.canvas, want), "") << "canvas";
     ++compared;
 
     for (const auto& [name, picture] : out.pictures) {
-      ASSERT_TRUE(vx::gdi::ReadPpm((kPrimitives / name).string(), want, &error)) << error;
+      ASSERT_TRUE(vx::testdata::ReadPicture(kPrimitives / name, want, &error)) << error;
       EXPECT_EQ(vx::support::DiffSurfaces(picture, want), "") << name;
       ++compared;
     }
     for (const auto& [name, mask] : out.masks) {
       vx::gdi::Mask want_mask;
-      ASSERT_TRUE(vx::gdi::ReadPbm((kPrimitives / name).string(), want_mask, &error)) << error;
+      ASSERT_TRUE(vx::testdata::ReadMask(kPrimitives / name, want_mask, &error)) << error;
       EXPECT_EQ(vx::support::DiffMasks(mask, want_mask), "") << name;
       ++compared;
     }

@@ -2,7 +2,6 @@
 // marker occurs in capitals or small letters, the found rule (rule 20) where
 // it occurs exactly, whatever bytes surround them.
 
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "app/check_run.h"
 #include "app/rules.h"
 #include "app/text_buffer.h"
+#include "tests/support/plain_search.h"
 
 namespace {
 
@@ -39,21 +39,6 @@ class Label : public vx::app::CaptionView {
   void SetCaption(const std::string&) override {}
 };
 
-Rows PlainSearch(const std::string& page) {
-  using namespace vx::app;
-  Rows rows;
-  for (const DetectionRule& rule : kRuleTable) {
-    std::string upper(rule.marker), lower(rule.marker);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const bool hit = rule.test == RuleTest::Find ? page.find(rule.marker) != std::string::npos
-                                                 : page.find(upper) != std::string::npos ||
-                                                       page.find(lower) != std::string::npos;
-    if (hit) rows.emplace_back(rule.label, rule.description);
-  }
-  return rows;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -66,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Label label4;
   Checker checker{CheckControls{text1, inet1, text2, list, label4, text3, [] {}}};
   checker.Run();
-  if (list.rows != PlainSearch(page)) std::abort();
+  if (list.rows != vx::support::PlainSearchRows(page)) std::abort();
   // The search on its own agrees with the run's rows.
   const RuleHits hits = FindRuleHits(page);
   std::size_t row = 0;

@@ -17,9 +17,10 @@ packages=(
   # Peers the benchmarks compare with (bench/app/vs_curl.py, vs_grep.py), and
   # GNU time for the peak memory they report.
   curl ripgrep time
-  # CI's second compiler; the Debian package, the manual pages and the bash
-  # completions, and the tools their tests run.
-  clang dpkg-dev groff-base man-db bash-completion
+  # CI's second compiler and its libFuzzer (scripts/fuzz.sh); the Debian
+  # package, the manual pages and the bash completions, and the tools their
+  # tests run.
+  clang libclang-rt-14-dev dpkg-dev groff-base man-db bash-completion
 )
 
 missing=()

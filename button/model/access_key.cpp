@@ -3,6 +3,7 @@
 
 #include "button/model/torvel_button.h"
 #include "platform/base/ascii.h"
+#include "platform/text/utf8.h"
 
 namespace vx::button {
 
@@ -42,21 +43,7 @@ std::string LowerCharacter(const std::string& ch) {
   for (std::size_t i = 1; i < ch.size(); ++i) cp = (cp << 6) | (t[i] & 0x3F);
   const auto lower = static_cast<char32_t>(facet->tolower(static_cast<wchar_t>(cp)));
   std::string out;
-  if (lower < 0x80) {
-    out.push_back(static_cast<char>(lower));
-  } else if (lower < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (lower >> 6)));
-    out.push_back(static_cast<char>(0x80 | (lower & 0x3F)));
-  } else if (lower < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (lower >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((lower >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (lower & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (lower >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((lower >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((lower >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (lower & 0x3F)));
-  }
+  text::AppendUtf8(out, lower);
   return out;
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/rules.h"
 #include "app/text_buffer.h"
+#include "tests/support/plain_search.h"
 
 namespace vx::app {
 namespace {
@@ -250,22 +251,6 @@ TEST(CheckRun, StrayBytesAfterTheMarkerDoNotHideRule20) {
   EXPECT_EQ(display.Text(), "cdromCollection");
 }
 
-// The rows a plain search gives: a scanned rule where its marker occurs in
-// capitals or in small letters, the found rule where it occurs exactly.
-Rows NaiveRows(const std::string& page) {
-  Rows rows;
-  for (const DetectionRule& rule : kRuleTable) {
-    std::string upper(rule.marker), lower(rule.marker);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const bool hit = rule.test == RuleTest::Find ? page.find(rule.marker) != std::string::npos
-                                                 : page.find(upper) != std::string::npos ||
-                                                       page.find(lower) != std::string::npos;
-    if (hit) rows.emplace_back(rule.label, rule.description);
-  }
-  return rows;
-}
-
 TEST(CheckRun, AgreesWithAPlainSearchOverRandomTexts) {
   std::mt19937 rng(11);
   auto pick = [&](std::size_t n) {
@@ -310,7 +295,7 @@ TEST(CheckRun, AgreesWithAPlainSearchOverRandomTexts) {
       }
     }
     Window w;
-    const Rows expected = NaiveRows(page);
+    const Rows expected = support::PlainSearchRows(page);
     ASSERT_EQ(w.Check(page), expected) << "page: " << page;
     with_rule20 += !expected.empty() && expected.back().first == "Cd-Rom";
   }

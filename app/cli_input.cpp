@@ -17,19 +17,11 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
 
 namespace vx::app::cli {
 namespace {
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  }
-  return true;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -62,9 +54,7 @@ std::string FileUrlPath(const std::string& url) {
     rest.remove_prefix(2);
     const std::size_t slash = rest.find('/');
     const std::string_view host = rest.substr(0, slash);
-    std::string lower(host);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!host.empty() && lower != "localhost") {
+    if (!host.empty() && !ascii::EqualsNoCase(host, "localhost")) {
       throw std::runtime_error("file URL names another host (\"" + std::string(host) +
                                "\"); only local files can be read");
     }
@@ -197,8 +187,7 @@ std::runtime_error TooLarge(std::uint64_t max_bytes) {
 }
 
 bool HasPageExtension(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = ascii::Lower(name);
   for (std::string_view ext : {".html", ".htm", ".xhtml"}) {
     if (lower.size() > ext.size() && lower.ends_with(ext)) return true;
   }
@@ -510,7 +499,8 @@ std::optional<InputEntry> InputReader::Next() {
 
 Source Classify(const std::string& address) {
   if (address == "-") return {Source::Kind::Stdin, {}, false};
-  if (StartsWithNoCase(address, "file:")) return {Source::Kind::File, FileUrlPath(address), false};
+  if (ascii::StartsWithNoCase(address, "file:"))
+    return {Source::Kind::File, FileUrlPath(address), false};
   struct stat st {};
   // A folder is no page: "example.com" stays an address even where a folder
   // has that name.

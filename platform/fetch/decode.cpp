@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
 
 namespace vx::net {
@@ -29,15 +31,11 @@ bool is_space(unsigned char c) {
   return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
 }
 
-char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lower_trimmed(std::string_view s) {
   while (!s.empty() && is_space(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && is_space(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
   std::string out(s);
-  for (char& c : out) c = lower(c);
+  for (char& c : out) c = ascii::ToLower(c);
   return out;
 }
 
@@ -248,9 +246,19 @@ std::string decode_windows1252(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> decode_iconv(std::string_view bytes, const std::string& name) {
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+// Owns an iconv conversion descriptor: closed however the decoding ends.
+struct IconvCloser {
+  using pointer = iconv_t;
+  void operator()(iconv_t cd) const { iconv_close(cd); }
+};
+using IconvDescriptor = std::unique_ptr<void, IconvCloser>;
+
+[[nodiscard]] std::optional<std::string> decode_iconv(std::string_view bytes,
+                                                      const std::string& name) {
+  const iconv_t opened = iconv_open("UTF-8", name.c_str());
+  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const IconvDescriptor owner(opened);
+  const iconv_t cd = owner.get();
   std::string out(bytes.size() * 2 + 16, '\0');
   char* in = const_cast<char*>(bytes.data());
   std::size_t in_left = bytes.size();
@@ -289,7 +297,6 @@ std::optional<std::string> decode_iconv(std::string_view bytes, const std::strin
       flushing = true;
     }
   }
-  iconv_close(cd);
   out.resize(used);
   if (utf8_valid_prefix(out) != out.size()) {
     std::string clean;
@@ -586,9 +593,7 @@ std::optional<std::string> charset_from_meta_content(std::string_view s) {
   for (;;) {
     const std::size_t at = [&] {
       for (std::size_t i = pos; i + 7 <= s.size(); ++i) {
-        bool match = true;
-        for (std::size_t k = 0; k < 7 && match; ++k) match = lower(s[i + k]) == "charset"[k];
-        if (match) return i;
+        if (ascii::StartsWithNoCase(s.substr(i), "charset")) return i;
       }
       return std::string_view::npos;
     }();
@@ -649,17 +654,10 @@ class Prescan {
   unsigned char byte(std::size_t i) const {
     return i < s_.size() ? static_cast<unsigned char>(s_[i]) : 0;
   }
-  bool is_letter_at(std::size_t i) const {
-    const unsigned char c = byte(i);
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-  }
+  bool is_letter_at(std::size_t i) const { return ascii::IsLetter(static_cast<char>(byte(i))); }
   bool starts_with(std::string_view p) const { return s_.substr(pos_).starts_with(p); }
   bool starts_with_nocase(std::string_view p) const {
-    if (s_.size() - pos_ < p.size()) return false;
-    for (std::size_t k = 0; k < p.size(); ++k) {
-      if (lower(s_[pos_ + k]) != p[k]) return false;
-    }
-    return true;
+    return ascii::StartsWithNoCase(s_.substr(pos_), p);
   }
 
   std::optional<Encoding> meta() {
@@ -729,7 +727,7 @@ class Prescan {
         break;
       }
       if (c == '/' || c == '>') return true;
-      name_ += lower(c);
+      name_ += ascii::ToLower(c);
     }
     while (pos_ < s_.size() && is_space(byte(pos_))) ++pos_;
     if (pos_ >= s_.size()) return fail();
@@ -741,14 +739,14 @@ class Prescan {
           ++pos_;
           return true;
         }
-        value_ += lower(s_[pos_]);
+        value_ += ascii::ToLower(s_[pos_]);
       }
     }
     if (q == '>') return true;
     for (;; ++pos_) {
       if (pos_ >= s_.size()) return fail();
       if (is_space(byte(pos_)) || s_[pos_] == '>') return true;
-      value_ += lower(s_[pos_]);
+      value_ += ascii::ToLower(s_[pos_]);
     }
   }
 

@@ -15,33 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 using Json = nlohmann::json;
 
 const std::string kScripting = "Scripting\tThis poses a possible threat of malicious scripting.";
 const std::string kForms =
     "Forms\tUsers can trick other people into enterting personal information.";
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary);

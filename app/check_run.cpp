@@ -69,7 +69,7 @@ RuleHits FindRuleHits(std::string_view text) {
 }
 
 const RuleHits& Checker::Hits(const SourceView& view) {
-  const std::string& text = view.Text();
+  const std::string_view text = view.View();
   const CacheKey key{&view, view.TextRevision(), text.data(), text.size()};
   if (!(key == cache_key_)) {
     // Forget the old key first: if the search throws, nothing stale remains.
@@ -91,8 +91,8 @@ void Checker::Run() {
   // The page into the source box; when fetching fails the box keeps its text.
   RunPastFailure([&] {
     const std::string address = c_.Text1.Text();
-    std::string page = c_.Inet1.OpenURL(address);
-    if (!superseded()) c_.Text2.SetText(std::move(page));
+    PageText page = c_.Inet1.OpenPage(address);
+    if (!superseded()) c_.Text2.SetPage(std::move(page));
   });
   if (superseded()) return;
   // A box that kept its text when fetching failed may hold any bytes.
@@ -136,12 +136,12 @@ void Checker::Find(SourceView& source, const std::string& findtext, SourceView& 
         return {hits.first[r], hits.chars[r]};
       }
     }
-    const std::string& text = source.Text();
+    const std::string_view text = source.View();
     // An empty text occurs at the start of any text but an empty one.
     const std::size_t at =
         findtext.empty() ? (text.empty() ? std::string::npos : 0) : text.find(findtext);
     if (at == std::string::npos) return {at, 0};
-    return {at, CountChars(std::string_view(text).substr(0, at))};
+    return {at, CountChars(text.substr(0, at))};
   };
   ReadAsUtf8(source);
   if (locate().first == std::string::npos) return;
@@ -151,7 +151,7 @@ void Checker::Find(SourceView& source, const std::string& findtext, SourceView& 
   source.SetSelStart(chars);
   source.SetSelLength(CountChars(findtext));
   display.SetText(source.SelText());
-  if (display.Text() != findtext) return;
+  if (display.View() != findtext) return;
   c_.ListView1.AddRow(lil_desc, description);
   c_.DoEvents();
 }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
@@ -118,6 +120,31 @@ std::size_t utf8_valid_prefix(std::string_view text, std::size_t from = 0) {
     i += static_cast<std::size_t>(len);
   }
   return n;
+}
+
+// Whether text[from..] is valid UTF-8. A large text is checked in two halves
+// at once, split where a character starts: in valid UTF-8 no sequence spans
+// such a point, and a sequence cut there is invalid in either half.
+bool utf8_valid(std::string_view text, std::size_t from = 0) {
+  constexpr std::size_t kSplitAt = std::size_t{4} << 20;
+  const std::size_t n = text.size();
+  if (n - from < kSplitAt || std::thread::hardware_concurrency() < 2) {
+    return utf8_valid_prefix(text, from) == n;
+  }
+  std::size_t mid = from + (n - from) / 2;
+  for (int back = 0; back < 3 && (static_cast<unsigned char>(text[mid]) & 0xC0) == 0x80; ++back) {
+    --mid;
+  }
+  bool tail_valid = false;
+  std::thread tail;
+  try {
+    tail = std::thread([&] { tail_valid = utf8_valid_prefix(text.substr(mid)) == n - mid; });
+  } catch (const std::system_error&) {
+    return utf8_valid_prefix(text, from) == n;  // no thread to spare
+  }
+  const bool head_valid = utf8_valid_prefix(text.substr(0, mid), from) == mid;
+  tail.join();
+  return head_valid && tail_valid;
 }
 
 void append_utf8_repaired(std::string& out, std::string_view text) {
@@ -749,14 +776,19 @@ Choice choose(std::string_view bytes, std::string_view content_type) {
     if (auto enc = resolve_label(label)) return {*enc, 0, false};
   }
   if (auto enc = Prescan(bytes.substr(0, 1024)).run()) return {*enc, 0, false};
-  if (utf8_valid_prefix(bytes) == bytes.size()) return {{Kind::Utf8, {}}, 0, true};
+  if (utf8_valid(bytes)) return {{Kind::Utf8, {}}, 0, true};
   return {{Kind::Windows1252, {}}, 0, false};
+}
+
+// Whether the text of `bytes` is the bytes themselves, past a byte-order mark.
+bool IsTextAsIs(std::string_view bytes, const Choice& c) {
+  return c.known_valid || (c.encoding.kind == Kind::Utf8 && utf8_valid(bytes, c.skip));
 }
 
 std::string decode_as(std::string_view bytes, const Encoding& enc) {
   switch (enc.kind) {
     case Kind::Utf8: {
-      if (utf8_valid_prefix(bytes) == bytes.size()) return std::string(bytes);
+      if (utf8_valid(bytes)) return std::string(bytes);
       std::string out;
       out.reserve(bytes.size() + 16);
       append_utf8_repaired(out, bytes);
@@ -785,16 +817,21 @@ std::string decode_body(std::string_view bytes, std::string_view content_type) {
 
 std::string decode_body_owned(std::string bytes, std::string_view content_type) {
   const Choice c = choose(bytes, content_type);
-  if (c.known_valid) return bytes;
-  if (c.encoding.kind == Kind::Utf8 && utf8_valid_prefix(bytes, c.skip) == bytes.size()) {
+  if (IsTextAsIs(bytes, c)) {
     bytes.erase(0, c.skip);
     return bytes;
   }
   return decode_as(std::string_view(bytes).substr(c.skip), c.encoding);
 }
 
+std::optional<std::string_view> text_as_is(std::string_view bytes, std::string_view content_type) {
+  const Choice c = choose(bytes, content_type);
+  if (IsTextAsIs(bytes, c)) return bytes.substr(c.skip);
+  return std::nullopt;
+}
+
 bool is_valid_utf8(std::string_view text) {
-  return utf8_valid_prefix(text) == text.size();
+  return utf8_valid(text);
 }
 
 }  // namespace vx::net

@@ -36,15 +36,6 @@ struct RuleSearch {
   }
 };
 
-// The engine reads a view's text as UTF-8 and selects in characters. In text
-// that is not valid UTF-8 a stray continuation byte would join the character
-// before it, and the selection of a marker would take it along; so such a
-// text is first read the project's one way, its stray bytes as Windows-1252.
-// The markers are ASCII, which this never changes, so what matches stays.
-void ReadAsUtf8(SourceView& view) {
-  if (!text::IsValidUtf8(view.Text())) view.SetText(text::ToValidUtf8(view.Text()));
-}
-
 const RuleSearch& TheRuleSearch() {
   static const RuleSearch search = RuleSearch::Make();
   return search;
@@ -78,6 +69,20 @@ const RuleHits& Checker::Hits(const SourceView& view) {
     cache_key_ = key;
   }
   return cache_;
+}
+
+void Checker::ReadAsUtf8(SourceView& view) {
+  // The engine reads a view's text as UTF-8 and selects in characters. In text
+  // that is not valid UTF-8 a stray continuation byte would join the character
+  // before it, and the selection of a marker would take it along; so such a
+  // text is first read the project's one way, its stray bytes as Windows-1252.
+  // The markers are ASCII, which this never changes, so what matches stays.
+  // A text once checked is not walked again while it stays the same.
+  const std::string_view text = view.View();
+  if (CacheKey{&view, view.TextRevision(), text.data(), text.size()} == utf8_checked_) return;
+  if (!text::IsValidUtf8(text)) view.SetText(text::ToValidUtf8(text));
+  const std::string_view now = view.View();
+  utf8_checked_ = CacheKey{&view, view.TextRevision(), now.data(), now.size()};
 }
 
 void Checker::Run() {

@@ -61,6 +61,8 @@ class Checker {
 
  private:
   void Scan(std::size_t rule);
+  // Makes the view's text valid UTF-8 (see check_run.cpp) unless it is known to be.
+  void ReadAsUtf8(SourceView& view);
 
   CheckControls c_;
   std::uint64_t runs_started_ = 0;
@@ -74,6 +76,7 @@ class Checker {
   };
   CacheKey cache_key_;
   RuleHits cache_;
+  CacheKey utf8_checked_;
 };
 
 }  // namespace vx::app

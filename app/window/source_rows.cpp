@@ -12,7 +12,11 @@
 namespace vx::window {
 namespace {
 
+// Layouts kept: enough for the rows in view, those at the end (for the scroll
+// bar's range) and some to come back to, within a bound of text (a layout
+// costs some fifty bytes a character).
 constexpr std::size_t kMaxCached = 64;
+constexpr std::size_t kMaxCachedBytes = 256 * 1024;
 // How far past a segment's nominal start a natural break is looked for.
 constexpr std::size_t kSyncReach = 256;
 // Characters looked at on each side when finding a grapheme boundary.
@@ -309,8 +313,16 @@ SourceRows::Segment& SourceRows::SegmentAt(std::size_t byte) {
       return *cache_.back();
     }
   }
-  if (cache_.size() >= kMaxCached) cache_.erase(cache_.begin());
   cache_.push_back(Lay(text_.LineOf(begin), begin, end));
+  std::size_t bytes = 0;
+  for (const auto& s : cache_) bytes += s->end - s->begin;
+  std::size_t drop = 0;
+  while (cache_.size() - drop > 1 &&
+         (cache_.size() - drop > kMaxCached || bytes > kMaxCachedBytes)) {
+    bytes -= cache_[drop]->end - cache_[drop]->begin;
+    ++drop;
+  }
+  cache_.erase(cache_.begin(), cache_.begin() + static_cast<std::ptrdiff_t>(drop));
   return *cache_.back();
 }
 

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "app/text_position.h"
 
 namespace vx::window {
@@ -16,6 +20,23 @@ bool IsContinuation(unsigned char c) {
 // moves the text, little against the text itself.
 std::size_t GapFor(std::size_t text_size) {
   return std::clamp<std::size_t>(text_size / 16, 4096, std::size_t{16} << 20);
+}
+
+// Whether a byte of at least 0xF0 (one that starts a character of four
+// bytes) is among these.
+bool HasHigh(std::string_view s) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i floor = _mm_set1_epi8(static_cast<char>(0xF0));
+  for (; i + 16 <= s.size(); i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, floor), x)) != 0) return true;
+  }
+#endif
+  for (; i < s.size(); ++i) {
+    if (static_cast<unsigned char>(s[i]) >= 0xF0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -269,9 +290,7 @@ SourceText::Counts SourceText::CountRange(std::size_t from, std::size_t to) cons
     if (piece.empty()) continue;
     c.chars += app::CountChars(piece);
     // A lead byte of four bytes is two UTF-16 units when well-formed.
-    std::size_t high = 0;
-    for (const char ch : piece) high += static_cast<unsigned char>(ch) >= 0xF0 ? 1 : 0;
-    if (high != 0) {
+    if (HasHigh(piece)) {
       const std::size_t base = piece.data() == p.first.data() ? from : from + p.first.size();
       for (std::size_t i = 0; i < piece.size(); ++i) {
         if (static_cast<unsigned char>(piece[i]) >= 0xF0 && Decode(base + i).code >= 0x10000) {

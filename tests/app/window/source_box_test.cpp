@@ -274,6 +274,10 @@ TEST_F(SourceBoxTest, TypingDeletingUndoRedoCutAndPaste) {
   // Setting the text is no step to undo.
   box().SetText("set");
   EXPECT_FALSE(box().canUndo());
+  // An empty text is one empty row.
+  box().SetText("");
+  EXPECT_EQ(box().rows().SegmentAt(0).Rows(), 1);
+  EXPECT_FALSE(box().caretRect(0).isEmpty());
 }
 
 TEST_F(SourceBoxTest, TabMovesOnAndCtrlTabTypesATab) {
@@ -581,6 +585,137 @@ TEST_F(SourceBoxTest, AMegabytesLongLineEditsAtItsEnd) {
   // The view never lays out the whole line.
   EXPECT_LE(box().rows().CachedSegments(), 64u);
   box().repaint();
+}
+
+}  // namespace
+}  // namespace vx::window
+
+namespace vx::window {
+namespace {
+
+TEST_F(SourceBoxTest, AssistiveTechnologyReadsByCharacterWordAndLineAndEdits) {
+  box().SetText("first line\r\nsecond \xF0\x9F\x98\x80 word\rthird");
+  QAccessibleTextInterface& reader = Reader();
+  int start = -1, end = -1;
+  // A line with its line end, as the page has it.
+  EXPECT_EQ(reader.textAtOffset(3, QAccessible::LineBoundary, &start, &end),
+            QStringLiteral("first line\r\n"));
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(reader.textAfterOffset(3, QAccessible::LineBoundary, &start, &end),
+            QStringLiteral("second \U0001F600 word\r"));
+  EXPECT_EQ(reader.textBeforeOffset(end, QAccessible::LineBoundary, &start, &end),
+            QStringLiteral("second \U0001F600 word\r"));
+  // The emoji is one character of two units.
+  const int emoji = static_cast<int>(QStringLiteral("first line\r\nsecond ").size());
+  EXPECT_EQ(reader.textAtOffset(emoji, QAccessible::CharBoundary, &start, &end),
+            QStringLiteral("\U0001F600"));
+  EXPECT_EQ(end - start, 2);
+  EXPECT_EQ(reader.textAtOffset(emoji + 5, QAccessible::WordBoundary, &start, &end),
+            QStringLiteral("word"));
+  EXPECT_EQ(reader.textAtOffset(0, QAccessible::NoBoundary, &start, &end),
+            reader.text(0, reader.characterCount()));
+  // Where characters are on the screen, and back.
+  const QRect r = reader.characterRect(2);
+  ASSERT_FALSE(r.isEmpty());
+  EXPECT_GT(r.width(), 1);
+  EXPECT_EQ(reader.offsetAtPoint(r.center() - QPoint(r.width() / 4, 0)), 2);
+  // Editing through the interface edits the page.
+  QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&box());
+  QAccessibleEditableTextInterface* editor = a->editableTextInterface();
+  ASSERT_NE(editor, nullptr);
+  editor->replaceText(0, 5, QStringLiteral("1st"));
+  editor->insertText(reader.characterCount(), QStringLiteral("!"));
+  editor->deleteText(emoji - 4, emoji - 2);  // "d " before the emoji ("1st" is two shorter)
+  EXPECT_EQ(box().Text(), "1st line\r\nsecon\xF0\x9F\x98\x80 word\rthird!");
+  reader.setCursorPosition(3);
+  EXPECT_EQ(box().Caret(), 3u);
+  EXPECT_EQ(reader.selectionCount(), 0);
+}
+
+TEST_F(SourceBoxTest, ScrollingMovesByRowsAndReachesTheEnd) {
+  std::string page;
+  for (int i = 0; i < 1000; ++i) page += "line " + std::to_string(i) + "\n";
+  page += "last";
+  box().SetText(page);
+  const int rows = (box().viewport()->height() - 3) / box().rows().RowHeight();
+  ASSERT_GT(rows, 3);
+  auto top_line = [&] { return box().store().LineOf(box().topByte()); };
+  // The scroll bar's arrow scrolls one row, its page one page less a row.
+  box().verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(top_line(), 1u);
+  box().verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(top_line(), 1u + static_cast<std::size_t>(rows - 1));
+  box().verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  EXPECT_EQ(top_line(), static_cast<std::size_t>(rows - 1));
+  // The wheel: three rows a notch.
+  QWheelEvent wheel(QPointF(10, 10), box().viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                    QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(box().viewport(), &wheel);
+  EXPECT_EQ(top_line(), static_cast<std::size_t>(rows + 2));
+  // Dragging the thumb to the end shows the last line as the last row.
+  box().verticalScrollBar()->setValue(box().verticalScrollBar()->maximum());
+  EXPECT_EQ(top_line(), 1000u - static_cast<std::size_t>(rows - 1));
+  box().verticalScrollBar()->setValue(0);
+  EXPECT_EQ(box().topByte(), 0u);
+  // Page Down moves the caret and the view alike; Ctrl+End shows the end.
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(box().CaretLineColumn().first, static_cast<std::size_t>(rows));
+  EXPECT_EQ(top_line(), static_cast<std::size_t>(rows - 1));
+  Key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_FALSE(box().caretRect(box().Caret()).isEmpty());
+  EXPECT_EQ(box().verticalScrollBar()->value(), box().verticalScrollBar()->maximum());
+}
+
+TEST_F(SourceBoxTest, RowsOfALongLineAreTheSameGoingDownAndUp) {
+  // A minified line of 200 KiB: many segments, each wrapping into rows.
+  std::string line;
+  for (int i = 0; line.size() < 200 * 1024; ++i) {
+    line += "<td class=\"c\">" + std::to_string(i) + "</td>";
+  }
+  box().SetText("<html>\n" + line + "\n</html>");
+  SourceRows& rows = box().rows();
+  std::vector<std::size_t> down;
+  SourceRows::Row row = rows.RowOf(0);
+  for (;;) {
+    down.push_back(rows.Start(row));
+    const auto next = rows.Next(row);
+    if (!next) break;
+    row = *next;
+  }
+  ASSERT_GT(down.size(), 500u);
+  std::vector<std::size_t> up;
+  for (std::optional<SourceRows::Row> r = row; r; r = rows.Previous(*r))
+    up.push_back(rows.Start(*r));
+  std::reverse(up.begin(), up.end());
+  EXPECT_EQ(up, down);
+  // Each row starts where a position in it says it does.
+  for (std::size_t i = 0; i + 1 < down.size(); i += 37) {
+    const std::size_t inside = (down[i] + down[i + 1]) / 2;
+    EXPECT_EQ(rows.Start(rows.RowOf(inside)), down[i]) << i;
+  }
+  // Scrolling through the line by the scroll bar's arrow row by row.
+  for (int i = 0; i < 300; ++i) {
+    box().verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  }
+  EXPECT_EQ(box().topByte(), down[300]);
+}
+
+TEST_F(SourceBoxTest, TypingJoinsOneUndoStepUntilTheCaretMoves) {
+  box().SetText("x");
+  Key(Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(&box(), QStringLiteral("abc"));
+  Key(Qt::Key_Left);
+  QTest::keyClicks(&box(), QStringLiteral("de"));
+  EXPECT_EQ(box().Text(), "xabdec");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(box().Text(), "xabc");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(box().Text(), "x");
+  Key(Qt::Key_Z, Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_EQ(box().Text(), "xabc");
+  // Typing after an undo starts afresh: there is nothing left to redo.
+  QTest::keyClicks(&box(), QStringLiteral("!"));
+  EXPECT_FALSE(box().canRedo());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "app/rules.h"
@@ -393,6 +394,22 @@ TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
     }
   }
   EXPECT_GT(findings, 30u);
+}
+
+TEST_F(WindowTest, TheLastRuleSelectsItsMarkerInView) {
+  // The marker far down a long page: the check run's selection scrolls the
+  // source box to it, as setting a text box's SelStart does.
+  std::string page;
+  for (int i = 0; i < 3000; ++i) page += "<p>row " + std::to_string(i) + "</p>\r\n";
+  page += "<object>cdromCollection</object>\r\n";
+  const auto path = std::filesystem::temp_directory_path() / "window_test_last_rule.html";
+  std::ofstream(path, std::ios::binary) << page;
+  Check(path.string());
+  std::filesystem::remove(path);
+  EXPECT_EQ(w().Text2().SelText(), "cdromCollection");
+  EXPECT_EQ(w().Text3().Text(), "cdromCollection");
+  EXPECT_FALSE(w().Text2().caretRect(w().Text2().Caret()).isEmpty());
+  EXPECT_EQ(w().Text2().CaretLineColumn(), (std::pair<std::size_t, std::size_t>{3001, 24}));
 }
 
 TEST_F(WindowTest, WindowKeepsWorkingWhileAFetchIsUnderWay) {

@@ -226,6 +226,9 @@ void SourceBox::Replace(std::size_t at, std::size_t removed, std::string_view in
   at = std::min(at, text_.size());
   removed = std::min(removed, text_.size() - at);
   if (removed == 0 && inserted.empty()) return;
+  // Beyond what the box can hold the edit is not made, as a full text box
+  // takes no more characters.
+  if (inserted.size() > SourceText::kMaxSize - (text_.size() - removed)) return;
   std::string removed_text = text_.Copy(at, at + removed);
   const bool tell = QAccessible::isActive();
   const int unit_at = tell ? static_cast<int>(text_.UnitsBefore(at)) : 0;

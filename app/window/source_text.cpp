@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -44,6 +45,7 @@ bool HasHigh(std::string_view s) {
 SourceText::SourceText() : starts_{0}, index_{Counts{}} {}
 
 void SourceText::Assign(std::string text) {
+  if (text.size() > kMaxSize) throw std::length_error("the text is too long for the source box");
   buf_ = std::move(text);
   gap_ = buf_.size();
   gap_len_ = 0;
@@ -62,7 +64,7 @@ void SourceText::Assign(std::string text) {
     const char* p = nl == nullptr ? cr : (cr == nullptr || nl < cr ? nl : cr);
     if (p == nullptr) break;
     if (p == cr && p + 1 < end && p[1] == '\n') p += 1;  // "\r\n" ends at its "\n"
-    starts_.push_back(static_cast<std::size_t>(p + 1 - base));
+    starts_.push_back(static_cast<Offset>(p + 1 - base));
     const auto rest = static_cast<std::size_t>(end - (p + 1));
     if (nl != nullptr && nl <= p) nl = static_cast<const char*>(std::memchr(p + 1, '\n', rest));
     if (cr != nullptr && cr <= p) cr = static_cast<const char*>(std::memchr(p + 1, '\r', rest));
@@ -116,11 +118,14 @@ void SourceText::Replace(std::size_t at, std::size_t removed, std::string_view i
   at = std::min(at, size());
   removed = std::min(removed, size() - at);
   if (removed == 0 && inserted.empty()) return;
+  if (inserted.size() > kMaxSize - (size() - removed)) {
+    throw std::length_error("the text would be too long for the source box");
+  }
   if (gap_len_ == 0) gap_ = size();
   MoveGap(at);
   gap_len_ += removed;  // the removed bytes join the gap
   OpenGap(inserted.size());
-  std::memcpy(buf_.data() + gap_, inserted.data(), inserted.size());
+  if (!inserted.empty()) std::memcpy(buf_.data() + gap_, inserted.data(), inserted.size());
   gap_ += inserted.size();
   gap_len_ -= inserted.size();
   valid_ = std::min(valid_, at / kChunk + 1);
@@ -162,12 +167,12 @@ void SourceText::UpdateLines(std::size_t at, std::size_t removed, std::size_t in
   const std::size_t lo = first_at_least(lo_value);
   const std::size_t hi = first_at_least(at + removed + 1);
 
-  std::vector<std::size_t> fresh;
+  std::vector<Offset> fresh;
   const std::size_t last = at + inserted;  // new starts lie in [lo_value, last]
   for (std::size_t s = lo_value; s <= last && s <= size(); ++s) {
-    if (IsBreakAt(s - 1)) fresh.push_back(s);
+    if (IsBreakAt(s - 1)) fresh.push_back(static_cast<Offset>(s));
   }
-  const std::size_t delta = inserted - removed;  // modulo 2^64
+  const auto delta = static_cast<Offset>(inserted - removed);  // modulo 2^32
 
   if (fresh.size() == hi - lo) {
     // The usual case (typing, deleting within a line): the same number of

@@ -25,10 +25,15 @@ class SourceText {
  public:
   SourceText();
 
-  // Replaces the whole text; takes the string's buffer as it is.
+  // The longest text kept (positions are kept in four bytes).
+  static constexpr std::size_t kMaxSize = 0xFFFFFFFEu;
+
+  // Replaces the whole text; takes the string's buffer as it is. Throws
+  // std::length_error for a text longer than kMaxSize.
   void Assign(std::string text);
   // Replaces `removed` bytes at `at` by `inserted`. `at` and the removed
-  // range are clamped to the text.
+  // range are clamped to the text. Throws std::length_error (changing
+  // nothing) when the text would grow beyond kMaxSize.
   void Replace(std::size_t at, std::size_t removed, std::string_view inserted);
 
   std::size_t size() const { return buf_.size() - gap_len_; }
@@ -49,7 +54,7 @@ class SourceText {
   // Lines, 0-based. "\r\n", a lone "\r" and "\n" end a line.
   std::size_t LineCount() const { return starts_.size(); }
   std::size_t LineStart(std::size_t line) const {
-    return starts_[line] + (line >= shift_from_ ? shift_by_ : 0);
+    return static_cast<Offset>(starts_[line] + (line >= shift_from_ ? shift_by_ : 0));
   }
   // Where the line's own characters end (before its line break).
   std::size_t LineEnd(std::size_t line) const;
@@ -102,11 +107,13 @@ class SourceText {
   std::size_t gap_ = 0;
   std::size_t gap_len_ = 0;
 
-  // Line starts; those from index shift_from_ on are stored shift_by_ too
-  // low (added lazily, so that typing shifts no later lines).
-  std::vector<std::size_t> starts_;
+  // Line starts, four bytes each (a flood of line ends costs four times the
+  // page, not eight); those from index shift_from_ on are stored shift_by_
+  // too low (added lazily, so that typing moves no later lines).
+  using Offset = std::uint32_t;
+  std::vector<Offset> starts_;
   std::size_t shift_from_ = 0;
-  std::size_t shift_by_ = 0;  // modulo 2^64
+  Offset shift_by_ = 0;  // modulo 2^32
 
   // index_[k]: counts of bytes [0, k * kChunk); the first valid_ are right.
   mutable std::vector<Counts> index_;

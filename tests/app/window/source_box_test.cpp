@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTextBoundaryFinder>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 
@@ -716,6 +717,71 @@ TEST_F(SourceBoxTest, TypingJoinsOneUndoStepUntilTheCaretMoves) {
   // Typing after an undo starts afresh: there is nothing left to redo.
   QTest::keyClicks(&box(), QStringLiteral("!"));
   EXPECT_FALSE(box().canRedo());
+}
+
+}  // namespace
+}  // namespace vx::window
+
+namespace vx::window {
+namespace {
+
+// Keys at random over a text of every kind of line end and character: the
+// text, what assistive technology reads, the caret's line and column and the
+// rows in view stay in step, and undoing everything gives the page back.
+TEST_F(SourceBoxTest, RandomKeysKeepTextCaretAndRowsInStep) {
+  std::string page;
+  const std::vector<std::string> parts{
+      "<p>",         "word ", "\r\n", "\r", "\n", "\t", "\xC3\xA9", "e\xCC\x81", "\xF0\x9F\x98\x80",
+      "\xEF\xB7\x90"};
+  std::mt19937 rng(5);
+  for (int i = 0; i < 400; ++i) page += parts[rng() % parts.size()];
+  page += std::string(3000, 'm');  // a line that wraps
+  box().SetText(page);
+  QApplication::setActiveWindow(&box());
+  box().setFocus();
+  const std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys{
+      {Qt::Key_Right, {}},
+      {Qt::Key_Left, {}},
+      {Qt::Key_Up, {}},
+      {Qt::Key_Down, {}},
+      {Qt::Key_Right, Qt::ShiftModifier},
+      {Qt::Key_Down, Qt::ShiftModifier},
+      {Qt::Key_Right, Qt::ControlModifier},
+      {Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier},
+      {Qt::Key_Home, {}},
+      {Qt::Key_End, {}},
+      {Qt::Key_PageDown, {}},
+      {Qt::Key_PageUp, {}},
+      {Qt::Key_Backspace, {}},
+      {Qt::Key_Delete, {}},
+      {Qt::Key_Return, {}},
+      {Qt::Key_A, {}},
+      {Qt::Key_Space, {}},
+      {Qt::Key_Z, Qt::ControlModifier},
+      {Qt::Key_Y, Qt::ControlModifier},
+      {Qt::Key_Backspace, Qt::ControlModifier},
+  };
+  for (int step = 0; step < 600; ++step) {
+    const auto& [key, mods] = keys[rng() % keys.size()];
+    Key(key, mods);
+    if (step % 150 == 149) box().setWrapsLines(!box().wrapsLines());
+    const std::string& text = box().Text();
+    const std::size_t caret = box().Caret();
+    ASSERT_LE(caret, text.size());
+    ASSERT_TRUE(caret == text.size() || (static_cast<unsigned char>(text[caret]) & 0xC0) != 0x80)
+        << "step " << step << ": the caret inside a character";
+    const app::LineColumn at = app::LocateOffsets(text, {caret}).front();
+    ASSERT_EQ(box().CaretLineColumn(), (std::pair<std::size_t, std::size_t>{at.line, at.column}))
+        << "step " << step;
+    if (step % 20 == 0) {
+      ASSERT_TRUE(Reader().text(0, Reader().characterCount()) == Q(text)) << "step " << step;
+      box().repaint();
+      ASSERT_FALSE(box().caretRect(caret).isEmpty()) << "step " << step << ": caret out of view";
+    }
+  }
+  box().setWrapsLines(true);
+  while (box().canUndo()) box().undo();
+  EXPECT_EQ(box().Text(), page);
 }
 
 }  // namespace

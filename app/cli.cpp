@@ -16,6 +16,7 @@
 #include "app/cli_batch.h"
 #include "app/cli_options.h"
 #include "app/rules.h"
+#include "app/version.h"
 
 namespace vx::app::cli {
 namespace {
@@ -46,7 +47,7 @@ std::string UsageText() {
   return "usage: vettrix check [OPTIONS] ADDRESS...\n"
          "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
          "       vettrix [--form FILE]\n"
-         "       vettrix --help | vettrix check --help\n";
+         "       vettrix --help | vettrix check --help | vettrix --version\n";
 }
 
 std::string HelpText() {
@@ -59,7 +60,8 @@ std::string HelpText() {
          "  vettrix --form FILE                  open the window from another form file\n"
          "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
          "  vettrix check --help                 describe the check command\n"
-         "  vettrix --help                       this text\n";
+         "  vettrix --help                       this text\n"
+         "  vettrix --version                    the versions of Vettrix and of libcurl\n";
 }
 
 std::string CheckHelpText() {
@@ -456,6 +458,10 @@ int Main(int argc, char** argv) {
   if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
     std::cout << HelpText() << '\n' << CheckHelpText() << std::flush;
+    return kExitClean;
+  }
+  if (args[0] == "--version") {
+    std::cout << VersionText() << std::flush;
     return kExitClean;
   }
   if (args[0] != "check") return Usage("unknown command \"" + args[0] + "\"");

@@ -5,10 +5,7 @@
 #include <cstdio>
 
 #include "app/rules.h"
-
-#ifndef VETTRIX_VERSION
-#define VETTRIX_VERSION "0"
-#endif
+#include "vettrix_version.h"
 
 namespace vx::app::cli {
 namespace {

@@ -22,7 +22,6 @@ function(vettrix_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     VETTRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    VETTRIX_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"
     VETTRIX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
 endfunction()

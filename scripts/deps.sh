@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-tools-dev libqt6opengl6-dev doxygen
   libcurl4-openssl-dev libssl-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-wine
   fonts-dejavu-core fonts-dejavu-extra qt6-wayland
@@ -17,6 +17,9 @@ packages=(
   # Peers the benchmarks compare with (bench/app/vs_curl.py, vs_grep.py), and
   # GNU time for the peak memory they report.
   curl ripgrep time
+  # CI's second compiler; the Debian package, the manual pages and the bash
+  # completions, and the tools their tests run.
+  clang dpkg-dev groff-base man-db bash-completion
 )
 
 missing=()

@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/version.h"
 #include "app/window/occurrences.h"
+#include "button/qt/input.h"
 #include "platform/host/json_property_bag.h"
-#include "platform/qt/input.h"
 
 namespace vx::window {
 namespace {
@@ -75,6 +76,7 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   RequireWindowControls(form, form.name);
   setWindowTitle(ToQ(form.caption));
   setAccessibleName(ToQ(form.caption));
+  setAccessibleDescription(ToQ(app::VersionLine()));
   setFont(MakeFont(form.font, form.font));
   resize(TwipsToPixels(form.client_width), TwipsToPixels(form.client_height));
 

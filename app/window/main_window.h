@@ -17,8 +17,8 @@
 #include "app/window/controls.h"
 #include "app/window/form_definition.h"
 #include "app/window/source_box.h"
-#include "platform/qt/button_widget.h"
-#include "platform/qt/container.h"
+#include "button/qt/button_widget.h"
+#include "button/qt/container.h"
 
 namespace vx::window {
 
@@ -38,7 +38,9 @@ class MainWindow : public qt::FormWidget {
   explicit MainWindow(const FormDefinition& form, net::FetchOptions fetch_options = {});
   ~MainWindow() override;
 
-  // A control by name (nullptr when there is none, or it has no window).
+  // A control by name (nullptr when there is none, or it has no window);
+  // the host's Control(int) stays in view beside it.
+  using qt::FormWidget::Control;
   QWidget* Control(std::string_view name) const;
 
   LineBox& Text1() const { return *text1_; }

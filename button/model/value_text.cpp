@@ -73,7 +73,11 @@ std::optional<host::FontAttributes> ParseFontText(std::string_view text) {
 }
 
 MemberValue ParseMemberText(MemberType type, std::string_view text, host::PictureLoader& pictures) {
-  const std::string quoted = "\"" + std::string(text) + "\"";
+  // Appended piece by piece: GCC 12 at -O3 misreads `"\"" + std::string(...)`
+  // as an overlapping copy (-Wrestrict).
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted.append(1, '"').append(text).append(1, '"');
   switch (type) {
     case MemberType::Long:
     case MemberType::Color:

@@ -453,4 +453,32 @@ void Painter::CalculateLayout() {
   text::DeleteObject(own);
 }
 
+std::pair<int, int> CaptionSizeHint(button::TorvelButton& button) {
+  PainterState scratch;
+  Painter painter(button, scratch);
+  const button::ButtonState& st = button.state();
+  std::string displayed;
+  DisplayedText(st.Caption, st.AccessKeyPos, displayed);
+  text::Font font = ControlFont(painter, st);
+  text::TextExtent extent{};
+  if (font) {
+    extent = text::MeasureText(font, displayed.empty() ? std::string_view("X") : displayed);
+    text::DeleteObject(font);
+  }
+  if (displayed.empty()) extent.cx = 0;
+  const int icon =
+      st.HasIcon != kFalse ? static_cast<int>(std::clamp<Long>(st.IconSize, 1, 4)) * 8 : 0;
+  const int gap = icon > 0 && !displayed.empty() ? icon + 5 : icon;
+  // The room the layout leaves around the text on this outline, so that the
+  // whole caption fits on one line, and a margin of 5 pixels on each side.
+  constexpr int kMargin = 10;
+  const int across = std::max(extent.cy, icon) + kMargin;
+  if (st.CaptionOrientation == button::VerticalUp ||
+      st.CaptionOrientation == button::VerticalDown) {
+    return {across, extent.cx + gap + 12 + kMargin};
+  }
+  const int along = extent.cx + gap + 6 + ByStyle(st.ButtonStyle, 6, 18, 42, 18) + kMargin;
+  return {along, across};
+}
+
 }  // namespace vx::render

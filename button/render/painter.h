@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include "button/model/renderer.h"
 #include "button/model/torvel_button.h"
@@ -173,6 +174,10 @@ class ButtonPainter final : public button::ButtonRenderer {
 
 // The window region most recently built for `button`, if any.
 const gdi::Region* ButtonRegionOf(const button::TorvelButton& button);
+
+// caption_layout.cpp: the width and height at which `button`'s caption
+// stays on one line, with its icon and a small margin.
+std::pair<int, int> CaptionSizeHint(button::TorvelButton& button);
 
 // caption_font.cpp: lfHeight for a font of `points` on a screen of
 // `twips_per_pixel_y` (negative: a character height in pixels).

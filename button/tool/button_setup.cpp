@@ -66,6 +66,19 @@ void SetStored(Json& stored, const std::string& key, Json value) {
 
 }  // namespace
 
+const char* const kButtonOptionsHelp =
+    "  --props FILE.json        restore the button from a stored property set, a flat\n"
+    "                           JSON object of lower-case keys (without it, and without\n"
+    "                           --set, the button is initialised as a new one)\n"
+    "  --set KEY=VALUE          put a stored value over the set before it is restored\n"
+    "                           (repeatable; KEY as stored, e.g. btype=4)\n"
+    "  --assign NAME=VALUE      assign a public property after restoring (repeatable, in\n"
+    "                           order; e.g. Caption=OK, ButtonType=3, Font=Arial,10,bold)\n"
+    "  --design                 build the button at design time instead of run time\n"
+    "  --version P.MAJOR.MINOR  the platform version the button detects (default: this\n"
+    "                           machine's)\n"
+    "  --name NAME              the display name the host gives the control\n";
+
 const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i) {
   if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
   return args[++i];

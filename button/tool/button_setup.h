@@ -51,6 +51,14 @@ struct ButtonOptions {
 // UsageError for a missing or malformed value.
 bool ParseButtonOption(const std::vector<std::string>& args, std::size_t& i, ButtonOptions& o);
 
+// The descriptions of the options above, for the subcommands' --help.
+extern const char* const kButtonOptionsHelp;
+
+// True for "-h" and "--help", which every subcommand answers with its help.
+inline bool IsHelpOption(const std::string& arg) {
+  return arg == "-h" || arg == "--help";
+}
+
 // "--opt" needs a value: args[++i], or UsageError.
 const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i);
 

@@ -19,6 +19,16 @@ const char* const kGalleryUsage = "gallery -o FILE.png";
 
 namespace {
 
+const char* const kGalleryHelp =
+    "Draws every look of the button in every state into one PNG, the looks labelled\n"
+    "down the left and the states across the top.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE.png    the PNG to write (required)\n"
+    "  -h, --help               this text\n"
+    "\n"
+    "Exit status: 0 written; 1 the file could not be written; 64 a usage error.\n";
+
 struct Look {
   int type;
   const char* label;
@@ -123,6 +133,9 @@ int RunGallery(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if ((a == "-o" || a == "--output") && i + 1 < args.size()) {
       out = args[++i];
+    } else if (IsHelpOption(a)) {
+      std::cout << "usage: torvelbutton " << kGalleryUsage << "\n\n" << kGalleryHelp;
+      return kExitOk;
     } else {
       std::cerr << "torvelbutton gallery: "
                 << (a == "-o" || a == "--output" ? a + " needs a value"

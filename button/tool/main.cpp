@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "button/tool/subcommands.h"
+#include "vettrix_version.h"
 
 namespace {
 
@@ -13,17 +14,39 @@ struct Subcommand {
   const char* name;
   int (*run)(const std::vector<std::string>& args);
   const char* const* usage;
+  const char* summary;
 };
 
 const Subcommand kSubcommands[] = {
-    {"props", vx::tool::RunProps, &vx::tool::kPropsUsage},
-    {"render", vx::tool::RunRender, &vx::tool::kRenderUsage},
-    {"gallery", vx::tool::RunGallery, &vx::tool::kGalleryUsage},
+    {"props", vx::tool::RunProps, &vx::tool::kPropsUsage,
+     "build a button, restore or initialise it, assign properties, list the result"},
+    {"render", vx::tool::RunRender, &vx::tool::kRenderUsage,
+     "draw one button into a PNG, transparent outside its window shape"},
+    {"gallery", vx::tool::RunGallery, &vx::tool::kGalleryUsage,
+     "draw every look in every state into one PNG"},
 };
 
 void PrintUsage(std::FILE* out) {
-  std::fputs("usage: torvelbutton SUBCOMMAND [OPTIONS]\n\nsubcommands:\n", out);
-  for (const Subcommand& s : kSubcommands) std::fprintf(out, "  %s\n", *s.usage);
+  const char* lead = "usage:";
+  for (const Subcommand& s : kSubcommands) {
+    std::fprintf(out, "%-6s torvelbutton %s\n", lead, *s.usage);
+    lead = "";
+  }
+  std::fputs(
+      "       torvelbutton SUBCOMMAND --help | torvelbutton --help | torvelbutton --version\n",
+      out);
+}
+
+void PrintHelp() {
+  PrintUsage(stdout);
+  std::fputs("\nDraws and inspects the TorvelButton control without a window.\n\nSubcommands:\n",
+             stdout);
+  for (const Subcommand& s : kSubcommands) std::printf("  %-24s %s\n", s.name, s.summary);
+  std::fputs(
+      "\nOptions:\n"
+      "  -h, --help               this text; SUBCOMMAND --help describes a subcommand\n"
+      "  --version                print the version of torvelbutton\n",
+      stdout);
 }
 
 }  // namespace
@@ -34,7 +57,13 @@ int main(int argc, char** argv) {
     return vx::tool::kExitUsage;
   }
   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    PrintUsage(stdout);
+    PrintHelp();
+    return vx::tool::kExitOk;
+  }
+  // Only here, before a subcommand: after one, --version is the platform
+  // version the button detects.
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("torvelbutton %s\n", VETTRIX_VERSION);
     return vx::tool::kExitOk;
   }
   for (const Subcommand& s : kSubcommands) {

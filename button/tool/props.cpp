@@ -18,6 +18,20 @@ const char* const kPropsUsage =
     "props [--design] [--props FILE.json] [--set KEY=VALUE]... [--assign NAME=VALUE]...\n"
     "        [--version P.MAJOR.MINOR] [--name NAME] [--json]";
 
+const char* const kPropsHelp =
+    "Creates a button on a host without a window, initialises it or restores it from a\n"
+    "stored property set, applies assignments through its public properties and lists\n"
+    "its properties, the host's messages and the stored set it writes back.\n"
+    "\n"
+    "Options:\n";
+
+const char* const kPropsHelpEnd =
+    "  --json                   print one JSON object instead of the listing\n"
+    "  -h, --help               this text\n"
+    "\n"
+    "Exit status: 0 listed; 1 the button could not be built or a value not assigned;\n"
+    "64 a usage error.\n";
+
 namespace {
 
 using button::MemberType;
@@ -28,6 +42,7 @@ using Json = host::JsonPropertyBag::Json;
 struct Options {
   ButtonOptions button;
   bool json = false;
+  bool help = false;
 };
 
 Options ParseOptions(const std::vector<std::string>& args) {
@@ -36,6 +51,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     if (ParseButtonOption(args, i, o.button)) continue;
     if (args[i] == "--json") {
       o.json = true;
+    } else if (IsHelpOption(args[i])) {
+      o.help = true;
     } else {
       throw UsageError("unknown option \"" + args[i] + "\"");
     }
@@ -168,6 +185,11 @@ int RunProps(const std::vector<std::string>& args) {
     std::cerr << "torvelbutton props: " << e.what() << "\nusage: torvelbutton " << kPropsUsage
               << "\n";
     return kExitUsage;
+  }
+  if (o.help) {
+    std::cout << "usage: torvelbutton " << kPropsUsage << "\n\n"
+              << kPropsHelp << kButtonOptionsHelp << kPropsHelpEnd;
+    return kExitOk;
   }
   try {
     host::HeadlessHost host;

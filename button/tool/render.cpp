@@ -23,6 +23,37 @@ const char* const kRenderUsage =
 
 namespace {
 
+const char* const kRenderHelp =
+    "Builds a button as props does, shows it at a size, puts it into a visual state,\n"
+    "draws it and writes its pixels as a PNG, transparent outside its window shape.\n"
+    "Colours are 0x00BBGGRR values in hex or decimal; 0x800000NN names system colour NN.\n"
+    "\n"
+    "Options:\n";
+
+const char* const kRenderHelpEnd =
+    "  --size WxH               the button's size in pixels (default 89x19)\n"
+    "  --state normal|backdrop|pressed|focused|hover|N\n"
+    "                           the visual state to draw (default normal)\n"
+    "  --focus                  the button has the focus\n"
+    "  --mouse-inside           the pointer is over the button\n"
+    "  --disabled               disable the button before drawing\n"
+    "  --backdrop-only          draw the background only\n"
+    "  --parent-bk COLOR        the container's background colour (default: button face)\n"
+    "  --parent-text COLOR      the container's text colour (default: button text)\n"
+    "  --icon FILE.png          the icon to show\n"
+    "  -o, --output OUT.png     the PNG to write (required)\n"
+    "  --region-out MASK.png    also write the window region: black inside, white outside\n"
+    "  --print-state            print the state after drawing as JSON: visual state,\n"
+    "                           working colours and caption layout\n"
+    "  -h, --help               this text\n"
+    "\n"
+    "Exit status: 0 drawn and written; 1 the button could not be built or a file not\n"
+    "written; 64 a usage error.\n";
+
+}  // namespace
+
+namespace {
+
 using Json = host::JsonPropertyBag::Json;
 
 struct Options {
@@ -30,6 +61,7 @@ struct Options {
   std::string out;
   std::optional<std::string> region_out;
   bool print_state = false;
+  bool help = false;
 };
 
 int ParseEdge(const std::string& text, const std::string& whole) {
@@ -102,11 +134,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
       o.region_out = OptionValue(args, i);
     } else if (a == "--print-state") {
       o.print_state = true;
+    } else if (IsHelpOption(a)) {
+      o.help = true;
     } else {
       throw UsageError("unknown option \"" + a + "\"");
     }
   }
-  if (o.out.empty()) throw UsageError("-o OUT.png is required");
+  if (o.out.empty() && !o.help) throw UsageError("-o OUT.png is required");
   // System colour references resolve against the palette the host starts
   // with, which is the one the button sees.
   const host::SystemPalette palette;
@@ -194,6 +228,11 @@ int RunRender(const std::vector<std::string>& args) {
     std::cerr << "torvelbutton render: " << e.what() << "\nusage: torvelbutton " << kRenderUsage
               << "\n";
     return kExitUsage;
+  }
+  if (o.help) {
+    std::cout << "usage: torvelbutton " << kRenderUsage << "\n\n"
+              << kRenderHelp << kButtonOptionsHelp << kRenderHelpEnd;
+    return kExitOk;
   }
   try {
     const RenderedButton r = RenderButton(o.render);

@@ -2,6 +2,8 @@
 // thread may fetch while another does.
 #include "platform/fetch/fetch.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 
 #include "platform/fetch/transfer.h"
@@ -37,6 +39,11 @@ FetchResult fetch(const std::string& address, const FetchOptions& options) {
   if (!transfer.Easy()) return decode_fetch(transfer.Finish(CURLE_OK));
   const CURLcode code = curl_easy_perform(transfer.Easy());
   return decode_fetch(transfer.Finish(code));
+}
+
+std::string library_version() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  return info != nullptr && info->version != nullptr ? info->version : "unknown";
 }
 
 }  // namespace vx::net

@@ -57,6 +57,9 @@ struct RawFetch {
   std::string body;
 };
 
+// The version of the libcurl in use (the loaded library's, not the headers').
+std::string library_version();
+
 // One request for the address as typed. A scheme-less address is http; only
 // http and https go over the network. HTTP error statuses are not failures:
 // the body the server sent is the page. Safe on any thread.

@@ -22,6 +22,7 @@
 #include "app/rules.h"
 #include "app/window/main_window.h"
 #include "app/window/occurrences.h"
+#include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
 
 namespace vx::window {
@@ -246,6 +247,17 @@ TEST_F(WindowTest, EveryControlHasAnAccessibleName) {
   }
   QAccessibleInterface* button = QAccessible::queryAccessibleInterface(&w().CmdCheck());
   EXPECT_EQ(button->text(QAccessible::Name), QStringLiteral("Check Source"));
+}
+
+TEST_F(WindowTest, AccessibleDescriptionTellsTheVersions) {
+  QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w());
+  ASSERT_NE(a, nullptr);
+  const QString want = QStringLiteral("Vettrix %1 with libcurl %2")
+                           .arg(QString::fromUtf8(VETTRIX_CMAKE_VERSION),
+                                QString::fromStdString(vx::net::library_version()));
+  EXPECT_EQ(a->text(QAccessible::Description), want);
+  // The title stays the caption alone.
+  EXPECT_EQ(w().windowTitle(), QStringLiteral("Vettrix"));
 }
 
 TEST_F(WindowTest, ClickFillsTheListTheSourceAndTheServerLine) {

@@ -16,13 +16,14 @@
 #include "platform/gdi/image_io.h"
 #include "platform/host/headless.h"
 #include "platform/host/json_property_bag.h"
+#include "tests/data/reference_data.h"
 
 namespace vx::render {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCaseDir = fs::path(VETTRIX_SHARED_DIR) / "gdi-reference" / "buttons";
+const fs::path kCaseDir = testdata::ReferenceDir() / "buttons";
 
 struct Case {
   std::string name;
@@ -159,7 +160,7 @@ std::string Compare(const Case& c) {
 
   Surface want;
   std::string error;
-  if (!gdi::ReadPpm((kCaseDir / (c.name + ".ppm")).string(), want, &error)) return error;
+  if (!testdata::ReadPicture(kCaseDir / (c.name + ".ppm"), want, &error)) return error;
   if (want.width() != d.surface.width() || want.height() != d.surface.height()) {
     return "size differs";
   }
@@ -177,7 +178,7 @@ std::string Compare(const Case& c) {
   if (wrong != 0) why << wrong << " pixels differ; ";
 
   gdi::Mask want_region;
-  if (!gdi::ReadPbm((kCaseDir / (c.name + ".pbm")).string(), want_region, &error)) return error;
+  if (!testdata::ReadMask(kCaseDir / (c.name + ".pbm"), want_region, &error)) return error;
   if (!(want_region == d.region)) why << "region differs; ";
 
   std::ifstream state_file(kCaseDir / (c.name + ".state"));

@@ -11,12 +11,13 @@
 
 #include "platform/gdi/image_io.h"
 #include "platform/gdi/script.h"
+#include "tests/data/reference_data.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kPrimitives = fs::path(VETTRIX_SHARED_DIR) / "gdi-reference" / "primitives";
+const fs::path kPrimitives = vx::testdata::ReferenceDir() / "primitives";
 
 std::string Hex(vx::ColorRef c) {
   std::ostringstream s;
@@ -86,18 +87,18 @@ TEST(GdiReference, EveryPrimitiveScriptMatchesPixelForPixel) {
     vx::Surface want;
     fs::path expected = script;
     expected.replace_extension(".ppm");
-    ASSERT_TRUE(vx::gdi::ReadPpm(expected.string(), want, &error)) << error;
+    ASSERT_TRUE(vx::testdata::ReadPicture(expected, want, &error)) << error;
     EXPECT_EQ(DiffSurfaces(out.canvas, want), "") << "canvas";
     ++compared;
 
     for (const auto& [name, picture] : out.pictures) {
-      ASSERT_TRUE(vx::gdi::ReadPpm((kPrimitives / name).string(), want, &error)) << error;
+      ASSERT_TRUE(vx::testdata::ReadPicture(kPrimitives / name, want, &error)) << error;
       EXPECT_EQ(DiffSurfaces(picture, want), "") << name;
       ++compared;
     }
     for (const auto& [name, mask] : out.masks) {
       vx::gdi::Mask want_mask;
-      ASSERT_TRUE(vx::gdi::ReadPbm((kPrimitives / name).string(), want_mask, &error)) << error;
+      ASSERT_TRUE(vx::testdata::ReadMask(kPrimitives / name, want_mask, &error)) << error;
       EXPECT_EQ(DiffMasks(mask, want_mask), "") << name;
       ++compared;
     }

@@ -41,7 +41,7 @@ TEST(HostJsonPropertyBag, ReadsWithoutRegardToCaseAndWritesLowerCase) {
   EXPECT_EQ(bag.json().dump(), R"({"tx":"Go","_extentx":2355,"btype":8,"gstart":255})");
   bag.WriteProperty("TX", std::monostate{});  // an empty value removes the key
   EXPECT_FALSE(bag.json().contains("tx"));
-  EXPECT_THROW(JsonPropertyBag(Json::array()), HostError);
+  EXPECT_THROW(JsonPropertyBag{Json::array()}, HostError);
 }
 
 TEST(HostJsonPropertyBag, FontsAndPictures) {

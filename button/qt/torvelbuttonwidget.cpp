@@ -1,0 +1,709 @@
+#include "torvelbutton/torvelbuttonwidget.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QShowEvent>
+#include <atomic>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+#include "button/qt/accessible.h"
+#include "button/qt/guard.h"
+#include "button/qt/input.h"
+#include "button/qt/stored_properties.h"
+#include "button/qt/system_colors.h"
+#include "button/qt/torvelbuttonwidget_p.h"
+#include "button/render/painter.h"
+#include "platform/host/json_property_bag.h"
+
+using vx::ColorRef;
+using vx::Surface;
+using vx::qt::Guarded;
+namespace button = vx::button;
+namespace host = vx::host;
+
+// --- the inside
+
+TorvelButtonWidgetPrivate::TorvelButtonWidgetPrivate(TorvelButtonWidget& widget,
+                                                     const TorvelButtonWidget::Placement& p)
+    : q(widget),
+      parent_window(p.parent_window),
+      palette(p.palette),
+      container(p.container),
+      display_name(p.display_name) {
+  static std::atomic<int> count{0};
+  auto_name = "TorvelButton" + std::to_string(++count);
+  if (parent_window == nullptr) {
+    tree = std::make_unique<vx::qt::WidgetTree>(q);
+    parent_window = tree.get();
+  }
+  if (palette == nullptr) {
+    own_palette = std::make_unique<host::SystemPalette>();
+    vx::qt::MapDesktopPalette(q.palette(), *own_palette);
+    palette = own_palette.get();
+    own_back = parent_window->BackColor();
+    own_text = parent_window->TextColor();
+  }
+  host = std::make_unique<vx::qt::ButtonHost>(*this);
+}
+
+TorvelButtonWidgetPrivate::~TorvelButtonWidgetPrivate() = default;
+
+void TorvelButtonWidgetPrivate::CreateButton() {
+  host->ResizeSurface(q.width(), q.height());
+  ambient_font = vx::qt::FontAttributesOf(AmbientWidget().font());
+  button = std::make_unique<button::TorvelButton>(host->site());
+  button->SetRenderer(std::make_shared<vx::render::ButtonPainter>());
+}
+
+std::string TorvelButtonWidgetPrivate::DisplayName() const {
+  return tree ? tree->DisplayName() : display_name;
+}
+
+const QWidget& TorvelButtonWidgetPrivate::AmbientWidget() const {
+  if (container) return *container;
+  const QWidget* parent = q.parentWidget();
+  return parent != nullptr ? *parent : q;
+}
+
+void TorvelButtonWidgetPrivate::Repaint() {
+  // Synchronous: a pause right after (the access-key flash) shows this image.
+  if (q.isVisible()) q.repaint();
+  // The accessible name is the caption; tell listeners when it changed.
+  if (button && button->Caption() != shown_caption) {
+    shown_caption = button->Caption();
+    if (QAccessible::isActive()) {
+      QAccessibleEvent ev(&q, QAccessible::NameChanged);
+      QAccessible::updateAccessibility(&ev);
+    }
+  }
+  if (refresh_hook) refresh_hook();
+}
+
+void TorvelButtonWidgetPrivate::ApplyEnabled() {
+  // A press that clears Enabled (the right button) still gets its release
+  // and click: the window follows once the buttons are up.
+  if (held != Qt::NoButton && !host->enabled()) return;
+  const bool was = std::exchange(host_enabling, true);
+  q.QWidget::setEnabled(host->enabled());
+  host_enabling = was;
+}
+
+void TorvelButtonWidgetPrivate::ApplyAccessKey(const std::string& keys) {
+  delete shortcut;
+  shortcut = nullptr;
+  access_key = QString::fromStdString(keys).toLower();
+  if (access_key.isEmpty()) return;
+  const char32_t c = QChar::toUpper(access_key.toUcs4().value(0));
+  shortcut = new QShortcut(QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(c))), &q);
+  shortcut->setContext(Qt::WindowShortcut);
+  QObject::connect(shortcut, &QShortcut::activated, &q, [this] { AccessKeyActivated(); });
+  // Two controls with one key: each press moves the focus to the next one.
+  QObject::connect(shortcut, &QShortcut::activatedAmbiguously, &q,
+                   [this] { q.setFocus(Qt::ShortcutFocusReason); });
+  if (QAccessible::isActive()) {
+    QAccessibleEvent ev(&q, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&ev);
+  }
+}
+
+void TorvelButtonWidgetPrivate::AccessKeyActivated() {
+  if (!q.isEnabled() || !q.isVisible()) return;
+  QPointer<TorvelButtonWidget> self(&q);
+  if (q.focusPolicy() & Qt::TabFocus) q.setFocus(Qt::ShortcutFocusReason);
+  if (!self) return;
+  const int code = vx::qt::CharacterCode(access_key);
+  Guarded("access key",
+          [&] { button->UserControl_AccessKeyPress(static_cast<std::int16_t>(code)); });
+}
+
+namespace {
+
+// The key events' arguments as the widget's signals pass them, and back.
+TorvelButtonKeyArgs KeyArgsOf(const host::EventArgs& a) {
+  TorvelButtonKeyArgs k;
+  k.keyCode = a.key_code;
+  k.keyAscii = a.key_ascii;
+  k.shift = a.shift;
+  return k;
+}
+
+void ReadBack(const TorvelButtonKeyArgs& k, host::EventArgs& a) {
+  a.key_code = static_cast<std::int16_t>(k.keyCode);
+  a.key_ascii = static_cast<std::int16_t>(k.keyAscii);
+  a.shift = static_cast<std::int16_t>(k.shift);
+}
+
+}  // namespace
+
+void TorvelButtonWidgetPrivate::RaiseEvent(std::string_view name, host::EventArgs& args) {
+  QPointer<TorvelButtonWidget> self(&q);
+  if (event_hook) {
+    const EventHook hook = event_hook;  // the hook may replace itself
+    hook(name, args);
+    if (!self) return;
+  }
+  const std::string lower = host::LowerKey(name);
+  if (lower == "click") {
+    emit q.clicked();
+  } else if (lower == "mousedown") {
+    emit q.mouseDown(args.button, args.shift, args.x, args.y);
+  } else if (lower == "mousemove") {
+    emit q.mouseMove(args.button, args.shift, args.x, args.y);
+  } else if (lower == "mouseup") {
+    emit q.mouseUp(args.button, args.shift, args.x, args.y);
+  } else if (lower == "mouseout") {
+    emit q.mouseOut();
+  } else if (lower == "keydown" || lower == "keypress" || lower == "keyup") {
+    TorvelButtonKeyArgs k = KeyArgsOf(args);
+    if (lower == "keydown") {
+      emit q.keyDown(&k);
+    } else if (lower == "keypress") {
+      emit q.keyPress(&k);
+    } else {
+      emit q.keyUp(&k);
+    }
+    if (self) ReadBack(k, args);
+  }
+}
+
+void TorvelButtonWidgetPrivate::AnnounceChange(std::string_view key) {
+  emit q.storedPropertyChanged(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
+}
+
+bool TorvelButtonWidgetPrivate::InsideShape(const QPointF& p) const {
+  const QPoint pixel(static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y())));
+  if (!q.rect().contains(pixel)) return false;
+  const QRegion m = q.mask();
+  return m.isEmpty() || m.contains(pixel);
+}
+
+void TorvelButtonWidgetPrivate::Press() {
+  if (!q.isEnabled()) return;
+  const float x = static_cast<float>(q.width()) / 2;
+  const float y = static_cast<float>(q.height()) / 2;
+  QPointer<TorvelButtonWidget> self(&q);
+  Guarded("mouse down", [&] { button->UserControl_MouseDown(1, 0, x, y); });
+  if (!self) return;
+  Guarded("mouse up", [&] { button->UserControl_MouseUp(1, 0, x, y); });
+  if (!self) return;
+  Guarded("click", [&] { button->UserControl_Click(); });
+}
+
+void TorvelButtonWidgetPrivate::Assign(const char* key, const button::MemberValue& value) {
+  const vx::qt::StoredProperty* p = vx::qt::FindStoredProperty(key);
+  if (p == nullptr) return;
+  if (restoring) {
+    Restore(key, vx::qt::ToPropertyValue(value));
+    return;
+  }
+  Guarded(p->property, [&] { button->SetMember(p->member, value); });
+}
+
+bool TorvelButtonWidgetPrivate::Restore(std::string_view key, const host::PropertyValue& value) {
+  // The values restored so far are read again with each new one: restoring
+  // applies the scheme's colours, and a scheme that comes later in a form
+  // file must not have replaced the caption colours stored before it.
+  if (!pending) {
+    pending.emplace();
+    if (!Guarded("stored properties", [&] { button->WriteProperties(*pending); })) {
+      pending.reset();
+      return false;
+    }
+  }
+  const vx::qt::MemoryPropertyBag before = *pending;
+  pending->WriteProperty(key, value);
+  pristine = false;
+  if (Guarded("stored properties", [&] { ReadAll(*pending); })) return true;
+  *pending = before;
+  return false;
+}
+
+void TorvelButtonWidgetPrivate::ReadAll(host::PropertyBag& bag) {
+  vx::qt::MemoryPropertyBag before;
+  button->WriteProperties(before);
+  try {
+    button->ReadProperties(bag);
+  } catch (...) {
+    Guarded("stored properties", [&] { button->ReadProperties(before); });
+    throw;
+  }
+  if (button->state().IsShown != button::kFalse) {
+    button->state().LayoutPending = button::kTrue;
+    button->UserControl_Resize();
+  }
+}
+
+void TorvelButtonWidgetPrivate::RefreshOwnPalette() {
+  if (!own_palette || !button) return;
+  host::SystemPalette mapped;
+  vx::qt::MapDesktopPalette(q.palette(), mapped);
+  const ColorRef back = parent_window->BackColor();
+  const ColorRef text = parent_window->TextColor();
+  bool table_changed = false;
+  for (int i = 0; i < host::SystemPalette::kSize && !table_changed; ++i) {
+    table_changed = mapped.Get(i) != own_palette->Get(i);
+  }
+  const bool back_changed = back != own_back;
+  const bool text_changed = text != own_text;
+  if (!table_changed && !back_changed && !text_changed) return;
+  *own_palette = mapped;
+  own_back = back;
+  own_text = text;
+  Guarded("palette change",
+          [&] { vx::qt::TellColorsChanged(*button, back_changed, text_changed); });
+}
+
+namespace vx::qt {
+
+void TellColorsChanged(button::TorvelButton& b, bool back_changed, bool text_changed) {
+  if (back_changed) b.UserControl_AmbientChanged("BackColor");
+  if (text_changed) b.UserControl_AmbientChanged("ForeColor");
+  b.UserControl_AmbientChanged("Palette");
+  // The system colours changed under the button: a scheme that reads them
+  // takes them up even when the form's own colours stayed.
+  if (!text_changed && b.ColorScheme() != button::ParentColors) {
+    b.ApplyColorScheme(button::kFalse);
+    b.RefreshButton();
+  }
+}
+
+}  // namespace vx::qt
+
+// --- construction
+
+TorvelButtonWidget::TorvelButtonWidget(QWidget* parent) : TorvelButtonWidget(Placement{}, parent) {}
+
+TorvelButtonWidget::TorvelButtonWidget(const QString& caption, QWidget* parent)
+    : TorvelButtonWidget(Placement{}, parent) {
+  setCaption(caption);
+}
+
+TorvelButtonWidget::TorvelButtonWidget(const Placement& placement, QWidget* parent)
+    : QWidget(parent), d_(std::make_unique<TorvelButtonWidgetPrivate>(*this, placement)) {
+  vx::qt::InstallAccessibleFactory();
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  // Every pixel comes from the surface.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  d_->CreateButton();
+
+  // While a menu holds the keyboard the focus may still move on (a menu
+  // command can set it): that is the button's focus exit.
+  d_->focus_watch =
+      connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!d_->focus_parked || now == nullptr || now == this) return;
+        if (now->window()->windowType() == Qt::Popup) return;
+        d_->focus_parked = false;
+        Guarded("focus exit", [this] { d_->button->UserControl_ExitFocus(); });
+      });
+
+  if (d_->tree) {
+    // A new button: its defaults, with its name as the caption until a
+    // stored value reaches it.
+    Guarded("new button", [this] { d_->button->InitProperties(); });
+    d_->pristine = true;
+    d_->name_watch = connect(this, &QObject::objectNameChanged, this, [this] {
+      if (!d_->pristine || !d_->restoring) return;
+      Guarded("new button", [this] { d_->button->InitProperties(); });
+    });
+  }
+}
+
+TorvelButtonWidget::~TorvelButtonWidget() {
+  // QWidget's destructor moves the focus on, after this one has run.
+  disconnect(d_->focus_watch);
+  disconnect(d_->name_watch);
+  Guarded("termination", [this] { d_->button->UserControl_Terminate(); });
+  d_->button.reset();
+}
+
+// --- properties
+
+namespace {
+
+using button::Bool16;
+using button::Color;
+using button::Long;
+using button::MemberValue;
+
+Long LongOf(const TorvelButtonWidgetPrivate& d, const char* member) {
+  return std::get<Long>(d.button->GetMember(member));
+}
+
+bool BoolOf(const TorvelButtonWidgetPrivate& d, const char* member) {
+  return std::get<Bool16>(d.button->GetMember(member)) != button::kFalse;
+}
+
+QColor ColorOf(const TorvelButtonWidgetPrivate& d, const char* member) {
+  return vx::qt::ToQColor(static_cast<ColorRef>(LongOf(d, member)));
+}
+
+MemberValue FromBool(bool b) {
+  return MemberValue{button::ToBool16(b)};
+}
+
+MemberValue FromLong(int v) {
+  return MemberValue{static_cast<Long>(v)};
+}
+
+}  // namespace
+
+#define TORVEL_ENUM_PROPERTY(Type, getter, setter, key, member) \
+  TorvelButtonWidget::Type TorvelButtonWidget::getter() const { \
+    return static_cast<Type>(LongOf(*d_, member));              \
+  }                                                             \
+  void TorvelButtonWidget::setter(Type v) {                     \
+    d_->Assign(key, FromLong(static_cast<int>(v)));             \
+  }
+#define TORVEL_BOOL_PROPERTY(getter, setter, key, member) \
+  bool TorvelButtonWidget::getter() const {               \
+    return BoolOf(*d_, member);                           \
+  }                                                       \
+  void TorvelButtonWidget::setter(bool v) {               \
+    d_->Assign(key, FromBool(v));                         \
+  }
+#define TORVEL_COLOR_PROPERTY(getter, setter, key, member)                  \
+  QColor TorvelButtonWidget::getter() const {                               \
+    return ColorOf(*d_, member);                                            \
+  }                                                                         \
+  void TorvelButtonWidget::setter(const QColor& c) {                        \
+    if (c.isValid()) d_->Assign(key, MemberValue{vx::qt::ColorValueOf(c)}); \
+  }
+
+TORVEL_ENUM_PROPERTY(CaptionAlignmentValue, alignment, setAlignment, "ALIGN", "Alignment")
+TORVEL_BOOL_PROPERTY(showFocus, setShowFocus, "SHOWF", "ShowFocus")
+TORVEL_BOOL_PROPERTY(value, setValue, "OPTVAL", "Value")
+TORVEL_BOOL_PROPERTY(optionButton, setOptionButton, "OPTMOD", "OptionButton")
+TORVEL_ENUM_PROPERTY(IconSide, iconAlignmentValue, setIconAlignmentValue, "ICONAlign",
+                     "IconAlignmentValue")
+TORVEL_COLOR_PROPERTY(embossEngraveShadow, setEmbossEngraveShadow, "EMBOSSS", "EmbossEngraveShadow")
+TORVEL_COLOR_PROPERTY(embossEngraveMid, setEmbossEngraveMid, "EMBOSSM", "EmbossEngraveMid")
+TORVEL_COLOR_PROPERTY(gradientStartColor, setGradientStartColor, "GStart", "GradientStartColor")
+TORVEL_ENUM_PROPERTY(GradientOrientationValue, gradientOrientation, setGradientOrientation,
+                     "GStyle", "GradientOrientation")
+TORVEL_COLOR_PROPERTY(gradientStopColor, setGradientStopColor, "GStop", "GradientStopColor")
+TORVEL_COLOR_PROPERTY(backColor, setBackColor, "BCOL", "BackColor")
+TORVEL_COLOR_PROPERTY(foreColor, setForeColor, "FCOL", "ForeColor")
+TORVEL_COLOR_PROPERTY(mouseOverColor, setMouseOverColor, "FCOLO", "MouseOver")
+TORVEL_ENUM_PROPERTY(ButtonTypeValue, buttonType, setButtonType, "BTYPE", "ButtonType")
+TORVEL_ENUM_PROPERTY(IconSizeValue, iconSize, setIconSize, "IconSize", "IconSize")
+TORVEL_ENUM_PROPERTY(CaptionStyleValue, captionStyle, setCaptionStyle, "STYLE", "CaptionStyle")
+TORVEL_ENUM_PROPERTY(ColorSchemeValue, colorScheme, setColorScheme, "COLTYPE", "ColorScheme")
+TORVEL_ENUM_PROPERTY(ButtonStyleValue, buttonStyle, setButtonStyle, "BSTYLE", "ButtonStyle")
+TORVEL_ENUM_PROPERTY(CaptionOrientationValue, captionOrientation, setCaptionOrientation, "ORIENT",
+                     "CaptionOrientation")
+TORVEL_ENUM_PROPERTY(MousePointerValue, mousePointer, setMousePointer, "MPTR", "MousePointer")
+
+#undef TORVEL_ENUM_PROPERTY
+#undef TORVEL_BOOL_PROPERTY
+#undef TORVEL_COLOR_PROPERTY
+
+// The model reads back the mode in force; a form file must keep the mode
+// asked for, or a button on automatic would come back fixed to one mode.
+int TorvelButtonWidget::graphicsMode() const {
+  return d_->button->state().GraphicsMode;
+}
+
+int TorvelButtonWidget::graphicsModeInForce() const {
+  return LongOf(*d_, "GraphicsMode");
+}
+
+void TorvelButtonWidget::setGraphicsMode(int mode) {
+  d_->Assign("GMODE", FromLong(mode));
+}
+
+QPixmap TorvelButtonWidget::icon() const {
+  const host::PicturePtr p = d_->button->Icon();
+  return p ? QPixmap::fromImage(vx::qt::ImageOf(*p)) : QPixmap();
+}
+
+void TorvelButtonWidget::setIcon(const QPixmap& icon) {
+  d_->Assign("BTNICON", MemberValue{vx::qt::PictureOf(icon.toImage())});
+}
+
+QString TorvelButtonWidget::caption() const {
+  return QString::fromStdString(d_->button->Caption());
+}
+
+void TorvelButtonWidget::setCaption(const QString& caption) {
+  d_->Assign("TX", MemberValue{caption.toStdString()});
+}
+
+QFont TorvelButtonWidget::font() const {
+  const host::FontPtr f = d_->button->Font();
+  return f ? vx::qt::QFontOf(f->attributes()) : QWidget::font();
+}
+
+void TorvelButtonWidget::setFont(const QFont& font) {
+  d_->Assign("FONT", MemberValue{host::Font::Create(vx::qt::FontAttributesOf(font))});
+}
+
+QPixmap TorvelButtonWidget::mouseIcon() const {
+  const host::PicturePtr p = d_->button->MouseIcon();
+  return p ? QPixmap::fromImage(vx::qt::ImageOf(*p)) : QPixmap();
+}
+
+void TorvelButtonWidget::setMouseIcon(const QPixmap& icon) {
+  d_->Assign("MICON", MemberValue{vx::qt::PictureOf(icon.toImage())});
+}
+
+QString TorvelButtonWidget::container() const {
+  QString name;
+  Guarded("container", [&] { name = QString::fromStdString(d_->button->Container()); });
+  return name;
+}
+
+QByteArray TorvelButtonWidget::storedProperties() const {
+  host::JsonPropertyBag bag;
+  if (!Guarded("stored properties", [&] { d_->button->WriteProperties(bag); })) return {};
+  return QByteArray::fromStdString(bag.json().dump());
+}
+
+bool TorvelButtonWidget::setStoredProperties(const QByteArray& json, QString* error) {
+  try {
+    host::JsonPropertyBag bag(host::JsonPropertyBag::Json::parse(json.toStdString()));
+    d_->ReadAll(bag);
+    d_->pristine = false;
+    d_->pending.reset();
+    return true;
+  } catch (const button::PropertyError& e) {
+    if (error != nullptr) {
+      *error = QStringLiteral("\"%1\": %2")
+                   .arg(QString::fromStdString(e.key()), QString::fromUtf8(e.what()));
+    }
+  } catch (const std::exception& e) {
+    if (error != nullptr) *error = QString::fromUtf8(e.what());
+  }
+  return false;
+}
+
+bool TorvelButtonWidget::designMode() const {
+  return d_->design_mode;
+}
+
+void TorvelButtonWidget::setDesignMode(bool design) {
+  d_->design_mode = design;
+}
+
+QColor TorvelButtonWidget::systemColor(SystemColor index) {
+  return vx::qt::SystemColorReference(static_cast<int>(index));
+}
+
+QSize TorvelButtonWidget::sizeHint() const {
+  QSize size(89, 19);
+  Guarded("size hint", [&] {
+    const auto [w, h] = vx::render::CaptionSizeHint(*d_->button);
+    size = QSize(w, h);
+  });
+  return size;
+}
+
+QSize TorvelButtonWidget::minimumSizeHint() const {
+  return {16, 16};
+}
+
+void TorvelButtonWidget::refreshButton() {
+  Guarded("refresh", [this] { d_->button->RefreshButton(); });
+}
+
+void TorvelButtonWidget::click() {
+  d_->Press();
+}
+
+// --- Qt events
+
+void TorvelButtonWidget::paintEvent(QPaintEvent*) {
+  const Surface& s = d_->host->surface();
+  QImage& shown = d_->shown;
+  if (shown.width() != s.width() || shown.height() != s.height()) {
+    shown = QImage(s.width(), s.height(), QImage::Format_RGB32);
+    shown.setDevicePixelRatio(1);
+  }
+  for (int y = 0; y < s.height(); ++y) {
+    const ColorRef* src = s.row(y);
+    auto* dst = reinterpret_cast<QRgb*>(shown.scanLine(y));
+    for (int x = 0; x < s.width(); ++x) {
+      const ColorRef c = src[x];
+      dst[x] = 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+    }
+  }
+  QPainter painter(this);
+  painter.drawImage(QPoint(0, 0), shown);
+}
+
+void TorvelButtonWidget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  d_->host->ResizeSurface(width(), height());
+  Guarded("resize", [this] { d_->button->UserControl_Resize(); });
+}
+
+void TorvelButtonWidget::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A window coming back from the taskbar is no new showing.
+  if (event->spontaneous()) return;
+  d_->restoring = false;
+  d_->pending.reset();
+  Guarded("show", [this] { d_->button->UserControl_Show(); });
+}
+
+void TorvelButtonWidget::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  switch (event->type()) {
+    case QEvent::FontChange: {
+      // The button's own font lives in the button; a change reaching the
+      // widget is the container's.
+      // Before the first showing the container is still being set up: its
+      // font must not replace the button's restored one.
+      const host::FontAttributes now = vx::qt::FontAttributesOf(d_->AmbientWidget().font());
+      if (now != d_->ambient_font) {
+        d_->ambient_font = now;
+        if (d_->button->state().IsShown != button::kFalse) {
+          Guarded("ambient change", [this] { d_->button->UserControl_AmbientChanged("Font"); });
+        }
+      }
+      break;
+    }
+    case QEvent::EnabledChange: {
+      // QWidget::setEnabled is the Enabled property too. A disabled parent
+      // leaves the button's own setting alone.
+      if (d_->host_enabling) break;
+      const bool own = !testAttribute(Qt::WA_ForceDisabled);
+      if (own != d_->host->enabled()) {
+        d_->Assign("ENAB", FromBool(own));
+      }
+      break;
+    }
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+      d_->RefreshOwnPalette();
+      break;
+    default:
+      break;
+  }
+}
+
+void TorvelButtonWidget::mousePressEvent(QMouseEvent* event) {
+  if (d_->held == Qt::NoButton) {
+    d_->first_button = event->button();
+    d_->double_click = false;
+  }
+  d_->held |= event->button();
+  const QPointF p = event->position();
+  Guarded("mouse down", [&] {
+    d_->button->UserControl_MouseDown(vx::qt::ButtonCode(event->button()),
+                                      vx::qt::ShiftState(event->modifiers()),
+                                      static_cast<float>(p.x()), static_cast<float>(p.y()));
+  });
+}
+
+void TorvelButtonWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press of a double click: no mouse-down and, at its release,
+  // no click.
+  if (d_->held == Qt::NoButton) d_->first_button = event->button();
+  d_->held |= event->button();
+  d_->double_click = true;
+  QPointer<TorvelButtonWidget> self(this);
+  Guarded("double click", [this] { d_->button->UserControl_DblClick(); });
+  if (self) emit doubleClicked();
+}
+
+void TorvelButtonWidget::mouseReleaseEvent(QMouseEvent* event) {
+  d_->held &= ~event->button();
+  const QPointF p = event->position();
+  QPointer<TorvelButtonWidget> self(this);
+  Guarded("mouse up", [&] {
+    d_->button->UserControl_MouseUp(vx::qt::ButtonCode(event->button()),
+                                    vx::qt::ShiftState(event->modifiers()),
+                                    static_cast<float>(p.x()), static_cast<float>(p.y()));
+  });
+  if (!self) return;
+  const bool click = event->button() == d_->first_button && !d_->double_click && d_->InsideShape(p);
+  if (d_->held == Qt::NoButton) {
+    d_->first_button = Qt::NoButton;
+    d_->double_click = false;
+  }
+  if (click) Guarded("click", [this] { d_->button->UserControl_Click(); });
+  if (!self) return;
+  d_->ApplyEnabled();
+}
+
+void TorvelButtonWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF p = event->position();
+  QPointer<TorvelButtonWidget> self(this);
+  if (d_->button->state().MouseInside == button::kFalse) {
+    emit mouseOver();
+    if (!self) return;
+  }
+  Guarded("mouse move", [&] {
+    d_->button->UserControl_MouseMove(vx::qt::ButtonMask(event->buttons()),
+                                      vx::qt::ShiftState(event->modifiers()),
+                                      static_cast<float>(p.x()), static_cast<float>(p.y()));
+  });
+}
+
+void TorvelButtonWidget::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  // The access key alone works while the button has the focus.
+  if (!d_->access_key.isEmpty() &&
+      !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
+      event->text().toLower() == d_->access_key) {
+    d_->swallowed_key = event->key();
+    d_->AccessKeyActivated();
+    return;
+  }
+  QPointer<TorvelButtonWidget> self(this);
+  Guarded("key down", [&] {
+    d_->button->UserControl_KeyDown(vx::qt::VirtualKeyCode(event->key(), mods),
+                                    vx::qt::ShiftState(mods));
+  });
+  if (!self) return;
+  const int ch = vx::qt::CharacterCode(event->text());
+  if (ch >= 0) {
+    Guarded("key press", [&] { d_->button->UserControl_KeyPress(static_cast<std::int16_t>(ch)); });
+  }
+}
+
+void TorvelButtonWidget::keyReleaseEvent(QKeyEvent* event) {
+  // A held key repeats its key-down only.
+  if (event->isAutoRepeat()) return;
+  if (d_->swallowed_key != 0 && event->key() == d_->swallowed_key) {
+    d_->swallowed_key = 0;
+    return;
+  }
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  Guarded("key up", [&] {
+    d_->button->UserControl_KeyUp(vx::qt::VirtualKeyCode(event->key(), mods),
+                                  vx::qt::ShiftState(mods));
+  });
+}
+
+void TorvelButtonWidget::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  // Back from a menu: the button never lost its focus.
+  if (std::exchange(d_->focus_parked, false) && d_->button->state().HasFocus != button::kFalse) {
+    return;
+  }
+  Guarded("focus entry", [this] { d_->button->UserControl_EnterFocus(); });
+}
+
+void TorvelButtonWidget::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  // A menu (a context menu opened from MouseDown, say) takes the keyboard for
+  // a while but does not take the focus from the control under it. Handled
+  // as a focus exit it would draw the button with the right press's cleared
+  // Enabled, and the focus entry afterwards would let that right click
+  // become a Click.
+  if (event->reason() == Qt::PopupFocusReason) {
+    d_->focus_parked = true;
+    return;
+  }
+  d_->focus_parked = false;
+  Guarded("focus exit", [this] { d_->button->UserControl_ExitFocus(); });
+}

@@ -20,9 +20,13 @@
 #include "platform/gdi/image_io.h"
 #include "tests/examples/example_build.h"
 
+#include "tests/support/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 namespace gdi = vx::gdi;
 using vx::Surface;
 
@@ -37,19 +41,6 @@ struct Outcome {
   std::string out;
   std::string err;
 };
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The package, made and unpacked once for all tests.
 class Package : public ::testing::Test {

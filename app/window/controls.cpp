@@ -173,7 +173,9 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   last_.reset();
   if (!request->done.load()) throw std::runtime_error("the request was abandoned");
   if (!request->result.ok) throw std::runtime_error(request->result.error);
-  last_ = request->result;
+  // The page moves on to the source box: neither the request nor the
+  // response kept for its headers holds a second copy of it.
+  last_ = std::move(request->result);
   return std::move(last_->text);
 }
 

@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
   const QtMessageHandler previous = qInstallMessageHandler(OnToolkitMessage);
   QApplication app(argc, argv);
   qInstallMessageHandler(previous);
+  QApplication::setOrganizationName(QStringLiteral("Vettrix"));
   QApplication::setApplicationName(QStringLiteral("Vettrix"));
   QApplication::setDesktopFileName(QStringLiteral("vettrix"));
   vx::window::AddBundledFonts();

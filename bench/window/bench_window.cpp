@@ -1,23 +1,25 @@
-// A check run in the window against a bare QPlainTextEdit, on 10 MiB pages.
-// Run with QT_QPA_PLATFORM=offscreen (set here when nothing is chosen).
+// The window with large pages, on the offscreen platform (set here when no
+// platform is chosen): a check run from its start to the filled list, and
+// the source box's keyboard on a 10 MiB line (jump to the end and select the
+// last character; type one character at the end).
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QPlainTextEdit>
-#include <array>
+#include <QTest>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 
 #include "app/window/main_window.h"
-#include "bench/app/page_gen.h"
+#include "app/window/source_bars.h"
+#include "bench/window/bench_pages.h"
 
 namespace {
 
-constexpr std::size_t kPageBytes = std::size_t{10} << 20;
+using vx::bench::window::Page;
+using vx::bench::window::PageFile;
+using vx::bench::window::PageKind;
 
 QApplication& App() {
   static int argc = 1;
@@ -32,45 +34,16 @@ QApplication& App() {
   return *app;
 }
 
-// 0: minified, all on one line; 1: short lines (a line end after each tag
-// that closes past 60 characters into its line).
-const std::string& Page(int kind) {
-  static const std::array<std::string, 2> pages = [] {
-    std::array<std::string, 2> made;
-    made[0] = vx::bench::MakePage(kPageBytes);
-    for (char& c : made[0]) {
-      if (c == '\n' || c == '\r') c = ' ';
-    }
-    made[1] = made[0];
-    std::size_t line_start = 0;
-    for (std::size_t i = 0; i + 1 < made[1].size(); ++i) {
-      if (made[1][i] == '>' && made[1][i + 1] == ' ' && i - line_start > 60) {
-        made[1][i + 1] = '\n';
-        line_start = i + 2;
-      }
-    }
-    return made;
-  }();
-  return pages[static_cast<std::size_t>(kind)];
-}
-
-std::string PageFile(int kind) {
-  const auto path =
-      std::filesystem::temp_directory_path() / ("bench_window_" + std::to_string(kind) + ".html");
-  std::ofstream(path, std::ios::binary) << Page(kind);
-  return path.string();
-}
-
-void SetLabels(benchmark::State& state, int kind) {
-  state.SetLabel(kind == 0 ? "10 MiB, one line" : "10 MiB, short lines");
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Page(kind).size()));
+void SetLabels(benchmark::State& state, PageKind kind, std::int64_t rounds) {
+  state.SetLabel(vx::bench::window::Describe(kind));
+  state.SetBytesProcessed(rounds * static_cast<std::int64_t>(Page(kind).size()));
 }
 
 // Click to filled list, painted: fetch (a local file), source box, rules,
 // rows, and the window brought up to date.
 void BM_WindowRun(benchmark::State& state) {
   App();
-  const int kind = static_cast<int>(state.range(0));
+  const auto kind = static_cast<PageKind>(state.range(0));
   const std::string file = PageFile(kind);
   vx::window::MainWindow window(vx::window::BuiltInForm());
   window.show();
@@ -83,13 +56,79 @@ void BM_WindowRun(benchmark::State& state) {
     benchmark::DoNotOptimize(window.ListView1().topLevelItemCount());
   }
   if (window.Text2().Text() != Page(kind)) state.SkipWithError("the source box lost text");
-  SetLabels(state, kind);
+  SetLabels(state, kind, state.iterations());
+}
+
+// A window holding the 10 MiB line, the source box focused and painted.
+struct LineWindow {
+  vx::window::MainWindow window{vx::window::BuiltInForm()};
+  QWidget* box = nullptr;
+  LineWindow() {
+    window.show();
+    window.Text1().SetText(PageFile(PageKind::kOneLine));
+    window.CmdCheck_Click();
+    box = &window.Text2();
+    box->setFocus();
+    window.repaint();
+    QApplication::processEvents();
+  }
+  void Paint() {
+    box->repaint();
+    QApplication::processEvents();
+  }
+};
+
+// From the start of the line: Ctrl+End, then Shift+Left selects the last
+// character; the box painted.
+void BM_JumpToEndAndSelectLast(benchmark::State& state) {
+  App();
+  LineWindow w;
+  const std::string& page = Page(PageKind::kOneLine);
+  for (auto _ : state) {
+    state.PauseTiming();
+    QTest::keyClick(w.box, Qt::Key_Home, Qt::ControlModifier);
+    w.Paint();
+    state.ResumeTiming();
+    QTest::keyClick(w.box, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(w.box, Qt::Key_Left, Qt::ShiftModifier);
+    w.Paint();
+  }
+  if (w.window.Text2().SelText() != page.substr(page.size() - 1)) {
+    state.SkipWithError("the last character is not selected");
+  }
+  state.SetLabel("10 MiB, one line");
+}
+
+// One character typed at the end of the line, the box painted; with 1, the
+// find bar open on a word the page is full of, its count kept up to date.
+void BM_TypeAtEndOfLine(benchmark::State& state) {
+  App();
+  LineWindow w;
+  if (state.range(0) != 0) {
+    auto& box = w.window.Text2();
+    box.openFind();
+    box.findBar().setNeedle(QStringLiteral("div"));
+    box.setFocus();
+  }
+  QTest::keyClick(w.box, Qt::Key_End, Qt::ControlModifier);
+  w.Paint();
+  for (auto _ : state) {
+    QTest::keyClick(w.box, Qt::Key_X);
+    w.Paint();
+  }
+  const std::string& text = w.window.Text2().Text();
+  const auto typed = static_cast<std::size_t>(state.iterations());
+  if (text.size() != Page(PageKind::kOneLine).size() + typed ||
+      text.compare(text.size() - typed, typed, std::string(typed, 'x')) != 0) {
+    state.SkipWithError("the typed characters are not at the end");
+  }
+  state.SetLabel(state.range(0) != 0 ? "10 MiB, one line, find bar open" : "10 MiB, one line");
 }
 
 // The same text through a bare plain-text editor of the source box's size.
 void BM_BareSetPlainText(benchmark::State& state) {
   App();
-  const int kind = static_cast<int>(state.range(0));
+  const auto kind = static_cast<PageKind>(state.range(0));
   QPlainTextEdit edit;
   edit.resize(585, 137);
   edit.show();
@@ -100,17 +139,37 @@ void BM_BareSetPlainText(benchmark::State& state) {
     edit.repaint();
     QApplication::processEvents();
   }
-  SetLabels(state, kind);
+  SetLabels(state, kind, state.iterations());
 }
 
 BENCHMARK(BM_WindowRun)
-    ->Arg(0)
-    ->Arg(1)
+    ->Arg(static_cast<int>(PageKind::kOneLine))
+    ->Arg(static_cast<int>(PageKind::kShortLines))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
     ->UseRealTime();
-BENCHMARK(BM_BareSetPlainText)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_BareSetPlainText)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowRun)
+    ->Arg(static_cast<int>(PageKind::kShortLines64))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK(BM_JumpToEndAndSelectLast)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(BM_TypeAtEndOfLine)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50)
+    ->UseRealTime();
+BENCHMARK(BM_BareSetPlainText)
+    ->Arg(static_cast<int>(PageKind::kOneLine))
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BareSetPlainText)
+    ->Arg(static_cast<int>(PageKind::kShortLines))
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 // display platform was chosen.
 
 #include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
 #include <cstdlib>
 
 #include "app/window/main_window.h"
@@ -24,6 +26,12 @@ inline QApplication& App() {
   static QApplication* app = [] {
     auto* a = new QApplication(argc, argv);
     AddBundledFonts();
+    // Settings the window keeps (the source box's wrapping) go to a test
+    // location of our own, never to the user's, and start empty.
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("VettrixTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("window_test"));
+    QSettings().clear();
     return a;
   }();
   return *app;

@@ -13,8 +13,15 @@
 #include <chrono>
 #include <thread>
 
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
 #include "app/rules.h"
 #include "app/window/main_window.h"
+#include "app/window/occurrences.h"
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
 
@@ -341,19 +348,80 @@ TEST_F(WindowTest, SelectingAFindingHighlightsWhereItsRuleMatched) {
   const auto& ranges = w().Text2().highlightedRanges();
   // "<script" once and "<SCRIPT" once.
   ASSERT_EQ(ranges.size(), 2u);
-  EXPECT_EQ(ranges[0].first, w().Text2().DocPosition(kPageA.find("<script")));
-  EXPECT_EQ(ranges[1].first, w().Text2().DocPosition(kPageA.find("<SCRIPT")));
-  EXPECT_EQ(ranges[1].second - ranges[1].first, 7);
+  EXPECT_EQ(ranges[0].first, kPageA.find("<script"));
+  EXPECT_EQ(ranges[1].first, kPageA.find("<SCRIPT"));
+  EXPECT_EQ(ranges[1].second - ranges[1].first, 7u);
   EXPECT_EQ(w().Text2().SelectedBytes(), selection_before) << "a highlight, not a selection";
 
   // The second MouseDown row (rule 12, "onmousedown") marks only that form.
   w().ListView1().setCurrentItem(w().ListView1().topLevelItem(3));
   ASSERT_EQ(w().Text2().highlightedRanges().size(), 1u);
-  EXPECT_EQ(w().Text2().highlightedRanges()[0].first,
-            w().Text2().DocPosition(kPageA.find("onmousedown")));
+  EXPECT_EQ(w().Text2().highlightedRanges()[0].first, kPageA.find("onmousedown"));
 
   w().ListView1().clearSelection();
   EXPECT_TRUE(w().Text2().highlightedRanges().empty());
+}
+
+// Every finding of the test pages, as `vettrix check --json` places it, is
+// where the source box's caret says it is, and going to that line and
+// column puts the caret on it.
+TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
+  const std::string corpus = std::string(VETTRIX_SOURCE_DIR) + "/tests/app/window/data/corpus";
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() == ".html") files.push_back(entry.path().string());
+  }
+  files.push_back(std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");
+  ASSERT_GE(files.size(), 7u) << "the test pages are missing from " << corpus;
+  std::size_t findings = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    const std::string cmd = std::string(VETTRIX_BIN_DIR) + "/vettrix check --json '" + file + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    std::array<char, 4096> buf{};
+    for (std::size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) out.append(buf.data(), n);
+    pclose(p);
+    const nlohmann::json report = nlohmann::json::parse(out);
+    ASSERT_TRUE(report["ok"].get<bool>()) << out;
+
+    Check(file);
+    SourceBox& box = w().Text2();
+    const std::string& text = box.Text();
+    ASSERT_EQ(text.size(), report["bytes"].get<std::size_t>());
+    ASSERT_FALSE(report["findings"].empty());
+    for (const auto& f : report["findings"]) {
+      const auto rule = f["rule"].get<std::size_t>() - 1;
+      const std::vector<Occurrence> first = RuleOccurrences(text, rule, 1);
+      ASSERT_EQ(first.size(), 1u) << f.dump();
+      const std::pair<std::size_t, std::size_t> at{f["line"].get<std::size_t>(),
+                                                   f["column"].get<std::size_t>()};
+      box.Select(first[0].offset, first[0].offset);
+      EXPECT_EQ(box.CaretLineColumn(), at) << f.dump();
+      box.Select(0, 0);
+      box.GoToLine(at.first, at.second);
+      EXPECT_EQ(box.Caret(), first[0].offset) << f.dump();
+      ++findings;
+    }
+  }
+  EXPECT_GT(findings, 30u);
+}
+
+TEST_F(WindowTest, TheLastRuleSelectsItsMarkerInView) {
+  // The marker far down a long page: the check run's selection scrolls the
+  // source box to it, as setting a text box's SelStart does.
+  std::string page;
+  for (int i = 0; i < 3000; ++i) page += "<p>row " + std::to_string(i) + "</p>\r\n";
+  page += "<object>cdromCollection</object>\r\n";
+  const auto path = std::filesystem::temp_directory_path() / "window_test_last_rule.html";
+  std::ofstream(path, std::ios::binary) << page;
+  Check(path.string());
+  std::filesystem::remove(path);
+  EXPECT_EQ(w().Text2().SelText(), "cdromCollection");
+  EXPECT_EQ(w().Text3().Text(), "cdromCollection");
+  EXPECT_FALSE(w().Text2().caretRect(w().Text2().Caret()).isEmpty());
+  EXPECT_EQ(w().Text2().CaretLineColumn(), (std::pair<std::size_t, std::size_t>{3001, 24}));
 }
 
 TEST_F(WindowTest, WindowKeepsWorkingWhileAFetchIsUnderWay) {

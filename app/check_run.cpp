@@ -62,6 +62,12 @@ const RuleSearch& TheRuleSearch() {
   return search;
 }
 
+RunOutcome Superseded() {
+  RunOutcome o;
+  o.superseded = true;
+  return o;
+}
+
 }  // namespace
 
 RuleHits FindRuleHits(std::string_view text) {
@@ -92,23 +98,30 @@ const RuleHits& Checker::Hits(const SourceView& view) {
   return cache_;
 }
 
-void Checker::Run() {
+RunOutcome Checker::Run() {
   // A run started while this one waits (for its page, or in a yield after a
   // row) is the user's newer request: it has cleared and filled the list, and
   // this run, going on, would append rows of its own to that list. So this
   // run ends where it regains control.
   const std::uint64_t run = ++runs_started_;
   auto superseded = [&] { return runs_started_ != run; };
+  RunOutcome outcome;
 
   // Step 1: fetch into the source box; on failure the box keeps its text.
   try {
     const std::string address = c_.Text1.Text();
     std::string page = c_.Inet1.OpenURL(address);
-    if (superseded()) return;
+    if (superseded()) return Superseded();
     c_.Text2.SetText(std::move(page));
+    outcome.fetched = true;
+  } catch (const std::exception& e) {
+    outcome.fetch_error = e.what();
   } catch (...) {
+    outcome.fetch_error = "the fetch failed";
   }
-  if (superseded()) return;
+  if (superseded()) return Superseded();
+  const bool stop =
+      !outcome.fetched && c_.on_failed_fetch == CheckControls::FailedFetch::ClearAndStop;
   // Step 2.
   try {
     c_.ListView1.Clear();
@@ -116,9 +129,11 @@ void Checker::Run() {
   }
   // Step 3: on failure the label keeps its caption.
   try {
-    c_.Label4.SetCaption("Web Server: " + c_.Inet1.GetHeader("server"));
+    c_.Label4.SetCaption(stop ? std::string(kFailedFetchCaption)
+                              : "Web Server: " + c_.Inet1.GetHeader("server"));
   } catch (...) {
   }
+  if (stop) return outcome;
   // Steps 4 to 22, then 23. The rules read the source box as it is at each
   // step: the user may have edited it while the run yielded.
   for (std::size_t r = 0; r < kRuleCount && !superseded(); ++r) {
@@ -133,6 +148,8 @@ void Checker::Run() {
     } catch (...) {
     }
   }
+  outcome.superseded = superseded();
+  return outcome;
 }
 
 void Checker::Scan(std::size_t rule) {

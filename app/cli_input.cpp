@@ -558,4 +558,10 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
   return net::decode_body_owned(std::move(bytes));
 }
 
+std::string WebFailureReason(const net::FetchResult& r, bool could_be_file) {
+  std::string reason = r.error.empty() ? "fetch failed" : r.error;
+  if (could_be_file) reason += " (no local file has that name either)";
+  return reason;
+}
+
 }  // namespace vx::app::cli

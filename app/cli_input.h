@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace vx::net {
+struct FetchResult;
+}
+
 namespace vx::app::cli {
 
 // Where the command line reads an address from.
@@ -23,6 +27,10 @@ struct Source {
 // the web fetcher (scheme-less addresses are http). Throws std::runtime_error
 // for a file URL that names no local file (a remote host, a NUL escape).
 Source Classify(const std::string& address);
+
+// Why a web page could not be checked: the words the command line and the
+// window both report a failed fetch with.
+[[nodiscard]] std::string WebFailureReason(const net::FetchResult& r, bool could_be_file);
 
 // Reads a local file's bytes and decodes them to UTF-8 as a browser would;
 // throws std::runtime_error with the reason when the file is missing,

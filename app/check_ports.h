@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "app/page_text.h"
 
 namespace vx::app {
 
@@ -16,6 +19,9 @@ class PageFetcher {
   virtual ~PageFetcher() = default;
   // One synchronous request for the address as typed; the whole document as text.
   virtual std::string OpenURL(const std::string& address) = 0;
+  // OpenURL for the check run: a fetcher that can hand over a page without
+  // copying it (a mapped file) says so here.
+  virtual PageText OpenPage(const std::string& address) { return OpenURL(address); }
   // A response header of the last request, "" when the response had none.
   virtual std::string GetHeader(const std::string& name) = 0;
 };
@@ -37,6 +43,10 @@ class SourceView {
   // Stays valid until the text next changes.
   virtual const std::string& Text() const = 0;
   virtual void SetText(std::string text) = 0;
+  // The text without making a string of it; valid as long as Text is.
+  virtual std::string_view View() const { return Text(); }
+  // SetText for a fetched page, which a box may keep where it is.
+  virtual void SetPage(PageText page) { SetText(std::move(page).TakeString()); }
   // Changes whenever Text changes, by any means (typing, SetText). The run
   // searches a text once and reuses the result while this stays the same.
   virtual std::uint64_t TextRevision() const = 0;

@@ -6,29 +6,13 @@
 
 #include "app/marker_search.h"
 #include "app/text_position.h"
+#include "platform/base/failure.h"
 
 namespace vx::app {
 namespace {
 
-std::string AsciiUpper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-// The forms each rule looks for, searched together: a scanned rule's
-// all-capital and all-small forms (the marker as written only when it is one
-// of them), a found rule's marker exactly.
+// The forms of every rule (RuleForms), searched together; a form two rules
+// share is searched once.
 struct RuleSearch {
   MarkerSearch search;
   std::array<std::vector<std::size_t>, kRuleCount> forms;  // pattern indices per rule
@@ -45,13 +29,7 @@ struct RuleSearch {
       }
     };
     for (std::size_t r = 0; r < kRuleCount; ++r) {
-      const DetectionRule& rule = kRuleTable[r];
-      if (rule.test == RuleTest::Scan) {
-        add(r, AsciiUpper(rule.marker));
-        add(r, AsciiLower(rule.marker));
-      } else {
-        add(r, std::string(rule.marker));
-      }
+      for (std::string& form : RuleForms(kRuleTable[r])) add(r, std::move(form));
     }
     return RuleSearch{MarkerSearch(std::move(patterns)), forms};
   }
@@ -87,7 +65,7 @@ RuleHits FindRuleHits(std::string_view text) {
 }
 
 const RuleHits& Checker::Hits(const SourceView& view) {
-  const std::string& text = view.Text();
+  const std::string_view text = view.View();
   const CacheKey key{&view, view.TextRevision(), text.data(), text.size()};
   if (!(key == cache_key_)) {
     // Forget the old key first: if the search throws, nothing stale remains.
@@ -107,12 +85,12 @@ RunOutcome Checker::Run() {
   auto superseded = [&] { return runs_started_ != run; };
   RunOutcome outcome;
 
-  // Step 1: fetch into the source box; on failure the box keeps its text.
+  // The page into the source box; when fetching fails the box keeps its text.
   try {
     const std::string address = c_.Text1.Text();
-    std::string page = c_.Inet1.OpenURL(address);
+    PageText page = c_.Inet1.OpenPage(address);
     if (superseded()) return Superseded();
-    c_.Text2.SetText(std::move(page));
+    c_.Text2.SetPage(std::move(page));
     outcome.fetched = true;
   } catch (const std::exception& e) {
     outcome.fetch_error = e.what();
@@ -122,31 +100,25 @@ RunOutcome Checker::Run() {
   if (superseded()) return Superseded();
   const bool stop =
       !outcome.fetched && c_.on_failed_fetch == CheckControls::FailedFetch::ClearAndStop;
-  // Step 2.
-  try {
-    c_.ListView1.Clear();
-  } catch (...) {
-  }
-  // Step 3: on failure the label keeps its caption.
-  try {
+  RunPastFailure([&] { c_.ListView1.Clear(); });
+  // When the header cannot be had, the label keeps its caption.
+  RunPastFailure([&] {
     c_.Label4.SetCaption(stop ? std::string(kFailedFetchCaption)
                               : "Web Server: " + c_.Inet1.GetHeader("server"));
-  } catch (...) {
-  }
+  });
   if (stop) return outcome;
-  // Steps 4 to 22, then 23. The rules read the source box as it is at each
-  // step: the user may have edited it while the run yielded.
+  // The rules in table order, each on the source box as it is at its turn:
+  // the user may have edited it while the run yielded.
   for (std::size_t r = 0; r < kRuleCount && !superseded(); ++r) {
-    const DetectionRule& rule = kRuleTable[r];
-    try {
+    RunPastFailure([&] {
+      const DetectionRule& rule = kRuleTable[r];
       if (rule.test == RuleTest::Scan) {
         Scan(r);
       } else {
         Find(c_.Text2, std::string(rule.marker), c_.Text3, std::string(rule.label),
              std::string(rule.description));
       }
-    } catch (...) {
-    }
+    });
   }
   outcome.superseded = superseded();
   return outcome;
@@ -173,12 +145,12 @@ void Checker::Find(SourceView& source, const std::string& findtext, SourceView& 
         return {hits.first[r], hits.chars[r]};
       }
     }
-    const std::string& text = source.Text();
+    const std::string_view text = source.View();
     // An empty text occurs at the start of any text but an empty one.
     const std::size_t at =
         findtext.empty() ? (text.empty() ? std::string::npos : 0) : text.find(findtext);
     if (at == std::string::npos) return {at, 0};
-    return {at, CountChars(std::string_view(text).substr(0, at))};
+    return {at, CountChars(text.substr(0, at))};
   };
   if (locate().first == std::string::npos) return;
   // Read anew, as the box may have changed in between.
@@ -187,7 +159,7 @@ void Checker::Find(SourceView& source, const std::string& findtext, SourceView& 
   source.SetSelStart(chars);
   source.SetSelLength(CountChars(findtext));
   display.SetText(source.SelText());
-  if (display.Text() != findtext) return;
+  if (display.View() != findtext) return;
   c_.ListView1.AddRow(lil_desc, description);
   c_.DoEvents();
 }

@@ -1,7 +1,6 @@
 #include "app/cli.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -17,6 +16,7 @@
 #include "app/cli_options.h"
 #include "app/rules.h"
 #include "app/version.h"
+#include "platform/base/ascii.h"
 
 namespace vx::app::cli {
 namespace {
@@ -249,12 +249,6 @@ Format ParseFormat(std::string_view value) {
   throw UsageError("--format is human, json, csv or sarif, not \"" + std::string(value) + "\"");
 }
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::array<bool, kRuleCount> ParseRules(std::string_view value) {
   std::array<bool, kRuleCount> chosen{};
   std::size_t start = 0;
@@ -275,7 +269,7 @@ std::array<bool, kRuleCount> ParseRules(std::string_view value) {
     } else {
       // A label may name several rules ("MouseDown" is two).
       for (std::size_t r = 0; r < kRuleCount; ++r) {
-        if (!item.empty() && Lower(kRuleTable[r].label) == Lower(item)) {
+        if (!item.empty() && ascii::EqualsNoCase(kRuleTable[r].label, item)) {
           chosen[r] = true;
           known = true;
         }

@@ -84,13 +84,17 @@ class PreparedFetcher : public PageFetcher {
   PreparedFetcher(Prepared& p, StdinPage& in, std::uint64_t max_bytes)
       : p_(p), in_(in), max_bytes_(max_bytes) {}
 
-  std::string OpenURL(const std::string&) override {
+  std::string OpenURL(const std::string& address) override {
+    return OpenPage(address).TakeString();
+  }
+
+  PageText OpenPage(const std::string&) override {
     try {
       switch (p_.kind) {
         case Prepared::Kind::Stdin:
           return in_.Text();
         case Prepared::Kind::File:
-          return ReadFileText(p_.path, max_bytes_);
+          return ReadFilePage(p_.path, max_bytes_, &mapping_);
         case Prepared::Kind::Web:
           if (!p_.web.ok) throw std::runtime_error(WebFailureReason(p_.web, p_.could_be_file));
           return std::move(p_.web.text);
@@ -109,8 +113,10 @@ class PreparedFetcher : public PageFetcher {
     return p_.kind == Prepared::Kind::Web ? p_.web.header(name) : std::string();
   }
 
-  bool failed() const { return failed_; }
-  const std::string& error() const { return error_; }
+  // True when the page could not be read, or was read from a file that
+  // shrank meanwhile (its text is then not the file's).
+  bool failed() const { return failed_ || (mapping_ && mapping_->damaged()); }
+  std::string error() const { return failed_ ? error_ : kFileChanged; }
 
  private:
   Prepared& p_;
@@ -118,6 +124,7 @@ class PreparedFetcher : public PageFetcher {
   std::uint64_t max_bytes_;
   bool failed_ = false;
   std::string error_;
+  std::shared_ptr<const FileMapping> mapping_;
 };
 
 class RowCollector : public FindingsList {
@@ -157,13 +164,13 @@ Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uin
   out.ok = true;
   out.server_line = label4.caption;
   out.server = inet1.GetHeader("server");
-  out.bytes = text2.Text().size();
+  out.bytes = text2.View().size();
   // The search placed each hit; only the column needs a look at its line.
   const RuleHits& hits = checker.Hits(text2);
   for (const auto& [label, description] : list.rows) {
     const std::size_t rule = RuleIndexOf(label, description);
     if (rule == kRuleCount || !hits.Matches(rule)) continue;  // cannot happen with our list
-    out.findings.push_back({rule, {hits.line[rule], ColumnAt(text2.Text(), hits.first[rule])}});
+    out.findings.push_back({rule, {hits.line[rule], ColumnAt(text2.View(), hits.first[rule])}});
   }
   return out;
 }

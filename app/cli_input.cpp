@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -18,19 +17,11 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
 
 namespace vx::app::cli {
 namespace {
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  }
-  return true;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -63,9 +54,7 @@ std::string FileUrlPath(const std::string& url) {
     rest.remove_prefix(2);
     const std::size_t slash = rest.find('/');
     const std::string_view host = rest.substr(0, slash);
-    std::string lower(host);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!host.empty() && lower != "localhost") {
+    if (!host.empty() && !ascii::EqualsNoCase(host, "localhost")) {
       throw std::runtime_error("file URL names another host (\"" + std::string(host) +
                                "\"); only local files can be read");
     }
@@ -97,29 +86,39 @@ class Fd {
   int fd_;
 };
 
-// Asks for huge pages on the whole pages inside [p, p + n) not yet touched.
-void AdviseHugePages(char* p, std::size_t n) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (n < 2 * kHuge) return;
-  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) / page * page;
-  const auto end = (reinterpret_cast<std::uintptr_t>(p) + n) / page * page;
-  // Only advice: without huge pages everything works the same, just slower.
-  (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
-// Files at least this large are copied from a mapping rather than read.
+// Files at least this large are read through a mapping rather than read().
 constexpr std::uint64_t kMapAtLeast = std::uint64_t{1} << 20;
 
-// Where a copy from a mapping goes on when the file shrinks under it: the
-// pages past its new end fault with SIGBUS.
-// Volatile, and fenced below: the compiler must neither drop nor move the
-// stores around the copy, as it may for a plain variable no call reads.
-thread_local sigjmp_buf* volatile copy_escape = nullptr;
+// The mappings alive now, for the SIGBUS handler: a fixed table of atomics,
+// as the handler may neither lock nor allocate.
+struct LiveMapping {
+  std::atomic<std::uintptr_t> begin{0};
+  std::atomic<std::uintptr_t> end{0};
+  std::atomic<bool>* damaged = nullptr;  // written before begin is published
+};
+constexpr std::size_t kLiveMappings = 64;
+LiveMapping live_mappings[kLiveMappings];
+std::mutex live_mappings_mutex;  // for claiming and freeing slots
 struct sigaction previous_sigbus {};
 
+// A file that shrinks under its mapping makes the pages past its new end fault
+// with SIGBUS. Those pages are replaced by zero pages, so the reader goes on
+// and ends as usual, and the mapping remembers that its bytes are not the
+// file's.
 void OnSigbus(int sig, siginfo_t* info, void* context) {
-  if (copy_escape != nullptr) siglongjmp(*copy_escape, 1);
+  const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  for (LiveMapping& m : live_mappings) {
+    const std::uintptr_t begin = m.begin.load(std::memory_order_acquire);
+    const std::uintptr_t end = m.end.load(std::memory_order_acquire);
+    if (begin == 0 || at < begin || at >= end) continue;
+    const std::uintptr_t from = at / page * page;
+    void* zero = ::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    if (zero == MAP_FAILED) break;
+    m.damaged->store(true, std::memory_order_relaxed);
+    return;
+  }
   // Not ours: whatever handled SIGBUS before handles it.
   if (previous_sigbus.sa_flags & SA_SIGINFO) {
     previous_sigbus.sa_sigaction(sig, info, context);
@@ -135,7 +134,7 @@ void OnSigbus(int sig, siginfo_t* info, void* context) {
 
 }  // namespace
 
-bool CopyMapped(int fd, char* out, std::size_t size) {
+std::shared_ptr<const FileMapping> FileMapping::Map(int fd, std::size_t size) {
   static std::once_flag installed;
   std::call_once(installed, [] {
     struct sigaction action {};
@@ -144,20 +143,40 @@ bool CopyMapped(int fd, char* out, std::size_t size) {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGBUS, &action, &previous_sigbus);
   });
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-  if (map == MAP_FAILED) return false;
-  volatile bool copied = false;  // read after a jump back
-  sigjmp_buf escape;
-  if (sigsetjmp(escape, 1) == 0) {
-    copy_escape = &escape;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(out, map, size);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    copied = true;
+  if (size == 0) return nullptr;
+  std::shared_ptr<FileMapping> m(new FileMapping);
+  {
+    std::lock_guard lock(live_mappings_mutex);
+    for (std::size_t i = 0; i < kLiveMappings; ++i) {
+      if (live_mappings[i].begin.load(std::memory_order_relaxed) == 0) {
+        m->slot_ = i;
+        break;
+      }
+    }
+    if (m->slot_ == kNoSlot) return nullptr;  // the caller reads the file instead
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p == MAP_FAILED) {
+      m->slot_ = kNoSlot;
+      return nullptr;
+    }
+    m->data_ = static_cast<const char*>(p);
+    m->size_ = size;
+    LiveMapping& live = live_mappings[m->slot_];
+    live.damaged = &m->damaged_;
+    live.end.store(reinterpret_cast<std::uintptr_t>(p) + size, std::memory_order_release);
+    live.begin.store(reinterpret_cast<std::uintptr_t>(p), std::memory_order_release);
   }
-  copy_escape = nullptr;
-  ::munmap(map, size);
-  return copied;
+  return m;
+}
+
+FileMapping::~FileMapping() {
+  if (slot_ == kNoSlot) return;
+  {
+    std::lock_guard lock(live_mappings_mutex);
+    live_mappings[slot_].begin.store(0, std::memory_order_release);
+    live_mappings[slot_].end.store(0, std::memory_order_release);
+  }
+  ::munmap(const_cast<char*>(data_), size_);
 }
 
 namespace {
@@ -168,8 +187,7 @@ std::runtime_error TooLarge(std::uint64_t max_bytes) {
 }
 
 bool HasPageExtension(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = ascii::Lower(name);
   for (std::string_view ext : {".html", ".htm", ".xhtml"}) {
     if (lower.size() > ext.size() && lower.ends_with(ext)) return true;
   }
@@ -481,7 +499,8 @@ std::optional<InputEntry> InputReader::Next() {
 
 Source Classify(const std::string& address) {
   if (address == "-") return {Source::Kind::Stdin, {}, false};
-  if (StartsWithNoCase(address, "file:")) return {Source::Kind::File, FileUrlPath(address), false};
+  if (ascii::StartsWithNoCase(address, "file:"))
+    return {Source::Kind::File, FileUrlPath(address), false};
   struct stat st {};
   // A folder is no page: "example.com" stays an address even where a folder
   // has that name.
@@ -512,7 +531,8 @@ std::string ReadAllBytes(int fd, std::uint64_t max_bytes) {
   return bytes;
 }
 
-std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
+PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
+                      std::shared_ptr<const FileMapping>* mapping) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) throw SystemError("cannot open file", errno);
   struct stat st {};
@@ -522,40 +542,32 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
   if (!S_ISREG(st.st_mode)) return net::decode_body_owned(ReadAllBytes(fd.get(), max_bytes));
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size > max_bytes) throw TooLarge(max_bytes);
-  // The buffer that becomes the page text: a page that is valid UTF-8 is
-  // never copied again. Huge pages spare the kernel most of the page faults
-  // of filling a large buffer.
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(size));
-  AdviseHugePages(bytes.data(), static_cast<std::size_t>(size));
-  bytes.resize(static_cast<std::size_t>(size));
-  std::size_t got = 0;
-  // A large file is copied from a mapping of it: several times faster than
-  // read() here, which walks the page cache a page at a time.
-  if (size >= kMapAtLeast && CopyMapped(fd.get(), bytes.data(), bytes.size())) {
-    got = bytes.size();
-    if (::lseek(fd.get(), static_cast<off_t>(size), SEEK_SET) < 0)
-      throw SystemError("cannot read file", errno);
-  } else {
-    if (::lseek(fd.get(), 0, SEEK_SET) < 0) throw SystemError("cannot read file", errno);
-    while (got < bytes.size()) {
-      const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw SystemError("cannot read file", errno);
+  // A large page that is UTF-8 as it stands is checked where the file's pages
+  // already are: copying it would first have the kernel clear as many fresh
+  // pages, which takes longer than the whole search.
+  if (mapping != nullptr && size >= kMapAtLeast) {
+    char probe = 0;
+    if (auto m = FileMapping::Map(fd.get(), static_cast<std::size_t>(size));
+        m && ::pread(fd.get(), &probe, 1, static_cast<off_t>(size)) == 0) {
+      if (auto text = net::text_as_is(m->bytes())) {
+        *mapping = m;
+        return PageText(*text, m);
       }
-      if (n == 0) break;  // the file shrank meanwhile
-      got += static_cast<std::size_t>(n);
+      // To be converted anyway: the conversion reads the mapping.
+      std::string decoded = net::decode_body(m->bytes());
+      if (!m->damaged()) return decoded;
     }
   }
-  bytes.resize(got);
-  // The size was only a hint: files of /proc report 0, and a file may grow
-  // while it is read. The rest is read to the end.
-  if (got == size) {
-    std::string rest = ReadAllBytes(fd.get(), max_bytes - size);
-    if (!rest.empty()) bytes += rest;
-  }
-  return net::decode_body_owned(std::move(bytes));
+  // The size was only a hint: files of /proc report 0, and a file may grow or
+  // shrink while it is read.
+  return net::decode_body_owned(ReadAllBytes(fd.get(), max_bytes));
+}
+
+std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
+  std::shared_ptr<const FileMapping> mapping;
+  std::string text = ReadFilePage(path, max_bytes, &mapping).TakeString();
+  if (mapping && mapping->damaged()) throw std::runtime_error(kFileChanged);
+  return text;
 }
 
 std::string WebFailureReason(const net::FetchResult& r, bool could_be_file) {

@@ -5,7 +5,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "app/page_text.h"
 
 namespace vx::net {
 struct FetchResult;
@@ -32,15 +35,43 @@ Source Classify(const std::string& address);
 // window both report a failed fetch with.
 [[nodiscard]] std::string WebFailureReason(const net::FetchResult& r, bool could_be_file);
 
+// A read-only mapping of a file's first bytes. Reading it never faults: where
+// the file shrinks under it, the pages past the new end read as zeros and
+// damaged() turns true, so a result read from it can be refused afterwards.
+class FileMapping {
+ public:
+  // Null when the file cannot be mapped (or too many mappings are alive).
+  static std::shared_ptr<const FileMapping> Map(int fd, std::size_t size);
+  ~FileMapping();
+  FileMapping(const FileMapping&) = delete;
+  FileMapping& operator=(const FileMapping&) = delete;
+
+  std::string_view bytes() const { return {data_, size_}; }
+  bool damaged() const { return damaged_.load(std::memory_order_relaxed); }
+
+ private:
+  FileMapping() = default;
+  static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t slot_ = kNoSlot;
+  std::atomic<bool> damaged_{false};
+};
+
+// What a check of a file that shrank while it was read reports.
+inline constexpr const char* kFileChanged = "the file changed while it was read";
+
 // Reads a local file's bytes and decodes them to UTF-8 as a browser would;
 // throws std::runtime_error with the reason when the file is missing,
-// unreadable, a directory or larger than max_bytes.
-std::string ReadFileText(const std::string& path, std::uint64_t max_bytes);
+// unreadable, a directory or larger than max_bytes. A large file that needs
+// no conversion stays in a mapping the page borrows; `mapping` is then set to
+// it, to be asked whether the file changed while it was read.
+PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
+                      std::shared_ptr<const FileMapping>* mapping);
 
-// Copies the first `size` bytes of an open file through a mapping of it. False
-// when it cannot be mapped or turns out shorter (it shrank meanwhile): the
-// SIGBUS of reading past its end is caught, and `out` then holds garbage.
-[[nodiscard]] bool CopyMapped(int fd, char* out, std::size_t size);
+// ReadFilePage as a string of its own; a file that changed while it was read
+// is an error (kFileChanged).
+std::string ReadFileText(const std::string& path, std::uint64_t max_bytes);
 
 // Reads a descriptor (standard input) to its end; throws when it is larger than
 // max_bytes or a read fails.

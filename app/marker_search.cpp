@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/base/ascii.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define VX_HAVE_AVX2_PATH 1
@@ -42,10 +44,6 @@ double Admitted(const std::vector<std::string>& patterns, const Group& g, std::s
   return product;
 }
 
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
 
 MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::move(patterns)) {
@@ -71,7 +69,7 @@ MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::m
   std::map<std::string, Group> by_prefix;
   for (std::uint32_t i = 0; i < patterns_.size(); ++i) {
     std::string key = patterns_[i].substr(0, prefix_);
-    std::transform(key.begin(), key.end(), key.begin(), FoldAscii);
+    std::transform(key.begin(), key.end(), key.begin(), ascii::ToLower);
     by_prefix[key].push_back(i);
   }
   std::vector<Group> groups;

@@ -13,11 +13,15 @@ namespace vx::app {
 class TextBuffer : public SourceView {
  public:
   TextBuffer() = default;
-  explicit TextBuffer(std::string text) : text_(std::move(text)) {}
+  explicit TextBuffer(std::string text) : page_(std::move(text)) {}
 
-  const std::string& Text() const override { return text_; }
+  // A borrowed page becomes a string of its own here, the first time.
+  const std::string& Text() const override;
+  std::string_view View() const override { return page_.View(); }
   // Like a text box, new text leaves the caret at the start with nothing selected.
-  void SetText(std::string text) override;
+  void SetText(std::string text) override { SetPage(std::move(text)); }
+  // Keeps a borrowed page where it is.
+  void SetPage(PageText page) override;
   std::uint64_t TextRevision() const override { return revision_; }
   // Past the end puts the caret at the end; the selection is emptied.
   void SetSelStart(std::size_t chars) override;
@@ -29,7 +33,7 @@ class TextBuffer : public SourceView {
   std::size_t SelLength() const { return sel_length_; }
 
  private:
-  std::string text_;
+  mutable PageText page_;
   std::uint64_t revision_ = 0;
   std::size_t sel_start_ = 0;   // characters
   std::size_t sel_length_ = 0;  // characters

@@ -124,6 +124,191 @@ const ControlDef* FormDefinition::Find(std::string_view control) const {
   return nullptr;
 }
 
+namespace {
+
+// The form's own keys: name, caption, client size and font.
+void ReadFormKeys(const Json& root, const Reader& r, FormDefinition& form) {
+  r.OnlyKeys(root, {"name", "caption", "client_width", "client_height", "font", "controls"});
+  form.name = r.String(root, "name", std::string("Form1"));
+  if (form.name.empty()) r.Fail("'name' is empty");
+  form.caption = r.String(root, "caption", std::string());
+  form.client_width = r.Int(root, "client_width", std::nullopt, 1);
+  form.client_height = r.Int(root, "client_height", std::nullopt, 1);
+  if (root.contains("font")) {
+    form.font = r.Font(root, "font", false);
+  } else {
+    // A form's own default.
+    form.font.is_default = false;
+    form.font.name = "MS Sans Serif";
+  }
+}
+
+// Which controls a form has already seen, to refuse a second of the same.
+struct Seen {
+  std::set<std::string> names;
+  std::set<int> tab_indices;
+};
+
+// What names a control: its name, its type and the frame it is in.
+void ReadIdentity(const Json& o, const Reader& r, const FormDefinition& form, Seen& seen,
+                  ControlDef& c) {
+  c.name = r.String(o, "name", std::nullopt);
+  if (c.name.empty()) r.Fail("'name' is empty");
+  if (!seen.names.insert(c.name).second) r.Fail("the name '" + c.name + "' is used twice");
+
+  const std::string type = r.String(o, "type", std::nullopt);
+  bool known = false;
+  for (const auto& [t, n] : kTypes) {
+    if (n == type) {
+      c.type = t;
+      known = true;
+    }
+  }
+  if (!known) r.Fail("unknown control type '" + type + "'");
+
+  c.container = r.String(o, "container", std::string());
+  if (c.container == form.name) c.container.clear();
+  if (!c.container.empty()) {
+    const ControlDef* parent = form.Find(c.container);
+    if (parent == nullptr || parent->type != ControlType::Frame) {
+      r.Fail("the container '" + c.container + "' is not a frame defined before it");
+    }
+  }
+}
+
+// Where and how a control shows: its place, text, font and tab index.
+void ReadPlaceAndText(const Json& o, const Reader& r, Seen& seen, ControlDef& c) {
+  if (Windowed(c.type)) {
+    c.geometry = std::array<int, 4>{
+        r.Int(o, "left", std::nullopt, -100000), r.Int(o, "top", std::nullopt, -100000),
+        r.Int(o, "width", std::nullopt, 0), r.Int(o, "height", std::nullopt, 0)};
+  } else {
+    for (const char* k : {"left", "top", "width", "height", "font", "tab_index"}) {
+      if (o.contains(k)) {
+        r.Fail(std::string("'") + k + "' makes no sense for a " + std::string(TypeName(c.type)));
+      }
+    }
+  }
+  if (o.contains("text") && o.contains("caption")) r.Fail("give 'text' or 'caption', not both");
+  c.text = r.String(o, o.contains("caption") ? "caption" : "text", std::string());
+  c.accessible_name = r.String(o, "accessible_name", std::string());
+  if (c.type != ControlType::Image && c.type != ControlType::ImageList &&
+      c.type != ControlType::Inet) {
+    c.font = r.Font(o, "font", true);
+  }
+  if (o.contains("tab_index")) {
+    // Labels and frames keep their numbers too; they never take the focus.
+    c.tab_index = r.Int(o, "tab_index", std::nullopt, 0);
+    if (!seen.tab_indices.insert(*c.tab_index).second) {
+      r.Fail("tab index " + std::to_string(*c.tab_index) + " is used twice");
+    }
+  }
+}
+
+void ReadTextBoxKeys(const Json& o, const Reader& r, ControlDef& c) {
+  c.multi_line = r.Bool(o, "multi_line", false);
+  const std::string bars = r.String(o, "scroll_bars", std::string("none"));
+  if (bars != "none" && bars != "vertical") {
+    r.Fail("'scroll_bars' must be \"none\" or \"vertical\"");
+  }
+  c.vertical_scroll = bars == "vertical";
+}
+
+void ReadImageListKeys(const Json& o, const Reader& r, ControlDef& c) {
+  c.image_width = r.Int(o, "image_width", 16, 1);
+  c.image_height = r.Int(o, "image_height", 16, 1);
+  const auto images = o.find("images");
+  if (images == o.end() || !images->is_array() || images->empty()) {
+    r.Fail("'images' must be a list of at least one picture");
+  }
+  for (const Json& im : *images) {
+    if (!im.is_string() || im.get<std::string>().empty()) {
+      r.Fail("each of 'images' must name a picture");
+    }
+    c.images.push_back(im.get<std::string>());
+  }
+}
+
+void ReadListViewKeys(const Json& o, const Reader& r, const std::string& origin,
+                      const std::string& where, const FormDefinition& form, ControlDef& c) {
+  if (r.String(o, "view", std::string("report")) != "report") {
+    r.Fail("only \"report\" view is supported");
+  }
+  const auto columns = o.find("columns");
+  if (columns == o.end() || !columns->is_array() || columns->empty()) {
+    r.Fail("'columns' must be a list of at least one column");
+  }
+  for (std::size_t k = 0; k < columns->size(); ++k) {
+    const Reader cr(origin, where + ": columns[" + std::to_string(k) + "]");
+    const Json& col = (*columns)[k];
+    if (!col.is_object()) cr.Fail("a column must be an object with 'text' and 'width'");
+    cr.OnlyKeys(col, {"text", "width"});
+    c.columns.push_back(
+        {cr.String(col, "text", std::nullopt), cr.Int(col, "width", std::nullopt, 0)});
+  }
+  c.small_icons = r.String(o, "small_icons", std::string());
+  if (!c.small_icons.empty()) {
+    const ControlDef* list = form.Find(c.small_icons);
+    if (list == nullptr || list->type != ControlType::ImageList) {
+      r.Fail("'small_icons' names no image list defined before it: '" + c.small_icons + "'");
+    }
+  }
+}
+
+void ReadButtonKeys(const Json& o, const Reader& r, ControlDef& c) {
+  const auto props = o.find("properties");
+  if (props == o.end() || !props->is_object()) {
+    r.Fail("'properties' must be the button's stored property set (an object)");
+  }
+  c.properties = *props;
+}
+
+// Control i of the form's list.
+ControlDef ReadControl(const Json& o, std::size_t i, const std::string& origin,
+                       const FormDefinition& form, Seen& seen) {
+  std::string where = "controls[" + std::to_string(i) + "]";
+  if (o.is_object() && o.contains("name") && o["name"].is_string()) {
+    where += " (" + o["name"].get<std::string>() + ")";
+  }
+  const Reader r(origin, where);
+  if (!o.is_object()) r.Fail("a control must be a JSON object");
+  r.OnlyKeys(
+      o, {"name",        "type",        "container",   "left",           "top",       "width",
+          "height",      "text",        "caption",     "font",           "tab_index", "multi_line",
+          "scroll_bars", "picture",     "image_width", "image_height",   "images",    "view",
+          "columns",     "small_icons", "properties",  "accessible_name"});
+  ControlDef c;
+  ReadIdentity(o, r, form, seen, c);
+  ReadPlaceAndText(o, r, seen, c);
+  switch (c.type) {
+    case ControlType::TextBox:
+      ReadTextBoxKeys(o, r, c);
+      break;
+    case ControlType::Image:
+      c.picture = r.String(o, "picture", std::nullopt);
+      break;
+    case ControlType::ImageList:
+      ReadImageListKeys(o, r, c);
+      break;
+    case ControlType::ListView:
+      ReadListViewKeys(o, r, origin, where, form, c);
+      break;
+    case ControlType::TorvelButton:
+      ReadButtonKeys(o, r, c);
+      break;
+    default:
+      break;
+  }
+  for (const char* k : {"multi_line", "scroll_bars"}) {
+    if (o.contains(k) && c.type != ControlType::TextBox) {
+      r.Fail(std::string("'") + k + "' is only for a TextBox");
+    }
+  }
+  return c;
+}
+
+}  // namespace
+
 FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
                          const std::string& base_dir) {
   Json root;
@@ -135,161 +320,18 @@ FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
   }
   const Reader form_reader(origin, "form");
   if (!root.is_object()) form_reader.Fail("the file must hold a JSON object");
-  form_reader.OnlyKeys(root,
-                       {"name", "caption", "client_width", "client_height", "font", "controls"});
 
   FormDefinition form;
   form.base_dir = base_dir;
-  form.name = form_reader.String(root, "name", std::string("Form1"));
-  if (form.name.empty()) form_reader.Fail("'name' is empty");
-  form.caption = form_reader.String(root, "caption", std::string());
-  form.client_width = form_reader.Int(root, "client_width", std::nullopt, 1);
-  form.client_height = form_reader.Int(root, "client_height", std::nullopt, 1);
-  if (root.contains("font")) {
-    form.font = form_reader.Font(root, "font", false);
-  } else {
-    // A form's own default.
-    form.font.is_default = false;
-    form.font.name = "MS Sans Serif";
-  }
+  ReadFormKeys(root, form_reader, form);
 
   const auto controls = root.find("controls");
   if (controls == root.end() || !controls->is_array()) {
     form_reader.Fail("'controls' must be a list of controls");
   }
-  std::set<std::string> names{form.name};
-  std::set<int> tab_indices;
+  Seen seen{{form.name}, {}};
   for (std::size_t i = 0; i < controls->size(); ++i) {
-    const Json& o = (*controls)[i];
-    std::string where = "controls[" + std::to_string(i) + "]";
-    if (o.is_object() && o.contains("name") && o["name"].is_string()) {
-      where += " (" + o["name"].get<std::string>() + ")";
-    }
-    const Reader r(origin, where);
-    if (!o.is_object()) r.Fail("a control must be a JSON object");
-    r.OnlyKeys(o, {"name",         "type",           "container",   "left",    "top",
-                   "width",        "height",         "text",        "caption", "font",
-                   "tab_index",    "multi_line",     "scroll_bars", "picture", "image_width",
-                   "image_height", "images",         "view",        "columns", "small_icons",
-                   "properties",   "accessible_name"});
-    ControlDef c;
-    c.name = r.String(o, "name", std::nullopt);
-    if (c.name.empty()) r.Fail("'name' is empty");
-    if (!names.insert(c.name).second) r.Fail("the name '" + c.name + "' is used twice");
-
-    const std::string type = r.String(o, "type", std::nullopt);
-    bool known = false;
-    for (const auto& [t, n] : kTypes) {
-      if (n == type) {
-        c.type = t;
-        known = true;
-      }
-    }
-    if (!known) r.Fail("unknown control type '" + type + "'");
-
-    c.container = r.String(o, "container", std::string());
-    if (c.container == form.name) c.container.clear();
-    if (!c.container.empty()) {
-      const ControlDef* parent = form.Find(c.container);
-      if (parent == nullptr || parent->type != ControlType::Frame) {
-        r.Fail("the container '" + c.container + "' is not a frame defined before it");
-      }
-    }
-
-    if (Windowed(c.type)) {
-      c.geometry = std::array<int, 4>{
-          r.Int(o, "left", std::nullopt, -100000), r.Int(o, "top", std::nullopt, -100000),
-          r.Int(o, "width", std::nullopt, 0), r.Int(o, "height", std::nullopt, 0)};
-    } else {
-      for (const char* k : {"left", "top", "width", "height", "font", "tab_index"}) {
-        if (o.contains(k)) r.Fail(std::string("'") + k + "' makes no sense for a " + type);
-      }
-    }
-    if (o.contains("text") && o.contains("caption")) r.Fail("give 'text' or 'caption', not both");
-    c.text = r.String(o, o.contains("caption") ? "caption" : "text", std::string());
-    c.accessible_name = r.String(o, "accessible_name", std::string());
-    if (c.type != ControlType::Image && c.type != ControlType::ImageList &&
-        c.type != ControlType::Inet) {
-      c.font = r.Font(o, "font", true);
-    }
-    if (o.contains("tab_index")) {
-      // Labels and frames keep their numbers too; they never take the focus.
-      c.tab_index = r.Int(o, "tab_index", std::nullopt, 0);
-      if (!tab_indices.insert(*c.tab_index).second) {
-        r.Fail("tab index " + std::to_string(*c.tab_index) + " is used twice");
-      }
-    }
-
-    switch (c.type) {
-      case ControlType::TextBox: {
-        c.multi_line = r.Bool(o, "multi_line", false);
-        const std::string bars = r.String(o, "scroll_bars", std::string("none"));
-        if (bars != "none" && bars != "vertical") {
-          r.Fail("'scroll_bars' must be \"none\" or \"vertical\"");
-        }
-        c.vertical_scroll = bars == "vertical";
-        break;
-      }
-      case ControlType::Image:
-        c.picture = r.String(o, "picture", std::nullopt);
-        break;
-      case ControlType::ImageList: {
-        c.image_width = r.Int(o, "image_width", 16, 1);
-        c.image_height = r.Int(o, "image_height", 16, 1);
-        const auto images = o.find("images");
-        if (images == o.end() || !images->is_array() || images->empty()) {
-          r.Fail("'images' must be a list of at least one picture");
-        }
-        for (const Json& im : *images) {
-          if (!im.is_string() || im.get<std::string>().empty()) {
-            r.Fail("each of 'images' must name a picture");
-          }
-          c.images.push_back(im.get<std::string>());
-        }
-        break;
-      }
-      case ControlType::ListView: {
-        if (r.String(o, "view", std::string("report")) != "report") {
-          r.Fail("only \"report\" view is supported");
-        }
-        const auto columns = o.find("columns");
-        if (columns == o.end() || !columns->is_array() || columns->empty()) {
-          r.Fail("'columns' must be a list of at least one column");
-        }
-        for (std::size_t k = 0; k < columns->size(); ++k) {
-          const Reader cr(origin, where + ": columns[" + std::to_string(k) + "]");
-          const Json& col = (*columns)[k];
-          if (!col.is_object()) cr.Fail("a column must be an object with 'text' and 'width'");
-          cr.OnlyKeys(col, {"text", "width"});
-          c.columns.push_back(
-              {cr.String(col, "text", std::nullopt), cr.Int(col, "width", std::nullopt, 0)});
-        }
-        c.small_icons = r.String(o, "small_icons", std::string());
-        if (!c.small_icons.empty()) {
-          const ControlDef* list = form.Find(c.small_icons);
-          if (list == nullptr || list->type != ControlType::ImageList) {
-            r.Fail("'small_icons' names no image list defined before it: '" + c.small_icons + "'");
-          }
-        }
-        break;
-      }
-      case ControlType::TorvelButton: {
-        const auto props = o.find("properties");
-        if (props == o.end() || !props->is_object()) {
-          r.Fail("'properties' must be the button's stored property set (an object)");
-        }
-        c.properties = *props;
-        break;
-      }
-      default:
-        break;
-    }
-    for (const char* k : {"multi_line", "scroll_bars"}) {
-      if (o.contains(k) && c.type != ControlType::TextBox) {
-        r.Fail(std::string("'") + k + "' is only for a TextBox");
-      }
-    }
-    form.controls.push_back(std::move(c));
+    form.controls.push_back(ReadControl((*controls)[i], i, origin, form, seen));
   }
   return form;
 }

@@ -55,6 +55,20 @@ QPixmap LoadPicture(const FormDefinition& form, const ControlDef& c, const std::
   return pixmap;
 }
 
+// An image list's icon for the findings rows: only image 1 is used, at the
+// list's image size.
+QIcon RowIcon(const FormDefinition& form, const ControlDef& c) {
+  QIcon icon;
+  for (const std::string& name : c.images) {
+    QPixmap pixmap = LoadPicture(form, c, name);
+    if (pixmap.width() != c.image_width || pixmap.height() != c.image_height) {
+      pixmap = pixmap.scaled(c.image_width, c.image_height);
+    }
+    if (icon.isNull()) icon = QIcon(pixmap);
+  }
+  return icon;
+}
+
 bool TakesFocus(ControlType t) {
   return t == ControlType::TextBox || t == ControlType::ListView || t == ControlType::TorvelButton;
 }
@@ -90,167 +104,182 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   setFont(MakeFont(form.font, form.font));
   resize(TwipsToPixels(form.client_width), TwipsToPixels(form.client_height) + StatusLine::kHeight);
 
-  std::map<std::string, QIcon, std::less<>> image_lists;
-  std::map<std::string, qt::ContainerWidget*, std::less<>> frames;
-  std::vector<std::pair<int, QWidget*>> tab_stops;
-  std::vector<QWidget*> untabbed;
-
+  Building building;
   for (const ControlDef& c : form.controls) {
     qt::ContainerWidget* container = this;
-    if (!c.container.empty()) container = frames.at(c.container);
-    QWidget* w = nullptr;
-    switch (c.type) {
-      case ControlType::TextBox: {
-        if (c.multi_line) {
-          auto* box = new SourceBox(container);
-          if (!c.vertical_scroll) box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-          box->SetText(c.text);
-          if (c.name == "Text2") text2_ = box;
-          w = box;
-        } else {
-          auto* box = new LineBox(container);
-          box->SetText(c.text);
-          box->setCursorPosition(0);
-          if (c.name == "Text1") text1_ = box;
-          if (c.name == "Text3") text3_ = box;
-          if (c.name == "Text4") text4_ = box;
-          w = box;
-        }
-        break;
-      }
-      case ControlType::Label: {
-        auto* label = new QLabel(container);
-        // Captions and server names are shown as they are, never as markup.
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setText(ToQ(c.text));
-        if (c.name == "Label4") label4_ = label;
-        w = label;
-        break;
-      }
-      case ControlType::Frame: {
-        auto* frame =
-            new qt::ContainerWidget(*this, c.name, container == this ? nullptr : container);
-        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-        frames[c.name] = frame;
-        w = frame;
-        break;
-      }
-      case ControlType::Image: {
-        auto* image = new QLabel(container);
-        image->setPixmap(LoadPicture(form, c, c.picture));
-        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        w = image;
-        break;
-      }
-      case ControlType::ImageList: {
-        QIcon icon;
-        for (const std::string& name : c.images) {
-          QPixmap pixmap = LoadPicture(form, c, name);
-          if (pixmap.width() != c.image_width || pixmap.height() != c.image_height) {
-            pixmap = pixmap.scaled(c.image_width, c.image_height);
-          }
-          // Only image 1 is used: the small icon of every row.
-          if (icon.isNull()) icon = QIcon(pixmap);
-        }
-        image_lists[c.name] = icon;
-        RegisterControl(c.name, std::nullopt, *container);
-        break;
-      }
-      case ControlType::Inet:
-        RegisterControl(c.name, std::nullopt, *container);
-        break;
-      case ControlType::ListView: {
-        auto* list = new FindingsView(container);
-        QStringList headers;
-        for (const ColumnDef& col : c.columns) headers << ToQ(col.text);
-        list->setHeaderLabels(headers);
-        // Columns keep their stored widths; the last does not fill the rest.
-        list->header()->setStretchLastSection(false);
-        for (int i = 0; i < static_cast<int>(c.columns.size()); ++i) {
-          list->setColumnWidth(i, TwipsToPixels(c.columns[static_cast<std::size_t>(i)].width));
-        }
-        if (!c.small_icons.empty()) list->SetRowIcon(image_lists.at(c.small_icons));
-        if (c.name == "ListView1") list_ = list;
-        w = list;
-        break;
-      }
-      case ControlType::TorvelButton: {
-        auto* button = new qt::ButtonWidget(*container, c.name);
-        host::JsonPropertyBag bag(c.properties);
-        try {
-          button->ReadProperties(bag);
-        } catch (const std::exception& e) {
-          throw FormError(c.name + ": its stored properties cannot be read: " + e.what());
-        }
-        if (c.name == "CmdCheck") cmd_check_ = button;
-        w = button;
-        break;
-      }
+    if (!c.container.empty()) container = building.frames.at(c.container);
+    if (QWidget* w = MakeControl(form, c, *container, building)) {
+      SetUpControl(form, c, *w, *container, building);
     }
-    if (w == nullptr) continue;
-    w->setObjectName(ToQ(c.name));
-    if (c.geometry) w->setGeometry(Pixels(*c.geometry));
-    if (c.type != ControlType::Image && c.type != ControlType::TorvelButton) {
-      w->setFont(MakeFont(c.font, form.font));
-    }
-    // Frames and other controls that are their own kind register themselves.
-    if (c.type != ControlType::Frame && c.type != ControlType::TorvelButton) {
-      RegisterControl(c.name, std::nullopt, *container);
-    }
-    // The button's host names it by its caption, and a label is named by its
-    // text as it changes (the server line after a run).
-    std::string accessible = c.accessible_name;
-    if (accessible.empty() && c.type != ControlType::TorvelButton && c.type != ControlType::Label) {
-      accessible = c.name;
-    }
-    if (!accessible.empty()) w->setAccessibleName(ToQ(accessible));
-    if (w == text3_ || w == text4_) {
-      // Working boxes the list covers: the run and the double-click write
-      // them, but nobody can see them, so neither Tab nor a screen reader
-      // stops there.
-      w->setFocusPolicy(Qt::NoFocus);
-      w->hide();
-    } else if (TakesFocus(c.type)) {
-      if (c.tab_index) {
-        tab_stops.emplace_back(*c.tab_index, w);
-      } else {
-        untabbed.push_back(w);
-      }
-    } else {
-      w->setFocusPolicy(Qt::NoFocus);
-    }
-    // Later controls are drawn over earlier ones.
-    w->raise();
-    controls_[c.name] = w;
   }
+  ChainTabOrder(building);
+  // The address box has the focus when the window opens: what a user types
+  // first is an address, and Enter there checks it.
+  text1_->setFocus();
+  LinkLabels(form);
+  status_ = new StatusLine(this);
+  status_->setGeometry(0, height() - StatusLine::kHeight, width(), StatusLine::kHeight);
+  connect(text2_, &SourceBox::caretMoved, status_, &StatusLine::ShowCaret);
+  // The stored size is the smallest: below it controls would be cut off.
+  setMinimumSize(size());
+  AnchorToEdges(form);
+  BindCheckRun();
+}
 
+QWidget* MainWindow::MakeControl(const FormDefinition& form, const ControlDef& c,
+                                 qt::ContainerWidget& container, Building& building) {
+  switch (c.type) {
+    case ControlType::TextBox:
+      return MakeTextBox(c, container);
+    case ControlType::Label:
+      return MakeLabel(c, container);
+    case ControlType::Frame: {
+      auto* frame =
+          new qt::ContainerWidget(*this, c.name, &container == this ? nullptr : &container);
+      frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+      building.frames[c.name] = frame;
+      return frame;
+    }
+    case ControlType::Image: {
+      auto* image = new QLabel(&container);
+      image->setPixmap(LoadPicture(form, c, c.picture));
+      image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return image;
+    }
+    case ControlType::ImageList:
+      building.image_lists[c.name] = RowIcon(form, c);
+      RegisterControl(c.name, std::nullopt, container);
+      return nullptr;
+    case ControlType::Inet:
+      RegisterControl(c.name, std::nullopt, container);
+      return nullptr;
+    case ControlType::ListView:
+      return MakeListView(c, container, building);
+    case ControlType::TorvelButton:
+      return MakeButton(c, container);
+  }
+  return nullptr;
+}
+
+QWidget* MainWindow::MakeTextBox(const ControlDef& c, qt::ContainerWidget& container) {
+  if (c.multi_line) {
+    auto* box = new SourceBox(&container);
+    if (!c.vertical_scroll) box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    box->SetText(c.text);
+    if (c.name == "Text2") text2_ = box;
+    return box;
+  }
+  auto* box = new LineBox(&container);
+  box->SetText(c.text);
+  box->setCursorPosition(0);
+  if (c.name == "Text1") text1_ = box;
+  if (c.name == "Text3") text3_ = box;
+  if (c.name == "Text4") text4_ = box;
+  return box;
+}
+
+QWidget* MainWindow::MakeLabel(const ControlDef& c, qt::ContainerWidget& container) {
+  auto* label = new QLabel(&container);
+  // Captions and server names are shown as they are, never as markup.
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setText(ToQ(c.text));
+  if (c.name == "Label4") label4_ = label;
+  return label;
+}
+
+QWidget* MainWindow::MakeListView(const ControlDef& c, qt::ContainerWidget& container,
+                                  const Building& building) {
+  auto* list = new FindingsView(&container);
+  QStringList headers;
+  for (const ColumnDef& col : c.columns) headers << ToQ(col.text);
+  list->setHeaderLabels(headers);
+  // Columns keep their stored widths; the last does not fill the rest.
+  list->header()->setStretchLastSection(false);
+  for (int i = 0; i < static_cast<int>(c.columns.size()); ++i) {
+    list->setColumnWidth(i, TwipsToPixels(c.columns[static_cast<std::size_t>(i)].width));
+  }
+  if (!c.small_icons.empty()) list->SetRowIcon(building.image_lists.at(c.small_icons));
+  if (c.name == "ListView1") list_ = list;
+  return list;
+}
+
+QWidget* MainWindow::MakeButton(const ControlDef& c, qt::ContainerWidget& container) {
+  auto* button = new qt::ButtonWidget(container, c.name);
+  host::JsonPropertyBag bag(c.properties);
+  try {
+    button->ReadProperties(bag);
+  } catch (const std::exception& e) {
+    throw FormError(c.name + ": its stored properties cannot be read: " + e.what());
+  }
+  if (c.name == "CmdCheck") cmd_check_ = button;
+  return button;
+}
+
+void MainWindow::SetUpControl(const FormDefinition& form, const ControlDef& c, QWidget& w,
+                              qt::ContainerWidget& container, Building& building) {
+  w.setObjectName(ToQ(c.name));
+  if (c.geometry) w.setGeometry(Pixels(*c.geometry));
+  if (c.type != ControlType::Image && c.type != ControlType::TorvelButton) {
+    w.setFont(MakeFont(c.font, form.font));
+  }
+  // Frames and other controls that are their own kind register themselves.
+  if (c.type != ControlType::Frame && c.type != ControlType::TorvelButton) {
+    RegisterControl(c.name, std::nullopt, container);
+  }
+  // The button's host names it by its caption, and a label is named by its
+  // text as it changes (the server line after a run).
+  std::string accessible = c.accessible_name;
+  if (accessible.empty() && c.type != ControlType::TorvelButton && c.type != ControlType::Label) {
+    accessible = c.name;
+  }
+  if (!accessible.empty()) w.setAccessibleName(ToQ(accessible));
+  if (&w == text3_ || &w == text4_) {
+    // Working boxes the list covers: the run and the double-click write
+    // them, but nobody can see them, so neither Tab nor a screen reader
+    // stops there.
+    w.setFocusPolicy(Qt::NoFocus);
+    w.hide();
+  } else if (TakesFocus(c.type)) {
+    if (c.tab_index) {
+      building.tab_stops.emplace_back(*c.tab_index, &w);
+    } else {
+      building.untabbed.push_back(&w);
+    }
+  } else {
+    w.setFocusPolicy(Qt::NoFocus);
+  }
+  // Later controls are drawn over earlier ones.
+  w.raise();
+  controls_[c.name] = &w;
+}
+
+void MainWindow::ChainTabOrder(Building& building) {
+  std::stable_sort(building.tab_stops.begin(), building.tab_stops.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<QWidget*> chain;
+  for (const auto& [index, w] : building.tab_stops) chain.push_back(w);
+  chain.insert(chain.end(), building.untabbed.begin(), building.untabbed.end());
+  for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void MainWindow::LinkLabels(const FormDefinition& form) {
   // A label whose caption is a control's name labels that control, for
   // assistive technology (labelled-by and label-for).
   for (const ControlDef& c : form.controls) {
-    if (c.type != ControlType::Label) continue;
     auto* label = qobject_cast<QLabel*>(Control(c.name));
+    if (c.type != ControlType::Label || label == nullptr || c.text.empty()) continue;
     for (const auto& [name, w] : controls_) {
-      if (label != nullptr && w != label && w->parentWidget() == label->parentWidget() &&
-          !c.text.empty() && w->accessibleName() == ToQ(c.text)) {
+      if (w != label && w->parentWidget() == label->parentWidget() &&
+          w->accessibleName() == ToQ(c.text)) {
         label->setBuddy(w);
       }
     }
   }
+}
 
-  std::stable_sort(tab_stops.begin(), tab_stops.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<QWidget*> chain;
-  for (const auto& [index, w] : tab_stops) chain.push_back(w);
-  chain.insert(chain.end(), untabbed.begin(), untabbed.end());
-  for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
-  // The address box has the focus when the window opens: what a user types
-  // first is an address, and Enter there checks it.
-  text1_->setFocus();
-
-  // The stored size is the smallest: below it controls would be cut off.
-  setMinimumSize(size());
+void MainWindow::AnchorToEdges(const FormDefinition& form) {
   constexpr int kEdge = 16;  // pixels from the container's edge that count as reaching it
   for (const ControlDef& c : form.controls) {
     QWidget* w = Control(c.name);
@@ -265,13 +294,9 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
     a.grow_height = box.height() - (g.y() + g.height()) < kEdge && c.type != ControlType::Image;
     if (a.grow_width || a.grow_height || a.move_x) anchors_.push_back(a);
   }
+}
 
-  status_ = new StatusLine(this);
-  status_->setGeometry(0, height() - StatusLine::kHeight, width(), StatusLine::kHeight);
-  connect(text2_, &SourceBox::caretMoved, status_, &StatusLine::ShowCaret);
-  progress_timer_.setInterval(100);
-  connect(&progress_timer_, &QTimer::timeout, this, [this] { ShowProgress(); });
-
+void MainWindow::BindCheckRun() {
   label4_caption_ = std::make_unique<LabelCaption>(*label4_);
   app::CheckControls controls{*text1_, fetcher_, *text2_, *list_, *label4_caption_, *text3_, [] {
                                 QCoreApplication::processEvents();
@@ -279,6 +304,8 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   // Another page's findings must never stand under the address typed.
   controls.on_failed_fetch = app::CheckControls::FailedFetch::ClearAndStop;
   checker_ = std::make_unique<app::Checker>(std::move(controls));
+  progress_timer_.setInterval(100);
+  connect(&progress_timer_, &QTimer::timeout, this, [this] { ShowProgress(); });
 
   cmd_check_->SetEventHandler("Click", [this](host::EventArgs&) { CmdCheck_Click(); });
   text1_->installEventFilter(this);

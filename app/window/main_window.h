@@ -7,6 +7,7 @@
 // highlights where its rule matched in the source box.
 
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QLabel>
 #include <QShortcut>
 #include <QTimer>
@@ -89,6 +90,33 @@ class MainWindow : public qt::FormWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // What building the controls keeps until every one is made.
+  struct Building {
+    std::map<std::string, QIcon, std::less<>> image_lists;
+    std::map<std::string, qt::ContainerWidget*, std::less<>> frames;
+    std::vector<std::pair<int, QWidget*>> tab_stops;  // tab index, control
+    std::vector<QWidget*> untabbed;                   // focusable, without a tab index
+  };
+  // The control `c` in `container`: its widget, or nullptr for a control
+  // without a window (registered by name all the same).
+  QWidget* MakeControl(const FormDefinition& form, const ControlDef& c,
+                       qt::ContainerWidget& container, Building& building);
+  QWidget* MakeTextBox(const ControlDef& c, qt::ContainerWidget& container);
+  QWidget* MakeLabel(const ControlDef& c, qt::ContainerWidget& container);
+  QWidget* MakeListView(const ControlDef& c, qt::ContainerWidget& container,
+                        const Building& building);
+  QWidget* MakeButton(const ControlDef& c, qt::ContainerWidget& container);
+  // Name, place, font, accessible name, focus and stacking of a made control.
+  void SetUpControl(const FormDefinition& form, const ControlDef& c, QWidget& w,
+                    qt::ContainerWidget& container, Building& building);
+  // Tab order by tab index, then the focusable controls without one.
+  static void ChainTabOrder(Building& building);
+  // Labels linked to the controls they name, for assistive technology.
+  void LinkLabels(const FormDefinition& form);
+  // Controls that reach their container's right or bottom edge follow it.
+  void AnchorToEdges(const FormDefinition& form);
+  // The check run on the window's controls, and the handlers that start it.
+  void BindCheckRun();
   void HighlightSelectedFinding();
   void ShowProgress();
   void ShowOutcome(const std::string& address, const app::RunOutcome& outcome, qint64 ms);

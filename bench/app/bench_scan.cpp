@@ -31,15 +31,7 @@ void BM_RuleHitsByteFilter(benchmark::State& state) {
   const std::string& page = Page(static_cast<std::size_t>(state.range(0)));
   std::vector<std::string> patterns;
   for (const auto& rule : vx::app::kRuleTable) {
-    std::string upper(rule.marker), lower(rule.marker);
-    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    if (rule.test == vx::app::RuleTest::Find) {
-      patterns.emplace_back(rule.marker);
-      continue;
-    }
-    patterns.push_back(upper);
-    patterns.push_back(lower);
+    for (std::string& form : vx::app::RuleForms(rule)) patterns.push_back(std::move(form));
   }
   const vx::app::MarkerSearch search(patterns);
   for (auto _ : state) {

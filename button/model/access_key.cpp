@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "button/model/torvel_button.h"
+#include "platform/base/ascii.h"
 
 namespace vx::button {
 
@@ -26,7 +27,7 @@ int CharsBefore(const std::string& s, std::size_t end) {
 std::string LowerCharacter(const std::string& ch) {
   const auto* t = reinterpret_cast<const unsigned char*>(ch.data());
   if (ch.size() == 1) {
-    return std::string(1, t[0] >= 'A' && t[0] <= 'Z' ? static_cast<char>(t[0] + 32) : ch[0]);
+    return std::string(1, ascii::ToLower(ch[0]));
   }
   static const std::ctype<wchar_t>* facet = []() -> const std::ctype<wchar_t>* {
     try {

@@ -7,21 +7,10 @@
 #include <string_view>
 
 #include "button/model/torvel_button.h"
+#include "platform/base/ascii.h"
+#include "platform/base/failure.h"
 
 namespace vx::button {
-
-namespace {
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void TorvelButton::UserControl_Initialize() {
   s_.LastMouseButton = 1;
@@ -41,20 +30,13 @@ void TorvelButton::UserControl_Show() {
 
 void TorvelButton::UserControl_Terminate() {
   // Each step on its own: a failure must not keep the others from running.
-  try {
-    // No tick may reach a button whose font is gone.
+  // No tick may reach a button whose font is gone.
+  RunPastFailure([&] {
     if (timer_hover_) timer_hover_->SetEnabled(false);
-  } catch (...) {
-  }
-  try {
-    SetTextFont(nullptr);
-  } catch (...) {
-  }
-  try {
-    s_.Icon = nullptr;
-    s_.HasIcon = kFalse;
-  } catch (...) {
-  }
+  });
+  RunPastFailure([&] { SetTextFont(nullptr); });
+  s_.Icon = nullptr;
+  s_.HasIcon = kFalse;
 }
 
 void TorvelButton::UserControl_AmbientChanged(const std::string& property_name) {
@@ -94,7 +76,7 @@ void TorvelButton::PauseFor(float& seconds) {
 void TorvelButton::TextFont_FontChanged(const std::string& /*property_name*/) {
   const bool design = DesignTime();
   site_.surface->SetFont(s_.TextFont);
-  Changed(design, "FONT");
+  Changed(design, keys::kFont);
   s_.LayoutPending = kTrue;
   RefreshButton();
 }
@@ -110,8 +92,8 @@ std::string TorvelButton::Container() const {
   const host::ParentWindow& parent = *site_.parent;
   for (int i = 0; i < parent.ControlCount(); ++i) {
     const host::ControlEntry e = parent.Control(i);
-    if (!SameName(e.name, base) || e.index != index) continue;
-    if (SameName(e.container_name, parent.Name())) return parent.Name();
+    if (!ascii::EqualsNoCase(e.name, base) || e.index != index) continue;
+    if (ascii::EqualsNoCase(e.container_name, parent.Name())) return parent.Name();
     if (e.container_index) return e.container_name + "(" + std::to_string(*e.container_index) + ")";
     return e.container_name;
   }

@@ -163,20 +163,6 @@ const MemberOps& Require(std::string_view name) {
 
 }  // namespace
 
-const std::vector<StoredKey>& StoredKeys() {
-  using T = StoredType;
-  static const std::vector<StoredKey> keys = {
-      {"BTNICON", T::Picture}, {"BTYPE", T::Long},     {"TX", T::String},      {"ENAB", T::Boolean},
-      {"FONT", T::Font},       {"COLTYPE", T::Long},   {"BCOL", T::Long},      {"FCOL", T::Long},
-      {"FCOLO", T::Long},      {"EMBOSSM", T::Long},   {"EMBOSSS", T::Long},   {"MPTR", T::Int16},
-      {"MICON", T::Picture},   {"ALIGN", T::Long},     {"ICONAlign", T::Long}, {"ORIENT", T::Long},
-      {"STYLE", T::Long},      {"IconSize", T::Long},  {"SHOWF", T::Boolean},  {"BSTYLE", T::Long},
-      {"OPTVAL", T::Boolean},  {"OPTMOD", T::Boolean}, {"GStart", T::Long},    {"GStop", T::Long},
-      {"GStyle", T::Long},     {"GMODE", T::Long},
-  };
-  return keys;
-}
-
 const std::vector<MemberInfo>& TorvelButton::Members() {
   static const std::vector<MemberInfo> infos = [] {
     std::vector<MemberInfo> v;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 
+#include "button/model/stored_properties.h"
 #include "button/model/torvel_button.h"
 
 namespace vx::button {
@@ -135,92 +136,129 @@ host::PicturePtr ToPicture(const PropertyValue& v, host::PictureLoader& loader) 
   Mismatch(v, "a picture");
 }
 
+// std::visit over the alternatives of a StoredField.
+template <class... Fs>
+struct Overloaded : Fs... {
+  using Fs::operator()...;
+};
+template <class... Fs>
+Overloaded(Fs...) -> Overloaded<Fs...>;
+
 }  // namespace
 
+host::PropertyValue TorvelButton::MadeUpValue(const StoredProperty& p, const StoredDefault& d) {
+  using From = StoredDefault::From;
+  switch (d.from) {
+    case From::kNumber:
+      if (p.type == StoredType::Boolean) return PropertyValue{d.number != 0};
+      return PropertyValue{d.number};
+    case From::kSystemColor:
+      return PropertyValue{std::int64_t{SysColor(static_cast<int>(d.number))}};
+    case From::kSurfaceName:
+      return PropertyValue{site_.surface->Name()};
+    case From::kSurfaceFont:
+      return PropertyValue{site_.surface->SurfaceFont()};
+    case From::kBackColorRead:
+      return PropertyValue{std::int64_t{s_.BackColor}};
+    case From::kAutoGraphicsMode:
+      return PropertyValue{std::int64_t{DetectOS(kFalse)}};
+    case From::kDisplayName: {
+      std::string name = site_.ambient->DisplayName();
+      if (name.empty()) name = site_.surface->Name();
+      return PropertyValue{std::move(name)};
+    }
+    case From::kContainerFontTimes:
+      // The surface takes the container's font attributes, then the face.
+      site_.surface->SetFont(site_.ambient->AmbientFont());
+      site_.surface->SurfaceFont()->set_name("Times New Roman");
+      return PropertyValue{site_.surface->SurfaceFont()};
+    case From::kNothing:
+    case From::kAsRead:
+    case From::kUntouched:
+      break;
+  }
+  return PropertyValue{};
+}
+
+void TorvelButton::StoreValue(const StoredProperty& p, const host::PropertyValue& v) {
+  std::visit(Overloaded{
+                 [&](Long ButtonState::*f) { s_.*f = ToLong(v); },
+                 [&](Bool16 ButtonState::*f) { s_.*f = ToBool(v); },
+                 [&](std::string ButtonState::*f) { s_.*f = ToText(v); },
+                 [&](host::PicturePtr ButtonState::*f) { s_.*f = ToPicture(v, *site_.pictures); },
+                 [&](host::FontPtr ButtonState::*) { SetTextFont(ToFont(v)); },
+                 [&](SpecialField f) {
+                   switch (f) {
+                     case SpecialField::kMousePointer:
+                       site_.surface->SetMousePointer(ToInt16(v));
+                       break;
+                     case SpecialField::kMouseIcon:
+                       site_.surface->SetMouseIcon(ToPicture(v, *site_.pictures));
+                       break;
+                     case SpecialField::kGraphicsMode:
+                       s_.GraphicsMode = ToLong(v);
+                       s_.GraphicsModeInForce =
+                           s_.GraphicsMode < 0 ? DetectOS(kFalse) : s_.GraphicsMode;
+                       break;
+                   }
+                 },
+             },
+             p.field);
+}
+
+host::PropertyValue TorvelButton::StoredValue(const StoredProperty& p) const {
+  auto picture = [](const host::PicturePtr& pic) {
+    // An empty picture reference is stored as absent.
+    return pic ? PropertyValue{pic} : PropertyValue{};
+  };
+  return std::visit(Overloaded{
+                        [&](Long ButtonState::*f) { return PropertyValue{std::int64_t{s_.*f}}; },
+                        [&](Bool16 ButtonState::*f) { return PropertyValue{s_.*f != kFalse}; },
+                        [&](std::string ButtonState::*f) { return PropertyValue{s_.*f}; },
+                        [&](host::PicturePtr ButtonState::*f) { return picture(s_.*f); },
+                        [&](host::FontPtr ButtonState::*f) { return PropertyValue{s_.*f}; },
+                        [&](SpecialField f) {
+                          switch (f) {
+                            case SpecialField::kMousePointer:
+                              return PropertyValue{std::int64_t{site_.surface->MousePointer()}};
+                            case SpecialField::kMouseIcon:
+                              return picture(site_.surface->MouseIcon());
+                            case SpecialField::kGraphicsMode:
+                              // As requested (negative for automatic), not the mode in force.
+                              return PropertyValue{std::int64_t{s_.GraphicsMode}};
+                          }
+                          return PropertyValue{};
+                        },
+                    },
+                    p.field);
+}
+
 void TorvelButton::InitProperties() {
-  s_.Enabled = kTrue;
-  s_.Caption = site_.ambient->DisplayName();
-  if (s_.Caption.empty()) s_.Caption = site_.surface->Name();
-  site_.surface->SetFont(site_.ambient->AmbientFont());
-  site_.surface->SurfaceFont()->set_name("Times New Roman");
-  SetTextFont(site_.surface->SurfaceFont());
-  s_.ButtonType = Classic3D;
-  s_.ButtonStyle = Rectangular;
-  s_.ColorScheme = SystemColors;
-  s_.BackColor = static_cast<Color>(SysColor(host::COLOR_BTNFACE));
-  s_.ForeColor = static_cast<Color>(SysColor(host::COLOR_BTNTEXT));
-  s_.GradientStartColor = 0;
-  s_.GradientStopColor = 0xFF0000;
-  s_.GradientOrientation = GradientHorizontal;
-  s_.Alignment = AlignCenter;
-  s_.CaptionOrientation = Horizontal;
-  s_.IconSize = Icon16;
-  s_.IconAlignmentValue = IconLeft;
-  s_.GraphicsMode = GraphicsModeAuto;
-  s_.GraphicsModeInForce = DetectOS(kFalse);
-  s_.ShowFocus = kTrue;
+  // In reading order, which is also the order the host is asked for names,
+  // fonts, colours and the platform.
+  for (std::size_t i : kStoredReadOrder) {
+    const StoredProperty& p = kStoredProperties[i];
+    if (p.when_placed.from == StoredDefault::From::kUntouched) continue;
+    const StoredDefault& d =
+        p.when_placed.from == StoredDefault::From::kAsRead ? p.when_absent : p.when_placed;
+    StoreValue(p, MadeUpValue(p, d));
+  }
   ApplyColorScheme(kFalse);
 }
 
 void TorvelButton::ReadProperties(host::PropertyBag& bag) {
-  // Each step reads one key and stores it; any failure on the way is
-  // reported against that key and ends the routine.
-  auto at = [](const char* key, auto&& step) {
+  // Each key is read and stored in turn; any failure on the way is reported
+  // against that key and ends the routine.
+  for (std::size_t i : kStoredReadOrder) {
+    const StoredProperty& p = kStoredProperties[i];
     try {
-      step();
+      StoreValue(p, bag.ReadProperty(p.key, MadeUpValue(p, p.when_absent)));
     } catch (const PropertyError&) {
       throw;
     } catch (const std::exception& e) {
-      throw PropertyError(host::LowerKey(key), e.what());
+      throw PropertyError(host::LowerKey(p.key), e.what());
     }
-  };
-  auto read = [&bag](const char* key, const PropertyValue& def) {
-    return bag.ReadProperty(key, def);
-  };
-  auto sys = [this](int index) { return std::int64_t{SysColor(index)}; };
-  auto long_key = [&](const char* key, std::int64_t def, Long& field) {
-    at(key, [&] { field = ToLong(read(key, def)); });
-  };
-  auto bool_key = [&](const char* key, bool def, Bool16& field) {
-    at(key, [&] { field = ToBool(read(key, def)); });
-  };
-
-  long_key("BTYPE", 2, s_.ButtonType);
-  long_key("BSTYLE", 0, s_.ButtonStyle);
-  bool_key("OPTVAL", false, s_.Value);
-  bool_key("OPTMOD", false, s_.OptionButton);
-  at("TX", [&] { s_.Caption = ToText(read("TX", site_.surface->Name())); });
-  bool_key("ENAB", true, s_.Enabled);
-
-  at("FONT", [&] { SetTextFont(ToFont(read("FONT", site_.surface->SurfaceFont()))); });
-
-  long_key("COLTYPE", 1, s_.ColorScheme);
-  long_key("BCOL", sys(host::COLOR_BTNFACE), s_.BackColor);
-  long_key("FCOL", sys(host::COLOR_BTNTEXT), s_.ForeColor);
-  long_key("FCOLO", sys(host::COLOR_BTNTEXT), s_.MouseOver);
-  long_key("GStart", 0, s_.GradientStartColor);
-  long_key("GStop", 0xFF0000, s_.GradientStopColor);
-  long_key("GStyle", 0, s_.GradientOrientation);
-  long_key("EMBOSSM", s_.BackColor, s_.EmbossEngraveMid);
-  long_key("EMBOSSS", sys(host::COLOR_BTNHIGHLIGHT), s_.EmbossEngraveShadow);
-
-  at("MPTR", [&] { site_.surface->SetMousePointer(ToInt16(read("MPTR", std::int64_t{0}))); });
-  at("MICON", [&] {
-    site_.surface->SetMouseIcon(ToPicture(read("MICON", std::monostate{}), *site_.pictures));
-  });
-
-  long_key("ALIGN", 1, s_.Alignment);
-  long_key("ICONAlign", 0, s_.IconAlignmentValue);
-  long_key("STYLE", 0, s_.CaptionStyle);
-  long_key("ORIENT", 0, s_.CaptionOrientation);
-  long_key("IconSize", 2, s_.IconSize);
-  at("BTNICON", [&] { s_.Icon = ToPicture(read("BTNICON", std::monostate{}), *site_.pictures); });
-
-  at("GMODE", [&] {
-    s_.GraphicsMode = ToLong(read("GMODE", std::int64_t{DetectOS(kFalse)}));
-    s_.GraphicsModeInForce = s_.GraphicsMode < 0 ? DetectOS(kFalse) : s_.GraphicsMode;
-  });
-  bool_key("SHOWF", true, s_.ShowFocus);
+  }
 
   if (DetectOS(kTrue) == -1 && s_.ColorScheme == CustomGradient) s_.ColorScheme = CustomColors;
   site_.surface->SetEnabled(s_.Enabled == kTrue);
@@ -231,43 +269,14 @@ void TorvelButton::ReadProperties(host::PropertyBag& bag) {
 }
 
 void TorvelButton::WriteProperties(host::PropertyBag& bag) {
-  auto write = [&bag](const char* key, const PropertyValue& value) {
+  for (const StoredProperty& p : kStoredProperties) {
+    const PropertyValue value = StoredValue(p);
     try {
-      bag.WriteProperty(key, value);
+      bag.WriteProperty(p.key, value);
     } catch (const std::exception& e) {
-      throw PropertyError(host::LowerKey(key), e.what());
+      throw PropertyError(host::LowerKey(p.key), e.what());
     }
-  };
-  auto integer = [](std::int64_t v) { return PropertyValue{v}; };
-  auto boolean = [](Bool16 b) { return PropertyValue{b != kFalse}; };
-
-  write("BTNICON", s_.Icon ? PropertyValue{s_.Icon} : PropertyValue{});
-  write("BTYPE", integer(s_.ButtonType));
-  write("TX", s_.Caption);
-  write("ENAB", boolean(s_.Enabled));
-  write("FONT", s_.TextFont);
-  write("COLTYPE", integer(s_.ColorScheme));
-  write("BCOL", integer(s_.BackColor));
-  write("FCOL", integer(s_.ForeColor));
-  write("FCOLO", integer(s_.MouseOver));
-  write("EMBOSSM", integer(s_.EmbossEngraveMid));
-  write("EMBOSSS", integer(s_.EmbossEngraveShadow));
-  write("MPTR", integer(site_.surface->MousePointer()));
-  const host::PicturePtr mouse_icon = site_.surface->MouseIcon();
-  write("MICON", mouse_icon ? PropertyValue{mouse_icon} : PropertyValue{});
-  write("ALIGN", integer(s_.Alignment));
-  write("ICONAlign", integer(s_.IconAlignmentValue));
-  write("ORIENT", integer(s_.CaptionOrientation));
-  write("STYLE", integer(s_.CaptionStyle));
-  write("IconSize", integer(s_.IconSize));
-  write("SHOWF", boolean(s_.ShowFocus));
-  write("BSTYLE", integer(s_.ButtonStyle));
-  write("OPTVAL", boolean(s_.Value));
-  write("OPTMOD", boolean(s_.OptionButton));
-  write("GStart", integer(s_.GradientStartColor));
-  write("GStop", integer(s_.GradientStopColor));
-  write("GStyle", integer(s_.GradientOrientation));
-  write("GMODE", integer(s_.GraphicsMode));
+  }
 }
 
 }  // namespace vx::button

@@ -2,6 +2,9 @@
 
 #include <limits>
 
+#include "button/model/looks.h"
+#include "platform/base/failure.h"
+
 namespace vx::button {
 
 namespace {
@@ -31,22 +34,30 @@ TorvelButton::~TorvelButton() {
   if (s_.TextFont && font_token_) s_.TextFont->Unsubscribe(font_token_);
 }
 
-void TorvelButton::Changed(bool design, const char* key) {
-  if (design) site_.changes->PropertyChanged(key);
+void TorvelButton::Changed(bool design, std::string_view key) {
+  if (design) ReportChange(key);
+}
+
+void TorvelButton::ReportChange(std::string_view key) {
+  site_.changes->PropertyChanged(key);
+}
+
+bool TorvelButton::DesignTimeChange(Long v, Long lo, Long hi, Long current) const {
+  return InRange(v, lo, hi) && v != current && DesignTime();
 }
 
 // Colour properties other than the gradient ones act only under the custom
 // schemes; at design time assigning one switches the scheme to CustomColors.
-bool TorvelButton::CustomColourSwitch(bool design, std::initializer_list<const char*> keys) {
+bool TorvelButton::CustomColourSwitch(bool design, std::initializer_list<std::string_view> also) {
   if (s_.ColorScheme == CustomColors || s_.ColorScheme == CustomGradient) return true;
   if (!design) return false;
   s_.ColorScheme = CustomColors;
-  Changed(design, "COLTYPE");
-  for (const char* k : keys) Changed(design, k);
+  Changed(design, keys::kColorScheme);
+  for (std::string_view k : also) Changed(design, k);
   return true;
 }
 
-bool TorvelButton::GradientSwitch(bool design, const char* other_key) {
+bool TorvelButton::GradientSwitch(bool design, std::string_view other_key) {
   if (s_.ColorScheme == CustomGradient) return true;
   if (!design) return false;
   // Where gradients cannot be drawn the scheme must not become CustomGradient
@@ -56,9 +67,43 @@ bool TorvelButton::GradientSwitch(bool design, const char* other_key) {
     return false;
   }
   s_.ColorScheme = CustomGradient;
-  for (const char* k : {"COLTYPE", "FCOL", "FCOLO", "BCOL"}) Changed(design, k);
+  for (std::string_view k :
+       {keys::kColorScheme, keys::kForeColor, keys::kMouseOver, keys::kBackColor})
+    Changed(design, k);
   Changed(design, other_key);
   return true;
+}
+
+void TorvelButton::SetCustomColour(Color ButtonState::*field, Color c, std::string_view key,
+                                   std::initializer_list<std::string_view> also_changed,
+                                   ColourSteps steps) {
+  if (c == s_.*field) return;
+  const bool design = DesignTime();
+  if (!CustomColourSwitch(design, also_changed)) return;
+  StoreColour(field, c, key, design, steps);
+}
+
+void TorvelButton::SetGradientColour(Color ButtonState::*field, Color c, std::string_view key,
+                                     std::string_view other_key) {
+  if (c == s_.*field) return;
+  const bool design = DesignTime();
+  if (!LookFor(s_.ButtonType).supports_gradient) {
+    if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
+    return;
+  }
+  if (!GradientSwitch(design, other_key)) return;
+  // The gradient shows through the greyed icon, which is prepared again.
+  StoreColour(field, c, key, design, {.prepare_icon = true});
+}
+
+void TorvelButton::StoreColour(Color ButtonState::*field, Color c, std::string_view key,
+                               bool design, ColourSteps steps) {
+  s_.*field = ConvertSysColor(c);
+  if (!steps.report_after_scheme) Changed(design, key);
+  ApplyColorScheme(kFalse);
+  if (steps.report_after_scheme) Changed(design, key);
+  if (steps.prepare_icon) PrepareIcon();
+  RefreshButton();
 }
 
 void TorvelButton::SetTextFont(host::FontPtr f) {
@@ -73,11 +118,9 @@ void TorvelButton::SetTextFont(host::FontPtr f) {
 }
 
 void TorvelButton::SetAlignment(Long v) {
-  if (!InRange(v, 0, 2) || v == s_.Alignment) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 2, s_.Alignment)) return;
   s_.Alignment = v;
-  Changed(design, "ALIGN");
+  ReportChange(keys::kAlignment);
   CalculateLayout();
   RefreshButton();
 }
@@ -85,14 +128,14 @@ void TorvelButton::SetAlignment(Long v) {
 void TorvelButton::SetShowFocus(Bool16 v) {
   const bool design = DesignTime();
   if (!design) return;
-  Changed(design, "SHOWF");
+  Changed(design, keys::kShowFocus);
   s_.ShowFocus = Normalise(v);
 }
 
 void TorvelButton::SetGraphicsMode(Long v) {
   const bool design = DesignTime();
   if (v >= 0) site_.messages->ShowMessage(kCautionMessage, host::MessageIcon::Warning);
-  Changed(design, "GMODE");
+  Changed(design, keys::kGraphicsMode);
   s_.GraphicsMode = v;
   s_.GraphicsModeInForce = v < 0 ? DetectOS(kFalse) : v;
   RefreshButton();
@@ -120,11 +163,9 @@ void TorvelButton::SetOptionButton(Bool16 v) {
 }
 
 void TorvelButton::SetIconAlignmentValue(Long v) {
-  if (!InRange(v, 0, 1) || v == s_.IconAlignmentValue) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 1, s_.IconAlignmentValue)) return;
   s_.IconAlignmentValue = v;
-  Changed(design, "ICONAlign");
+  ReportChange(keys::kIconAlignment);
   if (s_.HasIcon) {
     CalculateLayout();
     RefreshButton();
@@ -132,115 +173,70 @@ void TorvelButton::SetIconAlignmentValue(Long v) {
 }
 
 void TorvelButton::SetEmbossEngraveShadow(Color c) {
-  if (c == s_.EmbossEngraveShadow) return;
-  const bool design = DesignTime();
-  if (!CustomColourSwitch(design, {"FCOL", "FCOLO", "BCOL", "EMBOSSM"})) return;
-  s_.EmbossEngraveShadow = ConvertSysColor(c);
-  Changed(design, "EMBOSSS");
-  ApplyColorScheme(kFalse);
-  RefreshButton();
+  SetCustomColour(&ButtonState::EmbossEngraveShadow, c, keys::kEmbossEngraveShadow,
+                  {keys::kForeColor, keys::kMouseOver, keys::kBackColor, keys::kEmbossEngraveMid},
+                  {});
 }
 
 void TorvelButton::SetEmbossEngraveMid(Color c) {
-  if (c == s_.EmbossEngraveMid) return;
-  const bool design = DesignTime();
-  if (!CustomColourSwitch(design, {"FCOL", "FCOLO", "BCOL", "EMBOSSS"})) return;
-  s_.EmbossEngraveMid = ConvertSysColor(c);
-  Changed(design, "EMBOSSM");
-  ApplyColorScheme(kFalse);
-  RefreshButton();
+  SetCustomColour(
+      &ButtonState::EmbossEngraveMid, c, keys::kEmbossEngraveMid,
+      {keys::kForeColor, keys::kMouseOver, keys::kBackColor, keys::kEmbossEngraveShadow}, {});
 }
 
 void TorvelButton::SetGradientStartColor(Color c) {
-  if (c == s_.GradientStartColor) return;
-  const bool design = DesignTime();
-  if (s_.ButtonType == WindowsXP || s_.ButtonType == Macintosh) {
-    if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
-    return;
-  }
-  if (!GradientSwitch(design, "GStop")) return;
-  s_.GradientStartColor = ConvertSysColor(c);
-  Changed(design, "GStart");
-  ApplyColorScheme(kFalse);
-  PrepareIcon();
-  RefreshButton();
+  SetGradientColour(&ButtonState::GradientStartColor, c, keys::kGradientStart, keys::kGradientStop);
 }
 
 void TorvelButton::SetGradientOrientation(Long v) {
   s_.GradientOrientation = v;
   const bool design = DesignTime();
   if (s_.ColorScheme == CustomGradient && design) {
-    Changed(design, "GStyle");
+    Changed(design, keys::kGradientOrientation);
     RefreshButton();
   }
 }
 
 void TorvelButton::SetGradientStopColor(Color c) {
-  if (c == s_.GradientStopColor) return;
-  const bool design = DesignTime();
-  if (s_.ButtonType == WindowsXP || s_.ButtonType == Macintosh) {
-    if (design) site_.messages->ShowMessage(kButtonTypeMessage, host::MessageIcon::Information);
-    return;
-  }
-  if (!GradientSwitch(design, "GStart")) return;
-  s_.GradientStopColor = ConvertSysColor(c);
-  Changed(design, "GStop");
-  ApplyColorScheme(kFalse);
-  PrepareIcon();
-  RefreshButton();
+  SetGradientColour(&ButtonState::GradientStopColor, c, keys::kGradientStop, keys::kGradientStart);
 }
 
 void TorvelButton::SetBackColor(Color c) {
-  if (c == s_.BackColor) return;
-  const bool design = DesignTime();
-  if (!CustomColourSwitch(design, {"FCOL", "FCOLO"})) return;
-  s_.BackColor = ConvertSysColor(c);
-  Changed(design, "BCOL");
-  ApplyColorScheme(kFalse);
-  PrepareIcon();
-  RefreshButton();
+  // The face shows through the greyed icon, which is prepared again.
+  SetCustomColour(&ButtonState::BackColor, c, keys::kBackColor,
+                  {keys::kForeColor, keys::kMouseOver}, {.prepare_icon = true});
 }
 
 void TorvelButton::SetForeColor(Color c) {
-  if (c == s_.ForeColor) return;
-  const bool design = DesignTime();
-  if (!CustomColourSwitch(design, {"BCOL", "FCOLO"})) return;
-  s_.ForeColor = ConvertSysColor(c);
-  Changed(design, "FCOL");
-  ApplyColorScheme(kFalse);
-  RefreshButton();
+  SetCustomColour(&ButtonState::ForeColor, c, keys::kForeColor,
+                  {keys::kBackColor, keys::kMouseOver}, {});
 }
 
 void TorvelButton::SetMouseOver(Color c) {
-  if (c == s_.MouseOver) return;
-  const bool design = DesignTime();
-  if (!CustomColourSwitch(design, {"BCOL", "FCOL"})) return;
-  s_.MouseOver = ConvertSysColor(c);
-  ApplyColorScheme(kFalse);
-  Changed(design, "FCOLO");
-  RefreshButton();
+  SetCustomColour(&ButtonState::MouseOver, c, keys::kMouseOver,
+                  {keys::kBackColor, keys::kForeColor}, {.report_after_scheme = true});
 }
 
 void TorvelButton::SetIcon(host::PicturePtr p) {
   const bool design = DesignTime();
   s_.Icon = std::move(p);
   s_.HasIcon = ToBool16(s_.Icon != nullptr);
-  Changed(design, "BTNICON");
+  Changed(design, keys::kIcon);
   CalculateLayout();
   PrepareIcon();
   RefreshButton();
 }
 
 void TorvelButton::SetButtonType(Long v) {
-  if (!InRange(v, 1, 8) || v == s_.ButtonType) return;
-  // These two looks have no gradient: the scheme falls back, even at run time.
-  if ((v == WindowsXP || v == Macintosh) && s_.ColorScheme == CustomGradient) {
+  if (!IsLook(v) || v == s_.ButtonType) return;
+  // A look without gradient makes the scheme fall back, even at run time.
+  if (!LookFor(v).supports_gradient && s_.ColorScheme == CustomGradient) {
     s_.ColorScheme = CustomColors;
   }
   const bool design = DesignTime();
   if (!design) return;
   s_.ButtonType = v;
-  Changed(design, "BTYPE");
+  Changed(design, keys::kButtonType);
   UserControl_Resize();
 }
 
@@ -248,16 +244,14 @@ void TorvelButton::SetCaption(std::string s) {
   const bool design = DesignTime();
   s_.Caption = std::move(s);
   SetAccessKey();
-  Changed(design, "TX");
+  Changed(design, keys::kCaption);
   s_.LayoutPending = kTrue;
   RefreshButton();
 }
 
 void TorvelButton::SetIconSize(Long v) {
-  if (!InRange(v, 1, 4) || v == s_.IconSize) return;
-  const bool design = DesignTime();
-  if (!design) return;
-  Changed(design, "IconSize");
+  if (!DesignTimeChange(v, 1, 4, s_.IconSize)) return;
+  ReportChange(keys::kIconSize);
   s_.IconSize = v;
   if (s_.HasIcon) {
     CalculateLayout();
@@ -269,10 +263,12 @@ void TorvelButton::SetIconSize(Long v) {
 void TorvelButton::SetCaptionStyle(Long v) {
   if (!InRange(v, 0, 3) || v == s_.CaptionStyle) return;
   const bool design = DesignTime();
-  if (!CustomColourSwitch(design, {"BCOL", "FCOL", "FCOLO", "EMBOSSM", "EMBOSSS"})) return;
+  if (!CustomColourSwitch(design, {keys::kBackColor, keys::kForeColor, keys::kMouseOver,
+                                   keys::kEmbossEngraveMid, keys::kEmbossEngraveShadow}))
+    return;
   s_.CaptionStyle = v;
   ApplyColorScheme(kFalse);
-  Changed(design, "STYLE");
+  Changed(design, keys::kCaptionStyle);
   RefreshButton();
 }
 
@@ -280,7 +276,7 @@ void TorvelButton::SetEnabled(Bool16 b) {
   const bool design = DesignTime();
   s_.Enabled = Normalise(b);
   site_.surface->SetEnabled(s_.Enabled == kTrue);
-  Changed(design, "ENAB");
+  Changed(design, keys::kEnabled);
   RefreshButton();
 }
 
@@ -291,7 +287,7 @@ void TorvelButton::SetFont(host::FontPtr f) {
   const bool design = DesignTime();
   SetTextFont(std::move(f));
   site_.surface->SetFont(s_.TextFont);
-  Changed(design, "FONT");
+  Changed(design, keys::kFont);
   s_.LayoutPending = kTrue;
   RefreshButton();
 }
@@ -305,7 +301,9 @@ void TorvelButton::SetColorScheme(Long v) {
   }
   if (!design) return;
   s_.ColorScheme = v;
-  for (const char* k : {"COLTYPE", "BCOL", "FCOL", "FCOLO", "EMBOSSM", "EMBOSSS"}) {
+  for (std::string_view k :
+       {keys::kColorScheme, keys::kBackColor, keys::kForeColor, keys::kMouseOver,
+        keys::kEmbossEngraveMid, keys::kEmbossEngraveShadow}) {
     Changed(design, k);
   }
   if (v != CustomColors && v != CustomGradient) s_.CaptionStyle = Plain;
@@ -314,25 +312,21 @@ void TorvelButton::SetColorScheme(Long v) {
 }
 
 void TorvelButton::SetButtonStyle(Long v) {
-  if (!InRange(v, 0, 3) || v == s_.ButtonStyle) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 3, s_.ButtonStyle)) return;
   // Slanted outlines leave no room for vertical captions.
   if (v != Rectangular) {
     s_.CaptionOrientation = Horizontal;
-    Changed(design, "ORIENT");
+    ReportChange(keys::kCaptionOrientation);
   }
   s_.ButtonStyle = v;
-  Changed(design, "BSTYLE");
+  ReportChange(keys::kButtonStyle);
   UserControl_Resize();
 }
 
 void TorvelButton::SetCaptionOrientation(Long v) {
-  if (!InRange(v, 0, 2) || v == s_.CaptionOrientation) return;
-  const bool design = DesignTime();
-  if (!design) return;
+  if (!DesignTimeChange(v, 0, 2, s_.CaptionOrientation)) return;
   s_.CaptionOrientation = v;
-  Changed(design, "ORIENT");
+  ReportChange(keys::kCaptionOrientation);
   s_.LayoutPending = kTrue;
   RefreshButton();
 }
@@ -350,7 +344,7 @@ void TorvelButton::SetMousePointer(Long v) {
   }
   const bool design = DesignTime();
   site_.surface->SetMousePointer(static_cast<std::int16_t>(v));
-  Changed(design, "MPTR");
+  Changed(design, keys::kMousePointer);
 }
 
 host::PicturePtr TorvelButton::MouseIcon() const {
@@ -359,12 +353,9 @@ host::PicturePtr TorvelButton::MouseIcon() const {
 
 void TorvelButton::SetMouseIcon(host::PicturePtr p) {
   const bool design = DesignTime();
-  try {
-    site_.surface->SetMouseIcon(p);
-  } catch (const std::exception&) {
-    // A pointer picture the host cannot use is ignored.
-  }
-  Changed(design, "MICON");
+  // A pointer picture the host cannot use is ignored.
+  RunPastFailure([&] { site_.surface->SetMouseIcon(p); });
+  Changed(design, keys::kMouseIcon);
 }
 
 std::intptr_t TorvelButton::hwnd() const {

@@ -10,6 +10,7 @@
 
 #include "button/model/button_state.h"
 #include "button/model/renderer.h"
+#include "button/model/stored_properties.h"
 #include "button/model/types.h"
 #include "platform/host/services.h"
 
@@ -50,15 +51,6 @@ struct MemberInfo {
 // A member's value: Long and Color as Long, Boolean as Bool16.
 using MemberValue =
     std::variant<std::monostate, Long, Bool16, std::string, host::FontPtr, host::PicturePtr>;
-
-// The stored keys in the order WriteProperties writes them, with the type of
-// their values.
-enum class StoredType { Long, Int16, Boolean, String, Font, Picture };
-struct StoredKey {
-  const char* key;
-  StoredType type;
-};
-const std::vector<StoredKey>& StoredKeys();
 
 // Per-channel colour shift with clamping. `scale_blue` moves blue by
 // blue * offset / 192 instead of offset.
@@ -211,9 +203,33 @@ class TorvelButton : public host::ControlObject {
 
  private:
   bool DesignTime() const { return !site_.ambient->UserMode(); }
-  void Changed(bool design, const char* key);
-  bool CustomColourSwitch(bool design, std::initializer_list<const char*> keys);
-  bool GradientSwitch(bool design, const char* other_key);
+  // Reports `key` to the host's property set at design time only.
+  void Changed(bool design, std::string_view key);
+  void ReportChange(std::string_view key);
+  // A property the designer alone changes, within lo..hi: whether `v` is
+  // such a change of `current` now.
+  bool DesignTimeChange(Long v, Long lo, Long hi, Long current) const;
+  [[nodiscard]] bool CustomColourSwitch(bool design, std::initializer_list<std::string_view> keys);
+  [[nodiscard]] bool GradientSwitch(bool design, std::string_view other_key);
+  // The colour properties. An equal value changes nothing; otherwise the
+  // scheme must allow the colour (CustomColourSwitch for the custom colours;
+  // a look with gradient and GradientSwitch for the gradient's). Then the
+  // colour is stored resolved, its key reported, the working colours rebuilt
+  // and the button redrawn.
+  struct ColourSteps {
+    bool prepare_icon = false;         // before the redraw
+    bool report_after_scheme = false;  // the key after the working colours
+  };
+  void SetCustomColour(Color ButtonState::*field, Color c, std::string_view key,
+                       std::initializer_list<std::string_view> also_changed, ColourSteps steps);
+  void SetGradientColour(Color ButtonState::*field, Color c, std::string_view key,
+                         std::string_view other_key);
+  void StoreColour(Color ButtonState::*field, Color c, std::string_view key, bool design,
+                   ColourSteps steps);
+  // The stored property set (persistence.cpp), one descriptor at a time.
+  host::PropertyValue MadeUpValue(const StoredProperty& p, const StoredDefault& d);
+  void StoreValue(const StoredProperty& p, const host::PropertyValue& v);
+  host::PropertyValue StoredValue(const StoredProperty& p) const;
   void SetTextFont(host::FontPtr f);
   ColorRef SysColor(int index) const { return site_.palette->Get(index); }
   // Repaints, then holds the thread for `seconds` of the host's clock.

@@ -13,6 +13,19 @@ constexpr Bool16 ToBool16(bool b) {
   return b ? kTrue : kFalse;
 }
 
+// The two ways the drawing rules read a 16-bit Boolean. They agree on every
+// value the control itself stores (0 and -1) and part only on another value
+// written into the state directly: IsSet takes any non-zero value as true,
+// IsTrue only -1. Each look keeps the test its drawing rules were written
+// with (LookTraits::flag_test), so that no look's pixels change for such a
+// value.
+constexpr bool IsSet(Bool16 b) {
+  return b != kFalse;
+}
+constexpr bool IsTrue(Bool16 b) {
+  return b == kTrue;
+}
+
 // A 32-bit signed integer property.
 using Long = std::int32_t;
 

@@ -11,13 +11,13 @@ namespace vx::button {
 
 // Decimal with an optional sign, or 0x followed by up to 8 hex digits taken as
 // a 32-bit pattern (0x8000000F is a system-colour reference).
-std::optional<Long> ParseLongText(std::string_view text);
+[[nodiscard]] std::optional<Long> ParseLongText(std::string_view text);
 
 // true, false, -1 or 0 (the words in any case).
-std::optional<Bool16> ParseBoolText(std::string_view text);
+[[nodiscard]] std::optional<Bool16> ParseBoolText(std::string_view text);
 
 // "Name,size[,bold][,italic][,underline][,strike]", size in points.
-std::optional<host::FontAttributes> ParseFontText(std::string_view text);
+[[nodiscard]] std::optional<host::FontAttributes> ParseFontText(std::string_view text);
 
 // A value for a member of `type`: a picture is a PNG file name, or empty or
 // "none" for no picture. Throws std::invalid_argument saying what was wrong;

@@ -6,34 +6,45 @@ namespace vx::qt {
 
 namespace {
 
-constexpr std::array<StoredProperty, 26> kStored = {{
-    {"BTNICON", "icon", "Icon"},
-    {"BTYPE", "buttonType", "ButtonType"},
-    {"TX", "caption", "Caption"},
-    {"ENAB", "enabled", "Enabled"},
-    {"FONT", "font", "Font"},
-    {"COLTYPE", "colorScheme", "ColorScheme"},
-    {"BCOL", "backColor", "BackColor"},
-    {"FCOL", "foreColor", "ForeColor"},
-    {"FCOLO", "mouseOverColor", "MouseOver"},
-    {"EMBOSSM", "embossEngraveMid", "EmbossEngraveMid"},
-    {"EMBOSSS", "embossEngraveShadow", "EmbossEngraveShadow"},
-    {"MPTR", "mousePointer", "MousePointer"},
-    {"MICON", "mouseIcon", "MouseIcon"},
-    {"ALIGN", "alignment", "Alignment"},
-    {"ICONAlign", "iconAlignmentValue", "IconAlignmentValue"},
-    {"ORIENT", "captionOrientation", "CaptionOrientation"},
-    {"STYLE", "captionStyle", "CaptionStyle"},
-    {"IconSize", "iconSize", "IconSize"},
-    {"SHOWF", "showFocus", "ShowFocus"},
-    {"BSTYLE", "buttonStyle", "ButtonStyle"},
-    {"OPTVAL", "value", "Value"},
-    {"OPTMOD", "optionButton", "OptionButton"},
-    {"GStart", "gradientStartColor", "GradientStartColor"},
-    {"GStop", "gradientStopColor", "GradientStopColor"},
-    {"GStyle", "gradientOrientation", "GradientOrientation"},
-    {"GMODE", "graphicsMode", "GraphicsMode"},
+namespace keys = button::keys;
+
+// The button's stored keys, each with the widget property that holds it.
+constexpr std::array<StoredProperty, button::kStoredProperties.size()> kStored = {{
+    {keys::kIcon, "icon", "Icon"},
+    {keys::kButtonType, "buttonType", "ButtonType"},
+    {keys::kCaption, "caption", "Caption"},
+    {keys::kEnabled, "enabled", "Enabled"},
+    {keys::kFont, "font", "Font"},
+    {keys::kColorScheme, "colorScheme", "ColorScheme"},
+    {keys::kBackColor, "backColor", "BackColor"},
+    {keys::kForeColor, "foreColor", "ForeColor"},
+    {keys::kMouseOver, "mouseOverColor", "MouseOver"},
+    {keys::kEmbossEngraveMid, "embossEngraveMid", "EmbossEngraveMid"},
+    {keys::kEmbossEngraveShadow, "embossEngraveShadow", "EmbossEngraveShadow"},
+    {keys::kMousePointer, "mousePointer", "MousePointer"},
+    {keys::kMouseIcon, "mouseIcon", "MouseIcon"},
+    {keys::kAlignment, "alignment", "Alignment"},
+    {keys::kIconAlignment, "iconAlignmentValue", "IconAlignmentValue"},
+    {keys::kCaptionOrientation, "captionOrientation", "CaptionOrientation"},
+    {keys::kCaptionStyle, "captionStyle", "CaptionStyle"},
+    {keys::kIconSize, "iconSize", "IconSize"},
+    {keys::kShowFocus, "showFocus", "ShowFocus"},
+    {keys::kButtonStyle, "buttonStyle", "ButtonStyle"},
+    {keys::kValue, "value", "Value"},
+    {keys::kOptionButton, "optionButton", "OptionButton"},
+    {keys::kGradientStart, "gradientStartColor", "GradientStartColor"},
+    {keys::kGradientStop, "gradientStopColor", "GradientStopColor"},
+    {keys::kGradientOrientation, "gradientOrientation", "GradientOrientation"},
+    {keys::kGraphicsMode, "graphicsMode", "GraphicsMode"},
 }};
+
+constexpr bool SameKeysAsTheButton() {
+  for (std::size_t i = 0; i < kStored.size(); ++i) {
+    if (kStored[i].key != button::kStoredProperties[i].key) return false;
+  }
+  return true;
+}
+static_assert(SameKeysAsTheButton(), "one row a stored key, in the order the button writes them");
 
 }  // namespace
 

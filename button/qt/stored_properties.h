@@ -9,13 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "button/model/stored_properties.h"
 #include "button/model/torvel_button.h"
 #include "platform/host/services.h"
 
 namespace vx::qt {
 
 struct StoredProperty {
-  const char* key;       // stored key, as the button announces it
+  std::string_view key;  // stored key, as the button announces it
   const char* property;  // the widget's Qt property
   const char* member;    // the button's public member
 };

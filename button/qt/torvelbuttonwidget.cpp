@@ -27,6 +27,7 @@ using vx::Surface;
 using vx::qt::Guarded;
 namespace button = vx::button;
 namespace host = vx::host;
+namespace keys = vx::button::keys;
 
 // --- the inside
 
@@ -196,7 +197,7 @@ void TorvelButtonWidgetPrivate::Press() {
   Guarded("click", [&] { button->UserControl_Click(); });
 }
 
-void TorvelButtonWidgetPrivate::Assign(const char* key, const button::MemberValue& value) {
+void TorvelButtonWidgetPrivate::Assign(std::string_view key, const button::MemberValue& value) {
   const vx::qt::StoredProperty* p = vx::qt::FindStoredProperty(key);
   if (p == nullptr) return;
   if (restoring) {
@@ -377,29 +378,37 @@ MemberValue FromLong(int v) {
     if (c.isValid()) d_->Assign(key, MemberValue{vx::qt::ColorValueOf(c)}); \
   }
 
-TORVEL_ENUM_PROPERTY(CaptionAlignmentValue, alignment, setAlignment, "ALIGN", "Alignment")
-TORVEL_BOOL_PROPERTY(showFocus, setShowFocus, "SHOWF", "ShowFocus")
-TORVEL_BOOL_PROPERTY(value, setValue, "OPTVAL", "Value")
-TORVEL_BOOL_PROPERTY(optionButton, setOptionButton, "OPTMOD", "OptionButton")
-TORVEL_ENUM_PROPERTY(IconSide, iconAlignmentValue, setIconAlignmentValue, "ICONAlign",
+TORVEL_ENUM_PROPERTY(CaptionAlignmentValue, alignment, setAlignment, keys::kAlignment, "Alignment")
+TORVEL_BOOL_PROPERTY(showFocus, setShowFocus, keys::kShowFocus, "ShowFocus")
+TORVEL_BOOL_PROPERTY(value, setValue, keys::kValue, "Value")
+TORVEL_BOOL_PROPERTY(optionButton, setOptionButton, keys::kOptionButton, "OptionButton")
+TORVEL_ENUM_PROPERTY(IconSide, iconAlignmentValue, setIconAlignmentValue, keys::kIconAlignment,
                      "IconAlignmentValue")
-TORVEL_COLOR_PROPERTY(embossEngraveShadow, setEmbossEngraveShadow, "EMBOSSS", "EmbossEngraveShadow")
-TORVEL_COLOR_PROPERTY(embossEngraveMid, setEmbossEngraveMid, "EMBOSSM", "EmbossEngraveMid")
-TORVEL_COLOR_PROPERTY(gradientStartColor, setGradientStartColor, "GStart", "GradientStartColor")
+TORVEL_COLOR_PROPERTY(embossEngraveShadow, setEmbossEngraveShadow, keys::kEmbossEngraveShadow,
+                      "EmbossEngraveShadow")
+TORVEL_COLOR_PROPERTY(embossEngraveMid, setEmbossEngraveMid, keys::kEmbossEngraveMid,
+                      "EmbossEngraveMid")
+TORVEL_COLOR_PROPERTY(gradientStartColor, setGradientStartColor, keys::kGradientStart,
+                      "GradientStartColor")
 TORVEL_ENUM_PROPERTY(GradientOrientationValue, gradientOrientation, setGradientOrientation,
-                     "GStyle", "GradientOrientation")
-TORVEL_COLOR_PROPERTY(gradientStopColor, setGradientStopColor, "GStop", "GradientStopColor")
-TORVEL_COLOR_PROPERTY(backColor, setBackColor, "BCOL", "BackColor")
-TORVEL_COLOR_PROPERTY(foreColor, setForeColor, "FCOL", "ForeColor")
-TORVEL_COLOR_PROPERTY(mouseOverColor, setMouseOverColor, "FCOLO", "MouseOver")
-TORVEL_ENUM_PROPERTY(ButtonTypeValue, buttonType, setButtonType, "BTYPE", "ButtonType")
-TORVEL_ENUM_PROPERTY(IconSizeValue, iconSize, setIconSize, "IconSize", "IconSize")
-TORVEL_ENUM_PROPERTY(CaptionStyleValue, captionStyle, setCaptionStyle, "STYLE", "CaptionStyle")
-TORVEL_ENUM_PROPERTY(ColorSchemeValue, colorScheme, setColorScheme, "COLTYPE", "ColorScheme")
-TORVEL_ENUM_PROPERTY(ButtonStyleValue, buttonStyle, setButtonStyle, "BSTYLE", "ButtonStyle")
-TORVEL_ENUM_PROPERTY(CaptionOrientationValue, captionOrientation, setCaptionOrientation, "ORIENT",
-                     "CaptionOrientation")
-TORVEL_ENUM_PROPERTY(MousePointerValue, mousePointer, setMousePointer, "MPTR", "MousePointer")
+                     keys::kGradientOrientation, "GradientOrientation")
+TORVEL_COLOR_PROPERTY(gradientStopColor, setGradientStopColor, keys::kGradientStop,
+                      "GradientStopColor")
+TORVEL_COLOR_PROPERTY(backColor, setBackColor, keys::kBackColor, "BackColor")
+TORVEL_COLOR_PROPERTY(foreColor, setForeColor, keys::kForeColor, "ForeColor")
+TORVEL_COLOR_PROPERTY(mouseOverColor, setMouseOverColor, keys::kMouseOver, "MouseOver")
+TORVEL_ENUM_PROPERTY(ButtonTypeValue, buttonType, setButtonType, keys::kButtonType, "ButtonType")
+TORVEL_ENUM_PROPERTY(IconSizeValue, iconSize, setIconSize, keys::kIconSize, "IconSize")
+TORVEL_ENUM_PROPERTY(CaptionStyleValue, captionStyle, setCaptionStyle, keys::kCaptionStyle,
+                     "CaptionStyle")
+TORVEL_ENUM_PROPERTY(ColorSchemeValue, colorScheme, setColorScheme, keys::kColorScheme,
+                     "ColorScheme")
+TORVEL_ENUM_PROPERTY(ButtonStyleValue, buttonStyle, setButtonStyle, keys::kButtonStyle,
+                     "ButtonStyle")
+TORVEL_ENUM_PROPERTY(CaptionOrientationValue, captionOrientation, setCaptionOrientation,
+                     keys::kCaptionOrientation, "CaptionOrientation")
+TORVEL_ENUM_PROPERTY(MousePointerValue, mousePointer, setMousePointer, keys::kMousePointer,
+                     "MousePointer")
 
 #undef TORVEL_ENUM_PROPERTY
 #undef TORVEL_BOOL_PROPERTY
@@ -416,7 +425,7 @@ int TorvelButtonWidget::graphicsModeInForce() const {
 }
 
 void TorvelButtonWidget::setGraphicsMode(int mode) {
-  d_->Assign("GMODE", FromLong(mode));
+  d_->Assign(keys::kGraphicsMode, FromLong(mode));
 }
 
 QPixmap TorvelButtonWidget::icon() const {
@@ -425,7 +434,7 @@ QPixmap TorvelButtonWidget::icon() const {
 }
 
 void TorvelButtonWidget::setIcon(const QPixmap& icon) {
-  d_->Assign("BTNICON", MemberValue{vx::qt::PictureOf(icon.toImage())});
+  d_->Assign(keys::kIcon, MemberValue{vx::qt::PictureOf(icon.toImage())});
 }
 
 QString TorvelButtonWidget::caption() const {
@@ -433,7 +442,7 @@ QString TorvelButtonWidget::caption() const {
 }
 
 void TorvelButtonWidget::setCaption(const QString& caption) {
-  d_->Assign("TX", MemberValue{caption.toStdString()});
+  d_->Assign(keys::kCaption, MemberValue{caption.toStdString()});
 }
 
 QFont TorvelButtonWidget::font() const {
@@ -442,7 +451,7 @@ QFont TorvelButtonWidget::font() const {
 }
 
 void TorvelButtonWidget::setFont(const QFont& font) {
-  d_->Assign("FONT", MemberValue{host::Font::Create(vx::qt::FontAttributesOf(font))});
+  d_->Assign(keys::kFont, MemberValue{host::Font::Create(vx::qt::FontAttributesOf(font))});
 }
 
 QPixmap TorvelButtonWidget::mouseIcon() const {
@@ -451,7 +460,7 @@ QPixmap TorvelButtonWidget::mouseIcon() const {
 }
 
 void TorvelButtonWidget::setMouseIcon(const QPixmap& icon) {
-  d_->Assign("MICON", MemberValue{vx::qt::PictureOf(icon.toImage())});
+  d_->Assign(keys::kMouseIcon, MemberValue{vx::qt::PictureOf(icon.toImage())});
 }
 
 QString TorvelButtonWidget::container() const {
@@ -576,7 +585,7 @@ void TorvelButtonWidget::changeEvent(QEvent* event) {
       if (d_->host_enabling) break;
       const bool own = !testAttribute(Qt::WA_ForceDisabled);
       if (own != d_->host->enabled()) {
-        d_->Assign("ENAB", FromBool(own));
+        d_->Assign(keys::kEnabled, FromBool(own));
       }
       break;
     }

@@ -65,7 +65,7 @@ class TorvelButtonWidgetPrivate {
 
   // An assignment of a public member: restored as stored while the widget
   // is not shown yet, else through the member's rules.
-  void Assign(const char* key, const vx::button::MemberValue& value);
+  void Assign(std::string_view key, const vx::button::MemberValue& value);
   // Takes `value` for the stored key as ReadProperties would, with every
   // other value as it is. False (and the button unchanged) when the value
   // cannot be taken.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "button/render/painter.h"
+#include "platform/base/failure.h"
 
 namespace vx::render {
 namespace {
@@ -80,13 +81,13 @@ Passes ChoosePasses(Painter& painter, Color main_color, Color lower_right_color,
   return plain;
 }
 
-// Steps 1 to 6 of the caption drawing; a failure ends them where it occurs.
-void DrawCaptionSteps(Painter& painter, Color main_color, Color lower_right_color,
-                      Color upper_left_color) {
+// The caption's lines in each colour pass, then its access-key underline and
+// its icon, all moved by the press shift; a failure ends the drawing there.
+void DrawLinesUnderlineAndIcon(Painter& painter, Color main_color, Color lower_right_color,
+                               Color upper_left_color) {
   button::ButtonState& st = painter.s();
-  const int p = (st.VisualState == button::Pressed && st.ButtonType != button::Etched &&
-                 st.OptionButton == kFalse)
-                    ? 1
+  const int p = (st.VisualState == button::Pressed && st.OptionButton == kFalse)
+                    ? painter.look().traits.pressed_caption_shift
                     : 0;
   const Passes passes = ChoosePasses(painter, main_color, lower_right_color, upper_left_color);
 
@@ -188,12 +189,10 @@ void Painter::ReleaseCaptionFont() {
 }
 
 void Painter::DrawCaption(Color main_color, Color lower_right_color, Color upper_left_color) {
-  try {
-    DrawCaptionSteps(*this, main_color, lower_right_color, upper_left_color);
-  } catch (const std::exception&) {
-    // A failing step skips the rest of the caption; the renderer goes on,
-    // and the font is released below all the same.
-  }
+  // A failure skips the rest of the caption; the renderer goes on, and the
+  // font is released all the same.
+  RunPastFailure(
+      [&] { DrawLinesUnderlineAndIcon(*this, main_color, lower_right_color, upper_left_color); });
   ReleaseCaptionFont();
 }
 

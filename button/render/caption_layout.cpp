@@ -97,13 +97,24 @@ int ByStyle(Long style, int rectangular, int left, int middle, int right) {
   }
 }
 
-// The word wrap of the caption (steps 4 to 6) over a working text T whose
-// front is cut off line by line. B, S, p and P are character positions, as
-// in the rules; byte offsets are derived where the text is cut.
+// Where the access key landed among the lines, when it did: its line, its
+// character position in that line and the width of its underline.
+struct KeyPlace {
+  bool placed = false;
+  int line = 0;
+  int pos = 0;
+  int underline_length = 0;
+};
+
+// The word wrap of the caption over a working text whose front is cut off
+// line by line. Positions (the break, the line start, the access key) count
+// characters; byte offsets are derived where the text is cut.
 class Wrapper {
  public:
   Wrapper(Painter& painter, std::vector<CaptionLine>& lines, int available, int key_pos)
-      : painter_(painter), lines_(lines), available_(available), key_pos_(key_pos) {}
+      : painter_(painter), lines_(lines), available_(available) {
+    key_.pos = key_pos;
+  }
 
   void OneLine(std::string_view displayed) {
     text_.assign(displayed);
@@ -114,28 +125,29 @@ class Wrapper {
   void Wrap(std::string_view displayed, int max_lines) {
     text_.assign(displayed);
     text_.push_back(' ');
-    int start = 0;  // S, with its byte offset
+    int start = 0;  // where the search for the next space starts, with its byte offset
     std::size_t start_byte = 0;
     break_ = 0;
     for (;;) {
-      // p = InStr(S + 1, T, " ")
       const std::size_t space = text_.find(' ', start_byte);
       if (space == std::string::npos || count_ == max_lines) {
         if (count_ != max_lines) Emit();
         break;
       }
       const std::string_view t(text_);
-      const int p = start + CharCount(t.substr(start_byte, space - start_byte)) + 1;
+      // The character position of the space, counted from 1.
+      const int at_space = start + CharCount(t.substr(start_byte, space - start_byte)) + 1;
       const std::string_view candidate = RTrim(t.substr(0, space + 1));
       const int c = painter_.MeasureText(candidate).cx;
       if (c > available_ && break_ != 0) {
-        // The line up to the last break. B keeps its value for the next line.
+        // The line up to the last break, which keeps its value for the next
+        // line.
         Emit();
         start = 0;
         start_byte = 0;
       } else {
-        break_ = p;
-        start = p;
+        break_ = at_space;
+        start = at_space;
         start_byte = space + 1;
         if (c > available_) {
           // The first word of the line alone is too wide.
@@ -148,31 +160,28 @@ class Wrapper {
     }
   }
 
-  // Step 6: whatever the working text still holds, up to B.
+  // Whatever the working text still holds, up to the break.
   void Finish() { Emit(); }
 
-  bool key_placed() const { return key_placed_; }
-  int key_line() const { return key_line_; }
-  int key_pos() const { return key_pos_; }
-  int underline_length() const { return underline_length_; }
+  KeyPlace key() const { return key_; }
 
  private:
-  // Emits the line up to B and cuts it off the working text.
+  // Emits the line up to the break and cuts it off the working text.
   void Emit() {
     if (text_.empty()) return;
     lines_.resize(static_cast<std::size_t>(count_) + 1);
     const std::size_t cut = ByteOfChar(text_, break_);
     const std::string_view line = RTrim(std::string_view(text_).substr(0, cut));
-    if (!key_placed_ && key_pos_ != 0) {
+    if (!key_.placed && key_.pos != 0) {
       const int length = CharCount(line);
-      if (key_pos_ > length) {
+      if (key_.pos > length) {
         // The key lies on a later line: step over this line and the space
         // that ended it.
-        key_pos_ = key_pos_ - length - 1;
+        key_.pos = key_.pos - length - 1;
       } else {
-        underline_length_ = painter_.MeasureText(CharAt(text_, key_pos_)).cx;
-        key_line_ = count_;
-        key_placed_ = true;
+        key_.underline_length = painter_.MeasureText(CharAt(text_, key_.pos)).cx;
+        key_.line = count_;
+        key_.placed = true;
       }
     }
     const text::TextExtent e = painter_.MeasureText(line);
@@ -186,18 +195,18 @@ class Wrapper {
     text_.erase(0, cut);
   }
 
-  // Shortens the first word of the line (`candidate`, RTrim(Left(T, p))) to a
-  // piece ending in "..." and emits it; `rest` is the byte offset just past
-  // the space at p.
+  // Shortens the first word of the line (`candidate`: the text up to the
+  // space, trailing spaces trimmed) to a piece ending in "..." and emits it;
+  // `rest` is the byte offset just past that space.
   void Truncate(std::string_view candidate, std::size_t rest) {
     const int candidate_chars = CharCount(candidate);
     const int w = painter_.MeasureText(candidate).cx;
     const int text_chars = CharCount(text_);
     long long m = 1;
-    // w is 0 only for an empty candidate (T begins with a space), which
-    // happens only when the available width A is negative. A / w then tends
-    // to minus infinity, so m takes its floor of 1, the smallest piece,
-    // without dividing by zero.
+    // w is 0 only for an empty candidate (the text begins with a space),
+    // which happens only when the available width is negative. available / w
+    // then tends to minus infinity, so m takes its floor of 1, the smallest
+    // piece, without dividing by zero.
     if (w > 0) {
       const double estimate = std::floor((static_cast<double>(available_) / w) * text_chars);
       m = static_cast<long long>(std::clamp(estimate, -1e15, 1e15)) / 2;
@@ -219,14 +228,11 @@ class Wrapper {
 
   Painter& painter_;
   std::vector<CaptionLine>& lines_;
-  int available_;     // A
-  std::string text_;  // T
-  int break_ = 0;     // B
-  int count_ = 0;     // k
-  int key_pos_;       // P
-  bool key_placed_ = false;
-  int key_line_ = 0;
-  int underline_length_ = 0;
+  int available_;     // the width a line may take
+  std::string text_;  // the working text
+  int break_ = 0;     // where the current line ends
+  int count_ = 0;     // lines emitted
+  KeyPlace key_;      // its position is relative to the working text until placed
 };
 
 // The caption font cannot be selected yet when the layout runs on its own
@@ -247,185 +253,249 @@ text::Font ControlFont(const Painter& painter, const button::ButtonState& st) {
   return text::CreateFontIndirect(lf);
 }
 
-// Steps 1 to 11 with the font selected now.
-void LayoutCaption(Painter& painter) {
-  button::ButtonState& st = painter.s();
-  const int w = painter.W();
-  const int h = painter.H();
-  const Long style = st.ButtonStyle;
-  const bool has_icon = st.HasIcon != kFalse;
+// What the layout of a caption works from: the button's size and the settings
+// that place text and icon, values outside their ranges taken as defaults.
+struct LayoutFrame {
+  int w = 0;
+  int h = 0;
+  Long style = button::Rectangular;
+  bool has_icon = false;
+  bool icon_right = false;
+  Long orientation = button::Horizontal;
+  Long align = button::AlignCenter;
+  int icon_edge = 0;  // the icon's edge in pixels
+};
+
+LayoutFrame FrameOf(Painter& painter, const button::ButtonState& st) {
+  LayoutFrame f;
+  f.w = painter.W();
+  f.h = painter.H();
+  f.style = st.ButtonStyle;
+  f.has_icon = st.HasIcon != kFalse;
   // An icon side other than 1 counts as the left side, the default.
-  const bool icon_right = st.IconAlignmentValue == button::IconRight;
-  const Long orientation =
+  f.icon_right = st.IconAlignmentValue == button::IconRight;
+  f.orientation =
       (st.CaptionOrientation == button::VerticalUp || st.CaptionOrientation == button::VerticalDown)
           ? st.CaptionOrientation
           : button::Horizontal;
   // An alignment outside 0..2 (only from a restored set) is centred.
-  const Long align = (st.Alignment == button::AlignLeft || st.Alignment == button::AlignRight)
-                         ? st.Alignment
-                         : button::AlignCenter;
+  f.align = (st.Alignment == button::AlignLeft || st.Alignment == button::AlignRight)
+                ? st.Alignment
+                : button::AlignCenter;
+  f.icon_edge = static_cast<int>(std::clamp<Long>(st.IconSize, -4096, 4096)) * 8;
+  return f;
+}
 
-  // 1. One empty entry; the displayed text.
-  std::vector<CaptionLine>& lines = st.CaptionLines;
+// One empty entry, so that a caption with nothing to show still has a line.
+void StartLines(std::vector<CaptionLine>& lines) {
   lines.resize(1);
   lines[0].X = lines[0].Y = lines[0].Width = lines[0].Height = 0;
   lines[0].Text.clear();
-  std::string displayed;
-  DisplayedText(st.Caption, st.AccessKeyPos, displayed);
+}
 
-  // 2. Icon room.
-  const int s8 = static_cast<int>(std::clamp<Long>(st.IconSize, -4096, 4096)) * 8;
-  int gap = 0;
-  if (has_icon) {
-    if (st.Caption.empty()) {
-      st.IconX = (w - s8) / 2 + ByStyle(style, 0, -9, 0, 9);
-      st.IconY = (h - s8) / 2;
-      return;
-    }
-    gap = s8 + 5;
+// An icon without caption sits in the middle, off a segment's slant.
+void CentreLoneIcon(button::ButtonState& st, const LayoutFrame& f) {
+  st.IconX = (f.w - f.icon_edge) / 2 + ByStyle(f.style, 0, -9, 0, 9);
+  st.IconY = (f.h - f.icon_edge) / 2;
+}
+
+// The room for the text: the width a line may take along its reading
+// direction, and the room across it for the lines.
+struct TextRoom {
+  int available = 0;
+  int across = 0;
+};
+
+TextRoom RoomForText(const LayoutFrame& f, int icon_gap) {
+  if (f.orientation == button::Horizontal) {
+    return {Store16(static_cast<long long>(f.w) - icon_gap - 6 - ByStyle(f.style, 6, 18, 42, 18)),
+            Store16(f.h)};
   }
+  return {Store16(static_cast<long long>(f.h) - 12 - icon_gap), Store16(f.w)};
+}
 
-  // 3. Room for the text.
-  int available;
-  int room;
-  if (orientation == button::Horizontal) {
-    available = Store16(static_cast<long long>(w) - gap - 6 - ByStyle(style, 6, 18, 42, 18));
-    room = Store16(h);
-  } else {
-    available = Store16(static_cast<long long>(h) - 12 - gap);
-    room = Store16(w);
-  }
+struct BrokenCaption {
+  int line_height = 0;  // of the whole displayed text
+  KeyPlace key;
+};
 
-  // 4.-6. Measure, wrap, emit.
+// Measures the displayed text and cuts it into lines: one line when it fits
+// or when no second line would; else wrapped at spaces into as many lines as
+// fit across, over-long words shortened.
+BrokenCaption BreakIntoLines(Painter& painter, std::vector<CaptionLine>& lines,
+                             std::string_view displayed, const TextRoom& room, int key_pos) {
   const text::TextExtent whole = painter.MeasureText(displayed);
   const int line_height = whole.cy;
-  Wrapper wrap(painter, lines, available, st.AccessKeyPos);
+  Wrapper wrap(painter, lines, room.available, key_pos);
   // An empty caption has nothing to wrap: it stays one empty line even when
   // the available width is negative (a narrow or segmented button), where
   // the wrap would otherwise turn the appended space into a " ..." line.
-  if (displayed.empty() || whole.cx <= available || line_height > room) {
+  if (displayed.empty() || whole.cx <= room.available || line_height > room.across) {
     wrap.OneLine(displayed);
   } else {
     // A line height of 0 means no font could measure the text: one line per
     // row is the most that can be said then.
-    int max_lines = line_height > 0 ? room / line_height : 1;
+    int max_lines = line_height > 0 ? room.across / line_height : 1;
     if (max_lines == 0) max_lines = 1;
     wrap.Wrap(displayed, max_lines);
     wrap.Finish();
   }
+  return {line_height, wrap.key()};
+}
 
-  // 7. Place the lines.
+// The text origin of line i of n, read left to right; `gap` is the room the
+// icon takes on the text's near side.
+void PlaceHorizontalLine(CaptionLine& line, int i, int n, const LayoutFrame& f, int gap) {
+  const int top = (f.h - n * line.Height) / 2;
+  line.Y = i * line.Height + top;
+  if (f.align == button::AlignLeft) {
+    line.X = gap + ByStyle(f.style, 6, 6, 18, 18);
+  } else if (f.align == button::AlignCenter) {
+    int d;
+    if (!f.has_icon) {
+      d = ByStyle(f.style, 0, -18, 0, 18) / 2;
+    } else if (!f.icon_right) {
+      d = (gap - ByStyle(f.style, 0, 18, 0, 0)) / 2;
+    } else {
+      d = -((gap + ByStyle(f.style, 0, 18, 0, 0)) / 2);
+    }
+    line.X = (f.w - line.Width) / 2 + d;
+  } else {
+    line.X = f.w - (line.Width + gap + ByStyle(f.style, 6, 18, 18, 6));
+  }
+}
+
+// The same for a line read upwards or downwards.
+void PlaceVerticalLine(CaptionLine& line, int i, int n, const LayoutFrame& f, int gap,
+                       int line_height) {
+  const bool up = f.orientation == button::VerticalUp;
+  const int left = (f.w - n * line.Height) / 2;
+  int base;
+  if (up) {
+    line.X = std::abs(i * line_height + left);
+    base = f.h;
+  } else {
+    line.X = std::abs(i * line_height - f.w + left);
+    base = 0;
+  }
+  if (f.align == button::AlignLeft) {
+    line.Y = std::abs(base - gap - 6);
+  } else if (f.align == button::AlignCenter) {
+    const int half = (up == !f.icon_right) ? gap / 2 : -(gap / 2);
+    line.Y = std::abs(base - (f.h - line.Width) / 2) - half;
+  } else {
+    line.Y = f.h - std::abs(base - (line.Width + gap + 6));
+  }
+}
+
+// Text origins of the lines, by orientation and alignment.
+void PlaceLines(std::vector<CaptionLine>& lines, const LayoutFrame& f, int line_height) {
   const int n = static_cast<int>(lines.size());
   // The icon gap, left out where the icon sits beyond the text's far side.
-  const bool far_side =
-      (icon_right && align == button::AlignLeft) || (!icon_right && align == button::AlignRight);
-  const int g = (has_icon && !far_side) ? s8 + 5 : 0;
+  const bool far_side = (f.icon_right && f.align == button::AlignLeft) ||
+                        (!f.icon_right && f.align == button::AlignRight);
+  const int gap = (f.has_icon && !far_side) ? f.icon_edge + 5 : 0;
   for (int i = 0; i < n; ++i) {
     CaptionLine& line = lines[static_cast<std::size_t>(i)];
-    if (orientation == button::Horizontal) {
-      const int top = (h - n * line.Height) / 2;
-      line.Y = i * line.Height + top;
-      if (align == button::AlignLeft) {
-        line.X = g + ByStyle(style, 6, 6, 18, 18);
-      } else if (align == button::AlignCenter) {
-        int d;
-        if (!has_icon) {
-          d = ByStyle(style, 0, -18, 0, 18) / 2;
-        } else if (!icon_right) {
-          d = (g - ByStyle(style, 0, 18, 0, 0)) / 2;
-        } else {
-          d = -((g + ByStyle(style, 0, 18, 0, 0)) / 2);
-        }
-        line.X = (w - line.Width) / 2 + d;
-      } else {
-        line.X = w - (line.Width + g + ByStyle(style, 6, 18, 18, 6));
-      }
+    if (f.orientation == button::Horizontal) {
+      PlaceHorizontalLine(line, i, n, f, gap);
     } else {
-      const bool up = orientation == button::VerticalUp;
-      const int left = (w - n * line.Height) / 2;
-      int base;
-      if (up) {
-        line.X = std::abs(i * line_height + left);
-        base = h;
-      } else {
-        line.X = std::abs(i * line_height - w + left);
-        base = 0;
-      }
-      if (align == button::AlignLeft) {
-        line.Y = std::abs(base - g - 6);
-      } else if (align == button::AlignCenter) {
-        const int half = (up == !icon_right) ? g / 2 : -(g / 2);
-        line.Y = std::abs(base - (h - line.Width) / 2) - half;
-      } else {
-        line.Y = h - std::abs(base - (line.Width + g + 6));
-      }
+      PlaceVerticalLine(line, i, n, f, gap, line_height);
     }
   }
+}
 
-  // 8. Bounding rectangle.
-  button::RectL& rect = st.CaptionRect;
+// The rectangle the placed lines cover.
+button::RectL BoundingRect(const std::vector<CaptionLine>& lines, const LayoutFrame& f) {
+  button::RectL rect;
   const CaptionLine& first = lines.front();
   const CaptionLine& last = lines.back();
   int widest = 0;
   for (const CaptionLine& line : lines) widest = std::max(widest, line.Width);
-  if (orientation == button::Horizontal) {
-    int left = w;
+  if (f.orientation == button::Horizontal) {
+    int left = f.w;
     for (const CaptionLine& line : lines) left = std::min(left, line.X);
     rect.Top = first.Y;
     rect.Bottom = last.Y + first.Height;
     rect.Left = left;
     rect.Right = left + widest;
-  } else if (orientation == button::VerticalUp) {
-    int top = h;
+  } else if (f.orientation == button::VerticalUp) {
+    int top = f.h;
     for (const CaptionLine& line : lines) top = std::min(top, std::abs(line.Y - line.Width));
     rect.Left = first.X;
     rect.Right = last.X + last.Height;
     rect.Top = top;
     rect.Bottom = top + widest;
   } else {
-    int top = h;
+    int top = f.h;
     for (const CaptionLine& line : lines) top = std::min(top, line.Y);
     rect.Left = last.X - first.Height;
     rect.Right = first.X;
     rect.Top = top;
     rect.Bottom = top + widest;
   }
+  return rect;
+}
 
-  // 9. Underline of the access key.
-  if (wrap.key_placed()) {
-    const CaptionLine& line = lines[static_cast<std::size_t>(wrap.key_line())];
-    const int u = painter.MeasureText(LeftChars(line.Text, wrap.key_pos())).cx;
-    const int length = Store16(wrap.underline_length());
-    st.UnderlineLength = static_cast<std::int16_t>(length);
-    if (orientation == button::Horizontal) {
-      st.UnderlineX = line.X + u - length;
-      st.UnderlineY = line.Y + line.Height;
-    } else if (orientation == button::VerticalUp) {
-      st.UnderlineX = line.X + line.Height;
-      st.UnderlineY = line.Y - u;
-    } else {
-      st.UnderlineX = line.X - line.Height;
-      st.UnderlineY = line.Y + u - length;
-    }
+// The access-key underline under (or beside) its character.
+void PlaceUnderline(Painter& painter, button::ButtonState& st, const LayoutFrame& f,
+                    const KeyPlace& key) {
+  const CaptionLine& line = st.CaptionLines[static_cast<std::size_t>(key.line)];
+  const int u = painter.MeasureText(LeftChars(line.Text, key.pos)).cx;
+  const int length = Store16(key.underline_length);
+  st.UnderlineLength = static_cast<std::int16_t>(length);
+  if (f.orientation == button::Horizontal) {
+    st.UnderlineX = line.X + u - length;
+    st.UnderlineY = line.Y + line.Height;
+  } else if (f.orientation == button::VerticalUp) {
+    st.UnderlineX = line.X + line.Height;
+    st.UnderlineY = line.Y - u;
+  } else {
+    st.UnderlineX = line.X - line.Height;
+    st.UnderlineY = line.Y + u - length;
   }
+}
 
-  // 10. Icon position.
-  if (has_icon) {
-    if (orientation == button::Horizontal) {
-      st.IconX = icon_right ? rect.Right + 5 : rect.Left - s8 - 5;
-      st.IconY = (rect.Bottom - rect.Top - s8) / 2 + rect.Top;
-    } else {
-      st.IconX = (rect.Right - rect.Left - s8) / 2 + rect.Left;
-      const bool below = (orientation == button::VerticalUp) == !icon_right;
-      st.IconY = below ? rect.Bottom + 5 : rect.Top - s8 - 5;
-    }
+// The icon beside the caption, on its side.
+void PlaceIconBeside(button::ButtonState& st, const LayoutFrame& f, const button::RectL& rect) {
+  if (f.orientation == button::Horizontal) {
+    st.IconX = f.icon_right ? rect.Right + 5 : rect.Left - f.icon_edge - 5;
+    st.IconY = (rect.Bottom - rect.Top - f.icon_edge) / 2 + rect.Top;
+  } else {
+    st.IconX = (rect.Right - rect.Left - f.icon_edge) / 2 + rect.Left;
+    const bool below = (f.orientation == button::VerticalUp) == !f.icon_right;
+    st.IconY = below ? rect.Bottom + 5 : rect.Top - f.icon_edge - 5;
   }
+}
 
-  // 11. InflateRect(2, 2), then OffsetRect(-1, -1).
+// The caption rectangle grown by 2 and moved up and left by 1, as the focus
+// mark that rings it wants it.
+void GrowForFocusMark(button::RectL& rect) {
   rect.Left -= 3;
   rect.Top -= 3;
   rect.Right += 1;
   rect.Bottom += 1;
+}
+
+// The whole layout, with the font selected now.
+void LayoutCaption(Painter& painter) {
+  button::ButtonState& st = painter.s();
+  const LayoutFrame f = FrameOf(painter, st);
+  StartLines(st.CaptionLines);
+  std::string displayed;
+  DisplayedText(st.Caption, st.AccessKeyPos, displayed);
+  if (f.has_icon && st.Caption.empty()) {
+    CentreLoneIcon(st, f);
+    return;
+  }
+  const TextRoom room = RoomForText(f, f.has_icon ? f.icon_edge + 5 : 0);
+  const BrokenCaption broken =
+      BreakIntoLines(painter, st.CaptionLines, displayed, room, st.AccessKeyPos);
+  PlaceLines(st.CaptionLines, f, broken.line_height);
+  st.CaptionRect = BoundingRect(st.CaptionLines, f);
+  if (broken.key.placed) PlaceUnderline(painter, st, f, broken.key);
+  if (f.has_icon) PlaceIconBeside(st, f, st.CaptionRect);
+  GrowForFocusMark(st.CaptionRect);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "button/render/painter.h"
+#include "platform/base/failure.h"
 #include "platform/gdi/raster.h"
 #include "platform/host/palette.h"
 
@@ -76,7 +77,9 @@ void PaintPicture(Surface& target, const host::Picture& pic, int x, int y, int s
 void Painter::PrepareIcon() {
   button::ButtonState& st = s();
   if (st.HasIcon == kFalse || !st.Icon) return;
-  try {
+  // Preparing the icon reports nothing; on a failure the buffer keeps what
+  // it got.
+  RunPastFailure([&] {
     const host::Picture& pic = *st.Icon;
     const int edge = IconEdge(st.IconSize);
     if (edge == 0) return;
@@ -119,9 +122,7 @@ void Painter::PrepareIcon() {
         if (c != gdi::kInvalidColor && c != face) gdi::SetPixelV(*buffer, x, y, c);
       }
     }
-  } catch (const std::exception&) {
-    // Preparing the icon reports nothing; the buffer keeps what it got.
-  }
+  });
 }
 
 void Painter::DrawIcon(Long x, Long y) {

@@ -4,8 +4,7 @@
 
 namespace vx::render {
 
-Painter::Painter(button::TorvelButton& button, PainterState& state)
-    : button_(button), ps_(state) {}
+Painter::Painter(button::TorvelButton& button, PainterState& state) : button_(button), ps_(state) {}
 
 Surface& Painter::surface() {
   if (site().surface == nullptr) throw RenderFailure("the control has no drawing surface");

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "button/model/looks.h"
 #include "button/model/renderer.h"
 #include "button/model/torvel_button.h"
 #include "platform/gdi/dc.h"
@@ -40,7 +41,8 @@ class RenderFailure : public std::runtime_error {
 // context of its surface (whatever pen a primitive selected stays selected),
 // the font selected into it, the graphics mode and the icon buffer.
 struct PainterState {
-  Surface* dc_surface = nullptr;  // the surface `dc` was made for
+  button::LookTable looks = button::kLooks;  // the looks ButtonType picks from
+  Surface* dc_surface = nullptr;             // the surface `dc` was made for
   std::optional<gdi::Dc> dc;
   text::Font selected_font;  // the font selected into `dc`
   Long graphics_mode = 1;    // compatible mode
@@ -56,6 +58,8 @@ class Painter {
   button::ButtonState& s() { return button_.state(); }
   const host::ControlSite& site() const { return button_.site(); }
   PainterState& ps() { return ps_; }
+  // The look the button's ButtonType picks.
+  const button::Look& look() const { return button::LookIn(ps_.looks, button_.state().ButtonType); }
 
   // The button's surface and its device context; RenderFailure when the host
   // has no surface to give.
@@ -74,6 +78,7 @@ class Painter {
   // pipeline.cpp
   void DrawButton(Bool16 backdrop_only);
   void DrawGradient();
+  // Gathers the look's input and runs its renderer.
   void Render(Bool16 backdrop_only);
 
   // primitives.cpp. `target` of DrawRect: nullptr means the button's own
@@ -112,28 +117,19 @@ class Painter {
   // Hands ButtonRegion to the window.
   void ApplyWindowRegion();
 
-  // One renderer per look.
-  void RenderOutlinedBevel(Bool16 backdrop_only);  // outlined_bevel.cpp, type 1
-  void RenderClassic3D(Bool16 backdrop_only);      // classic3d.cpp, type 2
-  void RenderWindowsXP(Bool16 backdrop_only);      // windows_xp.cpp, type 3
-  void RenderEtched(Bool16 backdrop_only);         // etched.cpp, type 4
-  void RenderSoftBevel(Bool16 backdrop_only);      // soft_bevel.cpp, type 5
-  void RenderThinBevel(Bool16 backdrop_only);      // thin_bevel.cpp, types 6, 7 and others
-  void RenderMacintosh(Bool16 backdrop_only);      // macintosh.cpp, type 8
-
  private:
   button::TorvelButton& button_;
   PainterState& ps_;
 };
 
-// Latches a selected option button (OptionButton and Value both True) for
+// Latches a selected option button (OptionButton and Value both set) for
 // one renderer call: VisualState becomes its bitwise complement (-1 .. -5).
-// The look's latched branch, which any negative state reaches, calls Unlatch
-// at its end; the complement is its own inverse and equals |state| - 1 for a
-// negative state without overflowing. If the look stops before that (a
-// failure, or a state whose complement is not negative), the latch gives the
-// state back when it ends. Every look but Macintosh, which presses a selected
-// option button instead.
+// Every negative state is drawn by the look's latched branch, after which
+// Render calls Unlatch; the complement is its own inverse and equals
+// |state| - 1 for a negative state without overflowing. If the look stops
+// before that (a failure, or a state whose complement is not negative), the
+// latch gives the state back when it ends. Used by every look whose
+// SelectedOption is kLatched.
 class OptionLatch {
  public:
   explicit OptionLatch(button::ButtonState& st)
@@ -146,6 +142,7 @@ class OptionLatch {
   OptionLatch(const OptionLatch&) = delete;
   OptionLatch& operator=(const OptionLatch&) = delete;
 
+  bool latched() const { return latched_; }
   // Restores a negative state to |state| - 1, latched here or not.
   void Unlatch() {
     st_.VisualState = ~st_.VisualState;
@@ -157,10 +154,26 @@ class OptionLatch {
   bool latched_;
 };
 
+// What a renderer draws from, gathered once per drawing by Painter::Render.
+struct LookInput {
+  const button::ButtonState& st;   // the working colours and the other fields
+  const button::LookTraits& look;  // the look's own row
+  int w;                           // the client size in whole pixels
+  int h;
+  Long state;            // VisualState, negative while latched
+  bool up;               // Normal, Backdrop, Focused or Hover: the states drawn up
+  bool enabled;          // Enabled, read by the look's flag test
+  bool focused;          // HasFocus, likewise
+  bool selected_option;  // latched or pressed as a selected option button
+  bool backdrop_only;    // draw without caption
+};
+
 // The renderer installed on each button: keeps the button's PainterState and
 // runs a Painter per call.
 class ButtonPainter final : public button::ButtonRenderer {
  public:
+  // `looks`: the table ButtonType picks the look from.
+  explicit ButtonPainter(button::LookTable looks = button::kLooks) { state_.looks = looks; }
   void DrawButton(button::TorvelButton& button, Bool16 backdrop_only) override;
   void CalculateLayout(button::TorvelButton& button) override;
   void PrepareIcon(button::TorvelButton& button) override;

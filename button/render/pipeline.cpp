@@ -1,19 +1,16 @@
 #include <any>
 #include <exception>
+#include <optional>
 
 #include "button/render/painter.h"
+#include "platform/base/failure.h"
 
 namespace vx::render {
 namespace {
 
-// Runs one step of the pipeline: a failure ends that step only.
-template <typename Step>
-void RunStep(Step&& step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-    // Drawing never reports a failure; the next step still runs.
-  }
+bool IsUpState(Long state) {
+  return state == button::Normal || state == button::Backdrop || state == button::Focused ||
+         state == button::Hover;
 }
 
 }  // namespace
@@ -27,12 +24,12 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     st.Enabled = kFalse;
   }
 
-  RunStep([&] {
+  RunPastFailure([&] {
     const int w = W();
     const int h = H();
     if (st.ColorScheme == button::CustomGradient) {
       DrawGradient();
-    } else if (st.ButtonType == button::HoverBevel && st.ColorScheme == button::CustomColors &&
+    } else if (look().traits.hover_only && st.ColorScheme == button::CustomColors &&
                st.VisualState != button::Hover) {
       DrawRect(0, 0, w, h, static_cast<Color>(site().parent->BackColor()), kFalse);
     } else {
@@ -40,7 +37,7 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     }
   });
 
-  RunStep([&] {
+  RunPastFailure([&] {
     if (static_cast<std::int16_t>(st.LayoutPending) == -1) {
       // The layout-only use of the caption font: no caption font may outlive
       // this step, even when building the layout failed.
@@ -54,43 +51,45 @@ void Painter::DrawButton(Bool16 backdrop_only) {
     }
   });
 
-  RunStep([&] { Render(backdrop_only); });
-  RunStep([&] { site().surface->Refresh(); });
+  RunPastFailure([&] { Render(backdrop_only); });
+  RunPastFailure([&] { site().surface->Refresh(); });
 
   if (backdrop_only != kFalse) {
     st.VisualState = saved_state;
     st.Enabled = saved_enabled;
   }
-  RunStep([&] {
+  RunPastFailure([&] {
     if (!site().ambient->UserMode()) st.VisualState = button::Normal;
   });
 }
 
 void Painter::Render(Bool16 backdrop_only) {
+  button::ButtonState& st = s();
+  const button::Look& row = look();
+  const button::LookTraits& traits = row.traits;
   try {
-    switch (s().ButtonType) {
-      case button::OutlinedBevel:
-        RenderOutlinedBevel(backdrop_only);
-        break;
-      case button::Classic3D:
-        RenderClassic3D(backdrop_only);
-        break;
-      case button::WindowsXP:
-        RenderWindowsXP(backdrop_only);
-        break;
-      case button::Etched:
-        RenderEtched(backdrop_only);
-        break;
-      case button::SoftBevel:
-        RenderSoftBevel(backdrop_only);
-        break;
-      case button::Macintosh:
-        RenderMacintosh(backdrop_only);
-        break;
-      default:
-        RenderThinBevel(backdrop_only);
-        break;
+    std::optional<OptionLatch> latch;
+    bool selected_option = false;
+    if (traits.selected_option == button::SelectedOption::kLatched) {
+      latch.emplace(st);
+      selected_option = latch->latched();
+    } else {
+      selected_option = traits.flag_test(st.OptionButton) && traits.flag_test(st.Value);
+      if (selected_option) st.VisualState = button::Pressed;
     }
+    const LookInput in{st,
+                       traits,
+                       W(),
+                       H(),
+                       st.VisualState,
+                       IsUpState(st.VisualState),
+                       traits.flag_test(st.Enabled),
+                       traits.flag_test(st.HasFocus),
+                       selected_option,
+                       backdrop_only != kFalse};
+    row.render(*this, in);
+    // A negative state was drawn by the look's latched branch: it ends there.
+    if (latch && in.state < 0) latch->Unlatch();
   } catch (...) {
     // A renderer that stopped half-way must not leave a latched state behind:
     // outside a renderer VisualState is always 0..4.

@@ -12,8 +12,7 @@ struct SegmentInsets {
 
 // A style outside 0..3 has no outline: the primitive fails there.
 SegmentInsets InsetsFor(Long button_style) {
-  static constexpr std::array<SegmentInsets, 4> kInsets{
-      {{0, 0}, {18, 0}, {18, 18}, {0, 18}}};
+  static constexpr std::array<SegmentInsets, 4> kInsets{{{0, 0}, {18, 0}, {18, 18}, {0, 18}}};
   if (button_style < 0 || button_style > 3) throw RenderFailure("ButtonStyle out of range");
   return kInsets[static_cast<std::size_t>(button_style)];
 }
@@ -30,8 +29,8 @@ void Painter::DrawLine(Long x1, Long y1, Long x2, Long y2, Color color) {
   dc().LineTo(x2, y2);
 }
 
-void Painter::DrawRect(Long left, Long top, Long right, Long bottom, Color color,
-                       Bool16 frame_only, Surface*& target) {
+void Painter::DrawRect(Long left, Long top, Long right, Long bottom, Color color, Bool16 frame_only,
+                       Surface*& target) {
   if (target == nullptr) target = &surface();
   const gdi::Brush brush = gdi::CreateSolidBrush(static_cast<ColorRef>(color));
   const gdi::Rect r{left, top, right, bottom};
@@ -53,9 +52,8 @@ void Painter::DrawRect(Long left, Long top, Long right, Long bottom, Color color
   gdi::DeleteObject(brush);
 }
 
-void Painter::DrawBorderLines(Color outer_top_left, Color outer_bottom_right,
-                              Color inner_top_left, Color inner_bottom_right,
-                              std::int16_t inset, Bool16 outer_only) {
+void Painter::DrawBorderLines(Color outer_top_left, Color outer_bottom_right, Color inner_top_left,
+                              Color inner_bottom_right, std::int16_t inset, Bool16 outer_only) {
   const int w = W() - 1;
   const int h = H() - 1;
   const int i = inset;
@@ -88,10 +86,11 @@ void Painter::DrawFocus() {
   if (s().ShowFocus == kFalse) return;
   gdi::Rect r;
   Color pen = 0;
-  if (s().ButtonStyle != button::Rectangular || s().ButtonType == button::Etched) {
+  const button::FocusStyle& focus = look().traits.focus;
+  if (s().ButtonStyle != button::Rectangular || focus.round_caption) {
     const button::RectL& c = s().CaptionRect;
     r = gdi::Rect{c.Left, c.Top, c.Right, c.Bottom};
-    pen = s().ButtonType == button::Etched ? 0xCC9999 : 0;
+    pen = focus.pen;
   } else {
     r = gdi::Rect{4, 4, RoundHalfEven(site().surface->ScaleWidth() - 4),
                   RoundHalfEven(site().surface->ScaleHeight() - 4)};

@@ -8,7 +8,9 @@
 namespace vx::render {
 namespace {
 
-gdi::Region PixelRect(int x, int y, int w, int h) { return gdi::CreateRectRgn(x, y, x + w, y + h); }
+gdi::Region PixelRect(int x, int y, int w, int h) {
+  return gdi::CreateRectRgn(x, y, x + w, y + h);
+}
 
 }  // namespace
 
@@ -29,21 +31,21 @@ void Painter::CreateButtonRegion() {
     region = gdi::CreateRectRgn(0, 0, w, h);
     // The corner pixels each look leaves out, one small rectangle at a time.
     std::vector<gdi::Region> cut;
-    switch (s().ButtonType) {
-      case button::OutlinedBevel:
+    switch (look().traits.corners) {
+      case button::CornerCut::kCornerPixels:
         cut = {PixelRect(0, 0, 1, 1), PixelRect(0, h - 1, 1, 1), PixelRect(w - 1, 0, 1, 1),
                PixelRect(w - 1, h - 1, 1, 1)};
         break;
-      case button::WindowsXP:
-      case button::Macintosh:
-        cut = {PixelRect(0, 0, 2, 1),     PixelRect(0, h - 1, 2, 1), PixelRect(w - 2, 0, 2, 1),
-               PixelRect(w - 2, h - 1, 2, 1), PixelRect(0, 1, 1, 1),     PixelRect(0, h - 2, 1, 1),
+      case button::CornerCut::kRounded:
+        cut = {PixelRect(0, 0, 2, 1),     PixelRect(0, h - 1, 2, 1),
+               PixelRect(w - 2, 0, 2, 1), PixelRect(w - 2, h - 1, 2, 1),
+               PixelRect(0, 1, 1, 1),     PixelRect(0, h - 2, 1, 1),
                PixelRect(w - 1, 1, 1, 1), PixelRect(w - 1, h - 2, 1, 1)};
         break;
-      case button::Etched:
+      case button::CornerCut::kTwoCornerPixels:
         cut = {PixelRect(0, h - 1, 1, 1), PixelRect(w - 1, 0, 1, 1)};
         break;
-      default:
+      case button::CornerCut::kNone:
         break;
     }
     for (const gdi::Region& piece : cut) {

@@ -36,7 +36,7 @@ Json LoadStoredSet(const std::string& file) {
 Json StoredValueFromText(const std::string& key, const std::string& text) {
   const std::string lower = host::LowerKey(key);
   std::optional<button::StoredType> type;
-  for (const button::StoredKey& k : button::StoredKeys()) {
+  for (const button::StoredProperty& k : button::StoredProperties()) {
     if (host::LowerKey(k.key) == lower) type = k.type;
   }
   using T = button::StoredType;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "button/model/looks.h"
 #include "button/tool/render.h"
 #include "button/tool/subcommands.h"
 #include "platform/gdi/image_io.h"
@@ -29,15 +30,6 @@ const char* const kGalleryHelp =
     "\n"
     "Exit status: 0 written; 1 the file could not be written; 64 a usage error.\n";
 
-struct Look {
-  int type;
-  const char* label;
-};
-constexpr Look kLooks[] = {
-    {1, "1 OutlinedBevel"}, {2, "2 Classic3D"}, {3, "3 WindowsXP"},  {4, "4 Etched"},
-    {5, "5 SoftBevel"},     {6, "6 ThinBevel"}, {7, "7 HoverBevel"}, {8, "8 Macintosh"},
-};
-
 struct State {
   const char* label;
   button::Long visual_state;
@@ -60,11 +52,16 @@ constexpr int kButtonH = 26;
 constexpr int kPad = 10;
 constexpr int kMargin = 10;
 
-RenderOptions CellOptions(const Look& look, const State& state) {
+// "1 OutlinedBevel": the row's ButtonType and name.
+std::string LookLabel(const button::Look& look) {
+  return std::to_string(look.traits.type) + " " + std::string(look.traits.name);
+}
+
+RenderOptions CellOptions(const button::Look& look, const State& state) {
   RenderOptions o;
   o.width = kButtonW;
   o.height = kButtonH;
-  o.button.sets = {{"btype", std::to_string(look.type)}, {"tx", "&Check Source"}};
+  o.button.sets = {{"btype", std::to_string(look.traits.type)}, {"tx", "&Check Source"}};
   if (state.selected_option) {
     o.button.sets.emplace_back("optmod", "true");
     o.button.sets.emplace_back("optval", "true");
@@ -98,14 +95,14 @@ Surface DrawGallery() {
   const int line_h = text::GetTextMetrics(label_font).tmHeight;
 
   int label_w = 0;
-  for (const Look& l : kLooks)
-    label_w = std::max(label_w, text::MeasureText(label_font, l.label).cx);
+  for (const button::Look& l : button::kLooks)
+    label_w = std::max(label_w, text::MeasureText(label_font, LookLabel(l)).cx);
   const int cell_w = kButtonW + 2 * kPad;
   const int cell_h = kButtonH + 2 * kPad;
   const int left = kMargin + label_w + kPad;
   const int top = kMargin + line_h + kPad / 2;
   const int n_states = static_cast<int>(std::size(kStates));
-  const int n_looks = static_cast<int>(std::size(kLooks));
+  const int n_looks = static_cast<int>(button::kLooks.size());
   Surface page(left + n_states * cell_w + kMargin, top + n_looks * cell_h + kMargin, back);
 
   for (int c = 0; c < n_states; ++c) {
@@ -115,9 +112,10 @@ Surface DrawGallery() {
   }
   for (int r = 0; r < n_looks; ++r) {
     const int row_y = top + r * cell_h;
-    text::TextOut(page, label_font, kMargin, row_y + (cell_h - line_h) / 2, kLooks[r].label, ink);
+    const button::Look& look = button::kLooks[static_cast<std::size_t>(r)];
+    text::TextOut(page, label_font, kMargin, row_y + (cell_h - line_h) / 2, LookLabel(look), ink);
     for (int c = 0; c < n_states; ++c) {
-      const RenderedButton b = RenderButton(CellOptions(kLooks[r], kStates[c]));
+      const RenderedButton b = RenderButton(CellOptions(look, kStates[c]));
       PlaceButton(page, b, left + c * cell_w + kPad, row_y + kPad);
     }
   }

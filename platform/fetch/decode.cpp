@@ -5,10 +5,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
+#include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
 
 namespace vx::net {
@@ -27,15 +31,11 @@ bool is_space(unsigned char c) {
   return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
 }
 
-char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lower_trimmed(std::string_view s) {
   while (!s.empty() && is_space(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && is_space(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
   std::string out(s);
-  for (char& c : out) c = lower(c);
+  for (char& c : out) c = ascii::ToLower(c);
   return out;
 }
 
@@ -120,6 +120,31 @@ std::size_t utf8_valid_prefix(std::string_view text, std::size_t from = 0) {
     i += static_cast<std::size_t>(len);
   }
   return n;
+}
+
+// Whether text[from..] is valid UTF-8. A large text is checked in two halves
+// at once, split where a character starts: in valid UTF-8 no sequence spans
+// such a point, and a sequence cut there is invalid in either half.
+bool utf8_valid(std::string_view text, std::size_t from = 0) {
+  constexpr std::size_t kSplitAt = std::size_t{4} << 20;
+  const std::size_t n = text.size();
+  if (n - from < kSplitAt || std::thread::hardware_concurrency() < 2) {
+    return utf8_valid_prefix(text, from) == n;
+  }
+  std::size_t mid = from + (n - from) / 2;
+  for (int back = 0; back < 3 && (static_cast<unsigned char>(text[mid]) & 0xC0) == 0x80; ++back) {
+    --mid;
+  }
+  bool tail_valid = false;
+  std::thread tail;
+  try {
+    tail = std::thread([&] { tail_valid = utf8_valid_prefix(text.substr(mid)) == n - mid; });
+  } catch (const std::system_error&) {
+    return utf8_valid_prefix(text, from) == n;  // no thread to spare
+  }
+  const bool head_valid = utf8_valid_prefix(text.substr(0, mid), from) == mid;
+  tail.join();
+  return head_valid && tail_valid;
 }
 
 void append_utf8_repaired(std::string& out, std::string_view text) {
@@ -221,9 +246,19 @@ std::string decode_windows1252(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> decode_iconv(std::string_view bytes, const std::string& name) {
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+// Owns an iconv conversion descriptor: closed however the decoding ends.
+struct IconvCloser {
+  using pointer = iconv_t;
+  void operator()(iconv_t cd) const { iconv_close(cd); }
+};
+using IconvDescriptor = std::unique_ptr<void, IconvCloser>;
+
+[[nodiscard]] std::optional<std::string> decode_iconv(std::string_view bytes,
+                                                      const std::string& name) {
+  const iconv_t opened = iconv_open("UTF-8", name.c_str());
+  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const IconvDescriptor owner(opened);
+  const iconv_t cd = owner.get();
   std::string out(bytes.size() * 2 + 16, '\0');
   char* in = const_cast<char*>(bytes.data());
   std::size_t in_left = bytes.size();
@@ -262,7 +297,6 @@ std::optional<std::string> decode_iconv(std::string_view bytes, const std::strin
       flushing = true;
     }
   }
-  iconv_close(cd);
   out.resize(used);
   if (utf8_valid_prefix(out) != out.size()) {
     std::string clean;
@@ -559,9 +593,7 @@ std::optional<std::string> charset_from_meta_content(std::string_view s) {
   for (;;) {
     const std::size_t at = [&] {
       for (std::size_t i = pos; i + 7 <= s.size(); ++i) {
-        bool match = true;
-        for (std::size_t k = 0; k < 7 && match; ++k) match = lower(s[i + k]) == "charset"[k];
-        if (match) return i;
+        if (ascii::StartsWithNoCase(s.substr(i), "charset")) return i;
       }
       return std::string_view::npos;
     }();
@@ -622,17 +654,10 @@ class Prescan {
   unsigned char byte(std::size_t i) const {
     return i < s_.size() ? static_cast<unsigned char>(s_[i]) : 0;
   }
-  bool is_letter_at(std::size_t i) const {
-    const unsigned char c = byte(i);
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-  }
+  bool is_letter_at(std::size_t i) const { return ascii::IsLetter(static_cast<char>(byte(i))); }
   bool starts_with(std::string_view p) const { return s_.substr(pos_).starts_with(p); }
   bool starts_with_nocase(std::string_view p) const {
-    if (s_.size() - pos_ < p.size()) return false;
-    for (std::size_t k = 0; k < p.size(); ++k) {
-      if (lower(s_[pos_ + k]) != p[k]) return false;
-    }
-    return true;
+    return ascii::StartsWithNoCase(s_.substr(pos_), p);
   }
 
   std::optional<Encoding> meta() {
@@ -702,7 +727,7 @@ class Prescan {
         break;
       }
       if (c == '/' || c == '>') return true;
-      name_ += lower(c);
+      name_ += ascii::ToLower(c);
     }
     while (pos_ < s_.size() && is_space(byte(pos_))) ++pos_;
     if (pos_ >= s_.size()) return fail();
@@ -714,14 +739,14 @@ class Prescan {
           ++pos_;
           return true;
         }
-        value_ += lower(s_[pos_]);
+        value_ += ascii::ToLower(s_[pos_]);
       }
     }
     if (q == '>') return true;
     for (;; ++pos_) {
       if (pos_ >= s_.size()) return fail();
       if (is_space(byte(pos_)) || s_[pos_] == '>') return true;
-      value_ += lower(s_[pos_]);
+      value_ += ascii::ToLower(s_[pos_]);
     }
   }
 
@@ -751,14 +776,19 @@ Choice choose(std::string_view bytes, std::string_view content_type) {
     if (auto enc = resolve_label(label)) return {*enc, 0, false};
   }
   if (auto enc = Prescan(bytes.substr(0, 1024)).run()) return {*enc, 0, false};
-  if (utf8_valid_prefix(bytes) == bytes.size()) return {{Kind::Utf8, {}}, 0, true};
+  if (utf8_valid(bytes)) return {{Kind::Utf8, {}}, 0, true};
   return {{Kind::Windows1252, {}}, 0, false};
+}
+
+// Whether the text of `bytes` is the bytes themselves, past a byte-order mark.
+bool IsTextAsIs(std::string_view bytes, const Choice& c) {
+  return c.known_valid || (c.encoding.kind == Kind::Utf8 && utf8_valid(bytes, c.skip));
 }
 
 std::string decode_as(std::string_view bytes, const Encoding& enc) {
   switch (enc.kind) {
     case Kind::Utf8: {
-      if (utf8_valid_prefix(bytes) == bytes.size()) return std::string(bytes);
+      if (utf8_valid(bytes)) return std::string(bytes);
       std::string out;
       out.reserve(bytes.size() + 16);
       append_utf8_repaired(out, bytes);
@@ -787,16 +817,21 @@ std::string decode_body(std::string_view bytes, std::string_view content_type) {
 
 std::string decode_body_owned(std::string bytes, std::string_view content_type) {
   const Choice c = choose(bytes, content_type);
-  if (c.known_valid) return bytes;
-  if (c.encoding.kind == Kind::Utf8 && utf8_valid_prefix(bytes, c.skip) == bytes.size()) {
+  if (IsTextAsIs(bytes, c)) {
     bytes.erase(0, c.skip);
     return bytes;
   }
   return decode_as(std::string_view(bytes).substr(c.skip), c.encoding);
 }
 
+std::optional<std::string_view> text_as_is(std::string_view bytes, std::string_view content_type) {
+  const Choice c = choose(bytes, content_type);
+  if (IsTextAsIs(bytes, c)) return bytes.substr(c.skip);
+  return std::nullopt;
+}
+
 bool is_valid_utf8(std::string_view text) {
-  return utf8_valid_prefix(text) == text.size();
+  return utf8_valid(text);
 }
 
 }  // namespace vx::net

@@ -82,6 +82,12 @@ std::string library_version();
 // UTF-8 comes back without being copied (what large pages usually are).
 [[nodiscard]] std::string decode_body_owned(std::string bytes, std::string_view content_type = {});
 
+// The page text of `bytes` when decode_body would keep them as they are (UTF-8
+// meant as UTF-8, past a byte-order mark): a view into `bytes`; nullopt when
+// they need converting.
+[[nodiscard]] std::optional<std::string_view> text_as_is(std::string_view bytes,
+                                                         std::string_view content_type = {});
+
 // Whether the bytes are well-formed UTF-8 (no overlongs, surrogates or values
 // past U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view text);

@@ -14,6 +14,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/base/ascii.h"
 #include "platform/gdi/surface.h"
 #include "platform/host/font.h"
 #include "platform/host/palette.h"
@@ -63,11 +64,7 @@ using PropertyValue =
 
 // Stored keys are matched without regard to case and kept in lower case.
 inline std::string LowerKey(std::string_view key) {
-  std::string s(key);
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
+  return ascii::Lower(key);
 }
 
 // The container's stored property set for one control. Keys are matched

@@ -25,11 +25,11 @@ inline constexpr int kLinuxPlatformId = 4;
 std::string VersionText(const VersionTriple& v);
 
 // Parses "P.MAJOR.MINOR" (three non-negative decimal numbers).
-std::optional<VersionTriple> ParseVersionText(const std::string& text);
+[[nodiscard]] std::optional<VersionTriple> ParseVersionText(const std::string& text);
 
 // What this machine reports: {4, kernel major, kernel minor} from uname(2),
 // e.g. 4.6.1 on a 6.1 kernel; nullopt when the kernel release cannot be read
 // (the request failed).
-std::optional<VersionTriple> HostVersionTriple();
+[[nodiscard]] std::optional<VersionTriple> HostVersionTriple();
 
 }  // namespace vx::host

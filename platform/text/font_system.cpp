@@ -11,12 +11,12 @@
 #include FT_WINFONTS_H
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <tuple>
 
+#include "platform/base/ascii.h"
 #include "platform/text/utf8.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -80,12 +80,6 @@ struct VdmxEntry {
   int y_max;
   int y_min;
 };
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 int RoundDiv(std::int64_t num, std::int64_t den) {
   // Rounds half away from zero; den > 0.
@@ -526,7 +520,7 @@ bool FontSystem::Match(FcPattern* pattern, std::string* file, int* index,
     if (families) {
       FcChar8* fam = nullptr;
       for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &fam) == FcResultMatch; ++i) {
-        families->push_back(Lower(reinterpret_cast<const char*>(fam)));
+        families->push_back(ascii::Lower(reinterpret_cast<const char*>(fam)));
       }
     }
   }
@@ -558,7 +552,7 @@ Resolved FontSystem::Resolve(std::string_view name_in, bool bold, bool italic, i
     for (;;) {
       const auto space = name.find_last_of(' ');
       if (space == std::string::npos) break;
-      const std::string word = Lower(name.substr(space + 1));
+      const std::string word = ascii::Lower(name.substr(space + 1));
       if (word == "bold") {
         bold = true;
       } else if (word == "italic" || word == "oblique") {
@@ -595,7 +589,7 @@ Resolved FontSystem::Resolve(std::string_view name_in, bool bold, bool italic, i
     r.match = FaceMatch::Fallback;
     return r;
   }
-  if (std::find(families.begin(), families.end(), Lower(name)) != families.end()) {
+  if (std::find(families.begin(), families.end(), ascii::Lower(name)) != families.end()) {
     r.match = FaceMatch::Exact;
     return r;
   }
@@ -883,7 +877,7 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
   const int hint = static_cast<int>(
       std::clamp<std::int64_t>(h < 0 ? -h : (h == 0 ? kDefaultCellHeight : h * 5 / 6), 1, kMaxEm));
   const std::string name(lf.FaceName());
-  ResolveKey key{Lower(name), bold, italic, hint, lf.lfCharSet};
+  ResolveKey key{ascii::Lower(name), bold, italic, hint, lf.lfCharSet};
   auto it = resolved_.find(key);
   if (it == resolved_.end()) {
     if (resolved_.size() >= kMaxResolved) resolved_.clear();

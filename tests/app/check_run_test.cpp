@@ -330,6 +330,7 @@ TEST(CheckRun, RulesSeeTextChangedWhileYielding) {
 class BrokenBox : public TextBuffer {
  public:
   const std::string& Text() const override { throw std::runtime_error("gone"); }
+  std::string_view View() const override { throw std::runtime_error("gone"); }
 };
 
 TEST(CheckRun, UnreadableSourceSkipsEveryRule) {

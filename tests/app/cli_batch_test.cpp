@@ -26,11 +26,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
@@ -38,25 +42,6 @@ const char* const kRuleLabels[] = {"Scripting",  "Object",    "Applet",    "Embe
                                    "Popup",      "OnLoad",    "MouseDown", "Favorites", "Flash",
                                    "OnClick",    "MouseDown", "MouseMove", "MouseOver", "Close",
                                    "MouseWheel", "WinFocus",  "Shutdown",  "Create Ob", "Cd-Rom"};
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path& p, const std::string& bytes) {
   fs::create_directories(p.parent_path());

@@ -15,33 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 using Json = nlohmann::json;
 
 const std::string kScripting = "Scripting\tThis poses a possible threat of malicious scripting.";
 const std::string kForms =
     "Forms\tUsers can trick other people into enterting personal information.";
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary);
@@ -153,6 +138,28 @@ TEST_F(Cli, StdinAndFileUrlInJson) {
   EXPECT_EQ(file["findings"][1]["rule"], 20);
   EXPECT_EQ(file["findings"][1]["label"], "Cd-Rom");
   EXPECT_EQ(file["findings"][1]["column"], 8);
+}
+
+// A large page is checked where the file's pages are, a small one and standard
+// input from a copy: the answers must not differ, nor with a byte-order mark.
+TEST_F(Cli, LargeFilesGiveTheAnswersOfStandardInput) {
+  std::string big;
+  for (int i = 0; big.size() < (std::size_t{3} << 20); ++i) {
+    big += "<p>line " + std::to_string(i) + " caf\u00e9 \u20ac</p>\r\n";
+  }
+  big += "<form>\n\t\u00e9 <object data=x> cdromCollection <EMBED>\n";
+  for (const std::string& page : {big, "\xEF\xBB\xBF" + big}) {
+    const auto file = Page("big.html", page);
+    const Result from_file = Run({"check", "--json", file.string()});
+    const Result from_stdin = Run({"check", "--json", "-"}, page);
+    ASSERT_EQ(from_file.status, 1) << from_file.err;
+    Json a = from_file.JsonLines().at(0), b = from_stdin.JsonLines().at(0);
+    EXPECT_EQ(a["findings"].size(), 4u);
+    EXPECT_EQ(a["bytes"], big.size());
+    a.erase("address");
+    b.erase("address");
+    EXPECT_EQ(a, b);
+  }
 }
 
 TEST_F(Cli, LocalFailuresAreReportedPerAddress) {

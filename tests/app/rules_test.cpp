@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vx::app {
 namespace {
@@ -40,4 +41,17 @@ TEST(RuleTable, LabelAndDescriptionNameOneRule) {
 }
 
 }  // namespace
+TEST(RuleForms, ScannedRulesLookForBothCasesFoundRulesForTheMarkerAsWritten) {
+  // A mixed-case marker is not itself one of the forms.
+  EXPECT_EQ(RuleForms(kRuleTable[18]), (std::vector<std::string>{"CREATEOBJECT", "createobject"}));
+  EXPECT_EQ(RuleForms(kRuleTable[0]), (std::vector<std::string>{"<SCRIPT", "<script"}));
+  EXPECT_EQ(RuleForms(kRuleTable[19]), (std::vector<std::string>{"cdromCollection"}));
+  // Without letters both forms are one text, looked for once.
+  const DetectionRule no_letters{"<!--", "Comment", "", RuleTest::Scan};
+  EXPECT_EQ(RuleForms(no_letters), (std::vector<std::string>{"<!--"}));
+  // Only ASCII letters change case: UTF-8 bytes are searched as they are.
+  const DetectionRule accented{"caf\xC3\xA9", "Cafe", "", RuleTest::Scan};
+  EXPECT_EQ(RuleForms(accented), (std::vector<std::string>{"CAF\xC3\xA9", "caf\xC3\xA9"}));
+}
+
 }  // namespace vx::app

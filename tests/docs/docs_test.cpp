@@ -16,9 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 
 const fs::path kBuild = VETTRIX_BUILD_DIR;
 const fs::path kBin = VETTRIX_BIN_DIR;
@@ -28,19 +32,6 @@ struct Outcome {
   std::string out;
   std::string err;
 };
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Runs a shell command line, standard output and error kept apart.
 Outcome Shell(const std::string& command) {

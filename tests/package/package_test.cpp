@@ -1,47 +1,46 @@
-// The Debian package made from this build: its name, its computed
-// dependencies, what it holds, and its programs run from the unpacked tree.
+// The Debian packages made from this build: their names, their computed
+// dependencies, what they hold, the programs run from the unpacked tree, and
+// a program built against the unpacked button library.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QProcessEnvironment>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/gdi/image_io.h"
+#include "tests/examples/example_build.h"
+
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using vx::support::Quote;
+using vx::support::ReadFile;
 namespace gdi = vx::gdi;
 using vx::Surface;
 
 const fs::path kSource = VETTRIX_SOURCE_DIR;
 const fs::path kBuild = VETTRIX_BUILD_DIR;
 const std::string kVersion = VETTRIX_CMAKE_VERSION;
+const std::string kLibraryVersion = TORVELBUTTON_VERSION;
+const std::string kLibDir = VETTRIX_INSTALL_LIBDIR;  // lib/<multiarch triplet>
 
 struct Outcome {
   int status = -1;
   std::string out;
   std::string err;
 };
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The package, made and unpacked once for all tests.
 class Package : public ::testing::Test {
@@ -58,13 +57,26 @@ class Package : public ::testing::Test {
                                 Quote((*dir_ / "out").string()));
     ASSERT_EQ(cpack.status, 0) << cpack.out << cpack.err;
     for (const auto& entry : fs::directory_iterator(*dir_ / "out")) {
-      if (entry.path().extension() == ".deb") debs_.push_back(entry.path().filename().string());
+      if (entry.path().extension() != ".deb") continue;
+      debs_.push_back(entry.path().filename().string());
+      const Outcome name = Shell("dpkg-deb -f " + Quote(entry.path().string()) + " Package");
+      ASSERT_EQ(name.status, 0) << name.err;
+      packages_[name.out.substr(0, name.out.find('\n'))] = entry.path();
     }
-    ASSERT_EQ(debs_.size(), 1u) << cpack.out;
-    deb_ = new fs::path(*dir_ / "out" / debs_.front());
+    std::sort(debs_.begin(), debs_.end());
+    ASSERT_EQ(packages_.count("vettrix"), 1u) << cpack.out;
+    deb_ = new fs::path(packages_["vettrix"]);
     const Outcome unpack =
         Shell("dpkg-deb -x " + Quote(deb_->string()) + " " + Quote(Root().string()));
     ASSERT_EQ(unpack.status, 0) << unpack.err;
+    // The button library as a developer gets it: runtime and development
+    // package in one root of their own, nothing of the program's.
+    for (const char* package : {"libtorvelbutton1", "libtorvelbutton-dev"}) {
+      ASSERT_EQ(packages_.count(package), 1u) << package << " not made: " << cpack.out;
+      const Outcome lib = Shell("dpkg-deb -x " + Quote(packages_[package].string()) + " " +
+                                Quote(LibraryRoot().string()));
+      ASSERT_EQ(lib.status, 0) << lib.err;
+    }
   }
   static void TearDownTestSuite() {
     if (dir_ != nullptr) fs::remove_all(*dir_);
@@ -75,6 +87,37 @@ class Package : public ::testing::Test {
   }
 
   static fs::path Root() { return *dir_ / "root"; }
+  static fs::path LibraryRoot() { return *dir_ / "library-root"; }
+
+  static std::string Info(const std::string& package) {
+    const Outcome info = Shell("dpkg-deb -I " + Quote(packages_.at(package).string()));
+    EXPECT_EQ(info.status, 0) << info.err;
+    return info.out;
+  }
+
+  // The files of a package as `dpkg-deb -c` lists them: path (without the
+  // leading "."), mode and owner, and link target.
+  struct Entry {
+    std::string mode;
+    std::string owner;
+    std::string target;
+  };
+  static std::map<std::string, Entry> Contents(const std::string& package) {
+    const Outcome list = Shell("dpkg-deb -c " + Quote(packages_.at(package).string()));
+    EXPECT_EQ(list.status, 0) << list.err;
+    std::map<std::string, Entry> files;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream words(line);
+      Entry e;
+      std::string size, date, time, path, arrow;
+      words >> e.mode >> e.owner >> size >> date >> time >> path >> arrow >> e.target;
+      if (path.rfind("./", 0) == 0) path.erase(0, 1);
+      if (path.size() > 1 && path.back() == '/') path.pop_back();
+      files[path] = e;
+    }
+    return files;
+  }
 
   static Outcome Shell(const std::string& command) {
     static int count = 0;
@@ -109,23 +152,46 @@ class Package : public ::testing::Test {
   static inline fs::path* deb_ = nullptr;
   static inline std::string* arch_ = nullptr;
   static inline std::vector<std::string> debs_;
+  static inline std::map<std::string, fs::path> packages_;  // by package name
 };
 
-TEST_F(Package, IsNamedForTheVersionAndArchitecture) {
-  EXPECT_EQ(debs_.front(), "vettrix_" + kVersion + "_" + *arch_ + ".deb");
-  const Outcome info = Shell("dpkg-deb -I " + Quote(deb_->string()));
-  ASSERT_EQ(info.status, 0) << info.err;
-  EXPECT_EQ(Field(info.out, "Package"), "vettrix");
-  EXPECT_EQ(Field(info.out, "Version"), kVersion);
-  EXPECT_EQ(Field(info.out, "Architecture"), *arch_);
-  std::cout << "package " << debs_.front() << ", " << fs::file_size(*deb_) << " bytes\n";
+TEST_F(Package, AllPackagesAreNamedForTheirVersionAndArchitecture) {
+  const std::vector<std::string> want{
+      "libtorvelbutton-dev_" + kLibraryVersion + "_" + *arch_ + ".deb",
+      "libtorvelbutton1_" + kLibraryVersion + "_" + *arch_ + ".deb",
+      "torvelbutton-designer-plugin_" + kLibraryVersion + "_" + *arch_ + ".deb",
+      "vettrix_" + kVersion + "_" + *arch_ + ".deb"};
+  EXPECT_EQ(debs_, want);
+  const std::map<std::string, std::pair<std::string, std::string>> version_section{
+      {"vettrix", {kVersion, "web"}},
+      {"libtorvelbutton1", {kLibraryVersion, "libs"}},
+      {"libtorvelbutton-dev", {kLibraryVersion, "libdevel"}},
+      {"torvelbutton-designer-plugin", {kLibraryVersion, "devel"}}};
+  for (const auto& [package, expected] : version_section) {
+    ASSERT_EQ(packages_.count(package), 1u) << package;
+    const std::string info = Info(package);
+    EXPECT_EQ(Field(info, "Package"), package);
+    EXPECT_EQ(Field(info, "Version"), expected.first) << package;
+    EXPECT_EQ(Field(info, "Section"), expected.second) << package;
+    EXPECT_EQ(Field(info, "Architecture"), *arch_) << package;
+    EXPECT_NE(Field(info, "Description"), "") << package;
+    std::cout << packages_[package].filename().string() << ", " << fs::file_size(packages_[package])
+              << " bytes, Section: " << expected.second << "\n  Depends: " << Field(info, "Depends")
+              << "\n";
+    // Nothing outside /usr, all of it root's, nothing writable by others.
+    for (const auto& [path, entry] : Contents(package)) {
+      EXPECT_TRUE(path == "/" || path == "/usr" || path.rfind("/usr/", 0) == 0) << path;
+      EXPECT_EQ(entry.owner, "root/root") << path;
+      if (entry.mode[0] != 'l') {
+        EXPECT_NE(entry.mode[8], 'w') << path << " " << entry.mode;
+      }
+    }
+  }
 }
 
 TEST_F(Package, DependsOnWhatItsProgramsLink) {
-  const Outcome info = Shell("dpkg-deb -I " + Quote(deb_->string()));
-  ASSERT_EQ(info.status, 0) << info.err;
-  const std::string depends = Field(info.out, "Depends");
-  std::cout << "Depends: " << depends << "\n";
+  const std::string info = Info("vettrix");
+  const std::string depends = Field(info, "Depends");
   // Computed by dpkg-shlibdeps, so each comes with the least version the
   // linked symbols need.
   for (const char* library :
@@ -133,7 +199,109 @@ TEST_F(Package, DependsOnWhatItsProgramsLink) {
         "libqt6core6 (>= ", "libpng16-16 (>= ", "libfreetype6 (>= ", "libfontconfig1 (>= "}) {
     EXPECT_NE(depends.find(library), std::string::npos) << library << " missing in " << depends;
   }
-  EXPECT_NE(Field(info.out, "Recommends").find("fonts-liberation"), std::string::npos);
+  EXPECT_NE(Field(info, "Recommends").find("fonts-liberation"), std::string::npos);
+  // The programs draw the button from the static libraries, not the shared one.
+  EXPECT_EQ(depends.find("torvelbutton"), std::string::npos) << depends;
+}
+
+TEST_F(Package, LibraryPackageHoldsTheSonamedLibraryAlone) {
+  const std::string lib = "/usr/" + kLibDir + "/libtorvelbutton.so";
+  std::set<std::string> files;
+  for (const auto& [path, entry] : Contents("libtorvelbutton1")) {
+    if (entry.mode[0] == 'd') continue;
+    files.insert(path);
+    if (path == lib + ".1") {
+      EXPECT_EQ(entry.mode[0], 'l');
+      EXPECT_EQ(entry.target, "libtorvelbutton.so." + kLibraryVersion);
+    } else if (path == lib + "." + kLibraryVersion) {
+      // Loaded, not run.
+      EXPECT_EQ(entry.mode, "-rw-r--r--");
+    }
+  }
+  EXPECT_EQ(files, (std::set<std::string>{lib + ".1", lib + "." + kLibraryVersion}));
+
+  // Stripped; its SONAME names the package; its shlibs file tells packages
+  // built against it what to depend on; ldconfig runs when it is installed.
+  const fs::path unpacked =
+      LibraryRoot() / ("usr/" + kLibDir) / ("libtorvelbutton.so." + kLibraryVersion);
+  const Outcome sections = Shell("readelf -S -d " + Quote(unpacked.string()));
+  ASSERT_EQ(sections.status, 0) << "readelf: " << sections.err;
+  EXPECT_EQ(sections.out.find(".debug_info"), std::string::npos);
+  EXPECT_EQ(sections.out.find(".symtab"), std::string::npos);
+  EXPECT_NE(sections.out.find("Library soname: [libtorvelbutton.so.1]"), std::string::npos);
+  const fs::path control = *dir_ / "libtorvelbutton1.control";
+  const Outcome extract = Shell("dpkg-deb -e " + Quote(packages_.at("libtorvelbutton1").string()) +
+                                " " + Quote(control.string()));
+  ASSERT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(ReadFile(control / "shlibs"),
+            "libtorvelbutton 1 libtorvelbutton1 (>= " + kLibraryVersion + ")\n");
+  EXPECT_NE(ReadFile(control / "postinst").find("ldconfig"), std::string::npos);
+  // Qt's and the C++ runtime's libraries, as computed, and nothing of the
+  // program's.
+  const std::string depends = Field(Info("libtorvelbutton1"), "Depends");
+  for (const char* library : {"libc6 (>= ", "libstdc++6 (>= ", "libqt6widgets6 (>= "}) {
+    EXPECT_NE(depends.find(library), std::string::npos) << library << " missing in " << depends;
+  }
+  EXPECT_EQ(depends.find("libcurl"), std::string::npos) << depends;
+  EXPECT_EQ(depends.find("vettrix"), std::string::npos) << depends;
+}
+
+TEST_F(Package, DevelopmentPackageHoldsHeadersNamelinkCMakeAndPkgConfigFiles) {
+  const auto files = Contents("libtorvelbutton-dev");
+  const std::string lib = "/usr/" + kLibDir;
+  for (const std::string& file :
+       {std::string("/usr/include/torvelbutton/torvelbuttonwidget.h"),
+        std::string("/usr/include/torvelbutton/version.h"), lib + "/libtorvelbutton.so",
+        lib + "/cmake/TorvelButton/TorvelButtonConfig.cmake",
+        lib + "/cmake/TorvelButton/TorvelButtonConfigVersion.cmake",
+        lib + "/pkgconfig/torvelbutton.pc"}) {
+    EXPECT_EQ(files.count(file), 1u) << file;
+  }
+  EXPECT_EQ(files.at(lib + "/libtorvelbutton.so").target, "libtorvelbutton.so.1");
+  // The library itself is the runtime package's.
+  EXPECT_EQ(files.count(lib + "/libtorvelbutton.so.1"), 0u);
+  const std::string depends = Field(Info("libtorvelbutton-dev"), "Depends");
+  EXPECT_NE(depends.find("libtorvelbutton1 (= " + kLibraryVersion + ")"), std::string::npos)
+      << depends;
+  EXPECT_NE(depends.find("qt6-base-dev"), std::string::npos) << depends;
+}
+
+TEST_F(Package, DesignerPluginDependsOnTheLibraryThroughItsShlibs) {
+  const auto files = Contents("torvelbutton-designer-plugin");
+  EXPECT_EQ(files.count("/usr/" + kLibDir + "/qt6/plugins/designer/libtorvelbutton_designer.so"),
+            1u);
+  const std::string depends = Field(Info("torvelbutton-designer-plugin"), "Depends");
+  EXPECT_NE(depends.find("libtorvelbutton1 (>= " + kLibraryVersion + ")"), std::string::npos)
+      << depends;
+  EXPECT_NE(depends.find("libqt6designer6 (>= "), std::string::npos) << depends;
+}
+
+TEST_F(Package, MinimalExampleBuildsAndDrawsAgainstTheUnpackedLibrary) {
+  namespace ex = vx::examples;
+  const QString usr = QString::fromStdString((LibraryRoot() / "usr").string());
+  QProcessEnvironment env = ex::ExampleEnvironment();
+  const QString program =
+      ex::BuildExample(QStringLiteral("minimal"), usr,
+                       QString::fromStdString((*dir_ / "build-minimal").string()), env);
+  ASSERT_FALSE(HasFailure());
+  env.insert(QStringLiteral("LD_LIBRARY_PATH"),
+             usr + QLatin1Char('/') + QString::fromStdString(kLibDir));
+  // The library it loads is the unpacked one: the machine has none.
+  const Outcome ldd = Shell("LD_LIBRARY_PATH=" + Quote(env.value("LD_LIBRARY_PATH").toStdString()) +
+                            " ldd " + Quote(program.toStdString()));
+  EXPECT_NE(ldd.out.find("libtorvelbutton.so.1 => " + (LibraryRoot() / "usr").string()),
+            std::string::npos)
+      << ldd.out;
+  ex::ExpectMinimalShowsGoldenPicture(program,
+                                      QString::fromStdString((*dir_ / "minimal.png").string()), env,
+                                      QStringLiteral(VETTRIX_BUILD_DIR "/minimal-package.png"));
+}
+
+TEST_F(Package, PkgConfigFindsTheUnpackedLibrary) {
+  const fs::path usr = LibraryRoot() / "usr";
+  vx::examples::ExpectPkgConfigFindsPrefix(
+      QString::fromStdString((usr / kLibDir / "pkgconfig").string()),
+      QString::fromStdString(usr.string()), vx::examples::ExampleEnvironment());
 }
 
 TEST_F(Package, HoldsProgramsDesktopEntryPagesAndCompletions) {

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/message_catcher.h"
 #include "torvelbutton/torvelbuttonwidget.h"
 
 namespace {
@@ -62,24 +63,7 @@ QApplication& App() {
   return *app;
 }
 
-// Closes every message box that opens and keeps its text.
-class MessageCatcher {
- public:
-  MessageCatcher() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts.push_back(box->text().toStdString());
-        box->accept();
-      }
-    });
-    timer_.start();
-  }
-  std::vector<std::string> texts;
-
- private:
-  QTimer timer_;
-};
+using vx::support::MessageCatcher;
 
 QDesignerCustomWidgetInterface* Plugin() {
   static QPluginLoader loader(QStringLiteral(TORVELBUTTON_PLUGIN));

@@ -417,6 +417,45 @@ TEST(ButtonLifecycle, CreationShowResizeAndTermination) {
   EXPECT_EQ(h.EnabledTimerCount(), 0);
 }
 
+// A timer the host can no longer stop.
+struct BrokenTimer : host::Timer {
+  void SetInterval(int) override {}
+  int Interval() const override { return 100; }
+  void SetEnabled(bool) override { throw host::HostError("the timer is gone"); }
+  bool Enabled() const override { return false; }
+};
+struct BrokenTimers : host::TimerService {
+  bool broken = false;
+  std::unique_ptr<host::Timer> CreateTimer(std::function<void()>) override {
+    return std::make_unique<Stoppable>(*this);
+  }
+  // Stops like any timer until the test breaks it.
+  struct Stoppable : BrokenTimer {
+    explicit Stoppable(BrokenTimers& owner) : owner(owner) {}
+    void SetEnabled(bool on) override {
+      if (owner.broken) BrokenTimer::SetEnabled(on);
+    }
+    BrokenTimers& owner;
+  };
+};
+
+TEST(ButtonLifecycle, TerminationGoesOnPastAFailingStep) {
+  host::HeadlessHost h;
+  BrokenTimers timers;
+  host::ControlSite site = h.site();
+  site.timers = &timers;
+  TorvelButton b(site);
+  h.Join(&b);
+  b.InitProperties();
+  b.SetIcon(host::Picture::FromSurface(Surface(16, 16, 0), host::Picture::kBitmap));
+  timers.broken = true;
+  EXPECT_NO_THROW(b.UserControl_Terminate());
+  // The steps after the failing one still ran.
+  EXPECT_EQ(b.Font(), nullptr);
+  EXPECT_EQ(b.Icon(), nullptr);
+  EXPECT_EQ(b.state().HasIcon, kFalse);
+}
+
 TEST(ButtonAmbient, FontAndColourChangesOfTheContainer) {
   Form f;
   Btn a(f, "Cmd");

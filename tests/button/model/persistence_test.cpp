@@ -66,7 +66,7 @@ TEST(ButtonPersistence, WritesTheKeysInOrderInLowerCase) {
   std::vector<std::string> keys;
   for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
   std::vector<std::string> expected;
-  for (const StoredKey& k : StoredKeys()) {
+  for (const StoredProperty& k : StoredProperties()) {
     if (std::string(k.key) != "BTNICON" && std::string(k.key) != "MICON") {
       expected.push_back(host::LowerKey(k.key));
     }
@@ -75,6 +75,135 @@ TEST(ButtonPersistence, WritesTheKeysInOrderInLowerCase) {
   EXPECT_EQ(j["gmode"], -1);  // the requested mode, not the one in force
   EXPECT_EQ(j["enab"], true);
   EXPECT_EQ(j["font"]["name"], "Times New Roman");
+}
+
+// A property set that records every call: each key as the control spells
+// it, with the value (or the default) handed over.
+class RecordingBag : public host::PropertyBag {
+ public:
+  explicit RecordingBag(Json stored = Json::object()) : stored_(std::move(stored)) {}
+
+  host::PropertyValue ReadProperty(std::string_view key,
+                                   const host::PropertyValue& default_value) override {
+    calls.push_back(std::string(key) + "=" + Describe(default_value));
+    return stored_.ReadProperty(key, default_value);
+  }
+  void WriteProperty(std::string_view key, const host::PropertyValue& value) override {
+    calls.push_back(std::string(key) + "=" + Describe(value));
+  }
+
+  std::vector<std::string> calls;
+
+ private:
+  static std::string Describe(const host::PropertyValue& v) {
+    if (std::holds_alternative<std::monostate>(v)) return "none";
+    if (auto* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
+    if (auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (auto* t = std::get_if<std::string>(&v)) return "'" + *t + "'";
+    if (auto* f = std::get_if<host::FontPtr>(&v)) return *f ? "font " + (*f)->name() : "no font";
+    return "picture";
+  }
+  host::JsonPropertyBag stored_;
+};
+
+TEST(ButtonPersistence, ReadsTheKeysInTheirOrderWithTheirDefaults) {
+  host::HeadlessHost h;
+  h.SetVersion(host::VersionTriple{2, 4, 0});  // automatic graphics mode 1
+  TorvelButton b(h.site());
+  // EMBOSSM's default is the BCOL value read just before.
+  RecordingBag bag(Json{{"bcol", 0x123456}});
+  b.ReadProperties(bag);
+  const std::vector<std::string> expected = {"BTYPE=2",
+                                             "BSTYLE=0",
+                                             "OPTVAL=false",
+                                             "OPTMOD=false",
+                                             "TX='TorvelButton'",
+                                             "ENAB=true",
+                                             "FONT=font Tahoma",
+                                             "COLTYPE=1",
+                                             "BCOL=13160660",
+                                             "FCOL=0",
+                                             "FCOLO=0",
+                                             "GStart=0",
+                                             "GStop=16711680",
+                                             "GStyle=0",
+                                             "EMBOSSM=1193046",
+                                             "EMBOSSS=16777215",
+                                             "MPTR=0",
+                                             "MICON=none",
+                                             "ALIGN=1",
+                                             "ICONAlign=0",
+                                             "STYLE=0",
+                                             "ORIENT=0",
+                                             "IconSize=2",
+                                             "BTNICON=none",
+                                             "GMODE=1",
+                                             "SHOWF=true"};
+  EXPECT_EQ(bag.calls, expected);
+}
+
+TEST(ButtonPersistence, WritesEveryKeyInOrderWithItsValue) {
+  testing::Placed p(true);
+  TorvelButton& b = p.b();
+  b.SetIcon(host::Picture::FromSurface(Surface(16, 16, 0), host::Picture::kBitmap));
+  b.SetMousePointer(99);
+  b.SetMouseIcon(host::Picture::FromSurface(Surface(32, 32, 0), host::Picture::kIcon));
+  b.SetMouseOver(0x0000FF);
+  RecordingBag bag;
+  b.WriteProperties(bag);
+  const std::vector<std::string> expected = {"BTNICON=picture",
+                                             "BTYPE=2",
+                                             "TX='TorvelButton1'",
+                                             "ENAB=true",
+                                             "FONT=font Times New Roman",
+                                             "COLTYPE=2",
+                                             "BCOL=13160660",
+                                             "FCOL=0",
+                                             "FCOLO=255",
+                                             "EMBOSSM=12632256",
+                                             "EMBOSSS=16777215",
+                                             "MPTR=99",
+                                             "MICON=picture",
+                                             "ALIGN=1",
+                                             "ICONAlign=0",
+                                             "ORIENT=0",
+                                             "STYLE=0",
+                                             "IconSize=2",
+                                             "SHOWF=true",
+                                             "BSTYLE=0",
+                                             "OPTVAL=false",
+                                             "OPTMOD=false",
+                                             "GStart=0",
+                                             "GStop=16711680",
+                                             "GStyle=0",
+                                             "GMODE=-1"};
+  EXPECT_EQ(bag.calls, expected);
+}
+
+TEST(ButtonPersistence, ANewButtonHasTheDefaultsOfANewlyPlacedOne) {
+  // InitProperties: the caption from the container's name for it, the
+  // container's font renamed, automatic graphics mode; MouseOver and the
+  // emboss colours are left to the scheme.
+  host::HeadlessHost h;
+  h.SetDisplayName("CmdNew");
+  TorvelButton b(h.site());
+  h.Join(&b);
+  b.InitProperties();
+  host::JsonPropertyBag bag;
+  b.WriteProperties(bag);
+  Json want = {{"btype", 2},          {"tx", "CmdNew"},  {"enab", true},    {"coltype", 1},
+               {"bcol", 0xC8D0D4},    {"fcol", 0},       {"fcolo", 0},      {"embossm", 0xC0C0C0},
+               {"embosss", 0xFFFFFF}, {"mptr", 0},       {"align", 1},      {"iconalign", 0},
+               {"orient", 0},         {"style", 0},      {"iconsize", 2},   {"showf", true},
+               {"bstyle", 0},         {"optval", false}, {"optmod", false}, {"gstart", 0},
+               {"gstop", 0xFF0000},   {"gstyle", 0},     {"gmode", -1}};
+  Json got = bag.json();
+  ASSERT_TRUE(got.contains("font"));
+  EXPECT_EQ(got["font"]["name"], "Times New Roman");
+  got.erase("font");
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(b.GraphicsMode(), 0);  // the mode in force on 2.5.1
+  EXPECT_EQ(b.state().HasIcon, kFalse);
 }
 
 TEST(ButtonPersistence, RoundTripReproducesEveryField) {

@@ -274,6 +274,25 @@ TEST(ButtonProperties, ButtonTypeDropsTheGradientSchemeEvenAtRunTime) {
   EXPECT_EQ(d.keys(), (Keys{"BTYPE"}));
 }
 
+TEST(ButtonProperties, GradientIsRefusedByExactlyTheTwoLooksWithoutIt) {
+  for (Long type = 0; type <= 9; ++type) {
+    const bool without = type == WindowsXP || type == Macintosh;
+    // Any type a restored set may hold, not only those an assignment takes.
+    Placed p(true);
+    p.b().state().ButtonType = type;
+    p.b().SetGradientStopColor(0x00FF00);
+    EXPECT_EQ(p.b().ColorScheme(), without ? SystemColors : CustomGradient) << type;
+    EXPECT_EQ(p.host.messages().size(), without ? 1u : 0u) << type;
+
+    Placed g(true);
+    g.b().SetGradientStartColor(0x0000FF);
+    g.b().SetButtonType(type);
+    const bool taken = type >= 1 && type <= 8 && type != Classic3D;
+    EXPECT_EQ(g.b().ButtonType(), taken ? type : Classic3D) << type;
+    EXPECT_EQ(g.b().ColorScheme(), taken && without ? CustomColors : CustomGradient) << type;
+  }
+}
+
 TEST(ButtonProperties, GradientOrientationTakesAnyValue) {
   Placed p(false);
   p.b().SetGradientOrientation(7);

@@ -27,6 +27,7 @@
 #include "platform/host/headless.h"
 #include "platform/host/json_property_bag.h"
 #include "qt_app.h"
+#include "tests/support/message_catcher.h"
 
 namespace vx::qt {
 namespace {
@@ -38,24 +39,7 @@ button::TorvelButton& ModelOf(TorvelButtonWidget& w) {
   return *TorvelButtonWidgetPrivate::Find(w)->button;
 }
 
-// Closes every message box that opens and keeps its text.
-class MessageCatcher {
- public:
-  MessageCatcher() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts.push_back(box->text().toStdString());
-        box->accept();
-      }
-    });
-    timer_.start();
-  }
-  std::vector<std::string> texts;
-
- private:
-  QTimer timer_;
-};
+using vx::support::MessageCatcher;
 
 // One row: a Qt property, the model member it stands for and a value to
 // assign that differs from the default of a new button.

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "button/render/painter.h"
 #include "platform/gdi/raster.h"
-#include "platform/host/headless.h"
 #include "platform/text/font.h"
+#include "tests/support/button_rig.h"
+#include "tests/support/surface_diff.h"
 
 namespace vx::render {
 namespace {
@@ -39,27 +39,12 @@ const text::Font* FontIn(const std::any& slot) {
   return std::any_cast<text::Font>(&slot);
 }
 
-struct Rig {
-  host::HeadlessHost host;
-  std::shared_ptr<ButtonPainter> painter = std::make_shared<ButtonPainter>();
-  std::unique_ptr<button::TorvelButton> button;
-
-  explicit Rig(bool design = false, const char* face = kFace, int w = 100, int h = 30) {
-    host.SetUserMode(!design);
-    host.SetSize(w, h);
-    button = std::make_unique<button::TorvelButton>(host.site());
-    host.Join(button.get());
-    button->SetRenderer(painter);
-    button->InitProperties();
-    host::FontAttributes a;
-    a.name = face;
-    a.size = 8.25;
-    button->SetFont(host::Font::Create(a));
+struct Rig : support::ButtonRig {
+  explicit Rig(bool design = false, const char* face = kFace, int w = 100, int h = 30)
+      : ButtonRig(w, h, design) {
+    Place(face);
     host.ClearRecords();
   }
-  button::ButtonState& st() { return button->state(); }
-  PainterState& ps() { return painter->state(); }
-  Surface& surface() { return host.DrawingSurface(); }
 
   // Lays the caption out through the pipeline's path, then clears the
   // surface for the caption alone.
@@ -71,10 +56,7 @@ struct Rig {
     p.ReleaseCaptionFont();
     Clear();
   }
-  void Clear() {
-    gdi::FillRect(surface(), {0, 0, surface().width(), surface().height()},
-                  gdi::CreateSolidBrush(kBack));
-  }
+  void Clear() { ButtonRig::Clear(kBack); }
   void Draw(Color main, Color lower_right, Color upper_left) {
     Painter(*button, ps()).DrawCaption(main, lower_right, upper_left);
   }
@@ -112,12 +94,6 @@ Surface Expected(Rig& r, const std::vector<Pass>& passes, int p, Color underline
     }
   }
   return want;
-}
-
-int Differences(const Surface& a, const Surface& b) {
-  int n = 0;
-  for (std::size_t i = 0; i < a.pixels().size(); ++i) n += a.pixels()[i] != b.pixels()[i];
-  return n;
 }
 
 TEST(CaptionFont, RecordCarriesBoldAndItalicInTheFaceText) {
@@ -316,7 +292,7 @@ TEST(CaptionDraw, PassesOfEveryLook) {
     r.Prepare("Hg");
     c.setup(r);
     r.Draw(c.main, c.lower_right, c.upper_left);
-    EXPECT_EQ(Differences(r.surface(), Expected(r, c.want, 0)), 0) << c.name;
+    EXPECT_EQ(support::CountDifferences(r.surface(), Expected(r, c.want, 0)), 0) << c.name;
     EXPECT_TRUE(r.FontReleased()) << c.name;
   }
 }
@@ -328,8 +304,9 @@ TEST(CaptionDraw, StyledTextIgnoresTheHoverColourButUnderlinesInIt) {
   r.st().TextColor = 0;
   const Color hover = 0x0000FF;
   r.Draw(hover, -1, -1);
-  EXPECT_EQ(
-      Differences(r.surface(), Expected(r, {{0xFFFFFF, -1}, {0xC0C0C0, 1}, {0, 0}}, 0, hover)), 0);
+  EXPECT_EQ(support::CountDifferences(
+                r.surface(), Expected(r, {{0xFFFFFF, -1}, {0xC0C0C0, 1}, {0, 0}}, 0, hover)),
+            0);
 }
 
 TEST(CaptionDraw, PressOffsetMovesCaptionAndUnderline) {
@@ -347,7 +324,7 @@ TEST(CaptionDraw, PressOffsetMovesCaptionAndUnderline) {
     r.st().VisualState = button::Pressed;
     ASSERT_GT(r.st().UnderlineLength, 0);
     r.Draw(0, -1, -1);
-    EXPECT_EQ(Differences(r.surface(), Expected(r, {{0, 0}}, c.offset, 0)), 0)
+    EXPECT_EQ(support::CountDifferences(r.surface(), Expected(r, {{0, 0}}, c.offset, 0)), 0)
         << "type " << c.type << ", option " << c.option;
   }
 }
@@ -357,7 +334,7 @@ TEST(CaptionDraw, UnderlineOnlyWithAnAccessKey) {
   r.Prepare("&Save");
   r.st().AccessKeyPos = 0;  // the fields keep their values
   r.Draw(0, -1, -1);
-  EXPECT_EQ(Differences(r.surface(), Expected(r, {{0, 0}}, 0)), 0);
+  EXPECT_EQ(support::CountDifferences(r.surface(), Expected(r, {{0, 0}}, 0)), 0);
 }
 
 TEST(CaptionDraw, VerticalCaptionWithItsUnderline) {
@@ -368,7 +345,7 @@ TEST(CaptionDraw, VerticalCaptionWithItsUnderline) {
     r.Prepare("S&ave");
     r.Draw(0x0000FF, -1, -1);
     const Surface want = Expected(r, {{0x0000FF, 0}}, 0, 0x0000FF, escapement);
-    EXPECT_EQ(Differences(r.surface(), want), 0) << escapement;
+    EXPECT_EQ(support::CountDifferences(r.surface(), want), 0) << escapement;
   }
 }
 
@@ -379,7 +356,7 @@ TEST(CaptionDraw, NothingBeforeTheFirstLayoutButTheFontIsReleased) {
   r.st().HasIcon = kTrue;
   r.st().Icon = host::Picture::FromSurface(Surface(16, 16, 0x00FF00));
   r.Draw(0, 0xFFFFFF, 0xFFFFFF);
-  EXPECT_EQ(Differences(r.surface(), Surface(100, 30, kBack)), 0);
+  EXPECT_EQ(support::CountDifferences(r.surface(), Surface(100, 30, kBack)), 0);
   EXPECT_TRUE(r.FontReleased());
 }
 
@@ -390,7 +367,7 @@ TEST(CaptionDraw, AFailingStepIsContainedAndReleases) {
   r.st().Enabled = kFalse;
   r.host.container().SetHasDeviceContext(false);  // the container's colour cannot be read
   EXPECT_NO_THROW(r.Draw(0, -1, -1));
-  EXPECT_EQ(Differences(r.surface(), Surface(100, 30, kBack)), 0);
+  EXPECT_EQ(support::CountDifferences(r.surface(), Surface(100, 30, kBack)), 0);
   EXPECT_TRUE(r.FontReleased());
 }
 

@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "button/render/painter.h"
-#include "platform/host/headless.h"
 #include "platform/text/font.h"
+#include "tests/support/button_rig.h"
 
 namespace vx::render {
 namespace {
@@ -54,27 +53,14 @@ bool IsWholeUtf8(const std::string& s) {
 }
 
 // A shown button at run time with the painter installed and a known font.
-struct Rig {
-  host::HeadlessHost host;
-  std::shared_ptr<ButtonPainter> painter = std::make_shared<ButtonPainter>();
-  std::unique_ptr<button::TorvelButton> button;
-
-  Rig(int w, int h) {
-    host.SetSize(w, h);
-    button = std::make_unique<button::TorvelButton>(host.site());
-    host.Join(button.get());
-    button->SetRenderer(painter);
-    button->InitProperties();
-    host::FontAttributes a;
-    a.name = kFace;
-    a.size = 8.25;
-    button->SetFont(host::Font::Create(a));
+struct Rig : support::ButtonRig {
+  Rig(int w, int h) : ButtonRig(w, h) {
+    Place(kFace);
     const text::Font probe = RigFont();
     if (!probe || probe.match() == text::FaceMatch::Fallback) {
       ADD_FAILURE() << "the font " << kFace << " is not installed";
     }
   }
-  button::ButtonState& st() { return button->state(); }
   // The real path: the assignment registers the key, marks the layout
   // pending and redraws, which rebuilds font and layout.
   void Show(const std::string& caption) { button->SetCaption(caption); }

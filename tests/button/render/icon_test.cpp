@@ -6,10 +6,8 @@
 
 #include <memory>
 
-#include "button/render/painter.h"
 #include "platform/gdi/raster.h"
-#include "platform/host/headless.h"
-#include "platform/host/json_property_bag.h"
+#include "tests/support/button_rig.h"
 
 namespace vx::render {
 namespace {
@@ -38,34 +36,21 @@ host::PicturePtr SquarePicture(int n, int lo, int hi, int type, bool transparent
 }
 
 // A shown button with an empty caption, so that the icon sits centred.
-struct IconButton {
-  host::HeadlessHost host;
-  std::shared_ptr<ButtonPainter> painter = std::make_shared<ButtonPainter>();
-  std::unique_ptr<button::TorvelButton> b;
-
-  explicit IconButton(Json stored, int w = 60, int h = 40) {
-    host.SetSize(w, h);
-    b = std::make_unique<button::TorvelButton>(host.site());
-    host.Join(b.get());
-    b->SetRenderer(painter);
+struct IconButton : support::ButtonRig {
+  explicit IconButton(Json stored, int w = 60, int h = 40) : ButtonRig(w, h) {
     Json set = {{"btype", 2}, {"tx", ""}, {"iconsize", 2}};
     if (stored.is_object()) set.update(stored);
-    host::JsonPropertyBag bag(set);
-    b->ReadProperties(bag);
-    st().IsShown = kTrue;
-    b->UserControl_Resize();
+    Restore(set);
   }
 
-  button::ButtonState& st() { return b->state(); }
-  const Surface& buffer() { return painter->state().pic_icon; }
-  Surface& surface() { return host.DrawingSurface(); }
+  const Surface& buffer() { return ps().pic_icon; }
   ColorRef face() { return static_cast<ColorRef>(st().FaceColor); }
   // The backdrop pixel a buffer pixel's background is sampled from: the
   // disabled look without caption and icon, one pixel right and down.
   ColorRef Sample(int x, int y) {
     if (backdrop.width() == 0) {
       const Surface shown = surface();
-      b->DrawButton(kTrue);
+      button->DrawButton(kTrue);
       backdrop = surface();
       surface() = shown;
     }
@@ -79,7 +64,7 @@ TEST(IconPrepare, ShrinksAndEnlargesTheGreyedPictureIntoTheBuffer) {
   // [8, 24) becomes [4, 12) and the white highlight edge vanishes into the
   // face colour beside it (and so into the backdrop).
   IconButton shrink(Json{{"iconsize", 2}});
-  shrink.b->SetIcon(SquarePicture(32, 8, 24, host::Picture::kBitmap));
+  shrink.button->SetIcon(SquarePicture(32, 8, 24, host::Picture::kBitmap));
   ASSERT_EQ(shrink.buffer().width(), 16);
   ASSERT_EQ(shrink.buffer().height(), 16);
   for (int y = 0; y < 16; ++y) {
@@ -93,7 +78,7 @@ TEST(IconPrepare, ShrinksAndEnlargesTheGreyedPictureIntoTheBuffer) {
   // 16 -> 32: pixels repeat, the highlight edge one pixel right and down
   // becomes two wide.
   IconButton enlarge(Json{{"iconsize", 4}});
-  enlarge.b->SetIcon(SquarePicture(16, 4, 12, host::Picture::kBitmap));
+  enlarge.button->SetIcon(SquarePicture(16, 4, 12, host::Picture::kBitmap));
   const Surface& buf = enlarge.buffer();
   ASSERT_EQ(buf.width(), 32);
   EXPECT_EQ(buf.at(8, 8), kShadow);
@@ -109,13 +94,13 @@ TEST(IconPrepare, IconsKeepTheirTransparencyBitmapsDoNot) {
   // The same black-on-black picture: as an icon only the unmasked square is
   // greyed; as a bitmap every (non-white) pixel is.
   IconButton icon(Json::object());
-  icon.b->SetIcon(SquarePicture(16, 6, 10, host::Picture::kIcon, true));
+  icon.button->SetIcon(SquarePicture(16, 6, 10, host::Picture::kIcon, true));
   EXPECT_EQ(icon.buffer().at(6, 6), kShadow);
   EXPECT_EQ(icon.buffer().at(2, 2), icon.Sample(2, 2));
 
   IconButton bitmap(Json::object());
   Surface black(16, 16, kBlack);
-  bitmap.b->SetIcon(host::Picture::FromSurface(black, host::Picture::kBitmap));
+  bitmap.button->SetIcon(host::Picture::FromSurface(black, host::Picture::kBitmap));
   for (int y = 0; y < 16; ++y) {
     for (int x = 0; x < 16; ++x) ASSERT_EQ(bitmap.buffer().at(x, y), kShadow) << x << "," << y;
   }
@@ -126,7 +111,7 @@ TEST(IconPrepare, BackgroundIsTheBackdropOneRightAndBelow) {
   // surface under it, shifted by one pixel, and so varies along x.
   IconButton g(Json{{"coltype", 5}, {"gstart", 0}, {"gstop", 0xFF0000}, {"gstyle", 0}}, 80, 30);
   ASSERT_EQ(g.st().ColorScheme, button::CustomGradient);
-  g.b->SetIcon(SquarePicture(16, 6, 10, host::Picture::kIcon, true));
+  g.button->SetIcon(SquarePicture(16, 6, 10, host::Picture::kIcon, true));
   const Surface& buf = g.buffer();
   ASSERT_EQ(buf.width(), 16);
   for (int y = 0; y < 16; ++y) {
@@ -139,7 +124,7 @@ TEST(IconPrepare, BackgroundIsTheBackdropOneRightAndBelow) {
   EXPECT_NE(buf.at(0, 0), g.face());
 
   // Disabled, the button shows the buffer unchanged at the icon position.
-  g.b->SetEnabled(kFalse);
+  g.button->SetEnabled(kFalse);
   for (int y = 0; y < 16; ++y) {
     for (int x = 0; x < 16; ++x) {
       ASSERT_EQ(g.surface().at(g.st().IconX + x, g.st().IconY + y), buf.at(x, y)) << x << "," << y;
@@ -152,7 +137,7 @@ TEST(IconPrepare, GreyedPixelInTheFaceColourCountsAsBackground) {
   // no longer be told from the background: it takes the gradient too.
   IconButton g(Json{{"coltype", 5}}, 80, 30);
   g.host.container().palette().Set(host::COLOR_BTNSHADOW, g.face());
-  g.b->SetIcon(SquarePicture(16, 6, 10, host::Picture::kIcon, true));
+  g.button->SetIcon(SquarePicture(16, 6, 10, host::Picture::kIcon, true));
   EXPECT_EQ(g.buffer().at(7, 7), g.Sample(7, 7));
   EXPECT_NE(g.buffer().at(7, 7), g.face());
 }
@@ -161,11 +146,11 @@ TEST(IconPrepare, WithoutAnIconNothingChanges) {
   IconButton b(Json::object());
   const Surface before = b.surface();
   b.painter->state().pic_icon = Surface(3, 3, 0x123456);
-  b.b->PrepareIcon();
+  b.button->PrepareIcon();
   EXPECT_EQ(b.surface().pixels(), before.pixels());
   EXPECT_EQ(b.buffer().width(), 3);
   EXPECT_EQ(b.buffer().at(1, 1), 0x123456u);
-  b.b->RefreshButton();
+  b.button->RefreshButton();
   EXPECT_EQ(b.surface().pixels(), before.pixels());
 }
 
@@ -174,7 +159,7 @@ TEST(IconPrepare, PictureLargerThanTheButtonIsGreyedWhole) {
   // not just the rows that would fit on the button.
   IconButton b(Json{{"btype", 4}}, 89, 19);
   Surface black(32, 32, kBlack);
-  b.b->SetIcon(host::Picture::FromSurface(black, host::Picture::kBitmap));
+  b.button->SetIcon(host::Picture::FromSurface(black, host::Picture::kBitmap));
   ASSERT_EQ(b.buffer().width(), 16);
   for (int y = 0; y < 16; ++y) {
     for (int x = 0; x < 16; ++x) ASSERT_EQ(b.buffer().at(x, y), kShadow) << x << "," << y;
@@ -184,11 +169,11 @@ TEST(IconPrepare, PictureLargerThanTheButtonIsGreyedWhole) {
 TEST(IconPrepare, AbsurdStoredIconSizeDrawsNoIcon) {
   for (long size : {0L, -3L, 100000L, 2147483647L}) {
     IconButton b(Json{{"iconsize", size}});
-    b.b->SetIcon(SquarePicture(16, 4, 12, host::Picture::kBitmap));
+    b.button->SetIcon(SquarePicture(16, 4, 12, host::Picture::kBitmap));
     IconButton plain(Json{{"iconsize", size}});
     EXPECT_EQ(b.surface().pixels(), plain.surface().pixels()) << size;
-    b.b->SetEnabled(kFalse);
-    plain.b->SetEnabled(kFalse);
+    b.button->SetEnabled(kFalse);
+    plain.button->SetEnabled(kFalse);
     EXPECT_EQ(b.surface().pixels(), plain.surface().pixels()) << size;
   }
 }
@@ -202,7 +187,7 @@ TEST(IconDraw, EnabledPaintsThePictureScaledWithItsTransparency) {
   }
   mask.set(0, 0, 1);
   IconButton b(Json::object());
-  b.b->SetIcon(host::Picture::FromSurface(image, host::Picture::kIcon, mask));
+  b.button->SetIcon(host::Picture::FromSurface(image, host::Picture::kIcon, mask));
   const int ix = b.st().IconX;
   const int iy = b.st().IconY;
   EXPECT_EQ(b.surface().at(ix + 5, iy + 9), image.at(2, 4));
@@ -212,12 +197,12 @@ TEST(IconDraw, EnabledPaintsThePictureScaledWithItsTransparency) {
 
   // A bitmap ignores any transparency: drawn opaque.
   IconButton bm(Json::object());
-  bm.b->SetIcon(host::Picture::FromSurface(image, host::Picture::kBitmap, mask));
+  bm.button->SetIcon(host::Picture::FromSurface(image, host::Picture::kBitmap, mask));
   EXPECT_EQ(bm.surface().at(bm.st().IconX, bm.st().IconY), image.at(0, 0));
 
   // Pressed, a Classic3D button moves its icon one pixel right and down.
   b.st().VisualState = button::Pressed;
-  b.b->DrawButton(kFalse);
+  b.button->DrawButton(kFalse);
   EXPECT_EQ(b.surface().at(ix + 6, iy + 10), image.at(2, 4));
   EXPECT_EQ(b.surface().at(ix + 16, iy + 16), image.at(7, 7));
 }

@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "button/render/painter.h"
 #include "platform/gdi/image_io.h"
-#include "platform/host/headless.h"
-#include "platform/host/json_property_bag.h"
 #include "tests/data/reference_data.h"
+#include "tests/support/button_rig.h"
+#include "tests/support/surface_diff.h"
 
 namespace vx::render {
 namespace {
@@ -67,30 +66,25 @@ struct Drawn {
   std::map<std::string, std::string> state;
 };
 
+// A state colour as the state records write it.
 std::string Hex(Color c) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%06X", static_cast<unsigned>(c) & 0xFFFFFFu);
-  return buf;
+  return support::Hex(static_cast<ColorRef>(c) & 0xFFFFFFu);
 }
 
 Drawn DrawCase(const Case& c) {
-  host::HeadlessHost host;
-  host.SetUserMode(c.Get("user-mode", 1) != 0);
-  host.SetSize(static_cast<int>(c.Get("w", 100)), static_cast<int>(c.Get("h", 30)));
+  support::ButtonRig rig(static_cast<int>(c.Get("w", 100)), static_cast<int>(c.Get("h", 30)),
+                         c.Get("user-mode", 1) == 0);
+  host::HeadlessHost& host = rig.host;
   host.container().SetBackColor(static_cast<ColorRef>(c.Get("parent-bk", 0xFFFFFF)));
   host.container().SetTextColor(static_cast<ColorRef>(c.Get("parent-text", 0x000000)));
   if (c.Has("palette")) {
     const std::vector<long> p = SplitNumbers(c.opt.at("palette"));
-    const int slots[] = {host::COLOR_BTNFACE,  host::COLOR_BTNSHADOW,     host::COLOR_3DLIGHT,
+    const int slots[] = {host::COLOR_BTNFACE,    host::COLOR_BTNSHADOW,    host::COLOR_3DLIGHT,
                          host::COLOR_3DDKSHADOW, host::COLOR_BTNHIGHLIGHT, host::COLOR_BTNTEXT};
     for (std::size_t i = 0; i < p.size() && i < 6; ++i) {
       host.container().palette().Set(slots[i], static_cast<ColorRef>(p[i]));
     }
   }
-
-  auto b = std::make_unique<button::TorvelButton>(host.site());
-  host.Join(b.get());
-  b->SetRenderer(std::make_shared<ButtonPainter>());
 
   auto boolean = [](long v) { return v != 0; };
   host::JsonPropertyBag::Json stored = {
@@ -111,13 +105,9 @@ Drawn DrawCase(const Case& c) {
   if (c.Has("mouse-over")) stored["fcolo"] = c.Get("mouse-over", 0);
   if (c.Has("emboss-mid")) stored["embossm"] = c.Get("emboss-mid", 0);
   if (c.Has("emboss-shadow")) stored["embosss"] = c.Get("emboss-shadow", 0);
-  host::JsonPropertyBag bag(stored);
-  b->ReadProperties(bag);
-
   // Shown: the resize handling builds the region and the layout.
-  button::ButtonState& st = b->state();
-  st.IsShown = kTrue;
-  b->UserControl_Resize();
+  rig.Restore(stored);
+  button::ButtonState& st = rig.st();
   if (c.Has("caption-rect")) {
     const std::vector<long> r = SplitNumbers(c.opt.at("caption-rect"));
     st.CaptionRect = {static_cast<Long>(r.at(0)), static_cast<Long>(r.at(1)),
@@ -125,17 +115,15 @@ Drawn DrawCase(const Case& c) {
     st.LayoutPending = kFalse;
   }
 
-  st.VisualState = static_cast<Long>(c.Get("state", 0));
-  st.HasFocus = c.Get("focus", 0) != 0 ? kTrue : kFalse;
-  st.MouseInside = c.Get("mouse-inside", 0) != 0 ? kTrue : kFalse;
-  Surface& surface = host.DrawingSurface();
-  gdi::FillRect(surface, {0, 0, surface.width(), surface.height()},
-                gdi::CreateSolidBrush(static_cast<ColorRef>(c.Get("init", 0xFF00FF))));
-  b->DrawButton(c.Get("backdrop-only", 0) != 0 ? kTrue : kFalse);
+  const Surface& surface = rig.Draw({.state = static_cast<Long>(c.Get("state", 0)),
+                                     .focus = c.Get("focus", 0) != 0,
+                                     .mouse_inside = c.Get("mouse-inside", 0) != 0,
+                                     .backdrop_only = c.Get("backdrop-only", 0) != 0},
+                                    static_cast<ColorRef>(c.Get("init", 0xFF00FF)));
 
   Drawn d;
   d.surface = surface;
-  if (const gdi::Region* region = ButtonRegionOf(*b)) {
+  if (const gdi::Region* region = ButtonRegionOf(rig.b())) {
     d.region = region->ToMask(surface.width(), surface.height());
   }
   d.state["VisualState"] = std::to_string(st.VisualState);
@@ -146,10 +134,9 @@ Drawn DrawCase(const Case& c) {
   d.state["DarkShadowColor"] = Hex(st.DarkShadowColor);
   d.state["TextColor"] = Hex(st.TextColor);
   d.state["HoverTextColor"] = Hex(st.HoverTextColor);
-  d.state["CaptionRect"] = std::to_string(st.CaptionRect.Left) + "," +
-                           std::to_string(st.CaptionRect.Top) + "," +
-                           std::to_string(st.CaptionRect.Right) + "," +
-                           std::to_string(st.CaptionRect.Bottom);
+  d.state["CaptionRect"] =
+      std::to_string(st.CaptionRect.Left) + "," + std::to_string(st.CaptionRect.Top) + "," +
+      std::to_string(st.CaptionRect.Right) + "," + std::to_string(st.CaptionRect.Bottom);
   return d;
 }
 
@@ -164,18 +151,8 @@ std::string Compare(const Case& c) {
   if (want.width() != d.surface.width() || want.height() != d.surface.height()) {
     return "size differs";
   }
-  int wrong = 0;
-  for (int y = 0; y < want.height(); ++y) {
-    for (int x = 0; x < want.width(); ++x) {
-      if (want.at(x, y) != d.surface.at(x, y)) {
-        if (wrong++ == 0) {
-          why << "pixel (" << x << "," << y << ") is " << Hex(static_cast<Color>(d.surface.at(x, y)))
-              << ", want " << Hex(static_cast<Color>(want.at(x, y))) << "; ";
-        }
-      }
-    }
-  }
-  if (wrong != 0) why << wrong << " pixels differ; ";
+  const std::string pixels = support::DiffSurfaces(d.surface, want);
+  if (!pixels.empty()) why << pixels << "; ";
 
   gdi::Mask want_region;
   if (!testdata::ReadMask(kCaseDir / (c.name + ".pbm"), want_region, &error)) return error;

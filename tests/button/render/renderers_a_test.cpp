@@ -10,9 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "button/render/painter.h"
-#include "platform/host/headless.h"
-#include "platform/host/json_property_bag.h"
+#include "tests/support/button_rig.h"
 
 namespace vx::render {
 namespace {
@@ -20,41 +18,22 @@ namespace {
 using button::ShiftColor;
 using Json = host::JsonPropertyBag::Json;
 
-constexpr ColorRef kUnpainted = 0xFF00FF;
+using support::kUnpainted;
 
 // One button on a headless host, restored from stored properties.
-class Rig {
+class Rig : public support::ButtonRig {
  public:
-  explicit Rig(Json props, int w = 100, int h = 30) {
-    host_.SetSize(w, h);
-    button_ = std::make_unique<button::TorvelButton>(host_.site());
-    host_.Join(button_.get());
-    button_->SetRenderer(std::make_shared<ButtonPainter>());
+  explicit Rig(const Json& props, int w = 100, int h = 30) : ButtonRig(w, h) {
     Json stored = {{"tx", ""}, {"showf", true}};
     for (auto& [key, value] : props.items()) stored[key] = value;
-    host::JsonPropertyBag bag(stored);
-    button_->ReadProperties(bag);
-    st().IsShown = kTrue;
-    button_->UserControl_Resize();
+    Restore(stored);
   }
-
-  button::ButtonState& st() { return button_->state(); }
 
   // Draws in `state`; the surface starts in a colour no look uses.
   const Surface& Draw(Long state, bool focus = false, Bool16 backdrop_only = kFalse) {
-    st().VisualState = state;
-    st().HasFocus = focus ? kTrue : kFalse;
-    Surface& s = host_.DrawingSurface();
-    gdi::FillRect(s, {0, 0, s.width(), s.height()}, gdi::CreateSolidBrush(kUnpainted));
-    button_->DrawButton(backdrop_only);
-    return s;
+    return ButtonRig::Draw(
+        {.state = state, .focus = focus, .backdrop_only = backdrop_only != kFalse});
   }
-
-  ColorRef At(int x, int y) { return host_.DrawingSurface().at(x, y); }
-
- private:
-  host::HeadlessHost host_;
-  std::unique_ptr<button::TorvelButton> button_;
 };
 
 ColorRef C(Color c) {

@@ -8,9 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "button/render/painter.h"
-#include "platform/host/headless.h"
-#include "platform/host/json_property_bag.h"
+#include "tests/support/button_rig.h"
 
 namespace vx::render {
 namespace {
@@ -38,14 +36,10 @@ struct Options {
 };
 
 // One button on a headless host, drawn on demand.
-class Rig {
+class Rig : public support::ButtonRig {
  public:
-  explicit Rig(const Options& o) {
-    host_.SetSize(o.w, o.h);
-    button_ = std::make_unique<button::TorvelButton>(host_.site());
-    host_.Join(button_.get());
-    button_->SetRenderer(std::make_shared<ButtonPainter>());
-    host::JsonPropertyBag bag(host::JsonPropertyBag::Json{
+  explicit Rig(const Options& o) : ButtonRig(o.w, o.h) {
+    Restore(host::JsonPropertyBag::Json{
         {"btype", o.type},
         {"bstyle", o.style},
         {"coltype", o.scheme},
@@ -58,24 +52,14 @@ class Rig {
         {"fcol", o.fore},
         {"fcolo", o.mouse_over},
     });
-    button_->ReadProperties(bag);
-    st().IsShown = kTrue;
-    button_->UserControl_Resize();
   }
 
-  button::ButtonState& st() { return button_->state(); }
-
+  // Magenta shows any pixel the drawing did not reach.
   void Draw(Long state, bool focus = false, bool mouse_inside = false, bool backdrop = false) {
-    st().VisualState = state;
-    st().HasFocus = focus ? kTrue : kFalse;
-    st().MouseInside = mouse_inside ? kTrue : kFalse;
-    Surface& s = host_.DrawingSurface();
-    // Magenta shows any pixel the drawing did not reach.
-    gdi::FillRect(s, {0, 0, s.width(), s.height()}, gdi::CreateSolidBrush(0xFF00FF));
-    button_->DrawButton(backdrop ? kTrue : kFalse);
+    ButtonRig::Draw({state, focus, mouse_inside, backdrop});
   }
 
-  ColorRef At(int x, int y) { return host_.DrawingSurface().at(x, y) & 0xFFFFFFu; }
+  ColorRef At(int x, int y) { return surface().at(x, y) & 0xFFFFFFu; }
 
   // The colour of the middle of the access-key underline (`dx` further
   // right), moved by `press`.
@@ -89,16 +73,12 @@ class Rig {
   // Counts the pixels inside the one-pixel border that are not `color`.
   int InteriorNotEqual(ColorRef color) {
     int n = 0;
-    const Surface& s = host_.DrawingSurface();
+    const Surface& s = surface();
     for (int y = 2; y < s.height() - 2; ++y) {
       for (int x = 2; x < s.width() - 2; ++x) n += (s.at(x, y) & 0xFFFFFFu) != color ? 1 : 0;
     }
     return n;
   }
-
- private:
-  host::HeadlessHost host_;
-  std::unique_ptr<button::TorvelButton> button_;
 };
 
 // A caption in colours no working colour shares, with an access key.

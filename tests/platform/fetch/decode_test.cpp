@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -216,6 +217,29 @@ TEST(FetchDecodeBody, OutputIsAlwaysValidUtf8) {
       ASSERT_EQ(decode_body_owned(bytes, type), out) << type;
     }
   }
+}
+
+// Large texts are checked in two halves at once: a character across the middle
+// and a broken one at the middle must count as in one pass.
+TEST(FetchValidUtf8, LargeTextsSplitOnlyWhereACharacterStarts) {
+  const std::size_t size = std::size_t{9} << 20;
+  for (const std::string& middle :
+       {std::string("\u00e9"), std::string("\u20ac"), std::string("\U0001F600")}) {
+    for (std::size_t shift = 0; shift < 4; ++shift) {
+      std::string text(size, 'a');
+      text.replace(size / 2 - shift, middle.size(), middle);
+      EXPECT_TRUE(is_valid_utf8(text)) << middle.size() << " " << shift;
+      EXPECT_EQ(text_as_is(text), std::optional<std::string_view>(text));
+      std::string cut = text;
+      cut[size / 2 - shift + middle.size() - 1] = 'a';  // the last byte missing
+      EXPECT_FALSE(is_valid_utf8(cut)) << middle.size() << " " << shift;
+      EXPECT_FALSE(text_as_is(cut).has_value());
+    }
+  }
+  std::string runs(size, 'a');
+  runs.replace(size / 2 - 2, 4, "\x80\x80\x80\x80");  // continuation bytes alone
+  EXPECT_FALSE(is_valid_utf8(runs));
+  EXPECT_EQ(text_as_is("\xEF\xBB\xBF" + std::string(size, 'b'))->size(), size);
 }
 
 TEST(FetchDecodeBody, OwnedVariantMatchesAndDropsTheMark) {

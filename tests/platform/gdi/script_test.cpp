@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/gdi/script.h"
+#include "tests/support/script.h"
 
 using namespace vx::gdi;
 

@@ -1,4 +1,4 @@
-#include "platform/gdi/script.h"
+#include "tests/support/script.h"
 
 #include <cerrno>
 #include <cstdint>

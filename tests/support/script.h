@@ -28,8 +28,8 @@ struct ScriptOutput {
 
 // Runs the whole script. On a malformed line returns false and names the
 // line and the fault in *error; `out` then holds the state up to that line.
-bool RunScript(std::string_view text, ScriptOutput& out, std::string* error = nullptr,
-               const ScriptPalette& palette = {});
+[[nodiscard]] bool RunScript(std::string_view text, ScriptOutput& out, std::string* error = nullptr,
+                             const ScriptPalette& palette = {});
 
 // The scripts' built-in 16x16 test picture as an icon (its transparent
 // pixels are black); drawn as a bitmap, its colour surface is used alone.

@@ -296,7 +296,9 @@ void SourceBox::AfterEdit() {
   SetTop(top_);
   UpdateScrollBars();
   AfterCaretMove();
-  if (find_bar_->isVisible()) UpdateFindCount();
+  // Counting the matches reads the whole text: done once typing pauses, so
+  // that keys on a page of megabytes stay quick with the find bar open.
+  if (find_bar_->isVisible()) count_timer_.start(kRecountDelayMs, this);
 }
 
 void SourceBox::insert(const std::string& text) {
@@ -1202,6 +1204,11 @@ void SourceBox::timerEvent(QTimerEvent* event) {
   if (event->timerId() == blink_timer_.timerId()) {
     caret_on_ = !caret_on_;
     viewport()->update(caretRect(caret_).adjusted(-1, 0, 1, 0));
+    return;
+  }
+  if (event->timerId() == count_timer_.timerId()) {
+    count_timer_.stop();
+    if (find_bar_->isVisible()) UpdateFindCount();
     return;
   }
   if (event->timerId() == drag_timer_.timerId()) {

@@ -45,6 +45,8 @@ class SourceBox : public QAbstractScrollArea, public app::SourceView {
   // Settings keys (QSettings of the application).
   static constexpr const char* kWrapKey = "SourceBox/wrapLines";
   static constexpr const char* kColourKey = "SourceBox/colourMarkup";
+  // How long after the last edit the find bar counts the matches again.
+  static constexpr int kRecountDelayMs = 150;
 
   explicit SourceBox(QWidget* parent = nullptr);
   ~SourceBox() override;
@@ -244,6 +246,7 @@ class SourceBox : public QAbstractScrollArea, public app::SourceView {
   QElapsedTimer last_double_click_;
 
   QBasicTimer blink_timer_;
+  QBasicTimer count_timer_;  // the find bar's count, after an edit
   bool caret_on_ = true;
 
   std::unique_ptr<SourceBoxFindState> find_state_;

@@ -85,30 +85,36 @@ SearchMatch TextSearch::Raw(std::string_view text, std::size_t from) const {
     return at == std::string_view::npos ? SearchMatch{} : SearchMatch{at, n.size()};
   }
   if (ascii_) {
-    // The rarer of the first byte's two cases leads; memchr finds both.
+    // memchr finds the first byte in each case; the other case is looked for
+    // only up to where the one found stands, so that a case the text lacks
+    // is not sought to the end again for every match (quadratic on a page
+    // full of matches).
     const unsigned char first = static_cast<unsigned char>(folded_[0]);
     const unsigned char upper =
         first >= 'a' && first <= 'z' ? static_cast<unsigned char>(first - 'a' + 'A') : first;
-    const std::size_t last = text.size() - std::min(text.size(), n.size());
-    std::size_t lo = from, up = from;
-    auto next = [&](unsigned char c, std::size_t start) -> std::size_t {
-      if (start > last) return std::string_view::npos;
-      const void* p = std::memchr(text.data() + start, c, last - start + 1);
+    if (text.size() < n.size()) return {};
+    const std::size_t last = text.size() - n.size();  // the last possible start
+    // The first `c` in [start, end), or npos.
+    auto find = [&](unsigned char c, std::size_t start, std::size_t end) -> std::size_t {
+      if (start >= end) return std::string_view::npos;
+      const void* p = std::memchr(text.data() + start, c, end - start);
       return p ? static_cast<std::size_t>(static_cast<const char*>(p) - text.data())
                : std::string_view::npos;
     };
-    std::size_t a = next(first, lo);
-    std::size_t b = upper == first ? std::string_view::npos : next(upper, up);
-    while (a != std::string_view::npos || b != std::string_view::npos) {
-      const std::size_t at = std::min(a, b);
+    for (std::size_t start = from; start <= last;) {
+      const std::size_t a = find(first, start, last + 1);
+      const std::size_t b = upper == first
+                                ? std::string_view::npos
+                                : find(upper, start, a == std::string_view::npos ? last + 1 : a);
+      const std::size_t at = b != std::string_view::npos ? b : a;
+      if (at == std::string_view::npos) return {};
       bool same = true;
       for (std::size_t i = 1; i < n.size() && same; ++i) {
         same = AsciiLower(static_cast<unsigned char>(text[at + i])) ==
                static_cast<unsigned char>(folded_[i]);
       }
       if (same) return {at, n.size()};
-      if (at == a) a = next(first, at + 1);
-      if (at == b) b = next(upper, at + 1);
+      start = at + 1;
     }
     return {};
   }

@@ -11,52 +11,6 @@
 
 #include "torvelbutton/torvelbuttonwidget.h"
 
-namespace {
-
-// The stored keys and the properties that hold them.
-struct StoredKey {
-  const char* key;
-  const char* property;
-};
-
-constexpr StoredKey kStored[] = {
-    {"BTNICON", "icon"},
-    {"BTYPE", "buttonType"},
-    {"TX", "caption"},
-    {"ENAB", "enabled"},
-    {"FONT", "font"},
-    {"COLTYPE", "colorScheme"},
-    {"BCOL", "backColor"},
-    {"FCOL", "foreColor"},
-    {"FCOLO", "mouseOverColor"},
-    {"EMBOSSM", "embossEngraveMid"},
-    {"EMBOSSS", "embossEngraveShadow"},
-    {"MPTR", "mousePointer"},
-    {"MICON", "mouseIcon"},
-    {"ALIGN", "alignment"},
-    {"ICONAlign", "iconAlignmentValue"},
-    {"ORIENT", "captionOrientation"},
-    {"STYLE", "captionStyle"},
-    {"IconSize", "iconSize"},
-    {"SHOWF", "showFocus"},
-    {"BSTYLE", "buttonStyle"},
-    {"OPTVAL", "value"},
-    {"OPTMOD", "optionButton"},
-    {"GStart", "gradientStartColor"},
-    {"GStop", "gradientStopColor"},
-    {"GStyle", "gradientOrientation"},
-    {"GMODE", "graphicsMode"},
-};
-
-const char* PropertyOfKey(const QString& key) {
-  for (const StoredKey& k : kStored) {
-    if (key.compare(QLatin1String(k.key), Qt::CaseInsensitive) == 0) return k.property;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 TorvelButtonDesignerPlugin::TorvelButtonDesignerPlugin(QObject* parent) : QObject(parent) {}
 
 QString TorvelButtonDesignerPlugin::name() const {
@@ -147,8 +101,8 @@ void TorvelButtonDesignerPlugin::MarkStored(TorvelButtonWidget* button) const {
   if (!core_) return;
   auto* sheet = qt_extension<QDesignerPropertySheetExtension*>(core_->extensionManager(), button);
   if (sheet == nullptr) return;
-  for (const StoredKey& k : kStored) {
-    const int index = sheet->indexOf(QLatin1String(k.property));
+  for (const QByteArray& property : TorvelButtonWidget::storedPropertyNames()) {
+    const int index = sheet->indexOf(QString::fromLatin1(property));
     if (index >= 0) sheet->setChanged(index, true);
   }
 }
@@ -160,9 +114,9 @@ void TorvelButtonDesignerPlugin::StoredValueChanged(TorvelButtonWidget* button,
   }
   if (core_) {
     auto* sheet = qt_extension<QDesignerPropertySheetExtension*>(core_->extensionManager(), button);
-    const char* property = PropertyOfKey(key);
-    if (sheet != nullptr && property != nullptr) {
-      const int index = sheet->indexOf(QLatin1String(property));
+    const QByteArray property = TorvelButtonWidget::propertyOfStoredKey(key);
+    if (sheet != nullptr && !property.isEmpty()) {
+      const int index = sheet->indexOf(QString::fromLatin1(property));
       if (index >= 0) sheet->setChanged(index, true);
     }
   }
@@ -182,8 +136,8 @@ void TorvelButtonDesignerPlugin::ShowValues(QPointer<TorvelButtonWidget> button)
     if (editor == nullptr || editor->object() != button) return;
     auto* sheet =
         qt_extension<QDesignerPropertySheetExtension*>(core_->extensionManager(), button.data());
-    for (const StoredKey& k : kStored) {
-      const QString name = QLatin1String(k.property);
+    for (const QByteArray& property : TorvelButtonWidget::storedPropertyNames()) {
+      const QString name = QString::fromLatin1(property);
       const int index = sheet != nullptr ? sheet->indexOf(name) : -1;
       if (index < 0) continue;
       editor->setPropertyValue(name, sheet->property(index), sheet->isChanged(index));

@@ -501,6 +501,17 @@ void TorvelButtonWidget::setDesignMode(bool design) {
   d_->design_mode = design;
 }
 
+QList<QByteArray> TorvelButtonWidget::storedPropertyNames() {
+  QList<QByteArray> names;
+  for (const vx::qt::StoredProperty& p : vx::qt::StoredProperties()) names.append(p.property);
+  return names;
+}
+
+QByteArray TorvelButtonWidget::propertyOfStoredKey(const QString& key) {
+  const vx::qt::StoredProperty* p = vx::qt::FindStoredProperty(key.toStdString());
+  return p != nullptr ? QByteArray(p->property) : QByteArray();
+}
+
 QColor TorvelButtonWidget::systemColor(SystemColor index) {
   return vx::qt::SystemColorReference(static_cast<int>(index));
 }

@@ -345,6 +345,13 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   /// cannot be read; `error`, when given, then tells why.
   bool setStoredProperties(const QByteArray& json, QString* error = nullptr);
 
+  /// The names of the properties that hold the stored property set, in the
+  /// order the button writes its keys.
+  static QList<QByteArray> storedPropertyNames();
+  /// The property that holds the stored key `key` ("btype", any case), or
+  /// an empty name when `key` is not one of the stored keys.
+  static QByteArray propertyOfStoredKey(const QString& key);
+
   /// True while the button is being designed: assignments then follow the
   /// design-time rules and announce the stored values they change.
   bool designMode() const;

@@ -461,6 +461,28 @@ TEST_F(SourceBoxTest, FindBarFindsCountsAndSteps) {
   EXPECT_FALSE(bar.isVisible());
 }
 
+TEST_F(SourceBoxTest, FindBarCountsAgainOnceTypingPauses) {
+  const std::string page = "<p>a</p>\n<P>b</p>\n";
+  box().SetText(page);
+  box().openFind();
+  FindBar& bar = box().findBar();
+  bar.setNeedle(QStringLiteral("<p>"));
+  EXPECT_EQ(bar.countText(), QStringLiteral("1 of 2"));
+  box().setFocus();
+  box().Select(page.size(), page.size());
+  QTest::keyClicks(&box(), QStringLiteral("<p><p"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bar.countText() == QStringLiteral("3 matches"); },
+                              10 * SourceBox::kRecountDelayMs))
+      << bar.countText().toStdString();
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_Backspace);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bar.countText() == QStringLiteral("2 matches"); },
+                              10 * SourceBox::kRecountDelayMs))
+      << bar.countText().toStdString();
+  EXPECT_EQ(box().Text(), page + "<p");
+}
+
 TEST_F(SourceBoxTest, GoToLineAndTheCaretsLineAndColumn) {
   box().SetText("one\r\ntwo\rthree \xF0\x9F\x98\x80x\nfour");
   QSignalSpy moved(&box(), &SourceBox::caretMoved);

@@ -282,6 +282,20 @@ TEST_F(Widget, StoredPropertiesRoundTripAsJsonAndBadSetsChangeNothing) {
   EXPECT_FALSE(b->setStoredProperties("{\"btnicon\": \"data:image/png;base64,@@\"}", &error));
   EXPECT_TRUE(error.contains(QStringLiteral("data"))) << error.toStdString();
   EXPECT_EQ(b->storedProperties(), json);
+
+  // Each stored key names a property the widget has, under the key's name in
+  // any case; tools such as the Designer plugin mark and show them by it.
+  const Json keys = Json::parse(json.toStdString());
+  const QList<QByteArray> names = TorvelButtonWidget::storedPropertyNames();
+  ASSERT_EQ(static_cast<std::size_t>(names.size()), keys.size());
+  for (const auto& [key, value] : keys.items()) {
+    const QByteArray property =
+        TorvelButtonWidget::propertyOfStoredKey(QString::fromStdString(key).toUpper());
+    EXPECT_TRUE(names.contains(property)) << key;
+    EXPECT_GE(b->metaObject()->indexOfProperty(property.constData()), 0) << key;
+  }
+  EXPECT_EQ(TorvelButtonWidget::propertyOfStoredKey(QStringLiteral("btype")), "buttonType");
+  EXPECT_TRUE(TorvelButtonWidget::propertyOfStoredKey(QStringLiteral("caption")).isEmpty());
 }
 
 TEST_F(Widget, SystemColourReferencesAreKeptAsTheColourTheyStandFor) {

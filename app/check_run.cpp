@@ -41,6 +41,12 @@ const RuleSearch& TheRuleSearch() {
   return search;
 }
 
+RunOutcome Superseded() {
+  RunOutcome o;
+  o.superseded = true;
+  return o;
+}
+
 }  // namespace
 
 RuleHits FindRuleHits(std::string_view text) {
@@ -85,26 +91,39 @@ void Checker::ReadAsUtf8(SourceView& view) {
   utf8_checked_ = CacheKey{&view, view.TextRevision(), now.data(), now.size()};
 }
 
-void Checker::Run() {
+RunOutcome Checker::Run() {
   // A run started while this one waits (for its page, or in a yield after a
   // row) is the user's newer request: it has cleared and filled the list, and
   // this run, going on, would append rows of its own to that list. So this
   // run ends where it regains control.
   const std::uint64_t run = ++runs_started_;
   auto superseded = [&] { return runs_started_ != run; };
+  RunOutcome outcome;
 
   // The page into the source box; when fetching fails the box keeps its text.
-  RunPastFailure([&] {
+  try {
     const std::string address = c_.Text1.Text();
     PageText page = c_.Inet1.OpenPage(address);
-    if (!superseded()) c_.Text2.SetPage(std::move(page));
-  });
-  if (superseded()) return;
+    if (superseded()) return Superseded();
+    c_.Text2.SetPage(std::move(page));
+    outcome.fetched = true;
+  } catch (const std::exception& e) {
+    outcome.fetch_error = e.what();
+  } catch (...) {
+    outcome.fetch_error = "the fetch failed";
+  }
+  if (superseded()) return Superseded();
   // A box that kept its text when fetching failed may hold any bytes.
   RunPastFailure([&] { ReadAsUtf8(c_.Text2); });
+  const bool stop =
+      !outcome.fetched && c_.on_failed_fetch == CheckControls::FailedFetch::ClearAndStop;
   RunPastFailure([&] { c_.ListView1.Clear(); });
   // When the header cannot be had, the label keeps its caption.
-  RunPastFailure([&] { c_.Label4.SetCaption("Web Server: " + c_.Inet1.GetHeader("server")); });
+  RunPastFailure([&] {
+    c_.Label4.SetCaption(stop ? std::string(kFailedFetchCaption)
+                              : "Web Server: " + c_.Inet1.GetHeader("server"));
+  });
+  if (stop) return outcome;
   // The rules in table order, each on the source box as it is at its turn:
   // the user may have edited it while the run yielded.
   for (std::size_t r = 0; r < kRuleCount && !superseded(); ++r) {
@@ -118,6 +137,8 @@ void Checker::Run() {
       }
     });
   }
+  outcome.superseded = superseded();
+  return outcome;
 }
 
 void Checker::Scan(std::size_t rule) {

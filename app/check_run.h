@@ -21,7 +21,23 @@ struct CheckControls {
   CaptionView& Label4;             // the server line
   SourceView& Text3;               // the display box of the last rule
   std::function<void()> DoEvents;  // yields once to the message loop
+  // What a run does when its page cannot be fetched: rescan the source the
+  // box still holds (the command line, which reports the failure instead of
+  // the list), or clear the list, say so on the server line and stop, so that
+  // no other page's findings stand under the address (the window).
+  enum class FailedFetch { Rescan, ClearAndStop };
+  FailedFetch on_failed_fetch = FailedFetch::Rescan;
 };
+
+// How a run ended.
+struct RunOutcome {
+  bool superseded = false;  // a newer run replaced it; it left the window alone
+  bool fetched = false;     // step 1 put a new page into the source box
+  std::string fetch_error;  // why step 1 failed, when it did
+};
+
+// The server line after a failed fetch, when the run clears and stops.
+inline constexpr std::string_view kFailedFetchCaption = "Web Server: (fetch failed)";
 
 // Where each rule first matches a text: the earliest occurrence of whatever
 // form the rule looks for.
@@ -45,9 +61,10 @@ class Checker {
 
   // One whole check run (CmdCheck_Click, and Enter in the address box): fetch,
   // clear the list, show the server, test the rules in table order. Each step
-  // resumes past its own failure; nothing is reported. A run started while
-  // this one yields replaces it: this one then ends.
-  void Run();
+  // resumes past its own failure (but see `on_failed_fetch`); the outcome
+  // tells what became of the fetch. A run started while this one yields
+  // replaces it: this one then ends.
+  RunOutcome Run();
 
   // Form1.find: when `findtext` occurs in `source` (exactly, case-sensitive),
   // selects its first occurrence, copies the selection into `display`, and adds

@@ -79,13 +79,6 @@ struct Prepared {
   bool could_be_file = false;
 };
 
-// Why a web page could not be checked.
-std::string WebFailureReason(const net::FetchResult& r, bool could_be_file) {
-  std::string reason = r.error.empty() ? "fetch failed" : r.error;
-  if (could_be_file) reason += " (no local file has that name either)";
-  return reason;
-}
-
 class PreparedFetcher : public PageFetcher {
  public:
   PreparedFetcher(Prepared& p, StdinPage& in, std::uint64_t max_bytes)

@@ -570,4 +570,10 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
   return text;
 }
 
+std::string WebFailureReason(const net::FetchResult& r, bool could_be_file) {
+  std::string reason = r.error.empty() ? "fetch failed" : r.error;
+  if (could_be_file) reason += " (no local file has that name either)";
+  return reason;
+}
+
 }  // namespace vx::app::cli

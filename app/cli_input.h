@@ -10,6 +10,10 @@
 
 #include "app/page_text.h"
 
+namespace vx::net {
+struct FetchResult;
+}
+
 namespace vx::app::cli {
 
 // Where the command line reads an address from.
@@ -26,6 +30,10 @@ struct Source {
 // the web fetcher (scheme-less addresses are http). Throws std::runtime_error
 // for a file URL that names no local file (a remote host, a NUL escape).
 Source Classify(const std::string& address);
+
+// Why a web page could not be checked: the words the command line and the
+// window both report a failed fetch with.
+[[nodiscard]] std::string WebFailureReason(const net::FetchResult& r, bool could_be_file);
 
 // A read-only mapping of a file's first bytes. Reading it never faults: where
 // the file shrinks under it, the pages past the new end read as zeros and

@@ -21,6 +21,9 @@ packages=(
   # package, the manual pages and the bash completions, and the tools their
   # tests run.
   clang libclang-rt-14-dev dpkg-dev groff-base man-db bash-completion
+  # The window's test through the accessibility bus on a real X server: its
+  # own session bus, at-spi2-core, the AT-SPI client for Python, and X input.
+  dbus at-spi2-core python3-gi gir1.2-atspi-2.0 xdotool
 )
 
 missing=()

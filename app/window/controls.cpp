@@ -1,14 +1,20 @@
 #include "app/window/controls.h"
 
+#include <QAccessible>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <limits>
 #include <stdexcept>
 
 #include "app/cli_input.h"
 #include "app/rules.h"
+#include "app/window/findings_accessible.h"
 
 namespace vx::window {
 namespace {
@@ -61,6 +67,7 @@ std::string LineBox::SelText() const {
 }
 
 FindingsView::FindingsView(QWidget* parent) : QTreeWidget(parent) {
+  InstallFindingsAccessibility();
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -71,16 +78,53 @@ FindingsView::FindingsView(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void FindingsView::Clear() {
+  const int rows = topLevelItemCount();
+  // Sent whether or not assistive technology listens: the list holds a few
+  // rows, and the toolkit drops the events when nobody does.
+  const bool tell = rows > 0;
+  if (tell) TellCells(0, rows, QAccessible::ObjectDestroyed);
   clear();
+  if (tell) {
+    // A screen reader hears that the old findings went.
+    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::RowsRemoved);
+    event.setFirstRow(0);
+    event.setLastRow(rows - 1);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void FindingsView::TellCells(int first, int end, QAccessible::Event what) {
+  // The platform bridge may pass table changes on as they are or not at all
+  // (Qt 6.4's AT-SPI bridge drops them); cells made and gone reach it as
+  // children added to and removed from the table either way.
+  QAccessibleInterface* table = QAccessible::queryAccessibleInterface(this);
+  QAccessibleTableInterface* cells = table != nullptr ? table->tableInterface() : nullptr;
+  if (cells == nullptr) return;
+  for (int row = first; row < end; ++row) {
+    for (int column = 0; column < columnCount(); ++column) {
+      if (QAccessibleInterface* cell = cells->cellAt(row, column)) {
+        QAccessibleEvent event(cell, what);
+        QAccessible::updateAccessibility(&event);
+      }
+    }
+  }
 }
 
 void FindingsView::AddRow(const std::string& label, const std::string& description) {
-  auto* item = new QTreeWidgetItem(this);
+  auto* item = new QTreeWidgetItem;
   item->setText(0, ToQ(label));
   item->setIcon(0, icon_);
   item->setText(1, ToQ(description));
   const std::size_t rule = app::RuleIndexOf(label, description);
   if (rule < app::kRuleCount) item->setData(0, kRuleRole, static_cast<qulonglong>(rule));
+  addTopLevelItem(item);
+  // ... and of each new one as the check finds it.
+  const int row = topLevelItemCount() - 1;
+  QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::RowsInserted);
+  event.setFirstRow(row);
+  event.setLastRow(row);
+  QAccessible::updateAccessibility(&event);
+  TellCells(row, row + 1, QAccessible::ObjectCreated);
 }
 
 std::optional<std::size_t> FindingsView::RuleOf(const QTreeWidgetItem* item) {
@@ -95,6 +139,58 @@ void FindingsView::mouseDoubleClickEvent(QMouseEvent* event) {
   emit listDoubleClicked();
 }
 
+void FindingsView::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      !selectedItems().isEmpty()) {
+    emit listDoubleClicked();
+    return;
+  }
+  if (event->matches(QKeySequence::Copy)) {
+    CopySelected();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
+}
+
+QString FindingsView::RowsText(bool all) const {
+  QString text;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = topLevelItem(i);
+    if (!all && !item->isSelected()) continue;
+    text += item->text(0) + QLatin1Char('\t') + item->text(1) + QLatin1Char('\n');
+  }
+  return text;
+}
+
+void FindingsView::CopySelected() const {
+  const QString text = RowsText(false);
+  // Nothing selected leaves the clipboard as it was.
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+void FindingsView::CopyAll() const {
+  const QString text = RowsText(true);
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+QMenu* FindingsView::MakeContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  QAction* copy = menu->addAction(tr("&Copy"), this, [this] { CopySelected(); });
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(!selectedItems().isEmpty());
+  QAction* all = menu->addAction(tr("Copy &all"), this, [this] { CopyAll(); });
+  all->setEnabled(topLevelItemCount() > 0);
+  menu->addSeparator();
+  menu->addAction(tr("&Save findings\u2026"), this, [this] { emit saveRequested(); });
+  return menu;
+}
+
+void FindingsView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = MakeContextMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
 void LabelCaption::SetCaption(const std::string& caption) {
   label_.setText(ToQ(caption));
 }
@@ -104,23 +200,44 @@ struct ThreadedFetcher::Request {
   // after it is.
   net::FetchResult result;
   std::atomic<bool> done{false};
-  // The waiting loop; touched on the window's thread only.
+  // Its own, so that cancelling one run's fetch leaves a later one alone.
+  std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+  std::shared_ptr<std::atomic<std::uint64_t>> received =
+      std::make_shared<std::atomic<std::uint64_t>>(0);
+  // Touched on the window's thread only: the waiting loop, and whether the
+  // user gave the request up.
   QEventLoop* loop = nullptr;
+  bool abandoned = false;
 };
 
-ThreadedFetcher::ThreadedFetcher(net::FetchOptions options) : options_(std::move(options)) {
-  options_.cancel = cancel_;
-}
+ThreadedFetcher::ThreadedFetcher(net::FetchOptions options) : options_(std::move(options)) {}
 
 ThreadedFetcher::~ThreadedFetcher() {
   // A window closing during a fetch must not wait for a slow server.
-  cancel_->store(true);
+  for (const auto& r : requests_) r->cancel->store(true);
   for (std::thread& t : workers_) t.join();
+}
+
+std::uint64_t ThreadedFetcher::BytesReceived() const {
+  for (auto it = requests_.rbegin(); it != requests_.rend(); ++it) {
+    if ((*it)->loop != nullptr) return (*it)->received->load(std::memory_order_relaxed);
+  }
+  return 0;
+}
+
+void ThreadedFetcher::CancelAll() {
+  for (const auto& r : requests_) {
+    if (r->loop == nullptr) continue;
+    r->cancel->store(true);
+    r->abandoned = true;
+    r->loop->quit();
+  }
 }
 
 std::string ThreadedFetcher::OpenURL(const std::string& address) {
   // Until this request succeeds there is no response to read headers from.
   last_.reset();
+  failed_.reset();
   const app::cli::Source source = app::cli::Classify(address);
   if (source.kind == app::cli::Source::Kind::File) {
     std::string text = app::cli::ReadFileText(source.path, options_.max_bytes);
@@ -144,9 +261,12 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   }
 
   auto request = std::make_shared<Request>();
+  net::FetchOptions options = options_;
+  options.cancel = request->cancel;
+  options.received = request->received;
   QCoreApplication* app = QCoreApplication::instance();
   // The application outlives this object, which joins its workers first.
-  workers_.emplace_back([request, address, options = options_, app] {
+  workers_.emplace_back([request, address, options = std::move(options), app] {
     request->result = net::fetch(address, options);
     request->done.store(true);
     if (app != nullptr) {
@@ -163,16 +283,23 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   ++pending_;
   QEventLoop loop;
   request->loop = &loop;
-  // The loop ends when the request does, or when the application quits
-  // (which ends every loop); then the request is given up.
+  // The loop ends when the request does, when the user cancels it, or when
+  // the application quits (which ends every loop); then the request is given
+  // up.
   if (!request->done.load()) loop.exec();
   request->loop = nullptr;
   --pending_;
   // A run nested in this wait may have set a response meanwhile; this
   // request is the last to return, so its outcome is what counts.
   last_.reset();
+  failed_.reset();
+  if (request->abandoned) throw std::runtime_error("cancelled");
   if (!request->done.load()) throw std::runtime_error("the request was abandoned");
-  if (!request->result.ok) throw std::runtime_error(request->result.error);
+  if (!request->result.ok) {
+    failed_ = std::move(request->result);
+    failed_->text.clear();
+    throw std::runtime_error(app::cli::WebFailureReason(*failed_, source.could_be_file));
+  }
   // The page moves on to the source box: neither the request nor the
   // response kept for its headers holds a second copy of it.
   last_ = std::move(request->result);

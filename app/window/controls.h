@@ -3,9 +3,11 @@
 // The window's controls as the check run sees them: the single-line text
 // boxes, the findings list, the server line and the transfer control.
 
+#include <QAccessible>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTreeWidget>
 #include <atomic>
 #include <memory>
@@ -58,14 +60,31 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
   // The rule (0-based) of a row, or nullopt for a row no rule added.
   static std::optional<std::size_t> RuleOf(const QTreeWidgetItem* item);
 
+  // Rows as "label<TAB>description" lines, each ended by a line break: the
+  // selected ones, or all.
+  QString RowsText(bool all) const;
+  // Ctrl+C and the context menu's Copy: the selected rows to the clipboard.
+  void CopySelected() const;
+  void CopyAll() const;
+  // The context menu: Copy, Copy all, Save findings…
+  QMenu* MakeContextMenu(QWidget* parent);
+
  signals:
-  // A double-click anywhere in the list, after the list has handled it.
+  // A double-click anywhere in the list, after the list has handled it, and
+  // Enter on a selected row (the keyboard's double-click).
   void listDoubleClicked();
+  // "Save findings…" was chosen.
+  void saveRequested();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // Tells assistive technology of the cells of rows [first, end).
+  void TellCells(int first, int end, QAccessible::Event what);
+
   QIcon icon_;
 };
 
@@ -84,7 +103,8 @@ class LabelCaption : public app::CaptionView {
 // each request has its own result, so a request that ends while another run
 // waits cannot land in that run. GetHeader answers from the response of the
 // last OpenURL that returned, and fails when that request failed. Local files
-// ("file:" addresses and paths) are read as the command line reads them.
+// ("file:" addresses and paths) are read as the command line reads them, and
+// a failure is told in the command line's words.
 class ThreadedFetcher : public app::PageFetcher {
  public:
   explicit ThreadedFetcher(net::FetchOptions options = {});
@@ -96,13 +116,27 @@ class ThreadedFetcher : public app::PageFetcher {
 
   // Requests started and not yet returned to their caller.
   int pending() const { return pending_; }
+  // Body bytes the newest request under way has received so far (0 when none
+  // is under way).
+  std::uint64_t BytesReceived() const;
+  // Gives up every request under way at once: each OpenURL waiting for one
+  // fails with "cancelled". Their transfers end on their threads soon after.
+  void CancelAll();
+  // The response of the last OpenURL that returned a web page; nullptr after
+  // a failure or for a local file. Its text has moved on to the caller.
+  const net::FetchResult* LastResponse() const {
+    return last_ && last_->status > 0 ? &*last_ : nullptr;
+  }
+  // The web request of the last OpenURL that failed, for what it did reach
+  // (a status, the address it ended at); nullptr when it was no web request.
+  const net::FetchResult* LastFailure() const { return failed_ ? &*failed_ : nullptr; }
 
  private:
   struct Request;
 
   net::FetchOptions options_;
-  std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
   std::optional<net::FetchResult> last_;  // nullopt: the last request failed
+  std::optional<net::FetchResult> failed_;
   std::vector<std::thread> workers_;
   std::vector<std::shared_ptr<Request>> requests_;
   int pending_ = 0;

@@ -2,15 +2,22 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QShortcut>
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
+#include "app/cli_input.h"
+#include "app/text_position.h"
 #include "app/version.h"
+#include "app/window/findings_accessible.h"
 #include "app/window/occurrences.h"
 #include "button/qt/input.h"
 #include "platform/gdi/image_io.h"
@@ -97,12 +104,15 @@ void AddBundledFonts() {
 
 MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_options)
     : qt::FormWidget(form.name), fetcher_(fetch_options) {
+  // Before any control exists: assistive technology may ask for a control's
+  // interface as soon as it is made.
+  InstallFindingsAccessibility();
   RequireWindowControls(form, form.name);
   setWindowTitle(ToQ(form.caption));
   setAccessibleName(ToQ(form.caption));
   setAccessibleDescription(ToQ(app::VersionLine()));
   setFont(MakeFont(form.font, form.font));
-  resize(TwipsToPixels(form.client_width), TwipsToPixels(form.client_height));
+  resize(TwipsToPixels(form.client_width), TwipsToPixels(form.client_height) + StatusLine::kHeight);
 
   Building building;
   for (const ControlDef& c : form.controls) {
@@ -113,6 +123,13 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
     }
   }
   ChainTabOrder(building);
+  // The address box has the focus when the window opens: what a user types
+  // first is an address, and Enter there checks it.
+  text1_->setFocus();
+  LinkLabels(form);
+  status_ = new StatusLine(this);
+  status_->setGeometry(0, height() - StatusLine::kHeight, width(), StatusLine::kHeight);
+  connect(text2_, &SourceBox::caretMoved, status_, &StatusLine::ShowCaret);
   // The stored size is the smallest: below it controls would be cut off.
   setMinimumSize(size());
   AnchorToEdges(form);
@@ -228,7 +245,13 @@ void MainWindow::SetUpControl(const FormDefinition& form, const ControlDef& c, Q
     accessible = c.name;
   }
   if (!accessible.empty()) w.setAccessibleName(ToQ(accessible));
-  if (TakesFocus(c.type)) {
+  if (&w == text3_ || &w == text4_) {
+    // Working boxes the list covers: the run and the double-click write
+    // them, but nobody can see them, so neither Tab nor a screen reader
+    // stops there.
+    w.setFocusPolicy(Qt::NoFocus);
+    w.hide();
+  } else if (TakesFocus(c.type)) {
     if (c.tab_index) {
       building.tab_stops.emplace_back(*c.tab_index, &w);
     } else {
@@ -249,8 +272,21 @@ void MainWindow::ChainTabOrder(Building& building) {
   for (const auto& [index, w] : building.tab_stops) chain.push_back(w);
   chain.insert(chain.end(), building.untabbed.begin(), building.untabbed.end());
   for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
-  // The lowest tab index has the focus when the window opens.
-  if (!chain.empty()) chain.front()->setFocus();
+}
+
+void MainWindow::LinkLabels(const FormDefinition& form) {
+  // A label whose caption is a control's name labels that control, for
+  // assistive technology (labelled-by and label-for).
+  for (const ControlDef& c : form.controls) {
+    auto* label = qobject_cast<QLabel*>(Control(c.name));
+    if (c.type != ControlType::Label || label == nullptr || c.text.empty()) continue;
+    for (const auto& [name, w] : controls_) {
+      if (w != label && w->parentWidget() == label->parentWidget() &&
+          w->accessibleName() == ToQ(c.text)) {
+        label->setBuddy(w);
+      }
+    }
+  }
 }
 
 void MainWindow::AnchorToEdges(const FormDefinition& form) {
@@ -260,7 +296,7 @@ void MainWindow::AnchorToEdges(const FormDefinition& form) {
     if (w == nullptr || c.type == ControlType::TorvelButton) continue;
     QWidget* container = w->parentWidget();
     const QRect g = w->geometry();
-    const QSize box = container == this ? size() : container->size();
+    const QSize box = container == this ? ClientSize() : container->size();
     Anchor a{w, container, g, box};
     const bool right = box.width() - (g.x() + g.width()) < kEdge;
     a.move_x = right && c.type == ControlType::Image;
@@ -272,25 +308,45 @@ void MainWindow::AnchorToEdges(const FormDefinition& form) {
 
 void MainWindow::BindCheckRun() {
   label4_caption_ = std::make_unique<LabelCaption>(*label4_);
-  checker_ = std::make_unique<app::Checker>(
-      app::CheckControls{*text1_, fetcher_, *text2_, *list_, *label4_caption_, *text3_,
-                         [] { QCoreApplication::processEvents(); }});
+  app::CheckControls controls{*text1_, fetcher_, *text2_, *list_, *label4_caption_, *text3_, [] {
+                                QCoreApplication::processEvents();
+                              }};
+  // Another page's findings must never stand under the address typed.
+  controls.on_failed_fetch = app::CheckControls::FailedFetch::ClearAndStop;
+  checker_ = std::make_unique<app::Checker>(std::move(controls));
+  progress_timer_.setInterval(100);
+  connect(&progress_timer_, &QTimer::timeout, this, [this] { ShowProgress(); });
 
   cmd_check_->SetEventHandler("Click", [this](host::EventArgs&) { CmdCheck_Click(); });
   text1_->installEventFilter(this);
   connect(list_, &FindingsView::listDoubleClicked, this, [this] { ListView1_DblClick(); });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { HighlightSelectedFinding(); });
+  connect(list_, &FindingsView::saveRequested, this, [this] { SaveFindingsAs(); });
+  // Only while a check runs: at other times Esc stays with the control that
+  // has the focus (the source box's find bar closes with it).
+  cancel_key_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  cancel_key_->setContext(Qt::WindowShortcut);
+  cancel_key_->setEnabled(false);
+  connect(cancel_key_, &QShortcut::activated, this, [this] { CancelFetch(); });
 }
 
 MainWindow::~MainWindow() = default;
 
+QSize MainWindow::ClientSize() const {
+  return size() - QSize(0, StatusLine::kHeight);
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
   qt::FormWidget::resizeEvent(event);
+  if (status_ != nullptr) {
+    status_->setGeometry(0, height() - StatusLine::kHeight, width(), StatusLine::kHeight);
+  }
   // Containers come before what they hold, so each sees its container's new
   // size.
   for (const Anchor& a : anchors_) {
-    const int dx = a.container->width() - a.container_stored.width();
-    const int dy = a.container->height() - a.container_stored.height();
+    const QSize box = a.container == this ? ClientSize() : a.container->size();
+    const int dx = box.width() - a.container_stored.width();
+    const int dy = box.height() - a.container_stored.height();
     QRect g = a.stored;
     if (a.move_x) g.translate(dx, 0);
     if (a.grow_width) g.setWidth(g.width() + dx);
@@ -306,9 +362,123 @@ QWidget* MainWindow::Control(std::string_view name) const {
 
 void MainWindow::CmdCheck_Click() {
   ++runs_;
-  checker_->Run();
+  const std::string address = text1_->Text();
+  fetching_ = address;
+  QElapsedTimer clock;
+  clock.start();
+  status_->ShowMessage(FetchingText(address, 0), true);
+  progress_timer_.start();
+  cancel_key_->setEnabled(true);
+  const app::RunOutcome outcome = checker_->Run();
   --runs_;
+  if (runs_ == 0) cancel_key_->setEnabled(false);
+  // A run replaced by a newer one leaves the line to that one.
+  if (!outcome.superseded) {
+    progress_timer_.stop();
+    ShowOutcome(address, outcome, clock.elapsed());
+    KeepReport(address, outcome);
+  }
   emit runFinished();
+}
+
+void MainWindow::CancelFetch() {
+  fetcher_.CancelAll();
+}
+
+void MainWindow::KeepReport(const std::string& address, const app::RunOutcome& outcome) {
+  report_address_ = address;
+  report_ = app::cli::Outcome{};
+  app::cli::Outcome& o = report_;
+  const net::FetchResult* r = fetcher_.LastResponse();
+  try {
+    o.web = app::cli::Classify(address).kind == app::cli::Source::Kind::Web;
+  } catch (const std::exception&) {
+    o.web = false;
+  }
+  if (!outcome.fetched) {
+    o.error = outcome.fetch_error;
+    if (const net::FetchResult* failed = fetcher_.LastFailure(); failed != nullptr && o.web) {
+      o.status = failed->status;
+      o.final_address = failed->final_url;
+    }
+    return;
+  }
+  o.ok = true;
+  if (r != nullptr) {
+    o.status = r->status;
+    o.final_address = r->final_url;
+    o.server = r->header("server");
+  }
+  o.server_line = label4_->text().toStdString();
+  o.bytes = text2_->Text().size();
+  const std::string& text = text2_->Text();
+  const app::RuleHits& hits = checker_->Hits(*text2_);
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+    const auto rule = FindingsView::RuleOf(list_->topLevelItem(i));
+    if (!rule || !hits.Matches(*rule)) continue;
+    o.findings.push_back({*rule, {hits.line[*rule], app::ColumnAt(text, hits.first[*rule])}});
+  }
+}
+
+bool MainWindow::SaveFindings(const QString& path, app::cli::Format format,
+                              std::string& error) const {
+  const std::unique_ptr<app::cli::ReportWriter> writer = app::cli::MakeReportWriter(format);
+  std::string out;
+  writer->Begin(out);
+  writer->Item(out, report_address_, report_);
+  app::cli::RunSummary summary;
+  summary.exit_status = report_.ok ? 0 : 1;
+  writer->End(out, summary);
+  std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
+  if (file) file.write(out.data(), static_cast<std::streamsize>(out.size()));
+  if (file) file.close();
+  if (!file) {
+    error = "cannot write " + path.toStdString();
+    return false;
+  }
+  return true;
+}
+
+void MainWindow::SaveFindingsAs() {
+  const QString json = tr("JSON lines (*.jsonl *.json)"), csv = tr("CSV (*.csv)");
+  QString filter = json;
+  const QString path = QFileDialog::getSaveFileName(this, tr("Save findings"), QString(),
+                                                    json + QStringLiteral(";;") + csv, &filter);
+  if (path.isEmpty()) return;
+  const bool as_csv = filter == csv || path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+  std::string error;
+  if (!SaveFindings(path, as_csv ? app::cli::Format::Csv : app::cli::Format::Json, error)) {
+    QMessageBox::warning(this, tr("Save findings"), QString::fromStdString(error));
+  }
+}
+
+void MainWindow::ShowProgress() {
+  if (fetcher_.pending() == 0) return;
+  status_->ShowMessage(FetchingText(fetching_, fetcher_.BytesReceived()), true);
+}
+
+void MainWindow::ShowOutcome(const std::string& address, const app::RunOutcome& outcome,
+                             qint64 ms) {
+  if (!outcome.fetched) {
+    status_->ShowMessage(FailedText(address, outcome.fetch_error, source_address_,
+                                    outcome.fetch_error == "cancelled"),
+                         false);
+    return;
+  }
+  source_address_ = address;
+  CheckSummary s;
+  if (const net::FetchResult* r = fetcher_.LastResponse()) {
+    s.http_status = r->status;
+    // Only a redirect makes the final address worth telling.
+    if (r->final_url != address && r->final_url != "http://" + address &&
+        r->final_url != address + "/" && r->final_url != "http://" + address + "/") {
+      s.final_address = r->final_url;
+    }
+  }
+  s.bytes = text2_->Text().size();
+  s.milliseconds = ms;
+  s.findings = list_->topLevelItemCount();
+  status_->ShowMessage(CheckedText(s), false);
 }
 
 void MainWindow::Text1_KeyDown(int key_code, int /*shift*/) {

@@ -6,18 +6,24 @@
 // copies the selected finding's label into Text4, and selecting a finding
 // highlights where its rule matched in the source box.
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
+#include <QShortcut>
+#include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/check_run.h"
+#include "app/cli_report.h"
 #include "app/window/controls.h"
 #include "app/window/form_definition.h"
 #include "app/window/source_box.h"
+#include "app/window/status_line.h"
 #include "button/qt/button_widget.h"
 #include "button/qt/container.h"
 
@@ -52,6 +58,9 @@ class MainWindow : public qt::FormWidget {
   QLabel& Label4() const { return *label4_; }
   qt::ButtonWidget& CmdCheck() const { return *cmd_check_; }
   ThreadedFetcher& Inet1() { return fetcher_; }
+  // Under the form's client area, which it leaves as it is: the window is
+  // taller than the form by its height.
+  StatusLine& Status() const { return *status_; }
 
   // The handlers. A run started while another waits or yields runs inside
   // it, as the event loop delivers the click, and replaces it.
@@ -63,6 +72,15 @@ class MainWindow : public qt::FormWidget {
 
   // Check runs under way (more than one when nested).
   int runsUnderWay() const { return runs_; }
+
+  // Esc: gives up the fetches under way; their runs end as "Cancelled".
+  void CancelFetch();
+  // The last check's findings as `vettrix check --format json|csv` writes
+  // them for its address. False, with the reason, when the file cannot be
+  // written.
+  bool SaveFindings(const QString& path, app::cli::Format format, std::string& error) const;
+  // "Save findings…": asks for a file, then saves.
+  void SaveFindingsAs();
 
  signals:
   void runFinished();
@@ -93,11 +111,18 @@ class MainWindow : public qt::FormWidget {
                     qt::ContainerWidget& container, Building& building);
   // Tab order by tab index, then the focusable controls without one.
   static void ChainTabOrder(Building& building);
+  // Labels linked to the controls they name, for assistive technology.
+  void LinkLabels(const FormDefinition& form);
   // Controls that reach their container's right or bottom edge follow it.
   void AnchorToEdges(const FormDefinition& form);
   // The check run on the window's controls, and the handlers that start it.
   void BindCheckRun();
   void HighlightSelectedFinding();
+  void ShowProgress();
+  void ShowOutcome(const std::string& address, const app::RunOutcome& outcome, qint64 ms);
+  void KeepReport(const std::string& address, const app::RunOutcome& outcome);
+  // The form's own client area: the window without the status line.
+  QSize ClientSize() const;
 
   // How a control follows the window when it is made larger than the stored
   // size: one that reaches the right (bottom) edge of its container grows
@@ -125,6 +150,16 @@ class MainWindow : public qt::FormWidget {
   std::unique_ptr<LabelCaption> label4_caption_;
   std::unique_ptr<app::Checker> checker_;
   int runs_ = 0;
+  StatusLine* status_ = nullptr;
+  QTimer progress_timer_;
+  QShortcut* cancel_key_ = nullptr;
+  std::string fetching_;  // the address of the newest run
+  // The address the source box's text was fetched from; nullopt while it
+  // holds no fetched page.
+  std::optional<std::string> source_address_;
+  // The last finished check, as the command line would report it.
+  std::string report_address_;
+  app::cli::Outcome report_;
 };
 
 }  // namespace vx::window

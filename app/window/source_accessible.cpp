@@ -99,7 +99,7 @@ void SourceBoxAccessible::setSelection(int index, int start, int end) {
 }
 
 int SourceBoxAccessible::cursorPosition() const {
-  return OffsetOf(box().Caret());
+  return OffsetOf(box().ReadingPosition());
 }
 
 void SourceBoxAccessible::setCursorPosition(int position) {
@@ -204,9 +204,22 @@ void SourceBoxAccessible::scrollToSubstring(int start, int end) {
 }
 
 QString SourceBoxAccessible::attributes(int offset, int* start, int* end) const {
-  (void)offset;
-  *start = 0;
-  *end = characterCount();
+  // The highlighted occurrences of the selected finding read as marked text
+  // (the platform bridge turns these into text attributes); the rest has none.
+  const std::size_t at = ByteOf(offset);
+  const auto& ranges = box().highlightedRanges();
+  std::size_t from = 0, to = box().Text().size();
+  for (const auto& [first, last] : ranges) {
+    if (at >= first && at < last) {
+      *start = OffsetOf(first);
+      *end = OffsetOf(last);
+      return QStringLiteral("background-color:rgb(255,214,92);text-highlight:true;");
+    }
+    if (last <= at) from = std::max(from, last);
+    if (first > at) to = std::min(to, first);
+  }
+  *start = OffsetOf(from);
+  *end = OffsetOf(to);
   return {};
 }
 

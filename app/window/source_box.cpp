@@ -155,6 +155,7 @@ void SourceBox::SetText(std::string text) {
   top_ = 0;
   merge_ok_ = false;
   highlights_.clear();
+  reading_.reset();
   undo_.clear();
   redo_.clear();
   longest_line_ = wrapsLines() ? 0 : text_.LongestLine();
@@ -258,6 +259,7 @@ void SourceBox::Replace(std::size_t at, std::size_t removed, std::string_view in
   ++revision_;
   bottom_top_.reset();
   if (!highlights_.empty()) highlights_.clear();
+  reading_.reset();
   auto moved = [&](std::size_t p) {
     if (p <= at) return p;
     if (p >= at + removed) return p - removed + inserted.size();
@@ -397,6 +399,7 @@ void SourceBox::MoveCaret(std::size_t to, bool select, bool upstream) {
 }
 
 void SourceBox::AfterCaretMove(bool ensure_visible) {
+  reading_.reset();
   if (ensure_visible) EnsureVisible(caret_, upstream_);
   UpdatePositionLabel();
   RestartBlink();
@@ -787,11 +790,20 @@ void SourceBox::Highlight(const std::vector<std::pair<std::size_t, std::size_t>>
       SetTop(rows_.Start(row));
     }
     if (!wrapsLines()) EnsureColumnVisible(first);
+    // A screen reader reads where the risk sits, as if the caret were there.
+    reading_ = first;
+    if (QAccessible::isActive()) {
+      QAccessibleTextCursorEvent event(this, static_cast<int>(text_.UnitsBefore(first)));
+      QAccessible::updateAccessibility(&event);
+    }
+  } else {
+    reading_.reset();
   }
   viewport()->update();
 }
 
 void SourceBox::ClearHighlight() {
+  reading_.reset();
   if (highlights_.empty()) return;
   highlights_.clear();
   viewport()->update();

@@ -73,6 +73,10 @@ class SourceBox : public QAbstractScrollArea, public app::SourceView {
   void Highlight(const std::vector<std::pair<std::size_t, std::size_t>>& byte_ranges);
   void ClearHighlight();
   // The highlighted ranges as [begin, end) bytes, in order.
+  // Where assistive technology reads: the first highlighted occurrence
+  // after Highlight, until the caret moves or the highlight goes; the caret
+  // otherwise. The caret and the selection themselves stay as they are.
+  std::size_t ReadingPosition() const { return reading_ ? *reading_ : caret_; }
   const std::vector<std::pair<std::size_t, std::size_t>>& highlightedRanges() const {
     return highlights_;
   }
@@ -229,6 +233,7 @@ class SourceBox : public QAbstractScrollArea, public app::SourceView {
   bool colours_ = false;
   bool position_shown_ = true;
   std::vector<std::pair<std::size_t, std::size_t>> highlights_;
+  std::optional<std::size_t> reading_;
   std::vector<Edit> undo_;
   std::vector<Edit> redo_;
   std::size_t longest_line_ = 0;  // bytes; for the horizontal scroll bar

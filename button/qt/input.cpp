@@ -25,6 +25,10 @@ std::int16_t ButtonCode(Qt::MouseButton button) {
   }
 }
 
+bool IsControlButton(Qt::MouseButton button) {
+  return ButtonCode(button) != 0;
+}
+
 std::int16_t ButtonMask(Qt::MouseButtons buttons) {
   std::int16_t mask = 0;
   if (buttons & Qt::LeftButton) mask |= 1;

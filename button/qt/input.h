@@ -12,9 +12,19 @@ namespace vx::qt {
 // Shift argument: 1 Shift, 2 Ctrl, 4 Alt.
 std::int16_t ShiftState(Qt::KeyboardModifiers modifiers);
 
-// Button argument of a press or release: 1 left, 2 right, 4 middle; 0 for any
-// other button.
+// Button argument of a press or release. The mapping of Qt's buttons:
+//   Qt::LeftButton   -> 1
+//   Qt::RightButton  -> 2
+//   Qt::MiddleButton -> 4
+//   anything else (Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton3 to
+//   Qt::ExtraButton24, Qt::TaskButton) -> 0: the control never sees such a
+//   button at all, neither as a press, a release, a double click nor a click;
+//   the widget passes the event on to its parent (see IsControlButton).
 std::int16_t ButtonCode(Qt::MouseButton button);
+
+// Whether a press or release of `button` reaches the control (ButtonCode is
+// not 0). Thumb buttons mean Back and Forward to the desktop, never "click".
+bool IsControlButton(Qt::MouseButton button);
 
 // Button argument of a move: the mask of the held buttons among those three.
 std::int16_t ButtonMask(Qt::MouseButtons buttons);

@@ -611,6 +611,10 @@ void TorvelButtonWidget::changeEvent(QEvent* event) {
 }
 
 void TorvelButtonWidget::mousePressEvent(QMouseEvent* event) {
+  if (!vx::qt::IsControlButton(event->button())) {
+    event->ignore();
+    return;
+  }
   if (d_->held == Qt::NoButton) {
     d_->first_button = event->button();
     d_->double_click = false;
@@ -625,6 +629,10 @@ void TorvelButtonWidget::mousePressEvent(QMouseEvent* event) {
 }
 
 void TorvelButtonWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (!vx::qt::IsControlButton(event->button())) {
+    event->ignore();
+    return;
+  }
   // The second press of a double click: no mouse-down and, at its release,
   // no click.
   if (d_->held == Qt::NoButton) d_->first_button = event->button();
@@ -636,6 +644,10 @@ void TorvelButtonWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TorvelButtonWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (!vx::qt::IsControlButton(event->button())) {
+    event->ignore();
+    return;
+  }
   d_->held &= ~event->button();
   const QPointF p = event->position();
   QPointer<TorvelButtonWidget> self(this);
@@ -692,7 +704,9 @@ void TorvelButtonWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 void TorvelButtonWidget::keyReleaseEvent(QKeyEvent* event) {
-  // A held key repeats its key-down only.
+  // A held key repeats its key-down (and key-press) only: X sends each
+  // repeat as a release and a press, both marked auto-repeat, and the release
+  // is dropped here, so holding Space clicks once, when it is let go.
   if (event->isAutoRepeat()) return;
   if (d_->swallowed_key != 0 && event->key() == d_->swallowed_key) {
     d_->swallowed_key = 0;

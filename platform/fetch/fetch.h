@@ -33,6 +33,9 @@ struct FetchOptions {
   // failure ("cancelled"): a window that closes need not wait for a slow
   // server.
   std::shared_ptr<const std::atomic<bool>> cancel;
+  // When set, kept at the number of body bytes received so far (of the
+  // response being read): a window shows a slow page's progress by it.
+  std::shared_ptr<std::atomic<std::uint64_t>> received;
 };
 
 struct FetchResult {

@@ -212,6 +212,7 @@ void Transfer::Header(std::string_view line) {
     // one's headers and body make the page.
     headers_.clear();
     body_.clear();
+    if (options_.received) options_.received->store(0, std::memory_order_relaxed);
     reserved_ = false;
     headers_done_ = false;
     response_started_ = true;
@@ -269,6 +270,7 @@ bool Transfer::Body(const char* data, std::size_t size) {
     }
   }
   body_.append(data, size);
+  if (options_.received) options_.received->store(body_.size(), std::memory_order_relaxed);
   return true;
 }
 

@@ -174,6 +174,35 @@ TEST(CheckRun, FailedFetchRescansThePreviousSource) {
   EXPECT_EQ(w.list.clears, 2);
 }
 
+// The window's choice: a failed fetch leaves no findings and no server name
+// that belong to another page, and the outcome tells why.
+TEST(CheckRun, FailedFetchCanClearAndStop) {
+  Window w;
+  CheckControls controls{w.text1, w.inet1, w.text2, w.list, w.label4, w.text3, [&] { ++w.yields; }};
+  controls.on_failed_fetch = CheckControls::FailedFetch::ClearAndStop;
+  Checker checker(controls);
+  w.inet1.pages = {"<form><applet>"};
+  RunOutcome first = checker.Run();
+  EXPECT_TRUE(first.fetched);
+  EXPECT_TRUE(first.fetch_error.empty());
+  EXPECT_FALSE(first.superseded);
+  ASSERT_EQ(Labels(w.list.rows), (std::vector<std::string>{"Applet", "Forms"}));
+  w.text3.SetText("kept");
+  const int yields = w.yields;
+
+  const RunOutcome failed = checker.Run();
+  EXPECT_FALSE(failed.fetched);
+  EXPECT_EQ(failed.fetch_error, "unreachable host");
+  EXPECT_EQ(w.text2.Text(), "<form><applet>");
+  EXPECT_TRUE(w.list.rows.empty());
+  EXPECT_EQ(w.label4.caption, "Web Server: (fetch failed)");
+  EXPECT_EQ(w.text3.Text(), "kept") << "no rule ran";
+  EXPECT_EQ(w.yields, yields);
+  // The command line's run still rescans: its report never shows the list.
+  EXPECT_FALSE(w.checker.Run().fetched);
+  EXPECT_EQ(Labels(w.list.rows), (std::vector<std::string>{"Applet", "Forms"}));
+}
+
 TEST(CheckRun, FirstRunWithFailedFetchScansEmptyText) {
   Window w;
   w.checker.Run();

@@ -4,13 +4,22 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QAccessible>
+#include <QAccessibleTableInterface>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <regex>
 #include <thread>
 
 #include <array>
@@ -52,6 +61,28 @@ class Server {
     server_.Get("/plain", [](const httplib::Request&, httplib::Response& r) {
       r.set_content("<p>nothing risky</p>", "text/html");
     });
+    server_.Get("/missing", [](const httplib::Request&, httplib::Response& r) {
+      r.status = 404;
+      r.set_content("<html><script>lost()</script></html>", "text/html");
+    });
+    server_.Get("/moved",
+                [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/b"); });
+    // 3000 bytes at once, then nothing for a while, then the rest. (Of a
+    // type the server does not compress: that would hold the first part back.)
+    server_.Get("/drip", [](const httplib::Request&, httplib::Response& r) {
+      r.set_chunked_content_provider("application/octet-stream",
+                                     [](std::size_t offset, httplib::DataSink& sink) {
+                                       if (offset == 0) {
+                                         const std::string part(3000, 'x');
+                                         sink.write(part.data(), part.size());
+                                         return true;
+                                       }
+                                       std::this_thread::sleep_for(700ms);
+                                       sink.write("<applet></applet>", 17);
+                                       sink.done();
+                                       return true;
+                                     });
+    });
     server_.Get("/slow", [](const httplib::Request&, httplib::Response& r) {
       std::this_thread::sleep_for(600ms);
       r.set_header("Server", "Slow/3.0");
@@ -79,6 +110,34 @@ class Server {
   int port_ = 0;
   std::thread thread_;
 };
+
+// What `vettrix check ARGS` writes to its standard output.
+std::string CommandLine(const std::string& args) {
+  const std::string cmd = std::string(VETTRIX_BIN_DIR) + "/vettrix check " + args + " 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) throw std::runtime_error("cannot run " + cmd);
+  std::string out;
+  std::array<char, 4096> buf{};
+  for (std::size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) out.append(buf.data(), n);
+  pclose(p);
+  return out;
+}
+
+// A loopback port that was bound a moment ago and is closed now: nothing
+// listens there.
+int ClosedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof a;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
+    throw std::runtime_error("cannot bind a loopback port");
+  }
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -132,7 +191,10 @@ class WindowTest : public ::testing::Test {
 
 TEST_F(WindowTest, ControlsStandWhereTheFormPutsThem) {
   EXPECT_EQ(w().windowTitle(), QStringLiteral("Vettrix"));
-  EXPECT_EQ(w().size(), QSize(598, 510));
+  // The form's client area is what it always was; the status line sits under
+  // it, as wide as the window.
+  EXPECT_EQ(w().size(), QSize(598, 510 + StatusLine::kHeight));
+  EXPECT_EQ(w().Status().geometry(), QRect(0, 510, 598, StatusLine::kHeight));
   const std::map<std::string, QRect> expected{
       {"Text4", {16, 320, 137, 19}},   {"Text3", {440, 312, 145, 19}},
       {"Frame1", {8, 0, 585, 97}},     {"Text1", {8, 32, 289, 19}},
@@ -213,29 +275,52 @@ TEST_F(WindowTest, LargerWindowGivesTheListAndTheSourceTheRoom) {
   EXPECT_EQ(w().Control("Image1")->geometry(), image.translated(200, 0));
   EXPECT_EQ(w().CmdCheck().geometry(), button);
   EXPECT_EQ(w().Control("Label1")->geometry(), label1);
+  EXPECT_EQ(w().Status().geometry(), QRect(0, stored.height() + 100 - StatusLine::kHeight,
+                                           stored.width() + 200, StatusLine::kHeight));
   w().resize(stored);
   QApplication::processEvents();
   EXPECT_EQ(w().Text2().geometry(), text2);
   EXPECT_EQ(w().Control("Image1")->geometry(), image);
 }
 
-TEST_F(WindowTest, TabOrderFollowsTabIndicesAndText2HasTheFocus) {
+// The address box has the focus at start-up, so what a user types first is
+// an address. Tab follows the tab indices but skips Text3 and Text4, which
+// the list covers; they are hidden, so no screen reader shows them either.
+TEST_F(WindowTest, TabOrderFollowsTabIndicesAndText1HasTheFocus) {
   QApplication::setActiveWindow(&w());
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
-  EXPECT_EQ(QApplication::focusWidget(), &w().Text2());
-  // Text2 (0), ListView1 (1), Text1 (5), CmdCheck (7), Text3 (9), Text4 (10),
-  // and round again.
-  const std::vector<QWidget*> order{&w().ListView1(), &w().Text1(), &w().CmdCheck(),
-                                    &w().Text3(),     &w().Text4(), &w().Text2()};
+  EXPECT_EQ(QApplication::focusWidget(), &w().Text1());
+  // Typing right away goes into the address box, and Enter checks it.
+  QSignalSpy runs(&w(), &MainWindow::runFinished);
+  w().Text1().SetText("");
+  QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(server_.Url("/b")));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(runs.count(), 1);
+  EXPECT_EQ(Labels(), std::vector<std::string>{"Applet"});
+  ASSERT_EQ(QApplication::focusWidget(), &w().Text1());
+  // Text1 (5), CmdCheck (7), Text2 (0), ListView1 (1), and round again.
+  const std::vector<QWidget*> order{&w().CmdCheck(), &w().Text2(), &w().ListView1(), &w().Text1(),
+                                    &w().CmdCheck()};
   for (QWidget* next : order) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
   }
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-  EXPECT_EQ(QApplication::focusWidget(), &w().Text4());
-  for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Frame1", "Image1"}) {
+  EXPECT_EQ(QApplication::focusWidget(), &w().Text1());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), &w().ListView1());
+  for (const char* name :
+       {"Label1", "Label2", "Label3", "Label4", "Frame1", "Image1", "Text3", "Text4"}) {
     EXPECT_EQ(w().Control(name)->focusPolicy(), Qt::NoFocus) << name;
   }
+  for (QWidget* hidden :
+       {static_cast<QWidget*>(&w().Text3()), static_cast<QWidget*>(&w().Text4())}) {
+    EXPECT_FALSE(hidden->isVisible());
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(hidden)->state().invisible);
+  }
+  // The boxes behind the list still do their work.
+  Check(server_.Url("/a"));
+  EXPECT_EQ(w().Text3().Text(), "cdromCollection");
 }
 
 TEST_F(WindowTest, EveryControlHasAnAccessibleName) {
@@ -302,24 +387,115 @@ TEST_F(WindowTest, EnterInTheAddressBoxRunsACheckOtherKeysDoNot) {
   QTest::keyClick(&w().Text1(), Qt::Key_Space);
   EXPECT_EQ(runs.count(), 2);
 
-  // An empty address runs too: the fetch fails, the list is rebuilt from the
-  // source the box still holds.
+  // An empty address runs too: the fetch fails, and the list, which would
+  // show the old page's findings under it, is cleared.
   w().Text1().SetText("");
   w().Text1().setFocus();
-  w().ListView1().clear();
   QTest::keyClick(&w().Text1(), Qt::Key_Return);
   EXPECT_EQ(runs.count(), 3);
   EXPECT_EQ(w().Text2().Text(), kPageB);
-  EXPECT_EQ(Labels(), std::vector<std::string>{"Applet"});
+  EXPECT_TRUE(Labels().empty());
 }
 
-TEST_F(WindowTest, FailedFetchKeepsTheSourceAndTheServerLine) {
+// A failed fetch is told as one: no other page's findings or server stand
+// under the address, the source box keeps its text and the status line says
+// whose it is; the reason is the command line's, word for word.
+TEST_F(WindowTest, FailedFetchClearsTheListAndSaysWhy) {
+  const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+  const std::string good = server_.Url("/a");
+  for (const std::string& address : {dead, std::string("http://exa mple.com:99999/"),
+                                     std::string(""), std::string("file:///nonexistent/x.html")}) {
+    SCOPED_TRACE(address);
+    Check(good);
+    ASSERT_EQ(Labels(), LabelsFor(kPageA));
+    w().ListView1().setCurrentItem(w().ListView1().topLevelItem(0));
+    ASSERT_FALSE(w().Text2().highlightedRanges().empty());
+
+    Check(address);
+    EXPECT_EQ(w().Text2().Text(), kPageA);
+    EXPECT_TRUE(Labels().empty());
+    EXPECT_TRUE(w().Text2().highlightedRanges().empty());
+    EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: (fetch failed)"));
+    const nlohmann::json cli = nlohmann::json::parse(CommandLine("--json '" + address + "'"));
+    ASSERT_FALSE(cli["ok"].get<bool>()) << cli.dump();
+    const std::string reason = cli["error"].get<std::string>();
+    EXPECT_EQ(w().Status().message().toStdString(), "Could not fetch " + address + ": " + reason +
+                                                        " \u00b7 the source shown is from " + good);
+    EXPECT_FALSE(w().Status().busy());
+  }
+  // Before any page was fetched there is no earlier address to name.
+  window_ = std::make_unique<MainWindow>(BuiltInForm());
+  Check(dead);
+  EXPECT_EQ(w().Status().message().toStdString().find("Could not fetch " + dead + ": "), 0u);
+  EXPECT_EQ(w().Status().message().toStdString().find("the source shown"), std::string::npos);
+}
+
+TEST_F(WindowTest, StatusLineTellsStatusSizeTimeAndFindings) {
+  const std::string dot = " \u00b7 ";
+  const std::regex checked("HTTP 200" + dot + "([0-9,]+) bytes" + dot + "[0-9]+ ms" + dot +
+                           "5 findings");
   Check(server_.Url("/a"));
-  // Nothing listens on port 1 of the loopback address.
-  Check("http://127.0.0.1:1/");
-  EXPECT_EQ(w().Text2().Text(), kPageA);
-  EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: Alpha/1.0"));
-  EXPECT_EQ(Labels(), LabelsFor(kPageA));
+  std::smatch m;
+  const std::string line = w().Status().message().toStdString();
+  ASSERT_TRUE(std::regex_match(line, m, checked)) << line;
+  EXPECT_EQ(m[1].str(), std::to_string(kPageA.size()));
+  // Screen readers read the line as it is now.
+  QAccessibleInterface* text =
+      QAccessible::queryAccessibleInterface(w().Status().findChild<QLabel*>("StatusText"));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->text(QAccessible::Name), w().Status().message());
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&w().Status())->role(), QAccessible::StatusBar);
+
+  Check(server_.Url("/plain"));
+  EXPECT_TRUE(w().Status().message().endsWith(QStringLiteral("No risky markers found")))
+      << w().Status().message().toStdString();
+  // An error status is told, and the page the server sent is still checked.
+  Check(server_.Url("/missing"));
+  EXPECT_TRUE(w().Status().message().startsWith(QStringLiteral("HTTP 404 error \u00b7 ")))
+      << w().Status().message().toStdString();
+  EXPECT_EQ(Labels(), std::vector<std::string>{"Scripting"});
+  // After redirects, the address the page came from.
+  Check(server_.Url("/moved"));
+  EXPECT_TRUE(w().Status().message().startsWith(
+      QString::fromStdString("HTTP 200 from " + server_.Url("/b") + " \u00b7 ")))
+      << w().Status().message().toStdString();
+  // A local file has no HTTP status.
+  Check(std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");
+  EXPECT_TRUE(w().Status().message().startsWith(QStringLiteral("Local file \u00b7 ")))
+      << w().Status().message().toStdString();
+}
+
+TEST_F(WindowTest, StatusLineShowsAFetchUnderWayWithTheBytesSoFar) {
+  std::vector<QString> seen;
+  bool busy_seen = false;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (w().Inet1().pending() == 0) return;
+    busy_seen = busy_seen || w().Status().busy();
+    if (seen.empty() || seen.back() != w().Status().message()) {
+      seen.push_back(w().Status().message());
+    }
+  });
+  timer.start(20);
+  const std::string address = server_.Url("/drip");
+  Check(address);
+  timer.stop();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front().toStdString(), "Fetching " + address + "\u2026");
+  EXPECT_TRUE(busy_seen);
+  EXPECT_NE(
+      std::find(seen.begin(), seen.end(),
+                QString::fromStdString("Fetching " + address + "\u2026 3,000 bytes received")),
+      seen.end())
+      << seen.back().toStdString() << " (" << seen.size() << " texts)";
+  EXPECT_FALSE(w().Status().busy());
+  EXPECT_TRUE(w().Status().message().startsWith(QStringLiteral("HTTP 200 \u00b7 3,017 bytes")));
+}
+
+TEST_F(WindowTest, StatusLineFollowsTheSourceCaret) {
+  Check(server_.Url("/a"));
+  w().Text2().GoToLine(3, 5);
+  EXPECT_EQ(w().Status().caret(), QStringLiteral("Ln 3, Col 5"));
 }
 
 TEST_F(WindowTest, DoubleClickCopiesTheSelectedLabelOnly) {
@@ -339,6 +515,244 @@ TEST_F(WindowTest, DoubleClickCopiesTheSelectedLabelOnly) {
   QTest::mouseDClick(w().ListView1().viewport(), Qt::LeftButton, {},
                      QPoint(50, w().ListView1().viewport()->height() - 5));
   EXPECT_EQ(w().Text4().Text(), "kept");
+}
+
+TEST_F(WindowTest, EnterOnAFindingDoesWhatADoubleClickDoes) {
+  Check(server_.Url("/a"));
+  QTreeWidget& list = w().ListView1();
+  list.setFocus();
+  // Nothing selected: Enter copies nothing.
+  list.clearSelection();
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(w().Text4().Text(), "Text4");
+  list.setCurrentItem(list.topLevelItem(0));
+  QTest::keyClick(&list, Qt::Key_Down);
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(w().Text4().Text(), "Forms");
+  QTest::keyClick(&list, Qt::Key_Down);
+  QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(w().Text4().Text(), "MouseDown");
+}
+
+TEST_F(WindowTest, CopyAndCopyAllPutRowsOnTheClipboard) {
+  Check(server_.Url("/a"));
+  FindingsView& list = w().ListView1();
+  QClipboard& clipboard = *QGuiApplication::clipboard();
+  clipboard.setText(QStringLiteral("before"));
+  list.setFocus();
+  list.clearSelection();
+  QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(clipboard.text(), QStringLiteral("before")) << "nothing selected, nothing copied";
+  list.setCurrentItem(list.topLevelItem(1));
+  QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+  const auto line = [](std::size_t rule) {
+    const app::DetectionRule& r = app::kRuleTable[rule];
+    return QString::fromUtf8(r.label.data(), static_cast<qsizetype>(r.label.size())) +
+           QLatin1Char('\t') +
+           QString::fromUtf8(r.description.data(), static_cast<qsizetype>(r.description.size())) +
+           QLatin1Char('\n');
+  };
+  const std::size_t forms = app::RuleIndexOf("Forms", list.topLevelItem(1)->text(1).toStdString());
+  ASSERT_LT(forms, app::kRuleCount);
+  EXPECT_EQ(clipboard.text(), line(forms));
+
+  std::unique_ptr<QMenu> menu(list.MakeContextMenu(&w()));
+  const QList<QAction*> actions = menu->actions();
+  ASSERT_EQ(actions.size(), 4);  // Copy, Copy all, a separator, Save findings…
+  EXPECT_EQ(actions[0]->text(), QStringLiteral("&Copy"));
+  EXPECT_EQ(actions[1]->text(), QStringLiteral("Copy &all"));
+  EXPECT_EQ(actions[3]->text(), QStringLiteral("&Save findings\u2026"));
+  actions[1]->trigger();
+  QString all;
+  for (int i = 0; i < list.topLevelItemCount(); ++i) {
+    all += list.topLevelItem(i)->text(0) + QLatin1Char('\t') + list.topLevelItem(i)->text(1) +
+           QLatin1Char('\n');
+  }
+  EXPECT_EQ(clipboard.text(), all);
+  EXPECT_EQ(all.count(QLatin1Char('\n')), 5);
+  // Without findings, Copy and Copy all have nothing to offer.
+  Check(server_.Url("/plain"));
+  menu.reset(list.MakeContextMenu(&w()));
+  EXPECT_FALSE(menu->actions()[0]->isEnabled());
+  EXPECT_FALSE(menu->actions()[1]->isEnabled());
+  EXPECT_TRUE(menu->actions()[3]->isEnabled());
+}
+
+// "Save findings…" writes what `vettrix check --format json|csv` writes for
+// the same address, byte for byte, failures included.
+TEST_F(WindowTest, SavedFindingsAreTheCommandLinesReport) {
+  const auto dir = std::filesystem::temp_directory_path();
+  const std::string local = std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html";
+  const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+  for (const std::string& address : {server_.Url("/a"), server_.Url("/moved"), local, dead}) {
+    Check(address);
+    for (const auto& [format, name] :
+         {std::pair{app::cli::Format::Json, "json"}, std::pair{app::cli::Format::Csv, "csv"}}) {
+      SCOPED_TRACE(address + " as " + name);
+      const auto path = dir / (std::string("window_test_findings.") + name);
+      std::string error;
+      ASSERT_TRUE(w().SaveFindings(QString::fromStdString(path.string()), format, error)) << error;
+      std::ifstream in(path, std::ios::binary);
+      const std::string saved((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+      std::filesystem::remove(path);
+      EXPECT_EQ(saved, CommandLine(std::string("--format ") + name + " '" + address + "'"));
+    }
+  }
+  std::string error;
+  EXPECT_FALSE(
+      w().SaveFindings(QStringLiteral("/nonexistent/dir/x.json"), app::cli::Format::Json, error));
+  EXPECT_NE(error.find("/nonexistent/dir/x.json"), std::string::npos) << error;
+}
+
+// Esc gives up a fetch under way; the run ends at once, as a failure.
+TEST_F(WindowTest, EscCancelsAFetchUnderWay) {
+  Check(server_.Url("/b"));
+  QTimer::singleShot(100, &w(), [&] {
+    EXPECT_EQ(w().Inet1().pending(), 1);
+    QTest::keyClick(&w().Text1(), Qt::Key_Escape);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  Check(server_.Url("/slow"));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, 550ms) << "the run waited for the page";
+  EXPECT_TRUE(w().Status().message().startsWith(QStringLiteral("Cancelled")))
+      << w().Status().message().toStdString();
+  EXPECT_FALSE(w().Status().busy());
+  EXPECT_EQ(w().Text2().Text(), kPageB);
+  EXPECT_TRUE(Labels().empty());
+  EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: (fetch failed)"));
+  // Esc with nothing under way changes nothing; the next check works.
+  QTest::keyClick(&w().Text1(), Qt::Key_Escape);
+  Check(server_.Url("/slow"));
+  EXPECT_EQ(w().Text2().Text(), kPageSlow);
+  EXPECT_EQ(Labels(), LabelsFor(kPageSlow));
+}
+
+// A held Space on "Check Source" as X delivers it (release and press pairs
+// marked auto-repeat) checks once, when the key is let go.
+TEST_F(WindowTest, HeldSpaceOnTheButtonChecksOnce) {
+  QSignalSpy runs(&w(), &MainWindow::runFinished);
+  w().Text1().SetText(server_.Url("/b"));
+  w().CmdCheck().setFocus(Qt::TabFocusReason);
+  auto send = [&](QEvent::Type type, bool repeat) {
+    QKeyEvent e(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), repeat);
+    QApplication::sendEvent(&w().CmdCheck(), &e);
+  };
+  send(QEvent::KeyPress, false);
+  for (int i = 0; i < 40; ++i) {
+    send(QEvent::KeyRelease, true);
+    send(QEvent::KeyPress, true);
+  }
+  EXPECT_EQ(runs.count(), 0);
+  send(QEvent::KeyRelease, false);
+  EXPECT_EQ(runs.count(), 1);
+  // Back and Forward buttons do not click it.
+  const QPoint middle = w().CmdCheck().rect().center();
+  for (Qt::MouseButton b : {Qt::BackButton, Qt::ForwardButton}) {
+    QTest::mouseClick(&w().CmdCheck(), b, {}, middle);
+  }
+  EXPECT_EQ(runs.count(), 1);
+  QTest::mouseClick(&w().CmdCheck(), Qt::LeftButton, {}, middle);
+  EXPECT_EQ(runs.count(), 2);
+}
+
+// What assistive technology is told of the window's parts.
+TEST_F(WindowTest, AssistiveTechnologyReadsTheFormAsItIs) {
+  // The frame groups the address controls; it is no window.
+  QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(w().Control("Frame1"));
+  EXPECT_EQ(frame->role(), QAccessible::Grouping);
+  EXPECT_EQ(frame->text(QAccessible::Name), QStringLiteral("Web site"));
+  // Each label names its control, both ways.
+  for (const auto& [label, control] :
+       {std::pair{"Label2", "Text1"}, std::pair{"Label1", "ListView1"},
+        std::pair{"Label3", "Text2"}}) {
+    SCOPED_TRACE(control);
+    QAccessibleInterface* c = QAccessible::queryAccessibleInterface(w().Control(control));
+    QAccessibleInterface* l = QAccessible::queryAccessibleInterface(w().Control(label));
+    const auto by = c->relations(QAccessible::Label);
+    ASSERT_EQ(by.size(), 1);
+    EXPECT_EQ(by[0].first, l);
+    const auto of = l->relations(QAccessible::Labelled);
+    ASSERT_EQ(of.size(), 1);
+    EXPECT_EQ(of[0].first, c);
+  }
+  EXPECT_TRUE(QAccessible::queryAccessibleInterface(w().Control("Label4"))
+                  ->relations(QAccessible::Labelled)
+                  .isEmpty())
+      << "the server line labels nothing";
+}
+
+// The events of rows arriving and going need the platform's bridge to be
+// seen: the AT-SPI test (atspi_test.py) listens for them on a real display.
+TEST_F(WindowTest, TheListIsATableOfFindings) {
+  Check(server_.Url("/b"));
+  QAccessibleTableInterface* before =
+      QAccessible::queryAccessibleInterface(&w().ListView1())->tableInterface();
+  ASSERT_NE(before, nullptr);
+  ASSERT_EQ(before->rowCount(), 1);
+  QAccessibleInterface* old_cell = before->cellAt(0, 1);
+  ASSERT_NE(old_cell, nullptr);
+  EXPECT_EQ(old_cell->text(QAccessible::Name), w().ListView1().topLevelItem(0)->text(1));
+  Check(server_.Url("/a"));
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&w().ListView1());
+  ASSERT_EQ(list->role(), QAccessible::Table);
+  QAccessibleTableInterface* table = list->tableInterface();
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->rowCount(), 5);
+  ASSERT_EQ(table->columnCount(), 2);
+  EXPECT_EQ(table->columnDescription(0), QStringLiteral("Detected"));
+  EXPECT_EQ(list->childCount(), 10);
+  for (int row = 0; row < 5; ++row) {
+    QAccessibleInterface* cell = table->cellAt(row, 0);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), w().ListView1().topLevelItem(row)->text(0));
+    EXPECT_EQ(cell->tableCellInterface()->rowIndex(), row);
+    EXPECT_EQ(list->indexOfChild(cell), row * 2);
+    EXPECT_EQ(list->child(row * 2 + 1)->text(QAccessible::Name),
+              w().ListView1().topLevelItem(row)->text(1));
+  }
+  EXPECT_EQ(table->cellAt(5, 0), nullptr);
+
+  // Selecting through the table is selecting a finding: the highlight, and
+  // the source box's reading position on its first occurrence.
+  QAccessibleInterface* source = QAccessible::queryAccessibleInterface(&w().Text2());
+  const int caret = source->textInterface()->cursorPosition();
+  ASSERT_TRUE(table->selectRow(4));  // Cd-Rom
+  EXPECT_EQ(table->selectedRows(), QList<int>{4});
+  EXPECT_TRUE(table->isRowSelected(4));
+  EXPECT_TRUE(table->cellAt(4, 1)->state().selected);
+  EXPECT_FALSE(w().Text2().highlightedRanges().empty());
+  const int at = static_cast<int>(kPageA.find("cdromCollection"));
+  EXPECT_EQ(source->textInterface()->cursorPosition(), at);
+  int start = 0, end = 0;
+  EXPECT_TRUE(source->textInterface()
+                  ->attributes(at + 2, &start, &end)
+                  .contains(QStringLiteral("text-highlight:true")));
+  EXPECT_EQ(start, at);
+  EXPECT_EQ(end, at + 15);
+  EXPECT_TRUE(source->textInterface()->attributes(0, &start, &end).isEmpty());
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, at);
+  // The real caret has not moved; moving it takes the reading position along.
+  EXPECT_NE(caret, at);
+  w().Text2().Select(0, 0);
+  EXPECT_EQ(source->textInterface()->cursorPosition(), 0);
+  ASSERT_TRUE(table->unselectRow(4));
+  EXPECT_TRUE(table->selectedRows().isEmpty());
+
+  // A cell is focused only while the list has the keyboard.
+  table->selectRow(1);
+  w().Text1().setFocus();
+  QApplication::setActiveWindow(&w());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
+  w().Text1().setFocus();
+  EXPECT_FALSE(table->cellAt(1, 0)->state().focused);
+  EXPECT_EQ(list->focusChild(), nullptr);
+  w().ListView1().setFocus();
+  EXPECT_TRUE(table->cellAt(1, 0)->state().focused);
+  EXPECT_FALSE(table->cellAt(1, 1)->state().focused);
+  EXPECT_EQ(list->focusChild(), table->cellAt(1, 0));
 }
 
 TEST_F(WindowTest, SelectingAFindingHighlightsWhereItsRuleMatched) {

@@ -246,6 +246,78 @@ TEST_F(QtHost, MouseClicksRaiseClickOnceAndNotForTheRightButton) {
   EXPECT_EQ(clicks, 2);
 }
 
+// Thumb and other extra buttons mean Back and Forward to the desktop: the
+// control sees nothing of them, so they never click, and a left click they
+// interrupt stays one click.
+TEST_F(QtHost, ExtraMouseButtonsReachNothing) {
+  ButtonWidget* b = AddButton(*frame_, "CmdCheck", CheckButtonSettings(), {30, 20});
+  int clicks = 0;
+  b->SetEventHandler("click", [&](host::EventArgs&) { ++clicks; });
+  Show();
+  // Sent straight to the widget, as the window would pass them on.
+  auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
+    const QPointF at = Middle(b);
+    QMouseEvent e(type, at, b->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(b, &e);
+    return e.isAccepted();
+  };
+  for (Qt::MouseButton extra :
+       {Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton3, Qt::ExtraButton24}) {
+    EXPECT_FALSE(send(QEvent::MouseButtonPress, extra, extra)) << "passed on to the parent";
+    EXPECT_FALSE(send(QEvent::MouseButtonRelease, extra, Qt::NoButton));
+    EXPECT_FALSE(send(QEvent::MouseButtonPress, extra, extra));
+    EXPECT_FALSE(send(QEvent::MouseButtonDblClick, extra, extra));
+    EXPECT_FALSE(send(QEvent::MouseButtonRelease, extra, Qt::NoButton));
+  }
+  EXPECT_EQ(TakeEvents(), Names{});
+  EXPECT_EQ(clicks, 0);
+  EXPECT_NE(b->button().state().VisualState, button::Pressed);
+
+  send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseButtonPress, Qt::BackButton, Qt::LeftButton | Qt::BackButton);
+  send(QEvent::MouseButtonRelease, Qt::BackButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(TakeEvents(), (Names{"CmdCheck.MouseDown", "CmdCheck.MouseUp", "CmdCheck.Click"}));
+  EXPECT_EQ(clicks, 1);
+}
+
+// A held key as X delivers it: after the first press, each repeat comes as a
+// release and a press, both marked auto-repeat. The control sees what it
+// would on Windows, repeated key-downs and key-presses and one key-up, so a
+// held Space clicks once, when it is let go.
+TEST_F(QtHost, HeldSpaceClicksOnceOnRelease) {
+  ButtonWidget* b = AddButton(*frame_, "CmdCheck", CheckButtonSettings(), {30, 20});
+  int clicks = 0;
+  b->SetEventHandler("click", [&](host::EventArgs&) { ++clicks; });
+  Show();
+  b->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(b->hasFocus());
+  TakeEvents();
+  auto send = [&](QEvent::Type type, bool repeat) {
+    QKeyEvent e(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), repeat);
+    QApplication::sendEvent(b, &e);
+  };
+  send(QEvent::KeyPress, false);
+  constexpr int kRepeats = 21;
+  for (int i = 0; i < kRepeats; ++i) {
+    send(QEvent::KeyRelease, true);
+    send(QEvent::KeyPress, true);
+    EXPECT_EQ(b->button().state().VisualState, button::Pressed) << i;
+    EXPECT_EQ(clicks, 0) << i;
+  }
+  send(QEvent::KeyRelease, false);
+  Names expected;
+  for (int i = 0; i <= kRepeats; ++i) {
+    expected.push_back("CmdCheck.KeyDown");
+    expected.push_back("CmdCheck.KeyPress");
+  }
+  expected.push_back("CmdCheck.KeyUp");
+  expected.push_back("CmdCheck.Click");
+  EXPECT_EQ(TakeEvents(), expected);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_NE(b->button().state().VisualState, button::Pressed);
+}
+
 TEST_F(QtHost, HoverEndsWithMouseOutAtTheFirstTickOutside) {
   ButtonWidget* b = AddButton(*frame_, "CmdCheck", CheckButtonSettings(), {30, 20});
   Show();

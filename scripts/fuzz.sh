@@ -57,11 +57,12 @@ done
 printf '%-22s %12s %8s  %s\n' target executions edges faults
 for t in "${targets[@]}"; do
   log=$logs/$t.log
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1 || true)
+  cov=$(grep -a -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
   faults=none
   if [[ ${status[$t]} != 0 ]]; then
-    faults="status ${status[$t]}: $(grep -m1 -o 'ERROR: [A-Za-z]*: [^ ]*\|==[0-9]*== ERROR: .*\|Test unit written to .*' "$log" | head -1) (log: $log)"
+    reason=$(grep -a -m1 -o '==[0-9]*== *ERROR: .*\|Test unit written to .*\|ParseDictionaryFile: .*' "$log" || true)
+    faults="status ${status[$t]}: ${reason:-see the log} (log: $log)"
   fi
   printf '%-22s %12s %8s  %s\n' "$t" "${execs:-?}" "${cov:-?}" "$faults"
 done

@@ -283,18 +283,15 @@ class ListReader {
       if (ready < 0 && errno != EINTR) break;
       if (ready <= 0) continue;
       const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-      if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN) continue;
-        error_ = std::string("cannot read the list: ") + std::strerror(errno);
-        buffer_.clear();
-        return false;
-      }
-      buffer_.resize(static_cast<std::size_t>(n));
-      if (n == 0) eof_ = true;
-      return n > 0;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      return Took(n);
     }
     // poll itself failed: read without it.
-    const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    return Took(::read(fd_, buffer_.data(), buffer_.size()));
+  }
+
+  // What one read gave: a block, the end, or the reason it failed.
+  bool Took(ssize_t n) {
     if (n < 0) {
       error_ = std::string("cannot read the list: ") + std::strerror(errno);
       buffer_.clear();

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
 
 extern char** environ;
@@ -43,25 +44,9 @@ const char* const kRuleLabels[] = {"Scripting",  "Object",    "Applet",    "Embe
                                    "OnClick",    "MouseDown", "MouseMove", "MouseOver", "Close",
                                    "MouseWheel", "WinFocus",  "Shutdown",  "Create Ob", "Cd-Rom"};
 
-void WriteFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary);
-  out << bytes;
-  ASSERT_TRUE(out.good()) << p;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream s(text);
-  for (std::string line; std::getline(s, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<Json> JsonLines(const std::string& text) {
-  std::vector<Json> out;
-  for (const auto& line : Lines(text)) out.push_back(Json::parse(line));
-  return out;
-}
+using vx::clitest::JsonLines;
+using vx::clitest::Lines;
+using vx::clitest::WriteFile;
 
 std::vector<std::string> Addresses(const std::string& json_lines) {
   std::vector<std::string> out;
@@ -108,11 +93,7 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   return rows;
 }
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = vx::clitest::RunResult;
 
 // Pages for the batch tests, counting what they serve.
 class Server {
@@ -213,49 +194,8 @@ class Server {
   std::map<std::string, int> by_path_;
 };
 
-class Batch : public ::testing::Test {
+class Batch : public vx::clitest::VettrixRun {
  protected:
-  void SetUp() override {
-    binary_ = fs::path(VETTRIX_BIN_DIR) / "vettrix";
-    ASSERT_TRUE(fs::exists(binary_)) << "vettrix not built at " << binary_;
-    char pattern[] = "/tmp/vettrix-batch-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path Page(const std::string& name, const std::string& bytes) {
-    const fs::path p = dir_ / name;
-    WriteFile(p, bytes);
-    return p;
-  }
-
-  // Loopback requests must not go through a proxy the environment names.
-  std::string Prefix(const char* exec = "") const {
-    return "cd " + Quote(dir_.string()) + " && " + exec +
-           "env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u ALL_PROXY "
-           "-u all_proxy ";
-  }
-
-  std::string Command(const std::vector<std::string>& args) const {
-    std::string cmd = Quote(binary_.string());
-    for (const auto& a : args) cmd.append(" ").append(Quote(a));  // GCC 12 -O3 -Wrestrict
-    return cmd;
-  }
-
-  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
-    const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
-    WriteFile(in, input);
-    const std::string cmd = Prefix() + Command(args) + " <" + Quote(in.string()) + " >" +
-                            Quote(out.string()) + " 2>" + Quote(err.string());
-    const int raw = std::system(cmd.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
-  }
-
   // Starts vettrix without waiting; its output goes to files in the folder.
   pid_t Spawn(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
     const std::string cmd = Prefix("exec ") + Command(args) + " <" + Quote(input) + " >" +
@@ -267,9 +207,6 @@ class Batch : public ::testing::Test {
               0);
     return pid;
   }
-
-  fs::path binary_;
-  fs::path dir_;
 };
 
 TEST_F(Batch, ListsComeAfterTheCommandLineAndSkipCommentsAndBlanks) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -28,72 +29,10 @@ const std::string kScripting = "Scripting\tThis poses a possible threat of malic
 const std::string kForms =
     "Forms\tUsers can trick other people into enterting personal information.";
 
-void WriteFile(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out << bytes;
-  ASSERT_TRUE(out.good()) << p;
-}
+using Result = vx::clitest::RunResult;
+using vx::clitest::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-
-  std::vector<std::string> OutLines() const {
-    std::vector<std::string> lines;
-    std::istringstream s(out);
-    for (std::string line; std::getline(s, line);) lines.push_back(line);
-    return lines;
-  }
-  std::vector<Json> JsonLines() const {
-    std::vector<Json> objects;
-    for (const auto& line : OutLines()) objects.push_back(Json::parse(line));
-    return objects;
-  }
-};
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    binary_ = fs::path(VETTRIX_BIN_DIR) / "vettrix";
-    ASSERT_TRUE(fs::exists(binary_)) << "vettrix not built at " << binary_;
-    char pattern[] = "/tmp/vettrix-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path Page(const std::string& name, const std::string& bytes) {
-    const fs::path p = dir_ / name;
-    WriteFile(p, bytes);
-    return p;
-  }
-
-  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
-    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    WriteFile(in, input);
-    // Loopback requests must not go through a proxy the environment names.
-    // Run inside the test's folder, where relative names are the test's own.
-    std::string cmd = "cd " + Quote(dir_.string()) +
-                      " && env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u "
-                      "ALL_PROXY " +
-                      Quote(binary_.string());
-    // Appended piece by piece: GCC 12 at -O3 takes `" " + std::string` for an
-    // overlapping copy (-Wrestrict).
-    for (const auto& a : args) cmd.append(" ").append(Quote(a));
-    cmd.append(" <").append(Quote(in.string())).append(" >").append(Quote(out.string()));
-    cmd.append(" 2>").append(Quote(err.string()));
-    const int raw = std::system(cmd.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
-  }
-
-  fs::path binary_;
-  fs::path dir_;
-};
+class Cli : public vx::clitest::VettrixRun {};
 
 TEST_F(Cli, FileFindingsInRuleOrderWithoutServerLine) {
   const auto page = Page("page.html", "<FORM action=x>\n<script>\n");

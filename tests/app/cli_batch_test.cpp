@@ -19,7 +19,6 @@
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -28,6 +27,7 @@
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
+#include "tests/support/untimed.h"
 
 extern char** environ;
 
@@ -36,6 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using vx::support::Quote;
 using vx::support::ReadFile;
+using vx::support::WithoutTimings;
 using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
@@ -652,19 +653,15 @@ TEST_F(Batch, ABatchGivesEachAddressWhatASingleCheckGives) {
       "./missing.html",
       "ftp://127.0.0.1/x",
       "127.0.0.1:" + std::to_string(server.port()) + "/page/2"};
-  // libcurl tells how long a refused connection took: not part of the answer.
-  auto untimed = [](std::string text) {
-    return std::regex_replace(text, std::regex("after [0-9]+ ms"), "after N ms");
-  };
   std::string singles;
   for (const std::string& a : addresses) {
-    singles += untimed(Run({"check", "--json", "--jobs", "1", a}).out);
+    singles += WithoutTimings(Run({"check", "--json", "--jobs", "1", a}).out);
   }
   std::vector<std::string> args = {"check", "--json", "--jobs", "8"};
   args.insert(args.end(), addresses.begin(), addresses.end());
   const Result batch = Run(args);
   EXPECT_EQ(batch.status, 2);
-  EXPECT_EQ(untimed(batch.out), singles);
+  EXPECT_EQ(WithoutTimings(batch.out), singles);
   EXPECT_EQ(JsonLines(batch.out).size(), addresses.size());
 }
 

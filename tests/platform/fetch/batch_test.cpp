@@ -19,12 +19,14 @@
 #include "platform/fetch/fetch.h"
 #include "platform/fetch/transfer.h"
 #include "tests/platform/fetch/servers.h"
+#include "tests/support/untimed.h"
 
 namespace vx::net {
 namespace {
 
 using fixtures::HttpServer;
 using fixtures::RawServer;
+using support::WithoutTimings;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
 
@@ -73,7 +75,7 @@ std::vector<std::pair<std::string, std::string>> PageHeaders(const FetchResult& 
 
 void ExpectSame(const FetchResult& single, const FetchResult& batch, const std::string& what) {
   EXPECT_EQ(single.ok, batch.ok) << what;
-  EXPECT_EQ(single.error, batch.error) << what;
+  EXPECT_EQ(WithoutTimings(single.error), WithoutTimings(batch.error)) << what;
   EXPECT_EQ(single.status, batch.status) << what;
   EXPECT_EQ(single.final_url, batch.final_url) << what;
   EXPECT_EQ(PageHeaders(single), PageHeaders(batch)) << what;

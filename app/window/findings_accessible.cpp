@@ -9,6 +9,12 @@
 namespace vx::window {
 namespace {
 
+// Read from the selection model, not the item: the tree view tells of a new
+// selection before the items have heard of it.
+bool RowSelected(const FindingsView& view, int row) {
+  return view.selectionModel()->isSelected(view.model()->index(row, 0));
+}
+
 QAccessibleInterface* Factory(const QString& /*class_name*/, QObject* object) {
   if (auto* view = qobject_cast<FindingsView*>(object)) return new FindingsAccessible(view);
   // A frame on a form groups controls; it is no window of its own.
@@ -61,7 +67,7 @@ class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface {
     }
     s.selectable = true;
     s.focusable = true;
-    s.selected = Item()->isSelected();
+    s.selected = RowSelected(*view_, row_);
     // The current row shows a focus frame only while the list has the
     // keyboard: a reader must not hear of focus that is elsewhere.
     s.focused = view_->hasFocus() && view_->currentItem() == Item() && column_ == 0;
@@ -81,8 +87,13 @@ class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface {
   }
 
   // QAccessibleTableCellInterface.
-  bool isSelected() const override { return isValid() && Item()->isSelected(); }
-  QList<QAccessibleInterface*> columnHeaderCells() const override { return {}; }
+  bool isSelected() const override { return isValid() && RowSelected(*view_, row_); }
+  QList<QAccessibleInterface*> columnHeaderCells() const override {
+    auto* list = dynamic_cast<FindingsAccessible*>(parent());
+    QAccessibleInterface* header = list != nullptr ? list->headerCell(column_) : nullptr;
+    return header != nullptr ? QList<QAccessibleInterface*>{header}
+                             : QList<QAccessibleInterface*>{};
+  }
   QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
   int columnIndex() const override { return column_; }
   int rowIndex() const override { return row_; }
@@ -95,6 +106,48 @@ class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface {
 
   QPointer<FindingsView> view_;
   int row_;
+  int column_;
+};
+
+// A column's heading ("Detected", "Description").
+class HeaderCell : public QAccessibleInterface {
+ public:
+  HeaderCell(FindingsView* view, int column) : view_(view), column_(column) {}
+
+  bool isValid() const override { return view_ && column_ < view_->columnCount(); }
+  QObject* object() const override { return nullptr; }
+  QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
+  QAccessibleInterface* parent() const override {
+    return QAccessible::queryAccessibleInterface(view_.data());
+  }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QAccessibleInterface* focusChild() const override { return nullptr; }
+  QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
+  void setText(QAccessible::Text, const QString&) override {}
+  QString text(QAccessible::Text t) const override {
+    if (!isValid() || t != QAccessible::Name) return {};
+    return view_->headerItem()->text(column_);
+  }
+  QRect rect() const override {
+    if (!isValid()) return {};
+    const QHeaderView* header = view_->header();
+    const QRect r(header->sectionViewportPosition(column_), 0, header->sectionSize(column_),
+                  header->height());
+    return QRect(header->viewport()->mapToGlobal(r.topLeft()), r.size());
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    s.invalid = !isValid();
+    s.invisible = !isValid() || view_->header()->isHidden();
+    return s;
+  }
+  int column() const { return column_; }
+
+ private:
+  QPointer<FindingsView> view_;
   int column_;
 };
 
@@ -132,20 +185,36 @@ int FindingsAccessible::columnCount() const {
   return view().columnCount();
 }
 
+// Children are numbered as the tree view numbers them in the focus and
+// selection events it sends: the headings first, then the rows, a row's
+// cells from left to right.
 int FindingsAccessible::childCount() const {
-  return rowCount() * columnCount();
+  return (rowCount() + 1) * columnCount();
 }
 
 QAccessibleInterface* FindingsAccessible::child(int index) const {
   if (index < 0 || columnCount() == 0 || index >= childCount()) return nullptr;
-  return cellAt(index / columnCount(), index % columnCount());
+  const int row = index / columnCount() - 1;
+  return row < 0 ? headerCell(index) : cellAt(row, index % columnCount());
 }
 
 int FindingsAccessible::indexOfChild(const QAccessibleInterface* child) const {
-  if (child == nullptr || child->role() != QAccessible::Cell) return -1;
+  if (child == nullptr || child->parent() != this) return -1;
+  if (auto* header = dynamic_cast<const HeaderCell*>(child)) return header->column();
   auto* cell = const_cast<QAccessibleInterface*>(child)->tableCellInterface();
-  if (cell == nullptr || cell->table() != this) return -1;
-  return cell->rowIndex() * columnCount() + cell->columnIndex();
+  if (cell == nullptr) return -1;
+  return (cell->rowIndex() + 1) * columnCount() + cell->columnIndex();
+}
+
+QAccessibleInterface* FindingsAccessible::headerCell(int column) const {
+  if (column < 0 || column >= columnCount()) return nullptr;
+  const auto key = std::make_pair(-1, column);
+  if (auto it = cells_.find(key); it != cells_.end()) {
+    if (QAccessibleInterface* header = QAccessible::accessibleInterface(it->second)) return header;
+  }
+  auto* header = new HeaderCell(&view(), column);
+  cells_[key] = QAccessible::registerAccessibleInterface(header);
+  return header;
 }
 
 QAccessibleInterface* FindingsAccessible::cellAt(int row, int column) const {
@@ -160,6 +229,11 @@ QAccessibleInterface* FindingsAccessible::cellAt(int row, int column) const {
 }
 
 QAccessibleInterface* FindingsAccessible::childAt(int x, int y) const {
+  const QHeaderView* header = view().header();
+  const QPoint h = header->viewport()->mapFromGlobal(QPoint(x, y));
+  if (header->isVisible() && header->viewport()->rect().contains(h)) {
+    return headerCell(header->logicalIndexAt(h.x()));
+  }
   const QPoint p = view().viewport()->mapFromGlobal(QPoint(x, y));
   const QTreeWidgetItem* item = view().itemAt(p);
   if (item == nullptr) return nullptr;
@@ -173,19 +247,19 @@ QAccessibleInterface* FindingsAccessible::focusChild() const {
 }
 
 int FindingsAccessible::selectedRowCount() const {
-  return static_cast<int>(view().selectedItems().size());
+  return static_cast<int>(selectedRows().size());
 }
 
 QList<int> FindingsAccessible::selectedRows() const {
   QList<int> rows;
   for (int i = 0; i < rowCount(); ++i) {
-    if (view().topLevelItem(i)->isSelected()) rows << i;
+    if (RowSelected(view(), i)) rows << i;
   }
   return rows;
 }
 
 bool FindingsAccessible::isRowSelected(int row) const {
-  return row >= 0 && row < rowCount() && view().topLevelItem(row)->isSelected();
+  return row >= 0 && row < rowCount() && RowSelected(view(), row);
 }
 
 bool FindingsAccessible::selectRow(int row) {

@@ -52,9 +52,12 @@ class FindingsAccessible : public QAccessibleWidget, public QAccessibleTableInte
   void modelChange(QAccessibleTableModelChangeEvent* event) override;
 
   FindingsView& view() const;
+  // The heading of a column, a child of the table before the rows.
+  QAccessibleInterface* headerCell(int column) const;
 
  private:
-  // Cells are made when asked for and kept until the rows change.
+  // Cells and headings (row -1) are made when asked for and kept until the
+  // rows change.
   void DropCells();
   mutable std::map<std::pair<int, int>, QAccessible::Id> cells_;
 };

@@ -54,7 +54,10 @@ def wait_for(what, condition, timeout=TIMEOUT, pump=None, otherwise=None):
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
+    requests = 0  # pages served: one per check the window ran
+
     def do_GET(self):
+        Handler.requests += 1
         self.send_response(200)
         self.send_header("Server", "AtspiTest/1.0")
         self.send_header("Content-Type", "text/html")
@@ -172,12 +175,22 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
         while context.iteration(False):
             pass
 
-    # Rows arriving. The table sends row insertions and removals and the
-    # cells made and gone; Qt's bridge (6.4) passes the new cells on to AT-SPI
-    # as children added to the table, which is what a screen reader hears.
-    events = {"add": 0}
+    # Rows arriving and going. The table sends row insertions and removals
+    # and the cells made and gone; Qt's bridge (6.4) passes these on to AT-SPI
+    # as children added to and removed from the table, which is what a screen
+    # reader hears. The bridge sends removals only to clients that also listen
+    # for state changes, as screen readers do, so this client listens for both.
+    events = {"add": 0, "remove": 0}
+    # Cells the list said were selected or focused, by name.
+    cell_events = {"selected": [], "focused": []}
 
     def on_event(event):
+        for what, names in cell_events.items():
+            if event.type == "object:state-changed:" + what and event.detail1 == 1:
+                try:
+                    names.append(event.source.get_name())
+                except GLib.Error:
+                    names.append(None)
         try:
             if event.source is None or event.source.get_role() != Atspi.Role.TABLE:
                 return
@@ -189,6 +202,7 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
 
     listener = Atspi.EventListener.new(on_event)
     listener.register("object:children-changed")
+    listener.register("object:state-changed")
 
     wenv = dict(env)
     wenv["QT_QPA_PLATFORM"] = "xcb"
@@ -288,6 +302,8 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
              lambda: status().startswith("HTTP 200 \u00b7 ") and "3 findings" in status(),
              pump=pump)
     wait_for("the table to tell of its new rows", lambda: events["add"] >= 3, pump=pump)
+    if events["remove"]:
+        fail("the table told of rows removed from an empty list")
     labels = [table.get_accessible_at(r, 0).get_name() for r in range(table.get_n_rows())]
     if labels != ["Scripting", "Applet", "Forms"]:
         fail(f"the table's rows are {labels}")
@@ -301,6 +317,11 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
     wait_for("the row to be selected", lambda: table.is_row_selected(1), pump=pump)
     if table.get_selected_rows() != [1]:
         fail(f"selected rows are {table.get_selected_rows()}")
+    wait_for("the list to tell which cell was selected",
+             lambda: "Applet" in cell_events["selected"], pump=pump,
+             otherwise=lambda: f"it told of {cell_events['selected']}")
+    if set(cell_events["selected"]) != {"Applet"}:
+        fail(f"selecting the Applet row told of the cells {cell_events['selected']}")
     where = PAGE.decode().index("<applet")
     wait_for("the reading caret at the applet",
              lambda: text2.get_caret_offset() == where, pump=pump)
@@ -323,6 +344,36 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
             fail(f"Tab reached '{focused.get_name()}'")
     if seen != {"Web Site:", "Web Site Source Code:", "Web Site Description:", "Check Source"}:
         fail(f"Tab went to {sorted(seen)}")
+    # Focus in the list is told as focus on the current row's first cell.
+    if "Applet" not in cell_events["focused"]:
+        fail(f"focus in the list was told as focus on {cell_events['focused']}")
+
+    # Key auto-repeat through the X server. Holding a key in the address box
+    # types it again and again (so the server repeats keys), and holding Space
+    # on the button checks the page once, when Space goes up.
+    text1.grab_focus()
+    wait_for("the address box", lambda: state(text1, Atspi.StateType.FOCUSED), pump=pump)
+    keys("key", "ctrl+a")
+    keys("keydown", "x")
+    time.sleep(1.2)
+    keys("keyup", "x")
+    typed = wait_for("the held key's repeats", lambda: text1.get_text(0, -1), pump=pump)
+    if not typed.startswith("xxx"):
+        fail(f"the X server does not repeat a held key ('{typed}'): nothing to test the button on")
+    keys("key", "ctrl+a")
+    keys("type", "--delay", "2", page)
+    keys("key", "Tab")
+    wait_for("the check button", lambda: state(button, Atspi.StateType.FOCUSED), pump=pump)
+    served = Handler.requests
+    keys("keydown", "space")
+    time.sleep(1.5)
+    if Handler.requests != served:
+        fail(f"holding Space checked the page {Handler.requests - served} times before it went up")
+    keys("keyup", "space")
+    wait_for("the check on Space going up", lambda: Handler.requests > served, pump=pump)
+    time.sleep(0.3)
+    if Handler.requests != served + 1:
+        fail(f"holding Space checked the page {Handler.requests - served} times, not once")
 
     # An extra mouse button on the check button clicks nothing.
     ext = button.get_extents(Atspi.CoordType.SCREEN)
@@ -346,6 +397,8 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
              lambda: status().startswith(f"Could not fetch {dead}: "), pump=pump)
     if table.get_n_rows() != 0:
         fail("the old page's findings stayed under the failed address")
+    # Three rows of two cells went.
+    wait_for("the table to tell that its rows went", lambda: events["remove"] >= 6, pump=pump)
     if "the source shown is from " + page not in status():
         fail(f"the status line does not say whose source is shown: '{status()}'")
     server_line = [n for n in walk(group, []) if n.get_role() == Atspi.Role.LABEL and
@@ -353,6 +406,7 @@ def run(s, window_exe, xvfb, dbus, xdotool, launcher):
     if [n.get_name() for n in server_line] != ["Web Server: (fetch failed)"]:
         fail(f"the server line says {[n.get_name() for n in server_line]}")
     listener.deregister("object:children-changed")
+    listener.deregister("object:state-changed")
 
 
 if __name__ == "__main__":

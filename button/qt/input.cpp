@@ -1,6 +1,8 @@
 #include "button/qt/input.h"
 
+#include <QGuiApplication>
 #include <QList>
+#include <utility>
 
 namespace vx::qt {
 
@@ -196,6 +198,29 @@ int CharacterCode(const QString& text) {
   if (text.isEmpty()) return -1;
   const char32_t c = text.toUcs4().value(0);
   return c <= 0xFF ? static_cast<int>(c) : '?';
+}
+
+bool ReleasesMayBeRepeats() {
+  return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+std::optional<KeyRelease> ReleaseHold::Hold(const KeyRelease& release) {
+  return std::exchange(held_, release);
+}
+
+bool ReleaseHold::TakesBack(int key, unsigned long timestamp, std::optional<KeyRelease>& due) {
+  due.reset();
+  if (!held_) return false;
+  if (held_->key == key && held_->timestamp == timestamp) {
+    held_.reset();
+    return true;
+  }
+  due = Take();
+  return false;
+}
+
+std::optional<KeyRelease> ReleaseHold::Take() {
+  return std::exchange(held_, std::nullopt);
 }
 
 }  // namespace vx::qt

@@ -6,6 +6,7 @@
 #include <QString>
 #include <Qt>
 #include <cstdint>
+#include <optional>
 
 namespace vx::qt {
 
@@ -37,5 +38,38 @@ std::int16_t VirtualKeyCode(int qt_key, Qt::KeyboardModifiers modifiers);
 // first character, 63 ('?') for a character outside Latin-1, -1 when the
 // press produces no character.
 int CharacterCode(const QString& text);
+
+// A held key on X (without the server's detectable auto-repeat) repeats as
+// a release and a press with the same time stamp. Qt marks both as
+// auto-repeat only if the press is already queued when it handles the
+// release; on a busy machine it is not yet, and the release looks like the
+// key going up: a held Space would click on every repeat. The widget holds
+// a release back for a moment (kReleaseHoldMs) and lets a press of the same
+// key with the same time stamp take it back.
+struct KeyRelease {
+  int key = 0;
+  Qt::KeyboardModifiers modifiers;
+  unsigned long timestamp = 0;
+};
+
+inline constexpr int kReleaseHoldMs = 50;
+
+// Whether key releases on this platform may be the first half of a repeat.
+bool ReleasesMayBeRepeats();
+
+class ReleaseHold {
+ public:
+  // Holds `release` back; returns the release held before, which is due now.
+  std::optional<KeyRelease> Hold(const KeyRelease& release);
+  // A press: true when it is the second half of the held release's repeat
+  // (the release is gone). Otherwise the held release is due first, and is
+  // returned through `due`.
+  bool TakesBack(int key, unsigned long timestamp, std::optional<KeyRelease>& due);
+  // The moment passed (or the focus went): the held release is due.
+  std::optional<KeyRelease> Take();
+
+ private:
+  std::optional<KeyRelease> held_;
+};
 
 }  // namespace vx::qt

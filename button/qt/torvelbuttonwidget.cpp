@@ -296,6 +296,12 @@ TorvelButtonWidget::TorvelButtonWidget(const Placement& placement, QWidget* pare
   setAttribute(Qt::WA_OpaquePaintEvent);
   d_->CreateButton();
 
+  d_->release_timer.setSingleShot(true);
+  d_->release_timer.setInterval(vx::qt::kReleaseHoldMs);
+  connect(&d_->release_timer, &QTimer::timeout, this, [this] {
+    if (auto due = d_->release_hold.Take()) d_->KeyUp(*due);
+  });
+
   // While a menu holds the keyboard the focus may still move on (a menu
   // command can set it): that is the button's focus exit.
   d_->focus_watch =
@@ -682,6 +688,15 @@ void TorvelButtonWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TorvelButtonWidget::keyPressEvent(QKeyEvent* event) {
+  QPointer<TorvelButtonWidget> self(this);
+  std::optional<vx::qt::KeyRelease> due;
+  if (d_->release_hold.TakesBack(event->key(), event->timestamp(), due)) {
+    d_->release_timer.stop();  // a repeat: the key never went up
+  } else if (due) {
+    d_->release_timer.stop();
+    d_->KeyUp(*due);
+    if (!self) return;
+  }
   const Qt::KeyboardModifiers mods = event->modifiers();
   // The access key alone works while the button has the focus.
   if (!d_->access_key.isEmpty() &&
@@ -691,7 +706,6 @@ void TorvelButtonWidget::keyPressEvent(QKeyEvent* event) {
     d_->AccessKeyActivated();
     return;
   }
-  QPointer<TorvelButtonWidget> self(this);
   Guarded("key down", [&] {
     d_->button->UserControl_KeyDown(vx::qt::VirtualKeyCode(event->key(), mods),
                                     vx::qt::ShiftState(mods));
@@ -705,17 +719,31 @@ void TorvelButtonWidget::keyPressEvent(QKeyEvent* event) {
 
 void TorvelButtonWidget::keyReleaseEvent(QKeyEvent* event) {
   // A held key repeats its key-down (and key-press) only: X sends each
-  // repeat as a release and a press, both marked auto-repeat, and the release
-  // is dropped here, so holding Space clicks once, when it is let go.
+  // repeat as a release and a press, marked auto-repeat when Qt can tell,
+  // and the release is dropped here (or taken back by the press, see
+  // ReleaseHold), so holding Space clicks once, when it is let go.
   if (event->isAutoRepeat()) return;
   if (d_->swallowed_key != 0 && event->key() == d_->swallowed_key) {
     d_->swallowed_key = 0;
     return;
   }
-  const Qt::KeyboardModifiers mods = event->modifiers();
+  const vx::qt::KeyRelease release{event->key(), event->modifiers(), event->timestamp()};
+  if (!vx::qt::ReleasesMayBeRepeats()) {
+    d_->KeyUp(release);
+    return;
+  }
+  QPointer<TorvelButtonWidget> self(this);
+  if (auto due = d_->release_hold.Hold(release)) {
+    d_->KeyUp(*due);
+    if (!self) return;
+  }
+  d_->release_timer.start();
+}
+
+void TorvelButtonWidgetPrivate::KeyUp(const vx::qt::KeyRelease& release) {
   Guarded("key up", [&] {
-    d_->button->UserControl_KeyUp(vx::qt::VirtualKeyCode(event->key(), mods),
-                                  vx::qt::ShiftState(mods));
+    button->UserControl_KeyUp(vx::qt::VirtualKeyCode(release.key, release.modifiers),
+                              vx::qt::ShiftState(release.modifiers));
   });
 }
 
@@ -730,6 +758,13 @@ void TorvelButtonWidget::focusInEvent(QFocusEvent* event) {
 
 void TorvelButtonWidget::focusOutEvent(QFocusEvent* event) {
   QWidget::focusOutEvent(event);
+  // A key that went up before the focus left went up here.
+  if (auto due = d_->release_hold.Take()) {
+    d_->release_timer.stop();
+    QPointer<TorvelButtonWidget> self(this);
+    d_->KeyUp(*due);
+    if (!self) return;
+  }
   // A menu (a context menu opened from MouseDown, say) takes the keyboard for
   // a while but does not take the focus from the control under it. Handled
   // as a focus exit it would draw the button with the right press's cleared

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "button/model/torvel_button.h"
 #include "button/qt/button_host.h"
+#include "button/qt/input.h"
 #include "button/qt/stored_properties.h"
 #include "button/qt/widget_tree.h"
 #include "platform/host/palette.h"
@@ -117,6 +119,11 @@ class TorvelButtonWidgetPrivate {
   bool double_click = false;
   // Keys taken as the access key: their release belongs to no key-down.
   int swallowed_key = 0;
+  // A release that may be the first half of an X key repeat, until the
+  // timer says it was not.
+  vx::qt::ReleaseHold release_hold;
+  QTimer release_timer;
+  void KeyUp(const vx::qt::KeyRelease& release);
   // A menu has the keyboard, but the button keeps its focus meanwhile.
   bool focus_parked = false;
   QMetaObject::Connection focus_watch;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QPalette>
+#include <optional>
+#include <utility>
 
 #include "button/qt/accessible.h"
 #include "button/qt/input.h"
@@ -46,6 +48,38 @@ TEST(QtInputMapping, ModifiersButtonsAndCharacters) {
   EXPECT_EQ(CharacterCode(QString(QChar(0xE9))), 0xE9);
   EXPECT_EQ(CharacterCode(QString(QChar(0x20AC))), '?');
   EXPECT_EQ(CharacterCode(QString()), -1);
+}
+
+// X's repeat of a held key: a release and a press with the same time stamp.
+TEST(QtReleaseHold, APressWithTheReleasesTimeStampTakesItBack) {
+  ReleaseHold hold;
+  std::optional<KeyRelease> due;
+  EXPECT_FALSE(hold.Hold({Qt::Key_Space, {}, 1000}));
+  EXPECT_TRUE(hold.TakesBack(Qt::Key_Space, 1000, due));
+  EXPECT_FALSE(due);
+  EXPECT_FALSE(hold.Take()) << "a taken-back release never comes due";
+
+  // Another key, or the same key pressed again later: the key did go up,
+  // and that comes first.
+  for (const auto& [key, time] : {std::pair{Qt::Key_Return, 1000ul}, {Qt::Key_Space, 1001ul}}) {
+    EXPECT_FALSE(hold.Hold({Qt::Key_Space, Qt::ShiftModifier, 1000}));
+    EXPECT_FALSE(hold.TakesBack(key, time, due));
+    ASSERT_TRUE(due);
+    EXPECT_EQ(due->key, Qt::Key_Space);
+    EXPECT_EQ(due->modifiers, Qt::ShiftModifier);
+    EXPECT_FALSE(hold.Take());
+  }
+
+  // Two releases in a row: the first is due when the second is held.
+  EXPECT_FALSE(hold.Hold({Qt::Key_A, {}, 5}));
+  const auto first = hold.Hold({Qt::Key_B, {}, 6});
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->key, Qt::Key_A);
+  const auto second = hold.Take();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->key, Qt::Key_B);
+  EXPECT_FALSE(hold.TakesBack(Qt::Key_B, 6, due)) << "nothing is held any more";
+  EXPECT_FALSE(due);
 }
 
 TEST(QtInputMapping, CaptionLosesItsAccessKeyMarker) {

@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev qt6-tools-dev libqt6opengl6-dev doxygen
   libcurl4-openssl-dev libssl-dev zlib1g-dev
+  # Makes the certificates of the loopback https servers in the tests.
+  openssl
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-wine
   fonts-dejavu-core fonts-dejavu-extra qt6-wayland
   libpng-dev nlohmann-json3-dev

@@ -24,15 +24,12 @@ QAccessibleInterface* Factory(const QString& /*class_name*/, QObject* object) {
   return nullptr;
 }
 
-// One cell of the list: its text, where it is on screen, whether its row is
-// selected.
-class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface {
+// What every part of the list shares: it belongs to the list's table and has
+// no children of its own.
+class ListPart : public QAccessibleInterface {
  public:
-  Cell(FindingsView* view, int row, int column) : view_(view), row_(row), column_(column) {}
+  explicit ListPart(FindingsView* view) : view_(view) {}
 
-  bool isValid() const override {
-    return view_ && row_ < view_->topLevelItemCount() && column_ < view_->columnCount();
-  }
   QObject* object() const override { return nullptr; }
   QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
   QAccessibleInterface* parent() const override {
@@ -43,8 +40,22 @@ class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface {
   int indexOfChild(const QAccessibleInterface*) const override { return -1; }
   QAccessibleInterface* childAt(int, int) const override { return nullptr; }
   QAccessibleInterface* focusChild() const override { return nullptr; }
-  QAccessible::Role role() const override { return QAccessible::Cell; }
   void setText(QAccessible::Text, const QString&) override {}
+
+ protected:
+  QPointer<FindingsView> view_;
+};
+
+// One cell of the list: its text, where it is on screen, whether its row is
+// selected.
+class Cell : public ListPart, public QAccessibleTableCellInterface {
+ public:
+  Cell(FindingsView* view, int row, int column) : ListPart(view), row_(row), column_(column) {}
+
+  bool isValid() const override {
+    return view_ && row_ < view_->topLevelItemCount() && column_ < view_->columnCount();
+  }
+  QAccessible::Role role() const override { return QAccessible::Cell; }
 
   QString text(QAccessible::Text t) const override {
     if (!isValid() || (t != QAccessible::Name && t != QAccessible::Value)) return {};
@@ -104,29 +115,17 @@ class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface {
  private:
   QTreeWidgetItem* Item() const { return view_->topLevelItem(row_); }
 
-  QPointer<FindingsView> view_;
   int row_;
   int column_;
 };
 
 // A column's heading ("Detected", "Description").
-class HeaderCell : public QAccessibleInterface {
+class HeaderCell : public ListPart {
  public:
-  HeaderCell(FindingsView* view, int column) : view_(view), column_(column) {}
+  HeaderCell(FindingsView* view, int column) : ListPart(view), column_(column) {}
 
   bool isValid() const override { return view_ && column_ < view_->columnCount(); }
-  QObject* object() const override { return nullptr; }
-  QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-  QAccessibleInterface* parent() const override {
-    return QAccessible::queryAccessibleInterface(view_.data());
-  }
-  QAccessibleInterface* child(int) const override { return nullptr; }
-  int childCount() const override { return 0; }
-  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-  QAccessibleInterface* focusChild() const override { return nullptr; }
   QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
-  void setText(QAccessible::Text, const QString&) override {}
   QString text(QAccessible::Text t) const override {
     if (!isValid() || t != QAccessible::Name) return {};
     return view_->headerItem()->text(column_);
@@ -147,7 +146,6 @@ class HeaderCell : public QAccessibleInterface {
   int column() const { return column_; }
 
  private:
-  QPointer<FindingsView> view_;
   int column_;
 };
 

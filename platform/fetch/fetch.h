@@ -29,6 +29,9 @@ struct FetchOptions {
   // The proxy to go through; unset leaves the choice to the usual proxy
   // environment variables, "" goes through none.
   std::optional<std::string> proxy;
+  // Certificate authorities (a PEM file) that https servers are checked
+  // against instead of the system's; empty: the system's.
+  std::string ca_file;
   // When set and it turns true, the transfer ends within about a second as a
   // failure ("cancelled"): a window that closes need not wait for a slow
   // server.

@@ -176,6 +176,7 @@ Transfer::Transfer(const std::string& address, const FetchOptions& options, Easy
   curl_easy_setopt(curl, CURLOPT_USERAGENT, options.user_agent.c_str());
   if (request_headers_) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, request_headers_.get());
   if (options.proxy) curl_easy_setopt(curl, CURLOPT_PROXY, options.proxy->c_str());
+  if (!options.ca_file.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, options.ca_file.c_str());
   // Several transfers to one server share a connection where it speaks HTTP/2.
   // Only https can say so before its first answer (in the TLS handshake);
   // waiting for that answer over plain http would serialise the transfers.

@@ -17,6 +17,7 @@
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
+#include "tests/support/tls_certificate.h"
 
 namespace {
 
@@ -150,6 +151,9 @@ TEST_F(Cli, UsageErrorsAndHelp) {
       {"check", "--max-bytes", "-5", "x"},
       {"check", "--max-bytes"},
       {"check", "--colour", "x"},
+      {"check", "--cacert", "/nonexistent/authorities.pem", "x"},
+      {"check", "--cacert", "/", "x"},
+      {"check", "--cacert=", "x"},
   };
   for (const auto& args : bad) {
     const Result r = Run(args);
@@ -307,6 +311,33 @@ TEST_F(Cli, WebFailureExitsTwoWithReason) {
   EXPECT_EQ(h.status, 2);
   EXPECT_EQ(h.out, "");
   EXPECT_EQ(h.err.rfind("vettrix: " + refused + ": ", 0), 0u) << h.err;
+}
+
+// A page on a server signed by an authority of the user's own.
+TEST_F(Cli, HttpsWithTheAuthoritiesGiven) {
+  const vx::support::LoopbackCertificate certificate;
+  httplib::SSLServer https(certificate.cert().c_str(), certificate.key().c_str());
+  https.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Server", "Tls/1");
+    res.set_content("<html><script>go()</script></html>", "text/html");
+  });
+  const int port = https.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { https.listen_after_bind(); });
+  while (!https.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::string page = "https://127.0.0.1:" + std::to_string(port) + "/page";
+
+  const Result trusted = Run({"check", "--json", "--cacert", certificate.cert(), page});
+  const Result unknown = Run({"check", "--json", page});
+  https.stop();
+  serving.join();
+
+  EXPECT_EQ(trusted.status, 1) << trusted.err;
+  const auto found = trusted.JsonLines();
+  ASSERT_EQ(found.size(), 1u) << trusted.out;
+  EXPECT_EQ(found[0]["server"], "Tls/1");
+  EXPECT_EQ(found[0]["findings"][0]["label"], "Scripting");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("certificate"), std::string::npos) << unknown.err;
 }
 
 }  // namespace

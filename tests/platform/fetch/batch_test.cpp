@@ -25,6 +25,7 @@ namespace vx::net {
 namespace {
 
 using fixtures::HttpServer;
+using fixtures::HttpsServer;
 using fixtures::RawServer;
 using support::WithoutTimings;
 using ::testing::HasSubstr;
@@ -137,6 +138,11 @@ TEST_F(Batch, EachAddressGetsWhatASingleFetchGets) {
                                 "\r\nContent-Length: 2\r\n\r\nhi");
   });
   RawServer silent([](RawServer&, int) {});  // closes without a word
+  HttpsServer https;
+  https.server.Get("/ok", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page, "text/html");
+  });
+  https.start();
   int closed_port = 0;
   {
     HttpServer gone;
@@ -166,10 +172,13 @@ TEST_F(Batch, EachAddressGetsWhatASingleFetchGets) {
       "ftp://127.0.0.1/x",
       "http:/127.0.0.1/x",
       "",
+      https.url("/ok"),
+      https.url("/missing"),
   };
   BatchOptions options;
   options.jobs = 6;
   options.fetch.max_bytes = 4096;
+  options.fetch.ca_file = https.ca_file();
   const std::vector<FetchResult> batch = FetchAll(addresses, options);
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     const FetchResult single = fetch(addresses[i], options.fetch);
@@ -195,6 +204,8 @@ TEST_F(Batch, EachAddressGetsWhatASingleFetchGets) {
   EXPECT_THAT(batch[18].error, HasSubstr("unsupported scheme \"ftp\""));
   EXPECT_THAT(batch[19].error, HasSubstr("must be followed by \"//\""));
   EXPECT_EQ(batch[20].error, "empty address");
+  EXPECT_EQ(batch[21].text, page);
+  EXPECT_EQ(batch[22].status, 404);
 }
 
 // Counts requests in flight at once, by the Host header they name.

@@ -16,6 +16,7 @@ namespace vx::net {
 namespace {
 
 using fixtures::HttpServer;
+using fixtures::HttpsServer;
 using fixtures::RawServer;
 using ::testing::HasSubstr;
 
@@ -116,6 +117,42 @@ TEST_F(Fetch, UnreachableServerIsAFailureWithAReason) {
   EXPECT_FALSE(r.ok);
   EXPECT_FALSE(r.error.empty());
   EXPECT_EQ(r.status, 0);
+}
+
+// https: a server signed by the authority the caller names is fetched like
+// any other; one the authorities in use do not know is refused with the
+// reason, and so is an authority file that is not there.
+TEST_F(Fetch, HttpsServersAreCheckedAgainstTheAuthoritiesInUse) {
+  HttpsServer https;
+  https.server.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Server", "Tls/1");
+    res.set_content("<script>x()</script>", "text/html");
+  });
+  https.server.Get("/moved", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("/page");
+  });
+  https.start();
+
+  FetchOptions trusted;
+  trusted.ca_file = https.ca_file();
+  const FetchResult page = fetch(https.url("/moved"), trusted);
+  ASSERT_TRUE(page.ok) << page.error;
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.text, "<script>x()</script>");
+  EXPECT_EQ(page.header("server"), "Tls/1");
+  EXPECT_EQ(page.final_url, https.url("/page"));
+
+  const FetchResult unknown = fetch(https.url("/page"));
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_THAT(unknown.error, HasSubstr("certificate")) << unknown.error;
+  EXPECT_TRUE(unknown.text.empty());
+  EXPECT_EQ(unknown.status, 0);
+
+  FetchOptions missing;
+  missing.ca_file = "/nonexistent/authorities.pem";
+  const FetchResult refused = fetch(https.url("/page"), missing);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_THAT(refused.error, HasSubstr("/nonexistent/authorities.pem")) << refused.error;
 }
 
 TEST_F(Fetch, RedirectChainKeepsOnlyTheFinalResponse) {

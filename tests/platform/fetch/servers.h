@@ -20,36 +20,77 @@
 #include <string_view>
 #include <thread>
 
+#include "tests/support/tls_certificate.h"
+
 namespace vx::net::fixtures {
 
-class HttpServer {
+// Serves `server` on a loopback port of its own on a thread, until stopped.
+class Listening {
  public:
-  httplib::Server server;
+  explicit Listening(httplib::Server& server) : server_(server) {}
+  ~Listening() {
+    server_.stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  Listening(const Listening&) = delete;
+  Listening& operator=(const Listening&) = delete;
 
   // Call after registering the routes.
   void start() {
-    port_ = server.bind_to_any_port("127.0.0.1");
+    port_ = server_.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
-    thread_ = std::thread([this] { server.listen_after_bind(); });
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!server.is_running()) {
+    while (!server_.is_running()) {
       if (std::chrono::steady_clock::now() > give_up)
         throw std::runtime_error("loopback server did not start");
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  ~HttpServer() {
-    server.stop();
-    if (thread_.joinable()) thread_.join();
-  }
-  std::string url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
-  }
   int port() const { return port_; }
 
  private:
+  httplib::Server& server_;
   int port_ = 0;
   std::thread thread_;
+};
+
+class HttpServer {
+ public:
+  httplib::Server server;
+
+  void start() { listening_.start(); }
+  std::string url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port()) + std::string(path);
+  }
+  int port() const { return listening_.port(); }
+
+ private:
+  Listening listening_{server};
+};
+
+// https on loopback with a certificate of its own (ca_file() names it for the
+// client to trust).
+class HttpsServer {
+ public:
+  HttpsServer() {
+    if (!server.is_valid()) throw std::runtime_error("the TLS server refused its certificate");
+  }
+
+  void start() { listening_.start(); }
+  std::string url(std::string_view path) const {
+    return "https://127.0.0.1:" + std::to_string(listening_.port()) + std::string(path);
+  }
+  std::string ca_file() const { return certificate_.cert(); }
+
+ private:
+  support::LoopbackCertificate certificate_;
+
+ public:
+  httplib::SSLServer server{certificate_.cert().c_str(), certificate_.key().c_str()};
+
+ private:
+  Listening listening_{server};
 };
 
 // Accepts connections one at a time; reads the request head, then hands the

@@ -7,8 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev qt6-tools-dev libqt6opengl6-dev doxygen
   libcurl4-openssl-dev libssl-dev zlib1g-dev
-  # Makes the certificates of the loopback https servers in the tests.
-  openssl
+  # Makes the certificates of the loopback https servers in the tests; an
+  # HTTP/2 server for the batch fetcher's tests.
+  openssl nghttp2-server
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-wine
   fonts-dejavu-core fonts-dejavu-extra qt6-wayland
   libpng-dev nlohmann-json3-dev

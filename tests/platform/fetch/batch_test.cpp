@@ -18,6 +18,7 @@
 
 #include "platform/fetch/fetch.h"
 #include "platform/fetch/transfer.h"
+#include "tests/platform/fetch/h2_server.h"
 #include "tests/platform/fetch/servers.h"
 #include "tests/support/untimed.h"
 
@@ -436,6 +437,33 @@ TEST_F(Batch, RedirectLimitAndNoFollowing) {
   EXPECT_EQ(results[0].header("location"), "/hop/0");
   EXPECT_EQ(results[0].text, "<a href=next>moved</a>");
   ExpectSame(fetch(http.url("/hop/1"), options.fetch), results[0], "no following");
+}
+
+// A server that speaks HTTP/2 gets the transfers of a batch over one
+// connection, and each page is what a single fetch of it gives.
+TEST_F(Batch, Http2ServersCarryTheBatchOverOneConnection) {
+  std::map<std::string, std::string> files;
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".html";
+    files[name] = "<p>page " + std::to_string(i) + "</p><script>x()</script>";
+  }
+  fixtures::H2Server h2(files);
+  for (const auto& [name, content] : files) addresses.push_back(h2.url("/" + name));
+  addresses.push_back(h2.url("/missing.html"));
+  BatchOptions options;
+  options.fetch.ca_file = h2.ca_file();
+  const std::vector<FetchResult> batch = FetchAll(addresses, options);
+  EXPECT_EQ(h2.connections(), 1u) << h2.log();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    ASSERT_TRUE(batch[i].ok) << batch[i].error;
+    EXPECT_EQ(batch[i].text, files.at(addresses[i].substr(addresses[i].rfind('/') + 1)));
+    EXPECT_THAT(batch[i].header("server"), HasSubstr("nghttpd"));
+  }
+  EXPECT_EQ(batch.back().status, 404);
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    ExpectSame(fetch(addresses[i], options.fetch), batch[i], addresses[i]);
+  }
 }
 
 TEST_F(Batch, RequestHeadersAndProxy) {

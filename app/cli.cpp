@@ -353,16 +353,26 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
   o.batch.jobs = 16;
   bool only_addresses = false;
   // Options that take a value, by every name they go by.
+  // clang-format off
   const std::vector<std::pair<std::string, std::vector<std::string>>> valued = {
-      {"--timeout", {"--timeout"}},     {"--max-bytes", {"--max-bytes"}},
-      {"--jobs", {"--jobs", "-j"}},     {"--list", {"--list", "-l"}},
-      {"--format", {"--format"}},       {"--output", {"--output", "-o"}},
-      {"--rate", {"--rate"}},           {"--per-host", {"--per-host"}},
-      {"--retries", {"--retries"}},     {"--user-agent", {"--user-agent", "-A"}},
-      {"--header", {"--header", "-H"}}, {"--proxy", {"--proxy", "-x"}},
-      {"--cacert", {"--cacert"}},       {"--max-redirects", {"--max-redirects"}},
-      {"--fail-on", {"--fail-on"}},     {"--shard", {"--shard"}},
+      {"--timeout", {"--timeout"}},
+      {"--max-bytes", {"--max-bytes"}},
+      {"--jobs", {"--jobs", "-j"}},
+      {"--list", {"--list", "-l"}},
+      {"--format", {"--format"}},
+      {"--output", {"--output", "-o"}},
+      {"--rate", {"--rate"}},
+      {"--per-host", {"--per-host"}},
+      {"--retries", {"--retries"}},
+      {"--user-agent", {"--user-agent", "-A"}},
+      {"--header", {"--header", "-H"}},
+      {"--proxy", {"--proxy", "-x"}},
+      {"--cacert", {"--cacert"}},
+      {"--max-redirects", {"--max-redirects"}},
+      {"--fail-on", {"--fail-on"}},
+      {"--shard", {"--shard"}},
   };
+  // clang-format on
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (only_addresses || a == "-" || !a.starts_with("-")) {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
 #include "platform/fetch/transfer.h"
 #include "tests/platform/fetch/h2_server.h"
@@ -66,11 +67,12 @@ std::vector<FetchResult> FetchAll(const std::vector<std::string>& addresses,
 
 // The headers that make the page, without those of the connection (a batch
 // reuses connections, so the server may say "close" to one and not the
-// other) and the date.
+// other) and the date. Names in any case: HTTP/2 sends them in small letters.
 std::vector<std::pair<std::string, std::string>> PageHeaders(const FetchResult& r) {
   std::vector<std::pair<std::string, std::string>> out;
   for (const auto& h : r.headers) {
-    if (h.first != "Connection" && h.first != "Keep-Alive" && h.first != "Date") out.push_back(h);
+    const std::string name = ascii::Lower(h.first);
+    if (name != "connection" && name != "keep-alive" && name != "date") out.push_back(h);
   }
   return out;
 }

@@ -2,11 +2,16 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -183,28 +188,129 @@ bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std
   return true;
 }
 
+namespace {
+
+// libpng reports errors by long jump: the handler keeps the message and jumps
+// back to the setjmp in DecodePng, whose frame holds nothing to destroy.
+void OnPngError(png_structp png, png_const_charp message) {
+  *static_cast<std::string*>(png_get_error_ptr(png)) = message;
+  png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// Everything DecodePng changes lives outside its frame (see OnPngError).
+struct PngRead {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  std::string message;
+  std::vector<png_bytep> rows;
+};
+
+// libpng allocates a chunk's declared length before it reads the chunk, so
+// the chunks are walked first: each must fit in what is left of the file,
+// and none but image data may be larger than kMaxPngChunkBytes. Leaves the
+// file just past the signature; "" when the chunks are sound.
+std::string CheckPngChunks(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return "cannot seek in the file";
+  const long long size = std::ftell(file);
+  long long pos = 8;
+  std::string problem;
+  while (problem.empty() && pos + 8 <= size && std::fseek(file, pos, SEEK_SET) == 0) {
+    unsigned char head[8];
+    if (std::fread(head, 1, sizeof head, file) != sizeof head) break;
+    const long long length = static_cast<long long>(png_get_uint_32(head));
+    std::string type(reinterpret_cast<const char*>(head + 4), 4);
+    const bool named = std::all_of(type.begin(), type.end(), [](char c) {
+      return std::isalpha(static_cast<unsigned char>(c));
+    });
+    const std::string chunk = named ? "chunk " + type : "a chunk";
+    if (type != "IDAT" && length > static_cast<long long>(kMaxPngChunkBytes)) {
+      problem = chunk + " is too large (" + std::to_string(length) + " bytes; at most " +
+                std::to_string(kMaxPngChunkBytes) + ")";
+    } else if (length > size - pos - 12) {
+      problem = chunk + " runs past the end of the file";
+    } else if (type == "IEND") {
+      break;
+    }
+    pos += 12 + length;
+  }
+  if (problem.empty() && std::fseek(file, 8, SEEK_SET) != 0) problem = "cannot seek in the file";
+  return problem;
+}
+
+bool DecodePng(PngRead& r, std::FILE* file, PngPixels& out) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_init_io(r.png, file);
+  png_set_sig_bytes(r.png, 8);
+  png_set_chunk_malloc_max(r.png, kMaxPngChunkBytes);
+  png_set_user_limits(r.png, kMaxPictureEdge, kMaxPictureEdge);
+  png_read_info(r.png, r.info);
+  const png_uint_32 width = png_get_image_width(r.png, r.info);
+  const png_uint_32 height = png_get_image_height(r.png, r.info);
+  if (auto problem = PictureSizeProblem(width, height); !problem.empty()) {
+    r.message = problem;
+    return false;
+  }
+  const png_byte color = png_get_color_type(r.png, r.info);
+  out.has_alpha =
+      (color & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r.png, r.info, PNG_INFO_tRNS);
+  png_set_expand(r.png);
+  png_set_scale_16(r.png);
+  png_set_gray_to_rgb(r.png);
+  if (!out.has_alpha) png_set_filler(r.png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(r.png);
+  png_read_update_info(r.png, r.info);
+  if (png_get_rowbytes(r.png, r.info) != std::size_t{width} * 4) {
+    r.message = "unexpected pixel layout";
+    return false;
+  }
+  out.width = static_cast<int>(width);
+  out.height = static_cast<int>(height);
+  out.rgba.resize(std::size_t{width} * height * 4);
+  r.rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = &out.rgba[std::size_t{y} * width * 4];
+  png_read_image(r.png, r.rows.data());
+  png_read_end(r.png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+bool ReadPngPixels(const std::string& path, PngPixels& out, std::string* error) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+  if (!file) return Fail(error, std::strerror(errno));
+  png_byte signature[8] = {};
+  if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
+      png_sig_cmp(signature, 0, sizeof signature) != 0) {
+    return Fail(error, "not a PNG file");
+  }
+  if (std::string problem = CheckPngChunks(file.get()); !problem.empty()) {
+    return Fail(error, problem);
+  }
+  PngRead r;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.message, OnPngError, OnPngWarning);
+  if (r.png != nullptr) r.info = png_create_info_struct(r.png);
+  if (r.png == nullptr || r.info == nullptr) {
+    png_destroy_read_struct(&r.png, &r.info, nullptr);
+    return Fail(error, "out of memory");
+  }
+  PngPixels pixels;
+  const bool ok = DecodePng(r, file.get(), pixels);
+  png_destroy_read_struct(&r.png, &r.info, nullptr);
+  if (!ok) return Fail(error, r.message);
+  out = std::move(pixels);
+  return true;
+}
+
 bool ReadPng(const std::string& path, Surface& out, Mask* transparent, std::string* error) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    std::string reason = image.message;
-    png_image_free(&image);
-    return Fail(error, path + ": " + reason);
-  }
-  image.format = PNG_FORMAT_RGBA;
-  if (auto problem = PictureSizeProblem(image.width, image.height); !problem.empty()) {
-    png_image_free(&image);
-    return Fail(error, path + ": " + problem);
-  }
-  std::vector<png_byte> rgba(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
-    std::string reason = image.message;
-    png_image_free(&image);
-    return Fail(error, path + ": " + reason);
-  }
-  Surface s(static_cast<int>(image.width), static_cast<int>(image.height));
+  PngPixels png;
+  std::string reason;
+  if (!ReadPngPixels(path, png, &reason)) return Fail(error, path + ": " + reason);
+  Surface s(png.width, png.height);
   Mask m(s.width(), s.height());
+  const std::vector<unsigned char>& rgba = png.rgba;
   std::size_t i = 0;
   for (int y = 0; y < s.height(); ++y) {
     for (int x = 0; x < s.width(); ++x, i += 4) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/region.h"
 #include "platform/gdi/surface.h"
@@ -31,6 +33,20 @@ std::string PictureSizeProblem(long long width, long long height);
   const Mask opaque = shape.ToMask(s.width(), s.height());
   return WritePng(path, s, &opaque, error);
 }
+// Any PNG as 8-bit RGBA rows, top to bottom; `has_alpha` when the file has
+// an alpha channel or a transparent colour. No chunk of the file, nor a
+// compressed text or colour profile once inflated, may take more than
+// kMaxPngChunkBytes: a file of a few bytes can declare a chunk of gigabytes.
+// On failure *error is the reason alone, without the file's name.
+inline constexpr std::size_t kMaxPngChunkBytes = std::size_t{8} << 20;
+struct PngPixels {
+  int width = 0;
+  int height = 0;
+  bool has_alpha = false;
+  std::vector<unsigned char> rgba;
+};
+[[nodiscard]] bool ReadPngPixels(const std::string& path, PngPixels& out,
+                                 std::string* error = nullptr);
 // Any PNG, converted to 8-bit RGBA. Pixels with alpha below 128 are marked
 // in *transparent when it is given; their colour is kept.
 [[nodiscard]] bool ReadPng(const std::string& path, Surface& out, Mask* transparent = nullptr,

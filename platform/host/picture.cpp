@@ -1,9 +1,6 @@
 #include "platform/host/picture.h"
 
-#include <png.h>
-
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "platform/gdi/image_io.h"
@@ -32,36 +29,23 @@ Picture::Picture(Surface image, int type, std::optional<Surface> mask)
       height_himetric_(PixelsToHimetric(image_.height())) {}
 
 PicturePtr LoadPicturePng(const std::string& path) {
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&img, path.c_str())) {
-    throw HostError("cannot read picture \"" + path + "\": " + img.message);
+  gdi::PngPixels png;
+  std::string error;
+  if (!gdi::ReadPngPixels(path, png, &error)) {
+    throw HostError("cannot read picture \"" + path + "\": " + error);
   }
-  if (auto problem = gdi::PictureSizeProblem(img.width, img.height); !problem.empty()) {
-    png_image_free(&img);
-    throw HostError("cannot read picture \"" + path + "\": " + problem);
-  }
-  const bool has_alpha = (img.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-  img.format = PNG_FORMAT_RGBA;
-  std::vector<png_byte> rgba(PNG_IMAGE_SIZE(img));
-  if (!png_image_finish_read(&img, nullptr, rgba.data(), 0, nullptr)) {
-    const std::string msg = img.message;
-    png_image_free(&img);
-    throw HostError("cannot read picture \"" + path + "\": " + msg);
-  }
-  const int w = static_cast<int>(img.width);
-  const int h = static_cast<int>(img.height);
+  const int w = png.width;
+  const int h = png.height;
   Surface image(w, h);
   Surface mask(w, h);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      const png_byte* p = &rgba[(static_cast<std::size_t>(y) * w + x) * 4];
+      const unsigned char* p = &png.rgba[(static_cast<std::size_t>(y) * w + x) * 4];
       image.set(x, y, ColorRef{p[0]} | (ColorRef{p[1]} << 8) | (ColorRef{p[2]} << 16));
       mask.set(x, y, p[3] == 0 ? 1 : 0);
     }
   }
-  PicturePtr pic = has_alpha
+  PicturePtr pic = png.has_alpha
                        ? Picture::FromSurface(std::move(image), Picture::kIcon, std::move(mask))
                        : Picture::FromSurface(std::move(image), Picture::kBitmap);
   pic->set_file(path);

@@ -115,6 +115,23 @@ TEST(GdiImageIo, PngRoundTripWithRegionTransparency) {
   EXPECT_EQ(transparent, Mask(7, 4, false));
 }
 
+// A few bytes can declare a chunk of gigabytes (here an iTXt chunk of
+// 1,766,015,824 bytes in a 75-byte file), which a reader must not allocate.
+TEST(GdiImageIo, PngChunksOfGigabytesAreRefused) {
+  const std::string path = TempPath("huge-chunk.png");
+  WriteBytes(path, std::string("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52"
+                               "\x00\x00\x00\x08\x00\x00\x00\x08\x01\x00\x00\x00\x00\xec\x74\x83"
+                               "\x26\x69\x43\x43\x50\x69\x54\x58\x74\x49\x44\x41\x54\x78\xda\x63"
+                               "\x08\x65\x58\xc5\x80\x84\x01\x1e\x9c\x03\xfd\x70\x15\xc9\x90\x00"
+                               "\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\xc2",
+                               75));
+  Surface s;
+  std::string error;
+  EXPECT_FALSE(ReadPng(path, s, nullptr, &error));
+  EXPECT_NE(error.find("huge-chunk.png: "), std::string::npos) << error;
+  EXPECT_NE(error.find("too large"), std::string::npos) << error;
+}
+
 TEST(GdiImageIo, PngFailuresAreReported) {
   Surface s;
   std::string error;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <cstdlib>
 
 #include "app/window/main_window.h"
@@ -26,8 +27,12 @@ inline QApplication& App() {
   static QApplication* app = [] {
     auto* a = new QApplication(argc, argv);
     AddBundledFonts();
-    // Settings the window keeps (the source box's wrapping) go to a test
-    // location of our own, never to the user's, and start empty.
+    // Settings the window keeps (the source box's wrapping and colours) go
+    // to a folder of this process's own, never to the user's, and start
+    // empty. The test cases run as processes side by side: a shared settings
+    // file would let one case's settings reach another.
+    static QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("VettrixTests"));
     QCoreApplication::setApplicationName(QStringLiteral("window_test"));

@@ -1,0 +1,66 @@
+// Where in the markup a byte of a page sits: in a tag, an attribute, a
+// script, a comment, the visible text... by the HTML standard's tokenizer
+// rules, so that a marker people only write about can be told from markup.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vx::app::check {
+
+enum class Context : std::uint8_t {
+  // A start or end tag outside its attributes' names and values: "<" or "</",
+  // the name ("<script" of <script src=x>), spaces, "=", "/" and ">".
+  Tag,
+  AttributeName,   // an attribute's name
+  AttributeValue,  // an attribute's value, quotes included; a style attribute's value too
+  Script,          // a script element's content
+  Style,           // a style element's content
+  Comment,         // a comment, "<!--" and "-->" included
+  Text,            // character data, RCDATA (title, textarea) included
+  Other,           // a doctype, a CDATA section, a bogus comment
+};
+inline constexpr std::size_t kContextCount = 8;
+
+// "tag", "attribute-name", "attribute-value", "script", "style", "comment",
+// "text", "other".
+std::string_view ContextName(Context context);
+std::optional<Context> ContextFromName(std::string_view name);
+
+// A set of contexts, one bit each.
+using ContextSet = std::uint32_t;
+constexpr ContextSet Bit(Context c) {
+  return ContextSet{1} << static_cast<unsigned>(c);
+}
+
+struct Place {
+  Context context = Context::Text;
+  // Lower case. For Tag and the attribute contexts the tag's own element;
+  // otherwise the element whose content the byte is; "" at top level.
+  std::string element;
+};
+
+// One pass over a page, asked in order: At(offset) advances the tokenizer to
+// `offset` and tells where that byte sits. Offsets must not decrease from one
+// call to the next (equal offsets are fine). Memory does not grow with the
+// page, only with the depth of open elements (bounded). The text must stay
+// valid while the scanner lives.
+class ContextScanner {
+ public:
+  explicit ContextScanner(std::string_view text);
+  ~ContextScanner();
+  ContextScanner(const ContextScanner&) = delete;
+  ContextScanner& operator=(const ContextScanner&) = delete;
+
+  Place At(std::size_t offset);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vx::app::check

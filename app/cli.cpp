@@ -21,6 +21,7 @@
 #include "app/rules.h"
 #include "app/version.h"
 #include "platform/base/ascii.h"
+#include "platform/text/utf8.h"
 
 namespace vx::app::cli {
 namespace {
@@ -140,6 +141,9 @@ std::string CheckHelpText() {
          "                       numbers (1 to " +
          kRules +
          ") or labels, separated by commas\n"
+         "  --csv-safe           in CSV, start cells that begin with =, +, -, @, a tab or\n"
+         "                       a carriage return with an apostrophe, so that a\n"
+         "                       spreadsheet shows them as text and runs no formula\n"
          "  -q, --quiet          no progress line\n"
          "  -h, --help           this text\n"
          "  --                   everything after it is an address\n"
@@ -175,7 +179,8 @@ std::string CheckHelpText() {
          "\n"
          "--format csv writes a header line and then one line per finding: address, rule,\n"
          "label, description, line, column (RFC 4180: fields with commas, quotes or line\n"
-         "breaks are quoted, quotes doubled).\n"
+         "breaks are quoted, quotes doubled). Cells are written as they are: an address\n"
+         "that starts with = or @ is a formula to a spreadsheet unless --csv-safe is given.\n"
          "\n"
          "--format sarif writes one SARIF 2.1.0 log with one run: the " +
          NumberWord(kRuleCount) +
@@ -396,6 +401,10 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       o.unordered = true;
       continue;
     }
+    if (a == "--csv-safe") {
+      o.style.csv_safe = true;
+      continue;
+    }
     if (a == "-q" || a == "--quiet") {
       o.quiet = true;
       continue;
@@ -465,7 +474,9 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
 }
 
 int Usage(const std::string& problem) {
-  if (!problem.empty()) std::cerr << "vettrix: " << problem << '\n';
+  // The problem quotes what was typed: shown escaped, so that no argument can
+  // act on the terminal.
+  if (!problem.empty()) std::cerr << "vettrix: " << text::EscapeForDisplay(problem) << '\n';
   std::cerr << UsageText() << "Try \"vettrix check --help\" for more.\n";
   return kExitUsage;
 }

@@ -88,7 +88,7 @@ class PreparedFetcher : public PageFetcher {
     return OpenPage(address).TakeString();
   }
 
-  PageText OpenPage(const std::string&) override {
+  PageText OpenPage(const std::string& address) override {
     try {
       switch (p_.kind) {
         case Prepared::Kind::Stdin:
@@ -96,7 +96,8 @@ class PreparedFetcher : public PageFetcher {
         case Prepared::Kind::File:
           return ReadFilePage(p_.path, max_bytes_, &mapping_);
         case Prepared::Kind::Web:
-          if (!p_.web.ok) throw std::runtime_error(WebFailureReason(p_.web, p_.could_be_file));
+          if (!p_.web.ok)
+            throw std::runtime_error(WebFailureReason(p_.web, p_.could_be_file, address));
           return std::move(p_.web.text);
         case Prepared::Kind::Failed:
           throw std::runtime_error(p_.error);
@@ -477,7 +478,8 @@ int RunCheck(const Options& options) {
       o.web = true;
       o.status = raw.result.status;
       o.final_address = std::move(raw.result.final_url);
-      o.error = WebFailureReason(raw.result, window.Info(seq).second);
+      const auto [address, could_be_file] = window.Info(seq);
+      o.error = WebFailureReason(raw.result, could_be_file, address);
       window.Complete(seq, std::move(o));
       return;
     }
@@ -559,7 +561,7 @@ int RunCheck(const Options& options) {
     fetcher_do([](net::BatchFetcher& f) { f.Close(); });
   });
 
-  std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format);
+  std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format, options.style);
   Progress progress(!options.quiet && ::isatty(STDERR_FILENO) == 1);
   std::string buffer;
   writer->Begin(buffer);

@@ -567,9 +567,19 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
   return text;
 }
 
-std::string WebFailureReason(const net::FetchResult& r, bool could_be_file) {
+std::string WebFailureReason(const net::FetchResult& r, bool could_be_file,
+                             const std::string& address) {
   std::string reason = r.error.empty() ? "fetch failed" : r.error;
-  if (could_be_file) reason += " (no local file has that name either)";
+  if (!could_be_file) return reason;
+  struct stat st {};
+  if (!address.empty() && ::stat(address.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    reason +=
+        " (read as a web address: a name with a dot or colon in its first part is a host "
+        "name; the folder of that name is checked when written as ./" +
+        address + ")";
+  } else {
+    reason += " (no local file has that name either)";
+  }
   return reason;
 }
 

@@ -32,8 +32,11 @@ struct Source {
 Source Classify(const std::string& address);
 
 // Why a web page could not be checked: the words the command line and the
-// window both report a failed fetch with.
-[[nodiscard]] std::string WebFailureReason(const net::FetchResult& r, bool could_be_file);
+// window both report a failed fetch with. For an address that could have been
+// a local name, it says why it was read as a web address: no file has that
+// name, or a folder has it but its dot or colon made it a host name.
+[[nodiscard]] std::string WebFailureReason(const net::FetchResult& r, bool could_be_file,
+                                           const std::string& address = {});
 
 // A read-only mapping of a file's first bytes. Reading it never faults: where
 // the file shrinks under it, the pages past the new end read as zeros and

@@ -21,6 +21,7 @@ struct Options {
   bool recursive = false;
   bool unordered = false;
   bool quiet = false;
+  ReportStyle style;
   std::optional<std::string> output;  // the report goes to this file instead
   // When set, status 1 means that one of these rules matched.
   std::optional<std::array<bool, kRuleCount>> fail_on;

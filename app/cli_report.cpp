@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/rules.h"
+#include "platform/text/utf8.h"
 #include "vettrix_version.h"
 
 namespace vx::app::cli {
@@ -145,17 +146,18 @@ class JsonWriter : public ReportWriter {
 
 class CsvWriter : public ReportWriter {
  public:
+  explicit CsvWriter(bool safe) : field_(safe ? AppendSafeCsvField : AppendCsvField) {}
   void Begin(std::string& out) override { out += "address,rule,label,description,line,column\r\n"; }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     for (const Finding& f : o.findings) {
       const DetectionRule& r = kRuleTable[f.rule];
-      AppendCsvField(out, address);
+      field_(out, address);
       out += ',';
       out += std::to_string(f.rule + 1);
       out += ',';
-      AppendCsvField(out, r.label);
+      field_(out, r.label);
       out += ',';
-      AppendCsvField(out, r.description);
+      field_(out, r.description);
       out += ',';
       out += std::to_string(f.at.line);
       out += ',';
@@ -163,6 +165,9 @@ class CsvWriter : public ReportWriter {
       out += "\r\n";
     }
   }
+
+ private:
+  void (*field_)(std::string&, std::string_view);
 };
 
 // One run, the rule table as the driver's rules, one result per finding. The
@@ -249,12 +254,12 @@ class SarifWriter : public ReportWriter {
 
 }  // namespace
 
-std::unique_ptr<ReportWriter> MakeReportWriter(Format format) {
+std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style) {
   switch (format) {
     case Format::Json:
       return std::make_unique<JsonWriter>();
     case Format::Csv:
-      return std::make_unique<CsvWriter>();
+      return std::make_unique<CsvWriter>(style.csv_safe);
     case Format::Sarif:
       return std::make_unique<SarifWriter>();
     case Format::Human:
@@ -308,7 +313,9 @@ void AppendJsonString(std::string& out, std::string_view text) {
         out += "\\t";
         break;
       default:
-        if (IsControl(cp) || cp == 0x2028 || cp == 0x2029) {
+        // Line and direction controls are escaped too: a viewer that shows the
+        // raw text cannot be made to read one name as another.
+        if (IsControl(cp) || cp == 0x2028 || cp == 0x2029 || text::IsBidiControl(cp)) {
           AppendHexEscape(out, cp);
         } else {
           out.append(text, i, len);
@@ -354,25 +361,16 @@ void AppendCsvField(std::string& out, std::string_view text) {
   out += '"';
 }
 
-std::string Printable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t len = Utf8Length(text, i);
-    if (len == 0) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    const std::uint32_t cp = CodePoint(text, i, len);
-    if (IsControl(cp) && cp != '\t') {
-      out += '?';
-    } else {
-      out.append(text, i, len);
-    }
-    i += len;
+void AppendSafeCsvField(std::string& out, std::string_view text) {
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+    AppendCsvField(out, "'" + std::string(text));
+  } else {
+    AppendCsvField(out, text);
   }
-  return out;
+}
+
+std::string Printable(std::string_view text) {
+  return text::EscapeForDisplay(text);
 }
 
 std::string PageUri(const std::string& address, bool web) {

@@ -49,7 +49,15 @@ class ReportWriter {
   virtual void End(std::string&, const RunSummary&) {}
 };
 
-[[nodiscard]] std::unique_ptr<ReportWriter> MakeReportWriter(Format format);
+// How a writer writes what its format leaves open.
+struct ReportStyle {
+  // CSV cells that start with '=', '+', '-', '@', a tab or a carriage return
+  // get a leading apostrophe, so that a spreadsheet shows them as text instead
+  // of running them as formulas.
+  bool csv_safe = false;
+};
+
+[[nodiscard]] std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style = {});
 
 // `text` as a JSON string, quotes included. Besides what JSON requires, DEL,
 // the C1 controls and U+2028/U+2029 are escaped (a terminal or a script reading
@@ -63,9 +71,13 @@ void AppendJsonString(std::string& out, std::string_view text);
 // UTF-8 become U+FFFD.
 void AppendCsvField(std::string& out, std::string_view text);
 
+// The same with ReportStyle::csv_safe's guard against formulas.
+void AppendSafeCsvField(std::string& out, std::string_view text);
+
 // A text as a terminal may safely show it: control characters (C0 but tab,
-// DEL and C1, which terminals may take as the start of an escape sequence)
-// and bytes that are no UTF-8 become '?'.
+// DEL and C1, which terminals may take as the start of an escape sequence),
+// direction controls and bytes that are no UTF-8 are written as escapes
+// (text::EscapeForDisplay).
 [[nodiscard]] std::string Printable(std::string_view text);
 
 // The URI a SARIF report names a page by: web addresses as requested (http

@@ -298,7 +298,7 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   if (!request->result.ok) {
     failed_ = std::move(request->result);
     failed_->text.clear();
-    throw std::runtime_error(app::cli::WebFailureReason(*failed_, source.could_be_file));
+    throw std::runtime_error(app::cli::WebFailureReason(*failed_, source.could_be_file, address));
   }
   // The page moves on to the source box: neither the request nor the
   // response kept for its headers holds a second copy of it.

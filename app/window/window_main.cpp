@@ -13,6 +13,7 @@
 
 #include "app/window/launch.h"
 #include "app/window/main_window.h"
+#include "platform/text/utf8.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ std::optional<Options> Parse(int argc, char** argv) {
       }
     }
     if (target == nullptr) {
-      std::cerr << "vettrix: unknown argument '" << a << "'\n" << kUsage;
+      std::cerr << "vettrix: unknown argument '" << vx::text::EscapeForDisplay(a) << "'\n"
+                << kUsage;
       return std::nullopt;
     }
     if (a.size() > name.size()) {
@@ -113,7 +115,8 @@ int main(int argc, char** argv) {
       window->Text1().setFocus();
       QApplication::processEvents();
       if (!window->grab().save(QString::fromStdString(*options->screenshot), "PNG")) {
-        std::cerr << "vettrix: cannot write " << *options->screenshot << "\n";
+        std::cerr << "vettrix: cannot write " << vx::text::EscapeForDisplay(*options->screenshot)
+                  << "\n";
         status = 2;
       }
       QApplication::quit();

@@ -13,6 +13,7 @@
 #include "platform/gdi/raster.h"
 #include "platform/host/palette.h"
 #include "platform/text/font.h"
+#include "platform/text/utf8.h"
 
 namespace vx::tool {
 
@@ -136,8 +137,9 @@ int RunGallery(const std::vector<std::string>& args) {
       return kExitOk;
     } else {
       std::cerr << "torvelbutton gallery: "
-                << (a == "-o" || a == "--output" ? a + " needs a value"
-                                                 : "unknown option \"" + a + "\"")
+                << text::EscapeForDisplay(a == "-o" || a == "--output"
+                                              ? a + " needs a value"
+                                              : "unknown option \"" + a + "\"")
                 << "\nusage: torvelbutton " << kGalleryUsage << "\n";
       return kExitUsage;
     }
@@ -155,7 +157,7 @@ int RunGallery(const std::vector<std::string>& args) {
     }
     return kExitOk;
   } catch (const std::exception& e) {
-    std::cerr << "torvelbutton gallery: " << e.what() << "\n";
+    std::cerr << "torvelbutton gallery: " << text::EscapeForDisplay(e.what()) << "\n";
     return kExitFailure;
   }
 }

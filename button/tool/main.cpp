@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "button/tool/subcommands.h"
+#include "platform/text/utf8.h"
 #include "vettrix_version.h"
 
 namespace {
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], s.name) == 0)
       return s.run(std::vector<std::string>(argv + 2, argv + argc));
   }
-  std::fprintf(stderr, "torvelbutton: unknown subcommand \"%s\"\n", argv[1]);
+  std::fprintf(stderr, "torvelbutton: unknown subcommand \"%s\"\n",
+               vx::text::EscapeForDisplay(argv[1]).c_str());
   PrintUsage(stderr);
   return vx::tool::kExitUsage;
 }

@@ -12,6 +12,7 @@
 #include "platform/host/headless.h"
 #include "platform/host/json_property_bag.h"
 #include "platform/json/json_reader.h"
+#include "platform/text/utf8.h"
 
 namespace vx::tool {
 
@@ -183,8 +184,8 @@ int RunProps(const std::vector<std::string>& args) {
   try {
     o = ParseOptions(args);
   } catch (const UsageError& e) {
-    std::cerr << "torvelbutton props: " << e.what() << "\nusage: torvelbutton " << kPropsUsage
-              << "\n";
+    std::cerr << "torvelbutton props: " << text::EscapeForDisplay(e.what())
+              << "\nusage: torvelbutton " << kPropsUsage << "\n";
     return kExitUsage;
   }
   if (o.help) {
@@ -209,7 +210,7 @@ int RunProps(const std::vector<std::string>& args) {
     }
     return kExitOk;
   } catch (const std::exception& e) {
-    std::cerr << "torvelbutton props: " << e.what() << "\n";
+    std::cerr << "torvelbutton props: " << text::EscapeForDisplay(e.what()) << "\n";
     return kExitFailure;
   }
 }

@@ -12,6 +12,7 @@
 #include "button/tool/subcommands.h"
 #include "platform/gdi/image_io.h"
 #include "platform/json/json_reader.h"
+#include "platform/text/utf8.h"
 
 namespace vx::tool {
 
@@ -226,8 +227,8 @@ int RunRender(const std::vector<std::string>& args) {
   try {
     o = ParseOptions(args);
   } catch (const UsageError& e) {
-    std::cerr << "torvelbutton render: " << e.what() << "\nusage: torvelbutton " << kRenderUsage
-              << "\n";
+    std::cerr << "torvelbutton render: " << text::EscapeForDisplay(e.what())
+              << "\nusage: torvelbutton " << kRenderUsage << "\n";
     return kExitUsage;
   }
   if (o.help) {
@@ -247,7 +248,7 @@ int RunRender(const std::vector<std::string>& args) {
     if (o.print_state) std::cout << json::Dump(r.state, 2) << "\n";
     return kExitOk;
   } catch (const std::exception& e) {
-    std::cerr << "torvelbutton render: " << e.what() << "\n";
+    std::cerr << "torvelbutton render: " << text::EscapeForDisplay(e.what()) << "\n";
     return kExitFailure;
   }
 }

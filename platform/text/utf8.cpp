@@ -118,4 +118,46 @@ std::u32string DecodeUtf8(std::string_view text) {
   return out;
 }
 
+bool IsBidiControl(char32_t cp) {
+  return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E ||
+         cp == 0x200F || cp == 0x061C;
+}
+
+std::string EscapeForDisplay(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const std::size_t len = SequenceAt(s, text.size(), i, cp);
+    if (len == 0) {
+      out += "\\x";
+      out += kHex[s[i] >> 4];
+      out += kHex[s[i] & 15];
+      ++i;
+      continue;
+    }
+    const bool control = (cp < 0x20 && cp != '\t') || (cp >= 0x7F && cp <= 0x9F);
+    if (!control && !IsBidiControl(cp)) {
+      out.append(text, i, len);
+    } else if (cp == 0x1B) {
+      out += "\\e";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp < 0x80) {
+      out += "\\x";
+      out += kHex[cp >> 4];
+      out += kHex[cp & 15];
+    } else {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 15];
+    }
+    i += len;
+  }
+  return out;
+}
+
 }  // namespace vx::text

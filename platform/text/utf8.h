@@ -30,4 +30,16 @@ char32_t Cp1252ToUnicode(unsigned char byte);
 // The Windows-1252 byte for a code point, or -1 when it has none.
 int UnicodeToCp1252(char32_t cp);
 
+// Whether a code point changes the direction of the text around it (the
+// embeddings, overrides and isolates, and the invisible direction marks), so
+// that a name can be made to read as another one.
+bool IsBidiControl(char32_t cp);
+
+// Text from outside (an argument, a file or host name, a server's header) as
+// it may be shown on a terminal: control characters (C0, DEL, C1), direction
+// controls and bytes that are not UTF-8 are written as escapes ("\e", "\r",
+// "\x07", "\u202e", "\xff"), so that none of them acts on the terminal or
+// disguises what is shown. Tabs and everything else stay as they are.
+std::string EscapeForDisplay(std::string_view text);
+
 }  // namespace vx::text

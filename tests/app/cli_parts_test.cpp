@@ -44,6 +44,9 @@ TEST(Report, JsonStringsEscapeEveryControlAndRepairBadBytes) {
   EXPECT_EQ(Json("\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
             "\"\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
   EXPECT_EQ(Json("line\xE2\x80\xA8sep\xE2\x80\xA9"), "\"line\\u2028sep\\u2029\"");
+  // Direction controls stay in the text, as escapes a viewer cannot act on.
+  EXPECT_EQ(Json("report\xE2\x80\xAEgnp.html \xE2\x81\xA9\xE2\x80\x8E\xD8\x9C"),
+            "\"report\\u202egnp.html \\u2069\\u200e\\u061c\"");
   // Bytes that are no UTF-8 (a lone C1 byte, a cut sequence, an overlong, a
   // surrogate) become U+FFFD, one each.
   EXPECT_EQ(Json("a\x9B"
@@ -81,7 +84,12 @@ TEST(Report, CsvFieldsFollowRfc4180) {
 
 TEST(Report, PrintableKeepsTerminalsSafe) {
   EXPECT_EQ(Printable("Apache/2.4 caf\xC3\xA9\tx"), "Apache/2.4 caf\xC3\xA9\tx");
-  EXPECT_EQ(Printable("\x1b[2J\x7f\xC2\x9B\x9B\n"), "?[2J????");
+  EXPECT_EQ(Printable("\x1b[2J\x7f\xC2\x9B\x9B\n\a\r"), "\\e[2J\\x7f\\u009b\\x9b\\n\\x07\\r");
+  // Direction controls would make "report\u202egnp.html" read as "reportlmth.png".
+  EXPECT_EQ(Printable("report\xE2\x80\xAEgnp.html"), "report\\u202egnp.html");
+  EXPECT_EQ(Printable("a\xE2\x81\xA6"
+                      "b\xE2\x80\x8F\xD8\x9C"),
+            "a\\u2066b\\u200f\\u061c");
 }
 
 TEST(Report, PageUrisAreUriReferences) {

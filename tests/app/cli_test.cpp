@@ -233,14 +233,15 @@ TEST_F(Cli, WebPageShowsServerLineThenFindings) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Web Server: \n");
 
-  // Control characters of a header do not reach the terminal; JSON escapes them.
+  // Control characters of a header do not reach the terminal: they are shown
+  // as escapes; JSON escapes them its own way.
   r = Run({"check", server.Url("/evil")});
-  EXPECT_EQ(r.out, "Web Server: ?[2JEvil\n");
+  EXPECT_EQ(r.out, "Web Server: \\e[2JEvil\n");
   r = Run({"check", "--json", server.Url("/evil")});
   ASSERT_EQ(r.JsonLines().size(), 1u);
   EXPECT_EQ(r.JsonLines()[0]["server"], "\x1b[2JEvil");
   r = Run({"check", server.Url("/c1")});
-  EXPECT_EQ(r.out, "Web Server: C1?31m raw?31m caf\xC3\xA9\n");
+  EXPECT_EQ(r.out, "Web Server: C1\\u009b31m raw\\x9b31m caf\xC3\xA9\n");
 
   // Without a scheme the address is fetched over http, even where a folder
   // has that name.
@@ -338,6 +339,70 @@ TEST_F(Cli, HttpsWithTheAuthoritiesGiven) {
   EXPECT_EQ(found[0]["findings"][0]["label"], "Scripting");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("certificate"), std::string::npos) << unknown.err;
+}
+
+// What the user typed, and names that come from files and servers, reach the
+// terminal escaped: they can neither act on it nor disguise what is shown.
+TEST_F(Cli, ControlAndDirectionCharactersAreShownEscaped) {
+  const Result usage = Run({"check", "--jobs", "\x1b]0;title\a\x1b[2J", "x"});
+  EXPECT_EQ(usage.status, 64);
+  EXPECT_NE(usage.err.find("\"\\e]0;title\\x07\\e[2J\""), std::string::npos) << usage.err;
+  EXPECT_EQ(usage.err.find_first_of("\x1b\a"), std::string::npos) << usage.err;
+  const Result option = Run({"check", "--bogus\r\x9b", "x"});
+  EXPECT_EQ(option.status, 64);
+  EXPECT_NE(option.err.find("--bogus\\r\\x9b"), std::string::npos) << option.err;
+
+  // "report<RLO>gnp.html" would read as "reportlmth.png".
+  const std::string disguised = "report\xE2\x80\xAEgnp.html";
+  Page(disguised, "<form>");
+  Page("plain.html", "<form>");
+  const Result human = Run({"check", disguised, "plain.html", "missing\x1b[1m.html"});
+  EXPECT_EQ(human.status, 2);
+  EXPECT_NE(human.out.find("== report\\u202egnp.html\n"), std::string::npos) << human.out;
+  EXPECT_EQ(human.out.find("\xE2\x80\xAE"), std::string::npos);
+  EXPECT_NE(human.err.find("missing\\e[1m.html"), std::string::npos) << human.err;
+  EXPECT_EQ(human.err.find('\x1b'), std::string::npos) << human.err;
+
+  // JSON keeps the name whole, as an escape.
+  const Result json = Run({"check", "--json", disguised});
+  EXPECT_NE(json.out.find("\"address\":\"report\\u202egnp.html\""), std::string::npos) << json.out;
+  ASSERT_EQ(json.JsonLines().size(), 1u);
+  EXPECT_EQ(json.JsonLines()[0]["address"], disguised);
+}
+
+TEST_F(Cli, CsvSafeKeepsSpreadsheetsFromRunningCells) {
+  Page("=1+1.html", "<form>");
+  Page("@sum.html", "<form>");
+  Page("plain.html", "<form>");
+  const std::vector<std::string> pages = {"=1+1.html", "@sum.html", "plain.html"};
+  std::vector<std::string> args = {"check", "--format", "csv"};
+  args.insert(args.end(), pages.begin(), pages.end());
+  // Without the option every cell is as it was.
+  const Result as_is = Run(args);
+  ASSERT_EQ(as_is.OutLines().size(), 4u) << as_is.err;
+  EXPECT_TRUE(as_is.OutLines()[1].starts_with("=1+1.html,5,Forms,")) << as_is.out;
+  args.push_back("--csv-safe");
+  const Result safe = Run(args);
+  ASSERT_EQ(safe.OutLines().size(), 4u) << safe.err;
+  EXPECT_TRUE(safe.OutLines()[1].starts_with("'=1+1.html,5,Forms,")) << safe.out;
+  EXPECT_TRUE(safe.OutLines()[2].starts_with("'@sum.html,5,Forms,")) << safe.out;
+  EXPECT_TRUE(safe.OutLines()[3].starts_with("plain.html,5,Forms,")) << safe.out;
+}
+
+// A folder whose name reads as a host name: the message says which rule made
+// it one and how to check the folder. The name is a loopback address with a
+// closed port, so the fetch stays on this machine.
+TEST_F(Cli, FolderReadAsHostNameSaysWhy) {
+  Page("127.0.0.1:9/index.html", "<form>");
+  const Result r = Run({"check", "127.0.0.1:9"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("(read as a web address: a name with a dot or colon in its first part is "
+                       "a host name; the folder of that name is checked when written as "
+                       "./127.0.0.1:9)"),
+            std::string::npos)
+      << r.err;
+  const Result as_folder = Run({"check", "./127.0.0.1:9"});
+  EXPECT_EQ(as_folder.status, 1) << as_folder.err;
 }
 
 }  // namespace

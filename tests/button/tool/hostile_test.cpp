@@ -114,3 +114,15 @@ TEST(TorvelbuttonHostile, CaptionsThatAreNotUtf8AreReadAsWindows1252) {
 }
 
 }  // namespace
+
+// Usage errors quote what was typed; terminal controls in it must not act.
+TEST(TorvelbuttonHostile, ArgumentsInMessagesAreShownEscaped) {
+  const std::string evil = "'\x1b]0;title\a\x1b[2J\r'";
+  for (const std::string& args : {evil, "props " + evil, "render " + evil, "gallery " + evil,
+                                  "props --assign " + std::string("'Caption\x1b[31m'")}) {
+    const ToolRun r = Tool(args);
+    EXPECT_EQ(r.status, 64) << args << ": " << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1b\a\r"), std::string::npos) << args << ": " << r.out;
+    EXPECT_NE(r.out.find("\\e"), std::string::npos) << args << ": " << r.out;
+  }
+}

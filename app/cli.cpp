@@ -141,6 +141,15 @@ std::string CheckHelpText() {
          "                       numbers (1 to " +
          kRules +
          ") or labels, separated by commas\n"
+         "  --occurrences[=N]    every finding's count of occurrences and the first N\n"
+         "                       (default 100; 0 the count alone), each with its line,\n"
+         "                       column, byte offset, place in the markup and snippet\n"
+         "  --ignore-in CONTEXTS  a rule matches only where it occurs outside these places\n"
+         "                       in the markup (comma-separated): tag, attribute-name,\n"
+         "                       attribute-value, script, style, comment, text, other, or\n"
+         "                       markup for the first three; e.g. comment,text ignores\n"
+         "                       markers people only write about\n"
+         "  -v, --verbose        human output lists each finding's occurrences under it\n"
          "  --csv-safe           in CSV, start cells that begin with =, +, -, @, a tab or\n"
          "                       a carriage return with an apostrophe, so that a\n"
          "                       spreadsheet shows them as text and runs no formula\n"
@@ -376,6 +385,7 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       {"--max-redirects", {"--max-redirects"}},
       {"--fail-on", {"--fail-on"}},
       {"--shard", {"--shard"}},
+      {"--ignore-in", {"--ignore-in"}},
   };
   // clang-format on
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -399,6 +409,18 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     }
     if (a == "--unordered") {
       o.unordered = true;
+      continue;
+    }
+    if (a == "--occurrences" || a.starts_with("--occurrences=")) {
+      o.check.want_occurrences = true;
+      o.check.max_occurrences =
+          a.size() > 13 ? ParseInteger<std::size_t>("--occurrences", a.substr(14), 0, 1000000)
+                        : 100;
+      o.style.occurrences = true;
+      continue;
+    }
+    if (a == "-v" || a == "--verbose") {
+      o.style.verbose = true;
       continue;
     }
     if (a == "--csv-safe") {
@@ -462,9 +484,20 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       o.fail_on = ParseRules(*value);
     } else if (option == "--shard") {
       ParseShard(*value, o);
+    } else if (option == "--ignore-in") {
+      try {
+        o.check.ignore_in = check::ParseContexts(*value);
+      } catch (const std::invalid_argument& e) {
+        throw UsageError(name + ": " + e.what());
+      }
     }
   }
   if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  // Verbose human output lists the occurrences under each finding.
+  if (o.style.verbose && !o.check.want_occurrences) {
+    o.check.want_occurrences = true;
+    o.check.max_occurrences = 100;
+  }
   const bool list_on_stdin = std::count(o.lists.begin(), o.lists.end(), "-") > 0;
   if (std::count(o.lists.begin(), o.lists.end(), "-") > 1)
     throw UsageError("standard input can be read as a list only once");

@@ -144,7 +144,8 @@ class CaptionCollector : public CaptionView {
 };
 
 // One address through the same check run the window uses.
-Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uint64_t max_bytes) {
+Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uint64_t max_bytes,
+                 const check::CheckOptions& check_options) {
   TextBuffer text1(address), text2, text3;
   PreparedFetcher inet1(p, in, max_bytes);
   RowCollector list;
@@ -166,12 +167,26 @@ Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uin
   out.server_line = label4.caption;
   out.server = inet1.GetHeader("server");
   out.bytes = text2.View().size();
+  if (check_options.want_occurrences || check_options.ignore_in != 0) {
+    // What the source box holds, checked again with every occurrence placed.
+    const std::string_view text = text2.View();
+    for (check::RuleMatch& m : check::Check(text, check_options).matches) {
+      Finding f{m.rule, {m.first.line, m.first.column}, m.count, {}};
+      for (check::Occurrence& at : m.occurrences) {
+        std::string snippet = check::SnippetAt(text, at);
+        f.occurrences.push_back({std::move(at), std::move(snippet)});
+      }
+      out.findings.push_back(std::move(f));
+    }
+    return out;
+  }
   // The search placed each hit; only the column needs a look at its line.
   const RuleHits& hits = checker.Hits(text2);
   for (const auto& [label, description] : list.rows) {
     const std::size_t rule = RuleIndexOf(label, description);
     if (rule == kRuleCount || !hits.Matches(rule)) continue;  // cannot happen with our list
-    out.findings.push_back({rule, {hits.line[rule], ColumnAt(text2.View(), hits.first[rule])}});
+    out.findings.push_back(
+        {rule, {hits.line[rule], ColumnAt(text2.View(), hits.first[rule])}, 0, {}});
   }
   return out;
 }
@@ -491,7 +506,7 @@ int RunCheck(const Options& options) {
         p.kind = Prepared::Kind::Web;
         p.web = net::decode_fetch(std::move(raw));
         p.could_be_file = could_be_file;
-        o = CheckOne(address, std::move(p), stdin_page, max_bytes);
+        o = CheckOne(address, std::move(p), stdin_page, max_bytes, options.check);
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }
@@ -546,7 +561,7 @@ int RunCheck(const Options& options) {
           pool.Submit([&, seq = *seq, address = entry->address, p = std::move(p)]() mutable {
             Outcome o;
             try {
-              o = CheckOne(address, std::move(p), stdin_page, max_bytes);
+              o = CheckOne(address, std::move(p), stdin_page, max_bytes, options.check);
             } catch (const std::exception& e) {
               o = Failure(e.what());
             }

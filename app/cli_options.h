@@ -22,6 +22,8 @@ struct Options {
   bool unordered = false;
   bool quiet = false;
   ReportStyle style;
+  // What the check places: occurrences, their limit and the ignored contexts.
+  check::CheckOptions check;
   std::optional<std::string> output;  // the report goes to this file instead
   // When set, status 1 means that one of these rules matched.
   std::optional<std::array<bool, kRuleCount>> fail_on;

@@ -67,8 +67,34 @@ std::string RuleId(std::size_t rule) {
   return buf;
 }
 
+void AppendJsonOccurrences(std::string& out, const Finding& f) {
+  out += ",\"count\":";
+  out += std::to_string(f.count);
+  out += ",\"occurrences\":[";
+  for (std::size_t k = 0; k < f.occurrences.size(); ++k) {
+    const FindingOccurrence& o = f.occurrences[k];
+    if (k > 0) out += ',';
+    out += "{\"line\":" + std::to_string(o.at.line);
+    out += ",\"column\":" + std::to_string(o.at.column);
+    out += ",\"offset\":" + std::to_string(o.at.offset);
+    out += ",\"context\":\"";
+    out += check::ContextName(o.at.context);
+    out += "\",\"element\":";
+    if (o.at.element.empty()) {
+      out += "null";
+    } else {
+      AppendJsonString(out, o.at.element);
+    }
+    out += ",\"snippet\":";
+    AppendJsonString(out, o.snippet);
+    out += '}';
+  }
+  out += ']';
+}
+
 class HumanWriter : public ReportWriter {
  public:
+  explicit HumanWriter(bool verbose) : verbose_(verbose) {}
   void SetSeveral(bool several) override { several_ = several; }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     if (several_) {
@@ -87,15 +113,28 @@ class HumanWriter : public ReportWriter {
       out += '\t';
       out += r.description;
       out += '\n';
+      if (!verbose_) continue;
+      for (const FindingOccurrence& at : f.occurrences) {
+        out += "  " + std::to_string(at.at.line) + ':' + std::to_string(at.at.column) + ' ';
+        out += check::ContextName(at.at.context);
+        if (!at.at.element.empty()) out += " <" + at.at.element + '>';
+        out += ' ';
+        out += Printable(at.snippet);
+        out += '\n';
+      }
+      if (f.count > f.occurrences.size())
+        out += "  (" + std::to_string(f.count - f.occurrences.size()) + " more)\n";
     }
   }
 
  private:
+  bool verbose_ = false;
   bool several_ = false;
 };
 
 class JsonWriter : public ReportWriter {
  public:
+  explicit JsonWriter(bool occurrences) : occurrences_(occurrences) {}
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     out += "{\"address\":";
     AppendJsonString(out, address);
@@ -138,42 +177,69 @@ class JsonWriter : public ReportWriter {
       out += std::to_string(f.at.line);
       out += ",\"column\":";
       out += std::to_string(f.at.column);
+      if (occurrences_) AppendJsonOccurrences(out, f);
       out += '}';
     }
     out += "]}\n";
   }
+
+ private:
+  bool occurrences_ = false;
 };
 
 class CsvWriter : public ReportWriter {
  public:
-  explicit CsvWriter(bool safe) : field_(safe ? AppendSafeCsvField : AppendCsvField) {}
-  void Begin(std::string& out) override { out += "address,rule,label,description,line,column\r\n"; }
+  CsvWriter(bool safe, bool occurrences)
+      : field_(safe ? AppendSafeCsvField : AppendCsvField), occurrences_(occurrences) {}
+  void Begin(std::string& out) override {
+    out += occurrences_ ? "address,rule,label,description,line,column,context,element\r\n"
+                        : "address,rule,label,description,line,column\r\n";
+  }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     for (const Finding& f : o.findings) {
-      const DetectionRule& r = kRuleTable[f.rule];
-      field_(out, address);
-      out += ',';
-      out += std::to_string(f.rule + 1);
-      out += ',';
-      field_(out, r.label);
-      out += ',';
-      field_(out, r.description);
-      out += ',';
-      out += std::to_string(f.at.line);
-      out += ',';
-      out += std::to_string(f.at.column);
-      out += "\r\n";
+      if (!occurrences_) {
+        Line(out, address, f.rule, f.at.line, f.at.column);
+        out += "\r\n";
+        continue;
+      }
+      // A line per occurrence.
+      for (const FindingOccurrence& at : f.occurrences) {
+        Line(out, address, f.rule, at.at.line, at.at.column);
+        out += ',';
+        out += check::ContextName(at.at.context);
+        out += ',';
+        field_(out, at.at.element);
+        out += "\r\n";
+      }
     }
   }
 
  private:
+  void Line(std::string& out, const std::string& address, std::size_t rule, std::size_t line,
+            std::size_t column) {
+    const DetectionRule& r = kRuleTable[rule];
+    field_(out, address);
+    out += ',';
+    out += std::to_string(rule + 1);
+    out += ',';
+    field_(out, r.label);
+    out += ',';
+    field_(out, r.description);
+    out += ',';
+    out += std::to_string(line);
+    out += ',';
+    out += std::to_string(column);
+  }
+
   void (*field_)(std::string&, std::string_view);
+  bool occurrences_ = false;
 };
 
 // One run, the rule table as the driver's rules, one result per finding. The
 // results stream; failures are told at the end as notifications.
 class SarifWriter : public ReportWriter {
  public:
+  explicit SarifWriter(bool occurrences) : occurrences_(occurrences) {}
   void Begin(std::string& out) override {
     out +=
         "{\"$schema\":\"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/"
@@ -208,11 +274,49 @@ class SarifWriter : public ReportWriter {
       out += "{\"ruleId\":\"" + RuleId(f.rule) + "\",\"ruleIndex\":" + std::to_string(f.rule) +
              ",\"level\":\"warning\",\"message\":{\"text\":";
       AppendJsonString(out, r.description);
-      out += "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
-      AppendJsonString(out, uri);
-      out += "},\"region\":{\"startLine\":" + std::to_string(f.at.line) +
-             ",\"startColumn\":" + std::to_string(f.at.column) + "}}}]}";
+      out += "},\"locations\":[";
+      if (!occurrences_) {
+        Location(out, uri, f.at.line, f.at.column);
+      } else {
+        // Each occurrence a location, with its snippet and its place in the
+        // markup.
+        for (std::size_t k = 0; k < f.occurrences.size(); ++k) {
+          const FindingOccurrence& at = f.occurrences[k];
+          if (k > 0) out += ',';
+          Location(out, uri, at.at.line, at.at.column, &at);
+        }
+      }
+      out += "]";
+      if (occurrences_) out += ",\"properties\":{\"count\":" + std::to_string(f.count) + "}";
+      out += "}";
     }
+  }
+
+  static void Location(std::string& out, const std::string& uri, std::size_t line,
+                       std::size_t column, const FindingOccurrence* at = nullptr) {
+    out += "{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
+    AppendJsonString(out, uri);
+    out += "},\"region\":{\"startLine\":" + std::to_string(line) +
+           ",\"startColumn\":" + std::to_string(column);
+    if (at) {
+      out += ",\"byteOffset\":" + std::to_string(at->at.offset) +
+             ",\"byteLength\":" + std::to_string(at->at.length) + ",\"snippet\":{\"text\":";
+      AppendJsonString(out, at->snippet);
+      out += "}";
+    }
+    out += "}}";
+    if (at) {
+      out += ",\"properties\":{\"context\":\"";
+      out += check::ContextName(at->at.context);
+      out += "\",\"element\":";
+      if (at->at.element.empty()) {
+        out += "null";
+      } else {
+        AppendJsonString(out, at->at.element);
+      }
+      out += "}";
+    }
+    out += "}";
   }
 
   void End(std::string& out, const RunSummary& summary) override {
@@ -242,6 +346,7 @@ class SarifWriter : public ReportWriter {
 
  private:
   static constexpr std::size_t kMaxNotifications = 1000;
+  bool occurrences_ = false;
   struct Failure {
     std::string address;
     bool web = false;
@@ -257,15 +362,15 @@ class SarifWriter : public ReportWriter {
 std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style) {
   switch (format) {
     case Format::Json:
-      return std::make_unique<JsonWriter>();
+      return std::make_unique<JsonWriter>(style.occurrences);
     case Format::Csv:
-      return std::make_unique<CsvWriter>(style.csv_safe);
+      return std::make_unique<CsvWriter>(style.csv_safe, style.occurrences);
     case Format::Sarif:
-      return std::make_unique<SarifWriter>();
+      return std::make_unique<SarifWriter>(style.occurrences);
     case Format::Human:
       break;
   }
-  return std::make_unique<HumanWriter>();
+  return std::make_unique<HumanWriter>(style.verbose);
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {

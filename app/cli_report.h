@@ -9,13 +9,23 @@
 #include <string_view>
 #include <vector>
 
+#include "app/check/check.h"
 #include "app/text_position.h"
 
 namespace vx::app::cli {
 
+// One occurrence as a report shows it.
+struct FindingOccurrence {
+  check::Occurrence at;
+  std::string snippet;  // the page around it (check::SnippetAt)
+};
+
 struct Finding {
   std::size_t rule = 0;  // 0-based index into the rule table
   LineColumn at;         // the first occurrence that matched
+  // With occurrences asked for: how many there are, and the first ones.
+  std::size_t count = 0;
+  std::vector<FindingOccurrence> occurrences;
 };
 
 // The check of one address.
@@ -55,6 +65,10 @@ struct ReportStyle {
   // get a leading apostrophe, so that a spreadsheet shows them as text instead
   // of running them as formulas.
   bool csv_safe = false;
+  // Every finding's count and occurrences: JSON fields, a CSV line each,
+  // SARIF locations, and under human findings when `verbose`.
+  bool occurrences = false;
+  bool verbose = false;
 };
 
 [[nodiscard]] std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style = {});

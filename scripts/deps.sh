@@ -13,6 +13,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-wine
   fonts-dejavu-core fonts-dejavu-extra qt6-wayland
   libpng-dev nlohmann-json3-dev
+  # Every occurrence of the markers in one pass over a page.
+  libvectorscan-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang-format xvfb xauth python3
   # The SARIF report is validated against its published schema in the tests.

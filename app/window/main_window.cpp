@@ -416,7 +416,8 @@ void MainWindow::KeepReport(const std::string& address, const app::RunOutcome& o
   for (int i = 0; i < list_->topLevelItemCount(); ++i) {
     const auto rule = FindingsView::RuleOf(list_->topLevelItem(i));
     if (!rule || !hits.Matches(*rule)) continue;
-    o.findings.push_back({*rule, {hits.line[*rule], app::ColumnAt(text, hits.first[*rule])}});
+    o.findings.push_back(
+        {*rule, {hits.line[*rule], app::ColumnAt(text, hits.first[*rule])}, 0, {}});
   }
 }
 

@@ -208,6 +208,20 @@ class Batch : public vx::clitest::VettrixRun {
               0);
     return pid;
   }
+  // Checks a SARIF log against the published schema (Debian's python3-jsonschema).
+  void ValidateSarif(const fs::path& log) {
+    const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
+    const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
+    ASSERT_TRUE(fs::exists(schema)) << schema;
+    const std::string cmd = std::string(VETTRIX_PYTHON) + " " + Quote(validator.string()) + " " +
+                            Quote(schema.string()) + " " + Quote(log.string()) + " 2>" +
+                            Quote((dir_ / "validation.txt").string());
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    ASSERT_NE(WEXITSTATUS(raw), 3)
+        << "the validator is missing: " << ReadFile(dir_ / "validation.txt");
+    ASSERT_EQ(WEXITSTATUS(raw), 0) << ReadFile(dir_ / "validation.txt");
+  }
 };
 
 TEST_F(Batch, ListsComeAfterTheCommandLineAndSkipCommentsAndBlanks) {
@@ -430,17 +444,8 @@ TEST_F(Batch, SarifReportValidatesAgainstThePublishedSchema) {
   EXPECT_EQ(r.status, 2) << r.err;
   EXPECT_EQ(r.out, "");
 
-  const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
-  const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
-  ASSERT_TRUE(fs::exists(schema)) << schema;
-  const std::string cmd = std::string(VETTRIX_PYTHON) + " " + Quote(validator.string()) + " " +
-                          Quote(schema.string()) + " " + Quote((dir_ / "out.sarif").string()) +
-                          " 2>" + Quote((dir_ / "validation.txt").string());
-  const int raw = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(raw));
-  ASSERT_NE(WEXITSTATUS(raw), 3) << "the validator is missing: "
-                                 << ReadFile(dir_ / "validation.txt");
-  ASSERT_EQ(WEXITSTATUS(raw), 0) << ReadFile(dir_ / "validation.txt");
+  ValidateSarif(dir_ / "out.sarif");
+  if (HasFatalFailure()) return;
 
   const Json log = Json::parse(ReadFile(dir_ / "out.sarif"));
   EXPECT_EQ(log["version"], "2.1.0");
@@ -695,6 +700,27 @@ TEST_F(Batch, HelpTellsTheNewOptionsAndStatuses) {
                            "Examples:"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
+}
+
+// Each occurrence a location with its snippet and its place in the markup.
+TEST_F(Batch, SarifListsOccurrencesAsLocations) {
+  Page("page.html", "<!-- <form> -->\n<form action=x>");
+  const Result r =
+      Run({"check", "--format", "sarif", "--occurrences", "-o", "out.sarif", "page.html"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  ValidateSarif(dir_ / "out.sarif");
+  if (HasFatalFailure()) return;
+  const Json log = Json::parse(ReadFile(dir_ / "out.sarif"));
+  const Json& result = log["runs"][0]["results"][0];
+  EXPECT_EQ(result["ruleId"], "VX005");
+  EXPECT_EQ(result["properties"]["count"], 2);
+  ASSERT_EQ(result["locations"].size(), 2u);
+  const Json& second = result["locations"][1];
+  EXPECT_EQ(second["physicalLocation"]["region"]["startLine"], 2);
+  EXPECT_EQ(second["physicalLocation"]["region"]["snippet"]["text"], "<form action=x>");
+  EXPECT_EQ(second["properties"]["context"], "tag");
+  EXPECT_EQ(second["properties"]["element"], "form");
+  EXPECT_EQ(result["locations"][0]["properties"]["context"], "comment");
 }
 
 }  // namespace

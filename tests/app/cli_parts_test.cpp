@@ -113,7 +113,7 @@ TEST(Report, WritersStreamOneItemAtATime) {
   found.server_line = "Web Server: S";
   found.server = "S";
   found.bytes = 9;
-  found.findings = {{0, {2, 3}}, {4, {1, 1}}};
+  found.findings = {{0, {2, 3}, 0, {}}, {4, {1, 1}, 0, {}}};
   Outcome failed;
   failed.error = "cannot open file: No such file or directory";
 

@@ -405,4 +405,69 @@ TEST_F(Cli, FolderReadAsHostNameSaysWhy) {
   EXPECT_EQ(as_folder.status, 1) << as_folder.err;
 }
 
+// Every occurrence with its place in the text and the markup, in each format;
+// the contexts a user ignores decide which rules match.
+TEST_F(Cli, OccurrencesInEveryFormat) {
+  const std::string page =
+      "<!-- old <form> -->\r\n<title>The <form> element</title>\n<div onclick=\"go()\">\n"
+      "<form action=x></div>";
+  Page("page.html", page);
+  const Result json = Run({"check", "--json", "--occurrences=2", "page.html"});
+  EXPECT_EQ(json.status, 1) << json.err;
+  const std::vector<Json> lines = json.JsonLines();
+  ASSERT_EQ(lines.size(), 1u) << json.out;
+  const Json& findings = lines[0]["findings"];
+  ASSERT_EQ(findings.size(), 2u);
+  const Json& forms = findings[0];
+  EXPECT_EQ(forms["rule"], 5);
+  EXPECT_EQ(forms["count"], 3);
+  EXPECT_EQ(forms["line"], 1);
+  EXPECT_EQ(forms["column"], 10);
+  EXPECT_EQ(forms["occurrences"], Json::parse(R"([
+      {"line":1,"column":10,"offset":9,"context":"comment","element":null,
+       "snippet":"<!-- old <form> -->"},
+      {"line":2,"column":12,"offset":32,"context":"text","element":"title",
+       "snippet":"<title>The <form> element</title>"}])"));
+  EXPECT_EQ(findings[1]["occurrences"][0]["context"], "attribute-name");
+  EXPECT_EQ(findings[1]["occurrences"][0]["element"], "div");
+
+  // The count alone.
+  const Result counted = Run({"check", "--json", "--occurrences=0", "page.html"});
+  EXPECT_EQ(counted.JsonLines()[0]["findings"][0]["count"], 3);
+  EXPECT_EQ(counted.JsonLines()[0]["findings"][0]["occurrences"], Json::array());
+
+  const Result verbose = Run({"check", "-v", "page.html"});
+  EXPECT_EQ(verbose.OutLines(),
+            (std::vector<std::string>{kForms, "  1:10 comment <!-- old <form> -->",
+                                      "  2:12 text <title> <title>The <form> element</title>",
+                                      "  4:1 tag <form> <form action=x></div>",
+                                      "OnClick\tAffects are applied when you apply a mouse click.",
+                                      "  3:6 attribute-name <div> <div onclick=\"go()\">"}));
+
+  const Result csv = Run({"check", "--format", "csv", "--occurrences", "page.html"});
+  EXPECT_EQ(csv.OutLines().front(), "address,rule,label,description,line,column,context,element\r");
+  EXPECT_EQ(csv.OutLines().size(), 5u) << csv.out;
+  EXPECT_EQ(csv.OutLines()[4],
+            "page.html,11,OnClick,Affects are applied when you apply a mouse click.,3,6,"
+            "attribute-name,div\r");
+
+  // Markers only written about count for nothing; the finding's place is its
+  // first occurrence that counts.
+  const Result markup = Run({"check", "--json", "--ignore-in", "comment,text", "page.html"});
+  EXPECT_EQ(markup.status, 1);
+  EXPECT_EQ(markup.JsonLines()[0]["findings"][0]["line"], 4);
+  EXPECT_FALSE(markup.JsonLines()[0]["findings"][0].contains("count"));
+  const Result words = Run({"check", "--ignore-in", "markup", "page.html"});
+  EXPECT_EQ(words.OutLines(), (std::vector<std::string>{kForms}));
+  Page("prose.html", "<textarea>Type <form> here</textarea>");
+  const Result prose = Run({"check", "--ignore-in", "text", "prose.html"});
+  EXPECT_EQ(prose.status, 0);
+  EXPECT_EQ(prose.out, "");
+
+  const Result bad = Run({"check", "--ignore-in", "comments", "page.html"});
+  EXPECT_EQ(bad.status, 64);
+  EXPECT_NE(bad.err.find("\"comments\" is no context"), std::string::npos) << bad.err;
+  EXPECT_EQ(Run({"check", "--occurrences=many", "page.html"}).status, 64);
+}
+
 }  // namespace

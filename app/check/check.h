@@ -1,0 +1,61 @@
+// The check as a function: a page's text in, what each rule finds out, with
+// every occurrence's place in the text and in the markup. Pure and safe on
+// any thread; the window and the command line both report from it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/check/html_context.h"
+
+namespace vx::app::check {
+
+struct Occurrence {
+  std::size_t offset = 0;  // bytes into the checked (UTF-8) text
+  std::size_t length = 0;  // bytes
+  std::size_t line = 1;    // 1-based; "\n", "\r\n" and a lone "\r" end a line
+  std::size_t column = 1;  // 1-based, in characters
+  Context context = Context::Text;
+  std::string element;  // lower case; "" at top level
+};
+
+struct RuleMatch {
+  std::size_t rule = 0;  // index into the rule table
+  // Every occurrence of the rule's forms, wherever it sits (0 when the
+  // options asked for no occurrences).
+  std::size_t count = 0;
+  // The first occurrence that counts: the one outside the ignored contexts.
+  // Its line and column are the finding's.
+  Occurrence first;
+  // The first max_occurrences occurrences in page order, ignored ones too.
+  std::vector<Occurrence> occurrences;
+};
+
+struct CheckOptions {
+  // How many occurrences each match lists; with 0 and no ignored contexts
+  // the check only places each rule's first occurrence, the fast way.
+  std::size_t max_occurrences = 0;
+  bool want_occurrences = false;  // count and list occurrences (up to the limit)
+  // A rule matches only where an occurrence sits outside these contexts.
+  ContextSet ignore_in = 0;
+};
+
+struct CheckResult {
+  std::vector<RuleMatch> matches;  // in rule order
+};
+
+// The twenty rules over `text` (UTF-8, as the source box holds it).
+CheckResult Check(std::string_view text, const CheckOptions& options = {});
+
+// At most 80 characters of the occurrence's line around it, cut at the
+// line's ends.
+std::string SnippetAt(std::string_view text, const Occurrence& occurrence);
+
+// Contexts named by a comma-separated list, "markup" standing for tag,
+// attribute-name and attribute-value. Throws std::invalid_argument naming an
+// unknown name.
+ContextSet ParseContexts(std::string_view names);
+
+}  // namespace vx::app::check

@@ -1,0 +1,178 @@
+// The check as a function: which rules match, every occurrence with its
+// place, the ignored contexts, and the snippets reports show.
+#include "app/check/check.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/rules.h"
+#include "tests/support/plain_search.h"
+
+namespace vx::app::check {
+namespace {
+
+std::vector<std::size_t> Rules(const CheckResult& r) {
+  std::vector<std::size_t> rules;
+  for (const RuleMatch& m : r.matches) rules.push_back(m.rule);
+  return rules;
+}
+
+const RuleMatch* Match(const CheckResult& r, std::size_t rule) {
+  for (const RuleMatch& m : r.matches)
+    if (m.rule == rule) return &m;
+  return nullptr;
+}
+
+CheckOptions Occurrences(std::size_t n, ContextSet ignore = 0) {
+  CheckOptions o;
+  o.want_occurrences = true;
+  o.max_occurrences = n;
+  o.ignore_in = ignore;
+  return o;
+}
+
+// Both ways of checking agree with a plain search, and with each other on
+// where each rule first matches, over texts dense in partial markers.
+TEST(Check, BothWaysAgreeWithAPlainSearch) {
+  std::mt19937 random(7);
+  const std::vector<std::string> pieces = {"<script",
+                                           "<SCRIPT",
+                                           "<Script",
+                                           "onmousedown",
+                                           "\r\n",
+                                           "\r",
+                                           "\n",
+                                           "caf\xC3\xA9",
+                                           "cdromCollection",
+                                           "CDROMCOLLECTION",
+                                           "CreateObject",
+                                           "createobject",
+                                           "<form",
+                                           "x",
+                                           " ",
+                                           "<",
+                                           "on",
+                                           "mouse",
+                                           "window.open"};
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const int n = static_cast<int>(random() % 40);
+    for (int i = 0; i < n; ++i) text += pieces[random() % pieces.size()];
+    const CheckResult fast = Check(text);
+    const CheckResult full = Check(text, Occurrences(1000));
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (std::size_t rule : Rules(fast))
+      rows.emplace_back(kRuleTable[rule].label, kRuleTable[rule].description);
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const auto& [label, description] : support::PlainSearchRows(text))
+      expected.emplace_back(label, description);
+    ASSERT_EQ(rows, expected) << text;
+    ASSERT_EQ(Rules(fast), Rules(full)) << text;
+    for (std::size_t k = 0; k < fast.matches.size(); ++k) {
+      const Occurrence& a = fast.matches[k].first;
+      const Occurrence& b = full.matches[k].first;
+      EXPECT_EQ(a.offset, b.offset) << text;
+      EXPECT_EQ(a.line, b.line) << text;
+      EXPECT_EQ(a.column, b.column) << text;
+      EXPECT_EQ(full.matches[k].occurrences.front().offset, b.offset) << text;
+    }
+  }
+}
+
+TEST(Check, CountsEveryOccurrenceAndListsTheFirstInPageOrder) {
+  // Rule 8's "mousedown" sits inside each of rule 12's "onmousedown".
+  const std::string text = "onmousedown\nx MOUSEDOWN\r\n\xC3\xA9onmousedown\rmousedown";
+  const CheckResult r = Check(text, Occurrences(2));
+  const RuleMatch* mousedown = Match(r, 7);
+  const RuleMatch* onmousedown = Match(r, 11);
+  ASSERT_NE(mousedown, nullptr);
+  ASSERT_NE(onmousedown, nullptr);
+  EXPECT_EQ(mousedown->count, 4u);
+  ASSERT_EQ(mousedown->occurrences.size(), 2u);
+  EXPECT_EQ(mousedown->occurrences[0].offset, 2u);
+  EXPECT_EQ(mousedown->occurrences[0].length, 9u);
+  EXPECT_EQ(mousedown->occurrences[1].offset, 14u);
+  EXPECT_EQ(mousedown->occurrences[1].line, 2u);
+  EXPECT_EQ(mousedown->occurrences[1].column, 3u);
+  EXPECT_EQ(onmousedown->count, 2u);
+  // After CR LF and a two-byte character: line 3, column 2 (characters).
+  EXPECT_EQ(onmousedown->occurrences[1].line, 3u);
+  EXPECT_EQ(onmousedown->occurrences[1].column, 2u);
+  // A lone CR ends a line too.
+  const CheckResult all = Check(text, Occurrences(10));
+  EXPECT_EQ(Match(all, 7)->occurrences.back().line, 4u);
+  EXPECT_EQ(Match(all, 7)->occurrences.back().column, 1u);
+  // The count alone.
+  const CheckResult counted = Check(text, Occurrences(0));
+  EXPECT_EQ(Match(counted, 7)->count, 4u);
+  EXPECT_TRUE(Match(counted, 7)->occurrences.empty());
+  EXPECT_EQ(Match(counted, 7)->first.offset, 2u);
+}
+
+// A marker only written about, in a comment or the visible text, counts for
+// nothing when those contexts are ignored; the count still holds them all.
+TEST(Check, IgnoredContextsDecideWhichRulesMatch) {
+  const std::string text =
+      "<!-- <script> was here -->\n<p>Write <form> tags like this.</p>\n"
+      "<div onclick=\"go()\">onclick</div><script>window.open('x')</script>";
+  const ContextSet prose = Bit(Context::Comment) | Bit(Context::Text);
+  const CheckResult plain = Check(text);
+  EXPECT_EQ(Rules(plain), (std::vector<std::size_t>{0, 4, 5, 10}));
+  const CheckResult r = Check(text, Occurrences(100, prose));
+  // "<script" is still markup at the end of the page; "<form" is only text.
+  EXPECT_EQ(Rules(r), (std::vector<std::size_t>{0, 5, 10}));
+  const RuleMatch* script = Match(r, 0);
+  const RuleMatch* onclick = Match(r, 10);
+  ASSERT_TRUE(script && onclick && Match(r, 5));
+  EXPECT_EQ(script->count, 2u);
+  EXPECT_EQ(script->occurrences[0].context, Context::Comment);
+  EXPECT_EQ(script->first.context, Context::Tag);
+  EXPECT_EQ(script->first.element, "script");
+  EXPECT_EQ(script->first.line, 3u);
+  EXPECT_EQ(onclick->count, 2u);
+  EXPECT_EQ(onclick->first.context, Context::AttributeName);
+  EXPECT_EQ(onclick->first.element, "div");
+  EXPECT_EQ(onclick->occurrences[1].context, Context::Text);
+  EXPECT_EQ(onclick->occurrences[1].element, "div");
+  EXPECT_EQ(Match(r, 5)->first.context, Context::Script);
+  // Ignoring the markup leaves only what is written about.
+  const CheckResult words = Check(text, Occurrences(0, ParseContexts("markup,script")));
+  EXPECT_EQ(Rules(words), (std::vector<std::size_t>{0, 4, 10}));
+}
+
+TEST(Check, SnippetsStayOnTheirLineAndWithinEightyCharacters) {
+  auto snippet = [](const std::string& text, std::size_t offset, std::size_t length) {
+    return SnippetAt(text, Occurrence{offset, length, 1, 1, Context::Text, ""});
+  };
+  EXPECT_EQ(snippet("a\n<form x>\r\nb", 2, 5), "<form x>");
+  EXPECT_EQ(snippet("a\r<form", 2, 5), "<form");
+  const std::string before(100, 'a'), after(100, 'b');
+  const std::string centred = snippet(before + "<form" + after, 100, 5);
+  EXPECT_EQ(centred, std::string(37, 'a') + "<form" + std::string(38, 'b'));
+  // What one side lacks the other takes.
+  EXPECT_EQ(snippet("xy<form" + after, 2, 5), "xy<form" + std::string(73, 'b'));
+  EXPECT_EQ(snippet(before + "<form\nz", 100, 5), std::string(75, 'a') + "<form");
+  // Counted in characters, never cutting one.
+  std::string wide;
+  for (int i = 0; i < 60; ++i) wide += "\xC3\xA9";
+  const std::string s = snippet(wide + "<form" + wide, 120, 5);
+  EXPECT_EQ(s, wide.substr(120 - 2 * 37) + "<form" + wide.substr(0, 2 * 38));
+}
+
+TEST(Check, ContextNames) {
+  EXPECT_EQ(ParseContexts("comment,text"), Bit(Context::Comment) | Bit(Context::Text));
+  EXPECT_EQ(ParseContexts("markup"),
+            Bit(Context::Tag) | Bit(Context::AttributeName) | Bit(Context::AttributeValue));
+  for (std::size_t i = 0; i < kContextCount; ++i) {
+    const auto c = static_cast<Context>(i);
+    EXPECT_EQ(ContextFromName(ContextName(c)), c);
+  }
+  EXPECT_THROW(ParseContexts("comment,,text"), std::invalid_argument);
+  EXPECT_THROW(ParseContexts("Comment"), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace vx::app::check

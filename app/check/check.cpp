@@ -149,6 +149,7 @@ class Collector {
       placed = true;
     };
     for (std::size_t rule : Forms().rules(p.id)) {
+      if (options_.only_rule < kRuleCount && rule != options_.only_rule) continue;
       RuleState& s = state_[rule];
       s.match.rule = rule;
       ++s.match.count;
@@ -228,6 +229,46 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   if (hs_close_stream(stream, scratch, OnMatch, &collector) != HS_SUCCESS)
     throw std::runtime_error("marker matching failed");
   return collector.Finish(text);
+}
+
+ContextCounts CountContexts(std::string_view text, std::size_t rule) {
+  ContextCounts counts;
+  if (rule >= kRuleCount) return counts;
+  CheckOptions options;
+  options.want_occurrences = true;
+  options.max_occurrences = static_cast<std::size_t>(-1);
+  options.only_rule = rule;
+  for (const RuleMatch& m : Check(text, options).matches) {
+    for (const Occurrence& o : m.occurrences) ++counts.in[static_cast<std::size_t>(o.context)];
+    counts.total += m.occurrences.size();
+  }
+  return counts;
+}
+
+std::string DescribeCounts(const ContextCounts& counts) {
+  // Each context as one and as several.
+  static constexpr std::string_view kOne[kContextCount] = {
+      "in a tag",   "in an attribute name", "in an attribute value", "in a script",
+      "in a style", "in a comment",         "in the text",           "elsewhere"};
+  static constexpr std::string_view kMany[kContextCount] = {
+      "in tags",   "in attribute names", "in attribute values", "in scripts",
+      "in styles", "in comments",        "in the text",         "elsewhere"};
+  std::string out =
+      std::to_string(counts.total) + (counts.total == 1 ? " occurrence" : " occurrences");
+  for (std::size_t c = 0; c < kContextCount; ++c) {
+    if (counts.total > 0 && counts.in[c] == counts.total) {
+      return out + (counts.total == 1 ? ", " : ", all ") +
+             std::string(counts.total == 1 ? kOne[c] : kMany[c]);
+    }
+  }
+  bool first = true;
+  for (std::size_t c = 0; c < kContextCount; ++c) {
+    if (counts.in[c] == 0) continue;
+    out += first ? ": " : ", ";
+    first = false;
+    out += std::to_string(counts.in[c]) + ' ' + std::string(counts.in[c] == 1 ? kOne[c] : kMany[c]);
+  }
+  return out;
 }
 
 std::string SnippetAt(std::string_view text, const Occurrence& occurrence) {

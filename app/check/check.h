@@ -40,6 +40,8 @@ struct CheckOptions {
   bool want_occurrences = false;  // count and list occurrences (up to the limit)
   // A rule matches only where an occurrence sits outside these contexts.
   ContextSet ignore_in = 0;
+  // Only this rule (an index into the rule table), when it is one.
+  std::size_t only_rule = static_cast<std::size_t>(-1);
 };
 
 struct CheckResult {
@@ -48,6 +50,17 @@ struct CheckResult {
 
 // The twenty rules over `text` (UTF-8, as the source box holds it).
 CheckResult Check(std::string_view text, const CheckOptions& options = {});
+
+// How many occurrences of one rule sit in each context, for a summary.
+struct ContextCounts {
+  std::size_t total = 0;
+  std::size_t in[kContextCount] = {};
+};
+ContextCounts CountContexts(std::string_view text, std::size_t rule);
+
+// "3 occurrences: 2 in attribute names, 1 in a comment", "4 occurrences, all
+// in scripts", "1 occurrence, in a script"; contexts in the order of Context.
+std::string DescribeCounts(const ContextCounts& counts);
 
 // At most 80 characters of the occurrence's line around it, cut at the
 // line's ends.

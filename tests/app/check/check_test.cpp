@@ -162,6 +162,27 @@ TEST(Check, SnippetsStayOnTheirLineAndWithinEightyCharacters) {
   EXPECT_EQ(s, wide.substr(120 - 2 * 37) + "<form" + wide.substr(0, 2 * 38));
 }
 
+TEST(Check, CountsDescribeWhereOccurrencesSit) {
+  ContextCounts counts;
+  counts.total = 3;
+  counts.in[static_cast<std::size_t>(Context::AttributeName)] = 2;
+  counts.in[static_cast<std::size_t>(Context::Comment)] = 1;
+  EXPECT_EQ(DescribeCounts(counts), "3 occurrences: 2 in attribute names, 1 in a comment");
+  ContextCounts one;
+  one.total = 1;
+  one.in[static_cast<std::size_t>(Context::Script)] = 1;
+  EXPECT_EQ(DescribeCounts(one), "1 occurrence, in a script");
+  one.total = one.in[static_cast<std::size_t>(Context::Script)] = 4;
+  EXPECT_EQ(DescribeCounts(one), "4 occurrences, all in scripts");
+  EXPECT_EQ(DescribeCounts({}), "0 occurrences");
+
+  const std::string page = "<div onclick=x><!-- onclick -->\n<p onclick=y>";
+  const ContextCounts real = CountContexts(page, 10);
+  EXPECT_EQ(DescribeCounts(real), "3 occurrences: 2 in attribute names, 1 in a comment");
+  EXPECT_EQ(CountContexts(page, 0).total, 0u);
+  EXPECT_EQ(CountContexts(page, 99).total, 0u);
+}
+
 TEST(Check, ContextNames) {
   EXPECT_EQ(ParseContexts("comment,text"), Bit(Context::Comment) | Bit(Context::Text));
   EXPECT_EQ(ParseContexts("markup"),

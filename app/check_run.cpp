@@ -105,8 +105,13 @@ RunOutcome Checker::Run() {
     const std::string address = c_.Text1.Text();
     PageText page = c_.Inet1.OpenPage(address);
     if (superseded()) return Superseded();
+    const bool valid = page.KnownValidUtf8();
     c_.Text2.SetPage(std::move(page));
     outcome.fetched = true;
+    if (valid) {
+      const std::string_view now = c_.Text2.View();
+      utf8_checked_ = CacheKey{&c_.Text2, c_.Text2.TextRevision(), now.data(), now.size()};
+    }
   } catch (const std::exception& e) {
     outcome.fetch_error = e.what();
   } catch (...) {

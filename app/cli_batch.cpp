@@ -89,6 +89,13 @@ class PreparedFetcher : public PageFetcher {
   }
 
   PageText OpenPage(const std::string& address) override {
+    PageText page = Open(address);
+    // Everything but a mapped file comes out of the page decoder.
+    if (!page.Borrowed()) page.MarkValidUtf8();
+    return page;
+  }
+
+  PageText Open(const std::string& address) {
     try {
       switch (p_.kind) {
         case Prepared::Kind::Stdin:

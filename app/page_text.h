@@ -25,7 +25,13 @@ class PageText {
   // The text as a string of its own (a copy only for borrowed bytes).
   std::string TakeString() && { return keeper_ ? std::string(borrowed_) : std::move(owned_); }
 
+  // Whoever made the text from a decoder, whose output is always valid UTF-8,
+  // says so: the check run then need not walk the page to find that out.
+  void MarkValidUtf8() { valid_utf8_ = true; }
+  bool KnownValidUtf8() const { return valid_utf8_; }
+
  private:
+  bool valid_utf8_ = false;
   std::string owned_;
   std::shared_ptr<const void> keeper_;
   std::string_view borrowed_;

@@ -78,7 +78,8 @@ std::string library_version();
 // Turns a document's bytes into UTF-8 the way browsers pick its encoding: a
 // byte-order mark, else the charset of the Content-Type, else a <meta> charset
 // declaration in the first 1024 bytes, else UTF-8 when valid, else
-// Windows-1252. Used for local files too (with an empty content type).
+// Windows-1252. Used for local files too (with an empty content type). The
+// result is always valid UTF-8.
 [[nodiscard]] std::string decode_body(std::string_view bytes, std::string_view content_type = {});
 
 // decode_body for a buffer the caller gives up: a page that is already valid

@@ -1,6 +1,7 @@
 #include "platform/gdi/image_io.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -8,12 +9,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
-#include <sstream>
 #include <vector>
+
+#include "platform/files/file_reader.h"
+#include "platform/files/file_writer.h"
 
 namespace vx::gdi {
 
@@ -25,19 +26,17 @@ bool Fail(std::string* error, std::string message) {
 }
 
 bool ReadFile(const std::string& path, std::string& data, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, "cannot open " + path);
-  data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) return Fail(error, "cannot read " + path);
+  std::string why;
+  if (!files::ReadLocalFile(path, data, {}, /*regular_only=*/true, &why)) {
+    return Fail(error, "cannot read " + path + ": " + why);
+  }
   return true;
 }
 
 bool WriteFile(const std::string& path, const std::string& data, std::string* error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return Fail(error, "cannot create " + path);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  out.close();
-  if (!out) return Fail(error, "cannot write " + path);
+  std::string why;
+  if (!files::WriteWholeFile(path, data, &why))
+    return Fail(error, "cannot write " + path + ": " + why);
   return true;
 }
 
@@ -161,7 +160,8 @@ bool ReadPbm(const std::string& path, Mask& out, std::string* error) {
   return true;
 }
 
-bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std::string* error) {
+bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std::string* error,
+              std::string* note) {
   if (s.width() == 0 || s.height() == 0) return Fail(error, "cannot write an empty PNG");
   std::vector<png_byte> rgba(s.pixels().size() * 4);
   std::size_t i = 0;
@@ -180,10 +180,27 @@ bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std
   image.width = static_cast<png_uint_32>(s.width());
   image.height = static_cast<png_uint_32>(s.height());
   image.format = PNG_FORMAT_RGBA;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr)) {
+  // Made in memory and written by the file writer: libpng's own writer
+  // deletes the file it was given when a write fails, be it /dev/full or
+  // the last good picture.
+  png_alloc_size_t size = 0;
+  std::vector<png_byte> encoded;
+  bool made = png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr) != 0;
+  if (made) {
+    encoded.resize(size);
+    made =
+        png_image_write_to_memory(&image, encoded.data(), &size, 0, rgba.data(), 0, nullptr) != 0;
+  }
+  if (!made) {
     std::string reason = image.message;
     png_image_free(&image);
     return Fail(error, path + ": " + reason);
+  }
+  std::string why;
+  if (!files::WriteWholeFile(path,
+                             std::string_view(reinterpret_cast<const char*>(encoded.data()), size),
+                             &why, note)) {
+    return Fail(error, path + ": " + why);
   }
   return true;
 }
@@ -199,12 +216,30 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
+// What libpng reads through: the file, and how much of it the image data
+// may take. libpng asks for IDAT bytes only as it needs them for rows, so
+// counting them bounds the work on the image by the picture's size.
+struct PngSource {
+  std::FILE* file = nullptr;
+  long long read = 0;
+  long long limit = std::numeric_limits<long long>::max();
+  std::string limit_message;
+};
+
+void ReadPngBytes(png_structp png, png_bytep data, std::size_t length) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  source->read += static_cast<long long>(length);
+  if (source->read > source->limit) png_error(png, source->limit_message.c_str());
+  if (std::fread(data, 1, length, source->file) != length) png_error(png, "the file ends early");
+}
+
 // Everything DecodePng changes lives outside its frame (see OnPngError).
 struct PngRead {
   png_structp png = nullptr;
   png_infop info = nullptr;
   std::string message;
   std::vector<png_bytep> rows;
+  PngSource source;
 };
 
 // libpng allocates a chunk's declared length before it reads the chunk, so
@@ -241,7 +276,9 @@ std::string CheckPngChunks(std::FILE* file) {
 
 bool DecodePng(PngRead& r, std::FILE* file, PngPixels& out) {
   if (setjmp(png_jmpbuf(r.png))) return false;
-  png_init_io(r.png, file);
+  r.source.file = file;
+  r.source.read = 8;
+  png_set_read_fn(r.png, &r.source, ReadPngBytes);
   png_set_sig_bytes(r.png, 8);
   png_set_chunk_malloc_max(r.png, kMaxPngChunkBytes);
   png_set_user_limits(r.png, kMaxPictureEdge, kMaxPictureEdge);
@@ -252,6 +289,18 @@ bool DecodePng(PngRead& r, std::FILE* file, PngPixels& out) {
     r.message = problem;
     return false;
   }
+  // The image's bytes as stored, a filter byte a row (and a pass of an
+  // interlaced one): no encoder needs more than twice that, plus a little
+  // for the zlib framing and chunk headers.
+  const long long stored_row = (static_cast<long long>(width) * png_get_bit_depth(r.png, r.info) *
+                                    png_get_channels(r.png, r.info) +
+                                7) /
+                                   8 +
+                               1;
+  const long long stored = stored_row * height + 7LL * height;
+  r.source.limit = r.source.read + 2 * stored + (64 << 10);
+  r.source.limit_message = "image data far larger than a " + std::to_string(width) + " x " +
+                           std::to_string(height) + " picture needs";
   const png_byte color = png_get_color_type(r.png, r.info);
   out.has_alpha =
       (color & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r.png, r.info, PNG_INFO_tRNS);
@@ -271,16 +320,27 @@ bool DecodePng(PngRead& r, std::FILE* file, PngPixels& out) {
   r.rows.resize(height);
   for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = &out.rgba[std::size_t{y} * width * 4];
   png_read_image(r.png, r.rows.data());
-  png_read_end(r.png, nullptr);
+  // Not png_read_end: it would inflate whatever data follows the image to
+  // its end (gigabytes of zeros fit in megabytes), and nothing after the
+  // image changes the picture.
   return true;
 }
 
 }  // namespace
 
 bool ReadPngPixels(const std::string& path, PngPixels& out, std::string* error) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+  // A picture is a regular file: a FIFO would wait for a writer, a device
+  // could be read for ever.
+  files::InputFile input;
+  if (!input.Open(path, /*regular_only=*/true)) return Fail(error, input.error());
+  const int fd = ::dup(input.fd());
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(fd >= 0 ? ::fdopen(fd, "rb") : nullptr,
                                                              &std::fclose);
-  if (!file) return Fail(error, std::strerror(errno));
+  if (!file) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    return Fail(error, std::strerror(err));
+  }
   png_byte signature[8] = {};
   if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
       png_sig_cmp(signature, 0, sizeof signature) != 0) {

@@ -693,7 +693,9 @@ int RunCheck(const Options& options) {
     ::raise(SIGPIPE);
     return 128 + SIGPIPE;
   };
-  if (sink->broken_pipe()) return end_by_pipe();
+  // A FIFO named by -o whose reader left is a write error like any other:
+  // told by its name, with a failure status.
+  if (sink->broken_pipe() && !options.output) return end_by_pipe();
 
   if (interrupted) {
     // What is complete is still told; a report file is not left half made.
@@ -726,7 +728,7 @@ int RunCheck(const Options& options) {
   const int status = failed > 0 ? kExitFailure : matched > 0 ? kExitFindings : kExitClean;
   writer->End(buffer, RunSummary{status, true});
   if (!sink->Write(buffer) || !sink->Commit()) {
-    if (sink->broken_pipe()) return end_by_pipe();
+    if (sink->broken_pipe() && !options.output) return end_by_pipe();
     sink->Discard();
     WriteError(progress, write_failure());
     return kExitFailure;

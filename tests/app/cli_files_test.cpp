@@ -76,6 +76,17 @@ TEST_F(CliFiles, OutputGoesIntoWhatTheNameIsWithoutReplacingIt) {
   EXPECT_EQ(ModeOf(report.string()) & 07777, 0600u);
   EXPECT_NE(ReadFile(report).find("Scripting"), std::string::npos);
 
+  // A pipe named by -o whose reader has gone is a write error, told by name.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  const std::string gone = "/dev/fd/" + std::to_string(ends[1]);
+  const auto broken = Run({"check", "-o", gone, page});
+  ::close(ends[1]);
+  EXPECT_EQ(broken.status, 2);
+  EXPECT_NE(broken.err.find("vettrix: cannot write " + gone + ": Broken pipe"), std::string::npos)
+      << broken.err;
+
   // /dev/stdout is standard output itself, which here is a file.
   const auto out = Run({"check", "-o", "/dev/stdout", page});
   EXPECT_EQ(out.status, 1);

@@ -58,7 +58,6 @@ class FileWriter {
   bool Fail(int err);
 
   int fd_ = -1;
-  bool owns_fd_ = true;  // false for a descriptor of ours (/dev/stdout)
   std::string target_;
   std::string temp_;  // "" when written in place
   bool in_place_ = true;

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
@@ -94,6 +96,54 @@ TEST_F(CliFiles, OutputGoesIntoWhatTheNameIsWithoutReplacingIt) {
   for (const auto& e : fs::directory_iterator(dir_)) {
     EXPECT_EQ(e.path().filename().string().find(".partial-"), std::string::npos) << e.path();
   }
+}
+
+// A report that cannot be written whole (here the file size limit stops it
+// as a full disk would) leaves the old report as it was, and no temporary.
+TEST_F(CliFiles, AFailedReportLeavesTheOldOne) {
+  std::vector<std::string> pages;
+  for (int i = 0; i < 40; ++i) {
+    pages.push_back(Page("p" + std::to_string(i) + ".html", "<script><form>").string());
+  }
+  const fs::path report = Page("report.jsonl", "the old report\n");
+  std::string cmd = "cd " + Quote(dir_.string()) + " && trap '' XFSZ && ulimit -f 1 && " +
+                    Quote(binary_.string()) + " check --json -o report.jsonl";
+  for (const auto& p : pages) cmd.append(" ").append(Quote(p));
+  cmd.append(" 2>err.txt");
+  const int raw = std::system(cmd.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+  EXPECT_NE(ReadFile(dir_ / "err.txt").find("vettrix: cannot write report.jsonl: File too large"),
+            std::string::npos)
+      << ReadFile(dir_ / "err.txt");
+  EXPECT_EQ(ReadFile(report), "the old report\n");
+  for (const auto& e : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(e.path().filename().string().find(".partial-"), std::string::npos) << e.path();
+  }
+}
+
+// A report in a folder the user may not write, the report itself writable,
+// is rewritten in place with a note. As root, which may write anywhere, the
+// run is made as nobody.
+TEST_F(CliFiles, AReportInAFolderWeMayNotWriteIsRewrittenInPlace) {
+  const std::string page = Page("p.html", "<script>").string();
+  const fs::path report = Page("locked/report.txt", "old");
+  ASSERT_EQ(::chmod(report.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod((dir_ / "locked").c_str(), 0555), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(page.c_str(), 0644), 0);
+  const std::string as_user =
+      ::geteuid() == 0 ? "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string cmd = "cd " + Quote(dir_.string()) + " && " + as_user +
+                          Quote(binary_.string()) + " check -o locked/report.txt p.html 2>err.txt";
+  const int raw = std::system(cmd.c_str());  // the redirection is the shell's, before setpriv
+  const std::string err = ReadFile(dir_ / "err.txt");
+  ASSERT_EQ(::chmod((dir_ / "locked").c_str(), 0755), 0);
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << err;
+  EXPECT_NE(err.find("vettrix: note: locked/report.txt: no temporary file can be made in locked/"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("rewritten in place"), std::string::npos) << err;
+  EXPECT_NE(ReadFile(report).find("Scripting"), std::string::npos);
 }
 
 // A FIFO without a writer, as a page or as a list, ends at the time-out with

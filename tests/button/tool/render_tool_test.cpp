@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "platform/gdi/image_io.h"
+#include "tests/support/files.h"
 #include "tests/support/png_tail.h"
 
 namespace {
@@ -222,6 +224,22 @@ TEST_F(RenderTool, OutputAndIconFilesThatAreNotPlainFiles) {
     struct stat st {};
     ASSERT_EQ(::stat(full.c_str(), &st), 0) << sub;
     EXPECT_TRUE(S_ISCHR(st.st_mode)) << sub;
+  }
+
+  // A write that fails part way (the file size limit stops it as a full
+  // disk would) leaves the last good picture as it was, and no temporary.
+  ASSERT_EQ(Tool("gallery -o " + File("good.png")).status, 0) << err_;
+  const std::string good = vx::support::ReadFile(File("good.png"));
+  ASSERT_GT(good.size(), 4096u);
+  const int raw =
+      std::system(("trap '' XFSZ && ulimit -f 2 && " VETTRIX_BIN_DIR "/torvelbutton gallery -o " +
+                   File("good.png") + " 2>" + File("err.txt"))
+                      .c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+  EXPECT_NE(vx::support::ReadFile(File("err.txt")).find("File too large"), std::string::npos);
+  EXPECT_EQ(vx::support::ReadFile(File("good.png")), good);
+  for (const auto& e : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(e.path().filename().string().find(".partial-"), std::string::npos) << e.path();
   }
 
   const std::string fifo = File("icon.png");

@@ -10,6 +10,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,10 +80,17 @@ struct Prepared {
   bool could_be_file = false;
 };
 
+// How a local file that is not a regular file is read: for at most the
+// fetch time-out, given up when the run stops.
+struct LocalLimits {
+  std::chrono::milliseconds timeout{0};
+  const std::atomic<bool>* stop = nullptr;
+};
+
 class PreparedFetcher : public PageFetcher {
  public:
-  PreparedFetcher(Prepared& p, StdinPage& in, std::uint64_t max_bytes)
-      : p_(p), in_(in), max_bytes_(max_bytes) {}
+  PreparedFetcher(Prepared& p, StdinPage& in, std::uint64_t max_bytes, LocalLimits local)
+      : p_(p), in_(in), max_bytes_(max_bytes), local_(local) {}
 
   std::string OpenURL(const std::string& address) override {
     return OpenPage(address).TakeString();
@@ -101,7 +109,7 @@ class PreparedFetcher : public PageFetcher {
         case Prepared::Kind::Stdin:
           return in_.Text();
         case Prepared::Kind::File:
-          return ReadFilePage(p_.path, max_bytes_, &mapping_);
+          return ReadFilePage(p_.path, max_bytes_, &mapping_, local_.timeout, local_.stop);
         case Prepared::Kind::Web:
           if (!p_.web.ok)
             throw std::runtime_error(WebFailureReason(p_.web, p_.could_be_file, address));
@@ -130,6 +138,7 @@ class PreparedFetcher : public PageFetcher {
   Prepared& p_;
   StdinPage& in_;
   std::uint64_t max_bytes_;
+  LocalLimits local_;
   bool failed_ = false;
   std::string error_;
   std::shared_ptr<const FileMapping> mapping_;
@@ -152,9 +161,9 @@ class CaptionCollector : public CaptionView {
 
 // One address through the same check run the window uses.
 Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uint64_t max_bytes,
-                 const check::CheckOptions& check_options) {
+                 const check::CheckOptions& check_options, LocalLimits local = {}) {
   TextBuffer text1(address), text2, text3;
-  PreparedFetcher inet1(p, in, max_bytes);
+  PreparedFetcher inet1(p, in, max_bytes, local);
   RowCollector list;
   CaptionCollector label4;
   Checker checker(CheckControls{text1, inet1, text2, list, label4, text3, [] {}});
@@ -409,6 +418,46 @@ class Pool {
   std::vector<std::thread> threads_;
 };
 
+// Threads for the pages that are FIFOs or devices: such a page may wait up
+// to the time-out for its writer, and must not hold a thread of the pool
+// meanwhile. At most `limit` run at once; more wait for one to end.
+class SideReads {
+ public:
+  explicit SideReads(unsigned limit) : limit_(limit) {}
+  ~SideReads() { Wait(); }
+  SideReads(const SideReads&) = delete;
+  SideReads& operator=(const SideReads&) = delete;
+
+  void Start(std::function<void()> task) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return running_ < limit_; });
+    ++running_;
+    std::thread([this, task = std::move(task)] {
+      task();
+      std::lock_guard done(mutex_);
+      --running_;
+      changed_.notify_all();
+    }).detach();
+  }
+
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return running_ == 0; });
+  }
+
+ private:
+  const unsigned limit_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  unsigned running_ = 0;
+};
+
+// Whether a local page is a FIFO, a device or a socket.
+bool IsSpecialFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 // Turns SIGINT and SIGTERM into a call on a thread of its own. Made before
 // any other thread, so that every thread started later has them blocked.
 class SignalWatch {
@@ -474,9 +523,20 @@ int RunCheck(const Options& options) {
       WriteError(none, "vettrix: cannot write " + Printable(*options.output) + ": " + why + "\n");
       return kExitFailure;
     }
+    if (const std::string note = sink->note(); !note.empty()) {
+      Progress none(false);
+      WriteError(none, "vettrix: note: " + Printable(*options.output) + ": " + note + "\n");
+    }
   } else {
     sink = OutputSink::Stdout();
   }
+  // A write error names the file it failed on; standard output is "the output".
+  auto write_failure = [&] {
+    return "vettrix: cannot write " +
+           (options.output ? Printable(*options.output) + ": " + sink->error()
+                           : "the output (" + sink->error() + ")") +
+           "\n";
+  };
 
   const std::size_t capacity = std::max<std::size_t>(1024, std::size_t{16} * options.batch.jobs);
   Window window(capacity, !options.unordered);
@@ -491,6 +551,8 @@ int RunCheck(const Options& options) {
   const std::uint64_t max_bytes = options.batch.fetch.max_bytes;
   StdinPage stdin_page(max_bytes);
   Pool pool(std::max(1u, std::thread::hardware_concurrency()));
+  // Made after the pool and the window it completes into: ended before them.
+  SideReads side_reads(64);
   // Made when the first web address comes: a run over files alone never
   // starts libcurl (whose set-up is a good part of checking one small file).
   auto on_fetched = [&](std::uint64_t seq, net::RawFetch raw) {
@@ -535,7 +597,8 @@ int RunCheck(const Options& options) {
 
   std::thread feeder([&] {
     try {
-      InputReader reader(options.addresses, options.lists, options.recursive, &stop);
+      InputReader reader(options.addresses, options.lists, options.recursive, &stop,
+                         options.batch.fetch.timeout);
       std::uint64_t position = 0;
       while (std::optional<InputEntry> entry = reader.Next()) {
         ++position;
@@ -565,15 +628,22 @@ int RunCheck(const Options& options) {
           p.kind =
               source.kind == Source::Kind::Stdin ? Prepared::Kind::Stdin : Prepared::Kind::File;
           p.path = source.path;
-          pool.Submit([&, seq = *seq, address = entry->address, p = std::move(p)]() mutable {
+          const bool special = p.kind == Prepared::Kind::File && IsSpecialFile(p.path);
+          auto task = [&, seq = *seq, address = entry->address, p = std::move(p)]() mutable {
             Outcome o;
             try {
-              o = CheckOne(address, std::move(p), stdin_page, max_bytes, options.check);
+              o = CheckOne(address, std::move(p), stdin_page, max_bytes, options.check,
+                           LocalLimits{options.batch.fetch.timeout, &stop});
             } catch (const std::exception& e) {
               o = Failure(e.what());
             }
             window.Complete(seq, std::move(o));
-          });
+          };
+          if (special) {
+            side_reads.Start(std::move(task));
+          } else {
+            pool.Submit(std::move(task));
+          }
         }
       }
     } catch (const std::exception& e) {
@@ -646,7 +716,9 @@ int RunCheck(const Options& options) {
     ::raise(SIGPIPE);
     return 128 + SIGPIPE;
   };
-  if (sink->broken_pipe()) return end_by_pipe();
+  // A FIFO named by -o whose reader left is a write error like any other:
+  // told by its name, with a failure status.
+  if (sink->broken_pipe() && !options.output) return end_by_pipe();
 
   if (interrupted) {
     // What is complete is still told; a report file is not left half made.
@@ -667,20 +739,21 @@ int RunCheck(const Options& options) {
   }
 
   feeder.join();
+  side_reads.Wait();
   fetcher_do([](net::BatchFetcher& f) { f.Wait(); });
   pool.Stop();
   if (!output_ok) {
     sink->Discard();
-    WriteError(progress, "vettrix: cannot write the output (" + sink->error() + ")\n");
+    WriteError(progress, write_failure());
     return kExitFailure;
   }
 
   const int status = failed > 0 ? kExitFailure : matched > 0 ? kExitFindings : kExitClean;
   writer->End(buffer, RunSummary{status, true});
   if (!sink->Write(buffer) || !sink->Commit()) {
-    if (sink->broken_pipe()) return end_by_pipe();
+    if (sink->broken_pipe() && !options.output) return end_by_pipe();
     sink->Discard();
-    WriteError(progress, "vettrix: cannot write the output (" + sink->error() + ")\n");
+    WriteError(progress, write_failure());
     return kExitFailure;
   }
   return status;

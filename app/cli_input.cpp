@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -19,6 +21,7 @@
 
 #include "platform/base/ascii.h"
 #include "platform/fetch/fetch.h"
+#include "platform/files/file_reader.h"
 
 namespace vx::app::cli {
 namespace {
@@ -71,20 +74,6 @@ std::string FileUrlPath(const std::string& url) {
 std::runtime_error SystemError(const char* what, int err) {
   return std::runtime_error(std::string(what) + ": " + std::strerror(err));
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Files at least this large are read through a mapping rather than read().
 constexpr std::uint64_t kMapAtLeast = std::uint64_t{1} << 20;
@@ -181,6 +170,16 @@ FileMapping::~FileMapping() {
 
 namespace {
 
+std::string SecondsText(std::chrono::milliseconds ms) {
+  char buf[32];
+  if (ms.count() % 1000 == 0) {
+    std::snprintf(buf, sizeof buf, "%lld s", static_cast<long long>(ms.count() / 1000));
+  } else {
+    std::snprintf(buf, sizeof buf, "%g s", static_cast<double>(ms.count()) / 1000.0);
+  }
+  return buf;
+}
+
 std::runtime_error TooLarge(std::uint64_t max_bytes) {
   return std::runtime_error("larger than the limit of " + std::to_string(max_bytes) +
                             " bytes (see --max-bytes)");
@@ -201,19 +200,23 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 // A list of addresses, one a line, read in blocks.
 class ListReader {
  public:
-  ListReader(std::string name, const std::atomic<bool>* stop)
+  ListReader(std::string name, const std::atomic<bool>* stop, std::chrono::milliseconds timeout)
       : name_(std::move(name)), stop_(stop) {
     if (name_ == "-") {
       fd_ = STDIN_FILENO;
       return;
     }
-    fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a FIFO without a writer must not hold up the open.
+    fd_ = ::open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
       error_ = std::string("cannot read the list: ") + std::strerror(errno);
       return;
     }
     struct stat st {};
     if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) error_ = "the list is a folder, not a file";
+    // A FIFO or device that stays silent for as long as a fetch may take is
+    // given up; a list that keeps coming is read as long as it comes.
+    if (!S_ISREG(st.st_mode)) idle_limit_ = timeout;
   }
   ~ListReader() {
     if (fd_ > STDIN_FILENO) ::close(fd_);
@@ -272,10 +275,16 @@ class ListReader {
     buffer_.clear();
     pos_ = 0;
     buffer_.resize(1 << 16);
+    const auto idle_since = std::chrono::steady_clock::now();
     for (;;) {
       if (stop_ != nullptr && stop_->load()) {
         buffer_.clear();
         eof_ = true;
+        return false;
+      }
+      if (idle_limit_.count() > 0 && std::chrono::steady_clock::now() - idle_since >= idle_limit_) {
+        error_ = "no line came from the list for " + SecondsText(idle_limit_) + " (see --timeout)";
+        buffer_.clear();
         return false;
       }
       pollfd p{fd_, POLLIN, 0};
@@ -304,6 +313,7 @@ class ListReader {
 
   std::string name_;
   const std::atomic<bool>* stop_;
+  std::chrono::milliseconds idle_limit_{0};
   int fd_ = -1;
   std::string error_;
   std::string buffer_;
@@ -415,6 +425,7 @@ struct InputReader::Impl {
   std::vector<std::string> lists;
   bool recursive = false;
   const std::atomic<bool>* stop = nullptr;
+  std::chrono::milliseconds list_timeout{0};
   std::size_t next_address = 0;
   std::size_t next_list = 0;
   std::unique_ptr<ListReader> list;
@@ -427,7 +438,7 @@ struct InputReader::Impl {
     for (;;) {
       if (!list) {
         if (next_list >= lists.size()) return std::nullopt;
-        list = std::make_unique<ListReader>(lists[next_list++], stop);
+        list = std::make_unique<ListReader>(lists[next_list++], stop, list_timeout);
         if (!list->error().empty()) {
           InputEntry e{list->name(), list->error()};
           list.reset();
@@ -464,8 +475,10 @@ struct InputReader::Impl {
 };
 
 InputReader::InputReader(std::vector<std::string> addresses, std::vector<std::string> lists,
-                         bool recursive, const std::atomic<bool>* stop)
+                         bool recursive, const std::atomic<bool>* stop,
+                         std::chrono::milliseconds list_timeout)
     : impl_(std::make_unique<Impl>()) {
+  impl_->list_timeout = list_timeout;
   impl_->addresses = std::move(addresses);
   impl_->lists = std::move(lists);
   impl_->recursive = recursive;
@@ -529,23 +542,42 @@ std::string ReadAllBytes(int fd, std::uint64_t max_bytes) {
 }
 
 PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
-                      std::shared_ptr<const FileMapping>* mapping) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) throw SystemError("cannot open file", errno);
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) throw SystemError("cannot read file", errno);
-  if (S_ISDIR(st.st_mode)) throw std::runtime_error("is a directory, not a file");
-  // Pipes and devices have no size to trust: read them to their end.
-  if (!S_ISREG(st.st_mode)) return net::decode_body_owned(ReadAllBytes(fd.get(), max_bytes));
-  const auto size = static_cast<std::uint64_t>(st.st_size);
+                      std::shared_ptr<const FileMapping>* mapping,
+                      std::chrono::milliseconds timeout, const std::atomic<bool>* cancel) {
+  files::InputFile file;
+  if (!file.Open(path)) {
+    if (file.failure() == files::ReadFailure::Folder) {
+      throw std::runtime_error("is a directory, not a file");
+    }
+    throw std::runtime_error("cannot open file: " + file.error());
+  }
+  if (!file.regular()) {
+    // Pipes and devices have no size to trust: read them to their end, but
+    // never for longer than a fetch may take.
+    std::string bytes;
+    if (!file.ReadAll(bytes, files::ReadLimits{max_bytes, timeout, cancel})) {
+      switch (file.failure()) {
+        case files::ReadFailure::TooLarge:
+          throw TooLarge(max_bytes);
+        case files::ReadFailure::TimedOut:
+          throw std::runtime_error(file.error() + " (see --timeout)");
+        case files::ReadFailure::Cancelled:
+          throw std::runtime_error(file.error());
+        default:
+          throw std::runtime_error("cannot read file: " + file.error());
+      }
+    }
+    return net::decode_body_owned(std::move(bytes));
+  }
+  const std::uint64_t size = file.size();
   if (size > max_bytes) throw TooLarge(max_bytes);
   // A large page that is UTF-8 as it stands is checked where the file's pages
   // already are: copying it would first have the kernel clear as many fresh
   // pages, which takes longer than the whole search.
   if (mapping != nullptr && size >= kMapAtLeast) {
     char probe = 0;
-    if (auto m = FileMapping::Map(fd.get(), static_cast<std::size_t>(size));
-        m && ::pread(fd.get(), &probe, 1, static_cast<off_t>(size)) == 0) {
+    if (auto m = FileMapping::Map(file.fd(), static_cast<std::size_t>(size));
+        m && ::pread(file.fd(), &probe, 1, static_cast<off_t>(size)) == 0) {
       if (auto text = net::text_as_is(m->bytes())) {
         *mapping = m;
         return PageText(*text, m);
@@ -557,12 +589,13 @@ PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
   }
   // The size was only a hint: files of /proc report 0, and a file may grow or
   // shrink while it is read.
-  return net::decode_body_owned(ReadAllBytes(fd.get(), max_bytes));
+  return net::decode_body_owned(ReadAllBytes(file.fd(), max_bytes));
 }
 
-std::string ReadFileText(const std::string& path, std::uint64_t max_bytes) {
+std::string ReadFileText(const std::string& path, std::uint64_t max_bytes,
+                         std::chrono::milliseconds timeout, const std::atomic<bool>* cancel) {
   std::shared_ptr<const FileMapping> mapping;
-  std::string text = ReadFilePage(path, max_bytes, &mapping).TakeString();
+  std::string text = ReadFilePage(path, max_bytes, &mapping, timeout, cancel).TakeString();
   if (mapping && mapping->damaged()) throw std::runtime_error(kFileChanged);
   return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -68,13 +69,20 @@ inline constexpr const char* kFileChanged = "the file changed while it was read"
 // throws std::runtime_error with the reason when the file is missing,
 // unreadable, a directory or larger than max_bytes. A large file that needs
 // no conversion stays in a mapping the page borrows; `mapping` is then set to
-// it, to be asked whether the file changed while it was read.
+// it, to be asked whether the file changed while it was read. What is not a
+// regular file (a FIFO, a device) is opened without waiting for a writer and
+// read for at most `timeout` (zero: no limit), given up once `*cancel` turns
+// true.
 PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
-                      std::shared_ptr<const FileMapping>* mapping);
+                      std::shared_ptr<const FileMapping>* mapping,
+                      std::chrono::milliseconds timeout = {},
+                      const std::atomic<bool>* cancel = nullptr);
 
 // ReadFilePage as a string of its own; a file that changed while it was read
 // is an error (kFileChanged).
-std::string ReadFileText(const std::string& path, std::uint64_t max_bytes);
+std::string ReadFileText(const std::string& path, std::uint64_t max_bytes,
+                         std::chrono::milliseconds timeout = {},
+                         const std::atomic<bool>* cancel = nullptr);
 
 // Reads a descriptor (standard input) to its end; throws when it is larger than
 // max_bytes or a read fails.
@@ -99,9 +107,10 @@ struct InputEntry {
 class InputReader {
  public:
   // `stop` turning true ends the input early (a list on a terminal or a pipe
-  // is polled for it).
+  // is polled for it). A list that is a FIFO or a device and gives no line
+  // for `list_timeout` (zero: no limit) ends with an error entry.
   InputReader(std::vector<std::string> addresses, std::vector<std::string> lists, bool recursive,
-              const std::atomic<bool>* stop);
+              const std::atomic<bool>* stop, std::chrono::milliseconds list_timeout = {});
   ~InputReader();
   InputReader(const InputReader&) = delete;
   InputReader& operator=(const InputReader&) = delete;

@@ -1,15 +1,12 @@
 #include "app/cli_output.h"
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace vx::app::cli {
 namespace {
@@ -41,56 +38,39 @@ std::string Clock(std::chrono::seconds s) {
 
 }  // namespace
 
-OutputSink::OutputSink(int fd, std::string path, std::string temp)
-    : fd_(fd), path_(std::move(path)), temp_(std::move(temp)) {}
-
 std::unique_ptr<OutputSink> OutputSink::Stdout() {
-  return std::unique_ptr<OutputSink>(new OutputSink(STDOUT_FILENO, {}, {}));
+  return std::unique_ptr<OutputSink>(new OutputSink(nullptr));
 }
 
 std::unique_ptr<OutputSink> OutputSink::ToFile(const std::string& path, std::string* error) {
-  if (path.empty()) {
-    *error = "no file name";
-    return nullptr;
-  }
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) {
-    *error = "names a folder, not a file";
-    return nullptr;
-  }
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = "is a folder";
-    return nullptr;
-  }
-  // Hidden, beside the final name: the rename stays on one file system.
-  std::string temp = dir + "." + base + ".partial-XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return nullptr;
-  }
-  // mkostemp makes the file private; a report gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  (void)::fchmod(fd, 0666 & ~mask);
-  return std::unique_ptr<OutputSink>(new OutputSink(fd, path, name.data()));
+  std::unique_ptr<files::FileWriter> file = files::FileWriter::Open(path, error);
+  if (!file) return nullptr;
+  return std::unique_ptr<OutputSink>(new OutputSink(std::move(file)));
 }
 
 OutputSink::~OutputSink() {
   Discard();
 }
 
+bool OutputSink::broken_pipe() const {
+  return file_ ? file_->broken_pipe() : broken_pipe_;
+}
+
+const std::string& OutputSink::error() const {
+  return file_ ? file_->error() : error_;
+}
+
 bool OutputSink::Write(std::string& data) {
+  if (file_) {
+    const bool ok = file_->Write(data);
+    data.clear();
+    return ok;
+  }
   if (!error_.empty()) {
     data.clear();
     return false;
   }
-  const bool ok = WriteAll(fd_, data.data(), data.size());
+  const bool ok = WriteAll(STDOUT_FILENO, data.data(), data.size());
   data.clear();
   if (!ok) {
     broken_pipe_ = errno == EPIPE;
@@ -100,36 +80,11 @@ bool OutputSink::Write(std::string& data) {
 }
 
 bool OutputSink::Commit() {
-  if (path_.empty()) return error_.empty();
-  if (!error_.empty()) return false;
-  if (::fsync(fd_) != 0 && errno != EINVAL) {
-    error_ = std::strerror(errno);
-    return false;
-  }
-  if (::close(fd_) != 0) {
-    fd_ = -1;
-    error_ = std::strerror(errno);
-    return false;
-  }
-  fd_ = -1;
-  if (::rename(temp_.c_str(), path_.c_str()) != 0) {
-    error_ = std::strerror(errno);
-    return false;
-  }
-  committed_ = true;
-  return true;
+  return file_ ? file_->Commit() : error_.empty();
 }
 
 void OutputSink::Discard() {
-  if (path_.empty() || committed_) return;
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!temp_.empty()) {
-    ::unlink(temp_.c_str());
-    temp_.clear();
-  }
+  if (file_) file_->Discard();
 }
 
 Progress::Progress(bool enabled)

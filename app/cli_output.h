@@ -8,15 +8,18 @@
 #include <optional>
 #include <string>
 
+#include "platform/files/file_writer.h"
+
 namespace vx::app::cli {
 
 class OutputSink {
  public:
   // Standard output.
   [[nodiscard]] static std::unique_ptr<OutputSink> Stdout();
-  // A file written under a temporary name beside `path` and renamed over it
-  // by Commit(), so that an interrupted or failed run leaves no half report
-  // under that name. Null with `*error` set when the file cannot be made.
+  // The file `path`, written by the project's file writer (see
+  // platform/files/file_writer.h): a regular file appears whole or not at
+  // all, keeping its permissions; a device, a FIFO or /dev/stdout is written
+  // through. Null with `*error` set when it cannot be written.
   [[nodiscard]] static std::unique_ptr<OutputSink> ToFile(const std::string& path,
                                                           std::string* error);
   ~OutputSink();  // an uncommitted file is removed
@@ -26,10 +29,14 @@ class OutputSink {
   // Writes all of `data` and empties it. False once any write has failed.
   [[nodiscard]] bool Write(std::string& data);
   // The reader of a pipe went away (as when the output goes to `head`).
-  bool broken_pipe() const { return broken_pipe_; }
+  bool broken_pipe() const;
   // Why writing failed, "" while it has not.
-  const std::string& error() const { return error_; }
-  bool is_file() const { return !path_.empty(); }
+  const std::string& error() const;
+  // A file that appears whole or not at all: an interrupted run leaves it as
+  // it was. False for standard output and what is written in place.
+  bool is_file() const { return file_ && !file_->in_place(); }
+  // What the user should be told about how the file is written, "" if nothing.
+  std::string note() const { return file_ ? file_->note() : std::string(); }
 
   // Puts a file in place under its name. False (and the file is left alone)
   // when it cannot.
@@ -38,12 +45,9 @@ class OutputSink {
   void Discard();
 
  private:
-  OutputSink(int fd, std::string path, std::string temp);
+  explicit OutputSink(std::unique_ptr<files::FileWriter> file) : file_(std::move(file)) {}
 
-  int fd_;
-  std::string path_;  // "" for standard output
-  std::string temp_;
-  bool committed_ = false;
+  std::unique_ptr<files::FileWriter> file_;  // null for standard output
   bool broken_pipe_ = false;
   std::string error_;
 };

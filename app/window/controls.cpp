@@ -239,12 +239,7 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   last_.reset();
   failed_.reset();
   const app::cli::Source source = app::cli::Classify(address);
-  if (source.kind == app::cli::Source::Kind::File) {
-    std::string text = app::cli::ReadFileText(source.path, options_.max_bytes);
-    last_ = net::FetchResult{};
-    last_->ok = true;
-    return text;
-  }
+  const bool local = source.kind == app::cli::Source::Kind::File;
   if (source.kind == app::cli::Source::Kind::Stdin) {
     throw std::runtime_error("the window has no standard input to read");
   }
@@ -266,8 +261,21 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   options.received = request->received;
   QCoreApplication* app = QCoreApplication::instance();
   // The application outlives this object, which joins its workers first.
-  workers_.emplace_back([request, address, options = std::move(options), app] {
-    request->result = net::fetch(address, options);
+  // A local file is read on the worker too: a FIFO may wait for its writer
+  // (up to the fetch time-out), and Esc must still cancel it.
+  workers_.emplace_back([request, address, path = source.path, local, options = std::move(options),
+                         app] {
+    if (local) {
+      try {
+        request->result.text =
+            app::cli::ReadFileText(path, options.max_bytes, options.timeout, options.cancel.get());
+        request->result.ok = true;
+      } catch (const std::exception& e) {
+        request->result.error = e.what();
+      }
+    } else {
+      request->result = net::fetch(address, options);
+    }
     request->done.store(true);
     if (app != nullptr) {
       QMetaObject::invokeMethod(
@@ -295,6 +303,13 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   failed_.reset();
   if (request->abandoned) throw std::runtime_error("cancelled");
   if (!request->done.load()) throw std::runtime_error("the request was abandoned");
+  if (local) {
+    // Told in the command line's words; no response to read headers from.
+    if (!request->result.ok) throw std::runtime_error(request->result.error);
+    last_ = net::FetchResult{};
+    last_->ok = true;
+    return std::move(request->result.text);
+  }
   if (!request->result.ok) {
     failed_ = std::move(request->result);
     failed_->text.clear();

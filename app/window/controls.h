@@ -103,8 +103,10 @@ class LabelCaption : public app::CaptionView {
 // each request has its own result, so a request that ends while another run
 // waits cannot land in that run. GetHeader answers from the response of the
 // last OpenURL that returned, and fails when that request failed. Local files
-// ("file:" addresses and paths) are read as the command line reads them, and
-// a failure is told in the command line's words.
+// ("file:" addresses and paths) are read as the command line reads them, on
+// the worker too (a FIFO may wait for its writer, bounded by the fetch
+// time-out and cancelled like a fetch), and a failure is told in the command
+// line's words.
 class ThreadedFetcher : public app::PageFetcher {
  public:
   explicit ThreadedFetcher(net::FetchOptions options = {});

@@ -1,10 +1,10 @@
 #include "app/window/form_definition.h"
 
+#include <chrono>
 #include <cmath>
-#include <fstream>
 #include <set>
-#include <sstream>
 
+#include "platform/files/file_reader.h"
 #include "platform/json/json_reader.h"
 
 namespace vx::window {
@@ -367,14 +367,18 @@ FormDefinition ParseForm(std::string_view json_text, const std::string& origin,
 }
 
 FormDefinition LoadFormFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FormError(path + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw FormError(path + ": cannot be read");
+  // A FIFO nobody writes must not keep the window from starting.
+  files::ReadLimits limits;
+  limits.timeout = std::chrono::seconds(30);
+  std::string text, why;
+  files::ReadFailure failure = files::ReadFailure::None;
+  if (!files::ReadLocalFile(path, text, limits, /*regular_only=*/false, &why, &failure)) {
+    throw FormError(path + ": cannot be read" +
+                    (failure == files::ReadFailure::Open ? std::string() : " (" + why + ")"));
+  }
   const auto slash = path.find_last_of('/');
   const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-  return ParseForm(text.str(), path, dir);
+  return ParseForm(text, path, dir);
 }
 
 void RequireWindowControls(const FormDefinition& form, const std::string& origin) {

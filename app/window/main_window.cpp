@@ -12,7 +12,6 @@
 #include <QShortcut>
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 #include "app/cli_input.h"
 #include "app/text_position.h"
@@ -20,6 +19,7 @@
 #include "app/window/findings_accessible.h"
 #include "app/window/occurrences.h"
 #include "button/qt/input.h"
+#include "platform/files/file_writer.h"
 #include "platform/gdi/image_io.h"
 #include "platform/host/json_property_bag.h"
 
@@ -430,11 +430,11 @@ bool MainWindow::SaveFindings(const QString& path, app::cli::Format format,
   app::cli::RunSummary summary;
   summary.exit_status = report_.ok ? 0 : 1;
   writer->End(out, summary);
-  std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
-  if (file) file.write(out.data(), static_cast<std::streamsize>(out.size()));
-  if (file) file.close();
-  if (!file) {
-    error = "cannot write " + path.toStdString();
+  // The project's writer: a saved report appears whole, keeping the old
+  // file's permissions, and a device or a link stays what it is.
+  std::string why;
+  if (!files::WriteWholeFile(path.toStdString(), out, &why)) {
+    error = "cannot write " + path.toStdString() + ": " + why;
     return false;
   }
   return true;

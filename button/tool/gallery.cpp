@@ -151,10 +151,11 @@ int RunGallery(const std::vector<std::string>& args) {
   }
   try {
     const Surface page = DrawGallery();
-    std::string error;
-    if (!gdi::WritePng(out, page, nullptr, &error)) {
-      throw std::runtime_error("cannot write \"" + out + "\": " + error);
+    std::string error, note;
+    if (!gdi::WritePng(out, page, nullptr, &error, &note)) {
+      throw std::runtime_error("cannot write " + error);  // the reason starts with the name
     }
+    if (!note.empty()) std::cerr << "torvelbutton gallery: note: " << out << ": " << note << "\n";
     return kExitOk;
   } catch (const std::exception& e) {
     std::cerr << "torvelbutton gallery: " << text::EscapeForDisplay(e.what()) << "\n";

@@ -238,12 +238,20 @@ int RunRender(const std::vector<std::string>& args) {
   }
   try {
     const RenderedButton r = RenderButton(o.render);
-    std::string error;
-    if (!gdi::WritePng(o.out, r.pixels, &r.inside, &error)) {
-      throw std::runtime_error("cannot write \"" + o.out + "\": " + error);
+    // WritePng's reason starts with the file's name.
+    std::string error, note;
+    auto tell_note = [&](const std::string& file) {
+      if (!note.empty()) std::cerr << "torvelbutton render: note: " << file << ": " << note << "\n";
+    };
+    if (!gdi::WritePng(o.out, r.pixels, &r.inside, &error, &note)) {
+      throw std::runtime_error("cannot write " + error);
     }
-    if (o.region_out && !gdi::WritePng(*o.region_out, RegionPicture(r.inside), nullptr, &error)) {
-      throw std::runtime_error("cannot write \"" + *o.region_out + "\": " + error);
+    tell_note(o.out);
+    if (o.region_out) {
+      if (!gdi::WritePng(*o.region_out, RegionPicture(r.inside), nullptr, &error, &note)) {
+        throw std::runtime_error("cannot write " + error);
+      }
+      tell_note(*o.region_out);
     }
     if (o.print_state) std::cout << json::Dump(r.state, 2) << "\n";
     return kExitOk;

@@ -1,6 +1,7 @@
 #include "platform/gdi/image_io.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -8,12 +9,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
-#include <sstream>
 #include <vector>
+
+#include "platform/files/file_reader.h"
+#include "platform/files/file_writer.h"
 
 namespace vx::gdi {
 
@@ -25,19 +26,17 @@ bool Fail(std::string* error, std::string message) {
 }
 
 bool ReadFile(const std::string& path, std::string& data, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, "cannot open " + path);
-  data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) return Fail(error, "cannot read " + path);
+  std::string why;
+  if (!files::ReadLocalFile(path, data, {}, /*regular_only=*/true, &why)) {
+    return Fail(error, "cannot read " + path + ": " + why);
+  }
   return true;
 }
 
 bool WriteFile(const std::string& path, const std::string& data, std::string* error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return Fail(error, "cannot create " + path);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  out.close();
-  if (!out) return Fail(error, "cannot write " + path);
+  std::string why;
+  if (!files::WriteWholeFile(path, data, &why))
+    return Fail(error, "cannot write " + path + ": " + why);
   return true;
 }
 
@@ -161,7 +160,8 @@ bool ReadPbm(const std::string& path, Mask& out, std::string* error) {
   return true;
 }
 
-bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std::string* error) {
+bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std::string* error,
+              std::string* note) {
   if (s.width() == 0 || s.height() == 0) return Fail(error, "cannot write an empty PNG");
   std::vector<png_byte> rgba(s.pixels().size() * 4);
   std::size_t i = 0;
@@ -180,10 +180,27 @@ bool WritePng(const std::string& path, const Surface& s, const Mask* opaque, std
   image.width = static_cast<png_uint_32>(s.width());
   image.height = static_cast<png_uint_32>(s.height());
   image.format = PNG_FORMAT_RGBA;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr)) {
+  // Made in memory and written by the file writer: libpng's own writer
+  // deletes the file it was given when a write fails, be it /dev/full or
+  // the last good picture.
+  png_alloc_size_t size = 0;
+  std::vector<png_byte> encoded;
+  bool made = png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr) != 0;
+  if (made) {
+    encoded.resize(size);
+    made =
+        png_image_write_to_memory(&image, encoded.data(), &size, 0, rgba.data(), 0, nullptr) != 0;
+  }
+  if (!made) {
     std::string reason = image.message;
     png_image_free(&image);
     return Fail(error, path + ": " + reason);
+  }
+  std::string why;
+  if (!files::WriteWholeFile(path,
+                             std::string_view(reinterpret_cast<const char*>(encoded.data()), size),
+                             &why, note)) {
+    return Fail(error, path + ": " + why);
   }
   return true;
 }
@@ -199,13 +216,67 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Everything DecodePng changes lives outside its frame (see OnPngError).
+// Everything DecodePng and libpng's callbacks change lives outside
+// DecodePng's frame (see OnPngError).
 struct PngRead {
   png_structp png = nullptr;
   png_infop info = nullptr;
   std::string message;
+  std::string pending;  // a message for png_error, kept alive across its jump
+  PngPixels* out = nullptr;
   std::vector<png_bytep> rows;
+  int last_pass = 0;
+  bool started = false;      // the header is read and the rows are laid out
+  bool done = false;         // the last row of the last pass is in
+  long long fed = 0;         // bytes handed to libpng so far
+  long long budget_end = 0;  // by then the image must be complete
 };
+
+void OnPngInfo(png_structp png, png_infop info) {
+  auto* r = static_cast<PngRead*>(png_get_progressive_ptr(png));
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  r->pending = PictureSizeProblem(width, height);
+  if (!r->pending.empty()) png_error(png, r->pending.c_str());
+  // The image as stored takes a filter byte a row (and a pass of an
+  // interlaced one) besides its pixels: no encoder needs more than twice
+  // that, plus a little for the zlib framing and chunk headers. More is
+  // data meant to keep the reader busy.
+  const long long stored_row =
+      (static_cast<long long>(width) * png_get_bit_depth(png, info) * png_get_channels(png, info) +
+       7) /
+          8 +
+      1;
+  r->budget_end = r->fed + 2 * (stored_row * height + 7LL * height) + (64 << 10);
+  const png_byte color = png_get_color_type(png, info);
+  r->out->has_alpha =
+      (color & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
+  png_set_expand(png);
+  png_set_scale_16(png);
+  png_set_gray_to_rgb(png);
+  if (!r->out->has_alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  r->last_pass = png_set_interlace_handling(png) - 1;
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != std::size_t{width} * 4) {
+    r->pending = "unexpected pixel layout";
+    png_error(png, r->pending.c_str());
+  }
+  r->out->width = static_cast<int>(width);
+  r->out->height = static_cast<int>(height);
+  r->out->rgba.assign(std::size_t{width} * height * 4, 0);
+  r->rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y) r->rows[y] = &r->out->rgba[std::size_t{y} * width * 4];
+  r->started = true;
+}
+
+// With interlace handling libpng calls this for every row of every pass,
+// `new_row` null where the pass has nothing for the row.
+void OnPngRow(png_structp png, png_bytep new_row, png_uint_32 row, int pass) {
+  auto* r = static_cast<PngRead*>(png_get_progressive_ptr(png));
+  if (r->done || row >= r->rows.size()) return;
+  png_progressive_combine_row(png, r->rows[row], new_row);
+  if (row + 1 == r->rows.size() && pass >= r->last_pass) r->done = true;
+}
 
 // libpng allocates a chunk's declared length before it reads the chunk, so
 // the chunks are walked first: each must fit in what is left of the file,
@@ -239,48 +310,54 @@ std::string CheckPngChunks(std::FILE* file) {
   return problem;
 }
 
+// The file is handed to libpng piece by piece, and no more once the last
+// row is in: what follows the image (a zlib stream can go on with gigabytes
+// of zeros in a few megabytes) is never inflated, as nothing after the
+// image changes the picture.
 bool DecodePng(PngRead& r, std::FILE* file, PngPixels& out) {
   if (setjmp(png_jmpbuf(r.png))) return false;
-  png_init_io(r.png, file);
-  png_set_sig_bytes(r.png, 8);
+  r.out = &out;
+  png_set_progressive_read_fn(r.png, &r, OnPngInfo, OnPngRow, nullptr);
   png_set_chunk_malloc_max(r.png, kMaxPngChunkBytes);
   png_set_user_limits(r.png, kMaxPictureEdge, kMaxPictureEdge);
-  png_read_info(r.png, r.info);
-  const png_uint_32 width = png_get_image_width(r.png, r.info);
-  const png_uint_32 height = png_get_image_height(r.png, r.info);
-  if (auto problem = PictureSizeProblem(width, height); !problem.empty()) {
-    r.message = problem;
-    return false;
+  static png_byte signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+  r.fed = sizeof signature;
+  png_process_data(r.png, r.info, signature, sizeof signature);
+  png_byte buffer[8192];
+  while (!r.done) {
+    if (r.started && r.fed > r.budget_end) {
+      r.message = "image data far larger than a " + std::to_string(out.width) + " x " +
+                  std::to_string(out.height) + " picture needs";
+      return false;
+    }
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+    if (n == 0) {
+      r.message = std::ferror(file) ? std::string("cannot read the file")
+                  : r.started       ? std::string("the image data ends before the picture does")
+                                    : std::string("the file ends before the image data");
+      return false;
+    }
+    r.fed += static_cast<long long>(n);
+    png_process_data(r.png, r.info, buffer, n);
   }
-  const png_byte color = png_get_color_type(r.png, r.info);
-  out.has_alpha =
-      (color & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r.png, r.info, PNG_INFO_tRNS);
-  png_set_expand(r.png);
-  png_set_scale_16(r.png);
-  png_set_gray_to_rgb(r.png);
-  if (!out.has_alpha) png_set_filler(r.png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(r.png);
-  png_read_update_info(r.png, r.info);
-  if (png_get_rowbytes(r.png, r.info) != std::size_t{width} * 4) {
-    r.message = "unexpected pixel layout";
-    return false;
-  }
-  out.width = static_cast<int>(width);
-  out.height = static_cast<int>(height);
-  out.rgba.resize(std::size_t{width} * height * 4);
-  r.rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = &out.rgba[std::size_t{y} * width * 4];
-  png_read_image(r.png, r.rows.data());
-  png_read_end(r.png, nullptr);
   return true;
 }
 
 }  // namespace
 
 bool ReadPngPixels(const std::string& path, PngPixels& out, std::string* error) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+  // A picture is a regular file: a FIFO would wait for a writer, a device
+  // could be read for ever.
+  files::InputFile input;
+  if (!input.Open(path, /*regular_only=*/true)) return Fail(error, input.error());
+  const int fd = ::dup(input.fd());
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(fd >= 0 ? ::fdopen(fd, "rb") : nullptr,
                                                              &std::fclose);
-  if (!file) return Fail(error, std::strerror(errno));
+  if (!file) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    return Fail(error, std::strerror(err));
+  }
   png_byte signature[8] = {};
   if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
       png_sig_cmp(signature, 0, sizeof signature) != 0) {

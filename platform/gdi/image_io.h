@@ -24,14 +24,17 @@ inline constexpr long long kMaxPictureEdge = 32767;
 std::string PictureSizeProblem(long long width, long long height);
 
 // 8-bit RGBA PNG. With `opaque` given, pixels where it is false (or outside
-// it) are written fully transparent; otherwise every pixel is opaque.
+// it) are written fully transparent; otherwise every pixel is opaque. The
+// file is written by files::FileWriter: a failed write leaves `path` as it
+// was; `*note`, when given, gets what the writer has to tell (a file
+// rewritten in place), "" when nothing.
 [[nodiscard]] bool WritePng(const std::string& path, const Surface& s, const Mask* opaque = nullptr,
-                            std::string* error = nullptr);
+                            std::string* error = nullptr, std::string* note = nullptr);
 // The same with a window region: pixels outside it are transparent.
 [[nodiscard]] inline bool WritePng(const std::string& path, const Surface& s, const Region& shape,
-                                   std::string* error = nullptr) {
+                                   std::string* error = nullptr, std::string* note = nullptr) {
   const Mask opaque = shape.ToMask(s.width(), s.height());
-  return WritePng(path, s, &opaque, error);
+  return WritePng(path, s, &opaque, error, note);
 }
 // Any PNG as 8-bit RGBA rows, top to bottom; `has_alpha` when the file has
 // an alpha channel or a transparent colour. No chunk of the file, nor a

@@ -1,7 +1,8 @@
 #include "platform/json/json_reader.h"
 
-#include <fstream>
-#include <iterator>
+#include <chrono>
+
+#include "platform/files/file_reader.h"
 
 namespace vx::json {
 namespace {
@@ -33,10 +34,16 @@ Json Parse(std::string_view text, const std::string& origin) {
 }
 
 Json ParseFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw JsonReadError(path, "cannot be read");
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw JsonReadError(path, "cannot be read");
+  // A FIFO (`--props <(make-props)`) is read while its writer writes, but a
+  // FIFO nobody writes must not wait for ever.
+  files::ReadLimits limits;
+  limits.timeout = std::chrono::seconds(30);
+  std::string text, why;
+  files::ReadFailure failure = files::ReadFailure::None;
+  if (!files::ReadLocalFile(path, text, limits, /*regular_only=*/false, &why, &failure)) {
+    throw JsonReadError(path, failure == files::ReadFailure::Open ? std::string("cannot be read")
+                                                                  : "cannot be read (" + why + ")");
+  }
   return Parse(text, path);
 }
 

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAccessible>
@@ -906,6 +907,36 @@ TEST_F(WindowTest, LocalFilesAreCheckedToo) {
   EXPECT_FALSE(w().Text2().Text().empty());
   EXPECT_FALSE(Labels().empty());
   EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: "));
+}
+
+// A FIFO with no writer is read on the worker: the window goes on taking
+// keys, and Esc gives the read up. One whose writer comes is checked.
+TEST_F(WindowTest, AFifoWithoutAWriterIsCancelledByEsc) {
+  char folder[] = "/tmp/vx-window-fifo-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string fifo = std::string(folder) + "/page.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  bool pressed = false;
+  QTimer::singleShot(100, &w(), [&] {
+    EXPECT_EQ(w().Inet1().pending(), 1);
+    QTest::keyClick(&w().Text1(), Qt::Key_Escape);
+    pressed = true;
+  });
+  Check(fifo);
+  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(w().Status().message().startsWith(QStringLiteral("Cancelled")))
+      << w().Status().message().toStdString();
+  EXPECT_FALSE(w().Status().busy());
+
+  // Another FIFO: the cancelled read may still hold the first one open.
+  const std::string fed = std::string(folder) + "/fed.fifo";
+  ASSERT_EQ(::mkfifo(fed.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fed) << "<applet>"; });
+  Check(fed);
+  writer.join();
+  EXPECT_EQ(w().Text2().Text(), "<applet>");
+  EXPECT_EQ(Labels(), std::vector<std::string>{"Applet"});
+  std::filesystem::remove_all(folder);
 }
 
 TEST(WindowForm, PicturesThatCannotBeLoadedAreFormErrors) {

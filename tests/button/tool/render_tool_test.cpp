@@ -2,16 +2,21 @@
 // exit codes, the written pictures and the printed state.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "platform/gdi/image_io.h"
+#include "tests/support/files.h"
+#include "tests/support/png_tail.h"
 
 namespace {
 
@@ -200,6 +205,59 @@ TEST_F(RenderTool, GalleryShowsEveryLookInEveryState) {
   EXPECT_GT(g.pixels.width(), 6 * 100);
   EXPECT_GT(g.pixels.height(), 8 * 26);
   EXPECT_FALSE(g.clear.at(0, 0));
+}
+
+// A picture that cannot be written leaves the name as it was: a full device
+// stays a device. An icon must be a regular file (a FIFO would wait for a
+// writer), and one whose image data goes on after the image costs no more
+// than its picture.
+TEST_F(RenderTool, OutputAndIconFilesThatAreNotPlainFiles) {
+  std::string full = "/dev/full";
+  if (::geteuid() == 0) {
+    full = File("full");
+    ASSERT_EQ(::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)), 0);
+  }
+  for (const std::string sub : {"render -o ", "gallery -o "}) {
+    const ToolRun r = Tool(sub + full);
+    EXPECT_EQ(r.status, 1) << sub << err_;
+    EXPECT_NE(err_.find("No space left on device"), std::string::npos) << err_;
+    struct stat st {};
+    ASSERT_EQ(::stat(full.c_str(), &st), 0) << sub;
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << sub;
+  }
+
+  // A write that fails part way (the file size limit stops it as a full
+  // disk would) leaves the last good picture as it was, and no temporary.
+  ASSERT_EQ(Tool("gallery -o " + File("good.png")).status, 0) << err_;
+  const std::string good = vx::support::ReadFile(File("good.png"));
+  ASSERT_GT(good.size(), 4096u);
+  const int raw =
+      std::system(("trap '' XFSZ && ulimit -f 2 && " VETTRIX_BIN_DIR "/torvelbutton gallery -o " +
+                   File("good.png") + " 2>" + File("err.txt"))
+                      .c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+  EXPECT_NE(vx::support::ReadFile(File("err.txt")).find("File too large"), std::string::npos);
+  EXPECT_EQ(vx::support::ReadFile(File("good.png")), good);
+  for (const auto& e : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(e.path().filename().string().find(".partial-"), std::string::npos) << e.path();
+  }
+
+  const std::string fifo = File("icon.png");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const ToolRun refused = Tool("render --icon " + fifo + " -o " + File("x.png"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(err_.find("not a regular file (a FIFO)"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(File("x.png")));
+
+  vx::test::PngTail tail;
+  tail.width = tail.height = 16;
+  tail.trailing_zeros = std::uint64_t{1} << 30;
+  tail.chunk_bytes = 8192;
+  tail.bad_last_crc = true;  // reached only by a reader that inflates it all
+  vx::test::WritePngWithTail(File("tail.png"), tail);
+  const ToolRun drawn = Tool("render --icon " + File("tail.png") + " -o " + File("x.png"));
+  EXPECT_EQ(drawn.status, 0) << err_;
+  EXPECT_TRUE(fs::exists(File("x.png")));
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/image_io.h"
 #include "platform/gdi/region.h"
+#include "tests/support/png_tail.h"
 
 using vx::Surface;
 using namespace vx::gdi;
@@ -142,4 +145,102 @@ TEST(GdiImageIo, PngFailuresAreReported) {
   EXPECT_FALSE(WritePng(TempPath("no-such-dir/x.png"), Sample(2, 2), nullptr, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(WritePng(TempPath("empty.png"), Surface(), nullptr, &error));
+}
+
+namespace {
+
+// Writes a picture through libpng itself, interlaced or not, at any depth.
+void WriteWithLibpng(const std::string& path, int w, int h, int depth, int color, bool interlaced,
+                     const std::vector<std::vector<png_byte>>& rows) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  ASSERT_EQ(setjmp(png_jmpbuf(png)), 0);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, w, h, depth, color, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<png_bytep> pointers;
+  for (const auto& r : rows) pointers.push_back(const_cast<png_bytep>(r.data()));
+  png_write_image(png, pointers.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+}  // namespace
+
+// The file is read piece by piece until the last row of the last pass is in:
+// interlaced pictures of odd sizes (passes without pixels among them) and of
+// other depths come out whole.
+TEST(GdiImageIo, InterlacedAndNarrowPngsReadWhole) {
+  const std::string path = TempPath("adam7.png");
+  std::vector<std::vector<png_byte>> rgb;
+  for (int y = 0; y < 5; ++y) {
+    rgb.emplace_back();
+    for (int x = 0; x < 7; ++x) {
+      for (int c = 0; c < 3; ++c) rgb.back().push_back(static_cast<png_byte>(x * 30 + y * 7 + c));
+    }
+  }
+  for (const bool interlaced : {true, false}) {
+    WriteWithLibpng(path, 7, 5, 8, PNG_COLOR_TYPE_RGB, interlaced, rgb);
+    Surface s;
+    std::string error;
+    ASSERT_TRUE(ReadPng(path, s, nullptr, &error)) << error;
+    ASSERT_EQ(s.width(), 7);
+    ASSERT_EQ(s.height(), 5);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 7; ++x) {
+        const auto* p = &rgb[y][x * 3];
+        EXPECT_EQ(s.at(x, y),
+                  vx::ColorRef{p[0]} | vx::ColorRef{p[1]} << 8 | vx::ColorRef{p[2]} << 16)
+            << x << "," << y << (interlaced ? " interlaced" : "");
+      }
+    }
+  }
+  // One row of three 1-bit pixels, interlaced: most passes are empty.
+  WriteWithLibpng(path, 3, 1, 1, PNG_COLOR_TYPE_GRAY, true, {{0xA0}});
+  Surface s;
+  std::string error;
+  ASSERT_TRUE(ReadPng(path, s, nullptr, &error)) << error;
+  EXPECT_EQ(s.at(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(s.at(1, 0), 0x000000u);
+  EXPECT_EQ(s.at(2, 0), 0xFFFFFFu);
+}
+
+// What follows the rows in the image data is never inflated: here 256 MiB of
+// zeros, and a last chunk with a wrong CRC that a reader going on to the end
+// would stop at. Image data that makes work without giving rows is refused.
+TEST(GdiImageIo, PngImageDataBeyondThePictureIsNotRead) {
+  const std::string path = TempPath("tail.png");
+  vx::test::PngTail shape;
+  shape.trailing_zeros = std::uint64_t{256} << 20;
+  shape.chunk_bytes = 4096;
+  shape.bad_last_crc = true;
+  vx::test::WritePngWithTail(path, shape);
+  Surface s;
+  Mask clear;
+  std::string error;
+  ASSERT_TRUE(ReadPng(path, s, &clear, &error)) << error;
+  ASSERT_EQ(s.width(), 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      using vx::test::PngTailValue;
+      EXPECT_EQ(s.at(x, y), vx::ColorRef{PngTailValue(x, y, 0)} |
+                                vx::ColorRef{PngTailValue(x, y, 1)} << 8 |
+                                vx::ColorRef{PngTailValue(x, y, 2)} << 16);
+    }
+  }
+  EXPECT_EQ(clear, Mask(4, 4, false));
+
+  vx::test::PngTail padded;
+  padded.empty_blocks_before = 10;
+  vx::test::WritePngWithTail(path, padded);
+  EXPECT_TRUE(ReadPng(path, s, nullptr, &error)) << error;
+  padded.empty_blocks_before = 100'000;  // 500 KB before the rows of a 4 x 4 picture
+  vx::test::WritePngWithTail(path, padded);
+  EXPECT_FALSE(ReadPng(path, s, nullptr, &error));
+  EXPECT_NE(error.find("image data far larger than a 4 x 4 picture needs"), std::string::npos)
+      << error;
 }

@@ -1,10 +1,13 @@
 #include "platform/json/json_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace vx::json {
 namespace {
@@ -67,6 +70,15 @@ TEST(JsonReader, FilesAreReadWholeOrNamedWhenTheyCannotBe) {
   } catch (const JsonReadError& e) {
     EXPECT_STREQ(e.what(), "/nonexistent/x.json: cannot be read");
   }
+  // A FIFO, as `--props <(make-props)` gives, is read while its writer writes.
+  const auto fifo = std::filesystem::temp_directory_path() /
+                    ("vx_json_reader_test_" + std::to_string(::getpid()) + ".fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo) << R"({"from": "fifo"})"; });
+  const Json piped = ParseFile(fifo.string());
+  writer.join();
+  std::filesystem::remove(fifo);
+  EXPECT_EQ(piped["from"], "fifo");
 }
 
 TEST(JsonReader, DumpNeverStopsHalfWay) {

@@ -139,20 +139,25 @@ std::string CheckHelpText() {
          "  --fail-on RULES      exit status 1 only when one of these rules matched: rule\n"
          "                       numbers (1 to " +
          kRules +
-         ") or labels, separated by commas\n"
-         "  -q, --quiet          no progress line\n"
+         ") or labels, separated by commas; http-error\n"
+         "                       counts a final HTTP status other than 2xx as a match\n"
+         "  -q, --quiet          no progress line, and no summary at the end\n"
          "  -h, --help           this text\n"
          "  --                   everything after it is an address\n"
          "Results are printed as soon as they and all before them are complete, each one\n"
          "flushed at once, so `vettrix check -l big.txt --json | head` ends early.\n"
          "While standard error is a terminal a progress line shows there: pages done\n"
          "(of how many, once the end of the input is known), pages a second, failures,\n"
-         "time taken and time left; it is erased at the end.\n"
+         "time taken and time left; it is erased at the end. A run of several addresses\n"
+         "ends with a summary there: addresses checked, failed, and answered with an\n"
+         "HTTP status other than 2xx.\n"
          "\n"
          "Human output, per address:\n"
          "  == ADDRESS                 (only when several addresses are checked)\n"
          "  Web Server: NAME           the final response's server header, empty when it\n"
          "                             has none; not shown for files and standard input\n"
+         "  Status: 404 Not Found      the final HTTP status, when it is not 2xx (the page\n"
+         "                             the server sent instead is still checked)\n"
          "  LABEL<TAB>DESCRIPTION      one line per finding, in rule order\n"
          "A failure prints \"vettrix: ADDRESS: reason\" on standard error.\n"
          "\n"
@@ -256,7 +261,10 @@ Format ParseFormat(std::string_view value) {
   throw UsageError("--format is human, json, csv or sarif, not \"" + std::string(value) + "\"");
 }
 
-std::array<bool, kRuleCount> ParseRules(std::string_view value) {
+// The word of --fail-on that stands for an answer other than 2xx.
+constexpr std::string_view kHttpError = "http-error";
+
+std::array<bool, kRuleCount> ParseRules(std::string_view value, bool* http_error) {
   std::array<bool, kRuleCount> chosen{};
   std::size_t start = 0;
   for (;;) {
@@ -268,7 +276,10 @@ std::array<bool, kRuleCount> ParseRules(std::string_view value) {
     bool known = false;
     std::size_t number = 0;
     const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), number);
-    if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
+    if (ascii::EqualsNoCase(item, kHttpError)) {
+      *http_error = true;
+      known = true;
+    } else if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
       if (number >= 1 && number <= kRuleCount) {
         chosen[number - 1] = true;
         known = true;
@@ -290,7 +301,7 @@ std::array<bool, kRuleCount> ParseRules(std::string_view value) {
       }
       labels.pop_back();
       throw UsageError("--fail-on: \"" + std::string(item) + "\" is no rule: give numbers 1 to " +
-                       kRules + " or labels (" + labels + ")");
+                       kRules + ", labels (" + labels + ") or " + std::string(kHttpError));
     }
     if (comma == std::string_view::npos) break;
     start = comma + 1;
@@ -450,7 +461,7 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     } else if (option == "--max-redirects") {
       o.batch.fetch.max_redirects = ParseInteger<int>(name, *value, 0, 1000);
     } else if (option == "--fail-on") {
-      o.fail_on = ParseRules(*value);
+      o.fail_on = ParseRules(*value, &o.fail_on_http_error);
     } else if (option == "--shard") {
       ParseShard(*value, o);
     }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -200,6 +201,15 @@ class Server {
       res.set_header("Server", "Gone");
       res.set_content("<p onclick=x>not here</p>", "text/html");
     });
+    http_.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 500;
+      res.set_header("Server", "Broken");
+      res.set_content("<script>oops()</script>", "text/html");
+    });
+    http_.Get("/odd", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 299;  // a success code with no standard phrase
+      res.set_content("<p>odd</p>", "text/html");
+    });
     http_.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
       res.set_content("late", "text/html");
@@ -248,6 +258,52 @@ TEST_F(Cli, WebPageShowsServerLineThenFindings) {
   fs::create_directories(dir_ / bare);
   r = Run({"check", bare});
   EXPECT_EQ(r.status, 1) << r.err;
+}
+
+// A missing page must not read as a clean check: the block tells the status,
+// --fail-on http-error makes it count, and a run of several ends with a count.
+TEST_F(Cli, ErrorStatusesAreToldInTheBlockAndCanFailTheRun) {
+  Server server;
+  const std::string missing = server.Url("/nope.html");  // the server's own 404, no findings
+  Result r = Run({"check", missing});
+  EXPECT_EQ(r.status, 0) << r.err;  // checked, nothing found
+  EXPECT_EQ(r.out, "Web Server: \nStatus: 404 Not Found\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Run({"check", "--fail-on", "http-error", missing}).status, 1);
+  EXPECT_EQ(Run({"check", "--fail-on", "Scripting,HTTP-Error", missing}).status, 1);
+  EXPECT_EQ(Run({"check", "--fail-on", "Scripting", missing}).status, 0);
+  // The page the server sent instead is checked as before, the status first.
+  r = Run({"check", server.Url("/broken")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.OutLines(),
+            (std::vector<std::string>{"Web Server: Broken", "Status: 500 Internal Server Error",
+                                      kScripting}));
+  // 2xx is no error, whatever its phrase; JSON is unchanged.
+  r = Run({"check", "--fail-on", "http-error", server.Url("/odd"), server.Url("/page")});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("Status:"), std::string::npos) << r.out;
+  r = Run({"check", "--json", missing});
+  EXPECT_EQ(r.JsonLines().at(0)["status"], 404);
+  EXPECT_EQ(r.out.find("Status:"), std::string::npos);
+
+  // Several addresses: the status stays in its address's block, and the
+  // summary counts what became of each.
+  const std::string closed = [] {
+    Server gone;
+    return gone.Url("/page");
+  }();
+  r = Run({"check", server.Url("/page"), missing, closed, server.Url("/broken")});
+  EXPECT_EQ(r.status, 2);
+  const auto lines = r.OutLines();
+  const auto at = std::find(lines.begin(), lines.end(), "== " + missing);
+  ASSERT_NE(at, lines.end()) << r.out;
+  ASSERT_GE(lines.end() - at, 3);
+  EXPECT_EQ(at[2], "Status: 404 Not Found");
+  EXPECT_EQ(r.err.substr(r.err.rfind("vettrix: ")),
+            "vettrix: 4 addresses: 3 checked, 1 failed, 2 with an HTTP status other than 2xx\n")
+      << r.err;
+  EXPECT_EQ(Run({"check", "--quiet", server.Url("/page"), missing}).err, "");
+  EXPECT_EQ(Run({"check", "--fail-on", "http-error", server.Url("/page"), missing}).status, 1);
 }
 
 TEST_F(Cli, WebJsonFieldsInOrderWithJobs) {

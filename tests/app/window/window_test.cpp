@@ -433,6 +433,45 @@ TEST_F(WindowTest, FailedFetchClearsTheListAndSaysWhy) {
   EXPECT_EQ(w().Status().message().toStdString().find("the source shown"), std::string::npos);
 }
 
+// At the form's size a failure's line is longer than the window: it is cut
+// with "…" before the part that says whose source is shown, and the whole
+// text stays the tooltip and what a screen reader reads.
+TEST_F(WindowTest, StatusLineCutsALongMessageButKeepsItReachable) {
+  const std::string good = server_.Url("/a");
+  const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/" +
+                           std::string(60, 'p') + "/index.html";
+  Check(good);
+  Check(dead);
+  auto* label = w().Status().findChild<QLabel*>("StatusText");
+  ASSERT_NE(label, nullptr);
+  const QString whole = w().Status().message();
+  const QString tail = QString::fromStdString(" \u00b7 the source shown is from " + good);
+  ASSERT_TRUE(whole.endsWith(tail)) << whole.toStdString();
+  const QString shown = w().Status().shownMessage();
+  EXPECT_NE(shown, whole);
+  EXPECT_TRUE(shown.endsWith(tail)) << shown.toStdString();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Could not fetch http://"))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+  EXPECT_EQ(label->toolTip(), whole);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), whole);
+
+  // With room for it the whole line shows; without room even for the tail,
+  // the tail is what shows, shortened in its middle.
+  w().resize(3000, w().height());
+  QApplication::processEvents();
+  EXPECT_EQ(w().Status().shownMessage(), whole);
+  const QFontMetrics metrics = label->fontMetrics();
+  const QString narrow = ElidedStatus(whole, metrics, metrics.horizontalAdvance(tail) / 2);
+  EXPECT_TRUE(narrow.startsWith(QStringLiteral("the source"))) << narrow.toStdString();
+  EXPECT_LE(metrics.horizontalAdvance(narrow), metrics.horizontalAdvance(tail) / 2);
+  // A message without that part is cut at its end.
+  const QString plain =
+      ElidedStatus(QStringLiteral("Fetching ") + QString(300, QChar('x')), metrics, 200);
+  EXPECT_TRUE(plain.startsWith(QStringLiteral("Fetching x"))) << plain.toStdString();
+  EXPECT_TRUE(plain.endsWith(QChar(0x2026)));
+}
+
 TEST_F(WindowTest, StatusLineTellsStatusSizeTimeAndFindings) {
   const std::string dot = " \u00b7 ";
   const std::regex checked("HTTP 200" + dot + "([0-9,]+) bytes" + dot + "[0-9]+ ms" + dot +

@@ -50,7 +50,7 @@ std::string RuleIdText(std::size_t n) {
 std::string UsageText() {
   return "usage: vettrix check [OPTIONS] ADDRESS...\n"
          "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
-         "       vettrix [--form FILE]\n"
+         "       vettrix [--form FILE] [ADDRESS]\n"
          "       vettrix --help | vettrix check --help | vettrix --version\n";
 }
 
@@ -62,6 +62,7 @@ std::string HelpText() {
          "Commands:\n"
          "  vettrix                              open the window\n"
          "  vettrix --form FILE                  open the window from another form file\n"
+         "  vettrix ADDRESS                      open the window and check ADDRESS in it\n"
          "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
          "  vettrix check --help                 describe the check command\n"
          "  vettrix --help                       this text\n"
@@ -209,6 +210,55 @@ std::string CheckHelpText() {
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// Edits (insert, delete, replace, swap two neighbours) from a to b.
+std::size_t Distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// " (did you mean --output?)" for a word close to one of `known`, else "".
+// Close: a slip of a key or two, or the start of only one of them.
+std::string DidYouMean(std::string_view word, const std::vector<std::string_view>& known) {
+  if (word.size() > 64) return "";  // no one mistypes that much
+  std::string_view best;
+  std::size_t best_distance = SIZE_MAX;
+  std::vector<std::string_view> extending;
+  for (std::string_view k : known) {
+    const std::size_t d = Distance(word, k);
+    if (d < best_distance) {
+      best_distance = d;
+      best = k;
+    }
+    if (word.size() >= 4 && k.starts_with(word)) extending.push_back(k);
+  }
+  const std::size_t allowed = word.size() <= 4 ? 1 : 2;
+  if (best_distance > 0 && best_distance <= allowed) {
+    return " (did you mean " + std::string(best) + "?)";
+  }
+  if (extending.size() == 1) return " (did you mean " + std::string(extending.front()) + "?)";
+  return "";
+}
+
+// Every name `vettrix check` takes an option by.
+const std::vector<std::string_view>& CheckOptionNames() {
+  static const std::vector<std::string_view> names = {
+      "--list",    "--recursive",  "--shard",     "--jobs",          "--per-host", "--rate",
+      "--retries", "--timeout",    "--max-bytes", "--max-redirects", "--header",   "--proxy",
+      "--cacert",  "--user-agent", "--format",    "--json",          "--output",   "--unordered",
+      "--fail-on", "--quiet",      "--help"};
+  return names;
+}
 
 template <typename T>
 T ParseInteger(std::string_view option, std::string_view value, T min, T max) {
@@ -422,7 +472,9 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     for (const auto& [canonical, names] : valued) {
       if (std::find(names.begin(), names.end(), name) != names.end()) option = canonical;
     }
-    if (option.empty()) throw UsageError("unknown option \"" + a + "\"");
+    if (option.empty()) {
+      throw UsageError("unknown option \"" + a + "\"" + DidYouMean(name, CheckOptionNames()));
+    }
     if (!value) {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
       value = args[++i];
@@ -495,7 +547,24 @@ int Main(int argc, char** argv) {
     std::cout << VersionText() << std::flush;
     return kExitClean;
   }
-  if (args[0] != "check") return Usage("unknown command \"" + args[0] + "\"");
+  if (args[0] != "check") {
+    const std::string& a = args[0];
+    // An option of check given before it.
+    if (a.starts_with("--") && std::find(CheckOptionNames().begin(), CheckOptionNames().end(),
+                                         a.substr(0, a.find('='))) != CheckOptionNames().end()) {
+      std::string meant = "vettrix check";
+      for (const std::string& word : args) meant += " " + word;
+      if (args.size() == 1) meant += " ADDRESS...";
+      return Usage(a.substr(0, a.find('=')) + " is an option of check: " + meant);
+    }
+    if (a.starts_with("-")) {
+      return Usage("unknown option \"" + a + "\"" +
+                   DidYouMean(a.substr(0, a.find('=')), {"--help", "--version", "--form"}));
+    }
+    std::string hint = DidYouMean(a, {"check"});
+    if (hint.empty()) hint = "; to check a page: vettrix check ADDRESS";
+    return Usage("unknown command \"" + a + "\"" + hint);
+  }
   std::optional<Options> options;
   try {
     options = ParseCheck(std::vector<std::string>(args.begin() + 1, args.end()));

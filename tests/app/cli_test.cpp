@@ -172,6 +172,30 @@ TEST_F(Cli, UsageErrorsAndHelp) {
   }
 }
 
+// A slip of the keyboard gets the word that was meant, and an address where
+// a command goes says how to check it.
+TEST_F(Cli, MistypedCommandsAndOptionsGetASuggestion) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"check", "--ouput", "r.json", "x"}, "unknown option \"--ouput\" (did you mean --output?)"},
+      {{"check", "--josn", "x"}, "(did you mean --json?)"},
+      {{"check", "--max-byte=5", "x"},
+       "unknown option \"--max-byte=5\" (did you mean --max-bytes?)"},
+      {{"check", "--unord", "x"}, "(did you mean --unordered?)"},
+      {{"chekc", "x"}, "unknown command \"chekc\" (did you mean check?)"},
+      {{"frobnicate"}, "unknown command \"frobnicate\"; to check a page: vettrix check ADDRESS"},
+      {{"--json", "x"}, "--json is an option of check: vettrix check --json x"},
+      {{"--verison"}, "unknown option \"--verison\" (did you mean --version?)"},
+  };
+  for (const auto& [args, said] : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 64) << ::testing::PrintToString(args);
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+  }
+  // Nothing close: no guess.
+  const Result far = Run({"check", "--colour", "x"});
+  EXPECT_EQ(far.err.find("did you mean"), std::string::npos) << far.err;
+}
+
 // A loopback server with a few pages; it stops when the test ends.
 class Server {
  public:
@@ -367,6 +391,28 @@ TEST_F(Cli, WebFailureExitsTwoWithReason) {
   EXPECT_EQ(h.status, 2);
   EXPECT_EQ(h.out, "");
   EXPECT_EQ(h.err.rfind("vettrix: " + refused + ": ", 0), 0u) << h.err;
+}
+
+// The same limit is told in the same words for a file and a web page, and
+// https to a plain-http port says what is wrong rather than the TLS library's
+// words.
+TEST_F(Cli, FailuresAUserMeetsOftenAreToldPlainly) {
+  Server server;
+  const std::string page = server.Url("/page");
+  const auto file = Page("p.html", "<html>\n<script>go()</script>\n<form>");
+  const Result web = Run({"check", "--max-bytes", "10", page});
+  const Result local = Run({"check", "--max-bytes", "10", file.string()});
+  EXPECT_EQ(web.status, 2);
+  EXPECT_EQ(local.status, 2);
+  const std::string reason = "larger than the limit of 10 bytes (see --max-bytes)";
+  EXPECT_EQ(web.err, "vettrix: " + page + ": " + reason + "\n");
+  EXPECT_EQ(local.err, "vettrix: " + file.string() + ": " + reason + "\n");
+
+  const std::string https = "https" + page.substr(4);
+  const Result tls = Run({"check", https});
+  EXPECT_EQ(tls.status, 2);
+  EXPECT_NE(tls.err.find("speaks plain http, not https"), std::string::npos) << tls.err;
+  EXPECT_EQ(tls.err.find("SSL routines"), std::string::npos) << tls.err;
 }
 
 // A page on a server signed by an authority of the user's own.

@@ -207,7 +207,17 @@ TEST(Completion, OptionsOfEachSubcommandAsItsHelpListsThem) {
     if (sub == "--help") continue;
     SCOPED_TRACE(h.program + " " + sub);
     const Words offered = Complete(h.program + " " + sub + " -");
-    for (const std::string& option : OptionsIn(Help(h))) {
+    // The program's own usage lines (vettrix [--form FILE], vettrix
+    // --version) name options that are errors after the subcommand.
+    std::string own;
+    std::istringstream help(Help(h));
+    for (std::string line; std::getline(help, line);) {
+      const auto start = line.find_first_not_of(' ');
+      const std::string rest = start == std::string::npos ? "" : line.substr(start);
+      if (rest.rfind(h.program + " [", 0) == 0 || rest.rfind(h.program + " --", 0) == 0) continue;
+      own += line + "\n";
+    }
+    for (const std::string& option : OptionsIn(own)) {
       // Long and short options both; "-" alone is the address of standard input.
       if (option.size() < 2) continue;
       EXPECT_TRUE(std::find(offered.begin(), offered.end(), option) != offered.end())
@@ -226,7 +236,19 @@ TEST(Completion, FileNamesWhereAFileIsExpected) {
   EXPECT_EQ(Complete("torvelbutton gallery --output "), (Words{"a.png", "sub"}));
 }
 
+// After a subcommand, the program's own options are errors: not offered.
+TEST(Completion, ASubcommandOffersOnlyItsOwnOptions) {
+  const Words check = Complete("vettrix check --");
+  for (const char* top : {"--form", "--version"}) {
+    EXPECT_TRUE(std::find(check.begin(), check.end(), top) == check.end()) << top;
+  }
+  EXPECT_TRUE(std::find(check.begin(), check.end(), "--help") != check.end());
+  EXPECT_EQ(Complete("vettrix check --f"), (Words{"--fail-on", "--format"}));
+}
+
 TEST(Completion, ValuesOfOptionsThatTakeNoFile) {
+  EXPECT_EQ(Complete("vettrix check --format "), (Words{"csv", "human", "json", "sarif"}));
+  EXPECT_EQ(Complete("vettrix check --format=s"), (Words{"sarif"}));
   EXPECT_EQ(Complete("torvelbutton render --state "),
             (Words{"backdrop", "focused", "hover", "normal", "pressed"}));
   EXPECT_EQ(Complete("torvelbutton render --state p"), (Words{"pressed"}));

@@ -64,8 +64,9 @@ std::string CheckedText(const CheckSummary& s) {
 
 std::string FailedText(const std::string& address, const std::string& reason,
                        const std::optional<std::string>& previous, bool cancelled) {
-  std::string text = cancelled ? "Cancelled: " + address + " was not fetched"
-                               : "Could not fetch " + address + ": " + reason;
+  std::string text = cancelled         ? "Cancelled: " + address + " was not fetched"
+                     : address.empty() ? "No address to fetch: type one into \u201cWeb Site:\u201d"
+                                       : "Could not fetch " + address + ": " + reason;
   if (previous) text += kSourceShownFrom + *previous;
   return text;
 }

@@ -12,14 +12,19 @@
 #include <QAccessible>
 #include <QAccessibleTableInterface>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include <array>
@@ -31,6 +36,7 @@
 #include "app/rules.h"
 #include "app/window/main_window.h"
 #include "app/window/occurrences.h"
+#include "app/window/source_bars.h"
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
 #include "tests/support/untimed.h"
@@ -284,6 +290,172 @@ TEST_F(WindowTest, LargerWindowGivesTheListAndTheSourceTheRoom) {
   EXPECT_EQ(w().Control("Image1")->geometry(), image);
 }
 
+// Wider than the form, the last column takes the room, so the header reaches
+// the list's right edge; at the form's size the stored widths stand.
+TEST_F(WindowTest, TheListHeaderStretchesWithTheWindow) {
+  QTreeWidget& list = w().ListView1();
+  const int viewport = list.viewport()->width();
+  w().resize(w().size() + QSize(400, 0));
+  QApplication::processEvents();
+  EXPECT_EQ(list.columnWidth(0), 107);
+  EXPECT_GE(list.columnWidth(1), 469 + 400);
+  EXPECT_EQ(list.header()->length(), list.viewport()->width());
+  EXPECT_EQ(list.viewport()->width(), viewport + 400);
+  w().resize(w().minimumSize().expandedTo(QSize(598, 532)));
+  QApplication::processEvents();
+  EXPECT_EQ(list.columnWidth(1), 469);
+}
+
+// The caret's line and column are told once, in the status line, clear of
+// the window's edge.
+TEST_F(WindowTest, LineAndColumnAreShownOnce) {
+  int shown = 0;
+  for (const QLabel* label : w().findChildren<QLabel*>()) {
+    if (label->isVisible() && label->text().startsWith(QStringLiteral("Ln "))) ++shown;
+  }
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(w().Text2().positionShown());
+  const auto* caret = w().Status().findChild<QLabel*>("CaretPosition");
+  ASSERT_NE(caret, nullptr);
+  const QPoint right = caret->mapTo(&w(), caret->contentsRect().topRight());
+  EXPECT_LE(right.x(), w().width() - 6);
+}
+
+// Find, go to line, the address box and quit answer wherever the focus is.
+TEST_F(WindowTest, WindowKeysWorkFromEveryControl) {
+  Check(server_.Url("/a"));
+  QApplication::setActiveWindow(&w());
+  std::vector<QWidget*> places = {&w().Text1(), &w().CmdCheck(), &w().ListView1(), &w().Text2()};
+  for (QWidget* place : places) {
+    SCOPED_TRACE(place->objectName().toStdString());
+    place->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(w().Text2().findBar().isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(w().Text2().findBar().isVisible());
+    place->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_TRUE(w().Text2().goToLineBar().isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    place->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), &w().Text1());
+    EXPECT_EQ(w().Text1().selectedText(), QString::fromStdString(server_.Url("/a")));
+  }
+  ASSERT_NE(w().Shortcut(QKeySequence(Qt::Key_F1)), nullptr);
+  EXPECT_TRUE(MainWindow::HelpText().contains(QStringLiteral("Ctrl+L")));
+  w().ListView1().setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(w().isVisible());
+}
+
+// While a page loads, the server line does not name the previous page's
+// server.
+TEST_F(WindowTest, ServerLineForgetsTheLastServerWhileAPageLoads) {
+  Check(server_.Url("/a"));
+  ASSERT_EQ(w().Label4().text(), QStringLiteral("Web Server: Alpha/1.0"));
+  QString during;
+  QTimer::singleShot(200, &w(), [&] { during = w().Label4().text(); });
+  Check(server_.Url("/slow"));
+  EXPECT_EQ(during, QStringLiteral("Web Server: (fetching\u2026)"));
+  EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: Slow/3.0"));
+}
+
+// The row icon's background is left out: under a dark palette it does not
+// stand on a white square.
+TEST_F(WindowTest, RowIconsHaveNoBackgroundSquare) {
+  Check(server_.Url("/b"));
+  ASSERT_EQ(w().ListView1().topLevelItemCount(), 1);
+  const QImage icon =
+      w().ListView1().topLevelItem(0)->icon(0).pixmap(16, 16).toImage().convertToFormat(
+          QImage::Format_ARGB32);
+  EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0);
+  EXPECT_EQ(qAlpha(icon.pixel(15, 0)), 0);
+  EXPECT_GT(qAlpha(icon.pixel(8, 8)), 0);  // the sign itself
+}
+
+// The page that matches every rule leaves "cdromCollection" selected in the
+// source box: the status line says so.
+TEST_F(WindowTest, TheLastRulesSelectionIsExplained) {
+  Check(server_.Url("/a"));
+  EXPECT_TRUE(w().Status().message().endsWith(
+      QStringLiteral(" \u00b7 \u201ccdromCollection\u201d selected in the source")))
+      << w().Status().message().toStdString();
+  Check(server_.Url("/b"));
+  EXPECT_FALSE(w().Status().message().contains(QStringLiteral("selected")));
+}
+
+// "Save findings…" offers a name made from the page, and adds the chosen
+// format's extension to a name typed without one.
+TEST_F(WindowTest, SaveDialogSuggestsANameAndAddsTheExtension) {
+  Check(server_.Url("/a"));
+  std::unique_ptr<QFileDialog> dialog(w().MakeSaveFindingsDialog());
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  const auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(name->text(),
+            QStringLiteral("127.0.0.1_") +
+                QString::number(QUrl(QString::fromStdString(server_.Url("/"))).port()) +
+                QStringLiteral("-findings.jsonl"));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("jsonl"));
+  dialog->selectNameFilter(dialog->nameFilters().at(1));
+  emit dialog->filterSelected(dialog->nameFilters().at(1));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("csv"));
+
+  Check(std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");
+  dialog.reset(w().MakeSaveFindingsDialog());
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  EXPECT_EQ(dialog->findChild<QLineEdit*>("fileNameEdit")->text(),
+            QStringLiteral("sample-findings.jsonl"));
+}
+
+// A folder is the command line's to check; the window says so plainly, and
+// an empty address asks for one.
+TEST_F(WindowTest, FoldersAndEmptyAddressesAreToldPlainly) {
+  Check(std::string(VETTRIX_SOURCE_DIR) + "/samples");
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("it is a folder")))
+      << w().Status().message().toStdString();
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("vettrix check")))
+      << w().Status().message().toStdString();
+  Check("");
+  EXPECT_TRUE(w().Status().message().startsWith(
+      QStringLiteral("No address to fetch: type one into \u201cWeb Site:\u201d")))
+      << w().Status().message().toStdString();
+}
+
+// Access keys of a context menu are each one item's.
+TEST_F(WindowTest, ContextMenusGiveEachItemItsOwnAccessKey) {
+  Check(server_.Url("/a"));
+  std::unique_ptr<QMenu> list(w().ListView1().MakeContextMenu(nullptr));
+  std::unique_ptr<QMenu> source(w().Text2().createContextMenu());
+  for (QMenu* menu : {list.get(), source.get()}) {
+    std::set<QChar> keys;
+    for (const QAction* a : menu->actions()) {
+      const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
+      if (a->isSeparator() || amp < 0) continue;
+      EXPECT_TRUE(keys.insert(a->text().at(amp + 1).toLower()).second) << a->text().toStdString();
+    }
+  }
+}
+
+// On a small screen (a high scale factor) the window may be smaller than the
+// form, so the status line stays on the screen; where the screen has room,
+// the form's size is the smallest. (Run also with QT_SCALE_FACTOR=2.)
+TEST_F(WindowTest, TheWindowFitsTheScreen) {
+  const QSize room = w().screen()->availableGeometry().size();
+  const QSize stored(598, 510 + StatusLine::kHeight);
+  EXPECT_LE(w().minimumHeight(), std::max(120, room.height() - 32));
+  EXPECT_LE(w().minimumWidth(), std::max(200, room.width() - 8));
+  EXPECT_EQ(w().minimumSize(), stored.boundedTo(room - QSize(8, 32)).expandedTo(QSize(200, 120)));
+  w().resize(w().minimumSize());
+  QApplication::processEvents();
+  // The status line stays at the window's bottom, whole.
+  EXPECT_EQ(w().Status().geometry().bottom(), w().height() - 1);
+  EXPECT_EQ(w().Status().width(), w().width());
+  EXPECT_GE(w().Text2().height(), 0);
+}
+
 // The address box has the focus at start-up, so what a user types first is
 // an address. Tab follows the tab indices but skips Text3 and Text4, which
 // the list covers; they are hidden, so no screen reader shows them either.
@@ -421,9 +593,11 @@ TEST_F(WindowTest, FailedFetchClearsTheListAndSaysWhy) {
     const nlohmann::json cli = nlohmann::json::parse(CommandLine("--json '" + address + "'"));
     ASSERT_FALSE(cli["ok"].get<bool>()) << cli.dump();
     const std::string reason = cli["error"].get<std::string>();
+    const std::string said = address.empty()
+                                 ? "No address to fetch: type one into \u201cWeb Site:\u201d"
+                                 : "Could not fetch " + address + ": " + reason;
     EXPECT_EQ(support::WithoutTimings(w().Status().message().toStdString()),
-              support::WithoutTimings("Could not fetch " + address + ": " + reason +
-                                      " \u00b7 the source shown is from " + good));
+              support::WithoutTimings(said + " \u00b7 the source shown is from " + good));
     EXPECT_FALSE(w().Status().busy());
   }
   // Before any page was fetched there is no earlier address to name.
@@ -475,7 +649,8 @@ TEST_F(WindowTest, StatusLineCutsALongMessageButKeepsItReachable) {
 TEST_F(WindowTest, StatusLineTellsStatusSizeTimeAndFindings) {
   const std::string dot = " \u00b7 ";
   const std::regex checked("HTTP 200" + dot + "([0-9,]+) bytes" + dot + "[0-9]+ ms" + dot +
-                           "5 findings");
+                           "5 findings" + dot +
+                           "\u201ccdromCollection\u201d selected in the source");
   Check(server_.Url("/a"));
   std::smatch m;
   const std::string line = w().Status().message().toStdString();

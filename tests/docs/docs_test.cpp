@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rules.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -147,6 +148,38 @@ TEST(ManualPages, HaveTheSectionsAUserLooksFor) {
   const std::string tool = PageText("torvelbutton");
   for (const char* sub : {"\n   props\n", "\n   render\n", "\n   gallery\n"}) {
     EXPECT_NE(tool.find(sub), std::string::npos) << sub;
+  }
+}
+
+// --fail-on takes numbers and labels and SARIF names rules by id: the README
+// and the manual page say which is which, for every rule of the table.
+TEST(Rules, TheReadmeAndTheManualListEveryRule) {
+  const std::string readme = vx::support::ReadFile(fs::path(VETTRIX_SOURCE_DIR) / "README.md");
+  ASSERT_FALSE(readme.empty()) << "README.md missing";
+  const std::string page = PageText("vettrix");
+  ASSERT_NE(page.find("\nRULES\n"), std::string::npos);
+  for (std::size_t i = 0; i < vx::app::kRuleCount; ++i) {
+    const vx::app::DetectionRule& r = vx::app::kRuleTable[i];
+    char id[8];
+    std::snprintf(id, sizeof id, "VX%03zu", i + 1);
+    const std::string n = std::to_string(i + 1);
+    SCOPED_TRACE(id);
+    const std::string row = "| " + n + " | `" + id + "` | " + std::string(r.label) + " | ";
+    const auto at = readme.find(row);
+    ASSERT_NE(at, std::string::npos) << row;
+    const std::string line = readme.substr(at, readme.find('\n', at) - at);
+    std::string looked_for(r.marker);
+    if (r.test == vx::app::RuleTest::Scan) {
+      for (char& c : looked_for) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    EXPECT_NE(line.find("`" + looked_for + "`"), std::string::npos) << line;
+    EXPECT_NE(line.find(std::string(r.description) + " |"), std::string::npos) << line;
+    const auto entry = page.find(n + ", " + id + "\n");
+    ASSERT_NE(entry, std::string::npos);
+    const auto text = page.find_first_not_of(' ', page.find('\n', entry) + 1);
+    EXPECT_EQ(page.compare(text, r.label.size() + 2, std::string(r.label) + ": "), 0)
+        << page.substr(entry, 80);
+    EXPECT_NE(page.find(std::string(r.description)), std::string::npos);
   }
 }
 

@@ -145,6 +145,15 @@ TEST(ManualPages, HaveTheSectionsAUserLooksFor) {
   const auto synopsis = vettrix.find("\nSYNOPSIS\n");
   EXPECT_NE(vettrix.find(first, synopsis), std::string::npos) << first;
   EXPECT_NE(vettrix.find("64"), std::string::npos);
+  // Every status the program ends with, interrupted runs included.
+  const auto statuses = vettrix.find("\nEXIT STATUS\n");
+  ASSERT_NE(statuses, std::string::npos);
+  const std::string exit_section =
+      vettrix.substr(statuses, vettrix.find("\nEXAMPLES\n") - statuses);
+  for (const char* status : {"0", "1", "2", "64", "130", "143"}) {
+    EXPECT_NE(exit_section.find(std::string("\n       ") + status + " "), std::string::npos)
+        << status << " missing in" << exit_section;
+  }
   const std::string tool = PageText("torvelbutton");
   for (const char* sub : {"\n   props\n", "\n   render\n", "\n   gallery\n"}) {
     EXPECT_NE(tool.find(sub), std::string::npos) << sub;

@@ -429,7 +429,8 @@ TEST_F(WindowTest, ContextMenusGiveEachItemItsOwnAccessKey) {
   Check(server_.Url("/a"));
   std::unique_ptr<QMenu> list(w().ListView1().MakeContextMenu(nullptr));
   std::unique_ptr<QMenu> source(w().Text2().createContextMenu());
-  for (QMenu* menu : {list.get(), source.get()}) {
+  std::unique_ptr<QMenu> address(w().Text1().createStandardContextMenu());
+  for (QMenu* menu : {list.get(), source.get(), address.get()}) {
     std::set<QChar> keys;
     for (const QAction* a : menu->actions()) {
       const qsizetype amp = a->text().indexOf(QLatin1Char('&'));

@@ -140,8 +140,8 @@ std::string CheckHelpText() {
          "  --fail-on RULES      exit status 1 only when one of these rules matched: rule\n"
          "                       numbers (1 to " +
          kRules +
-         ") or labels, separated by commas; http-error\n"
-         "                       counts a final HTTP status other than 2xx as a match\n"
+         ") or labels, separated by commas, and\n"
+         "                       http-error for a final HTTP status other than 2xx\n"
          "  -q, --quiet          no progress line, and no summary at the end\n"
          "  -h, --help           this text\n"
          "  --                   everything after it is an address\n"

@@ -146,6 +146,9 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   text1_->setFocus();
   LinkLabels(form);
   status_ = new StatusLine(this);
+  // Over the form: in a window smaller than the form it covers what it cuts.
+  status_->setAutoFillBackground(true);
+  status_->raise();
   status_->setGeometry(0, height() - StatusLine::kHeight, width(), StatusLine::kHeight);
   connect(text2_, &SourceBox::caretMoved, status_, &StatusLine::ShowCaret);
   // The caret's place is told once, in the status line.
@@ -159,6 +162,8 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   }
   BindCheckRun();
   AddWindowKeys();
+  // A screen smaller than the form: the window opens as large as it can be.
+  if (minimumSize() != stored_size_) resize(stored_size_.boundedTo(minimumSize()));
 }
 
 void MainWindow::FitMinimumToScreen() {
@@ -449,7 +454,9 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     const int dx = box.width() - a.container_stored.width();
     const int dy = box.height() - a.container_stored.height();
     QRect g = a.stored;
-    if (a.move_x) g.translate(dx, 0);
+    // Smaller than the form (a small screen), a picture stays where the form
+    // puts it rather than sliding over the controls beside it.
+    if (a.move_x) g.translate(std::max(0, dx), 0);
     if (a.grow_width) g.setWidth(std::max(0, g.width() + dx));
     if (a.grow_height) g.setHeight(std::max(0, g.height() + dy));
     if (g != a.widget->geometry()) a.widget->setGeometry(g);

@@ -456,6 +456,13 @@ TEST_F(WindowTest, TheWindowFitsTheScreen) {
   EXPECT_LE(w().minimumHeight(), std::max(120, room.height() - 32));
   EXPECT_LE(w().minimumWidth(), std::max(200, room.width() - 8));
   EXPECT_EQ(w().minimumSize(), stored.boundedTo(room - QSize(8, 32)).expandedTo(QSize(200, 120)));
+  // It opens no larger than the screen has room for.
+  if (room.height() - 32 < stored.height() || room.width() - 8 < stored.width()) {
+    EXPECT_LE(w().height(), std::max(120, room.height() - 32));
+    EXPECT_LE(w().width(), std::max(200, room.width() - 8));
+  } else {
+    EXPECT_EQ(w().size(), stored);
+  }
   w().resize(w().minimumSize());
   QApplication::processEvents();
   // The status line stays at the window's bottom, whole.

@@ -51,7 +51,7 @@ std::string RuleIdText(std::size_t n) {
 std::string UsageText() {
   return "usage: vettrix check [OPTIONS] ADDRESS...\n"
          "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
-         "       vettrix [--form FILE]\n"
+         "       vettrix [--form FILE] [ADDRESS]\n"
          "       vettrix --help | vettrix check --help | vettrix --version\n";
 }
 
@@ -63,6 +63,7 @@ std::string HelpText() {
          "Commands:\n"
          "  vettrix                              open the window\n"
          "  vettrix --form FILE                  open the window from another form file\n"
+         "  vettrix ADDRESS                      open the window and check ADDRESS in it\n"
          "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
          "  vettrix check --help                 describe the check command\n"
          "  vettrix --help                       this text\n"
@@ -140,7 +141,8 @@ std::string CheckHelpText() {
          "  --fail-on RULES      exit status 1 only when one of these rules matched: rule\n"
          "                       numbers (1 to " +
          kRules +
-         ") or labels, separated by commas\n"
+         ") or labels, separated by commas, and\n"
+         "                       http-error for a final HTTP status other than 2xx\n"
          "  --occurrences[=N]    every finding's count of occurrences and the first N\n"
          "                       (default 100; 0 the count alone), each with its line,\n"
          "                       column, byte offset, place in the markup and snippet\n"
@@ -153,19 +155,23 @@ std::string CheckHelpText() {
          "  --csv-safe           in CSV, start cells that begin with =, +, -, @, a tab or\n"
          "                       a carriage return with an apostrophe, so that a\n"
          "                       spreadsheet shows them as text and runs no formula\n"
-         "  -q, --quiet          no progress line\n"
+         "  -q, --quiet          no progress line, and no summary at the end\n"
          "  -h, --help           this text\n"
          "  --                   everything after it is an address\n"
          "Results are printed as soon as they and all before them are complete, each one\n"
          "flushed at once, so `vettrix check -l big.txt --json | head` ends early.\n"
          "While standard error is a terminal a progress line shows there: pages done\n"
          "(of how many, once the end of the input is known), pages a second, failures,\n"
-         "time taken and time left; it is erased at the end.\n"
+         "time taken and time left; it is erased at the end. A run of several addresses\n"
+         "ends with a summary there: addresses checked, failed, and answered with an\n"
+         "HTTP status other than 2xx.\n"
          "\n"
          "Human output, per address:\n"
          "  == ADDRESS                 (only when several addresses are checked)\n"
          "  Web Server: NAME           the final response's server header, empty when it\n"
          "                             has none; not shown for files and standard input\n"
+         "  Status: 404 Not Found      the final HTTP status, when it is not 2xx (the page\n"
+         "                             the server sent instead is still checked)\n"
          "  LABEL<TAB>DESCRIPTION      one line per finding, in rule order\n"
          "A failure prints \"vettrix: ADDRESS: reason\" on standard error.\n"
          "\n"
@@ -219,6 +225,56 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Edits (insert, delete, replace, swap two neighbours) from a to b.
+std::size_t Distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// " (did you mean --output?)" for a word close to one of `known`, else "".
+// Close: a slip of a key or two, or the start of only one of them.
+std::string DidYouMean(std::string_view word, const std::vector<std::string_view>& known) {
+  if (word.size() > 64) return "";  // no one mistypes that much
+  std::string_view best;
+  std::size_t best_distance = SIZE_MAX;
+  std::vector<std::string_view> extending;
+  for (std::string_view k : known) {
+    const std::size_t d = Distance(word, k);
+    if (d < best_distance) {
+      best_distance = d;
+      best = k;
+    }
+    if (word.size() >= 4 && k.starts_with(word)) extending.push_back(k);
+  }
+  const std::size_t allowed = word.size() <= 4 ? 1 : 2;
+  if (best_distance > 0 && best_distance <= allowed) {
+    return " (did you mean " + std::string(best) + "?)";
+  }
+  if (extending.size() == 1) return " (did you mean " + std::string(extending.front()) + "?)";
+  return "";
+}
+
+// Every name `vettrix check` takes an option by.
+const std::vector<std::string_view>& CheckOptionNames() {
+  static const std::vector<std::string_view> names = {
+      "--list",      "--recursive", "--shard",     "--jobs",       "--per-host",
+      "--rate",      "--retries",   "--timeout",   "--max-bytes",  "--max-redirects",
+      "--header",    "--proxy",     "--cacert",    "--user-agent", "--format",
+      "--json",      "--output",    "--unordered", "--fail-on",    "--occurrences",
+      "--ignore-in", "--verbose",   "--csv-safe",  "--quiet",      "--help"};
+  return names;
+}
+
 template <typename T>
 T ParseInteger(std::string_view option, std::string_view value, T min, T max) {
   T out{};
@@ -270,7 +326,10 @@ Format ParseFormat(std::string_view value) {
   throw UsageError("--format is human, json, csv or sarif, not \"" + std::string(value) + "\"");
 }
 
-std::array<bool, kRuleCount> ParseRules(std::string_view value) {
+// The word of --fail-on that stands for an answer other than 2xx.
+constexpr std::string_view kHttpError = "http-error";
+
+std::array<bool, kRuleCount> ParseRules(std::string_view value, bool* http_error) {
   std::array<bool, kRuleCount> chosen{};
   std::size_t start = 0;
   for (;;) {
@@ -282,7 +341,10 @@ std::array<bool, kRuleCount> ParseRules(std::string_view value) {
     bool known = false;
     std::size_t number = 0;
     const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), number);
-    if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
+    if (ascii::EqualsNoCase(item, kHttpError)) {
+      *http_error = true;
+      known = true;
+    } else if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
       if (number >= 1 && number <= kRuleCount) {
         chosen[number - 1] = true;
         known = true;
@@ -304,7 +366,7 @@ std::array<bool, kRuleCount> ParseRules(std::string_view value) {
       }
       labels.pop_back();
       throw UsageError("--fail-on: \"" + std::string(item) + "\" is no rule: give numbers 1 to " +
-                       kRules + " or labels (" + labels + ")");
+                       kRules + ", labels (" + labels + ") or " + std::string(kHttpError));
     }
     if (comma == std::string_view::npos) break;
     start = comma + 1;
@@ -442,7 +504,9 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     for (const auto& [canonical, names] : valued) {
       if (std::find(names.begin(), names.end(), name) != names.end()) option = canonical;
     }
-    if (option.empty()) throw UsageError("unknown option \"" + a + "\"");
+    if (option.empty()) {
+      throw UsageError("unknown option \"" + a + "\"" + DidYouMean(name, CheckOptionNames()));
+    }
     if (!value) {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
       value = args[++i];
@@ -481,7 +545,7 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     } else if (option == "--max-redirects") {
       o.batch.fetch.max_redirects = ParseInteger<int>(name, *value, 0, 1000);
     } else if (option == "--fail-on") {
-      o.fail_on = ParseRules(*value);
+      o.fail_on = ParseRules(*value, &o.fail_on_http_error);
     } else if (option == "--shard") {
       ParseShard(*value, o);
     } else if (option == "--ignore-in") {
@@ -528,7 +592,24 @@ int Main(int argc, char** argv) {
     std::cout << VersionText() << std::flush;
     return kExitClean;
   }
-  if (args[0] != "check") return Usage("unknown command \"" + args[0] + "\"");
+  if (args[0] != "check") {
+    const std::string& a = args[0];
+    // An option of check given before it.
+    if (a.starts_with("--") && std::find(CheckOptionNames().begin(), CheckOptionNames().end(),
+                                         a.substr(0, a.find('='))) != CheckOptionNames().end()) {
+      std::string meant = "vettrix check";
+      for (const std::string& word : args) meant += " " + word;
+      if (args.size() == 1) meant += " ADDRESS...";
+      return Usage(a.substr(0, a.find('=')) + " is an option of check: " + meant);
+    }
+    if (a.starts_with("-")) {
+      return Usage("unknown option \"" + a + "\"" +
+                   DidYouMean(a.substr(0, a.find('=')), {"--help", "--version", "--form"}));
+    }
+    std::string hint = DidYouMean(a, {"check"});
+    if (hint.empty()) hint = "; to check a page: vettrix check ADDRESS";
+    return Usage("unknown command \"" + a + "\"" + hint);
+  }
   std::optional<Options> options;
   try {
     options = ParseCheck(std::vector<std::string>(args.begin() + 1, args.end()));

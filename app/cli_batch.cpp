@@ -659,7 +659,7 @@ int RunCheck(const Options& options) {
   writer->Begin(buffer);
   bool output_ok = sink->Write(buffer);
   bool several_told = false;
-  std::size_t done = 0, failed = 0, matched = 0;
+  std::size_t done = 0, failed = 0, matched = 0, http_errors = 0;
 
   auto print = [&](const std::string& address, const Outcome& o) {
     if (!several_told) {
@@ -675,8 +675,10 @@ int RunCheck(const Options& options) {
       ++failed;
       WriteError(progress, "vettrix: " + Printable(address) + ": " + Printable(o.error) + "\n");
     }
+    if (o.ok && o.web && IsHttpError(o.status)) ++http_errors;
     if (std::any_of(o.findings.begin(), o.findings.end(),
-                    [&](const Finding& f) { return Counts(options, f); }))
+                    [&](const Finding& f) { return Counts(options, f); }) ||
+        (options.fail_on_http_error && o.ok && o.web && IsHttpError(o.status)))
       ++matched;
   };
 
@@ -748,6 +750,10 @@ int RunCheck(const Options& options) {
     return kExitFailure;
   }
 
+  // Past a screenful of blocks, what a run came to is easily missed.
+  if (window.Several() && !options.quiet) {
+    WriteError(progress, SummaryText(RunCounts{done, failed, http_errors}));
+  }
   const int status = failed > 0 ? kExitFailure : matched > 0 ? kExitFindings : kExitClean;
   writer->End(buffer, RunSummary{status, true});
   if (!sink->Write(buffer) || !sink->Commit()) {

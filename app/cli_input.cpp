@@ -603,6 +603,16 @@ std::string ReadFileText(const std::string& path, std::uint64_t max_bytes,
 std::string WebFailureReason(const net::FetchResult& r, bool could_be_file,
                              const std::string& address) {
   std::string reason = r.error.empty() ? "fetch failed" : r.error;
+  // The transfer's words for two failures a user meets often, told as the
+  // command line tells them elsewhere.
+  if (reason.starts_with("page larger than ")) {
+    const std::string limit = reason.substr(17, reason.find(' ', 17) - 17);
+    reason = "larger than the limit of " + limit + " bytes (see --max-bytes)";
+  } else if (reason.find("wrong version number") != std::string::npos ||
+             reason.find("packet length too long") != std::string::npos) {
+    // What OpenSSL makes of a plain-text answer to its greeting.
+    reason = "no TLS answer: the server there speaks plain http, not https (try http://)";
+  }
   if (!could_be_file) return reason;
   struct stat st {};
   if (!address.empty() && ::stat(address.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -106,6 +106,13 @@ class HumanWriter : public ReportWriter {
     if (o.web) {
       out += Printable(o.server_line);
       out += '\n';
+      // The server's error page is checked like any page, but it is not the
+      // page the address names: that must not pass for a clean check.
+      if (IsHttpError(o.status)) {
+        out += "Status: ";
+        out += HttpStatusText(o.status);
+        out += '\n';
+      }
     }
     for (const Finding& f : o.findings) {
       const DetectionRule& r = kRuleTable[f.rule];
@@ -371,6 +378,85 @@ std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style)
       break;
   }
   return std::make_unique<HumanWriter>(style.verbose);
+}
+
+std::string HttpStatusText(long status) {
+  struct Phrase {
+    long code;
+    const char* text;
+  };
+  static constexpr Phrase kPhrases[] = {
+      {100, "Continue"},
+      {101, "Switching Protocols"},
+      {103, "Early Hints"},
+      {200, "OK"},
+      {201, "Created"},
+      {202, "Accepted"},
+      {203, "Non-Authoritative Information"},
+      {204, "No Content"},
+      {205, "Reset Content"},
+      {206, "Partial Content"},
+      {300, "Multiple Choices"},
+      {301, "Moved Permanently"},
+      {302, "Found"},
+      {303, "See Other"},
+      {304, "Not Modified"},
+      {305, "Use Proxy"},
+      {307, "Temporary Redirect"},
+      {308, "Permanent Redirect"},
+      {400, "Bad Request"},
+      {401, "Unauthorized"},
+      {402, "Payment Required"},
+      {403, "Forbidden"},
+      {404, "Not Found"},
+      {405, "Method Not Allowed"},
+      {406, "Not Acceptable"},
+      {407, "Proxy Authentication Required"},
+      {408, "Request Timeout"},
+      {409, "Conflict"},
+      {410, "Gone"},
+      {411, "Length Required"},
+      {412, "Precondition Failed"},
+      {413, "Content Too Large"},
+      {414, "URI Too Long"},
+      {415, "Unsupported Media Type"},
+      {416, "Range Not Satisfiable"},
+      {417, "Expectation Failed"},
+      {421, "Misdirected Request"},
+      {422, "Unprocessable Content"},
+      {425, "Too Early"},
+      {426, "Upgrade Required"},
+      {428, "Precondition Required"},
+      {429, "Too Many Requests"},
+      {431, "Request Header Fields Too Large"},
+      {451, "Unavailable For Legal Reasons"},
+      {500, "Internal Server Error"},
+      {501, "Not Implemented"},
+      {502, "Bad Gateway"},
+      {503, "Service Unavailable"},
+      {504, "Gateway Timeout"},
+      {505, "HTTP Version Not Supported"},
+      {506, "Variant Also Negotiates"},
+      {507, "Insufficient Storage"},
+      {508, "Loop Detected"},
+      {511, "Network Authentication Required"},
+  };
+  std::string text = std::to_string(status);
+  for (const Phrase& p : kPhrases) {
+    if (p.code == status) return text + " " + p.text;
+  }
+  return text;
+}
+
+std::string SummaryText(const RunCounts& c) {
+  auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string text = "vettrix: " + count(c.addresses, "address", "addresses") + ": " +
+                     std::to_string(c.addresses - c.failed) + " checked, " +
+                     std::to_string(c.failed) + " failed, " + std::to_string(c.http_errors) +
+                     " with an HTTP status other than 2xx";
+  return text + "\n";
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {

@@ -73,6 +73,24 @@ struct ReportStyle {
 
 [[nodiscard]] std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style = {});
 
+// Whether a final HTTP status is one of success (2xx); 0 (no answer, or no
+// web page) counts as none.
+[[nodiscard]] inline bool IsHttpError(long status) {
+  return status > 0 && (status < 200 || status > 299);
+}
+
+// "404 Not Found": the code and its standard reason phrase (the code alone
+// when it has none).
+[[nodiscard]] std::string HttpStatusText(long status);
+
+// What a run of several addresses came to, told on standard error at its end.
+struct RunCounts {
+  std::size_t addresses = 0;
+  std::size_t failed = 0;
+  std::size_t http_errors = 0;  // checked, with a final status other than 2xx
+};
+[[nodiscard]] std::string SummaryText(const RunCounts& counts);
+
 // `text` as a JSON string, quotes included. Besides what JSON requires, DEL,
 // the C1 controls and U+2028/U+2029 are escaped (a terminal or a script reading
 // the report must not meet them raw), and bytes that are not UTF-8 become

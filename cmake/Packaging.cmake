@@ -14,6 +14,7 @@
 # package and then, as its post-build step, runs cpack again on
 # CPackTorvelButtonConfig.cmake: the same settings with the library's
 # version and components.
+include(GNUInstallDirs)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vettrix)
 set(CPACK_PACKAGE_VENDOR "Vettrix")
@@ -82,6 +83,44 @@ set(CPACK_COMPONENT_TORVELBUTTON-DESIGNER_DESCRIPTION
 This package puts the button in Qt Designer's widget box, under Vettrix,\n\
 and lets QUiLoader create it from forms.")
 
+# What Debian asks of every package: /usr/share/doc/PACKAGE/copyright in its
+# machine-readable format, and the changelog under the name lintian expects
+# for a native version (no Debian revision): changelog.gz, compressed
+# without a name or time so that the same text gives the same bytes. The
+# maintainer named in both is CPACK_PACKAGE_CONTACT above, the one place it
+# is set.
+set(package_docs ${CMAKE_BINARY_DIR}/packaging/doc)
+configure_file(${PROJECT_SOURCE_DIR}/docs/packaging/copyright.in ${package_docs}/copyright @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/docs/packaging/changelog.in ${package_docs}/changelog @ONLY)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(OUTPUT ${package_docs}/changelog.gz
+  COMMAND Python3::Interpreter -c
+    "import gzip,sys; open(sys.argv[2],'wb').write(gzip.compress(open(sys.argv[1],'rb').read(),9,mtime=0))"
+    ${package_docs}/changelog ${package_docs}/changelog.gz
+  DEPENDS ${package_docs}/changelog
+  COMMENT "Debian changelog" VERBATIM)
+add_custom_target(vettrix_package_docs ALL DEPENDS ${package_docs}/changelog.gz)
+foreach(component_package
+    "vettrix=vettrix"
+    "libtorvelbutton=${torvelbutton_package}"
+    "libtorvelbutton-dev=libtorvelbutton-dev"
+    "torvelbutton-designer=torvelbutton-designer-plugin")
+  string(REPLACE "=" ";" pair "${component_package}")
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES ${package_docs}/copyright ${package_docs}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
+# The window program's AppStream metainfo, for software centres. Its id is
+# reverse-DNS, as AppStream asks; like the maintainer address it is a
+# placeholder until the project has a domain.
+set(VETTRIX_APPSTREAM_ID org.vettrix.vettrix)
+configure_file(${PROJECT_SOURCE_DIR}/app/data/vettrix.metainfo.xml.in
+  ${CMAKE_BINARY_DIR}/packaging/${VETTRIX_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${VETTRIX_APPSTREAM_ID}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT vettrix)
+
 # The second configuration, for the library's packages.
 set(CPACK_VX_CPACK_COMMAND ${CMAKE_CPACK_COMMAND})
 set(CPACK_VX_LIBRARY_CONFIG ${CMAKE_BINARY_DIR}/CPackTorvelButtonConfig.cmake)
@@ -115,7 +154,12 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "@shlibs_tree@/lib")
-set(CPACK_POST_BUILD_SCRIPTS "")
+# The library's ldconfig runs through dpkg's trigger, as Debian asks, not
+# through the maintainer scripts CPack writes for it (see
+# cmake/PackageTrigger.cmake, which takes those out again).
+set(CPACK_DEBIAN_LIBTORVELBUTTON_PACKAGE_CONTROL_EXTRA "@PROJECT_SOURCE_DIR@/docs/packaging/triggers")
+set(CPACK_VX_TRIGGER_PACKAGE "@torvelbutton_package@")
+set(CPACK_POST_BUILD_SCRIPTS "@PROJECT_SOURCE_DIR@/cmake/PackageTrigger.cmake")
 # A staging folder of its own: this run starts while the first one has yet
 # to copy its package out of the shared one.
 set(CPACK_TOPLEVEL_TAG "${CPACK_TOPLEVEL_TAG}-torvelbutton")

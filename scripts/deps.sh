@@ -29,6 +29,9 @@ packages=(
   # The window's test through the accessibility bus on a real X server: its
   # own session bus, at-spi2-core, the AT-SPI client for Python, and X input.
   dbus at-spi2-core python3-gi gir1.2-atspi-2.0 xdotool
+  # The package test holds the packages to Debian's own checks (lintian) and
+  # validates the window's AppStream metainfo (appstreamcli).
+  lintian appstream
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <filesystem>
 #include <limits>
 #include <stdexcept>
 
@@ -240,6 +241,16 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   failed_.reset();
   const app::cli::Source source = app::cli::Classify(address);
   const bool local = source.kind == app::cli::Source::Kind::File;
+  if (local) {
+    std::error_code error;
+    if (std::filesystem::is_directory(source.path, error)) {
+      // The command line checks the pages under a folder; the window shows one.
+      throw std::runtime_error(
+          "it is a folder, and the window checks one page at a time (vettrix "
+          "check " +
+          address + " checks every page under it)");
+    }
+  }
   if (source.kind == app::cli::Source::Kind::Stdin) {
     throw std::runtime_error("the window has no standard input to read");
   }

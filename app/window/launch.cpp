@@ -24,21 +24,36 @@ bool HaveDisplay() {
   return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM");
 }
 
-std::string NoDisplayMessage() {
+std::string NoDisplayMessage(const std::string& address) {
   return "vettrix: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
-         "set).\n"
-         "Check a page without the window: vettrix check ADDRESS (see vettrix --help).";
+         "set).\n" +
+         (address.empty() ? std::string("Check a page without the window: vettrix check ADDRESS "
+                                        "(see vettrix --help).")
+                          : "Check it without the window: vettrix check " + address);
+}
+
+bool LooksLikeAddress(const std::string& arg) {
+  if (arg.empty() || arg.front() == '-' || arg == "check") return false;
+  if (arg.find_first_of("./:") != std::string::npos) return true;
+  std::error_code ec;
+  return std::filesystem::exists(arg, ec);
 }
 
 bool WantsWindow(int argc, char** argv) {
   if (argc <= 1) return true;
   const std::string_view first = argv[1];
-  return first == "--form" || first.starts_with("--form=");
+  return first == "--form" || first.starts_with("--form=") || LooksLikeAddress(argv[1]);
 }
 
 int ExecWindow(int argc, char** argv) {
   if (!HaveDisplay()) {
-    std::cerr << NoDisplayMessage() << "\n";
+    std::string address;
+    for (int i = 1; i < argc; ++i) {
+      if (LooksLikeAddress(argv[i]) && (i == 1 || std::string_view(argv[i - 1]) != "--form")) {
+        address = argv[i];
+      }
+    }
+    std::cerr << NoDisplayMessage(address) << "\n";
     return 2;
   }
   namespace fs = std::filesystem;

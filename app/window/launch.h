@@ -11,10 +11,17 @@ namespace vx::window {
 // WAYLAND_DISPLAY) or a toolkit platform is chosen (QT_QPA_PLATFORM).
 bool HaveDisplay();
 
-// Why no window opens, for standard error.
-std::string NoDisplayMessage();
+// Why no window opens, for standard error; with an address, how to check it
+// without the window.
+std::string NoDisplayMessage(const std::string& address = "");
 
-// Whether the arguments ask for the window: none at all, or --form FILE.
+// Whether a first argument that is no command names a page to open the
+// window on: a web address, a file: URL or a path (it has a dot, a slash or a
+// colon, or names an existing file or folder), as a desktop entry's %U passes.
+bool LooksLikeAddress(const std::string& arg);
+
+// Whether the arguments ask for the window: none at all, --form FILE, or an
+// address to check in it.
 bool WantsWindow(int argc, char** argv);
 
 // Replaces this process with the window program, given the same arguments.

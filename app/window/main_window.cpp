@@ -9,11 +9,14 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
 #include <QShortcut>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
 #include "app/cli_input.h"
+#include "app/rules.h"
 #include "app/text_position.h"
 #include "app/version.h"
 #include "app/window/findings_accessible.h"
@@ -74,6 +77,21 @@ QIcon RowIcon(const FormDefinition& form, const ControlDef& c) {
     if (pixmap.width() != c.image_width || pixmap.height() != c.image_height) {
       pixmap = pixmap.scaled(c.image_width, c.image_height);
     }
+    // A bitmap without transparency is drawn as an image list draws it: the
+    // colour of its corner is the background, left out, so the icon does
+    // not sit on a square of its own under a dark palette.
+    QImage image = pixmap.toImage();
+    if (!image.hasAlphaChannel() && !image.isNull()) {
+      const QRgb background = image.pixel(0, 0);
+      image = image.convertToFormat(QImage::Format_ARGB32);
+      for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+          if ((row[x] & 0xFFFFFF) == (background & 0xFFFFFF)) row[x] = 0;
+        }
+      }
+      pixmap = QPixmap::fromImage(image);
+    }
     if (icon.isNull()) icon = QIcon(pixmap);
   }
   return icon;
@@ -128,12 +146,100 @@ MainWindow::MainWindow(const FormDefinition& form, net::FetchOptions fetch_optio
   text1_->setFocus();
   LinkLabels(form);
   status_ = new StatusLine(this);
+  // Over the form: in a window smaller than the form it covers what it cuts.
+  status_->setAutoFillBackground(true);
+  status_->raise();
   status_->setGeometry(0, height() - StatusLine::kHeight, width(), StatusLine::kHeight);
   connect(text2_, &SourceBox::caretMoved, status_, &StatusLine::ShowCaret);
-  // The stored size is the smallest: below it controls would be cut off.
-  setMinimumSize(size());
+  // The caret's place is told once, in the status line.
+  text2_->setPositionShown(false);
+  stored_size_ = size();
+  FitMinimumToScreen();
   AnchorToEdges(form);
+  if (list_->columnCount() > 0) {
+    list_stored_width_ = list_->width();
+    last_column_stored_width_ = list_->columnWidth(list_->columnCount() - 1);
+  }
   BindCheckRun();
+  AddWindowKeys();
+  // A screen smaller than the form: the window opens as large as it can be.
+  if (minimumSize() != stored_size_) resize(stored_size_.boundedTo(minimumSize()));
+}
+
+void MainWindow::FitMinimumToScreen() {
+  QSize smallest = stored_size_;
+  if (const QScreen* s = screen()) {
+    // The window manager's frame: at least a title bar's worth, more once
+    // the frame is known to be larger.
+    QSize frame(8, 32);
+    if (isVisible()) frame = frame.expandedTo(frameGeometry().size() - geometry().size());
+    smallest = smallest.boundedTo(s->availableGeometry().size() - frame);
+  }
+  // Below the stored size controls are cut off, but what matters stays.
+  smallest = smallest.expandedTo(QSize(200, 120));
+  if (smallest != minimumSize()) setMinimumSize(smallest);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  qt::FormWidget::showEvent(event);
+  FitMinimumToScreen();
+  if (windowHandle() != nullptr && !screen_watched_) {
+    screen_watched_ = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitMinimumToScreen(); });
+  }
+}
+
+QShortcut* MainWindow::Shortcut(const QKeySequence& keys) const {
+  for (QShortcut* s : window_keys_) {
+    if (s->key() == keys) return s;
+  }
+  return nullptr;
+}
+
+void MainWindow::AddWindowKeys() {
+  auto add = [this](const QKeySequence& keys, auto action) {
+    auto* s = new QShortcut(keys, this);
+    s->setContext(Qt::WindowShortcut);
+    connect(s, &QShortcut::activated, this, action);
+    window_keys_.push_back(s);
+  };
+  // The source box's own keys, from wherever the focus is.
+  add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { text2_->openFind(); });
+  add(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { text2_->openGoToLine(); });
+  // Back to the address, as in a browser.
+  add(QKeySequence(Qt::CTRL | Qt::Key_L), [this] {
+    text1_->setFocus(Qt::ShortcutFocusReason);
+    text1_->selectAll();
+  });
+  add(QKeySequence(Qt::ALT | Qt::Key_D), [this] {
+    text1_->setFocus(Qt::ShortcutFocusReason);
+    text1_->selectAll();
+  });
+  add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+  add(QKeySequence(Qt::Key_F1), [this] { ShowHelp(); });
+}
+
+QString MainWindow::HelpText() {
+  return tr("<p><b>%1</b></p>"
+            "<p>Checks a web page's HTML source for risky markers: type an address (a web "
+            "address, a <tt>file:</tt> URL or a path) into \u201cWeb Site:\u201d and press "
+            "Enter.</p>"
+            "<table>"
+            "<tr><td>Ctrl+L</td><td>the address box</td></tr>"
+            "<tr><td>Enter</td><td>check the address</td></tr>"
+            "<tr><td>Esc</td><td>give up a fetch under way</td></tr>"
+            "<tr><td>Ctrl+F, F3</td><td>find in the source</td></tr>"
+            "<tr><td>Ctrl+G</td><td>go to a line of the source</td></tr>"
+            "<tr><td>Ctrl+C</td><td>copy the selected finding</td></tr>"
+            "<tr><td>Ctrl+Q</td><td>quit</td></tr>"
+            "</table>"
+            "<p>The same check on the command line: <tt>vettrix check ADDRESS</tt>; "
+            "<tt>man vettrix</tt> tells more.</p>")
+      .arg(ToQ(app::VersionLine()).toHtmlEscaped());
+}
+
+void MainWindow::ShowHelp() {
+  QMessageBox::about(this, tr("About Vettrix"), HelpText());
 }
 
 QWidget* MainWindow::MakeControl(const FormDefinition& form, const ControlDef& c,
@@ -348,10 +454,24 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     const int dx = box.width() - a.container_stored.width();
     const int dy = box.height() - a.container_stored.height();
     QRect g = a.stored;
-    if (a.move_x) g.translate(dx, 0);
-    if (a.grow_width) g.setWidth(g.width() + dx);
-    if (a.grow_height) g.setHeight(g.height() + dy);
+    // Smaller than the form (a small screen), a picture stays where the form
+    // puts it rather than sliding over the controls beside it.
+    if (a.move_x) g.translate(std::max(0, dx), 0);
+    if (a.grow_width) g.setWidth(std::max(0, g.width() + dx));
+    if (a.grow_height) g.setHeight(std::max(0, g.height() + dy));
     if (g != a.widget->geometry()) a.widget->setGeometry(g);
+  }
+  // The header reaches across the list however wide it grows; at the stored
+  // size the columns keep their stored widths.
+  if (list_ != nullptr && list_stored_width_ > 0) {
+    const int last = list_->columnCount() - 1;
+    int width = last_column_stored_width_;
+    if (list_->width() > list_stored_width_) {
+      int others = 0;
+      for (int i = 0; i < last; ++i) others += list_->columnWidth(i);
+      width = std::max(width, list_->viewport()->width() - others);
+    }
+    if (list_->columnWidth(last) != width) list_->setColumnWidth(last, width);
   }
 }
 
@@ -367,6 +487,8 @@ void MainWindow::CmdCheck_Click() {
   QElapsedTimer clock;
   clock.start();
   status_->ShowMessage(FetchingText(address, 0), true);
+  // The previous page's server is not this one's.
+  label4_->setText(QStringLiteral("Web Server: (fetching\u2026)"));
   progress_timer_.start();
   cancel_key_->setEnabled(true);
   const app::RunOutcome outcome = checker_->Run();
@@ -440,13 +562,43 @@ bool MainWindow::SaveFindings(const QString& path, app::cli::Format format,
   return true;
 }
 
-void MainWindow::SaveFindingsAs() {
+QFileDialog* MainWindow::MakeSaveFindingsDialog() {
   const QString json = tr("JSON lines (*.jsonl *.json)"), csv = tr("CSV (*.csv)");
-  QString filter = json;
-  const QString path = QFileDialog::getSaveFileName(this, tr("Save findings"), QString(),
-                                                    json + QStringLiteral(";;") + csv, &filter);
-  if (path.isEmpty()) return;
-  const bool as_csv = filter == csv || path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+  auto* dialog = new QFileDialog(this, tr("Save findings"));
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setNameFilters({json, csv});
+  dialog->setDefaultSuffix(QStringLiteral("jsonl"));
+  connect(dialog, &QFileDialog::filterSelected, dialog, [dialog, csv](const QString& filter) {
+    dialog->setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("jsonl"));
+  });
+  // "example.com-findings.jsonl", "sample-findings.jsonl": the page's name.
+  std::string base = report_address_;
+  if (const auto scheme = base.find("://"); scheme != std::string::npos) base.erase(0, scheme + 3);
+  while (!base.empty() && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+  if (report_.web) {
+    base = base.substr(0, base.find_first_of("/?#"));
+  } else if (const auto slash = base.find_last_of('/'); slash != std::string::npos) {
+    base.erase(0, slash + 1);
+  }
+  if (const auto dot = base.rfind('.'); !report_.web && dot != std::string::npos && dot > 0) {
+    base.erase(dot);
+  }
+  for (char& c : base) {
+    if (c == ':' || c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  }
+  if (base.empty()) base = "vettrix";
+  dialog->selectFile(ToQ(base + "-findings.jsonl"));
+  return dialog;
+}
+
+void MainWindow::SaveFindingsAs() {
+  QFileDialog* dialog = MakeSaveFindingsDialog();
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
+  const QString path = dialog->selectedFiles().front();
+  const bool as_csv = dialog->selectedNameFilter().contains(QStringLiteral("*.csv")) ||
+                      path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
   std::string error;
   if (!SaveFindings(path, as_csv ? app::cli::Format::Csv : app::cli::Format::Json, error)) {
     QMessageBox::warning(this, tr("Save findings"), QString::fromStdString(error));
@@ -479,6 +631,12 @@ void MainWindow::ShowOutcome(const std::string& address, const app::RunOutcome& 
   s.bytes = text2_->Text().size();
   s.milliseconds = ms;
   s.findings = list_->topLevelItemCount();
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+    // The last rule's check leaves its marker selected in the source box.
+    if (FindingsView::RuleOf(list_->topLevelItem(i)) == app::kRuleCount - 1) {
+      s.selected_marker = app::kRuleTable[app::kRuleCount - 1].marker;
+    }
+  }
   status_->ShowMessage(CheckedText(s), false);
 }
 

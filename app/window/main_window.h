@@ -7,6 +7,7 @@
 // highlights where its rule matched in the source box.
 
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QShortcut>
@@ -81,6 +82,14 @@ class MainWindow : public qt::FormWidget {
   bool SaveFindings(const QString& path, app::cli::Format format, std::string& error) const;
   // "Save findings…": asks for a file, then saves.
   void SaveFindingsAs();
+  // The dialog it asks with: a file name made from the checked address, and
+  // the extension of the chosen format added to a name typed without one.
+  QFileDialog* MakeSaveFindingsDialog();
+  // F1: what the window is, its version and its keys.
+  void ShowHelp();
+  static QString HelpText();
+  // Keys that work from every control of the window.
+  QShortcut* Shortcut(const QKeySequence& keys) const;
 
  signals:
   void runFinished();
@@ -88,6 +97,7 @@ class MainWindow : public qt::FormWidget {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // What building the controls keeps until every one is made.
@@ -123,6 +133,11 @@ class MainWindow : public qt::FormWidget {
   void KeepReport(const std::string& address, const app::RunOutcome& outcome);
   // The form's own client area: the window without the status line.
   QSize ClientSize() const;
+  // The stored size is the smallest the window gets, unless the screen is
+  // smaller (a high scale factor): then the screen's size, so that the
+  // status line stays in view.
+  void FitMinimumToScreen();
+  void AddWindowKeys();
 
   // How a control follows the window when it is made larger than the stored
   // size: one that reaches the right (bottom) edge of its container grows
@@ -137,6 +152,13 @@ class MainWindow : public qt::FormWidget {
     bool move_x = false;
   };
   std::vector<Anchor> anchors_;
+  QSize stored_size_;
+  // The findings list's width and last column's width at the stored size:
+  // the column takes what the list gains beyond it.
+  int list_stored_width_ = 0;
+  int last_column_stored_width_ = 0;
+  std::vector<QShortcut*> window_keys_;
+  bool screen_watched_ = false;
 
   ThreadedFetcher fetcher_;
   std::map<std::string, QWidget*, std::less<>> controls_;

@@ -1,5 +1,6 @@
 #include "app/window/status_line.h"
 
+#include <QEvent>
 #include <QSizePolicy>
 
 namespace vx::window {
@@ -54,15 +55,34 @@ std::string CheckedText(const CheckSummary& s) {
   } else {
     text += std::to_string(s.findings) + (s.findings == 1 ? " finding" : " findings");
   }
+  // Otherwise the selection in the source box seems to come from nowhere.
+  if (!s.selected_marker.empty()) {
+    text += " \u00b7 \u201c" + std::string(s.selected_marker) + "\u201d selected in the source";
+  }
   return text;
 }
 
 std::string FailedText(const std::string& address, const std::string& reason,
                        const std::optional<std::string>& previous, bool cancelled) {
-  std::string text = cancelled ? "Cancelled: " + address + " was not fetched"
-                               : "Could not fetch " + address + ": " + reason;
-  if (previous) text += " \u00b7 the source shown is from " + *previous;
+  std::string text = cancelled         ? "Cancelled: " + address + " was not fetched"
+                     : address.empty() ? "No address to fetch: type one into \u201cWeb Site:\u201d"
+                                       : "Could not fetch " + address + ": " + reason;
+  if (previous) text += kSourceShownFrom + *previous;
   return text;
+}
+
+QString ElidedStatus(const QString& text, const QFontMetrics& metrics, int width) {
+  if (metrics.horizontalAdvance(text) <= width) return text;
+  const qsizetype tail_at = text.indexOf(QString::fromUtf8(kSourceShownFrom));
+  if (tail_at > 0) {
+    const QString tail = text.mid(tail_at);
+    const int room = width - metrics.horizontalAdvance(tail);
+    const QString head = metrics.elidedText(text.left(tail_at), Qt::ElideRight, room);
+    // Below a few characters of the head it says nothing: the tail alone.
+    if (room > 0 && head.size() > 1) return head + tail;
+    return metrics.elidedText(tail.mid(3), Qt::ElideMiddle, width);
+  }
+  return metrics.elidedText(text, Qt::ElideRight, width);
 }
 
 StatusLine::StatusLine(QWidget* parent)
@@ -74,11 +94,12 @@ StatusLine::StatusLine(QWidget* parent)
   setAccessibleName(QStringLiteral("Status"));
   setSizeGripEnabled(false);
   setFixedHeight(kHeight);
-  // Never markup, and never wider than the window: a long address is cut off
-  // on screen, its whole text stays in the accessible name.
+  // Never markup, and never wider than the window: a long message is cut
+  // with "…" on screen, its whole text is the tooltip and the accessible name.
   text_->setTextFormat(Qt::PlainText);
   text_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   text_->setObjectName(QStringLiteral("StatusText"));
+  text_->installEventFilter(this);
   addWidget(text_, 1);
   // A busy indicator: no end is known while a page arrives.
   busy_->setRange(0, 0);
@@ -89,6 +110,9 @@ StatusLine::StatusLine(QWidget* parent)
   addPermanentWidget(busy_);
   caret_->setTextFormat(Qt::PlainText);
   caret_->setObjectName(QStringLiteral("CaretPosition"));
+  caret_->setAccessibleName(QStringLiteral("Line and column"));
+  // Clear of the window's edge, as the message is of its left one.
+  caret_->setContentsMargins(0, 0, 6, 0);
   addPermanentWidget(caret_);
   ShowCaret(1, 1);
   for (QWidget* w : {static_cast<QWidget*>(text_), static_cast<QWidget*>(busy_),
@@ -98,8 +122,22 @@ StatusLine::StatusLine(QWidget* parent)
 }
 
 void StatusLine::ShowMessage(const std::string& text, bool busy) {
-  text_->setText(ToQ(text));
+  message_ = ToQ(text);
+  text_->setToolTip(message_);
+  text_->setAccessibleName(message_);
   busy_->setVisible(busy);
+  Elide();
+}
+
+bool StatusLine::eventFilter(QObject* watched, QEvent* event) {
+  // The room left changes with the window and with the busy indicator.
+  if (watched == text_ && event->type() == QEvent::Resize) Elide();
+  return QStatusBar::eventFilter(watched, event);
+}
+
+void StatusLine::Elide() {
+  const int width = text_->contentsRect().width();
+  text_->setText(width > 0 ? ElidedStatus(message_, text_->fontMetrics(), width) : message_);
 }
 
 void StatusLine::ShowCaret(qint64 line, qint64 column) {

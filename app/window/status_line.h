@@ -5,6 +5,7 @@
 // technology reads it as a status bar; its message label's name is its text,
 // so a change is announced as a name change.
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vx::window {
 
@@ -22,6 +24,8 @@ struct CheckSummary {
   std::size_t bytes = 0;
   std::int64_t milliseconds = 0;
   int findings = 0;
+  // A marker the check left selected in the source box ("" when none).
+  std::string_view selected_marker;
 };
 
 // The texts, in the words the user reads.
@@ -34,6 +38,15 @@ std::string FailedText(const std::string& address, const std::string& reason,
 // 1234567 -> "1,234,567".
 std::string GroupedNumber(std::uint64_t n);
 
+// What a failure adds when the source box still shows an earlier page. When
+// the line is too narrow the part before it is cut, never this part.
+inline constexpr const char* kSourceShownFrom = " \u00b7 the source shown is from ";
+
+// `text` shortened with "…" to fit `width` pixels of `metrics`. From
+// kSourceShownFrom on, the text is kept whole as long as it fits alone; the
+// part before it is cut first.
+QString ElidedStatus(const QString& text, const QFontMetrics& metrics, int width);
+
 class StatusLine : public QStatusBar {
   Q_OBJECT
 
@@ -45,11 +58,20 @@ class StatusLine : public QStatusBar {
   void ShowMessage(const std::string& text, bool busy);
   void ShowCaret(qint64 line, qint64 column);
 
-  QString message() const { return text_->text(); }
+  // The whole message, however much of it the line has room for.
+  QString message() const { return message_; }
+  // What the line shows of it.
+  QString shownMessage() const { return text_->text(); }
   QString caret() const { return caret_->text(); }
   bool busy() const { return !busy_->isHidden(); }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  void Elide();
+
+  QString message_;
   QLabel* text_;
   QProgressBar* busy_;
   QLabel* caret_;

@@ -1,7 +1,8 @@
-// vettrix-window: the main window. `vettrix` (no arguments, or --form FILE)
-// starts it. --address and --screenshot are for documentation and checks:
-// type an address, click "Check Source", select the first finding and save
-// a picture of the window.
+// vettrix-window: the main window. `vettrix` (no arguments, --form FILE, or
+// an address) starts it. An address given is typed and checked as the window
+// opens. --address and --screenshot are for documentation and checks: type an
+// address, click "Check Source", select the first finding and save a picture
+// of the window.
 
 #include <QApplication>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/version.h"
 #include "app/window/launch.h"
 #include "app/window/main_window.h"
 #include "platform/text/utf8.h"
@@ -18,20 +20,51 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vettrix [--form FILE]\n"
-    "       vettrix-window [--form FILE] [--address ADDRESS [--screenshot PNG]]\n";
+    "usage: vettrix [--form FILE] [ADDRESS]\n"
+    "       vettrix-window [--form FILE] [ADDRESS | --address ADDRESS [--screenshot PNG]]\n";
+
+constexpr const char* kHelp =
+    "Opens the Vettrix window. With an ADDRESS (a web address, a file: URL or a\n"
+    "path) the window checks it at once, as if it was typed and Enter pressed.\n"
+    "\n"
+    "  --form FILE          build the window from this form file\n"
+    "  --address ADDRESS    check ADDRESS and select its first finding\n"
+    "  --screenshot PNG     then save a picture of the window and quit\n"
+    "  --help               this text\n"
+    "  --version            the versions of Vettrix and of libcurl\n"
+    "\n"
+    "Keys: Ctrl+L the address, Ctrl+F find, Ctrl+G go to a line, Ctrl+Q quit,\n"
+    "F1 this program's help. `vettrix check --help` tells the command line.\n";
 
 struct Options {
   std::optional<std::string> form;
   std::optional<std::string> address;
   std::optional<std::string> screenshot;
+  bool select_first = false;  // --address: the first finding selected, for pictures
+  bool done = false;          // --help or --version was answered
 };
 
 // nullopt after printing a usage error.
 std::optional<Options> Parse(int argc, char** argv) {
   Options o;
+  std::optional<std::string> positional;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage << "\n" << kHelp;
+      o.done = true;
+      return o;
+    }
+    if (a == "--version") {
+      std::cout << vx::app::VersionText();
+      o.done = true;
+      return o;
+    }
+    // A desktop entry's %U may pass several; the window checks the first.
+    if (!a.starts_with("-") || a == "-") {
+      if (!positional) positional = std::string(a);
+      continue;
+    }
     std::optional<std::string>* target = nullptr;
     std::string_view name;
     for (auto [flag, slot] : {std::pair{std::string_view("--form"), &o.form},
@@ -56,6 +89,12 @@ std::optional<Options> Parse(int argc, char** argv) {
       return std::nullopt;
     }
   }
+  o.select_first = o.address.has_value();
+  if (positional && o.address) {
+    std::cerr << "vettrix: give the address once, with or without --address\n" << kUsage;
+    return std::nullopt;
+  }
+  if (positional) o.address = positional;
   if (o.screenshot && !o.address) {
     std::cerr << "vettrix: --screenshot needs --address\n" << kUsage;
     return std::nullopt;
@@ -80,8 +119,9 @@ void OnToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& 
 int main(int argc, char** argv) {
   const std::optional<Options> options = Parse(argc, argv);
   if (!options) return 64;
+  if (options->done) return std::cout.flush() ? 0 : 2;
   if (!vx::window::HaveDisplay()) {
-    std::cerr << vx::window::NoDisplayMessage() << "\n";
+    std::cerr << vx::window::NoDisplayMessage(options->address.value_or("")) << "\n";
     return 2;
   }
   const QtMessageHandler previous = qInstallMessageHandler(OnToolkitMessage);
@@ -108,7 +148,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &*window, [&] {
       window->Text1().SetText(*options->address);
       window->CmdCheck().Press();
-      if (window->ListView1().topLevelItemCount() > 0) {
+      if (options->select_first && window->ListView1().topLevelItemCount() > 0) {
         window->ListView1().setCurrentItem(window->ListView1().topLevelItem(0));
       }
       if (!options->screenshot) return;

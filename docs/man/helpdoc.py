@@ -224,15 +224,34 @@ def man_page(program, page_file, version):
 
 # --- bash completion -------------------------------------------------------------
 
-def options_of(text):
-    """{option: metavar or None} from the usage lines and list terms."""
+# "human (default), json, csv or sarif": an option's description that starts
+# by naming its values.
+VALUE_LIST = re.compile(r"([a-z][a-z0-9-]*)(?: \(default\))?"
+                        r"((?:, [a-z][a-z0-9-]*(?: \(default\))?)*) or ([a-z][a-z0-9-]*)\b")
+
+
+def options_of(text, command=None):
+    """{option: metavar or None} from the usage lines and list terms. With
+    `command` ("prog sub"), only the usage lines of that command count: the
+    others (the program's own options) are errors after it."""
     found = {}
     places = []
     for kind, body in blocks(text):
         if kind == "usage":
-            places += usage_lines("\n".join(body))
+            keep = True
+            for line in usage_lines("\n".join(body)):
+                if not line.startswith(" "):
+                    keep = command is None or line == command or line.startswith(command + " ")
+                if keep:
+                    places.append(line)
         elif kind == "list":
-            places += [t for t, _ in body]
+            for t, desc in body:
+                m = VALUE_LIST.match(desc[0]) if desc else None
+                mv = re.search(f"{OPTION}[ =]([A-Z][A-Z0-9_]*)$", t)
+                if m and mv:
+                    words = [m.group(1)] + re.findall(r", ([a-z][a-z0-9-]*)", m.group(2))
+                    t = t[:mv.start(1)] + "|".join(words + [m.group(3)])
+                places.append(t)
     for place in places:
         for m in re.finditer(f"({OPTION})(?:[ =]([^\\s\\]]+))?", place):
             opt, mv = m.group(1), m.group(2)
@@ -272,7 +291,7 @@ def completion(program):
     top_opts = {}
     for m in re.finditer(rf"(?<![\w-]){re.escape(name)} \[?({OPTION})(?: ([A-Z][^\s\]]*))?", top):
         top_opts.setdefault(m.group(1), m.group(2))
-    sub_opts = {s: options_of(run(program, [s, "--help"])) for s in subs}
+    sub_opts = {s: options_of(run(program, [s, "--help"]), f"{name} {s}") for s in subs}
     sub_files = {s: takes_files(run(program, [s, "--help"])) for s in subs}
 
     fn = "_" + re.sub(r"\W", "_", name)

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -171,6 +172,30 @@ TEST_F(Cli, UsageErrorsAndHelp) {
   }
 }
 
+// A slip of the keyboard gets the word that was meant, and an address where
+// a command goes says how to check it.
+TEST_F(Cli, MistypedCommandsAndOptionsGetASuggestion) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"check", "--ouput", "r.json", "x"}, "unknown option \"--ouput\" (did you mean --output?)"},
+      {{"check", "--josn", "x"}, "(did you mean --json?)"},
+      {{"check", "--max-byte=5", "x"},
+       "unknown option \"--max-byte=5\" (did you mean --max-bytes?)"},
+      {{"check", "--unord", "x"}, "(did you mean --unordered?)"},
+      {{"chekc", "x"}, "unknown command \"chekc\" (did you mean check?)"},
+      {{"frobnicate"}, "unknown command \"frobnicate\"; to check a page: vettrix check ADDRESS"},
+      {{"--json", "x"}, "--json is an option of check: vettrix check --json x"},
+      {{"--verison"}, "unknown option \"--verison\" (did you mean --version?)"},
+  };
+  for (const auto& [args, said] : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 64) << ::testing::PrintToString(args);
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+  }
+  // Nothing close: no guess.
+  const Result far = Run({"check", "--colour", "x"});
+  EXPECT_EQ(far.err.find("did you mean"), std::string::npos) << far.err;
+}
+
 // A loopback server with a few pages; it stops when the test ends.
 class Server {
  public:
@@ -199,6 +224,15 @@ class Server {
       res.status = 404;
       res.set_header("Server", "Gone");
       res.set_content("<p onclick=x>not here</p>", "text/html");
+    });
+    http_.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 500;
+      res.set_header("Server", "Broken");
+      res.set_content("<script>oops()</script>", "text/html");
+    });
+    http_.Get("/odd", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 299;  // a success code with no standard phrase
+      res.set_content("<p>odd</p>", "text/html");
     });
     http_.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -249,6 +283,52 @@ TEST_F(Cli, WebPageShowsServerLineThenFindings) {
   fs::create_directories(dir_ / bare);
   r = Run({"check", bare});
   EXPECT_EQ(r.status, 1) << r.err;
+}
+
+// A missing page must not read as a clean check: the block tells the status,
+// --fail-on http-error makes it count, and a run of several ends with a count.
+TEST_F(Cli, ErrorStatusesAreToldInTheBlockAndCanFailTheRun) {
+  Server server;
+  const std::string missing = server.Url("/nope.html");  // the server's own 404, no findings
+  Result r = Run({"check", missing});
+  EXPECT_EQ(r.status, 0) << r.err;  // checked, nothing found
+  EXPECT_EQ(r.out, "Web Server: \nStatus: 404 Not Found\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Run({"check", "--fail-on", "http-error", missing}).status, 1);
+  EXPECT_EQ(Run({"check", "--fail-on", "Scripting,HTTP-Error", missing}).status, 1);
+  EXPECT_EQ(Run({"check", "--fail-on", "Scripting", missing}).status, 0);
+  // The page the server sent instead is checked as before, the status first.
+  r = Run({"check", server.Url("/broken")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.OutLines(),
+            (std::vector<std::string>{"Web Server: Broken", "Status: 500 Internal Server Error",
+                                      kScripting}));
+  // 2xx is no error, whatever its phrase; JSON is unchanged.
+  r = Run({"check", "--fail-on", "http-error", server.Url("/odd"), server.Url("/page")});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("Status:"), std::string::npos) << r.out;
+  r = Run({"check", "--json", missing});
+  EXPECT_EQ(r.JsonLines().at(0)["status"], 404);
+  EXPECT_EQ(r.out.find("Status:"), std::string::npos);
+
+  // Several addresses: the status stays in its address's block, and the
+  // summary counts what became of each.
+  const std::string closed = [] {
+    Server gone;
+    return gone.Url("/page");
+  }();
+  r = Run({"check", server.Url("/page"), missing, closed, server.Url("/broken")});
+  EXPECT_EQ(r.status, 2);
+  const auto lines = r.OutLines();
+  const auto at = std::find(lines.begin(), lines.end(), "== " + missing);
+  ASSERT_NE(at, lines.end()) << r.out;
+  ASSERT_GE(lines.end() - at, 3);
+  EXPECT_EQ(at[2], "Status: 404 Not Found");
+  EXPECT_EQ(r.err.substr(r.err.rfind("vettrix: ")),
+            "vettrix: 4 addresses: 3 checked, 1 failed, 2 with an HTTP status other than 2xx\n")
+      << r.err;
+  EXPECT_EQ(Run({"check", "--quiet", server.Url("/page"), missing}).err, "");
+  EXPECT_EQ(Run({"check", "--fail-on", "http-error", server.Url("/page"), missing}).status, 1);
 }
 
 TEST_F(Cli, WebJsonFieldsInOrderWithJobs) {
@@ -312,6 +392,28 @@ TEST_F(Cli, WebFailureExitsTwoWithReason) {
   EXPECT_EQ(h.status, 2);
   EXPECT_EQ(h.out, "");
   EXPECT_EQ(h.err.rfind("vettrix: " + refused + ": ", 0), 0u) << h.err;
+}
+
+// The same limit is told in the same words for a file and a web page, and
+// https to a plain-http port says what is wrong rather than the TLS library's
+// words.
+TEST_F(Cli, FailuresAUserMeetsOftenAreToldPlainly) {
+  Server server;
+  const std::string page = server.Url("/page");
+  const auto file = Page("p.html", "<html>\n<script>go()</script>\n<form>");
+  const Result web = Run({"check", "--max-bytes", "10", page});
+  const Result local = Run({"check", "--max-bytes", "10", file.string()});
+  EXPECT_EQ(web.status, 2);
+  EXPECT_EQ(local.status, 2);
+  const std::string reason = "larger than the limit of 10 bytes (see --max-bytes)";
+  EXPECT_EQ(web.err, "vettrix: " + page + ": " + reason + "\n");
+  EXPECT_EQ(local.err, "vettrix: " + file.string() + ": " + reason + "\n");
+
+  const std::string https = "https" + page.substr(4);
+  const Result tls = Run({"check", https});
+  EXPECT_EQ(tls.status, 2);
+  EXPECT_NE(tls.err.find("speaks plain http, not https"), std::string::npos) << tls.err;
+  EXPECT_EQ(tls.err.find("SSL routines"), std::string::npos) << tls.err;
 }
 
 // A page on a server signed by an authority of the user's own.

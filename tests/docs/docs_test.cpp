@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rules.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -144,9 +145,50 @@ TEST(ManualPages, HaveTheSectionsAUserLooksFor) {
   const auto synopsis = vettrix.find("\nSYNOPSIS\n");
   EXPECT_NE(vettrix.find(first, synopsis), std::string::npos) << first;
   EXPECT_NE(vettrix.find("64"), std::string::npos);
+  // Every status the program ends with, interrupted runs included.
+  const auto statuses = vettrix.find("\nEXIT STATUS\n");
+  ASSERT_NE(statuses, std::string::npos);
+  const std::string exit_section =
+      vettrix.substr(statuses, vettrix.find("\nEXAMPLES\n") - statuses);
+  for (const char* status : {"0", "1", "2", "64", "130", "143"}) {
+    EXPECT_NE(exit_section.find(std::string("\n       ") + status + " "), std::string::npos)
+        << status << " missing in" << exit_section;
+  }
   const std::string tool = PageText("torvelbutton");
   for (const char* sub : {"\n   props\n", "\n   render\n", "\n   gallery\n"}) {
     EXPECT_NE(tool.find(sub), std::string::npos) << sub;
+  }
+}
+
+// --fail-on takes numbers and labels and SARIF names rules by id: the README
+// and the manual page say which is which, for every rule of the table.
+TEST(Rules, TheReadmeAndTheManualListEveryRule) {
+  const std::string readme = vx::support::ReadFile(fs::path(VETTRIX_SOURCE_DIR) / "README.md");
+  ASSERT_FALSE(readme.empty()) << "README.md missing";
+  const std::string page = PageText("vettrix");
+  ASSERT_NE(page.find("\nRULES\n"), std::string::npos);
+  for (std::size_t i = 0; i < vx::app::kRuleCount; ++i) {
+    const vx::app::DetectionRule& r = vx::app::kRuleTable[i];
+    char id[8];
+    std::snprintf(id, sizeof id, "VX%03zu", i + 1);
+    const std::string n = std::to_string(i + 1);
+    SCOPED_TRACE(id);
+    const std::string row = "| " + n + " | `" + id + "` | " + std::string(r.label) + " | ";
+    const auto at = readme.find(row);
+    ASSERT_NE(at, std::string::npos) << row;
+    const std::string line = readme.substr(at, readme.find('\n', at) - at);
+    std::string looked_for(r.marker);
+    if (r.test == vx::app::RuleTest::Scan) {
+      for (char& c : looked_for) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    EXPECT_NE(line.find("`" + looked_for + "`"), std::string::npos) << line;
+    EXPECT_NE(line.find(std::string(r.description) + " |"), std::string::npos) << line;
+    const auto entry = page.find(n + ", " + id + "\n");
+    ASSERT_NE(entry, std::string::npos);
+    const auto text = page.find_first_not_of(' ', page.find('\n', entry) + 1);
+    EXPECT_EQ(page.compare(text, r.label.size() + 2, std::string(r.label) + ": "), 0)
+        << page.substr(entry, 80);
+    EXPECT_NE(page.find(std::string(r.description)), std::string::npos);
   }
 }
 
@@ -207,7 +249,17 @@ TEST(Completion, OptionsOfEachSubcommandAsItsHelpListsThem) {
     if (sub == "--help") continue;
     SCOPED_TRACE(h.program + " " + sub);
     const Words offered = Complete(h.program + " " + sub + " -");
-    for (const std::string& option : OptionsIn(Help(h))) {
+    // The program's own usage lines (vettrix [--form FILE], vettrix
+    // --version) name options that are errors after the subcommand.
+    std::string own;
+    std::istringstream help(Help(h));
+    for (std::string line; std::getline(help, line);) {
+      const auto start = line.find_first_not_of(' ');
+      const std::string rest = start == std::string::npos ? "" : line.substr(start);
+      if (rest.rfind(h.program + " [", 0) == 0 || rest.rfind(h.program + " --", 0) == 0) continue;
+      own += line + "\n";
+    }
+    for (const std::string& option : OptionsIn(own)) {
       // Long and short options both; "-" alone is the address of standard input.
       if (option.size() < 2) continue;
       EXPECT_TRUE(std::find(offered.begin(), offered.end(), option) != offered.end())
@@ -226,7 +278,19 @@ TEST(Completion, FileNamesWhereAFileIsExpected) {
   EXPECT_EQ(Complete("torvelbutton gallery --output "), (Words{"a.png", "sub"}));
 }
 
+// After a subcommand, the program's own options are errors: not offered.
+TEST(Completion, ASubcommandOffersOnlyItsOwnOptions) {
+  const Words check = Complete("vettrix check --");
+  for (const char* top : {"--form", "--version"}) {
+    EXPECT_TRUE(std::find(check.begin(), check.end(), top) == check.end()) << top;
+  }
+  EXPECT_TRUE(std::find(check.begin(), check.end(), "--help") != check.end());
+  EXPECT_EQ(Complete("vettrix check --f"), (Words{"--fail-on", "--format"}));
+}
+
 TEST(Completion, ValuesOfOptionsThatTakeNoFile) {
+  EXPECT_EQ(Complete("vettrix check --format "), (Words{"csv", "human", "json", "sarif"}));
+  EXPECT_EQ(Complete("vettrix check --format=s"), (Words{"sarif"}));
   EXPECT_EQ(Complete("torvelbutton render --state "),
             (Words{"backdrop", "focused", "hover", "normal", "pressed"}));
   EXPECT_EQ(Complete("torvelbutton render --state p"), (Words{"pressed"}));

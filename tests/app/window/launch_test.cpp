@@ -58,6 +58,56 @@ TEST(Launch, NoDisplayMeansAClearMessageAndStatus2) {
       << stale.output;
 }
 
+// An address where a command goes opens the window on it (as the desktop
+// entry's %U does); without a display the way to check it is named.
+TEST(Launch, AnAddressAloneIsCheckedInTheWindow) {
+  const std::string sample = std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html";
+  Outcome o = RunProgram("", "vettrix " + sample);
+  EXPECT_EQ(o.status, 2) << o.output;
+  EXPECT_NE(o.output.find("Check it without the window: vettrix check " + sample),
+            std::string::npos)
+      << o.output;
+
+  // In the window the page is checked as if typed: its findings fill the
+  // list, which stays empty for a page without any.
+  const auto dir = std::filesystem::temp_directory_path();
+  const std::string clean = TempFile("vettrix_clean_page.html", "<p>nothing risky</p>");
+  auto list_of = [&](const std::string& page, const std::string& png) {
+    const Outcome shot =
+        RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix " + page + " --screenshot " + png);
+    EXPECT_EQ(shot.status, 0) << shot.output;
+    // The findings list: 8 by 120 pixels, 585 by 225, in the form.
+    return QImage(QString::fromStdString(png)).copy(10, 145, 570, 190);
+  };
+  const QImage found = list_of(sample, (dir / "vettrix_found.png").string());
+  const QImage none = list_of(clean, (dir / "vettrix_none.png").string());
+  ASSERT_FALSE(found.isNull());
+  ASSERT_FALSE(none.isNull());
+  EXPECT_NE(found, none);
+  const QImage typed = [&] {
+    const std::string png = (dir / "vettrix_typed.png").string();
+    const Outcome shot = RunProgram("QT_QPA_PLATFORM=offscreen",
+                                    "vettrix-window --address " + clean + " --screenshot " + png);
+    EXPECT_EQ(shot.status, 0) << shot.output;
+    return QImage(QString::fromStdString(png)).copy(10, 145, 570, 190);
+  }();
+  EXPECT_EQ(none, typed);
+}
+
+TEST(Launch, TheWindowProgramTellsItsUsage) {
+  const Outcome help = RunProgram("", "vettrix-window --help");
+  EXPECT_EQ(help.status, 0) << help.output;
+  for (const char* word : {"usage: vettrix [--form FILE] [ADDRESS]", "Ctrl+L", "Ctrl+Q"}) {
+    EXPECT_NE(help.output.find(word), std::string::npos) << word << " in " << help.output;
+  }
+  const Outcome version = RunProgram("", "vettrix-window --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output.rfind("vettrix ", 0), 0u) << version.output;
+  const Outcome bad = RunProgram("", "vettrix-window --adress x");
+  EXPECT_EQ(bad.status, 64);
+  EXPECT_NE(bad.output.find("usage:"), std::string::npos);
+}
+
 TEST(Launch, CheckCommandStillWorksWithoutADisplay) {
   const Outcome o =
       RunProgram("", "vettrix check " + std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");

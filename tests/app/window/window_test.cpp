@@ -13,14 +13,19 @@
 #include <QAccessible>
 #include <QAccessibleTableInterface>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include <array>
@@ -32,6 +37,7 @@
 #include "app/rules.h"
 #include "app/window/main_window.h"
 #include "app/window/occurrences.h"
+#include "app/window/source_bars.h"
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
 #include "tests/support/untimed.h"
@@ -285,6 +291,187 @@ TEST_F(WindowTest, LargerWindowGivesTheListAndTheSourceTheRoom) {
   EXPECT_EQ(w().Control("Image1")->geometry(), image);
 }
 
+// Wider than the form, the last column takes the room, so the header reaches
+// the list's right edge; at the form's size the stored widths stand.
+TEST_F(WindowTest, TheListHeaderStretchesWithTheWindow) {
+  QTreeWidget& list = w().ListView1();
+  const int viewport = list.viewport()->width();
+  w().resize(w().size() + QSize(400, 0));
+  QApplication::processEvents();
+  EXPECT_EQ(list.columnWidth(0), 107);
+  EXPECT_GE(list.columnWidth(1), 469 + 400);
+  EXPECT_EQ(list.header()->length(), list.viewport()->width());
+  EXPECT_EQ(list.viewport()->width(), viewport + 400);
+  w().resize(w().minimumSize().expandedTo(QSize(598, 532)));
+  QApplication::processEvents();
+  EXPECT_EQ(list.columnWidth(1), 469);
+}
+
+// The caret's line and column are told once, in the status line, clear of
+// the window's edge.
+TEST_F(WindowTest, LineAndColumnAreShownOnce) {
+  int shown = 0;
+  for (const QLabel* label : w().findChildren<QLabel*>()) {
+    if (label->isVisible() && label->text().startsWith(QStringLiteral("Ln "))) ++shown;
+  }
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(w().Text2().positionShown());
+  const auto* caret = w().Status().findChild<QLabel*>("CaretPosition");
+  ASSERT_NE(caret, nullptr);
+  const QPoint right = caret->mapTo(&w(), caret->contentsRect().topRight());
+  EXPECT_LE(right.x(), w().width() - 6);
+}
+
+// Find, go to line, the address box and quit answer wherever the focus is.
+TEST_F(WindowTest, WindowKeysWorkFromEveryControl) {
+  Check(server_.Url("/a"));
+  QApplication::setActiveWindow(&w());
+  std::vector<QWidget*> places = {&w().Text1(), &w().CmdCheck(), &w().ListView1(), &w().Text2()};
+  for (QWidget* place : places) {
+    SCOPED_TRACE(place->objectName().toStdString());
+    place->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(w().Text2().findBar().isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(w().Text2().findBar().isVisible());
+    place->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_TRUE(w().Text2().goToLineBar().isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    place->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), &w().Text1());
+    EXPECT_EQ(w().Text1().selectedText(), QString::fromStdString(server_.Url("/a")));
+  }
+  ASSERT_NE(w().Shortcut(QKeySequence(Qt::Key_F1)), nullptr);
+  EXPECT_TRUE(MainWindow::HelpText().contains(QStringLiteral("Ctrl+L")));
+  w().ListView1().setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(w().isVisible());
+}
+
+// While a page loads, the server line does not name the previous page's
+// server.
+TEST_F(WindowTest, ServerLineForgetsTheLastServerWhileAPageLoads) {
+  Check(server_.Url("/a"));
+  ASSERT_EQ(w().Label4().text(), QStringLiteral("Web Server: Alpha/1.0"));
+  QString during;
+  // Read while the fetch is under way, however long it takes to start.
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &w(), [&] {
+    if (w().Inet1().pending() == 0) return;
+    during = w().Label4().text();
+    watch.stop();
+  });
+  watch.start(5);
+  Check(server_.Url("/slow"));
+  EXPECT_EQ(during, QStringLiteral("Web Server: (fetching\u2026)"));
+  EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: Slow/3.0"));
+}
+
+// The row icon's background is left out: under a dark palette it does not
+// stand on a white square.
+TEST_F(WindowTest, RowIconsHaveNoBackgroundSquare) {
+  Check(server_.Url("/b"));
+  ASSERT_EQ(w().ListView1().topLevelItemCount(), 1);
+  const QImage icon =
+      w().ListView1().topLevelItem(0)->icon(0).pixmap(16, 16).toImage().convertToFormat(
+          QImage::Format_ARGB32);
+  EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0);
+  EXPECT_EQ(qAlpha(icon.pixel(15, 0)), 0);
+  EXPECT_GT(qAlpha(icon.pixel(8, 8)), 0);  // the sign itself
+}
+
+// The page that matches every rule leaves "cdromCollection" selected in the
+// source box: the status line says so.
+TEST_F(WindowTest, TheLastRulesSelectionIsExplained) {
+  Check(server_.Url("/a"));
+  EXPECT_TRUE(w().Status().message().endsWith(
+      QStringLiteral(" \u00b7 \u201ccdromCollection\u201d selected in the source")))
+      << w().Status().message().toStdString();
+  Check(server_.Url("/b"));
+  EXPECT_FALSE(w().Status().message().contains(QStringLiteral("selected")));
+}
+
+// "Save findings…" offers a name made from the page, and adds the chosen
+// format's extension to a name typed without one.
+TEST_F(WindowTest, SaveDialogSuggestsANameAndAddsTheExtension) {
+  Check(server_.Url("/a"));
+  std::unique_ptr<QFileDialog> dialog(w().MakeSaveFindingsDialog());
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  const auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(name->text(),
+            QStringLiteral("127.0.0.1_") +
+                QString::number(QUrl(QString::fromStdString(server_.Url("/"))).port()) +
+                QStringLiteral("-findings.jsonl"));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("jsonl"));
+  dialog->selectNameFilter(dialog->nameFilters().at(1));
+  emit dialog->filterSelected(dialog->nameFilters().at(1));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("csv"));
+
+  Check(std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");
+  dialog.reset(w().MakeSaveFindingsDialog());
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  EXPECT_EQ(dialog->findChild<QLineEdit*>("fileNameEdit")->text(),
+            QStringLiteral("sample-findings.jsonl"));
+}
+
+// A folder is the command line's to check; the window says so plainly, and
+// an empty address asks for one.
+TEST_F(WindowTest, FoldersAndEmptyAddressesAreToldPlainly) {
+  Check(std::string(VETTRIX_SOURCE_DIR) + "/samples");
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("it is a folder")))
+      << w().Status().message().toStdString();
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("vettrix check")))
+      << w().Status().message().toStdString();
+  Check("");
+  EXPECT_TRUE(w().Status().message().startsWith(
+      QStringLiteral("No address to fetch: type one into \u201cWeb Site:\u201d")))
+      << w().Status().message().toStdString();
+}
+
+// Access keys of a context menu are each one item's.
+TEST_F(WindowTest, ContextMenusGiveEachItemItsOwnAccessKey) {
+  Check(server_.Url("/a"));
+  std::unique_ptr<QMenu> list(w().ListView1().MakeContextMenu(nullptr));
+  std::unique_ptr<QMenu> source(w().Text2().createContextMenu());
+  std::unique_ptr<QMenu> address(w().Text1().createStandardContextMenu());
+  for (QMenu* menu : {list.get(), source.get(), address.get()}) {
+    std::set<QChar> keys;
+    for (const QAction* a : menu->actions()) {
+      const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
+      if (a->isSeparator() || amp < 0) continue;
+      EXPECT_TRUE(keys.insert(a->text().at(amp + 1).toLower()).second) << a->text().toStdString();
+    }
+  }
+}
+
+// On a small screen (a high scale factor) the window may be smaller than the
+// form, so the status line stays on the screen; where the screen has room,
+// the form's size is the smallest. (Run also with QT_SCALE_FACTOR=2.)
+TEST_F(WindowTest, TheWindowFitsTheScreen) {
+  const QSize room = w().screen()->availableGeometry().size();
+  const QSize stored(598, 510 + StatusLine::kHeight);
+  EXPECT_LE(w().minimumHeight(), std::max(120, room.height() - 32));
+  EXPECT_LE(w().minimumWidth(), std::max(200, room.width() - 8));
+  EXPECT_EQ(w().minimumSize(), stored.boundedTo(room - QSize(8, 32)).expandedTo(QSize(200, 120)));
+  // It opens no larger than the screen has room for.
+  if (room.height() - 32 < stored.height() || room.width() - 8 < stored.width()) {
+    EXPECT_LE(w().height(), std::max(120, room.height() - 32));
+    EXPECT_LE(w().width(), std::max(200, room.width() - 8));
+  } else {
+    EXPECT_EQ(w().size(), stored);
+  }
+  w().resize(w().minimumSize());
+  QApplication::processEvents();
+  // The status line stays at the window's bottom, whole.
+  EXPECT_EQ(w().Status().geometry().bottom(), w().height() - 1);
+  EXPECT_EQ(w().Status().width(), w().width());
+  EXPECT_GE(w().Text2().height(), 0);
+}
+
 // The address box has the focus at start-up, so what a user types first is
 // an address. Tab follows the tab indices but skips Text3 and Text4, which
 // the list covers; they are hidden, so no screen reader shows them either.
@@ -422,9 +609,11 @@ TEST_F(WindowTest, FailedFetchClearsTheListAndSaysWhy) {
     const nlohmann::json cli = nlohmann::json::parse(CommandLine("--json '" + address + "'"));
     ASSERT_FALSE(cli["ok"].get<bool>()) << cli.dump();
     const std::string reason = cli["error"].get<std::string>();
+    const std::string said = address.empty()
+                                 ? "No address to fetch: type one into \u201cWeb Site:\u201d"
+                                 : "Could not fetch " + address + ": " + reason;
     EXPECT_EQ(support::WithoutTimings(w().Status().message().toStdString()),
-              support::WithoutTimings("Could not fetch " + address + ": " + reason +
-                                      " \u00b7 the source shown is from " + good));
+              support::WithoutTimings(said + " \u00b7 the source shown is from " + good));
     EXPECT_FALSE(w().Status().busy());
   }
   // Before any page was fetched there is no earlier address to name.
@@ -434,10 +623,50 @@ TEST_F(WindowTest, FailedFetchClearsTheListAndSaysWhy) {
   EXPECT_EQ(w().Status().message().toStdString().find("the source shown"), std::string::npos);
 }
 
+// At the form's size a failure's line is longer than the window: it is cut
+// with "…" before the part that says whose source is shown, and the whole
+// text stays the tooltip and what a screen reader reads.
+TEST_F(WindowTest, StatusLineCutsALongMessageButKeepsItReachable) {
+  const std::string good = server_.Url("/a");
+  const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/" +
+                           std::string(60, 'p') + "/index.html";
+  Check(good);
+  Check(dead);
+  auto* label = w().Status().findChild<QLabel*>("StatusText");
+  ASSERT_NE(label, nullptr);
+  const QString whole = w().Status().message();
+  const QString tail = QString::fromStdString(" \u00b7 the source shown is from " + good);
+  ASSERT_TRUE(whole.endsWith(tail)) << whole.toStdString();
+  const QString shown = w().Status().shownMessage();
+  EXPECT_NE(shown, whole);
+  EXPECT_TRUE(shown.endsWith(tail)) << shown.toStdString();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Could not fetch http://"))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+  EXPECT_EQ(label->toolTip(), whole);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), whole);
+
+  // With room for it the whole line shows; without room even for the tail,
+  // the tail is what shows, shortened in its middle.
+  w().resize(3000, w().height());
+  QApplication::processEvents();
+  EXPECT_EQ(w().Status().shownMessage(), whole);
+  const QFontMetrics metrics = label->fontMetrics();
+  const QString narrow = ElidedStatus(whole, metrics, metrics.horizontalAdvance(tail) / 2);
+  EXPECT_TRUE(narrow.startsWith(QStringLiteral("the source"))) << narrow.toStdString();
+  EXPECT_LE(metrics.horizontalAdvance(narrow), metrics.horizontalAdvance(tail) / 2);
+  // A message without that part is cut at its end.
+  const QString plain =
+      ElidedStatus(QStringLiteral("Fetching ") + QString(300, QChar('x')), metrics, 200);
+  EXPECT_TRUE(plain.startsWith(QStringLiteral("Fetching x"))) << plain.toStdString();
+  EXPECT_TRUE(plain.endsWith(QChar(0x2026)));
+}
+
 TEST_F(WindowTest, StatusLineTellsStatusSizeTimeAndFindings) {
   const std::string dot = " \u00b7 ";
   const std::regex checked("HTTP 200" + dot + "([0-9,]+) bytes" + dot + "[0-9]+ ms" + dot +
-                           "5 findings");
+                           "5 findings" + dot +
+                           "\u201ccdromCollection\u201d selected in the source");
   Check(server_.Url("/a"));
   std::smatch m;
   const std::string line = w().Status().message().toStdString();

@@ -231,17 +231,22 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   return collector.Finish(text);
 }
 
-ContextCounts CountContexts(std::string_view text, std::size_t rule) {
-  ContextCounts counts;
-  if (rule >= kRuleCount) return counts;
+std::vector<Occurrence> RuleOccurrences(std::string_view text, std::size_t rule,
+                                        std::size_t limit) {
+  if (rule >= kRuleCount || limit == 0) return {};
   CheckOptions options;
   options.want_occurrences = true;
-  options.max_occurrences = static_cast<std::size_t>(-1);
+  options.max_occurrences = limit;
   options.only_rule = rule;
-  for (const RuleMatch& m : Check(text, options).matches) {
-    for (const Occurrence& o : m.occurrences) ++counts.in[static_cast<std::size_t>(o.context)];
-    counts.total += m.occurrences.size();
-  }
+  CheckResult result = Check(text, options);
+  if (result.matches.empty()) return {};
+  return std::move(result.matches.front().occurrences);
+}
+
+ContextCounts CountContexts(const std::vector<Occurrence>& occurrences) {
+  ContextCounts counts;
+  counts.total = occurrences.size();
+  for (const Occurrence& o : occurrences) ++counts.in[static_cast<std::size_t>(o.context)];
   return counts;
 }
 

@@ -56,7 +56,13 @@ struct ContextCounts {
   std::size_t total = 0;
   std::size_t in[kContextCount] = {};
 };
-ContextCounts CountContexts(std::string_view text, std::size_t rule);
+ContextCounts CountContexts(const std::vector<Occurrence>& occurrences);
+
+// Every occurrence of one rule's forms (`rule` an index into the rule table;
+// one past it gives nothing), at most `limit`, the first ones, in page order,
+// each placed: what the window highlights and describes.
+std::vector<Occurrence> RuleOccurrences(std::string_view text, std::size_t rule,
+                                        std::size_t limit = static_cast<std::size_t>(-1));
 
 // "3 occurrences: 2 in attribute names, 1 in a comment", "4 occurrences, all
 // in scripts", "1 occurrence, in a script"; contexts in the order of Context.

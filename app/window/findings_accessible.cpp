@@ -58,8 +58,11 @@ class Cell : public ListPart, public QAccessibleTableCellInterface {
   QAccessible::Role role() const override { return QAccessible::Cell; }
 
   QString text(QAccessible::Text t) const override {
-    if (!isValid() || (t != QAccessible::Name && t != QAccessible::Value)) return {};
-    return t == QAccessible::Name ? Item()->text(column_) : QString();
+    if (!isValid()) return {};
+    if (t == QAccessible::Name) return Item()->text(column_);
+    // A selected finding's occurrences: how many, and where in the markup.
+    if (t == QAccessible::Description) return Item()->toolTip(column_);
+    return {};
   }
 
   QRect rect() const override {

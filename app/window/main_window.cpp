@@ -15,12 +15,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/check/check.h"
 #include "app/cli_input.h"
 #include "app/rules.h"
 #include "app/text_position.h"
 #include "app/version.h"
 #include "app/window/findings_accessible.h"
-#include "app/window/occurrences.h"
 #include "button/qt/input.h"
 #include "platform/files/file_writer.h"
 #include "platform/gdi/image_io.h"
@@ -673,11 +673,18 @@ void MainWindow::HighlightSelectedFinding() {
     text2_->ClearHighlight();
     return;
   }
+  const std::vector<app::check::Occurrence> found =
+      app::check::RuleOccurrences(text2_->Text(), *rule);
   std::vector<std::pair<std::size_t, std::size_t>> ranges;
-  for (const Occurrence& o : RuleOccurrences(text2_->Text(), *rule)) {
-    ranges.emplace_back(o.offset, o.length);
-  }
+  for (const app::check::Occurrence& o : found) ranges.emplace_back(o.offset, o.length);
   text2_->Highlight(ranges);
+  // How many, and where in the markup: the row's tooltip, which assistive
+  // technology reads as the cells' description.
+  const QString where =
+      QString::fromStdString(app::check::DescribeCounts(app::check::CountContexts(found)));
+  for (int column = 0; column < selected.front()->columnCount(); ++column) {
+    selected.front()->setToolTip(column, where);
+  }
 }
 
 }  // namespace vx::window

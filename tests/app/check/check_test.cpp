@@ -177,10 +177,35 @@ TEST(Check, CountsDescribeWhereOccurrencesSit) {
   EXPECT_EQ(DescribeCounts({}), "0 occurrences");
 
   const std::string page = "<div onclick=x><!-- onclick -->\n<p onclick=y>";
-  const ContextCounts real = CountContexts(page, 10);
+  const ContextCounts real = CountContexts(RuleOccurrences(page, 10));
   EXPECT_EQ(DescribeCounts(real), "3 occurrences: 2 in attribute names, 1 in a comment");
-  EXPECT_EQ(CountContexts(page, 0).total, 0u);
-  EXPECT_EQ(CountContexts(page, 99).total, 0u);
+  EXPECT_EQ(CountContexts(RuleOccurrences(page, 0)).total, 0u);
+}
+
+TEST(RuleOccurrences, ScannedRulesMatchTheirCapitalAndSmallForms) {
+  // Rule 1 "<script": "<Script" is neither form.
+  const std::string text = "<script a><Script b><SCRIPT c><script d>";
+  const auto hits = RuleOccurrences(text, 0);
+  ASSERT_EQ(hits.size(), 3u);
+  EXPECT_EQ(hits[0].offset, 0u);
+  EXPECT_EQ(hits[1].offset, 20u);
+  EXPECT_EQ(hits[2].offset, 30u);
+  EXPECT_EQ(hits[2].length, 7u);
+  EXPECT_EQ(RuleOccurrences(text, 0, 2).size(), 2u);
+
+  // Rule 19 "CreateObject" as written matches nothing.
+  const std::size_t create = RuleIndexOf("Create Ob", kRuleTable[18].description);
+  ASSERT_EQ(create, 18u);
+  EXPECT_TRUE(RuleOccurrences("CreateObject()", create).empty());
+  EXPECT_EQ(RuleOccurrences("x createobject CREATEOBJECT", create).size(), 2u);
+}
+
+TEST(RuleOccurrences, FoundRuleMatchesExactlyAndRepeatsAreAllListed) {
+  const std::size_t cdrom = 19;
+  ASSERT_EQ(kRuleTable[cdrom].marker, "cdromCollection");
+  EXPECT_TRUE(RuleOccurrences("CDROMCOLLECTION cdromcollection", cdrom).empty());
+  EXPECT_EQ(RuleOccurrences("cdromCollection;cdromCollection", cdrom).size(), 2u);
+  EXPECT_TRUE(RuleOccurrences("anything", kRuleCount).empty());
 }
 
 TEST(Check, ContextNames) {

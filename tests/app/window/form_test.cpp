@@ -7,7 +7,6 @@
 
 #include "app/rules.h"
 #include "app/window/form_definition.h"
-#include "app/window/occurrences.h"
 
 namespace vx::window {
 namespace {
@@ -213,31 +212,6 @@ TEST(FormDefinition, MissingFileIsAFormError) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/form.json: cannot be read"),
               std::string::npos);
   }
-}
-
-TEST(RuleOccurrences, ScannedRulesMatchTheirCapitalAndSmallForms) {
-  // Rule 1 "<script": "<Script" is neither form.
-  const std::string text = "<script a><Script b><SCRIPT c><script d>";
-  const auto hits = RuleOccurrences(text, 0);
-  ASSERT_EQ(hits.size(), 3u);
-  EXPECT_EQ(hits[0], (Occurrence{0, 7}));
-  EXPECT_EQ(hits[1], (Occurrence{20, 7}));
-  EXPECT_EQ(hits[2], (Occurrence{30, 7}));
-  EXPECT_EQ(RuleOccurrences(text, 0, 2).size(), 2u);
-
-  // Rule 19 "CreateObject" as written matches nothing.
-  const std::size_t create = app::RuleIndexOf("Create Ob", app::kRuleTable[18].description);
-  ASSERT_EQ(create, 18u);
-  EXPECT_TRUE(RuleOccurrences("CreateObject()", create).empty());
-  EXPECT_EQ(RuleOccurrences("x createobject CREATEOBJECT", create).size(), 2u);
-}
-
-TEST(RuleOccurrences, FoundRuleMatchesExactlyAndRepeatsAreAllListed) {
-  const std::size_t cdrom = 19;
-  ASSERT_EQ(app::kRuleTable[cdrom].marker, "cdromCollection");
-  EXPECT_TRUE(RuleOccurrences("CDROMCOLLECTION cdromcollection", cdrom).empty());
-  EXPECT_EQ(RuleOccurrences("cdromCollection;cdromCollection", cdrom).size(), 2u);
-  EXPECT_TRUE(RuleOccurrences("anything", app::kRuleCount).empty());
 }
 
 }  // namespace

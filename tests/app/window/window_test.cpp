@@ -34,9 +34,9 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "app/check/check.h"
 #include "app/rules.h"
 #include "app/window/main_window.h"
-#include "app/window/occurrences.h"
 #include "app/window/source_bars.h"
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
@@ -1013,6 +1013,20 @@ TEST_F(WindowTest, SelectingAFindingHighlightsWhereItsRuleMatched) {
   ASSERT_EQ(w().Text2().highlightedRanges().size(), 1u);
   EXPECT_EQ(w().Text2().highlightedRanges()[0].first, kPageA.find("onmousedown"));
 
+  // How many, and where: the row's tooltip, and its cells' description to
+  // assistive technology.
+  EXPECT_EQ(w().ListView1().topLevelItem(3)->toolTip(0).toStdString(),
+            "1 occurrence, in an attribute name");
+  w().ListView1().setCurrentItem(w().ListView1().topLevelItem(0));
+  EXPECT_EQ(w().ListView1().topLevelItem(0)->toolTip(1).toStdString(),
+            "2 occurrences, all in tags");
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&w().ListView1());
+  ASSERT_NE(list, nullptr);
+  QAccessibleTableInterface* table = list->tableInterface();
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->cellAt(0, 1)->text(QAccessible::Description).toStdString(),
+            "2 occurrences, all in tags");
+
   w().ListView1().clearSelection();
   EXPECT_TRUE(w().Text2().highlightedRanges().empty());
 }
@@ -1031,7 +1045,8 @@ TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
   std::size_t findings = 0;
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    const std::string cmd = std::string(VETTRIX_BIN_DIR) + "/vettrix check --json '" + file + "'";
+    const std::string cmd =
+        std::string(VETTRIX_BIN_DIR) + "/vettrix check --json --occurrences=1000 '" + file + "'";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
@@ -1048,7 +1063,7 @@ TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
     ASSERT_FALSE(report["findings"].empty());
     for (const auto& f : report["findings"]) {
       const auto rule = f["rule"].get<std::size_t>() - 1;
-      const std::vector<Occurrence> first = RuleOccurrences(text, rule, 1);
+      const std::vector<app::check::Occurrence> first = app::check::RuleOccurrences(text, rule, 1);
       ASSERT_EQ(first.size(), 1u) << f.dump();
       const std::pair<std::size_t, std::size_t> at{f["line"].get<std::size_t>(),
                                                    f["column"].get<std::size_t>()};
@@ -1057,6 +1072,28 @@ TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
       box.Select(0, 0);
       box.GoToLine(at.first, at.second);
       EXPECT_EQ(box.Caret(), first[0].offset) << f.dump();
+      // Selecting the finding highlights every occurrence the command line
+      // lists, and its tooltip counts them by context as the listing does.
+      QTreeWidgetItem* row = nullptr;
+      for (int i = 0; i < w().ListView1().topLevelItemCount(); ++i) {
+        if (FindingsView::RuleOf(w().ListView1().topLevelItem(i)) == rule) {
+          row = w().ListView1().topLevelItem(i);
+        }
+      }
+      ASSERT_NE(row, nullptr) << f.dump();
+      w().ListView1().setCurrentItem(row);
+      const auto& ranges = box.highlightedRanges();
+      ASSERT_EQ(ranges.size(), f["occurrences"].size()) << f.dump();
+      app::check::ContextCounts counts;
+      counts.total = ranges.size();
+      for (std::size_t k = 0; k < ranges.size(); ++k) {
+        EXPECT_EQ(ranges[k].first, f["occurrences"][k]["offset"].get<std::size_t>());
+        const auto context =
+            app::check::ContextFromName(f["occurrences"][k]["context"].get<std::string>());
+        ASSERT_TRUE(context.has_value());
+        ++counts.in[static_cast<std::size_t>(*context)];
+      }
+      EXPECT_EQ(row->toolTip(1).toStdString(), app::check::DescribeCounts(counts));
       ++findings;
     }
   }

@@ -29,14 +29,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/check_run.h"
 #include "app/cli_input.h"
 #include "app/cli_output.h"
 #include "app/cli_report.h"
 #include "app/rules.h"
-#include "app/text_buffer.h"
-#include "app/text_position.h"
 #include "platform/fetch/fetch.h"
+#include "platform/text/utf8.h"
 
 namespace vx::app::cli {
 namespace {
@@ -87,16 +85,14 @@ struct LocalLimits {
   const std::atomic<bool>* stop = nullptr;
 };
 
-class PreparedFetcher : public PageFetcher {
+// Hands out the page of one address; throws, and remembers why, when there is
+// none.
+class PageReader {
  public:
-  PreparedFetcher(Prepared& p, StdinPage& in, std::uint64_t max_bytes, LocalLimits local)
+  PageReader(Prepared& p, StdinPage& in, std::uint64_t max_bytes, LocalLimits local)
       : p_(p), in_(in), max_bytes_(max_bytes), local_(local) {}
 
-  std::string OpenURL(const std::string& address) override {
-    return OpenPage(address).TakeString();
-  }
-
-  PageText OpenPage(const std::string& address) override {
+  PageText OpenPage(const std::string& address) {
     PageText page = Open(address);
     // Everything but a mapped file comes out of the page decoder.
     if (!page.Borrowed()) page.MarkValidUtf8();
@@ -125,10 +121,6 @@ class PreparedFetcher : public PageFetcher {
     }
   }
 
-  std::string GetHeader(const std::string& name) override {
-    return p_.kind == Prepared::Kind::Web ? p_.web.header(name) : std::string();
-  }
-
   // True when the page could not be read, or was read from a file that
   // shrank meanwhile (its text is then not the file's).
   bool failed() const { return failed_ || (mapping_ && mapping_->damaged()); }
@@ -144,66 +136,35 @@ class PreparedFetcher : public PageFetcher {
   std::shared_ptr<const FileMapping> mapping_;
 };
 
-class RowCollector : public FindingsList {
- public:
-  void Clear() override { rows.clear(); }
-  void AddRow(const std::string& label, const std::string& description) override {
-    rows.emplace_back(label, description);
-  }
-  std::vector<std::pair<std::string, std::string>> rows;
-};
-
-class CaptionCollector : public CaptionView {
- public:
-  void SetCaption(const std::string& c) override { caption = c; }
-  std::string caption;
-};
-
-// One address through the same check run the window uses.
+// One address: its page read as the transfer control would hand it to the
+// window, then checked.
 Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uint64_t max_bytes,
                  const check::CheckOptions& check_options, LocalLimits local = {}) {
-  TextBuffer text1(address), text2, text3;
-  PreparedFetcher inet1(p, in, max_bytes, local);
-  RowCollector list;
-  CaptionCollector label4;
-  Checker checker(CheckControls{text1, inet1, text2, list, label4, text3, [] {}});
-  checker.Run();
-
-  Outcome out;
-  out.web = p.kind == Prepared::Kind::Web;
-  if (out.web) {
-    out.status = p.web.status;
-    out.final_address = p.web.final_url;
+  PageReader fetcher(p, in, max_bytes, local);
+  PageFacts facts;
+  facts.web = p.kind == Prepared::Kind::Web;
+  if (facts.web) {
+    facts.status = p.web.status;
+    facts.final_address = p.web.final_url;
+    facts.server = p.web.header("server");
   }
-  if (inet1.failed()) {
-    out.error = inet1.error();
-    return out;
+  PageText page;
+  try {
+    page = fetcher.OpenPage(address);
+  } catch (const std::exception&) {
+    return MakeFailure(facts, fetcher.error());
   }
-  out.ok = true;
-  out.server_line = label4.caption;
-  out.server = inet1.GetHeader("server");
-  out.bytes = text2.View().size();
-  if (check_options.want_occurrences || check_options.ignore_in != 0) {
-    // What the source box holds, checked again with every occurrence placed.
-    const std::string_view text = text2.View();
-    for (check::RuleMatch& m : check::Check(text, check_options).matches) {
-      Finding f{m.rule, {m.first.line, m.first.column}, m.count, {}};
-      for (check::Occurrence& at : m.occurrences) {
-        std::string snippet = check::SnippetAt(text, at);
-        f.occurrences.push_back({std::move(at), std::move(snippet)});
-      }
-      out.findings.push_back(std::move(f));
-    }
-    return out;
+  // The engine reads UTF-8: a page the decoder did not make (a mapped file)
+  // is read the project's one way when it is not.
+  std::string repaired;
+  std::string_view text = page.View();
+  if (!page.KnownValidUtf8() && !text::IsValidUtf8(text)) {
+    repaired = text::ToValidUtf8(text);
+    text = repaired;
   }
-  // The search placed each hit; only the column needs a look at its line.
-  const RuleHits& hits = checker.Hits(text2);
-  for (const auto& [label, description] : list.rows) {
-    const std::size_t rule = RuleIndexOf(label, description);
-    if (rule == kRuleCount || !hits.Matches(rule)) continue;  // cannot happen with our list
-    out.findings.push_back(
-        {rule, {hits.line[rule], ColumnAt(text2.View(), hits.first[rule])}, 0, {}});
-  }
+  Outcome out = MakeOutcome(facts, text, check::Check(text, check_options));
+  // A mapped file that shrank meanwhile: its text was not the file's.
+  if (fetcher.failed()) return MakeFailure(facts, fetcher.error());
   return out;
 }
 

@@ -459,6 +459,33 @@ std::string SummaryText(const RunCounts& c) {
   return text + "\n";
 }
 
+Outcome MakeOutcome(const PageFacts& facts, std::string_view text,
+                    const check::CheckResult& result) {
+  Outcome out = MakeFailure(facts, {});
+  out.ok = true;
+  out.server = facts.server;
+  out.server_line = "Web Server: " + facts.server;
+  out.bytes = text.size();
+  for (const check::RuleMatch& m : result.matches) {
+    Finding f{m.rule, {m.first.line, m.first.column}, m.count, {}};
+    for (const check::Occurrence& at : m.occurrences)
+      f.occurrences.push_back({at, check::SnippetAt(text, at)});
+    out.findings.push_back(std::move(f));
+  }
+  return out;
+}
+
+Outcome MakeFailure(const PageFacts& facts, std::string error) {
+  Outcome out;
+  out.web = facts.web;
+  out.error = std::move(error);
+  if (facts.web) {
+    out.status = facts.status;
+    out.final_address = facts.final_address;
+  }
+  return out;
+}
+
 void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
   std::size_t i = 0;

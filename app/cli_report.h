@@ -41,6 +41,23 @@ struct Outcome {
   std::vector<Finding> findings;
 };
 
+// What a report tells of where a page came from.
+struct PageFacts {
+  bool web = false;  // fetched over http(s), not a file or standard input
+  long status = 0;   // the final response's, 0 when none arrived
+  std::string final_address;
+  std::string server;  // the final response's server header
+};
+
+// The report record of a page that was read: its facts and what the check
+// found in `text` (the page as checked), with snippets for the occurrences.
+// The command line and the window both make theirs here.
+[[nodiscard]] Outcome MakeOutcome(const PageFacts& facts, std::string_view text,
+                                  const check::CheckResult& result);
+
+// The record of a page that could not be read.
+[[nodiscard]] Outcome MakeFailure(const PageFacts& facts, std::string error);
+
 enum class Format { Human, Json, Csv, Sarif };
 
 // What a report's end may tell about the whole run.

@@ -509,38 +509,25 @@ void MainWindow::CancelFetch() {
 
 void MainWindow::KeepReport(const std::string& address, const app::RunOutcome& outcome) {
   report_address_ = address;
-  report_ = app::cli::Outcome{};
-  app::cli::Outcome& o = report_;
-  const net::FetchResult* r = fetcher_.LastResponse();
+  app::cli::PageFacts facts;
   try {
-    o.web = app::cli::Classify(address).kind == app::cli::Source::Kind::Web;
+    facts.web = app::cli::Classify(address).kind == app::cli::Source::Kind::Web;
   } catch (const std::exception&) {
-    o.web = false;
+    facts.web = false;
+  }
+  const net::FetchResult* r = outcome.fetched ? fetcher_.LastResponse() : fetcher_.LastFailure();
+  if (r != nullptr && facts.web) {
+    facts.status = r->status;
+    facts.final_address = r->final_url;
+    facts.server = r->header("server");
   }
   if (!outcome.fetched) {
-    o.error = outcome.fetch_error;
-    if (const net::FetchResult* failed = fetcher_.LastFailure(); failed != nullptr && o.web) {
-      o.status = failed->status;
-      o.final_address = failed->final_url;
-    }
+    report_ = app::cli::MakeFailure(facts, outcome.fetch_error);
     return;
   }
-  o.ok = true;
-  if (r != nullptr) {
-    o.status = r->status;
-    o.final_address = r->final_url;
-    o.server = r->header("server");
-  }
-  o.server_line = label4_->text().toStdString();
-  o.bytes = text2_->Text().size();
+  // What the source box holds is what was checked, as on the command line.
   const std::string& text = text2_->Text();
-  const app::RuleHits& hits = checker_->Hits(*text2_);
-  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-    const auto rule = FindingsView::RuleOf(list_->topLevelItem(i));
-    if (!rule || !hits.Matches(*rule)) continue;
-    o.findings.push_back(
-        {*rule, {hits.line[*rule], app::ColumnAt(text, hits.first[*rule])}, 0, {}});
-  }
+  report_ = app::cli::MakeOutcome(facts, text, app::check::Check(text));
 }
 
 bool MainWindow::SaveFindings(const QString& path, app::cli::Format format,

@@ -32,7 +32,11 @@ class FindingsList {
   virtual ~FindingsList() = default;
   virtual void Clear() = 0;
   // Appends a row: item text = label, first sub-item = description, small icon 1.
-  virtual void AddRow(const std::string& label, const std::string& description) = 0;
+  // `rule` is the row's index in the rule table, kNoRule for a row that is
+  // none of the table's.
+  virtual void AddRow(std::size_t rule, const std::string& label,
+                      const std::string& description) = 0;
+  static constexpr std::size_t kNoRule = static_cast<std::size_t>(-1);
 };
 
 // A text box. Selection positions are zero-based and counted in characters of

@@ -138,7 +138,7 @@ RunOutcome Checker::Run() {
         Scan(r);
       } else {
         Find(c_.Text2, std::string(rule.marker), c_.Text3, std::string(rule.label),
-             std::string(rule.description));
+             std::string(rule.description), r);
       }
     });
   }
@@ -151,12 +151,12 @@ void Checker::Scan(std::size_t rule) {
   const bool match = Hits(c_.Text2).Matches(rule);
   if (!match) return;
   const DetectionRule& r = kRuleTable[rule];
-  c_.ListView1.AddRow(std::string(r.label), std::string(r.description));
+  c_.ListView1.AddRow(rule, std::string(r.label), std::string(r.description));
   c_.DoEvents();
 }
 
 void Checker::Find(SourceView& source, const std::string& findtext, SourceView& display,
-                   const std::string& lil_desc, const std::string& description) {
+                   const std::string& lil_desc, const std::string& description, std::size_t rule) {
   // The first occurrence as (bytes, characters) before it, or npos bytes. The
   // rule's own marker comes from the shared search; any other text is looked
   // for directly.
@@ -183,7 +183,7 @@ void Checker::Find(SourceView& source, const std::string& findtext, SourceView& 
   source.SetSelLength(CountChars(findtext));
   display.SetText(source.SelText());
   if (display.View() != findtext) return;
-  c_.ListView1.AddRow(lil_desc, description);
+  c_.ListView1.AddRow(rule, lil_desc, description);
   c_.DoEvents();
 }
 

@@ -69,8 +69,10 @@ class Checker {
   // Form1.find: when `findtext` occurs in `source` (exactly, case-sensitive),
   // selects its first occurrence, copies the selection into `display`, and adds
   // the row (lil_desc, description) when the copy equals `findtext`.
+  // `rule` is the row's rule, when the run's last rule is what asks.
   void Find(SourceView& source, const std::string& findtext, SourceView& display,
-            const std::string& lil_desc, const std::string& description);
+            const std::string& lil_desc, const std::string& description,
+            std::size_t rule = FindingsList::kNoRule);
 
   // The rule hits for the view's current text, reusing the last search while
   // the text is unchanged.

@@ -52,10 +52,6 @@ inline constexpr auto kRuleTable = std::to_array<DetectionRule>({
 inline constexpr std::size_t kRuleCount = kRuleTable.size();
 static_assert(kRuleCount == 20, "the findings list has twenty rules");
 
-// Index (0-based) of the rule with exactly this label and description, or
-// kRuleCount. Every (label, description) pair in the table is unique.
-std::size_t RuleIndexOf(std::string_view label, std::string_view description);
-
 // The texts a rule looks for, each once: a scanned rule's all-capital form
 // and, where it differs, its all-small form; a found rule's marker exactly
 // as written. The check run and the highlighting of its places both search

@@ -29,7 +29,7 @@ class List : public vx::app::FindingsList {
  public:
   Rows rows;
   void Clear() override { rows.clear(); }
-  void AddRow(const std::string& label, const std::string& description) override {
+  void AddRow(std::size_t, const std::string& label, const std::string& description) override {
     rows.emplace_back(label, description);
   }
 };

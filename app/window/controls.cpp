@@ -111,12 +111,12 @@ void FindingsView::TellCells(int first, int end, QAccessible::Event what) {
   }
 }
 
-void FindingsView::AddRow(const std::string& label, const std::string& description) {
+void FindingsView::AddRow(std::size_t rule, const std::string& label,
+                          const std::string& description) {
   auto* item = new QTreeWidgetItem;
   item->setText(0, ToQ(label));
   item->setIcon(0, icon_);
   item->setText(1, ToQ(description));
-  const std::size_t rule = app::RuleIndexOf(label, description);
   if (rule < app::kRuleCount) item->setData(0, kRuleRole, static_cast<qulonglong>(rule));
   addTopLevelItem(item);
   // ... and of each new one as the check finds it.

@@ -55,7 +55,7 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
   void SetRowIcon(QIcon icon) { icon_ = std::move(icon); }
 
   void Clear() override;
-  void AddRow(const std::string& label, const std::string& description) override;
+  void AddRow(std::size_t rule, const std::string& label, const std::string& description) override;
 
   // The rule (0-based) of a row, or nullopt for a row no rule added.
   static std::optional<std::size_t> RuleOf(const QTreeWidgetItem* item);

@@ -56,10 +56,13 @@ class FakeList : public FindingsList {
     if (clear_throws) throw std::runtime_error("clear failed");
     ++clears;
     rows.clear();
+    rules.clear();
   }
-  void AddRow(const std::string& label, const std::string& description) override {
+  std::vector<std::size_t> rules;  // each row's rule index
+  void AddRow(std::size_t rule, const std::string& label, const std::string& description) override {
     if (label == throw_on_label) throw std::runtime_error("add failed");
     rows.emplace_back(label, description);
+    rules.push_back(rule);
   }
 };
 
@@ -120,6 +123,8 @@ TEST(CheckRun, EveryMarkerGivesOneRowEachInTableOrder) {
   for (std::size_t r = 0; r < kRuleCount; ++r) {
     EXPECT_EQ(rows[r].first, kRuleTable[r].label);
     EXPECT_EQ(rows[r].second, kRuleTable[r].description);
+    // Each row carries its rule, even where two rows share a label.
+    EXPECT_EQ(w.list.rules[r], r);
   }
   EXPECT_EQ(w.yields, static_cast<int>(kRuleCount));
 }

@@ -785,8 +785,8 @@ TEST_F(WindowTest, CopyAndCopyAllPutRowsOnTheClipboard) {
            QString::fromUtf8(r.description.data(), static_cast<qsizetype>(r.description.size())) +
            QLatin1Char('\n');
   };
-  const std::size_t forms = app::RuleIndexOf("Forms", list.topLevelItem(1)->text(1).toStdString());
-  ASSERT_LT(forms, app::kRuleCount);
+  const std::size_t forms = FindingsView::RuleOf(list.topLevelItem(1)).value_or(app::kRuleCount);
+  ASSERT_EQ(forms, 4u);
   EXPECT_EQ(clipboard.text(), line(forms));
 
   std::unique_ptr<QMenu> menu(list.MakeContextMenu(&w()));

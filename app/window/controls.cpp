@@ -9,8 +9,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <chrono>
+#include <exception>
 #include <limits>
+#include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "app/cli_input.h"
 #include "app/rules.h"
@@ -267,15 +271,36 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   QCoreApplication* app = QCoreApplication::instance();
   // The application outlives this object, which joins its workers first.
   workers_.emplace_back([request, address, options = std::move(options), app] {
-    request->result = net::fetch(address, options);
+    // Nothing may leave this thread (that ends the program): whatever the
+    // fetch throws is its failure, shown like any other.
+    try {
+      request->result = net::fetch(address, options);
+    } catch (const std::bad_alloc&) {
+      request->result = net::FetchResult{};
+      request->result.error = "out of memory while fetching the page";
+    } catch (const std::exception& e) {
+      request->result = net::FetchResult{};
+      request->result.error = std::string("the fetch failed: ") + e.what();
+    } catch (...) {
+      request->result = net::FetchResult{};
+      request->result.error = "the fetch failed";
+    }
     request->done.store(true);
-    if (app != nullptr) {
-      QMetaObject::invokeMethod(
-          app,
-          [request] {
-            if (request->loop != nullptr) request->loop->quit();
-          },
-          Qt::QueuedConnection);
+    if (app == nullptr) return;
+    // The wait ends on this call only; memory that is short now may not be
+    // in a moment.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      try {
+        QMetaObject::invokeMethod(
+            app,
+            [request] {
+              if (request->loop != nullptr) request->loop->quit();
+            },
+            Qt::QueuedConnection);
+        return;
+      } catch (...) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
     }
   });
   requests_.push_back(request);

@@ -5,7 +5,7 @@
 // listens on as its first line of output, then serves until it is killed.
 
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace vx::support {
 
@@ -27,20 +25,23 @@ class PythonServer {
     if (::access(script.c_str(), R_OK) != 0) throw std::runtime_error(script + " is missing");
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("cannot make a pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> words = {python, script};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
-    const int spawned =
-        ::posix_spawn(&pid_, python.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // A test that crashes leaves no server behind (holding its output open).
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      ::close(out[1]);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
     ::close(out[1]);
-    if (spawned != 0) {
+    if (pid_ < 0) {
       ::close(out[0]);
       throw std::runtime_error("cannot start " + script);
     }

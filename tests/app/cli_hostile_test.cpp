@@ -84,4 +84,21 @@ TEST_F(Hostile, FloodsCostWhatIsKeptAndEveryAddressIsAnswered) {
             "\"javascript:\")");
 }
 
+// A page that fits but whose text does not is that address's failure, told
+// as running out of memory; the other addresses are checked.
+TEST_F(Hostile, APageWhoseTextDoesNotFitIsTheOnlyFailure) {
+  vx::support::PythonServer server(
+      VETTRIX_PYTHON, std::string(VETTRIX_SOURCE_DIR) + "/tests/app/hostile_server.py");
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  // Room for the 100 MB body and the threads, not for its 200 MB of UTF-8.
+  const long limit_kb = 160000 + 16384L * std::max(1u, std::thread::hardware_concurrency());
+  const auto r = RunLimited(
+      limit_kb, {"check", "--json", "--max-bytes", "200000000", base + "/latin1", base + "/page"});
+  ASSERT_NE(r.status, 124) << "the run did not end:\n" << r.out << r.err;
+  const std::vector<Json> lines = r.JsonLines();
+  ASSERT_EQ(lines.size(), 2u) << r.out << r.err;
+  EXPECT_EQ(lines[0]["error"], "out of memory while decoding and checking the page");
+  EXPECT_TRUE(lines[1]["ok"].get<bool>()) << lines[1].dump();
+}
+
 }  // namespace

@@ -10,6 +10,7 @@ output, then serves until killed, one thread a connection:
                     is a page
   /to/SCHEME        redirects to a javascript:, data: or mailto: address
   /huge             claims a body of 10^15 bytes
+  /latin1           a page of 100 MB in windows-1252, twice that in UTF-8
   /page             a small page with a script
 """
 import socket
@@ -52,6 +53,10 @@ def answer(path):
         return redirect(TARGETS[path[len("/to/"):]])
     if path == "/huge":
         return b"HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\n\r\n<html>"
+    if path == "/latin1":
+        body = b"\xe9" * 100000000
+        return (b"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=windows-1252\r\n"
+                b"Content-Length: %d\r\n\r\n" % len(body) + body)
     if path == "/page":
         return page(b"<html><script>go()</script></html>")
     return b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"

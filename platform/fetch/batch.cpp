@@ -7,6 +7,8 @@
 #include <exception>
 #include <mutex>
 #include <queue>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -29,6 +31,16 @@ struct Job {
   std::string host;  // filled in when it is first considered
   bool host_known = false;
 };
+
+// The reason `error` fails an address; "out of memory" (short enough to need
+// no allocation) when even the words do not fit.
+std::string Reason(const std::exception_ptr& error, std::string_view doing) noexcept {
+  try {
+    return detail::FailureText(error, doing);
+  } catch (...) {
+    return std::string("out of memory");
+  }
+}
 
 struct Delayed {
   Clock::time_point due;
@@ -94,7 +106,7 @@ struct BatchFetcher::Impl {
       done(id, std::move(raw));
       return;
     } catch (...) {
-      why = detail::FailureText(std::current_exception(), "handling the response");
+      why = Reason(std::current_exception(), "handling the response");
     }
     if (!Hand(id, why)) unreported.emplace_back(id, std::move(why));
   }
@@ -113,7 +125,7 @@ struct BatchFetcher::Impl {
 
   void ReportFailure(std::uint64_t id, const std::exception_ptr& error, std::string_view doing) {
     RawFetch raw;
-    raw.result.error = detail::FailureText(error, doing);
+    raw.result.error = Reason(error, doing);
     Report(id, std::move(raw));
   }
 
@@ -203,7 +215,7 @@ struct BatchFetcher::Impl {
       raw = a.transfer->Finish(code);
     } catch (...) {
       raw = RawFetch{};
-      raw.result.error = detail::FailureText(std::current_exception(), "reading the response");
+      raw.result.error = Reason(std::current_exception(), "reading the response");
     }
     // The handle serves the next transfer: setting one up anew costs less.
     try {
@@ -213,14 +225,21 @@ struct BatchFetcher::Impl {
     }
     a.transfer.reset();
 
-    unsigned& on_host = host_active[a.job.host];
-    if (on_host > 0) --on_host;
-    if (auto waiting = blocked.find(a.job.host); waiting != blocked.end()) {
-      ready.push_front(std::move(waiting->second.front()));
-      waiting->second.pop_front();
-      if (waiting->second.empty()) blocked.erase(waiting);
-    } else if (on_host == 0) {
-      host_active.erase(a.job.host);
+    try {
+      unsigned& on_host = host_active[a.job.host];
+      if (on_host > 0) --on_host;
+      if (auto waiting = blocked.find(a.job.host); waiting != blocked.end()) {
+        ready.push_front(std::move(waiting->second.front()));
+        waiting->second.pop_front();
+        if (waiting->second.empty()) blocked.erase(waiting);
+      } else if (on_host == 0) {
+        host_active.erase(a.job.host);
+      }
+    } catch (...) {
+      // The slots no longer add up: this address is answered, and the turn's
+      // failure answers every other in hand.
+      Report(a.job.id, std::move(raw));
+      throw;
     }
 
     std::int64_t retry_after_ms = -1;
@@ -307,7 +326,7 @@ struct BatchFetcher::Impl {
   // After a failure no one address can be blamed for: every address in hand
   // fails with it, and the thread goes on with those that come later.
   void FailEverything(const std::exception_ptr& error) {
-    const std::string why = detail::FailureText(error, "running the batch fetcher");
+    const std::string why = Reason(error, "running the batch fetcher");
     std::vector<std::uint64_t> ids;
     for (auto& [easy, a] : active) {
       curl_multi_remove_handle(multi.get(), easy);

@@ -56,25 +56,6 @@ std::string effective_url(CURL* easy) {
   return {};
 }
 
-// The scheme an absolute URL names ("javascript:x" names one too), lower
-// case; "" for a relative reference.
-std::string scheme_of(std::string_view url) {
-  const std::size_t colon = url.find(':');
-  if (colon == std::string_view::npos || colon > 32 || !is_scheme(url.substr(0, colon))) return {};
-  return lower(std::string(url.substr(0, colon)));
-}
-
-// Whether a status line ("HTTP/1.1 103 Early Hints", "HTTP/2 100") is of an
-// interim answer, which a final one follows.
-bool is_interim(std::string_view status_line) {
-  const std::size_t space = status_line.find(' ');
-  if (space == std::string_view::npos) return false;
-  const std::string_view code = status_line.substr(space + 1, 3);
-  return code.size() == 3 && code[0] == '1' && std::isdigit(static_cast<unsigned char>(code[1])) &&
-         std::isdigit(static_cast<unsigned char>(code[2])) &&
-         (status_line.size() == space + 4 || status_line[space + 4] == ' ');
-}
-
 }  // namespace
 
 void GlobalInit() {
@@ -119,6 +100,21 @@ Target TargetFor(const std::string& address) {
     }
   }
   return {"http://" + address, {}};
+}
+
+std::string SchemeOf(std::string_view url) {
+  const std::size_t colon = url.find(':');
+  if (colon == std::string_view::npos || colon > 32 || !is_scheme(url.substr(0, colon))) return {};
+  return lower(std::string(url.substr(0, colon)));
+}
+
+bool IsInterim(std::string_view status_line) {
+  const std::size_t space = status_line.find(' ');
+  if (space == std::string_view::npos) return false;
+  const std::string_view code = status_line.substr(space + 1, 3);
+  return code.size() == 3 && code[0] == '1' && std::isdigit(static_cast<unsigned char>(code[1])) &&
+         std::isdigit(static_cast<unsigned char>(code[2])) &&
+         (status_line.size() == space + 4 || status_line[space + 4] == ' ');
 }
 
 std::string HostKey(const std::string& url) {
@@ -230,7 +226,7 @@ void Transfer::Header(std::string_view line) {
     reserved_ = false;
     headers_done_ = false;
     response_started_ = true;
-    interim_ = is_interim(line);
+    interim_ = IsInterim(line);
     // A server may send interim answers without end: they cost nothing kept.
     if (interim_) return;
     char* url = nullptr;
@@ -353,7 +349,7 @@ std::string Transfer::FailureReason(CURLcode code) const {
     case CURLE_UNSUPPORTED_PROTOCOL: {
       // Also what libcurl says of an HTTP/0.9 answer or an unreadable status
       // line; only a redirect elsewhere than http(s) is about a scheme.
-      const std::string scheme = scheme_of(effective_url(easy_.get()));
+      const std::string scheme = SchemeOf(effective_url(easy_.get()));
       if (!scheme.empty() && scheme != "http" && scheme != "https")
         return "unsupported scheme: only http and https pages are fetched (" + why + ")";
       // A target libcurl cannot even parse ("javascript:", "data:", "mailto:")
@@ -362,7 +358,7 @@ std::string Transfer::FailureReason(CURLcode code) const {
       for (const auto& [name, value] : headers_) {
         if (iequals(name, "location")) location = value;
       }
-      const std::string target = scheme_of(location);
+      const std::string target = SchemeOf(location);
       if (!target.empty() && target != "http" && target != "https")
         return "unsupported scheme: only http and https pages are fetched (a redirect to \"" +
                target + ":\")";

@@ -42,6 +42,14 @@ struct Target {
 };
 [[nodiscard]] Target TargetFor(const std::string& address);
 
+// Whether a status line ("HTTP/1.1 103 Early Hints", "HTTP/2 100") is of an
+// interim (1xx) answer, which a final one follows.
+[[nodiscard]] bool IsInterim(std::string_view status_line);
+
+// The scheme an absolute URL names, lower case ("javascript:x" names one
+// too); "" for a relative reference.
+[[nodiscard]] std::string SchemeOf(std::string_view url);
+
 // "scheme://host:port" of a URL, lower case: what the per-host limit counts.
 // "" when the URL does not parse.
 [[nodiscard]] std::string HostKey(const std::string& url);

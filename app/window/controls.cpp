@@ -36,6 +36,24 @@ int Utf16Index(const QString& s, std::size_t chars) {
   return static_cast<int>(i);
 }
 
+// The reason a fetch that threw failed. Throws nothing itself: when even
+// the words do not fit, "out of memory" needs no allocation.
+std::string FetchFailure(const std::exception_ptr& error) noexcept {
+  try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+      return "out of memory while fetching the page";
+    } catch (const std::exception& e) {
+      return std::string("the fetch failed: ") + e.what();
+    } catch (...) {
+      return "the fetch failed";
+    }
+  } catch (...) {
+    return std::string("out of memory");
+  }
+}
+
 }  // namespace
 
 LineBox::LineBox(QWidget* parent) : QLineEdit(parent) {
@@ -275,15 +293,9 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
     // fetch throws is its failure, shown like any other.
     try {
       request->result = net::fetch(address, options);
-    } catch (const std::bad_alloc&) {
-      request->result = net::FetchResult{};
-      request->result.error = "out of memory while fetching the page";
-    } catch (const std::exception& e) {
-      request->result = net::FetchResult{};
-      request->result.error = std::string("the fetch failed: ") + e.what();
     } catch (...) {
       request->result = net::FetchResult{};
-      request->result.error = "the fetch failed";
+      request->result.error = FetchFailure(std::current_exception());
     }
     request->done.store(true);
     if (app == nullptr) return;

@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -537,6 +538,8 @@ int RunCheck(const Options& options) {
         p.web = net::decode_fetch(std::move(raw));
         p.could_be_file = could_be_file;
         o = CheckOne(address, std::move(p), stdin_page, max_bytes, options.check);
+      } catch (const std::bad_alloc&) {
+        o = Failure("out of memory while decoding and checking the page");
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }

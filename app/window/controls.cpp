@@ -9,9 +9,13 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <chrono>
+#include <exception>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "app/cli_input.h"
 #include "app/rules.h"
@@ -31,6 +35,24 @@ int Utf16Index(const QString& s, std::size_t chars) {
     i += (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) ? 2 : 1;
   }
   return static_cast<int>(i);
+}
+
+// The reason a fetch that threw failed. Throws nothing itself: when even
+// the words do not fit, "out of memory" needs no allocation.
+std::string FetchFailure(const std::exception_ptr& error) noexcept {
+  try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+      return "out of memory while fetching the page";
+    } catch (const std::exception& e) {
+      return std::string("the fetch failed: ") + e.what();
+    } catch (...) {
+      return "the fetch failed";
+    }
+  } catch (...) {
+    return std::string("out of memory");
+  }
 }
 
 }  // namespace
@@ -274,29 +296,47 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
   // The application outlives this object, which joins its workers first.
   // A local file is read on the worker too: a FIFO may wait for its writer
   // (up to the fetch time-out), and Esc must still cancel it.
-  workers_.emplace_back([request, address, path = source.path, local, options = std::move(options),
-                         app] {
-    if (local) {
-      try {
-        request->result.text =
-            app::cli::ReadFileText(path, options.max_bytes, options.timeout, options.cancel.get());
-        request->result.ok = true;
-      } catch (const std::exception& e) {
-        request->result.error = e.what();
-      }
-    } else {
-      request->result = net::fetch(address, options);
-    }
-    request->done.store(true);
-    if (app != nullptr) {
-      QMetaObject::invokeMethod(
-          app,
-          [request] {
-            if (request->loop != nullptr) request->loop->quit();
-          },
-          Qt::QueuedConnection);
-    }
-  });
+  workers_.emplace_back(
+      [request, address, path = source.path, local, options = std::move(options), app] {
+        // Nothing may leave this thread (that ends the program): whatever the
+        // fetch or the read throws is its failure, shown like any other.
+        try {
+          if (local) {
+            try {
+              request->result.text = app::cli::ReadFileText(path, options.max_bytes,
+                                                            options.timeout, options.cancel.get());
+              request->result.ok = true;
+            } catch (const std::bad_alloc&) {
+              throw;
+            } catch (const std::exception& e) {
+              // The reader's own words, as the command line gives them.
+              request->result.error = e.what();
+            }
+          } else {
+            request->result = net::fetch(address, options);
+          }
+        } catch (...) {
+          request->result = net::FetchResult{};
+          request->result.error = FetchFailure(std::current_exception());
+        }
+        request->done.store(true);
+        if (app == nullptr) return;
+        // The wait ends on this call only; memory that is short now may not be
+        // in a moment.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+          try {
+            QMetaObject::invokeMethod(
+                app,
+                [request] {
+                  if (request->loop != nullptr) request->loop->quit();
+                },
+                Qt::QueuedConnection);
+            return;
+          } catch (...) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
+        }
+      });
   requests_.push_back(request);
 
   ++pending_;

@@ -38,7 +38,9 @@ class BatchFetcher {
  public:
   // Called on the fetcher's thread once for each address added, in the order
   // the transfers finish. It should return quickly: no transfer moves while it
-  // runs. Not called any more once Cancel() has been called.
+  // runs. Not called any more once Cancel() has been called. When it throws
+  // (out of memory, say), it is called for that address again with a failure
+  // that tells why, until it takes one: no address goes unanswered.
   using Done = std::function<void(std::uint64_t id, RawFetch raw)>;
 
   BatchFetcher(BatchOptions options, Done done);

@@ -5,6 +5,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <exception>
+#include <utility>
 
 #include "platform/fetch/transfer.h"
 
@@ -35,10 +37,21 @@ FetchResult decode_fetch(RawFetch raw) {
 }
 
 FetchResult fetch(const std::string& address, const FetchOptions& options) {
-  detail::Transfer transfer(address, options);
-  if (!transfer.Easy()) return decode_fetch(transfer.Finish(CURLE_OK));
-  const CURLcode code = curl_easy_perform(transfer.Easy());
-  return decode_fetch(transfer.Finish(code));
+  // Running out of memory is this address's failure, not the caller's thread's.
+  const char* doing = "starting the transfer";
+  try {
+    detail::Transfer transfer(address, options);
+    if (!transfer.Easy()) return decode_fetch(transfer.Finish(CURLE_OK));
+    const CURLcode code = curl_easy_perform(transfer.Easy());
+    doing = "reading the response";
+    RawFetch raw = transfer.Finish(code);
+    doing = "decoding the page";
+    return decode_fetch(std::move(raw));
+  } catch (...) {
+    FetchResult failed;
+    failed.error = detail::FailureText(std::current_exception(), doing);
+    return failed;
+  }
 }
 
 std::string library_version() {

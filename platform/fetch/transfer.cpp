@@ -8,7 +8,6 @@
 #include <ctime>
 #include <mutex>
 #include <new>
-#include <set>
 #include <stdexcept>
 
 namespace vx::net::detail {
@@ -57,11 +56,6 @@ std::string effective_url(CURL* easy) {
   return {};
 }
 
-std::string scheme_of(std::string_view url) {
-  const std::size_t sep = url.find("://");
-  return sep == std::string_view::npos ? std::string() : lower(std::string(url.substr(0, sep)));
-}
-
 }  // namespace
 
 void GlobalInit() {
@@ -106,6 +100,21 @@ Target TargetFor(const std::string& address) {
     }
   }
   return {"http://" + address, {}};
+}
+
+std::string SchemeOf(std::string_view url) {
+  const std::size_t colon = url.find(':');
+  if (colon == std::string_view::npos || colon > 32 || !is_scheme(url.substr(0, colon))) return {};
+  return lower(std::string(url.substr(0, colon)));
+}
+
+bool IsInterim(std::string_view status_line) {
+  const std::size_t space = status_line.find(' ');
+  if (space == std::string_view::npos) return false;
+  const std::string_view code = status_line.substr(space + 1, 3);
+  return code.size() == 3 && code[0] == '1' && std::isdigit(static_cast<unsigned char>(code[1])) &&
+         std::isdigit(static_cast<unsigned char>(code[2])) &&
+         (status_line.size() == space + 4 || status_line[space + 4] == ' ');
 }
 
 std::string HostKey(const std::string& url) {
@@ -217,8 +226,14 @@ void Transfer::Header(std::string_view line) {
     reserved_ = false;
     headers_done_ = false;
     response_started_ = true;
-    std::string url = effective_url(easy_.get());
-    if (!url.empty()) visited_.push_back(std::move(url));
+    interim_ = IsInterim(line);
+    // A server may send interim answers without end: they cost nothing kept.
+    if (interim_) return;
+    char* url = nullptr;
+    if (curl_easy_getinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url &&
+        !visited_.insert(std::hash<std::string_view>{}(url)).second && loop_url_.empty()) {
+      loop_url_ = url;
+    }
     return;
   }
   // Trailer fields after a chunked body belong to no header the page is read
@@ -281,18 +296,20 @@ int Transfer::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_of
   return t->options_.cancel != nullptr && t->options_.cancel->load() ? 1 : 0;
 }
 
-std::string Transfer::FailureReason(CURLcode code) const {
-  if (callback_error_) {
-    try {
-      std::rethrow_exception(callback_error_);
-    } catch (const std::bad_alloc&) {
-      return "not enough memory for the page";
-    } catch (const std::exception& e) {
-      return std::string("the transfer failed: ") + e.what();
-    } catch (...) {
-      return "the transfer failed";
-    }
+std::string FailureText(const std::exception_ptr& error, std::string_view doing) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::bad_alloc&) {
+    return "out of memory while " + std::string(doing);
+  } catch (const std::exception& e) {
+    return "failed while " + std::string(doing) + ": " + e.what();
+  } catch (...) {
+    return "failed while " + std::string(doing);
   }
+}
+
+std::string Transfer::FailureReason(CURLcode code) const {
+  if (callback_error_) return FailureText(callback_error_, "reading the response");
   const std::string why = detail_[0] ? detail_ : curl_easy_strerror(code);
   // libcurl refuses an oversized header line as "out of memory" and too many
   // header lines as a receive error; nothing ran out.
@@ -305,13 +322,9 @@ std::string Transfer::FailureReason(CURLcode code) const {
     case CURLE_WRITE_ERROR:
       if (too_big_) return "page larger than " + std::to_string(options_.max_bytes) + " bytes";
       return why;
-    case CURLE_TOO_MANY_REDIRECTS: {
-      std::set<std::string> seen;
-      for (const auto& url : visited_) {
-        if (!seen.insert(url).second) return "redirect loop: " + url + " was reached again";
-      }
+    case CURLE_TOO_MANY_REDIRECTS:
+      if (!loop_url_.empty()) return "redirect loop: " + loop_url_ + " was reached again";
       return "more than " + std::to_string(std::max(0, options_.max_redirects)) + " redirects";
-    }
     case CURLE_OUT_OF_MEMORY:
       if (in_headers)
         return detail_[0] ? "response header too large (" + why + ")" : "response header too large";
@@ -321,6 +334,11 @@ std::string Transfer::FailureReason(CURLcode code) const {
     case CURLE_RECV_ERROR:
       if (in_headers && why.find("header") != std::string::npos)
         return "response header too large (" + why + ")";
+      // Over HTTP/2 libcurl refuses header fields past its limit by failing
+      // the HTTP/2 library's callback (NGHTTP2_ERR_CALLBACK_FAILURE), which
+      // says nothing to a reader.
+      if (why.find("nghttp2") != std::string::npos && why.find("-902") != std::string::npos)
+        return "response header too large";
       return "connection broken while receiving the page (" + why + ")";
     case CURLE_GOT_NOTHING:
       return "the server closed the connection without replying";
@@ -331,9 +349,19 @@ std::string Transfer::FailureReason(CURLcode code) const {
     case CURLE_UNSUPPORTED_PROTOCOL: {
       // Also what libcurl says of an HTTP/0.9 answer or an unreadable status
       // line; only a redirect elsewhere than http(s) is about a scheme.
-      const std::string scheme = scheme_of(effective_url(easy_.get()));
+      const std::string scheme = SchemeOf(effective_url(easy_.get()));
       if (!scheme.empty() && scheme != "http" && scheme != "https")
         return "unsupported scheme: only http and https pages are fetched (" + why + ")";
+      // A target libcurl cannot even parse ("javascript:", "data:", "mailto:")
+      // leaves the address where it was; the refused answer's Location names it.
+      std::string_view location;
+      for (const auto& [name, value] : headers_) {
+        if (iequals(name, "location")) location = value;
+      }
+      const std::string target = SchemeOf(location);
+      if (!target.empty() && target != "http" && target != "https")
+        return "unsupported scheme: only http and https pages are fetched (a redirect to \"" +
+               target + ":\")";
       return "malformed HTTP response (" + why + ")";
     }
     default:
@@ -348,17 +376,18 @@ RawFetch Transfer::Finish(CURLcode code) {
     result.error = start_error_;
     return raw;
   }
+  // Interim answers alone are no answer: no status, no headers.
   long status = 0;
-  if (curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK)
+  if (!interim_ && curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK)
     result.status = status;
   result.final_url = effective_url(easy_.get());
-  result.headers = std::move(headers_);
   if (code != CURLE_OK || callback_error_) {
-    result.error = FailureReason(code);
+    result.error = FailureReason(code);  // reads the headers
   } else {
     result.ok = true;
     raw.body = std::move(body_);
   }
+  if (!interim_) result.headers = std::move(headers_);
   return raw;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,14 @@ struct Target {
   std::string error;
 };
 [[nodiscard]] Target TargetFor(const std::string& address);
+
+// Whether a status line ("HTTP/1.1 103 Early Hints", "HTTP/2 100") is of an
+// interim (1xx) answer, which a final one follows.
+[[nodiscard]] bool IsInterim(std::string_view status_line);
+
+// The scheme an absolute URL names, lower case ("javascript:x" names one
+// too); "" for a relative reference.
+[[nodiscard]] std::string SchemeOf(std::string_view url);
 
 // "scheme://host:port" of a URL, lower case: what the per-host limit counts.
 // "" when the URL does not parse.
@@ -85,12 +94,23 @@ class Transfer {
   bool reserved_ = false;
   bool headers_done_ = false;  // of the current response; what follows are trailers
   bool response_started_ = false;
+  // The last status line was an interim (1xx) one: no final answer came yet.
+  bool interim_ = false;
   // An exception a callback caught: it must not unwind through libcurl.
   std::exception_ptr callback_error_;
   std::vector<std::pair<std::string, std::string>> headers_;
   std::string body_;
-  std::vector<std::string> visited_;  // the URL of every response, in order
+  // Hashes of the address of every final or redirecting answer, for telling a
+  // redirect loop; interim answers are not counted, and no address is kept
+  // but the first one seen twice.
+  std::unordered_set<std::size_t> visited_;
+  std::string loop_url_;
 };
+
+// The reason an address failed because `error` was thrown while `doing`
+// ("reading the response"): "out of memory while reading the response" for
+// std::bad_alloc.
+[[nodiscard]] std::string FailureText(const std::exception_ptr& error, std::string_view doing);
 
 // Whether a finished attempt is worth another: the connection failed, or the
 // server said 429 or 503. For the statuses, `retry_after` gets the delay the

@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +41,7 @@
 #include "app/window/source_bars.h"
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
+#include "tests/support/python_server.h"
 #include "tests/support/untimed.h"
 
 namespace vx::window {
@@ -863,6 +865,56 @@ TEST_F(WindowTest, EscCancelsAFetchUnderWay) {
   Check(server_.Url("/slow"));
   EXPECT_EQ(w().Text2().Text(), kPageSlow);
   EXPECT_EQ(Labels(), LabelsFor(kPageSlow));
+}
+
+// A fetch that runs out of memory, or would have, is a failed fetch like any
+// other: the window says why and goes on. The hostile server's /huge claims
+// a body of 10^15 bytes; /interim/1 once cost about 780 MB (a 90 kB address
+// and 300 kB of interim answers), here under a data limit well below that.
+TEST_F(WindowTest, FetchesThatRunOutOfMemoryAreFailedFetches) {
+  support::PythonServer hostile(VETTRIX_PYTHON,
+                                std::string(VETTRIX_SOURCE_DIR) + "/tests/app/hostile_server.py");
+  const std::string base = "http://127.0.0.1:" + std::to_string(hostile.port());
+  net::FetchOptions any_size;
+  any_size.timeout = 10s;
+  any_size.max_bytes = UINT64_MAX;
+  window_ = std::make_unique<MainWindow>(BuiltInForm(), any_size);
+  window_->show();
+  const std::string good = server_.Url("/a");
+  Check(good);
+  ASSERT_EQ(Labels(), LabelsFor(kPageA));
+
+  Check(base + "/huge");
+  EXPECT_EQ(w().Status().message().toStdString().find(
+                "Could not fetch " + base + "/huge: out of memory while reading the response"),
+            0u)
+      << w().Status().message().toStdString();
+  EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: (fetch failed)"));
+
+  {
+    // What this process holds now, and 600 MB more.
+    std::ifstream status("/proc/self/status");
+    long data_kb = 0;
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("VmData:", 0) == 0) data_kb = std::stol(line.substr(7));
+    }
+    ASSERT_GT(data_kb, 0);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_DATA, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = static_cast<rlim_t>(data_kb + 600 * 1024) * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_DATA, &limited), 0);
+    Check(base + "/interim/1");
+    ::setrlimit(RLIMIT_DATA, &old);
+  }
+  EXPECT_EQ(w().Status().message().toStdString().find("Could not fetch " + base +
+                                                      "/interim/1: response header too large"),
+            0u)
+      << w().Status().message().toStdString();
+
+  Check(good);
+  EXPECT_EQ(Labels(), LabelsFor(kPageA));
+  EXPECT_EQ(w().Text2().Text(), kPageA);
 }
 
 // A held Space on "Check Source" as X delivers it (release and press pairs

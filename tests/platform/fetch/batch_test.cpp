@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -516,6 +518,54 @@ TEST_F(Batch, RequestHeadersAndProxy) {
   ::unsetenv("http_proxy");
   SetUpTestSuite();
   EXPECT_EQ(direct.text, "h");
+}
+
+// A handler that throws (out of memory, most likely) is handed the address's
+// failure instead, until it takes one; memory that runs out while a response
+// is read fails that address alone; the fetcher goes on with what follows.
+TEST_F(Batch, EveryAddressIsAnsweredWhateverThrows) {
+  HttpServer http;
+  http.server.Get(R"(/p/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(std::string("page ").append(req.matches[1]), "text/plain");
+  });
+  http.start();
+  RawServer huge([](RawServer&, int fd) {
+    RawServer::send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\n\r\n<html>");
+  });
+
+  std::mutex mutex;
+  std::condition_variable answered;
+  std::map<std::uint64_t, std::vector<std::string>> calls;  // "ok" or the error, per call
+  BatchOptions options;
+  options.fetch.max_bytes = UINT64_MAX;
+  BatchFetcher batch(options, [&](std::uint64_t id, RawFetch raw) {
+    std::lock_guard lock(mutex);
+    std::vector<std::string>& seen = calls[id];
+    seen.push_back(raw.result.ok ? "ok" : raw.result.error);
+    answered.notify_all();
+    if (id == 1 && seen.size() <= 2) throw std::bad_alloc();
+    if (id == 3 && seen.size() == 1) throw std::runtime_error("no room");
+  });
+  batch.Add(0, http.url("/p/0"));
+  batch.Add(1, http.url("/p/1"));
+  batch.Add(2, huge.url("/huge"));
+  batch.Add(3, http.url("/p/3"));
+  {
+    // Addresses that come after the handler threw are still served.
+    std::unique_lock lock(mutex);
+    answered.wait(lock, [&] { return calls[1].size() == 3 && calls[3].size() == 2; });
+  }
+  for (std::uint64_t id = 4; id < 8; ++id) batch.Add(id, http.url("/p/" + std::to_string(id)));
+  batch.Close();
+  batch.Wait();
+
+  using Calls = std::vector<std::string>;
+  EXPECT_EQ(calls[1], (Calls{"ok", "out of memory while handling the response",
+                             "out of memory while handling the response"}));
+  EXPECT_EQ(calls[2], Calls{"out of memory while reading the response"});
+  EXPECT_EQ(calls[3], (Calls{"ok", "failed while handling the response: no room"}));
+  for (std::uint64_t id : {0, 4, 5, 6, 7}) EXPECT_EQ(calls[id], Calls{"ok"}) << id;
+  EXPECT_EQ(calls.size(), 8u);
 }
 
 TEST(BatchHosts, HostKeysNameSchemeHostAndPort) {

@@ -3,14 +3,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/fetch/fetch.h"
 #include "tests/platform/fetch/servers.h"
+#include "tests/support/python_server.h"
+#include "tests/support/tls_certificate.h"
 
 namespace vx::net {
 namespace {
@@ -467,6 +472,135 @@ TEST_F(Fetch, ProtocolErrorsAndOversizedHeadersAreNamed) {
   http.start();
   EXPECT_THAT(fetch(http.url("/to-ftp")).error,
               HasSubstr("unsupported scheme: only http and https pages are fetched"));
+}
+
+// The path of the request a raw server's handler answers.
+std::string RequestPath(const RawServer& server) {
+  const std::string head = server.last_head();
+  const std::size_t start = head.find(' ') + 1;
+  return head.substr(start, head.find(' ', start) - start);
+}
+
+std::string Redirect(const std::string& location) {
+  return "HTTP/1.1 302 Found\r\nLocation: " + location +
+         "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+}
+
+// Interim (1xx) answers are no answer and no redirect: they cost nothing
+// kept, a server sending nothing else gave no status, and only redirects
+// count towards the limit and a loop (the same address reached again).
+TEST_F(Fetch, InterimAnswersAreNeitherTheAnswerNorARedirect) {
+  const std::string long_path = "/long/" + std::string(90000, 'a');
+  const std::string hints = "HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n";
+  RawServer raw([&](RawServer& self, int fd) {
+    const std::string path = RequestPath(self);
+    std::string reply;
+    if (path == "/interim") {
+      reply = Redirect(long_path);
+    } else if (path == long_path) {
+      for (int i = 0; i < 12000; ++i) reply += "HTTP/1.1 100 Continue\r\n\r\n";
+    } else if (path == "/continue-only") {
+      reply = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n";
+    } else if (path.rfind("/hints/", 0) == 0) {
+      const int n = std::stoi(path.substr(7));
+      reply = n >= 12 ? "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nConnection: close\r\n\r\n"
+                        "end of chain"
+                      : hints + Redirect("/hints/" + std::to_string(n + 1));
+    } else if (path.rfind("/loop/", 0) == 0) {
+      reply = hints + Redirect(path == "/loop/0" ? "/loop/1" : "/loop/0");
+    }
+    RawServer::send_all(fd, reply);
+  });
+
+  const FetchResult flood = fetch(raw.url("/interim"));
+  EXPECT_FALSE(flood.ok);
+  EXPECT_THAT(flood.error, HasSubstr("response header too large"));
+  EXPECT_EQ(flood.status, 0);
+  EXPECT_TRUE(flood.headers.empty());
+  EXPECT_EQ(flood.final_url, raw.url(long_path));
+
+  const FetchResult interim_only = fetch(raw.url("/continue-only"));
+  EXPECT_FALSE(interim_only.ok);
+  EXPECT_EQ(interim_only.error, "the server closed the connection without replying");
+  EXPECT_EQ(interim_only.status, 0);
+  EXPECT_TRUE(interim_only.headers.empty());
+
+  // Ten redirects with an interim answer before each are within the limit,
+  // eleven past it; neither is a loop.
+  const FetchResult ten = fetch(raw.url("/hints/2"));
+  ASSERT_TRUE(ten.ok) << ten.error;
+  EXPECT_EQ(ten.status, 200);
+  EXPECT_EQ(ten.text, "end of chain");
+  EXPECT_EQ(ten.final_url, raw.url("/hints/12"));
+  EXPECT_EQ(ten.header("link"), "");
+  EXPECT_EQ(fetch(raw.url("/hints/1")).error, "more than 10 redirects");
+
+  EXPECT_EQ(fetch(raw.url("/loop/0")).error,
+            "redirect loop: " + raw.url("/loop/0") + " was reached again");
+}
+
+// A redirect away from the web is refused for its scheme, whether libcurl
+// knows the scheme (ftp:) or cannot even parse the address.
+TEST_F(Fetch, RedirectsToOtherSchemesNameTheScheme) {
+  const std::vector<std::pair<std::string, std::string>> targets = {
+      {"javascript", "javascript:alert(1)"},
+      {"data", "data:text/html,<script>x()</script>"},
+      {"mailto", "mailto:someone@example.com"},
+      {"ftp", "ftp://127.0.0.1/file"}};
+  for (const auto& [scheme, target] : targets) {
+    http.server.Get("/to-" + scheme,
+                    [target = target](const httplib::Request&, httplib::Response& res) {
+                      res.set_redirect(target);
+                    });
+  }
+  http.start();
+  for (const auto& [scheme, target] : targets) {
+    const FetchResult r = fetch(http.url("/to-" + scheme));
+    EXPECT_FALSE(r.ok) << scheme;
+    EXPECT_THAT(r.error, HasSubstr("unsupported scheme: only http and https pages are fetched"));
+    EXPECT_THAT(r.error, HasSubstr(scheme)) << r.error;
+    EXPECT_THAT(r.error, ::testing::Not(HasSubstr("malformed"))) << r.error;
+    EXPECT_EQ(r.status, 302) << scheme;
+  }
+}
+
+// Over HTTP/2 a flood of header fields is refused as over HTTP/1.1, not with
+// the HTTP/2 library's internal error number.
+TEST_F(Fetch, Http2HeaderFloodIsAResponseHeaderTooLarge) {
+  support::LoopbackCertificate certificate;
+  const std::string script = std::string(VETTRIX_SOURCE_DIR) + "/tests/platform/fetch/h2_flood.py";
+  // 3000 fields of about 110 bytes: far past what libcurl keeps of a response.
+  support::PythonServer flood(VETTRIX_PYTHON, script,
+                              {certificate.cert(), certificate.key(), "3000"});
+  support::PythonServer modest(VETTRIX_PYTHON, script,
+                               {certificate.cert(), certificate.key(), "20"});
+  FetchOptions options;
+  options.ca_file = certificate.cert();
+  const auto url = [](int port) { return "https://127.0.0.1:" + std::to_string(port) + "/"; };
+
+  const FetchResult fine = fetch(url(modest.port()), options);
+  ASSERT_TRUE(fine.ok) << fine.error;  // the server speaks HTTP/2 well enough
+  EXPECT_EQ(fine.header("x-flood-19"), std::string(100, 'v'));
+
+  const FetchResult r = fetch(url(flood.port()), options);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "response header too large");
+}
+
+// Memory that runs out while a response is read fails that address, with a
+// reason, and the transfer is over: here a server claims a body of 10^15
+// bytes and the caller allows any size.
+TEST_F(Fetch, RunningOutOfMemoryFailsTheAddressOnly) {
+  RawServer raw([](RawServer&, int fd) {
+    RawServer::send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\n\r\n<html>");
+  });
+  FetchOptions any_size;
+  any_size.max_bytes = UINT64_MAX;
+  const FetchResult r = fetch(raw.url("/huge"), any_size);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "out of memory while reading the response");
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(r.text.empty());
 }
 
 TEST_F(Fetch, ConcurrentFetchesOnWorkerThreads) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
@@ -16,6 +17,7 @@
 #include "button/qt/accessible.h"
 #include "button/qt/guard.h"
 #include "button/qt/input.h"
+#include "button/qt/property_notes.h"
 #include "button/qt/stored_properties.h"
 #include "button/qt/system_colors.h"
 #include "button/qt/torvelbuttonwidget_p.h"
@@ -29,6 +31,11 @@ using vx::qt::Guarded;
 namespace button = vx::button;
 namespace host = vx::host;
 namespace keys = vx::button::keys;
+
+// Assignments the rules ignore at run time are told here, so that a program
+// learns why nothing changed (QT_LOGGING_RULES="torvelbutton.properties=false"
+// silences them).
+Q_LOGGING_CATEGORY(lcProperties, "torvelbutton.properties")
 
 // --- the inside
 
@@ -203,9 +210,107 @@ void TorvelButtonWidgetPrivate::Assign(std::string_view key, const button::Membe
   if (p == nullptr) return;
   if (restoring) {
     Restore(key, vx::qt::ToPropertyValue(value));
+  } else {
+    if (!design_mode) WarnIfIgnored(*p, value);
+    Guarded(p->property, [&] { button->SetMember(p->member, value); });
+  }
+  UpdateLayoutHints();
+}
+
+void TorvelButtonWidgetPrivate::WarnIfIgnored(const vx::qt::StoredProperty& p,
+                                              const button::MemberValue& value) {
+  std::optional<std::string> why;
+  Guarded(p.property, [&] { why = vx::notes::IgnoredAtRunTime(*button, p.member, value); });
+  if (!why || !warned.insert(p.property).second) return;
+  qCWarning(lcProperties, "TorvelButtonWidget \"%s\": %s = %s was ignored: %s",
+            qUtf8Printable(q.objectName()), p.property,
+            vx::notes::ValueText(p.member, value).c_str(), why->c_str());
+}
+
+QFont TorvelButtonWidgetPrivate::InheritedFont() const {
+  const QFont own = QApplication::font(&q);
+  const QWidget* parent = q.parentWidget();
+  if (parent == nullptr || q.isWindow()) return own;
+  return parent->font().resolve(own);
+}
+
+void TorvelButtonWidgetPrivate::FollowInheritedFont() {
+  if (!FollowsQtFonts() || font_explicit || !button) return;
+  const host::FontAttributes inherited = vx::qt::FontAttributesOf(InheritedFont());
+  const host::FontPtr now = button->Font();
+  if (now && now->attributes() == inherited) return;
+  // The container's font is the inherited one (see ButtonHost::AmbientFont):
+  // taken as the button takes any ambient font, announcing nothing.
+  if (!Guarded("ambient change", [this] { button->UserControl_AmbientChanged("Font"); })) return;
+  // A later restored value must not bring the old font back.
+  if (pending) pending->WriteProperty(keys::kFont, vx::qt::ToPropertyValue({button->Font()}));
+  if (button->state().IsShown != button::kFalse) {
+    Guarded("ambient change", [this] { button->RefreshButton(); });
+  }
+  UpdateLayoutHints();
+}
+
+void TorvelButtonWidgetPrivate::ShowFontOnWidget() {
+  if (!FollowsQtFonts() || !font_explicit || !button || !button->Font()) return;
+  const QFont f = vx::qt::QFontOf(button->Font()->attributes());
+  if (q.QWidget::font() == f && q.testAttribute(Qt::WA_SetFont)) return;
+  const bool was = std::exchange(showing_font, true);
+  q.QWidget::setFont(f);
+  showing_font = was;
+}
+
+void TorvelButtonWidgetPrivate::ForgetWidgetFont() {
+  if (!q.testAttribute(Qt::WA_SetFont)) return;
+  const bool was = std::exchange(showing_font, true);
+  q.QWidget::setFont(QFont());  // nothing resolved: inherit again
+  showing_font = was;
+}
+
+void TorvelButtonWidgetPrivate::WidgetFontChanged() {
+  if (showing_font || !button) return;
+  const QFont widget_font = q.QWidget::font();
+  const host::FontAttributes now = vx::qt::FontAttributesOf(widget_font);
+  // Set on the widget itself, or by a style sheet (which leaves no mark but
+  // a font other than the inherited one).
+  const bool set_here =
+      q.testAttribute(Qt::WA_SetFont) || now != vx::qt::FontAttributesOf(InheritedFont());
+  if (!set_here) {
+    FollowInheritedFont();
     return;
   }
-  Guarded(p->property, [&] { button->SetMember(p->member, value); });
+  font_explicit = true;
+  const host::FontPtr current = button->Font();
+  if (current && current->attributes() == now) return;
+  Assign(keys::kFont, button::MemberValue{host::Font::Create(now)});
+}
+
+void TorvelButtonWidgetPrivate::UpdateLayoutHints() {
+  if (!button) return;
+  const button::ButtonState& st = button->state();
+  const bool vertical =
+      st.CaptionOrientation == button::VerticalUp || st.CaptionOrientation == button::VerticalDown;
+  if (hint_vertical != vertical) {
+    // As a push button's: as wide as it is made, no taller than its caption
+    // needs; a vertical caption turns that round. A policy the program set
+    // stays until the orientation changes.
+    QSizePolicy policy = vertical ? QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Minimum)
+                                  : QSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    policy.setControlType(QSizePolicy::PushButton);
+    hint_vertical = vertical;
+    q.setSizePolicy(policy);
+  }
+  std::string inputs = st.Caption;
+  if (st.TextFont) {
+    const host::FontAttributes& f = st.TextFont->attributes();
+    inputs += "\n" + f.name + "\n" + std::to_string(f.size) + "," + std::to_string(f.weight) + "," +
+              std::to_string(f.italic) + std::to_string(f.underline) +
+              std::to_string(f.strikethrough);
+  }
+  inputs += "\n" + std::to_string(st.HasIcon) + "," + std::to_string(st.IconSize) + "," +
+            std::to_string(st.CaptionOrientation) + "," + std::to_string(st.ButtonStyle);
+  if (inputs == hint_inputs) return;
+  hint_inputs = std::move(inputs);
+  q.updateGeometry();
 }
 
 bool TorvelButtonWidgetPrivate::Restore(std::string_view key, const host::PropertyValue& value) {
@@ -316,12 +421,16 @@ TorvelButtonWidget::TorvelButtonWidget(const Placement& placement, QWidget* pare
     // A new button: its defaults, with its name as the caption until a
     // stored value reaches it.
     Guarded("new button", [this] { d_->button->InitProperties(); });
+    d_->FollowInheritedFont();
     d_->pristine = true;
     d_->name_watch = connect(this, &QObject::objectNameChanged, this, [this] {
       if (!d_->pristine || !d_->restoring) return;
       Guarded("new button", [this] { d_->button->InitProperties(); });
+      d_->FollowInheritedFont();
+      d_->UpdateLayoutHints();
     });
   }
+  d_->UpdateLayoutHints();
 }
 
 TorvelButtonWidget::~TorvelButtonWidget() {
@@ -458,7 +567,9 @@ QFont TorvelButtonWidget::font() const {
 }
 
 void TorvelButtonWidget::setFont(const QFont& font) {
+  d_->font_explicit = true;
   d_->Assign(keys::kFont, MemberValue{host::Font::Create(vx::qt::FontAttributesOf(font))});
+  d_->ShowFontOnWidget();
 }
 
 QPixmap TorvelButtonWidget::mouseIcon() const {
@@ -488,6 +599,21 @@ bool TorvelButtonWidget::setStoredProperties(const QByteArray& json, QString* er
     d_->ReadAll(bag);
     d_->pristine = false;
     d_->pending.reset();
+    // A stored font is the button's own; without one it follows Qt's.
+    bool has_font = false;
+    if (bag.json().is_object()) {
+      for (const auto& item : bag.json().items()) has_font |= host::LowerKey(item.key()) == "font";
+    }
+    if (d_->FollowsQtFonts()) {
+      d_->font_explicit = has_font;
+      if (has_font) {
+        d_->ShowFontOnWidget();
+      } else {
+        d_->ForgetWidgetFont();
+        d_->FollowInheritedFont();
+      }
+    }
+    d_->UpdateLayoutHints();
     return true;
   } catch (const button::PropertyError& e) {
     if (error != nullptr) {
@@ -533,7 +659,8 @@ QSize TorvelButtonWidget::sizeHint() const {
 }
 
 QSize TorvelButtonWidget::minimumSizeHint() const {
-  return {16, 16};
+  // As a push button's: the caption is not meant to be cut.
+  return sizeHint();
 }
 
 void TorvelButtonWidget::refreshButton() {
@@ -584,6 +711,10 @@ void TorvelButtonWidget::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   switch (event->type()) {
     case QEvent::FontChange: {
+      if (d_->FollowsQtFonts()) {
+        d_->WidgetFontChanged();
+        break;
+      }
       // The button's own font lives in the button; a change reaching the
       // widget is the container's.
       // Before the first showing the container is still being set up: its

@@ -369,7 +369,8 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
 
   /// The size that shows the whole caption on one line, with the icon.
   QSize sizeHint() const override;
-  /// The smallest size worth having.
+  /// The size hint again: as for a push button, the caption is not meant
+  /// to be cut.
   QSize minimumSizeHint() const override;
 
  public slots:

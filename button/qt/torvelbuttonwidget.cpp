@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QShowEvent>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -21,6 +22,7 @@
 #include "button/qt/stored_properties.h"
 #include "button/qt/system_colors.h"
 #include "button/qt/torvelbuttonwidget_p.h"
+#include "button/render/device_picture.h"
 #include "button/render/painter.h"
 #include "platform/host/json_property_bag.h"
 #include "platform/json/json_reader.h"
@@ -68,7 +70,9 @@ void TorvelButtonWidgetPrivate::CreateButton() {
   host->ResizeSurface(q.width(), q.height());
   ambient_font = vx::qt::FontAttributesOf(AmbientWidget().font());
   button = std::make_unique<button::TorvelButton>(host->site());
-  button->SetRenderer(std::make_shared<vx::render::ButtonPainter>());
+  auto drawing_side = std::make_shared<vx::render::ButtonPainter>();
+  painter = drawing_side.get();
+  button->SetRenderer(std::move(drawing_side));
 }
 
 std::string TorvelButtonWidgetPrivate::DisplayName() const {
@@ -81,9 +85,18 @@ const QWidget& TorvelButtonWidgetPrivate::AmbientWidget() const {
   return parent != nullptr ? *parent : q;
 }
 
+int TorvelButtonWidgetPrivate::DeviceScale() const {
+  const qreal ratio = q.devicePixelRatioF();
+  if (pixel_scaling != TorvelButtonWidget::Device || ratio <= 1.0) return 1;
+  // A fractional ratio is drawn for the next whole one and scaled down:
+  // lines stay of one weight and the focus dots whole.
+  return std::clamp(static_cast<int>(std::ceil(ratio - 1e-6)), 1, vx::render::kMaxDeviceScale);
+}
+
 void TorvelButtonWidgetPrivate::Repaint() {
+  ++drawing;
   // Synchronous: a pause right after (the access-key flash) shows this image.
-  if (q.isVisible()) q.repaint();
+  if (q.isVisible() && !painting) q.repaint();
   // The accessible name is the caption; tell listeners when it changed.
   if (button && button->Caption() != shown_caption) {
     shown_caption = button->Caption();
@@ -581,6 +594,16 @@ void TorvelButtonWidget::setMouseIcon(const QPixmap& icon) {
   d_->Assign(keys::kMouseIcon, MemberValue{vx::qt::PictureOf(icon.toImage())});
 }
 
+TorvelButtonWidget::PixelScalingValue TorvelButtonWidget::pixelScaling() const {
+  return d_->pixel_scaling;
+}
+
+void TorvelButtonWidget::setPixelScaling(PixelScalingValue scaling) {
+  if (scaling != Device && scaling != Doubled) return;
+  d_->pixel_scaling = scaling;
+  update();
+}
+
 QString TorvelButtonWidget::container() const {
   QString name;
   Guarded("container", [&] { name = QString::fromStdString(d_->button->Container()); });
@@ -673,23 +696,53 @@ void TorvelButtonWidget::click() {
 
 // --- Qt events
 
-void TorvelButtonWidget::paintEvent(QPaintEvent*) {
-  const Surface& s = d_->host->surface();
-  QImage& shown = d_->shown;
-  if (shown.width() != s.width() || shown.height() != s.height()) {
-    shown = QImage(s.width(), s.height(), QImage::Format_RGB32);
-    shown.setDevicePixelRatio(1);
+namespace {
+
+// The surface's pixels into `image`, made its size.
+void CopyPixels(const Surface& s, QImage& image, int scale) {
+  if (image.width() != s.width() || image.height() != s.height()) {
+    image = QImage(s.width(), s.height(), QImage::Format_RGB32);
   }
+  image.setDevicePixelRatio(scale);
   for (int y = 0; y < s.height(); ++y) {
     const ColorRef* src = s.row(y);
-    auto* dst = reinterpret_cast<QRgb*>(shown.scanLine(y));
+    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < s.width(); ++x) {
       const ColorRef c = src[x];
       dst[x] = 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
     }
   }
+}
+
+}  // namespace
+
+void TorvelButtonWidget::paintEvent(QPaintEvent*) {
+  TorvelButtonWidgetPrivate& d = *d_;
+  const int scale = d.DeviceScale();
+  const bool aside = scale > 1;
+  if (aside != (d.painter->state().caption_out != nullptr)) {
+    // Another screen: the caption goes onto the surface again, or aside to
+    // be written at the device's resolution. Drawn anew, not shown twice.
+    d.painter->state().caption_out = aside ? &d.captions : nullptr;
+    d.captions.clear();
+    const bool was = std::exchange(d.painting, true);
+    Guarded("screen change", [&d] { d.button->RefreshButton(); });
+    d.painting = was;
+  }
+  const Surface& s = d.host->surface();
+  if (!aside) {
+    CopyPixels(s, d.shown, 1);
+  } else if (d.shown_drawing != d.drawing || d.shown_scale != scale) {
+    CopyPixels(vx::render::DevicePicture(s, d.captions, scale), d.shown, scale);
+  }
+  d.shown_drawing = d.drawing;
+  d.shown_scale = scale;
   QPainter painter(this);
-  painter.drawImage(QPoint(0, 0), shown);
+  // Drawn for a whole ratio above a fractional one: scaled down smoothly.
+  if (aside && scale != devicePixelRatioF()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  }
+  painter.drawImage(QPoint(0, 0), d.shown);
 }
 
 void TorvelButtonWidget::resizeEvent(QResizeEvent* event) {

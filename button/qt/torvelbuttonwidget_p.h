@@ -15,12 +15,14 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "button/model/torvel_button.h"
 #include "button/qt/button_host.h"
 #include "button/qt/input.h"
 #include "button/qt/stored_properties.h"
 #include "button/qt/widget_tree.h"
+#include "button/render/painter.h"
 #include "platform/host/palette.h"
 #include "platform/host/services.h"
 #include "torvelbutton/torvelbuttonwidget.h"
@@ -142,6 +144,20 @@ class TorvelButtonWidgetPrivate {
   std::string hint_inputs;
   std::optional<bool> hint_vertical;
   std::set<std::string> warned;
+
+  // Drawing for the screen: the caption text kept aside while the screen
+  // has more device pixels than the surface, the scale the shown image was
+  // made for and the drawing it was made from.
+  vx::render::ButtonPainter* painter = nullptr;
+  std::vector<vx::render::CaptionText> captions;
+  TorvelButtonWidget::PixelScalingValue pixel_scaling = TorvelButtonWidget::Device;
+  bool painting = false;
+  unsigned drawing = 0;
+  unsigned shown_drawing = ~0u;
+  int shown_scale = 0;
+  // The scale to draw for on the widget's screen now: 1 for the pixels as
+  // they are.
+  int DeviceScale() const;
 
   QImage shown;
   std::string shown_caption;

@@ -77,6 +77,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_PROPERTY(MousePointerValue mousePointer READ mousePointer WRITE setMousePointer)
   Q_PROPERTY(QPixmap mouseIcon READ mouseIcon WRITE setMouseIcon)
   Q_PROPERTY(QString container READ container STORED false)
+  Q_PROPERTY(PixelScalingValue pixelScaling READ pixelScaling WRITE setPixelScaling)
 
  public:
   // Every enumeration has a fixed underlying type: stored sets and form
@@ -185,6 +186,19 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
     CustomPointer = 99,          ///< The picture of mouseIcon.
   };
   Q_ENUM(MousePointerValue)
+
+  /// How the button is drawn on a screen with more than one device pixel to
+  /// the pixel (a device pixel ratio above 1).
+  enum PixelScalingValue : int {
+    /// For the device: frames, bevels, focus mark, icon and outline as the
+    /// button's pixels made k times as large at a whole ratio k, the caption
+    /// written at the device's resolution. A fractional ratio is drawn for
+    /// the next whole ratio and scaled down smoothly.
+    Device = 0,
+    /// The button's pixels enlarged as they are, the caption included.
+    Doubled = 1,
+  };
+  Q_ENUM(PixelScalingValue)
 
   /// The desktop's colours by their index in the system colour table.
   /// systemColor() turns one into a colour the colour properties take as a
@@ -331,6 +345,10 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   QPixmap mouseIcon() const;
   /// Sets the picture of the CustomPointer mouse pointer.
   void setMouseIcon(const QPixmap& icon);
+  /// How the button is drawn on a high-density screen; Device by default.
+  PixelScalingValue pixelScaling() const;
+  /// Sets how the button is drawn on a high-density screen, and redraws it.
+  void setPixelScaling(PixelScalingValue scaling);
   /// The name of the parent widget the button's option group belongs to,
   /// with "(index)" where several parents share a name.
   QString container() const;

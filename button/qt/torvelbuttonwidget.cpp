@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -698,6 +699,26 @@ void TorvelButtonWidget::click() {
 
 namespace {
 
+// A pixel of the surface (0x00BBGGRR) as the shown image holds it.
+ColorRef ShownPixel(ColorRef c) {
+  return 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+// `from` into `to` (of the same size) as ShownPixel turns them, two pixels
+// at a time, as this runs on every pixel of every paint.
+void ShownPixels(const std::vector<ColorRef>& from, std::vector<ColorRef>& to) {
+  const std::size_t n = std::min(from.size(), to.size());
+  std::size_t i = 0;
+  for (; i + 2 <= n; i += 2) {
+    std::uint64_t p;
+    std::memcpy(&p, from.data() + i, sizeof p);
+    p = (p & 0x000000FF000000FFu) << 16 | (p & 0x0000FF000000FF00u) |
+        ((p >> 16) & 0x000000FF000000FFu) | 0xFF000000FF000000u;
+    std::memcpy(to.data() + i, &p, sizeof p);
+  }
+  for (; i < n; ++i) to[i] = ShownPixel(from[i]);
+}
+
 // The surface's pixels into `image`, made its size.
 void CopyPixels(const Surface& s, QImage& image, int scale) {
   if (image.width() != s.width() || image.height() != s.height()) {
@@ -708,8 +729,7 @@ void CopyPixels(const Surface& s, QImage& image, int scale) {
     const ColorRef* src = s.row(y);
     auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < s.width(); ++x) {
-      const ColorRef c = src[x];
-      dst[x] = 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+      dst[x] = ShownPixel(src[x]);
     }
   }
 }
@@ -733,7 +753,22 @@ void TorvelButtonWidget::paintEvent(QPaintEvent*) {
   if (!aside) {
     CopyPixels(s, d.shown, 1);
   } else if (d.shown_drawing != d.drawing || d.shown_scale != scale) {
-    CopyPixels(vx::render::DevicePicture(s, d.captions, scale), d.shown, scale);
+    // Made in the image's own pixel order, so that the window takes it as
+    // it is: the button's pixels are turned round once, before they are
+    // enlarged, and so are the caption's colours (text blends each channel
+    // alone, so the order does not change what it writes).
+    if (d.logical.width() != s.width() || d.logical.height() != s.height()) {
+      d.logical = Surface(s.width(), s.height());
+    }
+    ShownPixels(s.pixels(), d.logical.pixels());
+    d.shown_captions = d.captions;
+    for (vx::render::CaptionText& c : d.shown_captions) c.color = ShownPixel(c.color);
+    // Text keeps the fourth byte of the pixels it blends into, so the
+    // picture stays opaque.
+    vx::render::DrawDevicePicture(d.logical, d.shown_captions, scale, d.device, d.device_font);
+    d.shown = QImage(reinterpret_cast<const uchar*>(d.device.pixels().data()), d.device.width(),
+                     d.device.height(), d.device.width() * 4, QImage::Format_RGB32);
+    d.shown.setDevicePixelRatio(scale);
   }
   d.shown_drawing = d.drawing;
   d.shown_scale = scale;

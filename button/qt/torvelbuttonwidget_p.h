@@ -22,6 +22,7 @@
 #include "button/qt/input.h"
 #include "button/qt/stored_properties.h"
 #include "button/qt/widget_tree.h"
+#include "button/render/device_picture.h"
 #include "button/render/painter.h"
 #include "platform/host/palette.h"
 #include "platform/host/services.h"
@@ -155,6 +156,10 @@ class TorvelButtonWidgetPrivate {
   unsigned drawing = 0;
   unsigned shown_drawing = ~0u;
   int shown_scale = 0;
+  vx::Surface logical;  // the surface in the shown image's pixel order
+  std::vector<vx::render::CaptionText> shown_captions;
+  vx::Surface device;
+  vx::render::DeviceFont device_font;
   // The scale to draw for on the widget's screen now: 1 for the pixels as
   // they are.
   int DeviceScale() const;

@@ -5,31 +5,43 @@
 
 namespace vx::render {
 
-Surface DevicePicture(const Surface& logical, std::span<const CaptionText> captions, int scale) {
+const text::Font& DeviceFont::For(const text::LogFont& lf) {
+  if (!have_ || std::memcmp(&lf, &made_, sizeof lf) != 0) {
+    text::DeleteObject(font_);
+    font_ = text::CreateFontIndirect(lf);
+    made_ = lf;
+    have_ = true;
+  }
+  return font_;
+}
+
+void DrawDevicePicture(const Surface& logical, std::span<const CaptionText> captions, int scale,
+                       Surface& out, DeviceFont& font) {
   const int k = std::clamp(scale, 1, kMaxDeviceScale);
-  Surface out(logical.width() * k, logical.height() * k);
+  if (out.width() != logical.width() * k || out.height() != logical.height() * k) {
+    out = Surface(logical.width() * k, logical.height() * k);
+  }
   for (int y = 0; y < logical.height(); ++y) {
     const ColorRef* src = logical.row(y);
     ColorRef* first = out.row(y * k);
-    for (int x = 0; x < logical.width(); ++x) std::fill_n(first + x * k, k, src[x]);
+    if (k == 2) {  // the common dense screen, in a loop the compiler unrolls
+      for (int x = 0; x < logical.width(); ++x) first[2 * x] = first[2 * x + 1] = src[x];
+    } else {
+      for (int x = 0; x < logical.width(); ++x) std::fill_n(first + x * k, k, src[x]);
+    }
     for (int r = 1; r < k; ++r) std::copy_n(first, out.width(), out.row(y * k + r));
   }
-  // The passes of a caption share one font: made once, not once a pass.
-  text::Font font;
-  text::LogFont made{};
-  bool have = false;
   for (const CaptionText& c : captions) {
     text::LogFont lf = c.font;
     lf.lfHeight = CaptionFontHeight(c.points, c.twips_per_pixel_y / k);
-    if (!have || std::memcmp(&lf, &made, sizeof lf) != 0) {
-      text::DeleteObject(font);
-      font = text::CreateFontIndirect(lf);
-      made = lf;
-      have = true;
-    }
-    text::TextOut(out, font, c.x * k, c.y * k, c.text, c.color);
+    text::TextOut(out, font.For(lf), c.x * k, c.y * k, c.text, c.color);
   }
-  text::DeleteObject(font);
+}
+
+Surface DevicePicture(const Surface& logical, std::span<const CaptionText> captions, int scale) {
+  Surface out;
+  DeviceFont font;
+  DrawDevicePicture(logical, captions, scale, out, font);
   return out;
 }
 

@@ -1,6 +1,6 @@
 // The widget on screens with more than one device pixel to the pixel: built
-// twice, once with the whole program at ratio 2 (QT_SCALE_FACTOR=2) and once
-// on two screens of ratios 1 and 2. Frames, bevels and the focus mark are the
+// three times, with the whole program at ratio 2 (QT_SCALE_FACTOR=2), at 1.5,
+// and on two screens of ratios 1 and 2. Frames, bevels and the focus mark are the
 // pixels of ratio 1 doubled; the caption is written at the device's
 // resolution, as `torvelbutton render --scale 2` writes it.
 
@@ -35,6 +35,8 @@ void StartApp() {
   static const std::string platform =
       "offscreen:configfile=" VETTRIX_SOURCE_DIR "/tests/button/qt/data/two_screens.json";
   setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+#elif defined(TORVEL_RATIO_ONE_AND_A_HALF)
+  setenv("QT_SCALE_FACTOR", "1.5", 1);
 #else
   setenv("QT_SCALE_FACTOR", "2", 1);
 #endif
@@ -139,7 +141,20 @@ struct Differences {
   return d;
 }
 
-#if !defined(TORVEL_TWO_SCREENS)
+#if defined(TORVEL_RATIO_ONE_AND_A_HALF)
+
+TEST_F(Density, AFractionalRatioIsDrawnForTheNextWholeOneAndScaledDown) {
+  Show();
+  ASSERT_DOUBLE_EQ(button_->devicePixelRatioF(), 1.5);
+  EXPECT_EQ(Grab().size(), QSize(150, 39));
+  // What is scaled down is the picture for ratio 2: lines of one weight,
+  // focus dots whole.
+  const QImage& made = TorvelButtonWidgetPrivate::Find(*button_)->shown;
+  EXPECT_DOUBLE_EQ(made.devicePixelRatio(), 2.0);
+  EXPECT_EQ(Differing(Opaque(made), ToolPicture(2)), 0);
+}
+
+#elif !defined(TORVEL_TWO_SCREENS)
 
 TEST_F(Density, AtRatioTwoTheFrameIsDoubledAndTheCaptionWrittenForTheDevice) {
   Show();

@@ -148,6 +148,15 @@ TEST_F(Examples, ReadmeProgramBuildsWithTheReadmesCMakeLists) {
       Execute(QStringLiteral(VETTRIX_CMAKE), {QStringLiteral("--build"), build}, *env_);
   ASSERT_EQ(b.status, 0) << b.output << b.errors;
   EXPECT_TRUE(QFile::exists(build + QStringLiteral("/hello")));
+
+  // The plugin folder the README tells Designer of holds the installed plugin.
+  const QString key = QStringLiteral("QT_PLUGIN_PATH=PREFIX/");
+  const qsizetype at = text.indexOf(key, section);
+  ASSERT_GE(at, 0);
+  const QString folder = text.mid(at + key.size()).section(QLatin1Char(' '), 0, 0);
+  EXPECT_TRUE(QFile::exists(Prefix() + QLatin1Char('/') + folder +
+                            QStringLiteral("/designer/libtorvelbutton_designer.so")))
+      << folder.toStdString();
 }
 
 }  // namespace

@@ -321,9 +321,12 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   CaptionStyleValue captionStyle() const;
   /// Sets the caption style (custom colour schemes).
   void setCaptionStyle(CaptionStyleValue style);
-  /// The caption font.
+  /// The caption font, which is also QWidget's font. Until a font is set,
+  /// it is the font Qt hands down (the parent's, the application's), and
+  /// follows it.
   QFont font() const;
-  /// Sets the caption font.
+  /// Sets the caption font, as QWidget::setFont (through any pointer) and a
+  /// style sheet's font do; from then on the button keeps it.
   void setFont(const QFont& font);
   /// Where the colours come from; fixed at run time.
   ColorSchemeValue colorScheme() const;

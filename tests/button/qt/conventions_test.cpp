@@ -111,6 +111,24 @@ TEST_F(Conventions, InALayoutButtonsKeepTheirHeightAsPushButtonsDo) {
   QCoreApplication::processEvents();
   EXPECT_GT(ours[1]->width(), narrow + 100);
   EXPECT_GE(ours[1]->width(), ours[1]->sizeHint().width());
+
+  // So does a larger inherited font, and an icon.
+  const int low = ours[2]->height();
+  QFont big(Sans());
+  big.setPointSizeF(20);
+  window_->setFont(big);
+  row->activate();
+  QCoreApplication::processEvents();
+  EXPECT_GT(ours[2]->height(), low);
+  EXPECT_EQ(ours[2]->height(), ours[2]->sizeHint().height());
+  const int plain = ours[0]->sizeHint().width();
+  QImage icon(16, 16, QImage::Format_ARGB32);
+  icon.fill(Qt::red);
+  ours[0]->setIcon(QPixmap::fromImage(icon));
+  row->activate();
+  QCoreApplication::processEvents();
+  EXPECT_GT(ours[0]->sizeHint().width(), plain);
+  EXPECT_GE(ours[0]->width(), ours[0]->sizeHint().width());
 }
 
 TEST_F(Conventions, AVerticalCaptionTurnsThePolicyAndTheHint) {

@@ -183,6 +183,51 @@ TEST_F(Density, AtRatioTwoTheFrameIsDoubledAndTheCaptionWrittenForTheDevice) {
   EXPECT_EQ(Differing(Grab(), dense), 0);
 }
 
+// Without a window: every look, every caption direction, with an icon and
+// the focus mark, drawn by the tool at scale 2 is its scale-1 picture
+// doubled but for the caption, whose ink is its own.
+TEST(DevicePicture, EveryLookAndCaptionDirectionIsDoubledButForTheCaption) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string icon = VETTRIX_SOURCE_DIR "/tests/button/designer/data/icon.png";
+  ASSERT_TRUE(std::filesystem::exists(icon)) << icon;
+  for (int type = 1; type <= 8; ++type) {
+    for (int orient = 0; orient <= 2; ++orient) {
+      SCOPED_TRACE("btype " + std::to_string(type) + ", orient " + std::to_string(orient));
+      const std::string size = orient == 0 ? "120x30" : "34x120";
+      const std::string common = "render --set btype=" + std::to_string(type) +
+                                 " --set coltype=3 --set orient=" + std::to_string(orient) +
+                                 " --set 'tx=Check &Source' --set 'font=DejaVu Sans,9' --icon '" +
+                                 icon + "' --size " + size + " --state focused --focus";
+      const QString one = dir.filePath(QStringLiteral("one.png"));
+      const QString two = dir.filePath(QStringLiteral("two.png"));
+      const ToolResult a = Tool(common + " -o '" + one.toStdString() + "' --print-state");
+      ASSERT_EQ(a.status, 0) << a.out;
+      const ToolResult b = Tool(common + " --scale 2 -o '" + two.toStdString() + "'");
+      ASSERT_EQ(b.status, 0) << b.out;
+      const Json state = Json::parse(a.out);
+      const Json& r = state.at("CaptionRect");
+      const QRect caption(
+          QPoint(r.at("Left").get<int>() * 2, r.at("Top").get<int>() * 2),
+          QPoint(r.at("Right").get<int>() * 2 - 1, r.at("Bottom").get<int>() * 2 - 1));
+      const QImage small(one);
+      const QImage large(two);
+      ASSERT_EQ(large.size(), small.size() * 2);
+      const Differences d = Compare(Opaque(large), Blocks(small, 2), caption);
+      EXPECT_EQ(d.outside, 0);
+      EXPECT_GT(d.inside, 20);
+      // The outline too: transparent where the scale-1 picture is.
+      int outline = 0;
+      for (int y = 0; y < large.height(); ++y) {
+        for (int x = 0; x < large.width(); ++x) {
+          outline += (qAlpha(large.pixel(x, y)) == 0) != (qAlpha(small.pixel(x / 2, y / 2)) == 0);
+        }
+      }
+      EXPECT_EQ(outline, 0);
+    }
+  }
+}
+
 TEST_F(Density, AShapedButtonKeepsItsOutlineAndARedrawKeepsTheDevicePicture) {
   button_->setButtonStyle(W::LeftSegment);
   button_->setButtonType(W::Macintosh);

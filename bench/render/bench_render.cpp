@@ -1,5 +1,7 @@
 // The main window's button redrawn, against a toolkit push button of the same
-// size and text painted into an image, in one run.
+// size and text painted into an image, in one run. Run with QT_SCALE_FACTOR=2
+// (or any ratio) to compare them on a dense screen: the widget benchmark then
+// draws for the device, caption at the device's resolution.
 
 #include <benchmark/benchmark.h>
 
@@ -11,8 +13,11 @@
 #include <QStyleFactory>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
+
+#include <torvelbutton/torvelbuttonwidget.h>
 
 #include "button/model/torvel_button.h"
 #include "button/render/painter.h"
@@ -69,6 +74,42 @@ void BM_TorvelButtonRefresh(benchmark::State& state) {
 }
 BENCHMARK(BM_TorvelButtonRefresh)->ArgName("layout_pending")->Arg(0)->Arg(1);
 
+// An image of the widget's size in device pixels, for its screen's ratio.
+QImage DeviceImage(const QWidget& w) {
+  const qreal ratio = w.devicePixelRatioF();
+  QImage image((QSizeF(w.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
+  image.fill(Qt::transparent);
+  return image;
+}
+
+// The widget of the library, restored from CmdCheck's stored set: a redraw
+// of the button and its paint into an image at the screen's ratio, as a
+// window repaints it. Arg 1: the plain enlarged picture (pixelScaling
+// Doubled), as the widget was drawn before it drew for the device.
+void BM_TorvelButtonWidgetPaint(benchmark::State& state) {
+  std::ifstream in(VETTRIX_SOURCE_DIR "/button/model/data/cmdcheck.json");
+  const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  TorvelButtonWidget button;
+  QString error;
+  if (!button.setStoredProperties(QByteArray::fromStdString(json), &error)) {
+    state.SkipWithError(error.toStdString().c_str());
+    return;
+  }
+  if (state.range(0) != 0) button.setPixelScaling(TorvelButtonWidget::Doubled);
+  button.resize(kWidth, kHeight);
+  QImage image = DeviceImage(button);
+  button.refreshButton();
+  button.render(&image);
+  for (auto _ : state) {
+    button.refreshButton();
+    button.render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  state.counters["ratio"] = button.devicePixelRatioF();
+}
+BENCHMARK(BM_TorvelButtonWidgetPaint)->ArgName("doubled")->Arg(0)->Arg(1);
+
 void BM_QtPushButtonRender(benchmark::State& state) {
   std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
   if (!fusion) {
@@ -81,13 +122,13 @@ void BM_QtPushButtonRender(benchmark::State& state) {
   font.setPointSizeF(8.25);
   button.setFont(font);
   button.resize(kWidth, kHeight);
-  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+  QImage image = DeviceImage(button);
   button.render(&image);  // polish and lay out once outside the loop
   for (auto _ : state) {
     button.render(&image);
     benchmark::DoNotOptimize(image.constBits());
   }
+  state.counters["ratio"] = button.devicePixelRatioF();
 }
 BENCHMARK(BM_QtPushButtonRender);
 

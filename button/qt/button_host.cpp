@@ -196,7 +196,9 @@ std::string ButtonHost::DisplayName() const {
 }
 
 host::FontPtr ButtonHost::AmbientFont() const {
-  return host::Font::Create(FontAttributesOf(d_.AmbientWidget().font()));
+  // The public widget's container font is what Qt hands down to it.
+  const QFont f = d_.FollowsQtFonts() ? d_.InheritedFont() : d_.AmbientWidget().font();
+  return host::Font::Create(FontAttributesOf(f));
 }
 
 void ButtonHost::PropertyChanged(std::string_view key) {

@@ -4,21 +4,26 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
 #include <QShowEvent>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <utility>
 
 #include "button/qt/accessible.h"
 #include "button/qt/guard.h"
 #include "button/qt/input.h"
+#include "button/qt/property_notes.h"
 #include "button/qt/stored_properties.h"
 #include "button/qt/system_colors.h"
 #include "button/qt/torvelbuttonwidget_p.h"
+#include "button/render/device_picture.h"
 #include "button/render/painter.h"
 #include "platform/host/json_property_bag.h"
 #include "platform/json/json_reader.h"
@@ -29,6 +34,11 @@ using vx::qt::Guarded;
 namespace button = vx::button;
 namespace host = vx::host;
 namespace keys = vx::button::keys;
+
+// Assignments the rules ignore at run time are told here, so that a program
+// learns why nothing changed (QT_LOGGING_RULES="torvelbutton.properties=false"
+// silences them).
+Q_LOGGING_CATEGORY(lcProperties, "torvelbutton.properties")
 
 // --- the inside
 
@@ -61,7 +71,9 @@ void TorvelButtonWidgetPrivate::CreateButton() {
   host->ResizeSurface(q.width(), q.height());
   ambient_font = vx::qt::FontAttributesOf(AmbientWidget().font());
   button = std::make_unique<button::TorvelButton>(host->site());
-  button->SetRenderer(std::make_shared<vx::render::ButtonPainter>());
+  auto drawing_side = std::make_shared<vx::render::ButtonPainter>();
+  painter = drawing_side.get();
+  button->SetRenderer(std::move(drawing_side));
 }
 
 std::string TorvelButtonWidgetPrivate::DisplayName() const {
@@ -74,9 +86,18 @@ const QWidget& TorvelButtonWidgetPrivate::AmbientWidget() const {
   return parent != nullptr ? *parent : q;
 }
 
+int TorvelButtonWidgetPrivate::DeviceScale() const {
+  const qreal ratio = q.devicePixelRatioF();
+  if (pixel_scaling != TorvelButtonWidget::Device || ratio <= 1.0) return 1;
+  // A fractional ratio is drawn for the next whole one and scaled down:
+  // lines stay of one weight and the focus dots whole.
+  return std::clamp(static_cast<int>(std::ceil(ratio - 1e-6)), 1, vx::render::kMaxDeviceScale);
+}
+
 void TorvelButtonWidgetPrivate::Repaint() {
+  ++drawing;
   // Synchronous: a pause right after (the access-key flash) shows this image.
-  if (q.isVisible()) q.repaint();
+  if (q.isVisible() && !painting) q.repaint();
   // The accessible name is the caption; tell listeners when it changed.
   if (button && button->Caption() != shown_caption) {
     shown_caption = button->Caption();
@@ -203,9 +224,107 @@ void TorvelButtonWidgetPrivate::Assign(std::string_view key, const button::Membe
   if (p == nullptr) return;
   if (restoring) {
     Restore(key, vx::qt::ToPropertyValue(value));
+  } else {
+    if (!design_mode) WarnIfIgnored(*p, value);
+    Guarded(p->property, [&] { button->SetMember(p->member, value); });
+  }
+  UpdateLayoutHints();
+}
+
+void TorvelButtonWidgetPrivate::WarnIfIgnored(const vx::qt::StoredProperty& p,
+                                              const button::MemberValue& value) {
+  std::optional<std::string> why;
+  Guarded(p.property, [&] { why = vx::notes::IgnoredAtRunTime(*button, p.member, value); });
+  if (!why || !warned.insert(p.property).second) return;
+  qCWarning(lcProperties, "TorvelButtonWidget \"%s\": %s = %s was ignored: %s",
+            qUtf8Printable(q.objectName()), p.property,
+            vx::notes::ValueText(p.member, value).c_str(), why->c_str());
+}
+
+QFont TorvelButtonWidgetPrivate::InheritedFont() const {
+  const QFont own = QApplication::font(&q);
+  const QWidget* parent = q.parentWidget();
+  if (parent == nullptr || q.isWindow()) return own;
+  return parent->font().resolve(own);
+}
+
+void TorvelButtonWidgetPrivate::FollowInheritedFont() {
+  if (!FollowsQtFonts() || font_explicit || !button) return;
+  const host::FontAttributes inherited = vx::qt::FontAttributesOf(InheritedFont());
+  const host::FontPtr now = button->Font();
+  if (now && now->attributes() == inherited) return;
+  // The container's font is the inherited one (see ButtonHost::AmbientFont):
+  // taken as the button takes any ambient font, announcing nothing.
+  if (!Guarded("ambient change", [this] { button->UserControl_AmbientChanged("Font"); })) return;
+  // A later restored value must not bring the old font back.
+  if (pending) pending->WriteProperty(keys::kFont, vx::qt::ToPropertyValue({button->Font()}));
+  if (button->state().IsShown != button::kFalse) {
+    Guarded("ambient change", [this] { button->RefreshButton(); });
+  }
+  UpdateLayoutHints();
+}
+
+void TorvelButtonWidgetPrivate::ShowFontOnWidget() {
+  if (!FollowsQtFonts() || !font_explicit || !button || !button->Font()) return;
+  const QFont f = vx::qt::QFontOf(button->Font()->attributes());
+  if (q.QWidget::font() == f && q.testAttribute(Qt::WA_SetFont)) return;
+  const bool was = std::exchange(showing_font, true);
+  q.QWidget::setFont(f);
+  showing_font = was;
+}
+
+void TorvelButtonWidgetPrivate::ForgetWidgetFont() {
+  if (!q.testAttribute(Qt::WA_SetFont)) return;
+  const bool was = std::exchange(showing_font, true);
+  q.QWidget::setFont(QFont());  // nothing resolved: inherit again
+  showing_font = was;
+}
+
+void TorvelButtonWidgetPrivate::WidgetFontChanged() {
+  if (showing_font || !button) return;
+  const QFont widget_font = q.QWidget::font();
+  const host::FontAttributes now = vx::qt::FontAttributesOf(widget_font);
+  // Set on the widget itself, or by a style sheet (which leaves no mark but
+  // a font other than the inherited one).
+  const bool set_here =
+      q.testAttribute(Qt::WA_SetFont) || now != vx::qt::FontAttributesOf(InheritedFont());
+  if (!set_here) {
+    FollowInheritedFont();
     return;
   }
-  Guarded(p->property, [&] { button->SetMember(p->member, value); });
+  font_explicit = true;
+  const host::FontPtr current = button->Font();
+  if (current && current->attributes() == now) return;
+  Assign(keys::kFont, button::MemberValue{host::Font::Create(now)});
+}
+
+void TorvelButtonWidgetPrivate::UpdateLayoutHints() {
+  if (!button) return;
+  const button::ButtonState& st = button->state();
+  const bool vertical =
+      st.CaptionOrientation == button::VerticalUp || st.CaptionOrientation == button::VerticalDown;
+  if (hint_vertical != vertical) {
+    // As a push button's: as wide as it is made, no taller than its caption
+    // needs; a vertical caption turns that round. A policy the program set
+    // stays until the orientation changes.
+    QSizePolicy policy = vertical ? QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Minimum)
+                                  : QSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    policy.setControlType(QSizePolicy::PushButton);
+    hint_vertical = vertical;
+    q.setSizePolicy(policy);
+  }
+  std::string inputs = st.Caption;
+  if (st.TextFont) {
+    const host::FontAttributes& f = st.TextFont->attributes();
+    inputs += "\n" + f.name + "\n" + std::to_string(f.size) + "," + std::to_string(f.weight) + "," +
+              std::to_string(f.italic) + std::to_string(f.underline) +
+              std::to_string(f.strikethrough);
+  }
+  inputs += "\n" + std::to_string(st.HasIcon) + "," + std::to_string(st.IconSize) + "," +
+            std::to_string(st.CaptionOrientation) + "," + std::to_string(st.ButtonStyle);
+  if (inputs == hint_inputs) return;
+  hint_inputs = std::move(inputs);
+  q.updateGeometry();
 }
 
 bool TorvelButtonWidgetPrivate::Restore(std::string_view key, const host::PropertyValue& value) {
@@ -316,12 +435,16 @@ TorvelButtonWidget::TorvelButtonWidget(const Placement& placement, QWidget* pare
     // A new button: its defaults, with its name as the caption until a
     // stored value reaches it.
     Guarded("new button", [this] { d_->button->InitProperties(); });
+    d_->FollowInheritedFont();
     d_->pristine = true;
     d_->name_watch = connect(this, &QObject::objectNameChanged, this, [this] {
       if (!d_->pristine || !d_->restoring) return;
       Guarded("new button", [this] { d_->button->InitProperties(); });
+      d_->FollowInheritedFont();
+      d_->UpdateLayoutHints();
     });
   }
+  d_->UpdateLayoutHints();
 }
 
 TorvelButtonWidget::~TorvelButtonWidget() {
@@ -458,7 +581,9 @@ QFont TorvelButtonWidget::font() const {
 }
 
 void TorvelButtonWidget::setFont(const QFont& font) {
+  d_->font_explicit = true;
   d_->Assign(keys::kFont, MemberValue{host::Font::Create(vx::qt::FontAttributesOf(font))});
+  d_->ShowFontOnWidget();
 }
 
 QPixmap TorvelButtonWidget::mouseIcon() const {
@@ -468,6 +593,16 @@ QPixmap TorvelButtonWidget::mouseIcon() const {
 
 void TorvelButtonWidget::setMouseIcon(const QPixmap& icon) {
   d_->Assign(keys::kMouseIcon, MemberValue{vx::qt::PictureOf(icon.toImage())});
+}
+
+TorvelButtonWidget::PixelScalingValue TorvelButtonWidget::pixelScaling() const {
+  return d_->pixel_scaling;
+}
+
+void TorvelButtonWidget::setPixelScaling(PixelScalingValue scaling) {
+  if (scaling != Device && scaling != Doubled) return;
+  d_->pixel_scaling = scaling;
+  update();
 }
 
 QString TorvelButtonWidget::container() const {
@@ -488,6 +623,21 @@ bool TorvelButtonWidget::setStoredProperties(const QByteArray& json, QString* er
     d_->ReadAll(bag);
     d_->pristine = false;
     d_->pending.reset();
+    // A stored font is the button's own; without one it follows Qt's.
+    bool has_font = false;
+    if (bag.json().is_object()) {
+      for (const auto& item : bag.json().items()) has_font |= host::LowerKey(item.key()) == "font";
+    }
+    if (d_->FollowsQtFonts()) {
+      d_->font_explicit = has_font;
+      if (has_font) {
+        d_->ShowFontOnWidget();
+      } else {
+        d_->ForgetWidgetFont();
+        d_->FollowInheritedFont();
+      }
+    }
+    d_->UpdateLayoutHints();
     return true;
   } catch (const button::PropertyError& e) {
     if (error != nullptr) {
@@ -533,7 +683,8 @@ QSize TorvelButtonWidget::sizeHint() const {
 }
 
 QSize TorvelButtonWidget::minimumSizeHint() const {
-  return {16, 16};
+  // As a push button's: the caption is not meant to be cut.
+  return sizeHint();
 }
 
 void TorvelButtonWidget::refreshButton() {
@@ -546,23 +697,87 @@ void TorvelButtonWidget::click() {
 
 // --- Qt events
 
-void TorvelButtonWidget::paintEvent(QPaintEvent*) {
-  const Surface& s = d_->host->surface();
-  QImage& shown = d_->shown;
-  if (shown.width() != s.width() || shown.height() != s.height()) {
-    shown = QImage(s.width(), s.height(), QImage::Format_RGB32);
-    shown.setDevicePixelRatio(1);
+namespace {
+
+// A pixel of the surface (0x00BBGGRR) as the shown image holds it.
+ColorRef ShownPixel(ColorRef c) {
+  return 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+// `from` into `to` (of the same size) as ShownPixel turns them, two pixels
+// at a time, as this runs on every pixel of every paint.
+void ShownPixels(const std::vector<ColorRef>& from, std::vector<ColorRef>& to) {
+  const std::size_t n = std::min(from.size(), to.size());
+  std::size_t i = 0;
+  for (; i + 2 <= n; i += 2) {
+    std::uint64_t p;
+    std::memcpy(&p, from.data() + i, sizeof p);
+    p = (p & 0x000000FF000000FFu) << 16 | (p & 0x0000FF000000FF00u) |
+        ((p >> 16) & 0x000000FF000000FFu) | 0xFF000000FF000000u;
+    std::memcpy(to.data() + i, &p, sizeof p);
   }
+  for (; i < n; ++i) to[i] = ShownPixel(from[i]);
+}
+
+// The surface's pixels into `image`, made its size.
+void CopyPixels(const Surface& s, QImage& image, int scale) {
+  if (image.width() != s.width() || image.height() != s.height()) {
+    image = QImage(s.width(), s.height(), QImage::Format_RGB32);
+  }
+  image.setDevicePixelRatio(scale);
   for (int y = 0; y < s.height(); ++y) {
     const ColorRef* src = s.row(y);
-    auto* dst = reinterpret_cast<QRgb*>(shown.scanLine(y));
+    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < s.width(); ++x) {
-      const ColorRef c = src[x];
-      dst[x] = 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+      dst[x] = ShownPixel(src[x]);
     }
   }
+}
+
+}  // namespace
+
+void TorvelButtonWidget::paintEvent(QPaintEvent*) {
+  TorvelButtonWidgetPrivate& d = *d_;
+  const int scale = d.DeviceScale();
+  const bool aside = scale > 1;
+  if (aside != (d.painter->state().caption_out != nullptr)) {
+    // Another screen: the caption goes onto the surface again, or aside to
+    // be written at the device's resolution. Drawn anew, not shown twice.
+    d.painter->state().caption_out = aside ? &d.captions : nullptr;
+    d.captions.clear();
+    const bool was = std::exchange(d.painting, true);
+    Guarded("screen change", [&d] { d.button->RefreshButton(); });
+    d.painting = was;
+  }
+  const Surface& s = d.host->surface();
+  if (!aside) {
+    CopyPixels(s, d.shown, 1);
+  } else if (d.shown_drawing != d.drawing || d.shown_scale != scale) {
+    // Made in the image's own pixel order, so that the window takes it as
+    // it is: the button's pixels are turned round once, before they are
+    // enlarged, and so are the caption's colours (text blends each channel
+    // alone, so the order does not change what it writes).
+    if (d.logical.width() != s.width() || d.logical.height() != s.height()) {
+      d.logical = Surface(s.width(), s.height());
+    }
+    ShownPixels(s.pixels(), d.logical.pixels());
+    d.shown_captions = d.captions;
+    for (vx::render::CaptionText& c : d.shown_captions) c.color = ShownPixel(c.color);
+    // Text keeps the fourth byte of the pixels it blends into, so the
+    // picture stays opaque.
+    vx::render::DrawDevicePicture(d.logical, d.shown_captions, scale, d.device, d.device_font);
+    d.shown = QImage(reinterpret_cast<const uchar*>(d.device.pixels().data()), d.device.width(),
+                     d.device.height(), d.device.width() * 4, QImage::Format_RGB32);
+    d.shown.setDevicePixelRatio(scale);
+  }
+  d.shown_drawing = d.drawing;
+  d.shown_scale = scale;
   QPainter painter(this);
-  painter.drawImage(QPoint(0, 0), shown);
+  // Drawn for a whole ratio above a fractional one: scaled down smoothly.
+  if (aside && scale != devicePixelRatioF()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  }
+  painter.drawImage(QPoint(0, 0), d.shown);
 }
 
 void TorvelButtonWidget::resizeEvent(QResizeEvent* event) {
@@ -584,6 +799,10 @@ void TorvelButtonWidget::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   switch (event->type()) {
     case QEvent::FontChange: {
+      if (d_->FollowsQtFonts()) {
+        d_->WidgetFontChanged();
+        break;
+      }
       // The button's own font lives in the button; a change reaching the
       // widget is the container's.
       // Before the first showing the container is still being set up: its

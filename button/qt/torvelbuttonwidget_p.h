@@ -3,6 +3,7 @@
 // Inside of TorvelButtonWidget: the button model with its drawing installed,
 // the host services the widget gives it, and the widget's input state.
 
+#include <QFont>
 #include <QImage>
 #include <QMetaObject>
 #include <QPointer>
@@ -11,14 +12,18 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "button/model/torvel_button.h"
 #include "button/qt/button_host.h"
 #include "button/qt/input.h"
 #include "button/qt/stored_properties.h"
 #include "button/qt/widget_tree.h"
+#include "button/render/device_picture.h"
+#include "button/render/painter.h"
 #include "platform/host/palette.h"
 #include "platform/host/services.h"
 #include "torvelbutton/torvelbuttonwidget.h"
@@ -79,6 +84,31 @@ class TorvelButtonWidgetPrivate {
   // table of its own); the button is told what changed.
   void RefreshOwnPalette();
 
+  // Fonts as Qt hands them down. A button of the public widget (no form)
+  // keeps the font it inherits until one is set for it: by setFont through
+  // any pointer, a style sheet, Designer or its stored properties.
+  bool FollowsQtFonts() const { return tree != nullptr; }
+  // The font Qt gives the widget when none is set on it.
+  QFont InheritedFont() const;
+  // While no font was set: the caption font becomes the inherited one.
+  void FollowInheritedFont();
+  // The widget's own font (QWidget's) shows the caption font that was set.
+  void ShowFontOnWidget();
+  // Back to inheritance: the widget's own font is unset.
+  void ForgetWidgetFont();
+  // A font reached the widget through QWidget (setFont, a style sheet,
+  // inheritance).
+  void WidgetFontChanged();
+
+  // Size policy and size hints follow the caption: a policy as a push
+  // button's, turned with a vertical caption, and a new geometry when what
+  // the hint is made of changed.
+  void UpdateLayoutHints();
+
+  // One warning per property and button when the rules ignore a run-time
+  // assignment.
+  void WarnIfIgnored(const vx::qt::StoredProperty& p, const vx::button::MemberValue& value);
+
   TorvelButtonWidget& q;
   vx::host::ParentWindow* parent_window = nullptr;
   const vx::host::SystemPalette* palette = nullptr;
@@ -105,6 +135,34 @@ class TorvelButtonWidgetPrivate {
   bool pristine = false;
   // The host is changing the widget's enabled state itself.
   bool host_enabling = false;
+
+  // A font was set for the button (not only inherited).
+  bool font_explicit = false;
+  // The widget's own font is being set to the caption font.
+  bool showing_font = false;
+  // What the size hint was last made of, and whether the caption was
+  // vertical then.
+  std::string hint_inputs;
+  std::optional<bool> hint_vertical;
+  std::set<std::string> warned;
+
+  // Drawing for the screen: the caption text kept aside while the screen
+  // has more device pixels than the surface, the scale the shown image was
+  // made for and the drawing it was made from.
+  vx::render::ButtonPainter* painter = nullptr;
+  std::vector<vx::render::CaptionText> captions;
+  TorvelButtonWidget::PixelScalingValue pixel_scaling = TorvelButtonWidget::Device;
+  bool painting = false;
+  unsigned drawing = 0;
+  unsigned shown_drawing = ~0u;
+  int shown_scale = 0;
+  vx::Surface logical;  // the surface in the shown image's pixel order
+  std::vector<vx::render::CaptionText> shown_captions;
+  vx::Surface device;
+  vx::render::DeviceFont device_font;
+  // The scale to draw for on the widget's screen now: 1 for the pixels as
+  // they are.
+  int DeviceScale() const;
 
   QImage shown;
   std::string shown_caption;

@@ -103,8 +103,14 @@ void DrawLinesUnderlineAndIcon(Painter& painter, Color main_color, Color lower_r
       if (pass.color == -1) continue;
       const ColorRef colour = static_cast<ColorRef>(pass.color) & 0x00FFFFFFu;
       dc.SetTextColor(colour);
-      text::TextOut(target, painter.ps().selected_font, line.X + p + pass.d, line.Y + p + pass.d,
-                    line.Text, colour);
+      const int x = line.X + p + pass.d;
+      const int y = line.Y + p + pass.d;
+      if (std::vector<CaptionText>* out = painter.ps().caption_out) {
+        out->push_back({painter.ps().selected_font.logFont(), st.TextFont ? st.TextFont->size() : 0,
+                        painter.site().screen->TwipsPerPixelY(), x, y, line.Text, colour});
+      } else {
+        text::TextOut(target, painter.ps().selected_font, x, y, line.Text, colour);
+      }
     }
   }
 

@@ -34,6 +34,7 @@ text::Font Painter::SelectFont(text::Font font) {
 }
 
 void ButtonPainter::DrawButton(button::TorvelButton& button, Bool16 backdrop_only) {
+  if (state_.caption_out != nullptr) state_.caption_out->clear();
   Painter(button, state_).DrawButton(backdrop_only);
 }
 

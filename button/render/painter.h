@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "button/model/looks.h"
 #include "button/model/renderer.h"
@@ -37,6 +39,19 @@ class RenderFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// One caption line in one colour as DrawCaption wrote it, kept aside so
+// that a screen with more device pixels than the surface writes it again at
+// its own resolution (see device_picture.h).
+struct CaptionText {
+  text::LogFont font;  // as selected; its height is for the surface's screen
+  double points = 0;   // the caption font's size
+  double twips_per_pixel_y = 15;
+  int x = 0;  // the text origin on the surface
+  int y = 0;
+  std::string text;
+  ColorRef color = 0;
+};
+
 // What a button's drawing keeps from one call to the next: the device
 // context of its surface (whatever pen a primitive selected stays selected),
 // the font selected into it, the graphics mode and the icon buffer.
@@ -47,6 +62,9 @@ struct PainterState {
   text::Font selected_font;  // the font selected into `dc`
   Long graphics_mode = 1;    // compatible mode
   Surface pic_icon;          // the prepared disabled icon (picIcon)
+  // When set, each drawing writes its caption text here instead of onto the
+  // surface (the list starts empty with every drawing).
+  std::vector<CaptionText>* caption_out = nullptr;
 };
 
 // One drawing call on one button.

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "button/model/looks.h"
+#include "button/model/value_text.h"
+#include "button/render/device_picture.h"
 #include "button/tool/render.h"
 #include "button/tool/subcommands.h"
 #include "platform/gdi/image_io.h"
@@ -17,7 +19,7 @@
 
 namespace vx::tool {
 
-const char* const kGalleryUsage = "gallery -o FILE.png";
+const char* const kGalleryUsage = "gallery [--scale K] -o FILE.png";
 
 namespace {
 
@@ -26,6 +28,9 @@ const char* const kGalleryHelp =
     "down the left and the states across the top.\n"
     "\n"
     "Options:\n"
+    "  --scale K                draw for a screen of K device pixels to the pixel (1..8):\n"
+    "                           K times as large, captions and labels written at that\n"
+    "                           resolution (see render --scale)\n"
     "  -o, --output FILE.png    the PNG to write (required)\n"
     "  -h, --help               this text\n"
     "\n"
@@ -58,8 +63,9 @@ std::string LookLabel(const button::Look& look) {
   return std::to_string(look.traits.type) + " " + std::string(look.traits.name);
 }
 
-RenderOptions CellOptions(const button::Look& look, const State& state) {
+RenderOptions CellOptions(const button::Look& look, const State& state, int scale) {
   RenderOptions o;
+  o.scale = scale;
   o.width = kButtonW;
   o.height = kButtonH;
   o.button.sets = {{"btype", std::to_string(look.traits.type)}, {"tx", "&Check Source"}};
@@ -84,13 +90,13 @@ void PlaceButton(Surface& page, const RenderedButton& b, int x0, int y0) {
   }
 }
 
-Surface DrawGallery() {
+Surface DrawGallery(int k) {
   const host::SystemPalette palette;
   const ColorRef back = palette.Get(host::COLOR_BTNFACE);
   const ColorRef ink = palette.Get(host::COLOR_BTNTEXT);
 
   text::LogFont lf;
-  lf.lfHeight = -12;
+  lf.lfHeight = -12 * k;
   lf.SetFaceName("Liberation Sans");
   text::Font label_font = text::CreateFontIndirect(lf);
   const int line_h = text::GetTextMetrics(label_font).tmHeight;
@@ -98,26 +104,27 @@ Surface DrawGallery() {
   int label_w = 0;
   for (const button::Look& l : button::kLooks)
     label_w = std::max(label_w, text::MeasureText(label_font, LookLabel(l)).cx);
-  const int cell_w = kButtonW + 2 * kPad;
-  const int cell_h = kButtonH + 2 * kPad;
-  const int left = kMargin + label_w + kPad;
-  const int top = kMargin + line_h + kPad / 2;
+  const int cell_w = (kButtonW + 2 * kPad) * k;
+  const int cell_h = (kButtonH + 2 * kPad) * k;
+  const int left = (kMargin + kPad) * k + label_w;
+  const int top = (kMargin + kPad / 2) * k + line_h;
   const int n_states = static_cast<int>(std::size(kStates));
   const int n_looks = static_cast<int>(button::kLooks.size());
-  Surface page(left + n_states * cell_w + kMargin, top + n_looks * cell_h + kMargin, back);
+  Surface page(left + n_states * cell_w + kMargin * k, top + n_looks * cell_h + kMargin * k, back);
 
   for (int c = 0; c < n_states; ++c) {
     const int tw = text::MeasureText(label_font, kStates[c].label).cx;
-    text::TextOut(page, label_font, left + c * cell_w + (cell_w - tw) / 2, kMargin,
+    text::TextOut(page, label_font, left + c * cell_w + (cell_w - tw) / 2, kMargin * k,
                   kStates[c].label, ink);
   }
   for (int r = 0; r < n_looks; ++r) {
     const int row_y = top + r * cell_h;
     const button::Look& look = button::kLooks[static_cast<std::size_t>(r)];
-    text::TextOut(page, label_font, kMargin, row_y + (cell_h - line_h) / 2, LookLabel(look), ink);
+    text::TextOut(page, label_font, kMargin * k, row_y + (cell_h - line_h) / 2, LookLabel(look),
+                  ink);
     for (int c = 0; c < n_states; ++c) {
-      const RenderedButton b = RenderButton(CellOptions(look, kStates[c]));
-      PlaceButton(page, b, left + c * cell_w + kPad, row_y + kPad);
+      const RenderedButton b = RenderButton(CellOptions(look, kStates[c], k));
+      PlaceButton(page, b, left + c * cell_w + kPad * k, row_y + kPad * k);
     }
   }
   text::DeleteObject(label_font);
@@ -128,16 +135,27 @@ Surface DrawGallery() {
 
 int RunGallery(const std::vector<std::string>& args) {
   std::string out;
+  int scale = 1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if ((a == "-o" || a == "--output") && i + 1 < args.size()) {
       out = args[++i];
+    } else if (a == "--scale" && i + 1 < args.size()) {
+      const std::string& v = args[++i];
+      const std::optional<button::Long> k = button::ParseLongText(v);
+      if (!k || *k < 1 || *k > render::kMaxDeviceScale) {
+        std::cerr << "torvelbutton gallery: --scale wants a whole number 1.."
+                  << render::kMaxDeviceScale << ", not \"" << v << "\"\nusage: torvelbutton "
+                  << kGalleryUsage << "\n";
+        return kExitUsage;
+      }
+      scale = static_cast<int>(*k);
     } else if (IsHelpOption(a)) {
       std::cout << "usage: torvelbutton " << kGalleryUsage << "\n\n" << kGalleryHelp;
       return kExitOk;
     } else {
       std::cerr << "torvelbutton gallery: "
-                << text::EscapeForDisplay(a == "-o" || a == "--output"
+                << text::EscapeForDisplay(a == "-o" || a == "--output" || a == "--scale"
                                               ? a + " needs a value"
                                               : "unknown option \"" + a + "\"")
                 << "\nusage: torvelbutton " << kGalleryUsage << "\n";
@@ -150,7 +168,7 @@ int RunGallery(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   try {
-    const Surface page = DrawGallery();
+    const Surface page = DrawGallery(scale);
     std::string error, note;
     if (!gdi::WritePng(out, page, nullptr, &error, &note)) {
       throw std::runtime_error("cannot write " + error);  // the reason starts with the name

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "button/model/value_text.h"
+#include "button/render/device_picture.h"
 #include "button/render/painter.h"
 #include "button/tool/subcommands.h"
 #include "platform/gdi/image_io.h"
@@ -21,7 +22,7 @@ const char* const kRenderUsage =
     "        [--version P.MAJOR.MINOR] [--name NAME] [--size WxH]\n"
     "        [--state normal|backdrop|pressed|focused|hover|N] [--focus] [--mouse-inside]\n"
     "        [--disabled] [--backdrop-only] [--parent-bk COLOR] [--parent-text COLOR]\n"
-    "        [--icon FILE.png] -o OUT.png [--region-out MASK.png] [--print-state]";
+    "        [--icon FILE.png] [--scale K] -o OUT.png [--region-out MASK.png] [--print-state]";
 
 namespace {
 
@@ -43,6 +44,10 @@ const char* const kRenderHelpEnd =
     "  --parent-bk COLOR        the container's background colour (default: button face)\n"
     "  --parent-text COLOR      the container's text colour (default: button text)\n"
     "  --icon FILE.png          the icon to show\n"
+    "  --scale K                draw for a screen of K device pixels to the pixel (1..8),\n"
+    "                           as the widget does: K times as large (--size stays in\n"
+    "                           pixels of the button), the caption written at that\n"
+    "                           resolution, the rest each pixel a K x K block\n"
     "  -o, --output OUT.png     the PNG to write (required)\n"
     "  --region-out MASK.png    also write the window region: black inside, white outside\n"
     "  --print-state            print the state after drawing as JSON: visual state,\n"
@@ -128,6 +133,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
       parent_back = OptionValue(args, i);
     } else if (a == "--parent-text") {
       parent_text = OptionValue(args, i);
+    } else if (a == "--scale") {
+      const std::string& v = OptionValue(args, i);
+      const std::optional<button::Long> k = button::ParseLongText(v);
+      if (!k || *k < 1 || *k > render::kMaxDeviceScale) {
+        throw UsageError("--scale wants a whole number 1.." +
+                         std::to_string(render::kMaxDeviceScale) + ", not \"" + v + "\"");
+      }
+      o.render.scale = static_cast<int>(*k);
     } else if (a == "--icon") {
       o.render.icon_file = OptionValue(args, i);
     } else if (a == "-o" || a == "--output") {
@@ -196,7 +209,10 @@ RenderedButton RenderButton(const RenderOptions& o) {
 
   button::TorvelButton b(host.site());
   host.Join(&b);
-  b.SetRenderer(std::make_shared<render::ButtonPainter>());
+  auto painter = std::make_shared<render::ButtonPainter>();
+  std::vector<render::CaptionText> captions;
+  if (o.scale > 1) painter->state().caption_out = &captions;
+  b.SetRenderer(painter);
   RestoreButton(b, o.button);
   if (o.icon_file) b.SetIcon(host.LoadPicture(*o.icon_file));
   ApplyAssignments(b, host, o.button);
@@ -219,6 +235,10 @@ RenderedButton RenderButton(const RenderOptions& o) {
   out.inside =
       region != nullptr ? region->ToMask(o.width, o.height) : gdi::Mask(o.width, o.height, true);
   out.state = StateJson(st);
+  if (o.scale > 1) {
+    out.pixels = render::DevicePicture(out.pixels, captions, o.scale);
+    out.inside = render::ScaleMask(out.inside, o.scale);
+  }
   return out;
 }
 

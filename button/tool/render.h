@@ -24,6 +24,9 @@ struct RenderOptions {
   std::optional<ColorRef> parent_back;  // the palette's BTNFACE when unset
   std::optional<ColorRef> parent_text;  // the palette's BTNTEXT when unset
   std::optional<std::string> icon_file;
+  // Device pixels to the logical pixel: the picture is this many times as
+  // large, with the caption written at that resolution.
+  int scale = 1;
 };
 
 struct RenderedButton {

@@ -103,10 +103,12 @@ struct CellMap {
   }
 };
 
+// The fourth byte is the surface's, not the text's: a surface that keeps it
+// set (an image's opaque pixels) keeps it.
 inline ColorRef Blend(ColorRef dst, ColorRef src, unsigned a) {
-  if (a >= 255) return src;
+  if (a >= 255) return (src & 0x00FFFFFFu) | (dst & 0xFF000000u);
   const unsigned na = 255 - a;
-  ColorRef out = 0;
+  ColorRef out = dst & 0xFF000000u;
   for (int shift = 0; shift < 24; shift += 8) {
     const unsigned d = (dst >> shift) & 0xFF, s = (src >> shift) & 0xFF;
     out |= ((d * na + s * a + 127) / 255) << shift;

@@ -102,4 +102,61 @@ TEST_F(Examples, FormCompiledByUicGivesTheButtonOfTheForm) {
   EXPECT_EQ(got, nlohmann::json::parse(f.readAll().toStdString()));
 }
 
+// The README's program and its CMakeLists.txt, copied out as a reader copies
+// them, build against the installed package.
+TEST_F(Examples, ReadmeProgramBuildsWithTheReadmesCMakeLists) {
+  QFile readme(kSource + QStringLiteral("/README.md"));
+  ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(readme.readAll());
+  const qsizetype section = text.indexOf(QStringLiteral("## Using the button in your program"));
+  ASSERT_GE(section, 0);
+  const auto block = [&](const QString& fence) {
+    const QString open = QStringLiteral("```") + fence + QLatin1Char('\n');
+    const qsizetype start = text.indexOf(open, section);
+    if (start < 0) return QString();
+    const qsizetype body = start + open.size();
+    const qsizetype end = text.indexOf(QStringLiteral("\n```"), body);
+    return end < 0 ? QString() : text.mid(body, end - body + 1);
+  };
+  const QString program = block(QStringLiteral("cpp"));
+  const QString lists = block(QStringLiteral("cmake"));
+  ASSERT_TRUE(program.contains(QStringLiteral("int main"))) << program.toStdString();
+  ASSERT_TRUE(lists.contains(QStringLiteral("project("))) << lists.toStdString();
+
+  const QString source = dir_->filePath(QStringLiteral("readme"));
+  ASSERT_TRUE(QDir().mkpath(source));
+  for (const auto& [name, body] : {std::pair{QStringLiteral("main.cpp"), program},
+                                   std::pair{QStringLiteral("CMakeLists.txt"), lists}}) {
+    QFile f(source + QLatin1Char('/') + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(body.toUtf8());
+  }
+  const QString build = dir_->filePath(QStringLiteral("build-readme"));
+  QStringList configure{QStringLiteral("-S"),
+                        source,
+                        QStringLiteral("-B"),
+                        build,
+                        QStringLiteral("-G"),
+                        QStringLiteral("Ninja"),
+                        QStringLiteral("-DCMAKE_PREFIX_PATH=") + Prefix()};
+  if (!QStringLiteral(VETTRIX_EXAMPLE_LINK_FLAGS).isEmpty()) {
+    configure << QStringLiteral("-DCMAKE_EXE_LINKER_FLAGS=" VETTRIX_EXAMPLE_LINK_FLAGS);
+  }
+  const Outcome c = Execute(QStringLiteral(VETTRIX_CMAKE), configure, *env_);
+  ASSERT_EQ(c.status, 0) << c.output << c.errors;
+  const Outcome b =
+      Execute(QStringLiteral(VETTRIX_CMAKE), {QStringLiteral("--build"), build}, *env_);
+  ASSERT_EQ(b.status, 0) << b.output << b.errors;
+  EXPECT_TRUE(QFile::exists(build + QStringLiteral("/hello")));
+
+  // The plugin folder the README tells Designer of holds the installed plugin.
+  const QString key = QStringLiteral("QT_PLUGIN_PATH=PREFIX/");
+  const qsizetype at = text.indexOf(key, section);
+  ASSERT_GE(at, 0);
+  const QString folder = text.mid(at + key.size()).section(QLatin1Char(' '), 0, 0);
+  EXPECT_TRUE(QFile::exists(Prefix() + QLatin1Char('/') + folder +
+                            QStringLiteral("/designer/libtorvelbutton_designer.so")))
+      << folder.toStdString();
+}
+
 }  // namespace

@@ -77,6 +77,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   Q_PROPERTY(MousePointerValue mousePointer READ mousePointer WRITE setMousePointer)
   Q_PROPERTY(QPixmap mouseIcon READ mouseIcon WRITE setMouseIcon)
   Q_PROPERTY(QString container READ container STORED false)
+  Q_PROPERTY(PixelScalingValue pixelScaling READ pixelScaling WRITE setPixelScaling)
 
  public:
   // Every enumeration has a fixed underlying type: stored sets and form
@@ -185,6 +186,19 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
     CustomPointer = 99,          ///< The picture of mouseIcon.
   };
   Q_ENUM(MousePointerValue)
+
+  /// How the button is drawn on a screen with more than one device pixel to
+  /// the pixel (a device pixel ratio above 1).
+  enum PixelScalingValue : int {
+    /// For the device: frames, bevels, focus mark, icon and outline as the
+    /// button's pixels made k times as large at a whole ratio k, the caption
+    /// written at the device's resolution. A fractional ratio is drawn for
+    /// the next whole ratio and scaled down smoothly.
+    Device = 0,
+    /// The button's pixels enlarged as they are, the caption included.
+    Doubled = 1,
+  };
+  Q_ENUM(PixelScalingValue)
 
   /// The desktop's colours by their index in the system colour table.
   /// systemColor() turns one into a colour the colour properties take as a
@@ -307,9 +321,12 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   CaptionStyleValue captionStyle() const;
   /// Sets the caption style (custom colour schemes).
   void setCaptionStyle(CaptionStyleValue style);
-  /// The caption font.
+  /// The caption font, which is also QWidget's font. Until a font is set,
+  /// it is the font Qt hands down (the parent's, the application's), and
+  /// follows it.
   QFont font() const;
-  /// Sets the caption font.
+  /// Sets the caption font, as QWidget::setFont (through any pointer) and a
+  /// style sheet's font do; from then on the button keeps it.
   void setFont(const QFont& font);
   /// Where the colours come from; fixed at run time.
   ColorSchemeValue colorScheme() const;
@@ -331,6 +348,10 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   QPixmap mouseIcon() const;
   /// Sets the picture of the CustomPointer mouse pointer.
   void setMouseIcon(const QPixmap& icon);
+  /// How the button is drawn on a high-density screen; Device by default.
+  PixelScalingValue pixelScaling() const;
+  /// Sets how the button is drawn on a high-density screen, and redraws it.
+  void setPixelScaling(PixelScalingValue scaling);
   /// The name of the parent widget the button's option group belongs to,
   /// with "(index)" where several parents share a name.
   QString container() const;
@@ -369,7 +390,8 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
 
   /// The size that shows the whole caption on one line, with the icon.
   QSize sizeHint() const override;
-  /// The smallest size worth having.
+  /// The size hint again: as for a push button, the caption is not meant
+  /// to be cut.
   QSize minimumSizeHint() const override;
 
  public slots:

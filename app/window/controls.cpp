@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <chrono>
 #include <exception>
 #include <filesystem>
@@ -100,7 +101,31 @@ FindingsView::FindingsView(QWidget* parent) : QTreeWidget(parent) {
   header()->setSectionsMovable(false);
 }
 
+void FindingsView::SetSummary(const QTreeWidgetItem* item, QString summary) {
+  summary_item_ = item;
+  summary_ = std::move(summary);
+}
+
+QString FindingsView::SummaryOf(const QTreeWidgetItem* item) const {
+  return item != nullptr && item == summary_item_ ? summary_ : QString();
+}
+
+bool FindingsView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = SummaryOf(itemAt(help->pos()));
+    if (text.isEmpty()) {
+      QToolTip::hideText();
+    } else {
+      QToolTip::showText(help->globalPos(), text, viewport());
+    }
+    return true;
+  }
+  return QTreeWidget::viewportEvent(event);
+}
+
 void FindingsView::Clear() {
+  SetSummary(nullptr, {});
   const int rows = topLevelItemCount();
   // Sent whether or not assistive technology listens: the list holds a few
   // rows, and the toolkit drops the events when nobody does.

@@ -60,6 +60,13 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
   // The rule (0-based) of a row, or nullopt for a row no rule added.
   static std::optional<std::size_t> RuleOf(const QTreeWidgetItem* item);
 
+  // What a row's tooltip says of its finding's occurrences ("3 occurrences:
+  // ..."), and what assistive technology reads as its cells' description.
+  // Kept beside the rows, not in them: changing a row's data would tell
+  // assistive technology of a changed row while it follows the selection.
+  void SetSummary(const QTreeWidgetItem* item, QString summary);
+  QString SummaryOf(const QTreeWidgetItem* item) const;
+
   // Rows as "label<TAB>description" lines, each ended by a line break: the
   // selected ones, or all.
   QString RowsText(bool all) const;
@@ -80,12 +87,15 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   // Tells assistive technology of the cells of rows [first, end).
   void TellCells(int first, int end, QAccessible::Event what);
 
   QIcon icon_;
+  const QTreeWidgetItem* summary_item_ = nullptr;
+  QString summary_;
 };
 
 // The server line (Label4). Shows text as it is: a header is never markup.

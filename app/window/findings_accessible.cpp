@@ -61,7 +61,7 @@ class Cell : public ListPart, public QAccessibleTableCellInterface {
     if (!isValid()) return {};
     if (t == QAccessible::Name) return Item()->text(column_);
     // A selected finding's occurrences: how many, and where in the markup.
-    if (t == QAccessible::Description) return Item()->toolTip(column_);
+    if (t == QAccessible::Description) return view_->SummaryOf(Item());
     return {};
   }
 

@@ -665,13 +665,11 @@ void MainWindow::HighlightSelectedFinding() {
   std::vector<std::pair<std::size_t, std::size_t>> ranges;
   for (const app::check::Occurrence& o : found) ranges.emplace_back(o.offset, o.length);
   text2_->Highlight(ranges);
-  // How many, and where in the markup: the row's tooltip, which assistive
-  // technology reads as the cells' description.
+  // How many, and where in the markup: the row's tooltip and its cells'
+  // description.
   const QString where =
       QString::fromStdString(app::check::DescribeCounts(app::check::CountContexts(found)));
-  for (int column = 0; column < selected.front()->columnCount(); ++column) {
-    selected.front()->setToolTip(column, where);
-  }
+  list_->SetSummary(selected.front(), where);
 }
 
 }  // namespace vx::window

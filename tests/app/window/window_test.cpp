@@ -1067,11 +1067,13 @@ TEST_F(WindowTest, SelectingAFindingHighlightsWhereItsRuleMatched) {
 
   // How many, and where: the row's tooltip, and its cells' description to
   // assistive technology.
-  EXPECT_EQ(w().ListView1().topLevelItem(3)->toolTip(0).toStdString(),
+  EXPECT_EQ(w().ListView1().SummaryOf(w().ListView1().topLevelItem(3)).toStdString(),
             "1 occurrence, in an attribute name");
   w().ListView1().setCurrentItem(w().ListView1().topLevelItem(0));
-  EXPECT_EQ(w().ListView1().topLevelItem(0)->toolTip(1).toStdString(),
+  EXPECT_EQ(w().ListView1().SummaryOf(w().ListView1().topLevelItem(0)).toStdString(),
             "2 occurrences, all in tags");
+  // Only the selected row has one.
+  EXPECT_TRUE(w().ListView1().SummaryOf(w().ListView1().topLevelItem(3)).isEmpty());
   QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&w().ListView1());
   ASSERT_NE(list, nullptr);
   QAccessibleTableInterface* table = list->tableInterface();
@@ -1145,7 +1147,7 @@ TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
         ASSERT_TRUE(context.has_value());
         ++counts.in[static_cast<std::size_t>(*context)];
       }
-      EXPECT_EQ(row->toolTip(1).toStdString(), app::check::DescribeCounts(counts));
+      EXPECT_EQ(w().ListView1().SummaryOf(row).toStdString(), app::check::DescribeCounts(counts));
       ++findings;
     }
   }

@@ -580,7 +580,7 @@ int Usage(const std::string& problem) {
 
 }  // namespace
 
-int Main(int argc, char** argv) {
+RunEnd Main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) return Usage("");

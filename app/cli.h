@@ -10,7 +10,19 @@ inline constexpr int kExitUsage = 64;    // the command line itself is wrong
 // An interrupt (Ctrl+C) ends a run with 128 plus the signal's number.
 inline constexpr int kExitInterrupted = 130;
 
+// How a command ends: its exit status, and how the process ends with it. The
+// process ends only in main: a run that was interrupted may leave threads
+// waiting on what nothing ends (standard input never closed), so it ends at
+// once, without destructors; one whose reader went away ends as a filter
+// does, by SIGPIPE.
+struct RunEnd {
+  enum class Way { Return, AtOnce, ByBrokenPipe };
+  RunEnd(int s = 0, Way w = Way::Return) : status(s), way(w) {}  // NOLINT: a status is an end
+  int status;
+  Way way;
+};
+
 // The whole command line: `vettrix check ...`, `vettrix --help`.
-int Main(int argc, char** argv);
+RunEnd Main(int argc, char** argv);
 
 }  // namespace vx::app::cli

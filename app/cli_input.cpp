@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/base/ascii.h"
+#include "platform/base/seconds_text.h"
 #include "platform/fetch/fetch.h"
 #include "platform/files/file_reader.h"
 
@@ -169,16 +170,6 @@ FileMapping::~FileMapping() {
 }
 
 namespace {
-
-std::string SecondsText(std::chrono::milliseconds ms) {
-  char buf[32];
-  if (ms.count() % 1000 == 0) {
-    std::snprintf(buf, sizeof buf, "%lld s", static_cast<long long>(ms.count() / 1000));
-  } else {
-    std::snprintf(buf, sizeof buf, "%g s", static_cast<double>(ms.count()) / 1000.0);
-  }
-  return buf;
-}
 
 std::runtime_error TooLarge(std::uint64_t max_bytes) {
   return std::runtime_error("larger than the limit of " + std::to_string(max_bytes) +

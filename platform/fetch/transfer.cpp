@@ -10,6 +10,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/base/seconds_text.h"
+
 namespace vx::net::detail {
 namespace {
 
@@ -38,16 +40,6 @@ bool is_scheme(std::string_view s) {
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-std::string seconds_text(std::chrono::milliseconds ms) {
-  char buf[32];
-  if (ms.count() % 1000 == 0) {
-    std::snprintf(buf, sizeof buf, "%lld s", static_cast<long long>(ms.count() / 1000));
-  } else {
-    std::snprintf(buf, sizeof buf, "%g s", static_cast<double>(ms.count()) / 1000.0);
-  }
-  return buf;
 }
 
 std::string effective_url(CURL* easy) {
@@ -318,7 +310,7 @@ std::string Transfer::FailureReason(CURLcode code) const {
     case CURLE_ABORTED_BY_CALLBACK:
       return "cancelled";
     case CURLE_OPERATION_TIMEDOUT:
-      return "timed out after " + seconds_text(options_.timeout);
+      return "timed out after " + SecondsText(options_.timeout);
     case CURLE_WRITE_ERROR:
       if (too_big_) return "page larger than " + std::to_string(options_.max_bytes) + " bytes";
       return why;

@@ -9,20 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/base/seconds_text.h"
+
 namespace vx::files {
-namespace {
-
-std::string Seconds(std::chrono::milliseconds ms) {
-  char buf[32];
-  if (ms.count() % 1000 == 0) {
-    std::snprintf(buf, sizeof buf, "%lld s", static_cast<long long>(ms.count() / 1000));
-  } else {
-    std::snprintf(buf, sizeof buf, "%g s", static_cast<double>(ms.count()) / 1000.0);
-  }
-  return buf;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string KindName(mode_t mode) {
   if (S_ISREG(mode)) return "a regular file";
@@ -103,7 +93,7 @@ bool InputFile::ReadAll(std::string& out, const ReadLimits& limits) {
           const auto left =
               std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
           if (left.count() <= 0) {
-            return Fail(ReadFailure::TimedOut, "timed out after " + Seconds(limits.timeout) +
+            return Fail(ReadFailure::TimedOut, "timed out after " + SecondsText(limits.timeout) +
                                                    " reading " + KindName(stat_.st_mode));
           }
           slice = static_cast<int>(std::min<long long>(slice, left.count()));

@@ -1,0 +1,246 @@
+#pragma once
+
+// The reference the context scanner is held to: gumbo's parse tree of a
+// page, read back onto the page's bytes. Start tags map through
+// original_tag and their attributes' name and value spans, end tags through
+// original_end_tag, character data through its text node (by the parent:
+// script, style or text), comments through original_text ("<!--" ones are
+// comments, "<?", "<!x" and "</ x" ones bogus, so other), CDATA to other.
+// Bytes no node accounts for (the doctype, tags the tree builder dropped,
+// the attributes gumbo dropped as duplicates) have no reference place.
+
+#include <gumbo.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/check/html_context.h"
+
+namespace vx::support {
+
+// What gumbo did to a node's place that the scanner does not follow: the
+// tree builder's reparenting of misnested markup.
+inline constexpr unsigned kGumboMoved =
+    GUMBO_INSERTION_RECONSTRUCTED_FORMATTING_ELEMENT | GUMBO_INSERTION_ADOPTION_AGENCY_CLONED |
+    GUMBO_INSERTION_ADOPTION_AGENCY_MOVED | GUMBO_INSERTION_FOSTER_PARENTED;
+
+// Character data that runs up to "</form>": gumbo takes the form off its
+// stack before it places the pending text, which so lands in the form's
+// parent, together with the white space after the end tag.
+inline constexpr unsigned kGumboTextBeforeFormEnd = 1u << 31;
+
+struct ReferencePlace {
+  app::check::Context context;
+  std::string element;
+  // Parse flags of the node that holds the byte and of its ancestors.
+  unsigned flags = 0;
+  int depth = 0;  // of the element named, counting html as 1
+};
+
+class GumboReference {
+ public:
+  explicit GumboReference(std::string_view text) : text_(text), owner_(text.size(), kNone) {
+    output_ = gumbo_parse_with_options(&kGumboDefaultOptions, text.data(), text.size());
+    if (output_ == nullptr) throw std::runtime_error("gumbo could not parse the page");
+    Walk(output_->document, Entry{"", 0, 0});
+  }
+  ~GumboReference() { gumbo_destroy_output(&kGumboDefaultOptions, output_); }
+  GumboReference(const GumboReference&) = delete;
+  GumboReference& operator=(const GumboReference&) = delete;
+
+  // The place gumbo gives the byte at `offset`, if it gives one.
+  std::optional<ReferencePlace> At(std::size_t offset) const {
+    if (offset >= owner_.size() || owner_[offset] == kNone) return std::nullopt;
+    const Paint& p = paints_[owner_[offset]];
+    const Entry& e = entries_[p.entry];
+    return ReferencePlace{p.context, e.name, e.flags, e.depth};
+  }
+
+  // Whether the tree builder moved any node (see kGumboMoved).
+  bool AnyMoved() const { return moved_; }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xffffffffu;
+  struct Entry {
+    std::string name;
+    unsigned flags;
+    int depth;
+  };
+  struct Paint {
+    app::check::Context context;
+    std::uint32_t entry;
+  };
+
+  static char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+  static bool IsSpace(char c) {
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f';
+  }
+  static bool EndsName(char c) { return IsSpace(c) || c == '/' || c == '>'; }
+
+  std::size_t OffsetOf(const char* p) const { return static_cast<std::size_t>(p - text_.data()); }
+
+  // "<name" or "</name" at `at`: the name's end.
+  std::size_t TagNameEnd(std::size_t at) const {
+    std::size_t i = at + 1;
+    if (i < text_.size() && text_[i] == '/') ++i;
+    while (i < text_.size() && !EndsName(text_[i])) ++i;
+    return i;
+  }
+  std::string TagName(std::size_t at) const {
+    std::size_t i = at + 1;
+    if (i < text_.size() && text_[i] == '/') ++i;
+    std::string name;
+    for (const std::size_t end = TagNameEnd(at); i < end; ++i) name.push_back(Lower(text_[i]));
+    return name;
+  }
+  std::string NodeName(const GumboNode* node) const {
+    const GumboElement& e = node->v.element;
+    if (e.original_tag.length > 1) return TagName(OffsetOf(e.original_tag.data));
+    std::string name = gumbo_normalized_tagname(e.tag);
+    for (char& c : name) c = Lower(c);
+    return name;
+  }
+
+  void PaintSpan(std::size_t begin, std::size_t end, app::check::Context context,
+                 std::uint32_t entry) {
+    const auto index = static_cast<std::uint32_t>(paints_.size());
+    paints_.push_back(Paint{context, entry});
+    for (std::size_t i = begin; i < end && i < owner_.size(); ++i) owner_[i] = index;
+  }
+  void Unpaint(std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end && i < owner_.size(); ++i) owner_[i] = kNone;
+  }
+  std::uint32_t AddEntry(Entry e) {
+    entries_.push_back(std::move(e));
+    return static_cast<std::uint32_t>(entries_.size() - 1);
+  }
+
+  static bool HoldsRawText(std::string_view name) {
+    for (std::string_view raw : {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
+                                 "noframes", "noscript", "plaintext"}) {
+      if (name == raw) return true;
+    }
+    return false;
+  }
+
+  void StartTag(const GumboNode* node, std::uint32_t entry) {
+    using app::check::Context;
+    const GumboElement& e = node->v.element;
+    const std::size_t begin = OffsetOf(e.original_tag.data);
+    const std::size_t end = begin + e.original_tag.length;
+    PaintSpan(begin, end, Context::Tag, entry);
+    // Between the name and the kept attributes only spaces, '/' and '=' are
+    // tag; anything else is an attribute gumbo dropped.
+    std::vector<std::pair<std::size_t, std::size_t>> kept;
+    for (unsigned i = 0; i < e.attributes.length; ++i) {
+      const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+      const std::size_t name_begin = OffsetOf(a->original_name.data);
+      const std::size_t name_end = name_begin + a->original_name.length;
+      PaintSpan(name_begin, name_end, Context::AttributeName, entry);
+      std::size_t attr_end = name_end;
+      if (a->value_end.offset > a->value_start.offset &&
+          a->original_value.data != a->original_name.data) {
+        const std::size_t value_begin = OffsetOf(a->original_value.data);
+        attr_end = value_begin + a->original_value.length;
+        PaintSpan(value_begin, attr_end, Context::AttributeValue, entry);
+      }
+      kept.emplace_back(name_begin, attr_end);
+    }
+    std::size_t gap = e.original_tag.data[0] == '<' ? TagNameEnd(begin) : begin;
+    kept.emplace_back(end, end);
+    for (const auto& [attr_begin, attr_end] : kept) {
+      bool dropped = false;
+      for (std::size_t i = gap; i < attr_begin && i + 1 < end; ++i) {
+        if (!IsSpace(text_[i]) && text_[i] != '/' && text_[i] != '=') dropped = true;
+      }
+      if (dropped) Unpaint(gap, std::min(attr_begin, end - 1));
+      gap = std::max(gap, attr_end);
+    }
+  }
+
+  void Walk(const GumboNode* node, const Entry& parent) {
+    using app::check::Context;
+    const unsigned flags = parent.flags | node->parse_flags;
+    if ((node->parse_flags & kGumboMoved) != 0) moved_ = true;
+    switch (node->type) {
+      case GUMBO_NODE_DOCUMENT: {
+        const GumboVector& children = node->v.document.children;
+        for (unsigned i = 0; i < children.length; ++i) {
+          Walk(static_cast<const GumboNode*>(children.data[i]), parent);
+        }
+        return;
+      }
+      case GUMBO_NODE_ELEMENT:
+      case GUMBO_NODE_TEMPLATE: {
+        const GumboElement& e = node->v.element;
+        Entry self{NodeName(node), flags, parent.depth + 1};
+        const std::uint32_t entry = AddEntry(self);
+        if (e.original_tag.length > 0) StartTag(node, entry);
+        for (unsigned i = 0; i < e.children.length; ++i) {
+          Walk(static_cast<const GumboNode*>(e.children.data[i]), self);
+        }
+        if (e.original_end_tag.length > 0) {
+          const std::size_t begin = OffsetOf(e.original_end_tag.data);
+          const std::uint32_t end_entry = AddEntry(Entry{TagName(begin), flags, self.depth});
+          PaintSpan(begin, begin + e.original_end_tag.length, Context::Tag, end_entry);
+        }
+        return;
+      }
+      case GUMBO_NODE_TEXT:
+      case GUMBO_NODE_WHITESPACE: {
+        const GumboText& t = node->v.text;
+        if (t.original_text.length == 0) return;
+        const std::size_t begin = OffsetOf(t.original_text.data);
+        const std::size_t end = begin + t.original_text.length;
+        const Context context = parent.name == "script"  ? Context::Script
+                                : parent.name == "style" ? Context::Style
+                                                         : Context::Text;
+        unsigned text_flags = flags;
+        for (std::size_t lt = text_.find("</", begin); lt != std::string_view::npos && lt < end;
+             lt = text_.find("</", lt + 1)) {
+          if (TagName(lt) == "form") text_flags |= kGumboTextBeforeFormEnd;
+        }
+        PaintSpan(begin, end, context, AddEntry(Entry{parent.name, text_flags, parent.depth}));
+        // A text node runs on over the tags the tree builder dropped inside
+        // it; from the first of them on it tells nothing.
+        if (!HoldsRawText(parent.name)) {
+          for (std::size_t i = begin; i + 1 < end; ++i) {
+            const char c = text_[i + 1];
+            const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+            if (text_[i] == '<' && (letter || c == '/' || c == '!' || c == '?')) {
+              Unpaint(i, end);
+              break;
+            }
+          }
+        }
+        return;
+      }
+      case GUMBO_NODE_COMMENT:
+      case GUMBO_NODE_CDATA: {
+        const GumboText& t = node->v.text;
+        const std::size_t begin = OffsetOf(t.original_text.data);
+        const std::string_view original(t.original_text.data, t.original_text.length);
+        const Context context = node->type == GUMBO_NODE_COMMENT && original.substr(0, 4) == "<!--"
+                                    ? Context::Comment
+                                    : Context::Other;
+        PaintSpan(begin, begin + original.size(), context,
+                  AddEntry(Entry{parent.name, flags, parent.depth}));
+        return;
+      }
+    }
+  }
+
+  std::string_view text_;
+  GumboOutput* output_ = nullptr;
+  std::vector<std::uint32_t> owner_;  // per byte, an index into paints_
+  std::vector<Paint> paints_;
+  std::vector<Entry> entries_;
+  bool moved_ = false;
+};
+
+}  // namespace vx::support

@@ -33,12 +33,15 @@ enum class ContextException {
   // Character data just before "</form>", which gumbo places in the form's
   // parent (kGumboTextBeforeFormEnd). Element only.
   kBeforeFormEnd,
+  // After an end tag of a name gumbo does not know closed an element of
+  // another unknown name (kGumboAfterUnknownEndTag). Element only.
+  kUnknownEndTag,
 };
-inline constexpr std::size_t kExceptionKinds = 5;
+inline constexpr std::size_t kExceptionKinds = 6;
 
 inline std::string_view ExceptionName(ContextException e) {
-  constexpr std::array<std::string_view, kExceptionKinds> names = {"none", "moved", "deep",
-                                                                   "noscript", "before-form-end"};
+  constexpr std::array<std::string_view, kExceptionKinds> names = {
+      "none", "moved", "deep", "noscript", "before-form-end", "unknown-end-tag"};
   return names[static_cast<std::size_t>(e)];
 }
 
@@ -101,6 +104,7 @@ inline ContextException ExceptionFor(const app::check::Place& ours, const Refere
   if (context_differs) return ContextException::kNone;
   if ((ref.flags & kGumboMoved) != 0) return ContextException::kMoved;
   if ((ref.flags & kGumboTextBeforeFormEnd) != 0) return ContextException::kBeforeFormEnd;
+  if ((ref.flags & kGumboAfterUnknownEndTag) != 0) return ContextException::kUnknownEndTag;
   if (ref.depth > 1024) return ContextException::kDeep;
   return ContextException::kNone;
 }

@@ -11,6 +11,7 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,11 @@ inline constexpr unsigned kGumboMoved =
 // stack before it places the pending text, which so lands in the form's
 // parent, together with the white space after the end tag.
 inline constexpr unsigned kGumboTextBeforeFormEnd = 1u << 31;
+
+// From the first end tag that gumbo let close an element of another name
+// on: gumbo closes the nearest element it does not know at the end tag of
+// any name it does not know ("<foo>x</bar>"), which a browser ignores.
+inline constexpr unsigned kGumboAfterUnknownEndTag = 1u << 30;
 
 struct ReferencePlace {
   app::check::Context context;
@@ -58,7 +64,8 @@ class GumboReference {
     if (offset >= owner_.size() || owner_[offset] == kNone) return std::nullopt;
     const Paint& p = paints_[owner_[offset]];
     const Entry& e = entries_[p.entry];
-    return ReferencePlace{p.context, e.name, e.flags, e.depth};
+    const unsigned after = offset >= unknown_end_from_ ? kGumboAfterUnknownEndTag : 0u;
+    return ReferencePlace{p.context, e.name, e.flags | after, e.depth};
   }
 
   // Whether the tree builder moved any node (see kGumboMoved).
@@ -83,6 +90,14 @@ class GumboReference {
   static bool EndsName(char c) { return IsSpace(c) || c == '/' || c == '>'; }
 
   std::size_t OffsetOf(const char* p) const { return static_cast<std::size_t>(p - text_.data()); }
+  // Where a tag's own text starts: gumbo counts a dropped "</>" before it
+  // as part of it.
+  std::size_t TagBegin(const GumboStringPiece& tag) const {
+    std::size_t at = OffsetOf(tag.data);
+    const std::size_t end = at + tag.length;
+    while (end - at > 3 && text_.substr(at, 3) == "</>") at += 3;
+    return at;
+  }
 
   // "<name" or "</name" at `at`: the name's end.
   std::size_t TagNameEnd(std::size_t at) const {
@@ -100,7 +115,7 @@ class GumboReference {
   }
   std::string NodeName(const GumboNode* node) const {
     const GumboElement& e = node->v.element;
-    if (e.original_tag.length > 1) return TagName(OffsetOf(e.original_tag.data));
+    if (e.original_tag.length > 1) return TagName(TagBegin(e.original_tag));
     std::string name = gumbo_normalized_tagname(e.tag);
     for (char& c : name) c = Lower(c);
     return name;
@@ -131,8 +146,8 @@ class GumboReference {
   void StartTag(const GumboNode* node, std::uint32_t entry) {
     using app::check::Context;
     const GumboElement& e = node->v.element;
-    const std::size_t begin = OffsetOf(e.original_tag.data);
-    const std::size_t end = begin + e.original_tag.length;
+    const std::size_t begin = TagBegin(e.original_tag);
+    const std::size_t end = OffsetOf(e.original_tag.data) + e.original_tag.length;
     PaintSpan(begin, end, Context::Tag, entry);
     // Between the name and the kept attributes only spaces, '/' and '=' are
     // tag; anything else is an attribute gumbo dropped.
@@ -151,7 +166,7 @@ class GumboReference {
       }
       kept.emplace_back(name_begin, attr_end);
     }
-    std::size_t gap = e.original_tag.data[0] == '<' ? TagNameEnd(begin) : begin;
+    std::size_t gap = text_[begin] == '<' ? TagNameEnd(begin) : begin;
     kept.emplace_back(end, end);
     for (const auto& [attr_begin, attr_end] : kept) {
       bool dropped = false;
@@ -185,9 +200,16 @@ class GumboReference {
           Walk(static_cast<const GumboNode*>(e.children.data[i]), self);
         }
         if (e.original_end_tag.length > 0) {
-          const std::size_t begin = OffsetOf(e.original_end_tag.data);
-          const std::uint32_t end_entry = AddEntry(Entry{TagName(begin), flags, self.depth});
-          PaintSpan(begin, begin + e.original_end_tag.length, Context::Tag, end_entry);
+          const std::size_t begin = TagBegin(e.original_end_tag);
+          std::string end_name = TagName(begin);
+          if (e.tag == GUMBO_TAG_UNKNOWN && end_name != self.name &&
+              gumbo_tagn_enum(end_name.data(), static_cast<unsigned>(end_name.size())) ==
+                  GUMBO_TAG_UNKNOWN) {
+            unknown_end_from_ = std::min(unknown_end_from_, begin);
+          }
+          const std::uint32_t end_entry = AddEntry(Entry{std::move(end_name), flags, self.depth});
+          PaintSpan(begin, OffsetOf(e.original_end_tag.data) + e.original_end_tag.length,
+                    Context::Tag, end_entry);
         }
         return;
       }
@@ -241,6 +263,7 @@ class GumboReference {
   std::vector<Paint> paints_;
   std::vector<Entry> entries_;
   bool moved_ = false;
+  std::size_t unknown_end_from_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace vx::support

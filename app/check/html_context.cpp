@@ -395,6 +395,9 @@ enum class Mode : std::uint8_t {
 struct Node {
   T id = T::kOther;
   bool foreign = false;
+  // Opened while a table's insertion mode was in force: placed before the
+  // table, and leaves that mode in force.
+  bool fostered = false;
   std::string name;
 };
 
@@ -438,6 +441,7 @@ struct ContextScanner::Impl {
 
   std::vector<Node> stack;
   std::size_t overflow = 0;  // pushes beyond kMaxDepth not kept
+  bool fostering = false;    // what is opened now is fostered
 
   // ---- segments ----
   void Emit(std::size_t end, Context context, std::string_view element) {
@@ -473,7 +477,7 @@ struct ContextScanner::Impl {
       ++overflow;
       return;
     }
-    stack.push_back(Node{id, foreign, std::string(name)});
+    stack.push_back(Node{id, foreign, fostering, std::string(name)});
   }
   void Pop() {
     if (overflow > 0) {
@@ -540,6 +544,18 @@ struct ContextScanner::Impl {
     }
     return false;
   }
+  // Whether a table's insertion mode is in force: the innermost element
+  // not opened under it is part of a table's structure.
+  bool InTableMode() const {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+      if (!it->fostered) return !it->foreign && IsTableMode(it->id);
+    }
+    return false;
+  }
+  void PopFostered() {
+    while (!stack.empty() && stack.back().fostered) Pop();
+  }
+
   // Where character data the table modes refuse goes: before the table.
   std::string_view FosterParent() const {
     for (std::size_t i = stack.size(); i-- > 0;) {
@@ -691,8 +707,20 @@ struct ContextScanner::Impl {
     }
   }
 
+  bool TableOpen() const {
+    return std::any_of(stack.begin(), stack.end(),
+                       [](const Node& n) { return !n.foreign && n.id == T::kTable; });
+  }
+
   void InBodyStart() {
     if (InSelect()) {
+      // A select in a table ends at the table's structure.
+      if (In(tag_id, T::kCaption, T::kTable, T::kTbody, T::kTfoot, T::kThead, T::kTr, T::kTd,
+             T::kTh) &&
+          TableOpen()) {
+        PopUntil(T::kSelect);
+        return InBodyStart();
+      }
       switch (tag_id) {
         case T::kOption:
           if (TopIs(T::kOption)) Pop();
@@ -722,7 +750,7 @@ struct ContextScanner::Impl {
     // A table's structure closes the open cell or caption first.
     const bool structure = In(tag_id, T::kCaption, T::kCol, T::kColgroup, T::kTbody, T::kTd,
                               T::kTfoot, T::kTh, T::kThead, T::kTr);
-    if (structure && !stack.empty() && !IsTableMode(stack.back().id)) {
+    if (structure && !stack.empty() && !InTableMode()) {
       if (InScopeIf([](T t) { return t == T::kTd || t == T::kTh; }, Scope::kTable)) {
         GenerateImpliedEndTags();
         PopUntilCell();
@@ -733,9 +761,18 @@ struct ContextScanner::Impl {
       }
     }
     if (TopIs(T::kColgroup) && tag_id != T::kCol) Pop();
-    if (!stack.empty() && !stack.back().foreign && IsTableMode(stack.back().id)) {
+    if (InTableMode()) {
       if (TableStart()) return;
+      // The body's rules open it, before the table.
+      fostering = true;
+      BodyStart();
+      fostering = false;
+      return;
     }
+    BodyStart();
+  }
+
+  void BodyStart() {
     switch (tag_id) {
       case T::kHtml:
       case T::kBody:
@@ -838,6 +875,10 @@ struct ContextScanner::Impl {
   // The table insertion modes; false hands the tag to the body's rules (the
   // element is then placed before the table but still opened).
   bool TableStart() {
+    if (In(tag_id, T::kCaption, T::kColgroup, T::kCol, T::kTbody, T::kThead, T::kTfoot, T::kTr,
+           T::kTd, T::kTh, T::kTable)) {
+      PopFostered();
+    }
     switch (tag_id) {
       case T::kCaption:
       case T::kColgroup:
@@ -956,6 +997,13 @@ struct ContextScanner::Impl {
 
   void InBodyEnd() {
     if (InSelect()) {
+      if (In(tag_id, T::kCaption, T::kTable, T::kTbody, T::kTfoot, T::kThead, T::kTr, T::kTd,
+             T::kTh) &&
+          TableOpen()) {
+        if (!InScope(tag_id, Scope::kTable)) return;
+        PopUntil(T::kSelect);
+        return InBodyEnd();
+      }
       if (tag_id == T::kOption) {
         if (TopIs(T::kOption)) Pop();
         return;
@@ -989,9 +1037,13 @@ struct ContextScanner::Impl {
       case T::kBr:
         return;  // read as <br>, which holds nothing
       case T::kForm: {
+        // The form closes where it is in the stack, elements opened in it
+        // stay open; only the end tags it implies close first.
+        const bool was_open = form_open;
         form_open = false;
+        if (!was_open || !InScope(T::kForm)) return;
+        GenerateImpliedEndTags();
         for (std::size_t i = stack.size(); i-- > 0;) {
-          if (Boundary(stack[i], Scope::kDefault) && !(stack[i].id == T::kForm)) return;
           if (!stack[i].foreign && stack[i].id == T::kForm) {
             stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
             return;
@@ -1128,13 +1180,22 @@ struct ContextScanner::Impl {
 
   bool ForeignContent() const { return !stack.empty() && stack.back().foreign; }
 
+  // The end of character data from `from`: the next '<' that starts a tag,
+  // a comment or a declaration.
+  std::size_t TextEnd(std::size_t from) const {
+    const std::size_t n = text.size();
+    for (std::size_t lt = FindChar('<', from); lt < n; lt = FindChar('<', lt + 1)) {
+      if (lt + 1 >= n) return n;
+      const char c = text[lt + 1];
+      if (IsAlpha(c) || c == '!' || c == '?' || (c == '/' && lt + 2 < n)) return lt;
+    }
+    return n;
+  }
+
   void StepData() {
     const std::size_t n = text.size();
     if (text[pos] != '<') {
-      const void* lt = std::memchr(text.data() + pos, '<', n - pos);
-      const std::size_t end =
-          lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - text.data()) : n;
-      Characters(end);
+      Characters(TextEnd(pos));
       return;
     }
     if (pos + 1 >= n) {
@@ -1175,7 +1236,7 @@ struct ContextScanner::Impl {
       Emit(ToGreater(pos + 2), Context::Other, CommentElement());
       return;
     }
-    Characters(pos + 1);
+    Characters(TextEnd(pos + 1));
   }
 
   // After "<!--" at `from`: the end of the comment. "<!-->" and "<!--->" end

@@ -22,26 +22,31 @@ enum class ContextException {
   kNone,
   // Gumbo reparented the node: a formatting element reopened after a block
   // closed it, the adoption of misnested formatting elements, or character
-  // data placed before a table. The scanner names the innermost element
-  // still open. Element only.
+  // data placed before a table; and everything after the first such move,
+  // as the open elements differ from there. The scanner names the innermost
+  // element the page itself left open. Element only.
   kMoved,
   // Deeper than the scanner keeps open elements (1,024). Element only.
   kDeep,
   // Inside noscript the scanner reads raw text, as a browser with scripting
-  // does; gumbo parses the markup in it. Context and element.
+  // does; gumbo parses the markup in it (kGumboInNoscript). Context and
+  // element.
   kNoscript,
   // Character data just before "</form>", which gumbo places in the form's
   // parent (kGumboTextBeforeFormEnd). Element only.
   kBeforeFormEnd,
   // After an end tag of a name gumbo does not know closed an element of
-  // another unknown name (kGumboAfterUnknownEndTag). Element only.
+  // another unknown name (kGumboAfterUnknownEndTag). Context and element.
   kUnknownEndTag,
+  // An element name longer than the scanner keeps (256 bytes) is cut.
+  // Element only.
+  kLongName,
 };
-inline constexpr std::size_t kExceptionKinds = 6;
+inline constexpr std::size_t kExceptionKinds = 7;
 
 inline std::string_view ExceptionName(ContextException e) {
   constexpr std::array<std::string_view, kExceptionKinds> names = {
-      "none", "moved", "deep", "noscript", "before-form-end", "unknown-end-tag"};
+      "none", "moved", "deep", "noscript", "before-form-end", "unknown-end-tag", "long-name"};
   return names[static_cast<std::size_t>(e)];
 }
 
@@ -98,13 +103,19 @@ inline std::vector<std::size_t> InterestingOffsets(std::string_view page, std::s
 
 inline ContextException ExceptionFor(const app::check::Place& ours, const ReferencePlace& ref,
                                      bool context_differs) {
-  if (ours.element == "noscript" && ours.context != app::check::Context::Tag) {
+  if (ours.element == "noscript" || (ref.flags & kGumboInNoscript) != 0) {
     return ContextException::kNoscript;
   }
-  if (context_differs) return ContextException::kNone;
-  if ((ref.flags & kGumboMoved) != 0) return ContextException::kMoved;
-  if ((ref.flags & kGumboTextBeforeFormEnd) != 0) return ContextException::kBeforeFormEnd;
+  // Once gumbo has closed elements the page never closed, its tree can
+  // differ in what opens raw text or foreign content too.
   if ((ref.flags & kGumboAfterUnknownEndTag) != 0) return ContextException::kUnknownEndTag;
+  if (context_differs) return ContextException::kNone;
+  if (ours.element.size() == 256 && ref.element.size() > 256 &&
+      ref.element.compare(0, 256, ours.element) == 0) {
+    return ContextException::kLongName;
+  }
+  if ((ref.flags & (kGumboMoved | kGumboAfterMoved)) != 0) return ContextException::kMoved;
+  if ((ref.flags & kGumboTextBeforeFormEnd) != 0) return ContextException::kBeforeFormEnd;
   if (ref.depth > 1024) return ContextException::kDeep;
   return ContextException::kNone;
 }

@@ -40,6 +40,15 @@ inline constexpr unsigned kGumboTextBeforeFormEnd = 1u << 31;
 // any name it does not know ("<foo>x</bar>"), which a browser ignores.
 inline constexpr unsigned kGumboAfterUnknownEndTag = 1u << 30;
 
+// From the first node gumbo moved on (kGumboMoved): its open elements
+// differ from the page's own nesting from there.
+inline constexpr unsigned kGumboAfterMoved = 1u << 29;
+
+// Within a noscript element as gumbo reads it, from its start tag to the end
+// of its end tag (or of the page): gumbo parses the markup in it, as a
+// browser without scripting does.
+inline constexpr unsigned kGumboInNoscript = 1u << 28;
+
 struct ReferencePlace {
   app::check::Context context;
   std::string element;
@@ -64,7 +73,11 @@ class GumboReference {
     if (offset >= owner_.size() || owner_[offset] == kNone) return std::nullopt;
     const Paint& p = paints_[owner_[offset]];
     const Entry& e = entries_[p.entry];
-    const unsigned after = offset >= unknown_end_from_ ? kGumboAfterUnknownEndTag : 0u;
+    unsigned after = (offset >= unknown_end_from_ ? kGumboAfterUnknownEndTag : 0u) |
+                     (offset >= moved_from_ ? kGumboAfterMoved : 0u);
+    for (const auto& [from, to] : noscript_) {
+      if (offset >= from && offset < to) after |= kGumboInNoscript;
+    }
     return ReferencePlace{p.context, e.name, e.flags | after, e.depth};
   }
 
@@ -77,6 +90,7 @@ class GumboReference {
     std::string name;
     unsigned flags;
     int depth;
+    bool foreign = false;  // an svg or math element
   };
   struct Paint {
     app::check::Context context;
@@ -154,8 +168,13 @@ class GumboReference {
     std::vector<std::pair<std::size_t, std::size_t>> kept;
     for (unsigned i = 0; i < e.attributes.length; ++i) {
       const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-      const std::size_t name_begin = OffsetOf(a->original_name.data);
+      std::size_t name_begin = OffsetOf(a->original_name.data);
       const std::size_t name_end = name_begin + a->original_name.length;
+      // A name that starts with a NUL comes with the spaces and slashes
+      // before it, which no name can start with.
+      while (name_begin < name_end && (IsSpace(text_[name_begin]) || text_[name_begin] == '/')) {
+        ++name_begin;
+      }
       PaintSpan(name_begin, name_end, Context::AttributeName, entry);
       std::size_t attr_end = name_end;
       if (a->value_end.offset > a->value_start.offset &&
@@ -178,10 +197,44 @@ class GumboReference {
     }
   }
 
+  // Character data of `parent` over [begin, end).
+  void PaintText(std::size_t begin, std::size_t end, const Entry& parent, unsigned flags) {
+    using app::check::Context;
+    const Context context = parent.name == "script"  ? Context::Script
+                            : parent.name == "style" ? Context::Style
+                                                     : Context::Text;
+    for (std::size_t lt = text_.find("</", begin); lt != std::string_view::npos && lt < end;
+         lt = text_.find("</", lt + 1)) {
+      if (TagName(lt) == "form") flags |= kGumboTextBeforeFormEnd;
+    }
+    PaintSpan(begin, end, context, AddEntry(Entry{parent.name, flags, parent.depth}));
+    // A text node runs on over the tags the tree builder dropped inside it;
+    // from the first of them on it tells nothing.
+    if (parent.foreign || !HoldsRawText(parent.name)) {
+      for (std::size_t i = begin; i + 1 < end; ++i) {
+        const char c = text_[i + 1];
+        const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+        if (text_[i] == '<' && (letter || c == '/' || c == '!' || c == '?')) {
+          Unpaint(i, end);
+          break;
+        }
+      }
+    }
+  }
+
   void Walk(const GumboNode* node, const Entry& parent) {
     using app::check::Context;
     const unsigned flags = parent.flags | node->parse_flags;
-    if ((node->parse_flags & kGumboMoved) != 0) moved_ = true;
+    if ((node->parse_flags & kGumboMoved) != 0) {
+      moved_ = true;
+      std::size_t at = node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE
+                           ? node->v.element.start_pos.offset
+                           : node->v.text.start_pos.offset;
+      if (node->type == GUMBO_NODE_ELEMENT && node->v.element.original_tag.length > 0) {
+        at = std::min(at, OffsetOf(node->v.element.original_tag.data));
+      }
+      moved_from_ = std::min(moved_from_, at);
+    }
     switch (node->type) {
       case GUMBO_NODE_DOCUMENT: {
         const GumboVector& children = node->v.document.children;
@@ -193,9 +246,16 @@ class GumboReference {
       case GUMBO_NODE_ELEMENT:
       case GUMBO_NODE_TEMPLATE: {
         const GumboElement& e = node->v.element;
-        Entry self{NodeName(node), flags, parent.depth + 1};
+        Entry self{NodeName(node), flags, parent.depth + 1,
+                   e.tag_namespace != GUMBO_NAMESPACE_HTML};
         const std::uint32_t entry = AddEntry(self);
         if (e.original_tag.length > 0) StartTag(node, entry);
+        if (e.tag == GUMBO_TAG_NOSCRIPT && e.original_tag.length > 0) {
+          noscript_.emplace_back(OffsetOf(e.original_tag.data),
+                                 e.original_end_tag.length > 0
+                                     ? OffsetOf(e.original_end_tag.data) + e.original_end_tag.length
+                                     : text_.size());
+        }
         for (unsigned i = 0; i < e.children.length; ++i) {
           Walk(static_cast<const GumboNode*>(e.children.data[i]), self);
         }
@@ -219,39 +279,30 @@ class GumboReference {
         if (t.original_text.length == 0) return;
         const std::size_t begin = OffsetOf(t.original_text.data);
         const std::size_t end = begin + t.original_text.length;
-        const Context context = parent.name == "script"  ? Context::Script
-                                : parent.name == "style" ? Context::Style
-                                                         : Context::Text;
-        unsigned text_flags = flags;
-        for (std::size_t lt = text_.find("</", begin); lt != std::string_view::npos && lt < end;
-             lt = text_.find("</", lt + 1)) {
-          if (TagName(lt) == "form") text_flags |= kGumboTextBeforeFormEnd;
-        }
-        PaintSpan(begin, end, context, AddEntry(Entry{parent.name, text_flags, parent.depth}));
-        // A text node runs on over the tags the tree builder dropped inside
-        // it; from the first of them on it tells nothing.
-        if (!HoldsRawText(parent.name)) {
-          for (std::size_t i = begin; i + 1 < end; ++i) {
-            const char c = text_[i + 1];
-            const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
-            if (text_[i] == '<' && (letter || c == '/' || c == '!' || c == '?')) {
-              Unpaint(i, end);
-              break;
-            }
-          }
-        }
+        PaintText(begin, end, parent, flags);
         return;
       }
       case GUMBO_NODE_COMMENT:
       case GUMBO_NODE_CDATA: {
         const GumboText& t = node->v.text;
-        const std::size_t begin = OffsetOf(t.original_text.data);
-        const std::string_view original(t.original_text.data, t.original_text.length);
+        const std::size_t begin = TagBegin(t.original_text);
+        const std::string_view original =
+            text_.substr(begin, OffsetOf(t.original_text.data) + t.original_text.length - begin);
         const Context context = node->type == GUMBO_NODE_COMMENT && original.substr(0, 4) == "<!--"
                                     ? Context::Comment
                                     : Context::Other;
         PaintSpan(begin, begin + original.size(), context,
                   AddEntry(Entry{parent.name, flags, parent.depth}));
+        // A CDATA node takes in the character data before it, and runs on
+        // over what follows it up to the next node.
+        if (node->type == GUMBO_NODE_CDATA) {
+          const std::size_t open = original.find("<![CDATA[");
+          if (open != std::string_view::npos && open > 0) {
+            PaintText(begin, begin + open, parent, flags);
+          }
+          const std::size_t close = original.find("]]>");
+          if (close != std::string_view::npos) Unpaint(begin + close + 3, begin + original.size());
+        }
         return;
       }
     }
@@ -264,6 +315,8 @@ class GumboReference {
   std::vector<Entry> entries_;
   bool moved_ = false;
   std::size_t unknown_end_from_ = static_cast<std::size_t>(-1);
+  std::size_t moved_from_ = static_cast<std::size_t>(-1);
+  std::vector<std::pair<std::size_t, std::size_t>> noscript_;
 };
 
 }  // namespace vx::support

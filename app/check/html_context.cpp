@@ -434,6 +434,8 @@ struct ContextScanner::Impl {
   T tag_id = T::kOther;
   bool end_tag = false;
   bool self_closing = false;
+  std::size_t tag_name_end = 0;
+  bool bare_end_tag = false;     // "</name>" with nothing more
   bool font_breaks_out = false;  // a font tag with color, face or size
 
   // The element whose raw text (RCDATA, RAWTEXT, script) is being read.
@@ -667,10 +669,10 @@ struct ContextScanner::Impl {
           mode = Mode::kBeforeHead;
           continue;
         case Mode::kBeforeHead:
-          if (tag_id == T::kHtml) return;
+          // A second <html> here implies the head, as gumbo has it.
           Push("head", T::kHead, false);
           mode = Mode::kInHead;
-          if (tag_id == T::kHead) return;
+          if (tag_id == T::kHead || tag_id == T::kHtml) return;
           continue;
         case Mode::kInHead:
           if (tag_id == T::kHtml || tag_id == T::kHead) return;
@@ -938,11 +940,12 @@ struct ContextScanner::Impl {
     }
     if (const Node* top = Top(); top != nullptr && top->foreign) {
       // Foreign elements close by name, whatever their case; an HTML element
-      // on the way hands the tag to the HTML rules.
+      // on the way hands the tag to the HTML rules. As gumbo reads them, an
+      // end tag with anything between its name and '>' names none.
       for (std::size_t i = stack.size(); i-- > 0;) {
         if (!stack[i].foreign) break;
         if (i == 0) return;
-        if (stack[i].name == tag_name) {
+        if (bare_end_tag && stack[i].name == tag_name) {
           while (stack.size() > i) Pop();
           return;
         }
@@ -1097,11 +1100,11 @@ struct ContextScanner::Impl {
     // special element comes first.
     for (std::size_t i = stack.size(); i-- > 0;) {
       const Node& n = stack[i];
-      if (n.name == tag_name) {
+      if (!n.foreign && n.name == tag_name) {
         while (stack.size() > i) Pop();
         return;
       }
-      if (!n.foreign && IsSpecialHtml(n.id)) return;
+      if (n.foreign ? IsIntegrationPoint(n.id) : IsSpecialHtml(n.id)) return;
     }
   }
 
@@ -1143,6 +1146,7 @@ struct ContextScanner::Impl {
     self_closing = false;
     font_breaks_out = false;
     const std::size_t end = ReadTagName(name_from);
+    tag_name_end = end;
     Emit(end, Context::Tag, tag_name);
     state = St::kBeforeAttrName;
   }
@@ -1150,6 +1154,8 @@ struct ContextScanner::Impl {
   // The place of a comment (bogus ones and CDATA too): where the tree builder
   // would append it.
   std::string_view CommentElement() const {
+    // Foreign content keeps its comments whatever the insertion mode.
+    if (ForeignContent()) return Current();
     switch (mode) {
       case Mode::kInitial:
       case Mode::kAfterAfterBody:
@@ -1259,6 +1265,12 @@ struct ContextScanner::Impl {
   // Character data from pos to end in the data state: where it lands depends
   // on the insertion mode and on whether it is all white space.
   void Characters(std::size_t end) {
+    // Foreign content takes character data as it comes, outside the
+    // integration points, whatever the insertion mode.
+    if (ForeignContent() && !IsIntegrationPoint(stack.back().id)) {
+      EmitContent(end, Current());
+      return;
+    }
     if (mode != Mode::kInBody) {
       std::size_t i = pos;
       while (i < end && IsSpace(text[i])) ++i;
@@ -1269,8 +1281,11 @@ struct ContextScanner::Impl {
       ImplyBody();
     }
     if (!stack.empty() && !stack.back().foreign && IsTableMode(stack.back().id)) {
+      // A table takes white space; NULs are dropped; anything else goes
+      // before the table, with the white space around it.
       const bool all_space = std::all_of(text.begin() + static_cast<std::ptrdiff_t>(pos),
-                                         text.begin() + static_cast<std::ptrdiff_t>(end), IsSpace);
+                                         text.begin() + static_cast<std::ptrdiff_t>(end),
+                                         [](char c) { return IsSpace(c) || c == '\0'; });
       EmitContent(end, all_space ? Current() : FosterParent());
       return;
     }
@@ -1419,6 +1434,7 @@ struct ContextScanner::Impl {
   }
 
   void TagClose() {
+    bare_end_tag = pos == tag_name_end;
     EmitTagPart(pos + 1, Context::Tag);
     state = St::kData;
     const bool raw = closing_raw;

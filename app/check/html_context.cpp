@@ -337,12 +337,6 @@ bool IsSpecialHtml(T t) {
             T::kTitle, T::kTr, T::kTrack, T::kUl, T::kWbr, T::kXmp);
 }
 
-// Foreign elements inside which markup is read as HTML again.
-bool IsIntegrationPoint(T t) {
-  return In(t, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext, T::kAnnotationXml, T::kForeignObject,
-            T::kDesc, T::kTitle);
-}
-
 // End tags a later tag implies.
 bool IsImpliedEnd(T t) {
   return In(t, T::kDd, T::kDt, T::kLi, T::kOptgroup, T::kOption, T::kP, T::kRb, T::kRp, T::kRt,
@@ -395,11 +389,23 @@ enum class Mode : std::uint8_t {
 struct Node {
   T id = T::kOther;
   bool foreign = false;
+  bool math = false;  // a foreign element of MathML, not svg
   // Opened while a table's insertion mode was in force: placed before the
   // table, and leaves that mode in force.
   bool fostered = false;
   std::string name;
 };
+
+// Foreign elements the scopes stop at and the body's end tags do not cross.
+bool IsIntegrationPoint(const Node& n) {
+  return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext, T::kAnnotationXml)
+                : In(n.id, T::kForeignObject, T::kDesc, T::kTitle);
+}
+// Foreign elements inside which text and start tags are read as HTML again.
+bool ReadsHtml(const Node& n) {
+  return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext)
+                : In(n.id, T::kForeignObject, T::kDesc, T::kTitle);
+}
 
 }  // namespace
 
@@ -434,7 +440,7 @@ struct ContextScanner::Impl {
   T tag_id = T::kOther;
   bool end_tag = false;
   bool self_closing = false;
-  std::size_t tag_name_end = 0;
+  std::size_t tag_begin = 0, tag_name_end = 0;
   bool bare_end_tag = false;     // "</name>" with nothing more
   bool font_breaks_out = false;  // a font tag with color, face or size
 
@@ -443,7 +449,7 @@ struct ContextScanner::Impl {
 
   std::vector<Node> stack;
   std::size_t overflow = 0;  // pushes beyond kMaxDepth not kept
-  bool fostering = false;    // what is opened now is fostered
+  bool structural = false;   // a table's own rules open what is opened now
 
   // ---- segments ----
   void Emit(std::size_t end, Context context, std::string_view element) {
@@ -474,12 +480,13 @@ struct ContextScanner::Impl {
   bool TopIs(T id) const {
     return !stack.empty() && !stack.back().foreign && stack.back().id == id;
   }
-  void Push(std::string_view name, T id, bool foreign) {
+  void Push(std::string_view name, T id, bool foreign, bool math = false) {
     if (stack.size() >= kMaxDepth) {
       ++overflow;
       return;
     }
-    stack.push_back(Node{id, foreign, fostering, std::string(name)});
+    const bool fostered = !structural && InTableMode();
+    stack.push_back(Node{id, foreign, math, fostered, std::string(name)});
   }
   void Pop() {
     if (overflow > 0) {
@@ -516,7 +523,7 @@ struct ContextScanner::Impl {
     }
   }
   static bool Boundary(const Node& n, Scope scope) {
-    if (n.foreign) return IsIntegrationPoint(n.id);
+    if (n.foreign) return IsIntegrationPoint(n);
     if (In(n.id, T::kHtml, T::kTable, T::kTemplate)) return true;
     if (scope == Scope::kTable) return false;
     if (In(n.id, T::kApplet, T::kCaption, T::kTd, T::kTh, T::kMarquee, T::kObject)) return true;
@@ -628,8 +635,8 @@ struct ContextScanner::Impl {
         break;
     }
   }
-  void InsertForeign(bool foreign) {
-    Push(tag_name, tag_id, foreign);
+  void InsertForeign(bool math) {
+    Push(tag_name, tag_id, true, math);
     if (self_closing) Pop();
   }
 
@@ -642,17 +649,17 @@ struct ContextScanner::Impl {
     // Inside svg or math, tags are foreign unless they end the foreign
     // content or sit in an integration point.
     if (const Node* top = Top(); top != nullptr && top->foreign) {
-      const bool html_point = In(top->id, T::kForeignObject, T::kDesc, T::kTitle);
-      const bool text_point = In(top->id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext) &&
-                              !In(tag_id, T::kMglyph, T::kMalignmark);
-      const bool svg_in_annotation = top->id == T::kAnnotationXml && tag_id == T::kSvg;
+      const bool html_point = !top->math && ReadsHtml(*top);
+      const bool text_point =
+          top->math && ReadsHtml(*top) && !In(tag_id, T::kMglyph, T::kMalignmark);
+      const bool svg_in_annotation = top->math && top->id == T::kAnnotationXml && tag_id == T::kSvg;
       if (!html_point && !text_point && !svg_in_annotation) {
         if (BreaksOutOfForeign(tag_id) || (tag_id == T::kFont && font_breaks_out)) {
-          while (!stack.empty() && stack.back().foreign && !IsIntegrationPoint(stack.back().id)) {
+          while (!stack.empty() && stack.back().foreign && !ReadsHtml(stack.back())) {
             Pop();
           }
         } else {
-          InsertForeign(true);
+          InsertForeign(top->math);
           return;
         }
       }
@@ -766,9 +773,7 @@ struct ContextScanner::Impl {
     if (InTableMode()) {
       if (TableStart()) return;
       // The body's rules open it, before the table.
-      fostering = true;
       BodyStart();
-      fostering = false;
       return;
     }
     BodyStart();
@@ -850,7 +855,7 @@ struct ContextScanner::Impl {
         return;
       case T::kMath:
       case T::kSvg:
-        InsertForeign(true);
+        InsertForeign(tag_id == T::kMath);
         return;
       default:
         if (ClosesP(tag_id)) CloseP();
@@ -877,6 +882,12 @@ struct ContextScanner::Impl {
   // The table insertion modes; false hands the tag to the body's rules (the
   // element is then placed before the table but still opened).
   bool TableStart() {
+    structural = true;
+    const bool handled = TableRules();
+    structural = false;
+    return handled;
+  }
+  bool TableRules() {
     if (In(tag_id, T::kCaption, T::kColgroup, T::kCol, T::kTbody, T::kThead, T::kTfoot, T::kTr,
            T::kTd, T::kTh, T::kTable)) {
       PopFostered();
@@ -1104,7 +1115,7 @@ struct ContextScanner::Impl {
         while (stack.size() > i) Pop();
         return;
       }
-      if (n.foreign ? IsIntegrationPoint(n.id) : IsSpecialHtml(n.id)) return;
+      if (n.foreign ? IsIntegrationPoint(n) : IsSpecialHtml(n.id)) return;
     }
   }
 
@@ -1146,6 +1157,7 @@ struct ContextScanner::Impl {
     self_closing = false;
     font_breaks_out = false;
     const std::size_t end = ReadTagName(name_from);
+    tag_begin = pos;
     tag_name_end = end;
     Emit(end, Context::Tag, tag_name);
     state = St::kBeforeAttrName;
@@ -1193,6 +1205,8 @@ struct ContextScanner::Impl {
     for (std::size_t lt = FindChar('<', from); lt < n; lt = FindChar('<', lt + 1)) {
       if (lt + 1 >= n) return n;
       const char c = text[lt + 1];
+      // "</>" is dropped whole: the character data runs on over it.
+      if (c == '/' && lt + 2 < n && text[lt + 2] == '>') continue;
       if (IsAlpha(c) || c == '!' || c == '?' || (c == '/' && lt + 2 < n)) return lt;
     }
     return n;
@@ -1219,7 +1233,7 @@ struct ContextScanner::Impl {
       } else if (IsAlpha(text[pos + 2])) {
         BeginTag(pos + 2, true);
       } else if (text[pos + 2] == '>') {
-        Emit(pos + 3, Context::Other, CommentElement());  // "</>" is dropped
+        Characters(TextEnd(pos + 3));  // "</>" is dropped, read as text
       } else {
         Emit(ToGreater(pos + 2), Context::Other, CommentElement());
       }
@@ -1264,40 +1278,51 @@ struct ContextScanner::Impl {
 
   // Character data from pos to end in the data state: where it lands depends
   // on the insertion mode and on whether it is all white space.
+  // The end of the white space (and of the "</>"s, which are dropped) from
+  // `from`, at most `end`.
+  std::size_t SpaceEnd(std::size_t from, std::size_t end) const {
+    while (from < end) {
+      if (IsSpace(text[from])) {
+        ++from;
+      } else if (text[from] == '<' && end - from >= 3 && text.compare(from, 3, "</>") == 0) {
+        from += 3;
+      } else {
+        break;
+      }
+    }
+    return from;
+  }
+
   void Characters(std::size_t end) {
     // Foreign content takes character data as it comes, outside the
     // integration points, whatever the insertion mode.
-    if (ForeignContent() && !IsIntegrationPoint(stack.back().id)) {
+    if (ForeignContent() && !ReadsHtml(stack.back())) {
       EmitContent(end, Current());
       return;
     }
-    if (mode != Mode::kInBody) {
-      std::size_t i = pos;
-      while (i < end && IsSpace(text[i])) ++i;
+    if (mode != Mode::kInBody || TopIs(T::kColgroup)) {
+      const std::size_t i = SpaceEnd(pos, end);
       if (i > pos) {
         EmitContent(i, Current());
         return;
+      }
+      if (TopIs(T::kColgroup)) {
+        Pop();
+        return Characters(end);
       }
       ImplyBody();
     }
     if (!stack.empty() && !stack.back().foreign && IsTableMode(stack.back().id)) {
       // A table takes white space; NULs are dropped; anything else goes
       // before the table, with the white space around it.
-      const bool all_space = std::all_of(text.begin() + static_cast<std::ptrdiff_t>(pos),
-                                         text.begin() + static_cast<std::ptrdiff_t>(end),
-                                         [](char c) { return IsSpace(c) || c == '\0'; });
-      EmitContent(end, all_space ? Current() : FosterParent());
-      return;
-    }
-    if (TopIs(T::kColgroup)) {
-      std::size_t i = pos;
-      while (i < end && IsSpace(text[i])) ++i;
-      if (i > pos) {
-        EmitContent(i, Current());
-        return;
+      bool all_space = true;
+      for (std::size_t i = SpaceEnd(pos, end); i < end; i = SpaceEnd(i + 1, end)) {
+        if (text[i] != '\0') {
+          all_space = false;
+          break;
+        }
       }
-      Pop();
-      Characters(end);
+      EmitContent(end, all_space ? Current() : FosterParent());
       return;
     }
     EmitContent(end, Current());
@@ -1434,7 +1459,10 @@ struct ContextScanner::Impl {
   }
 
   void TagClose() {
-    bare_end_tag = pos == tag_name_end;
+    // Gumbo counts a dropped "</>" just before an end tag as part of it, so
+    // that end tag is not bare either.
+    bare_end_tag =
+        pos == tag_name_end && !(tag_begin >= 3 && text.compare(tag_begin - 3, 3, "</>") == 0);
     EmitTagPart(pos + 1, Context::Tag);
     state = St::kData;
     const bool raw = closing_raw;

@@ -24,7 +24,8 @@ enum class ContextException {
   // closed it, the adoption of misnested formatting elements, or character
   // data placed before a table; and everything after the first such move,
   // as the open elements differ from there. The scanner names the innermost
-  // element the page itself left open. Element only.
+  // element the page itself left open. Element; after the first move also
+  // context, as foreign content and raw text can open or close differently.
   kMoved,
   // Deeper than the scanner keeps open elements (1,024). Element only.
   kDeep,
@@ -109,6 +110,7 @@ inline ContextException ExceptionFor(const app::check::Place& ours, const Refere
   // Once gumbo has closed elements the page never closed, its tree can
   // differ in what opens raw text or foreign content too.
   if ((ref.flags & kGumboAfterUnknownEndTag) != 0) return ContextException::kUnknownEndTag;
+  if ((ref.flags & kGumboAfterMoved) != 0) return ContextException::kMoved;
   if (context_differs) return ContextException::kNone;
   if (ours.element.size() == 256 && ref.element.size() > 256 &&
       ref.element.compare(0, 256, ours.element) == 0) {

@@ -312,15 +312,15 @@ bool IsHeading(T t) {
 // Start tags that close an open p first.
 bool ClosesP(T t) {
   return In(t, T::kAddress, T::kArticle, T::kAside, T::kBlockquote, T::kCenter, T::kDetails,
-            T::kDialog, T::kDir, T::kDiv, T::kDl, T::kFieldset, T::kFigcaption, T::kFigure,
-            T::kFooter, T::kHeader, T::kHgroup, T::kMain, T::kMenu, T::kNav, T::kOl, T::kP,
-            T::kSection, T::kSummary, T::kUl);
+            T::kDir, T::kDiv, T::kDl, T::kFieldset, T::kFigcaption, T::kFigure, T::kFooter,
+            T::kHeader, T::kHgroup, T::kMain, T::kMenu, T::kNav, T::kOl, T::kP, T::kSection,
+            T::kSummary, T::kUl);
 }
 
 bool IsVoid(T t) {
   return In(t, T::kArea, T::kBr, T::kEmbed, T::kImg, T::kKeygen, T::kWbr, T::kInput, T::kParam,
             T::kSource, T::kTrack, T::kHr, T::kImage, T::kBase, T::kBasefont, T::kBgsound, T::kLink,
-            T::kMeta, T::kCol, T::kFrame);
+            T::kMeta, T::kCol, T::kFrame, T::kMenuitem);
 }
 
 bool IsSpecialHtml(T t) {
@@ -330,7 +330,7 @@ bool IsSpecialHtml(T t) {
             T::kFieldset, T::kFigcaption, T::kFigure, T::kFooter, T::kForm, T::kFrame, T::kFrameset,
             T::kH1, T::kH2, T::kH3, T::kH4, T::kH5, T::kH6, T::kHead, T::kHeader, T::kHgroup,
             T::kHr, T::kHtml, T::kIframe, T::kImg, T::kInput, T::kKeygen, T::kLi, T::kLink,
-            T::kListing, T::kMain, T::kMarquee, T::kMenu, T::kMeta, T::kNav, T::kNoembed,
+            T::kListing, T::kMarquee, T::kMenuitem, T::kMenu, T::kMeta, T::kNav, T::kNoembed,
             T::kNoframes, T::kNoscript, T::kObject, T::kOl, T::kP, T::kParam, T::kPlaintext,
             T::kPre, T::kScript, T::kSection, T::kSelect, T::kSource, T::kStyle, T::kSummary,
             T::kTable, T::kTbody, T::kTd, T::kTemplate, T::kTextarea, T::kTfoot, T::kTh, T::kThead,
@@ -400,6 +400,12 @@ struct Node {
 bool IsIntegrationPoint(const Node& n) {
   return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext, T::kAnnotationXml)
                 : In(n.id, T::kForeignObject, T::kDesc, T::kTitle);
+}
+// Foreign elements that stop the search for an open element to close, as
+// gumbo lists them (svg title not among them).
+bool IsForeignSpecial(const Node& n) {
+  return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext, T::kAnnotationXml)
+                : In(n.id, T::kForeignObject, T::kDesc);
 }
 // Foreign elements inside which text and start tags are read as HTML again.
 bool ReadsHtml(const Node& n) {
@@ -523,7 +529,7 @@ struct ContextScanner::Impl {
     }
   }
   static bool Boundary(const Node& n, Scope scope) {
-    if (n.foreign) return IsIntegrationPoint(n);
+    if (n.foreign) return scope != Scope::kTable && IsIntegrationPoint(n);
     if (In(n.id, T::kHtml, T::kTable, T::kTemplate)) return true;
     if (scope == Scope::kTable) return false;
     if (In(n.id, T::kApplet, T::kCaption, T::kTd, T::kTh, T::kMarquee, T::kObject)) return true;
@@ -867,7 +873,10 @@ struct ContextScanner::Impl {
   void CloseListItem() {
     for (std::size_t i = stack.size(); i-- > 0;) {
       const Node& n = stack[i];
-      if (n.foreign) break;
+      if (n.foreign) {
+        if (IsForeignSpecial(n)) return;
+        continue;
+      }
       const bool match = tag_id == T::kLi ? n.id == T::kLi : In(n.id, T::kDd, T::kDt);
       if (match) {
         const T id = n.id;
@@ -1115,7 +1124,7 @@ struct ContextScanner::Impl {
         while (stack.size() > i) Pop();
         return;
       }
-      if (n.foreign ? IsIntegrationPoint(n) : IsSpecialHtml(n.id)) return;
+      if (n.foreign ? IsForeignSpecial(n) : IsSpecialHtml(n.id)) return;
     }
   }
 

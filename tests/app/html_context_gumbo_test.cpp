@@ -69,6 +69,18 @@ TEST(HtmlContextGumbo, AgreesOnTheRealPageCorpus) {
   }
   std::cout << "\n";
   EXPECT_EQ(total.fault_count, 0u);
+  // The documented exceptions on this corpus (python3.11-doc 3.11.2): the
+  // search forms' white space before "</form>" (two forms on each of the
+  // pages with a side bar), and the six bytes of the one page whose
+  // noscript holds markup. Nothing else.
+  const auto count = [&](ContextException e) { return total.exceptions[static_cast<int>(e)]; };
+  EXPECT_LE(count(ContextException::kBeforeFormEnd), 290u);
+  EXPECT_LE(count(ContextException::kNoscript), 6u);
+  EXPECT_EQ(count(ContextException::kMoved), 0u);
+  EXPECT_EQ(count(ContextException::kDeep), 0u);
+  EXPECT_EQ(count(ContextException::kUnknownEndTag), 0u);
+  EXPECT_EQ(count(ContextException::kLongName), 0u);
+  EXPECT_EQ(count(ContextException::kStrayBody), 0u);
   EXPECT_GT(total.compared, 1000000u) << "too few offsets compared to mean anything";
 }
 

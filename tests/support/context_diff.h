@@ -30,8 +30,9 @@ enum class ContextException {
   // Deeper than the scanner keeps open elements (1,024). Element only.
   kDeep,
   // Inside noscript the scanner reads raw text, as a browser with scripting
-  // does; gumbo parses the markup in it (kGumboInNoscript). Context and
-  // element.
+  // does; gumbo parses the markup in it. From the first noscript on
+  // (kGumboInNoscript), as the two can end it in different places. Context
+  // and element.
   kNoscript,
   // Character data just before "</form>", which gumbo places in the form's
   // parent (kGumboTextBeforeFormEnd). Element only.
@@ -42,12 +43,16 @@ enum class ContextException {
   // An element name longer than the scanner keeps (256 bytes) is cut.
   // Element only.
   kLongName,
+  // After gumbo implied a head or body outside the root html element
+  // (kGumboAfterStrayBody). Context and element.
+  kStrayBody,
 };
-inline constexpr std::size_t kExceptionKinds = 7;
+inline constexpr std::size_t kExceptionKinds = 8;
 
 inline std::string_view ExceptionName(ContextException e) {
   constexpr std::array<std::string_view, kExceptionKinds> names = {
-      "none", "moved", "deep", "noscript", "before-form-end", "unknown-end-tag", "long-name"};
+      "none",      "moved",     "deep", "noscript", "before-form-end", "unknown-end-tag",
+      "long-name", "stray-body"};
   return names[static_cast<std::size_t>(e)];
 }
 
@@ -111,6 +116,7 @@ inline ContextException ExceptionFor(const app::check::Place& ours, const Refere
   // differ in what opens raw text or foreign content too.
   if ((ref.flags & kGumboAfterUnknownEndTag) != 0) return ContextException::kUnknownEndTag;
   if ((ref.flags & kGumboAfterMoved) != 0) return ContextException::kMoved;
+  if ((ref.flags & kGumboAfterStrayBody) != 0) return ContextException::kStrayBody;
   if (context_differs) return ContextException::kNone;
   if (ours.element.size() == 256 && ref.element.size() > 256 &&
       ref.element.compare(0, 256, ours.element) == 0) {

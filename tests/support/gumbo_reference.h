@@ -44,10 +44,15 @@ inline constexpr unsigned kGumboAfterUnknownEndTag = 1u << 30;
 // differ from the page's own nesting from there.
 inline constexpr unsigned kGumboAfterMoved = 1u << 29;
 
-// Within a noscript element as gumbo reads it, from its start tag to the end
-// of its end tag (or of the page): gumbo parses the markup in it, as a
-// browser without scripting does.
+// From the first noscript start tag on: gumbo parses the markup in it, as a
+// browser without scripting does, so where it ends and what is open after it
+// can differ.
 inline constexpr unsigned kGumboInNoscript = 1u << 28;
+
+// From the first head or body gumbo implied somewhere other than in the root
+// html element: resetting its insertion mode, gumbo takes an svg or MathML
+// element named html for the root, then opens a second body inside it.
+inline constexpr unsigned kGumboAfterStrayBody = 1u << 27;
 
 struct ReferencePlace {
   app::check::Context context;
@@ -75,9 +80,8 @@ class GumboReference {
     const Entry& e = entries_[p.entry];
     unsigned after = (offset >= unknown_end_from_ ? kGumboAfterUnknownEndTag : 0u) |
                      (offset >= moved_from_ ? kGumboAfterMoved : 0u);
-    for (const auto& [from, to] : noscript_) {
-      if (offset >= from && offset < to) after |= kGumboInNoscript;
-    }
+    if (offset >= noscript_from_) after |= kGumboInNoscript;
+    if (offset >= stray_body_from_) after |= kGumboAfterStrayBody;
     return ReferencePlace{p.context, e.name, e.flags | after, e.depth};
   }
 
@@ -163,8 +167,9 @@ class GumboReference {
     const std::size_t begin = TagBegin(e.original_tag);
     const std::size_t end = OffsetOf(e.original_tag.data) + e.original_tag.length;
     PaintSpan(begin, end, Context::Tag, entry);
-    // Between the name and the kept attributes only spaces, '/' and '=' are
-    // tag; anything else is an attribute gumbo dropped.
+    // Between the name and the kept attributes (each with its '=' and value)
+    // only spaces and '/' are tag; anything else is an attribute gumbo
+    // dropped.
     std::vector<std::pair<std::size_t, std::size_t>> kept;
     for (unsigned i = 0; i < e.attributes.length; ++i) {
       const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
@@ -190,7 +195,7 @@ class GumboReference {
     for (const auto& [attr_begin, attr_end] : kept) {
       bool dropped = false;
       for (std::size_t i = gap; i < attr_begin && i + 1 < end; ++i) {
-        if (!IsSpace(text_[i]) && text_[i] != '/' && text_[i] != '=') dropped = true;
+        if (!IsSpace(text_[i]) && text_[i] != '/') dropped = true;
       }
       if (dropped) Unpaint(gap, std::min(attr_begin, end - 1));
       gap = std::max(gap, attr_end);
@@ -250,11 +255,13 @@ class GumboReference {
                    e.tag_namespace != GUMBO_NAMESPACE_HTML};
         const std::uint32_t entry = AddEntry(self);
         if (e.original_tag.length > 0) StartTag(node, entry);
+        if ((e.tag == GUMBO_TAG_HEAD || e.tag == GUMBO_TAG_BODY) && e.original_tag.length == 0 &&
+            node->parent != nullptr && node->parent->parent != nullptr &&
+            node->parent->parent->type != GUMBO_NODE_DOCUMENT) {
+          stray_body_from_ = std::min<std::size_t>(stray_body_from_, e.start_pos.offset);
+        }
         if (e.tag == GUMBO_TAG_NOSCRIPT && e.original_tag.length > 0) {
-          noscript_.emplace_back(OffsetOf(e.original_tag.data),
-                                 e.original_end_tag.length > 0
-                                     ? OffsetOf(e.original_end_tag.data) + e.original_end_tag.length
-                                     : text_.size());
+          noscript_from_ = std::min(noscript_from_, OffsetOf(e.original_tag.data));
         }
         for (unsigned i = 0; i < e.children.length; ++i) {
           Walk(static_cast<const GumboNode*>(e.children.data[i]), self);
@@ -316,7 +323,8 @@ class GumboReference {
   bool moved_ = false;
   std::size_t unknown_end_from_ = static_cast<std::size_t>(-1);
   std::size_t moved_from_ = static_cast<std::size_t>(-1);
-  std::vector<std::pair<std::size_t, std::size_t>> noscript_;
+  std::size_t noscript_from_ = static_cast<std::size_t>(-1);
+  std::size_t stray_body_from_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace vx::support

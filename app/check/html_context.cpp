@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <unordered_map>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace vx::app::check {
@@ -171,133 +172,165 @@ enum class T : std::uint8_t {
   kMenuitem,
 };
 
+// Names of the elements the tree builder knows, looked up once a tag in an
+// open-addressed table: a tag costs one short hash and one compare.
+struct NameTable {
+  static constexpr std::size_t kSlots = 512;
+  std::array<std::string_view, kSlots> names{};
+  std::array<T, kSlots> ids{};
+  static std::size_t Hash(std::string_view n) {
+    std::size_t h = n.size();
+    for (const char c : n) h = h * 31 + static_cast<unsigned char>(c);
+    return h & (kSlots - 1);
+  }
+  void Add(std::string_view n, T id) {
+    std::size_t i = Hash(n);
+    while (!names[i].empty()) i = (i + 1) & (kSlots - 1);
+    names[i] = n;
+    ids[i] = id;
+  }
+  T Find(std::string_view n) const {
+    if (n.size() > 14) return T::kOther;  // longer than any known name
+    for (std::size_t i = Hash(n); !names[i].empty(); i = (i + 1) & (kSlots - 1)) {
+      if (names[i] == n) return ids[i];
+    }
+    return T::kOther;
+  }
+};
+
 T Lookup(std::string_view name) {
-  static const std::unordered_map<std::string_view, T> table = {
-      {"html", T::kHtml},
-      {"head", T::kHead},
-      {"body", T::kBody},
-      {"base", T::kBase},
-      {"basefont", T::kBasefont},
-      {"bgsound", T::kBgsound},
-      {"link", T::kLink},
-      {"meta", T::kMeta},
-      {"title", T::kTitle},
-      {"noscript", T::kNoscript},
-      {"noframes", T::kNoframes},
-      {"style", T::kStyle},
-      {"script", T::kScript},
-      {"template", T::kTemplate},
-      {"frameset", T::kFrameset},
-      {"frame", T::kFrame},
-      {"address", T::kAddress},
-      {"article", T::kArticle},
-      {"aside", T::kAside},
-      {"blockquote", T::kBlockquote},
-      {"center", T::kCenter},
-      {"details", T::kDetails},
-      {"dialog", T::kDialog},
-      {"dir", T::kDir},
-      {"div", T::kDiv},
-      {"dl", T::kDl},
-      {"fieldset", T::kFieldset},
-      {"figcaption", T::kFigcaption},
-      {"figure", T::kFigure},
-      {"footer", T::kFooter},
-      {"header", T::kHeader},
-      {"hgroup", T::kHgroup},
-      {"main", T::kMain},
-      {"menu", T::kMenu},
-      {"nav", T::kNav},
-      {"ol", T::kOl},
-      {"p", T::kP},
-      {"section", T::kSection},
-      {"summary", T::kSummary},
-      {"ul", T::kUl},
-      {"h1", T::kH1},
-      {"h2", T::kH2},
-      {"h3", T::kH3},
-      {"h4", T::kH4},
-      {"h5", T::kH5},
-      {"h6", T::kH6},
-      {"pre", T::kPre},
-      {"listing", T::kListing},
-      {"form", T::kForm},
-      {"li", T::kLi},
-      {"dd", T::kDd},
-      {"dt", T::kDt},
-      {"plaintext", T::kPlaintext},
-      {"button", T::kButton},
-      {"a", T::kA},
-      {"b", T::kB},
-      {"big", T::kBig},
-      {"code", T::kCode},
-      {"em", T::kEm},
-      {"font", T::kFont},
-      {"i", T::kI},
-      {"s", T::kS},
-      {"small", T::kSmall},
-      {"strike", T::kStrike},
-      {"strong", T::kStrong},
-      {"tt", T::kTt},
-      {"u", T::kU},
-      {"nobr", T::kNobr},
-      {"applet", T::kApplet},
-      {"marquee", T::kMarquee},
-      {"object", T::kObject},
-      {"table", T::kTable},
-      {"area", T::kArea},
-      {"br", T::kBr},
-      {"embed", T::kEmbed},
-      {"img", T::kImg},
-      {"keygen", T::kKeygen},
-      {"wbr", T::kWbr},
-      {"input", T::kInput},
-      {"param", T::kParam},
-      {"source", T::kSource},
-      {"track", T::kTrack},
-      {"hr", T::kHr},
-      {"image", T::kImage},
-      {"textarea", T::kTextarea},
-      {"xmp", T::kXmp},
-      {"iframe", T::kIframe},
-      {"noembed", T::kNoembed},
-      {"select", T::kSelect},
-      {"optgroup", T::kOptgroup},
-      {"option", T::kOption},
-      {"rb", T::kRb},
-      {"rtc", T::kRtc},
-      {"rp", T::kRp},
-      {"rt", T::kRt},
-      {"ruby", T::kRuby},
-      {"math", T::kMath},
-      {"svg", T::kSvg},
-      {"caption", T::kCaption},
-      {"col", T::kCol},
-      {"colgroup", T::kColgroup},
-      {"tbody", T::kTbody},
-      {"td", T::kTd},
-      {"tfoot", T::kTfoot},
-      {"th", T::kTh},
-      {"thead", T::kThead},
-      {"tr", T::kTr},
-      {"span", T::kSpan},
-      {"sub", T::kSub},
-      {"sup", T::kSup},
-      {"var", T::kVar},
-      {"mi", T::kMi},
-      {"mo", T::kMo},
-      {"mn", T::kMn},
-      {"ms", T::kMs},
-      {"mtext", T::kMtext},
-      {"annotation-xml", T::kAnnotationXml},
-      {"foreignobject", T::kForeignObject},
-      {"desc", T::kDesc},
-      {"mglyph", T::kMglyph},
-      {"malignmark", T::kMalignmark},
-      {"menuitem", T::kMenuitem},
-  };
-  const auto it = table.find(name);
-  return it == table.end() ? T::kOther : it->second;
+  static const NameTable table = [] {
+    NameTable t;
+    for (const auto& [n, id] : std::initializer_list<std::pair<std::string_view, T>>{
+             {"html", T::kHtml},
+             {"head", T::kHead},
+             {"body", T::kBody},
+             {"base", T::kBase},
+             {"basefont", T::kBasefont},
+             {"bgsound", T::kBgsound},
+             {"link", T::kLink},
+             {"meta", T::kMeta},
+             {"title", T::kTitle},
+             {"noscript", T::kNoscript},
+             {"noframes", T::kNoframes},
+             {"style", T::kStyle},
+             {"script", T::kScript},
+             {"template", T::kTemplate},
+             {"frameset", T::kFrameset},
+             {"frame", T::kFrame},
+             {"address", T::kAddress},
+             {"article", T::kArticle},
+             {"aside", T::kAside},
+             {"blockquote", T::kBlockquote},
+             {"center", T::kCenter},
+             {"details", T::kDetails},
+             {"dialog", T::kDialog},
+             {"dir", T::kDir},
+             {"div", T::kDiv},
+             {"dl", T::kDl},
+             {"fieldset", T::kFieldset},
+             {"figcaption", T::kFigcaption},
+             {"figure", T::kFigure},
+             {"footer", T::kFooter},
+             {"header", T::kHeader},
+             {"hgroup", T::kHgroup},
+             {"main", T::kMain},
+             {"menu", T::kMenu},
+             {"nav", T::kNav},
+             {"ol", T::kOl},
+             {"p", T::kP},
+             {"section", T::kSection},
+             {"summary", T::kSummary},
+             {"ul", T::kUl},
+             {"h1", T::kH1},
+             {"h2", T::kH2},
+             {"h3", T::kH3},
+             {"h4", T::kH4},
+             {"h5", T::kH5},
+             {"h6", T::kH6},
+             {"pre", T::kPre},
+             {"listing", T::kListing},
+             {"form", T::kForm},
+             {"li", T::kLi},
+             {"dd", T::kDd},
+             {"dt", T::kDt},
+             {"plaintext", T::kPlaintext},
+             {"button", T::kButton},
+             {"a", T::kA},
+             {"b", T::kB},
+             {"big", T::kBig},
+             {"code", T::kCode},
+             {"em", T::kEm},
+             {"font", T::kFont},
+             {"i", T::kI},
+             {"s", T::kS},
+             {"small", T::kSmall},
+             {"strike", T::kStrike},
+             {"strong", T::kStrong},
+             {"tt", T::kTt},
+             {"u", T::kU},
+             {"nobr", T::kNobr},
+             {"applet", T::kApplet},
+             {"marquee", T::kMarquee},
+             {"object", T::kObject},
+             {"table", T::kTable},
+             {"area", T::kArea},
+             {"br", T::kBr},
+             {"embed", T::kEmbed},
+             {"img", T::kImg},
+             {"keygen", T::kKeygen},
+             {"wbr", T::kWbr},
+             {"input", T::kInput},
+             {"param", T::kParam},
+             {"source", T::kSource},
+             {"track", T::kTrack},
+             {"hr", T::kHr},
+             {"image", T::kImage},
+             {"textarea", T::kTextarea},
+             {"xmp", T::kXmp},
+             {"iframe", T::kIframe},
+             {"noembed", T::kNoembed},
+             {"select", T::kSelect},
+             {"optgroup", T::kOptgroup},
+             {"option", T::kOption},
+             {"rb", T::kRb},
+             {"rtc", T::kRtc},
+             {"rp", T::kRp},
+             {"rt", T::kRt},
+             {"ruby", T::kRuby},
+             {"math", T::kMath},
+             {"svg", T::kSvg},
+             {"caption", T::kCaption},
+             {"col", T::kCol},
+             {"colgroup", T::kColgroup},
+             {"tbody", T::kTbody},
+             {"td", T::kTd},
+             {"tfoot", T::kTfoot},
+             {"th", T::kTh},
+             {"thead", T::kThead},
+             {"tr", T::kTr},
+             {"span", T::kSpan},
+             {"sub", T::kSub},
+             {"sup", T::kSup},
+             {"var", T::kVar},
+             {"mi", T::kMi},
+             {"mo", T::kMo},
+             {"mn", T::kMn},
+             {"ms", T::kMs},
+             {"mtext", T::kMtext},
+             {"annotation-xml", T::kAnnotationXml},
+             {"foreignobject", T::kForeignObject},
+             {"desc", T::kDesc},
+             {"mglyph", T::kMglyph},
+             {"malignmark", T::kMalignmark},
+             {"menuitem", T::kMenuitem},
+         }) {
+      t.Add(n, id);
+    }
+
+    return t;
+  }();
+  return table.Find(name);
 }
 
 template <typename... Ts>
@@ -439,7 +472,9 @@ struct ContextScanner::Impl {
   // The segment last classified: [seg_begin, seg_end) all sit in one place.
   std::size_t seg_begin = 0, seg_end = 0;
   Context seg_context = Context::Text;
-  std::string seg_element;
+  // Into tag_name or the open elements, which no later change touches
+  // before the next segment replaces it.
+  std::string_view seg_element;
 
   // The tag being read.
   std::string tag_name;
@@ -462,7 +497,7 @@ struct ContextScanner::Impl {
     seg_begin = pos;
     seg_end = end;
     seg_context = context;
-    seg_element.assign(element.data(), element.size());
+    seg_element = element;
     pos = end;
   }
   std::string_view Current() const {
@@ -1559,7 +1594,7 @@ ContextScanner::~ContextScanner() = default;
 Place ContextScanner::At(std::size_t offset) {
   Impl& s = *impl_;
   while (offset >= s.seg_end && s.pos < s.text.size()) s.Step();
-  return Place{s.seg_context, s.seg_element};
+  return Place{s.seg_context, std::string(s.seg_element)};
 }
 
 }  // namespace vx::app::check

@@ -250,6 +250,35 @@ TEST(HtmlContextTree, ForeignContent) {
   EXPECT_EQ(PlaceOf("<svg><script><g>A</g></script>", "<g>").context, Context::Tag);
 }
 
+// Pages the fuzz target found the scanner and gumbo parting on, each the
+// smallest form of a tree-building rule the scanner had wrong.
+TEST(HtmlContextTree, RulesFuzzingFound) {
+  // An element opened before a table leaves the table's mode in force: a
+  // cell still opens in the table.
+  EXPECT_EQ(ElementOf("<table><t>A<td>B", "B"), "td");
+  // </form> closes the end tags it implies (the p) before the form.
+  EXPECT_EQ(ElementOf("<form><p>A</form>B", "B"), "body");
+  // A select in a table ends at the table's structure.
+  EXPECT_EQ(ElementOf("<table><tr><td><select><option>A<td>B", "B"), "td");
+  // mn reads HTML only inside math; in svg a p leaves the svg.
+  EXPECT_EQ(ElementOf("<svg><mn><p>A</p>B", "B"), "body");
+  // Table scope does not stop at foreign elements.
+  EXPECT_EQ(ElementOf("<table><td><svg><foreignObject><td>A", "A"), "td");
+  // svg title does not stop an li from closing the open one.
+  EXPECT_EQ(ElementOf("<ul><li><svg><title>A<li>B</ul>C", "C"), "body");
+  // Foreign content keeps its comments after </body>.
+  EXPECT_EQ(ElementOf("<body><svg><g>x</body><!--c-->", "<!--c"), "g");
+  // White space, NULs and a dropped "</>" go with the character data
+  // around them: into the table, or before it with the rest.
+  EXPECT_EQ(ElementOf(std::string("<table><tr>\t\0<td>", 17), "\t"), "tr");
+  EXPECT_EQ(ElementOf("<table>\r</>X", "\r"), "body");
+  // An svg end tag with anything after its name closes nothing, as gumbo
+  // reads it.
+  EXPECT_EQ(ElementOf("<svg><g></g x>A", "A"), "g");
+  // A second <html> before the head implies the head, as in gumbo.
+  EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
+}
+
 TEST(HtmlContextScanner, OpenElementsAreBounded) {
   // Far deeper than the scanner keeps: the innermost name stays right, and
   // once everything is closed again the text is back in the body.

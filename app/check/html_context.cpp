@@ -868,6 +868,12 @@ struct ContextScanner::Impl {
         CloseP();
         Insert();
         return;
+      case T::kA:
+      case T::kNobr:
+        // An open a (or nobr) closes before the next one opens.
+        if (InScope(tag_id)) FormattingEnd();
+        Insert();
+        return;
       case T::kButton:
         if (InScope(T::kButton)) {
           GenerateImpliedEndTags();

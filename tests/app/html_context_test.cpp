@@ -275,6 +275,8 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   // An svg end tag with anything after its name closes nothing, as gumbo
   // reads it.
   EXPECT_EQ(ElementOf("<svg><g></g x>A", "A"), "g");
+  // An a closes the open a before it opens.
+  EXPECT_EQ(ElementOf("<a>A<a>B</a>C", "C"), "body");
   // A second <html> before the head implies the head, as in gumbo.
   EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
 }

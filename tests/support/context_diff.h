@@ -43,16 +43,22 @@ enum class ContextException {
   // An element name longer than the scanner keeps (256 bytes) is cut.
   // Element only.
   kLongName,
-  // After gumbo implied a head or body outside the root html element
-  // (kGumboAfterStrayBody). Context and element.
+  // After an svg or MathML element named like an element that decides the
+  // insertion mode, or a head or body gumbo implied outside the root html
+  // (kGumboAfterStrayBody): gumbo takes the one for the other. Context and
+  // element.
   kStrayBody,
+  // Frameset documents, from the first frameset on (kGumboAfterFrameset):
+  // the scanner does not follow the frameset insertion modes. Context and
+  // element.
+  kFrameset,
 };
-inline constexpr std::size_t kExceptionKinds = 8;
+inline constexpr std::size_t kExceptionKinds = 9;
 
 inline std::string_view ExceptionName(ContextException e) {
   constexpr std::array<std::string_view, kExceptionKinds> names = {
-      "none",      "moved",     "deep", "noscript", "before-form-end", "unknown-end-tag",
-      "long-name", "stray-body"};
+      "none",      "moved",      "deep",    "noscript", "before-form-end", "unknown-end-tag",
+      "long-name", "stray-body", "frameset"};
   return names[static_cast<std::size_t>(e)];
 }
 
@@ -117,6 +123,7 @@ inline ContextException ExceptionFor(const app::check::Place& ours, const Refere
   if ((ref.flags & kGumboAfterUnknownEndTag) != 0) return ContextException::kUnknownEndTag;
   if ((ref.flags & kGumboAfterMoved) != 0) return ContextException::kMoved;
   if ((ref.flags & kGumboAfterStrayBody) != 0) return ContextException::kStrayBody;
+  if ((ref.flags & kGumboAfterFrameset) != 0) return ContextException::kFrameset;
   if (context_differs) return ContextException::kNone;
   if (ours.element.size() == 256 && ref.element.size() > 256 &&
       ref.element.compare(0, 256, ours.element) == 0) {

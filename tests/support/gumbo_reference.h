@@ -44,14 +44,20 @@ inline constexpr unsigned kGumboAfterUnknownEndTag = 1u << 30;
 // differ from the page's own nesting from there.
 inline constexpr unsigned kGumboAfterMoved = 1u << 29;
 
+// From the first frameset on: frameset documents, which hold no body, are
+// left to gumbo.
+inline constexpr unsigned kGumboAfterFrameset = 1u << 26;
+
 // From the first noscript start tag on: gumbo parses the markup in it, as a
 // browser without scripting does, so where it ends and what is open after it
 // can differ.
 inline constexpr unsigned kGumboInNoscript = 1u << 28;
 
-// From the first head or body gumbo implied somewhere other than in the root
-// html element: resetting its insertion mode, gumbo takes an svg or MathML
-// element named html for the root, then opens a second body inside it.
+// From the first svg or MathML element named like one of the elements that
+// decide the insertion mode (html, head, body, table, tr, td, select...), or
+// the first head or body gumbo implied outside the root html element:
+// resetting its insertion mode, gumbo takes such an element for the HTML one
+// (a foreign html for the root, and then opens a second body inside it).
 inline constexpr unsigned kGumboAfterStrayBody = 1u << 27;
 
 struct ReferencePlace {
@@ -82,6 +88,7 @@ class GumboReference {
                      (offset >= moved_from_ ? kGumboAfterMoved : 0u);
     if (offset >= noscript_from_) after |= kGumboInNoscript;
     if (offset >= stray_body_from_) after |= kGumboAfterStrayBody;
+    if (offset >= frameset_from_) after |= kGumboAfterFrameset;
     return ReferencePlace{p.context, e.name, e.flags | after, e.depth};
   }
 
@@ -151,6 +158,15 @@ class GumboReference {
   std::uint32_t AddEntry(Entry e) {
     entries_.push_back(std::move(e));
     return static_cast<std::uint32_t>(entries_.size() - 1);
+  }
+
+  static bool DecidesMode(std::string_view name) {
+    for (std::string_view n :
+         {"html", "head", "body", "frameset", "table", "tbody", "thead", "tfoot", "tr", "td", "th",
+          "caption", "colgroup", "select", "template"}) {
+      if (name == n) return true;
+    }
+    return false;
   }
 
   static bool HoldsRawText(std::string_view name) {
@@ -260,6 +276,13 @@ class GumboReference {
             node->parent->parent->type != GUMBO_NODE_DOCUMENT) {
           stray_body_from_ = std::min<std::size_t>(stray_body_from_, e.start_pos.offset);
         }
+        if (e.tag_namespace != GUMBO_NAMESPACE_HTML && e.original_tag.length > 0 &&
+            DecidesMode(self.name)) {
+          stray_body_from_ = std::min(stray_body_from_, OffsetOf(e.original_tag.data));
+        }
+        if (e.tag == GUMBO_TAG_FRAMESET && e.original_tag.length > 0) {
+          frameset_from_ = std::min(frameset_from_, OffsetOf(e.original_tag.data));
+        }
         if (e.tag == GUMBO_TAG_NOSCRIPT && e.original_tag.length > 0) {
           noscript_from_ = std::min(noscript_from_, OffsetOf(e.original_tag.data));
         }
@@ -325,6 +348,7 @@ class GumboReference {
   std::size_t moved_from_ = static_cast<std::size_t>(-1);
   std::size_t noscript_from_ = static_cast<std::size_t>(-1);
   std::size_t stray_body_from_ = static_cast<std::size_t>(-1);
+  std::size_t frameset_from_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace vx::support

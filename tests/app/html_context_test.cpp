@@ -47,15 +47,15 @@ std::string Map(std::string_view page) {
 }
 
 // "t3 x2" is "tttxx".
-std::string Runs(std::string_view spec) {
+std::string Runs(std::string_view runs) {
   std::string map;
-  for (std::size_t i = 0; i < spec.size();) {
-    const char letter = spec[i++];
+  for (std::size_t i = 0; i < runs.size();) {
+    const char letter = runs[i++];
     std::size_t count = 0;
-    while (i < spec.size() && spec[i] >= '0' && spec[i] <= '9')
-      count = count * 10 + (spec[i++] - '0');
+    while (i < runs.size() && runs[i] >= '0' && runs[i] <= '9')
+      count = count * 10 + (runs[i++] - '0');
     map.append(count, letter);
-    while (i < spec.size() && spec[i] == ' ') ++i;
+    while (i < runs.size() && runs[i] == ' ') ++i;
   }
   return map;
 }

@@ -489,8 +489,9 @@ struct ContextScanner::Impl {
   std::string raw_name;
 
   std::vector<Node> stack;
-  std::size_t overflow = 0;  // pushes beyond kMaxDepth not kept
-  bool structural = false;   // a table's own rules open what is opened now
+  std::size_t overflow = 0;   // pushes beyond kMaxDepth not kept
+  bool structural = false;    // a table's own rules open what is opened now
+  std::size_t templates = 0;  // templates open: their content reads as a body's
 
   // ---- segments ----
   void Emit(std::size_t end, Context context, std::string_view element) {
@@ -527,12 +528,14 @@ struct ContextScanner::Impl {
       return;
     }
     const bool fostered = !structural && InTableMode();
+    if (id == T::kTemplate && !foreign) ++templates;
     stack.push_back(Node{id, foreign, math, fostered, std::string(name)});
   }
   void Pop() {
     if (overflow > 0) {
       --overflow;
     } else if (!stack.empty()) {
+      if (stack.back().id == T::kTemplate && !stack.back().foreign) --templates;
       stack.pop_back();
     }
   }
@@ -704,6 +707,10 @@ struct ContextScanner::Impl {
           return;
         }
       }
+    }
+    if (templates > 0) {
+      InBodyStart();
+      return;
     }
     for (int round = 0; round < 8; ++round) {
       switch (mode) {
@@ -1011,6 +1018,17 @@ struct ContextScanner::Impl {
           return;
         }
       }
+    }
+    if (tag_id == T::kTemplate) {
+      if (templates > 0) {
+        GenerateImpliedEndTags();
+        PopUntil(T::kTemplate);
+      }
+      return;
+    }
+    if (templates > 0) {
+      InBodyEnd();
+      return;
     }
     for (int round = 0; round < 8; ++round) {
       const bool breaks = In(tag_id, T::kHead, T::kBody, T::kHtml, T::kBr);
@@ -1350,7 +1368,7 @@ struct ContextScanner::Impl {
       EmitContent(end, Current());
       return;
     }
-    if (mode != Mode::kInBody || TopIs(T::kColgroup)) {
+    if ((mode != Mode::kInBody && templates == 0) || TopIs(T::kColgroup)) {
       const std::size_t i = SpaceEnd(pos, end);
       if (i > pos) {
         EmitContent(i, Current());

@@ -275,6 +275,10 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   // An svg end tag with anything after its name closes nothing, as gumbo
   // reads it.
   EXPECT_EQ(ElementOf("<svg><g></g x>A", "A"), "g");
+  // A template's content reads as a body's, even in the head.
+  EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "A"), "template");
+  EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "B"), "p");
+  EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "C"), "body");
   // An a closes the open a before it opens.
   EXPECT_EQ(ElementOf("<a>A<a>B</a>C", "C"), "body");
   // A second <html> before the head implies the head, as in gumbo.

@@ -19,6 +19,9 @@ packages=(
   clang-format xvfb xauth python3
   # The SARIF report is validated against its published schema in the tests.
   python3-jsonschema
+  # The context scanner's reference parser, and real pages to compare it with
+  # on (the Python documentation, some 500 pages of HTML).
+  libgumbo-dev python3.11-doc
   # Peers the benchmarks compare with (bench/app/vs_curl.py, vs_grep.py), and
   # GNU time for the peak memory they report.
   curl ripgrep time

@@ -1,29 +1,1624 @@
-// Placeholder until the tokenizer lands: every byte reads as text.
+// A streaming classifier of page bytes. It runs the tokenizer states of the
+// HTML standard that decide where a byte sits and keeps just enough of the
+// tree builder (open elements, insertion mode) to name the element a byte
+// belongs to. Nothing is decoded and no tree is built, so memory stays flat.
 #include "app/check/html_context.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 namespace vx::app::check {
+
 namespace {
+
 constexpr std::array<std::string_view, kContextCount> kNames = {
     "tag", "attribute-name", "attribute-value", "script", "style", "comment", "text", "other"};
+
+// Open elements deeper than this are not kept, and names longer than this
+// are cut: a hostile page cannot make the scanner's memory grow.
+constexpr std::size_t kMaxDepth = 1024;
+constexpr std::size_t kMaxName = 256;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f';
 }
+bool IsAlpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+// Ends a tag name or an end tag candidate in the raw text states.
+bool EndsName(char c) {
+  return IsSpace(c) || c == '/' || c == '>';
+}
+
+bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view word) {
+  if (text.size() - at < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (Lower(text[at + i]) != word[i]) return false;
+  }
+  return true;
+}
+
+// The elements the tree builder treats specially; everything else is kOther.
+enum class T : std::uint8_t {
+  kOther,
+  kHtml,
+  kHead,
+  kBody,
+  kBase,
+  kBasefont,
+  kBgsound,
+  kLink,
+  kMeta,
+  kTitle,
+  kNoscript,
+  kNoframes,
+  kStyle,
+  kScript,
+  kTemplate,
+  kFrameset,
+  kFrame,
+  kAddress,
+  kArticle,
+  kAside,
+  kBlockquote,
+  kCenter,
+  kDetails,
+  kDialog,
+  kDir,
+  kDiv,
+  kDl,
+  kFieldset,
+  kFigcaption,
+  kFigure,
+  kFooter,
+  kHeader,
+  kHgroup,
+  kMain,
+  kMenu,
+  kNav,
+  kOl,
+  kP,
+  kSection,
+  kSummary,
+  kUl,
+  kH1,
+  kH2,
+  kH3,
+  kH4,
+  kH5,
+  kH6,
+  kPre,
+  kListing,
+  kForm,
+  kLi,
+  kDd,
+  kDt,
+  kPlaintext,
+  kButton,
+  kA,
+  kB,
+  kBig,
+  kCode,
+  kEm,
+  kFont,
+  kI,
+  kS,
+  kSmall,
+  kStrike,
+  kStrong,
+  kTt,
+  kU,
+  kNobr,
+  kApplet,
+  kMarquee,
+  kObject,
+  kTable,
+  kArea,
+  kBr,
+  kEmbed,
+  kImg,
+  kKeygen,
+  kWbr,
+  kInput,
+  kParam,
+  kSource,
+  kTrack,
+  kHr,
+  kImage,
+  kTextarea,
+  kXmp,
+  kIframe,
+  kNoembed,
+  kSelect,
+  kOptgroup,
+  kOption,
+  kRb,
+  kRtc,
+  kRp,
+  kRt,
+  kRuby,
+  kMath,
+  kSvg,
+  kCaption,
+  kCol,
+  kColgroup,
+  kTbody,
+  kTd,
+  kTfoot,
+  kTh,
+  kThead,
+  kTr,
+  kSpan,
+  kSub,
+  kSup,
+  kVar,
+  kMi,
+  kMo,
+  kMn,
+  kMs,
+  kMtext,
+  kAnnotationXml,
+  kForeignObject,
+  kDesc,
+  kMglyph,
+  kMalignmark,
+  kMenuitem,
+};
+
+// Names of the elements the tree builder knows, looked up once a tag in an
+// open-addressed table: a tag costs one short hash and one compare.
+struct NameTable {
+  static constexpr std::size_t kSlots = 512;
+  std::array<std::string_view, kSlots> names{};
+  std::array<T, kSlots> ids{};
+  static std::size_t Hash(std::string_view n) {
+    std::size_t h = n.size();
+    for (const char c : n) h = h * 31 + static_cast<unsigned char>(c);
+    return h & (kSlots - 1);
+  }
+  void Add(std::string_view n, T id) {
+    std::size_t i = Hash(n);
+    while (!names[i].empty()) i = (i + 1) & (kSlots - 1);
+    names[i] = n;
+    ids[i] = id;
+  }
+  T Find(std::string_view n) const {
+    if (n.size() > 14) return T::kOther;  // longer than any known name
+    for (std::size_t i = Hash(n); !names[i].empty(); i = (i + 1) & (kSlots - 1)) {
+      if (names[i] == n) return ids[i];
+    }
+    return T::kOther;
+  }
+};
+
+T Lookup(std::string_view name) {
+  static const NameTable table = [] {
+    NameTable t;
+    for (const auto& [n, id] : std::initializer_list<std::pair<std::string_view, T>>{
+             {"html", T::kHtml},
+             {"head", T::kHead},
+             {"body", T::kBody},
+             {"base", T::kBase},
+             {"basefont", T::kBasefont},
+             {"bgsound", T::kBgsound},
+             {"link", T::kLink},
+             {"meta", T::kMeta},
+             {"title", T::kTitle},
+             {"noscript", T::kNoscript},
+             {"noframes", T::kNoframes},
+             {"style", T::kStyle},
+             {"script", T::kScript},
+             {"template", T::kTemplate},
+             {"frameset", T::kFrameset},
+             {"frame", T::kFrame},
+             {"address", T::kAddress},
+             {"article", T::kArticle},
+             {"aside", T::kAside},
+             {"blockquote", T::kBlockquote},
+             {"center", T::kCenter},
+             {"details", T::kDetails},
+             {"dialog", T::kDialog},
+             {"dir", T::kDir},
+             {"div", T::kDiv},
+             {"dl", T::kDl},
+             {"fieldset", T::kFieldset},
+             {"figcaption", T::kFigcaption},
+             {"figure", T::kFigure},
+             {"footer", T::kFooter},
+             {"header", T::kHeader},
+             {"hgroup", T::kHgroup},
+             {"main", T::kMain},
+             {"menu", T::kMenu},
+             {"nav", T::kNav},
+             {"ol", T::kOl},
+             {"p", T::kP},
+             {"section", T::kSection},
+             {"summary", T::kSummary},
+             {"ul", T::kUl},
+             {"h1", T::kH1},
+             {"h2", T::kH2},
+             {"h3", T::kH3},
+             {"h4", T::kH4},
+             {"h5", T::kH5},
+             {"h6", T::kH6},
+             {"pre", T::kPre},
+             {"listing", T::kListing},
+             {"form", T::kForm},
+             {"li", T::kLi},
+             {"dd", T::kDd},
+             {"dt", T::kDt},
+             {"plaintext", T::kPlaintext},
+             {"button", T::kButton},
+             {"a", T::kA},
+             {"b", T::kB},
+             {"big", T::kBig},
+             {"code", T::kCode},
+             {"em", T::kEm},
+             {"font", T::kFont},
+             {"i", T::kI},
+             {"s", T::kS},
+             {"small", T::kSmall},
+             {"strike", T::kStrike},
+             {"strong", T::kStrong},
+             {"tt", T::kTt},
+             {"u", T::kU},
+             {"nobr", T::kNobr},
+             {"applet", T::kApplet},
+             {"marquee", T::kMarquee},
+             {"object", T::kObject},
+             {"table", T::kTable},
+             {"area", T::kArea},
+             {"br", T::kBr},
+             {"embed", T::kEmbed},
+             {"img", T::kImg},
+             {"keygen", T::kKeygen},
+             {"wbr", T::kWbr},
+             {"input", T::kInput},
+             {"param", T::kParam},
+             {"source", T::kSource},
+             {"track", T::kTrack},
+             {"hr", T::kHr},
+             {"image", T::kImage},
+             {"textarea", T::kTextarea},
+             {"xmp", T::kXmp},
+             {"iframe", T::kIframe},
+             {"noembed", T::kNoembed},
+             {"select", T::kSelect},
+             {"optgroup", T::kOptgroup},
+             {"option", T::kOption},
+             {"rb", T::kRb},
+             {"rtc", T::kRtc},
+             {"rp", T::kRp},
+             {"rt", T::kRt},
+             {"ruby", T::kRuby},
+             {"math", T::kMath},
+             {"svg", T::kSvg},
+             {"caption", T::kCaption},
+             {"col", T::kCol},
+             {"colgroup", T::kColgroup},
+             {"tbody", T::kTbody},
+             {"td", T::kTd},
+             {"tfoot", T::kTfoot},
+             {"th", T::kTh},
+             {"thead", T::kThead},
+             {"tr", T::kTr},
+             {"span", T::kSpan},
+             {"sub", T::kSub},
+             {"sup", T::kSup},
+             {"var", T::kVar},
+             {"mi", T::kMi},
+             {"mo", T::kMo},
+             {"mn", T::kMn},
+             {"ms", T::kMs},
+             {"mtext", T::kMtext},
+             {"annotation-xml", T::kAnnotationXml},
+             {"foreignobject", T::kForeignObject},
+             {"desc", T::kDesc},
+             {"mglyph", T::kMglyph},
+             {"malignmark", T::kMalignmark},
+             {"menuitem", T::kMenuitem},
+         }) {
+      t.Add(n, id);
+    }
+
+    return t;
+  }();
+  return table.Find(name);
+}
+
+template <typename... Ts>
+bool In(T t, Ts... ts) {
+  return ((t == ts) || ...);
+}
+
+bool IsHeading(T t) {
+  return In(t, T::kH1, T::kH2, T::kH3, T::kH4, T::kH5, T::kH6);
+}
+
+// Start tags that close an open p first.
+bool ClosesP(T t) {
+  return In(t, T::kAddress, T::kArticle, T::kAside, T::kBlockquote, T::kCenter, T::kDetails,
+            T::kDir, T::kDiv, T::kDl, T::kFieldset, T::kFigcaption, T::kFigure, T::kFooter,
+            T::kHeader, T::kHgroup, T::kMain, T::kMenu, T::kNav, T::kOl, T::kP, T::kSection,
+            T::kSummary, T::kUl);
+}
+
+bool IsVoid(T t) {
+  return In(t, T::kArea, T::kBr, T::kEmbed, T::kImg, T::kKeygen, T::kWbr, T::kInput, T::kParam,
+            T::kSource, T::kTrack, T::kHr, T::kImage, T::kBase, T::kBasefont, T::kBgsound, T::kLink,
+            T::kMeta, T::kCol, T::kFrame, T::kMenuitem);
+}
+
+bool IsSpecialHtml(T t) {
+  return In(t, T::kAddress, T::kApplet, T::kArea, T::kArticle, T::kAside, T::kBase, T::kBasefont,
+            T::kBgsound, T::kBlockquote, T::kBody, T::kBr, T::kButton, T::kCaption, T::kCenter,
+            T::kCol, T::kColgroup, T::kDd, T::kDetails, T::kDir, T::kDiv, T::kDl, T::kDt, T::kEmbed,
+            T::kFieldset, T::kFigcaption, T::kFigure, T::kFooter, T::kForm, T::kFrame, T::kFrameset,
+            T::kH1, T::kH2, T::kH3, T::kH4, T::kH5, T::kH6, T::kHead, T::kHeader, T::kHgroup,
+            T::kHr, T::kHtml, T::kIframe, T::kImg, T::kInput, T::kKeygen, T::kLi, T::kLink,
+            T::kListing, T::kMarquee, T::kMenuitem, T::kMenu, T::kMeta, T::kNav, T::kNoembed,
+            T::kNoframes, T::kNoscript, T::kObject, T::kOl, T::kP, T::kParam, T::kPlaintext,
+            T::kPre, T::kScript, T::kSection, T::kSelect, T::kSource, T::kStyle, T::kSummary,
+            T::kTable, T::kTbody, T::kTd, T::kTemplate, T::kTextarea, T::kTfoot, T::kTh, T::kThead,
+            T::kTitle, T::kTr, T::kTrack, T::kUl, T::kWbr, T::kXmp);
+}
+
+// End tags a later tag implies.
+bool IsImpliedEnd(T t) {
+  return In(t, T::kDd, T::kDt, T::kLi, T::kOptgroup, T::kOption, T::kP, T::kRb, T::kRp, T::kRt,
+            T::kRtc);
+}
+
+bool IsTableSection(T t) {
+  return In(t, T::kTbody, T::kThead, T::kTfoot);
+}
+// Where the table insertion modes, not the body's, read a start tag.
+bool IsTableMode(T t) {
+  return In(t, T::kTable, T::kTbody, T::kThead, T::kTfoot, T::kTr);
+}
+
+// Start tags a foreign element does not hold: they end the foreign content.
+bool BreaksOutOfForeign(T t) {
+  return In(t, T::kB, T::kBig, T::kBlockquote, T::kBody, T::kBr, T::kCenter, T::kCode, T::kDd,
+            T::kDiv, T::kDl, T::kDt, T::kEm, T::kEmbed, T::kH1, T::kH2, T::kH3, T::kH4, T::kH5,
+            T::kH6, T::kHead, T::kHr, T::kI, T::kImg, T::kLi, T::kListing, T::kMenu, T::kMeta,
+            T::kNobr, T::kOl, T::kP, T::kPre, T::kRuby, T::kS, T::kSmall, T::kSpan, T::kStrong,
+            T::kStrike, T::kSub, T::kSup, T::kTable, T::kTt, T::kU, T::kUl, T::kVar);
+}
+
+enum class Scope { kDefault, kListItem, kButton, kTable };
+
+// The tokenizer states that own a byte. The attribute states serve end tags
+// too, whose attributes are dropped and so read as tag.
+enum class St : std::uint8_t {
+  kData,
+  kRcdata,
+  kRawtext,
+  kScript,
+  kPlaintext,
+  kBeforeAttrName,
+  kAfterAttrName,
+  kBeforeAttrValue,
+  kSelfClosing,
+};
+
+enum class Mode : std::uint8_t {
+  kInitial,
+  kBeforeHead,
+  kInHead,
+  kAfterHead,
+  kInBody,
+  kAfterBody,
+  kAfterAfterBody
+};
+
+struct Node {
+  T id = T::kOther;
+  bool foreign = false;
+  bool math = false;  // a foreign element of MathML, not svg
+  // Opened while a table's insertion mode was in force: placed before the
+  // table, and leaves that mode in force.
+  bool fostered = false;
+  std::string name;
+};
+
+// Foreign elements the scopes stop at and the body's end tags do not cross.
+bool IsIntegrationPoint(const Node& n) {
+  return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext, T::kAnnotationXml)
+                : In(n.id, T::kForeignObject, T::kDesc, T::kTitle);
+}
+// Foreign elements that stop the search for an open element to close, as
+// gumbo lists them (svg title not among them).
+bool IsForeignSpecial(const Node& n) {
+  return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext, T::kAnnotationXml)
+                : In(n.id, T::kForeignObject, T::kDesc);
+}
+// Foreign elements inside which text and start tags are read as HTML again.
+bool ReadsHtml(const Node& n) {
+  return n.math ? In(n.id, T::kMi, T::kMo, T::kMn, T::kMs, T::kMtext)
+                : In(n.id, T::kForeignObject, T::kDesc, T::kTitle);
+}
+
+}  // namespace
 
 std::string_view ContextName(Context context) {
   return kNames[static_cast<std::size_t>(context)];
 }
 
 std::optional<Context> ContextFromName(std::string_view name) {
-  for (std::size_t i = 0; i < kNames.size(); ++i)
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
     if (kNames[i] == name) return static_cast<Context>(i);
+  }
   return std::nullopt;
 }
 
-struct ContextScanner::Impl {};
-ContextScanner::ContextScanner(std::string_view) : impl_(std::make_unique<Impl>()) {}
+struct ContextScanner::Impl {
+  explicit Impl(std::string_view t) : text(t) { stack.reserve(64); }
+
+  std::string_view text;
+  std::size_t pos = 0;  // the first byte not yet classified
+  St state = St::kData;
+  Mode mode = Mode::kInitial;
+  bool quirks = true;
+  bool form_open = false;
+
+  // The segment last classified: [seg_begin, seg_end) all sit in one place.
+  std::size_t seg_begin = 0, seg_end = 0;
+  Context seg_context = Context::Text;
+  // Into tag_name or the open elements, which no later change touches
+  // before the next segment replaces it.
+  std::string_view seg_element;
+
+  // The tag being read.
+  std::string tag_name;
+  T tag_id = T::kOther;
+  bool end_tag = false;
+  bool self_closing = false;
+  std::size_t tag_begin = 0, tag_name_end = 0;
+  bool bare_end_tag = false;     // "</name>" with nothing more
+  bool font_breaks_out = false;  // a font tag with color, face or size
+
+  // The element whose raw text (RCDATA, RAWTEXT, script) is being read.
+  std::string raw_name;
+
+  std::vector<Node> stack;
+  std::size_t overflow = 0;   // pushes beyond kMaxDepth not kept
+  bool structural = false;    // a table's own rules open what is opened now
+  std::size_t templates = 0;  // templates open: their content reads as a body's
+
+  // ---- segments ----
+  void Emit(std::size_t end, Context context, std::string_view element) {
+    seg_begin = pos;
+    seg_end = end;
+    seg_context = context;
+    seg_element = element;
+    pos = end;
+  }
+  std::string_view Current() const {
+    return stack.empty() ? std::string_view() : std::string_view(stack.back().name);
+  }
+  // Character data takes its context from the element that holds it.
+  static Context ContentContext(std::string_view element) {
+    if (element == "script") return Context::Script;
+    if (element == "style") return Context::Style;
+    return Context::Text;
+  }
+  void EmitContent(std::size_t end, std::string_view element) {
+    Emit(end, ContentContext(element), element);
+  }
+  void EmitTagPart(std::size_t end, Context context) {
+    Emit(end, end_tag ? Context::Tag : context, tag_name);
+  }
+
+  // ---- open elements ----
+  const Node* Top() const { return stack.empty() ? nullptr : &stack.back(); }
+  bool TopIs(T id) const {
+    return !stack.empty() && !stack.back().foreign && stack.back().id == id;
+  }
+  void Push(std::string_view name, T id, bool foreign, bool math = false) {
+    if (stack.size() >= kMaxDepth) {
+      ++overflow;
+      return;
+    }
+    const bool fostered = !structural && InTableMode();
+    if (id == T::kTemplate && !foreign) ++templates;
+    stack.push_back(Node{id, foreign, math, fostered, std::string(name)});
+  }
+  void Pop() {
+    if (overflow > 0) {
+      --overflow;
+    } else if (!stack.empty()) {
+      if (stack.back().id == T::kTemplate && !stack.back().foreign) --templates;
+      stack.pop_back();
+    }
+  }
+  void PopUntil(T id) {
+    while (!stack.empty()) {
+      const bool hit = !stack.back().foreign && stack.back().id == id;
+      Pop();
+      if (hit) return;
+    }
+  }
+  void PopUntilHeading() {
+    while (!stack.empty()) {
+      const bool hit = !stack.back().foreign && IsHeading(stack.back().id);
+      Pop();
+      if (hit) return;
+    }
+  }
+  void PopUntilCell() {
+    while (!stack.empty()) {
+      const bool hit = !stack.back().foreign && In(stack.back().id, T::kTd, T::kTh);
+      Pop();
+      if (hit) return;
+    }
+  }
+  void GenerateImpliedEndTags(T except = T::kOther) {
+    while (!stack.empty() && !stack.back().foreign && IsImpliedEnd(stack.back().id) &&
+           stack.back().id != except) {
+      Pop();
+    }
+  }
+  static bool Boundary(const Node& n, Scope scope) {
+    if (n.foreign) return scope != Scope::kTable && IsIntegrationPoint(n);
+    if (In(n.id, T::kHtml, T::kTable, T::kTemplate)) return true;
+    if (scope == Scope::kTable) return false;
+    if (In(n.id, T::kApplet, T::kCaption, T::kTd, T::kTh, T::kMarquee, T::kObject)) return true;
+    if (scope == Scope::kListItem) return In(n.id, T::kOl, T::kUl);
+    if (scope == Scope::kButton) return n.id == T::kButton;
+    return false;
+  }
+  template <typename Match>
+  bool InScopeIf(Match match, Scope scope) const {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+      if (!it->foreign && match(it->id)) return true;
+      if (Boundary(*it, scope)) return false;
+    }
+    return false;
+  }
+  bool InScope(T id, Scope scope = Scope::kDefault) const {
+    return InScopeIf([id](T t) { return t == id; }, scope);
+  }
+  void CloseP() {
+    if (InScope(T::kP, Scope::kButton)) PopUntil(T::kP);
+  }
+  bool InSelect() const {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+      if (it->foreign) return false;
+      if (it->id == T::kSelect) return true;
+      if (!In(it->id, T::kOption, T::kOptgroup)) return false;
+    }
+    return false;
+  }
+  // Whether a table's insertion mode is in force: the innermost element
+  // not opened under it is part of a table's structure.
+  bool InTableMode() const {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+      if (!it->fostered) return !it->foreign && IsTableMode(it->id);
+    }
+    return false;
+  }
+  void PopFostered() {
+    while (!stack.empty() && stack.back().fostered) Pop();
+  }
+
+  // Where character data the table modes refuse goes: before the table.
+  std::string_view FosterParent() const {
+    for (std::size_t i = stack.size(); i-- > 0;) {
+      if (!stack[i].foreign && stack[i].id == T::kTable) {
+        return i == 0 ? std::string_view() : std::string_view(stack[i - 1].name);
+      }
+    }
+    return Current();
+  }
+
+  // Takes the tree from before <html> into the body, as character data or a
+  // start tag that belongs there does.
+  void ImplyBody() {
+    while (true) {
+      switch (mode) {
+        case Mode::kInitial:
+          Push("html", T::kHtml, false);
+          mode = Mode::kBeforeHead;
+          break;
+        case Mode::kBeforeHead:
+          Push("head", T::kHead, false);
+          mode = Mode::kInHead;
+          break;
+        case Mode::kInHead:
+          Pop();
+          mode = Mode::kAfterHead;
+          break;
+        case Mode::kAfterHead:
+          Push("body", T::kBody, false);
+          mode = Mode::kInBody;
+          break;
+        case Mode::kAfterBody:
+        case Mode::kAfterAfterBody:
+          mode = Mode::kInBody;
+          return;
+        case Mode::kInBody:
+          return;
+      }
+    }
+  }
+
+  // ---- tree building on tags ----
+  // Inserts the tag's element; raw text elements switch the tokenizer.
+  void Insert() {
+    if (IsVoid(tag_id)) return;
+    Push(tag_name, tag_id, false);
+    raw_name = tag_name;
+    switch (tag_id) {
+      case T::kTitle:
+      case T::kTextarea:
+        state = St::kRcdata;
+        break;
+      case T::kStyle:
+      case T::kXmp:
+      case T::kIframe:
+      case T::kNoembed:
+      case T::kNoframes:
+      case T::kNoscript:
+        state = St::kRawtext;
+        break;
+      case T::kScript:
+        state = St::kScript;
+        break;
+      case T::kPlaintext:
+        state = St::kPlaintext;
+        break;
+      default:
+        break;
+    }
+  }
+  void InsertForeign(bool math) {
+    Push(tag_name, tag_id, true, math);
+    if (self_closing) Pop();
+  }
+
+  bool IsHeadElement() const {
+    return In(tag_id, T::kBase, T::kBasefont, T::kBgsound, T::kLink, T::kMeta, T::kTitle,
+              T::kNoframes, T::kStyle, T::kScript, T::kTemplate);
+  }
+
+  void StartTag() {
+    // Inside svg or math, tags are foreign unless they end the foreign
+    // content or sit in an integration point.
+    if (const Node* top = Top(); top != nullptr && top->foreign) {
+      const bool html_point = !top->math && ReadsHtml(*top);
+      const bool text_point =
+          top->math && ReadsHtml(*top) && !In(tag_id, T::kMglyph, T::kMalignmark);
+      const bool svg_in_annotation = top->math && top->id == T::kAnnotationXml && tag_id == T::kSvg;
+      if (!html_point && !text_point && !svg_in_annotation) {
+        if (BreaksOutOfForeign(tag_id) || (tag_id == T::kFont && font_breaks_out)) {
+          while (!stack.empty() && stack.back().foreign && !ReadsHtml(stack.back())) {
+            Pop();
+          }
+        } else {
+          InsertForeign(top->math);
+          return;
+        }
+      }
+    }
+    if (templates > 0) {
+      InBodyStart();
+      return;
+    }
+    for (int round = 0; round < 8; ++round) {
+      switch (mode) {
+        case Mode::kInitial:
+          if (tag_id == T::kHtml) {
+            Push("html", T::kHtml, false);
+            mode = Mode::kBeforeHead;
+            return;
+          }
+          Push("html", T::kHtml, false);
+          mode = Mode::kBeforeHead;
+          continue;
+        case Mode::kBeforeHead:
+          // A second <html> here implies the head, as gumbo has it.
+          Push("head", T::kHead, false);
+          mode = Mode::kInHead;
+          if (tag_id == T::kHead || tag_id == T::kHtml) return;
+          continue;
+        case Mode::kInHead:
+          if (tag_id == T::kHtml || tag_id == T::kHead) return;
+          if (IsHeadElement() || tag_id == T::kNoscript) {
+            Insert();
+            return;
+          }
+          Pop();
+          mode = Mode::kAfterHead;
+          continue;
+        case Mode::kAfterHead:
+          if (tag_id == T::kHtml || tag_id == T::kHead) return;
+          if (tag_id == T::kBody || tag_id == T::kFrameset) {
+            Push(tag_name, tag_id, false);
+            mode = Mode::kInBody;
+            return;
+          }
+          if (IsHeadElement()) {
+            Insert();
+            return;
+          }
+          Push("body", T::kBody, false);
+          mode = Mode::kInBody;
+          continue;
+        case Mode::kAfterBody:
+        case Mode::kAfterAfterBody:
+          if (tag_id == T::kHtml) return;
+          mode = Mode::kInBody;
+          continue;
+        case Mode::kInBody:
+          InBodyStart();
+          return;
+      }
+    }
+  }
+
+  bool TableOpen() const {
+    return std::any_of(stack.begin(), stack.end(),
+                       [](const Node& n) { return !n.foreign && n.id == T::kTable; });
+  }
+
+  void InBodyStart() {
+    if (InSelect()) {
+      // A select in a table ends at the table's structure.
+      if (In(tag_id, T::kCaption, T::kTable, T::kTbody, T::kTfoot, T::kThead, T::kTr, T::kTd,
+             T::kTh) &&
+          TableOpen()) {
+        PopUntil(T::kSelect);
+        return InBodyStart();
+      }
+      switch (tag_id) {
+        case T::kOption:
+          if (TopIs(T::kOption)) Pop();
+          Insert();
+          return;
+        case T::kOptgroup:
+          if (TopIs(T::kOption)) Pop();
+          if (TopIs(T::kOptgroup)) Pop();
+          Insert();
+          return;
+        case T::kSelect:
+          PopUntil(T::kSelect);
+          return;
+        case T::kInput:
+        case T::kKeygen:
+        case T::kTextarea:
+          PopUntil(T::kSelect);
+          break;
+        case T::kScript:
+        case T::kTemplate:
+          Insert();
+          return;
+        default:
+          return;  // dropped
+      }
+    }
+    // A table's structure closes the open cell or caption first.
+    const bool structure = In(tag_id, T::kCaption, T::kCol, T::kColgroup, T::kTbody, T::kTd,
+                              T::kTfoot, T::kTh, T::kThead, T::kTr);
+    if (structure && !stack.empty() && !InTableMode()) {
+      if (InScopeIf([](T t) { return t == T::kTd || t == T::kTh; }, Scope::kTable)) {
+        GenerateImpliedEndTags();
+        PopUntilCell();
+      } else if (InScope(T::kCaption, Scope::kTable)) {
+        PopUntil(T::kCaption);
+      } else if (TopIs(T::kColgroup)) {
+        Pop();
+      }
+    }
+    if (TopIs(T::kColgroup) && tag_id != T::kCol) Pop();
+    if (InTableMode()) {
+      if (TableStart()) return;
+      // The body's rules open it, before the table.
+      BodyStart();
+      return;
+    }
+    BodyStart();
+  }
+
+  void BodyStart() {
+    switch (tag_id) {
+      case T::kHtml:
+      case T::kBody:
+      case T::kFrameset:
+      case T::kHead:
+      case T::kCaption:
+      case T::kCol:
+      case T::kColgroup:
+      case T::kFrame:
+      case T::kTbody:
+      case T::kTd:
+      case T::kTfoot:
+      case T::kTh:
+      case T::kThead:
+      case T::kTr:
+        return;  // dropped or merged into the open one
+      case T::kH1:
+      case T::kH2:
+      case T::kH3:
+      case T::kH4:
+      case T::kH5:
+      case T::kH6:
+        CloseP();
+        if (!stack.empty() && !stack.back().foreign && IsHeading(stack.back().id)) Pop();
+        Insert();
+        return;
+      case T::kPre:
+      case T::kListing:
+      case T::kXmp:
+      case T::kPlaintext:
+      case T::kHr:
+        CloseP();
+        Insert();
+        return;
+      case T::kForm:
+        if (form_open) return;
+        CloseP();
+        form_open = true;
+        Insert();
+        return;
+      case T::kLi:
+      case T::kDd:
+      case T::kDt:
+        CloseListItem();
+        CloseP();
+        Insert();
+        return;
+      case T::kA:
+      case T::kNobr:
+        // An open a (or nobr) closes before the next one opens.
+        if (InScope(tag_id)) FormattingEnd();
+        Insert();
+        return;
+      case T::kButton:
+        if (InScope(T::kButton)) {
+          GenerateImpliedEndTags();
+          PopUntil(T::kButton);
+        }
+        Insert();
+        return;
+      case T::kTable:
+        if (!quirks) CloseP();
+        Insert();
+        return;
+      case T::kOption:
+      case T::kOptgroup:
+        if (TopIs(T::kOption)) Pop();
+        Insert();
+        return;
+      case T::kRb:
+      case T::kRtc:
+        if (InScope(T::kRuby)) GenerateImpliedEndTags();
+        Insert();
+        return;
+      case T::kRp:
+      case T::kRt:
+        if (InScope(T::kRuby)) GenerateImpliedEndTags(T::kRtc);
+        Insert();
+        return;
+      case T::kMath:
+      case T::kSvg:
+        InsertForeign(tag_id == T::kMath);
+        return;
+      default:
+        if (ClosesP(tag_id)) CloseP();
+        Insert();
+        return;
+    }
+  }
+
+  void CloseListItem() {
+    for (std::size_t i = stack.size(); i-- > 0;) {
+      const Node& n = stack[i];
+      if (n.foreign) {
+        if (IsForeignSpecial(n)) return;
+        continue;
+      }
+      const bool match = tag_id == T::kLi ? n.id == T::kLi : In(n.id, T::kDd, T::kDt);
+      if (match) {
+        const T id = n.id;
+        GenerateImpliedEndTags(id);
+        PopUntil(id);
+        return;
+      }
+      if (IsSpecialHtml(n.id) && !In(n.id, T::kAddress, T::kDiv, T::kP)) return;
+    }
+  }
+
+  // The table insertion modes; false hands the tag to the body's rules (the
+  // element is then placed before the table but still opened).
+  bool TableStart() {
+    structural = true;
+    const bool handled = TableRules();
+    structural = false;
+    return handled;
+  }
+  bool TableRules() {
+    if (In(tag_id, T::kCaption, T::kColgroup, T::kCol, T::kTbody, T::kThead, T::kTfoot, T::kTr,
+           T::kTd, T::kTh, T::kTable)) {
+      PopFostered();
+    }
+    switch (tag_id) {
+      case T::kCaption:
+      case T::kColgroup:
+        ClearToTable();
+        Insert();
+        return true;
+      case T::kCol:
+        ClearToTable();
+        Push("colgroup", T::kColgroup, false);
+        return true;
+      case T::kTbody:
+      case T::kThead:
+      case T::kTfoot:
+        ClearToTable();
+        Insert();
+        return true;
+      case T::kTr:
+        if (TopIs(T::kTr)) Pop();
+        if (TopIs(T::kTable)) Push("tbody", T::kTbody, false);
+        Insert();
+        return true;
+      case T::kTd:
+      case T::kTh:
+        if (TopIs(T::kTable)) Push("tbody", T::kTbody, false);
+        if (!stack.empty() && IsTableSection(stack.back().id)) Push("tr", T::kTr, false);
+        Insert();
+        return true;
+      case T::kTable:
+        if (InScope(T::kTable, Scope::kTable)) {
+          PopUntil(T::kTable);
+          StartTag();
+        }
+        return true;
+      case T::kStyle:
+      case T::kScript:
+      case T::kTemplate:
+        Insert();
+        return true;
+      case T::kForm:
+        form_open = true;  // inserted and closed at once
+        return true;
+      default:
+        return false;
+    }
+  }
+  void ClearToTable() {
+    while (!stack.empty() && !(TopIs(T::kTable) || TopIs(T::kHtml) || TopIs(T::kTemplate))) {
+      Pop();
+    }
+  }
+
+  void EndTag(bool closes_raw) {
+    if (closes_raw) {
+      // The end tag of a raw text element always closes it.
+      Pop();
+      return;
+    }
+    if (const Node* top = Top(); top != nullptr && top->foreign) {
+      // Foreign elements close by name, whatever their case; an HTML element
+      // on the way hands the tag to the HTML rules. As gumbo reads them, an
+      // end tag with anything between its name and '>' names none.
+      for (std::size_t i = stack.size(); i-- > 0;) {
+        if (!stack[i].foreign) break;
+        if (i == 0) return;
+        if (bare_end_tag && stack[i].name == tag_name) {
+          while (stack.size() > i) Pop();
+          return;
+        }
+      }
+    }
+    if (tag_id == T::kTemplate) {
+      if (templates > 0) {
+        GenerateImpliedEndTags();
+        PopUntil(T::kTemplate);
+      }
+      return;
+    }
+    if (templates > 0) {
+      InBodyEnd();
+      return;
+    }
+    for (int round = 0; round < 8; ++round) {
+      const bool breaks = In(tag_id, T::kHead, T::kBody, T::kHtml, T::kBr);
+      switch (mode) {
+        case Mode::kInitial:
+          if (!breaks || tag_id == T::kHead) {
+            if (tag_id != T::kHead) return;
+          }
+          Push("html", T::kHtml, false);
+          mode = Mode::kBeforeHead;
+          continue;
+        case Mode::kBeforeHead:
+          if (!breaks) return;
+          Push("head", T::kHead, false);
+          mode = Mode::kInHead;
+          continue;
+        case Mode::kInHead:
+          if (tag_id == T::kHead) {
+            Pop();
+            mode = Mode::kAfterHead;
+            return;
+          }
+          if (!breaks) return;
+          Pop();
+          mode = Mode::kAfterHead;
+          continue;
+        case Mode::kAfterHead:
+          if (!breaks || tag_id == T::kHead) return;
+          Push("body", T::kBody, false);
+          mode = Mode::kInBody;
+          continue;
+        case Mode::kAfterBody:
+          if (tag_id == T::kHtml) {
+            mode = Mode::kAfterAfterBody;
+            return;
+          }
+          mode = Mode::kInBody;
+          continue;
+        case Mode::kAfterAfterBody:
+          mode = Mode::kInBody;
+          continue;
+        case Mode::kInBody:
+          InBodyEnd();
+          return;
+      }
+    }
+  }
+
+  void InBodyEnd() {
+    if (InSelect()) {
+      if (In(tag_id, T::kCaption, T::kTable, T::kTbody, T::kTfoot, T::kThead, T::kTr, T::kTd,
+             T::kTh) &&
+          TableOpen()) {
+        if (!InScope(tag_id, Scope::kTable)) return;
+        PopUntil(T::kSelect);
+        return InBodyEnd();
+      }
+      if (tag_id == T::kOption) {
+        if (TopIs(T::kOption)) Pop();
+        return;
+      }
+      if (tag_id == T::kOptgroup) {
+        if (TopIs(T::kOption) && stack.size() >= 2 && stack[stack.size() - 2].id == T::kOptgroup) {
+          Pop();
+        }
+        if (TopIs(T::kOptgroup)) Pop();
+        return;
+      }
+      if (tag_id == T::kSelect) {
+        PopUntil(T::kSelect);
+        return;
+      }
+      return;
+    }
+    switch (tag_id) {
+      case T::kBody:
+        if (InScope(T::kBody)) mode = Mode::kAfterBody;
+        return;
+      case T::kHtml:
+        if (InScope(T::kBody)) mode = Mode::kAfterAfterBody;
+        return;
+      case T::kP:
+        if (InScope(T::kP, Scope::kButton)) PopUntil(T::kP);
+        return;
+      case T::kLi:
+        if (InScope(T::kLi, Scope::kListItem)) PopUntil(T::kLi);
+        return;
+      case T::kBr:
+        return;  // read as <br>, which holds nothing
+      case T::kForm: {
+        // The form closes where it is in the stack, elements opened in it
+        // stay open; only the end tags it implies close first.
+        const bool was_open = form_open;
+        form_open = false;
+        if (!was_open || !InScope(T::kForm)) return;
+        GenerateImpliedEndTags();
+        for (std::size_t i = stack.size(); i-- > 0;) {
+          if (!stack[i].foreign && stack[i].id == T::kForm) {
+            stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+          }
+        }
+        return;
+      }
+      case T::kH1:
+      case T::kH2:
+      case T::kH3:
+      case T::kH4:
+      case T::kH5:
+      case T::kH6:
+        if (InScopeIf(IsHeading, Scope::kDefault)) PopUntilHeading();
+        return;
+      case T::kTable:
+      case T::kTbody:
+      case T::kThead:
+      case T::kTfoot:
+      case T::kTr:
+      case T::kTd:
+      case T::kTh:
+      case T::kCaption:
+      case T::kColgroup:
+        if (InScope(tag_id, Scope::kTable)) PopUntil(tag_id);
+        return;
+      case T::kA:
+      case T::kB:
+      case T::kBig:
+      case T::kCode:
+      case T::kEm:
+      case T::kFont:
+      case T::kI:
+      case T::kNobr:
+      case T::kS:
+      case T::kSmall:
+      case T::kStrike:
+      case T::kStrong:
+      case T::kTt:
+      case T::kU:
+        FormattingEnd();
+        return;
+      default:
+        break;
+    }
+    if (tag_id != T::kOther && IsSpecialHtml(tag_id)) {
+      if (InScope(tag_id)) PopUntil(tag_id);
+      return;
+    }
+    // Any other end tag closes the nearest element of its name unless a
+    // special element comes first.
+    for (std::size_t i = stack.size(); i-- > 0;) {
+      const Node& n = stack[i];
+      if (!n.foreign && n.name == tag_name) {
+        while (stack.size() > i) Pop();
+        return;
+      }
+      if (n.foreign ? IsForeignSpecial(n) : IsSpecialHtml(n.id)) return;
+    }
+  }
+
+  // A formatting element's end tag: closes it when it is the innermost
+  // thing open; a block opened inside it stays open (misnested markup).
+  void FormattingEnd() {
+    for (std::size_t i = stack.size(); i-- > 0;) {
+      const Node& n = stack[i];
+      if (!n.foreign && n.id == tag_id) {
+        bool special_above = false;
+        for (std::size_t j = i + 1; j < stack.size(); ++j) {
+          if (!stack[j].foreign && IsSpecialHtml(stack[j].id)) special_above = true;
+        }
+        if (special_above) {
+          stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          while (stack.size() > i) Pop();
+        }
+        return;
+      }
+      if (Boundary(n, Scope::kDefault)) return;
+    }
+  }
+
+  // ---- the tokenizer ----
+  // Reads a tag name from `from`, lower case, cut at kMaxName.
+  std::size_t ReadTagName(std::size_t from) {
+    std::size_t end = from;
+    while (end < text.size() && !EndsName(text[end])) ++end;
+    tag_name.clear();
+    const std::size_t keep = std::min(end - from, kMaxName);
+    for (std::size_t i = 0; i < keep; ++i) tag_name.push_back(Lower(text[from + i]));
+    tag_id = Lookup(tag_name);
+    return end;
+  }
+
+  void BeginTag(std::size_t name_from, bool is_end) {
+    end_tag = is_end;
+    self_closing = false;
+    font_breaks_out = false;
+    const std::size_t end = ReadTagName(name_from);
+    tag_begin = pos;
+    tag_name_end = end;
+    Emit(end, Context::Tag, tag_name);
+    state = St::kBeforeAttrName;
+  }
+
+  // The place of a comment (bogus ones and CDATA too): where the tree builder
+  // would append it.
+  std::string_view CommentElement() const {
+    // Foreign content keeps its comments whatever the insertion mode.
+    if (ForeignContent()) return Current();
+    switch (mode) {
+      case Mode::kInitial:
+      case Mode::kAfterAfterBody:
+        return {};
+      case Mode::kAfterBody:
+        return stack.empty() ? std::string_view() : std::string_view(stack.front().name);
+      default:
+        return Current();
+    }
+  }
+
+  // Until and including the next '>' or to the end of the page.
+  std::size_t ToGreater(std::size_t from) const {
+    const std::size_t gt = text.find('>', from);
+    return gt == std::string_view::npos ? text.size() : gt + 1;
+  }
+
+  void Doctype(std::size_t end) {
+    if (mode == Mode::kInitial) {
+      // A named html doctype takes the page out of quirks mode.
+      std::size_t i = pos + 9;
+      while (i < end && IsSpace(text[i])) ++i;
+      quirks = !(StartsWithNoCase(text, i, "html") &&
+                 (i + 4 >= text.size() || IsSpace(text[i + 4]) || text[i + 4] == '>'));
+    }
+    Emit(end, Context::Other, {});
+  }
+
+  bool ForeignContent() const { return !stack.empty() && stack.back().foreign; }
+
+  // The end of character data from `from`: the next '<' that starts a tag,
+  // a comment or a declaration.
+  std::size_t TextEnd(std::size_t from) const {
+    const std::size_t n = text.size();
+    for (std::size_t lt = FindChar('<', from); lt < n; lt = FindChar('<', lt + 1)) {
+      if (lt + 1 >= n) return n;
+      const char c = text[lt + 1];
+      // "</>" is dropped whole: the character data runs on over it.
+      if (c == '/' && lt + 2 < n && text[lt + 2] == '>') continue;
+      if (IsAlpha(c) || c == '!' || c == '?' || (c == '/' && lt + 2 < n)) return lt;
+    }
+    return n;
+  }
+
+  void StepData() {
+    const std::size_t n = text.size();
+    if (text[pos] != '<') {
+      Characters(TextEnd(pos));
+      return;
+    }
+    if (pos + 1 >= n) {
+      Characters(n);
+      return;
+    }
+    const char c = text[pos + 1];
+    if (IsAlpha(c)) {
+      BeginTag(pos + 1, false);
+      return;
+    }
+    if (c == '/') {
+      if (pos + 2 >= n) {
+        Characters(n);
+      } else if (IsAlpha(text[pos + 2])) {
+        BeginTag(pos + 2, true);
+      } else if (text[pos + 2] == '>') {
+        Characters(TextEnd(pos + 3));  // "</>" is dropped, read as text
+      } else {
+        Emit(ToGreater(pos + 2), Context::Other, CommentElement());
+      }
+      return;
+    }
+    if (c == '!') {
+      if (text.compare(pos + 2, 2, "--") == 0) {
+        Emit(CommentEnd(pos + 4), Context::Comment, CommentElement());
+      } else if (StartsWithNoCase(text, pos + 2, "doctype")) {
+        Doctype(ToGreater(pos + 9));
+      } else if (ForeignContent() && text.compare(pos + 2, 7, "[CDATA[") == 0) {
+        const std::size_t close = text.find("]]>", pos + 9);
+        Emit(close == std::string_view::npos ? n : close + 3, Context::Other, Current());
+      } else {
+        Emit(ToGreater(pos + 2), Context::Other, CommentElement());
+      }
+      return;
+    }
+    if (c == '?') {
+      Emit(ToGreater(pos + 2), Context::Other, CommentElement());
+      return;
+    }
+    Characters(TextEnd(pos + 1));
+  }
+
+  // After "<!--" at `from`: the end of the comment. "<!-->" and "<!--->" end
+  // at once; otherwise at "-->" or "--!>", or the end of the page.
+  std::size_t CommentEnd(std::size_t from) const {
+    const std::size_t n = text.size();
+    if (from < n && text[from] == '>') return from + 1;
+    if (from + 1 < n && text[from] == '-' && text[from + 1] == '>') return from + 2;
+    for (std::size_t i = from;;) {
+      const std::size_t dash = text.find("--", i);
+      if (dash == std::string_view::npos) return n;
+      std::size_t j = dash + 2;
+      while (j < n && text[j] == '-') ++j;
+      if (j < n && text[j] == '>') return j + 1;
+      if (j + 1 < n && text[j] == '!' && text[j + 1] == '>') return j + 2;
+      i = j;
+    }
+  }
+
+  // Character data from pos to end in the data state: where it lands depends
+  // on the insertion mode and on whether it is all white space.
+  // The end of the white space (and of the "</>"s, which are dropped) from
+  // `from`, at most `end`.
+  std::size_t SpaceEnd(std::size_t from, std::size_t end) const {
+    while (from < end) {
+      if (IsSpace(text[from])) {
+        ++from;
+      } else if (text[from] == '<' && end - from >= 3 && text.compare(from, 3, "</>") == 0) {
+        from += 3;
+      } else {
+        break;
+      }
+    }
+    return from;
+  }
+
+  void Characters(std::size_t end) {
+    // Foreign content takes character data as it comes, outside the
+    // integration points, whatever the insertion mode.
+    if (ForeignContent() && !ReadsHtml(stack.back())) {
+      EmitContent(end, Current());
+      return;
+    }
+    if ((mode != Mode::kInBody && templates == 0) || TopIs(T::kColgroup)) {
+      const std::size_t i = SpaceEnd(pos, end);
+      if (i > pos) {
+        EmitContent(i, Current());
+        return;
+      }
+      if (TopIs(T::kColgroup)) {
+        Pop();
+        return Characters(end);
+      }
+      ImplyBody();
+    }
+    if (!stack.empty() && !stack.back().foreign && IsTableMode(stack.back().id)) {
+      // A table takes white space; NULs are dropped; anything else goes
+      // before the table, with the white space around it.
+      bool all_space = true;
+      for (std::size_t i = SpaceEnd(pos, end); i < end; i = SpaceEnd(i + 1, end)) {
+        if (text[i] != '\0') {
+          all_space = false;
+          break;
+        }
+      }
+      EmitContent(end, all_space ? Current() : FosterParent());
+      return;
+    }
+    EmitContent(end, Current());
+  }
+
+  // Whether an end tag of raw_name starts at `at` ("</name" and a delimiter).
+  bool RawEndAt(std::size_t at) const {
+    const std::size_t n = text.size();
+    if (at + 2 + raw_name.size() >= n || text[at + 1] != '/') return false;
+    return StartsWithNoCase(text, at + 2, raw_name) && EndsName(text[at + 2 + raw_name.size()]);
+  }
+
+  std::size_t FindChar(char c, std::size_t from) const {
+    if (from >= text.size()) return text.size();
+    const void* p = std::memchr(text.data() + from, c, text.size() - from);
+    return p ? static_cast<std::size_t>(static_cast<const char*>(p) - text.data()) : text.size();
+  }
+
+  void StepRaw() {
+    if (text[pos] == '<' && RawEndAt(pos)) {
+      BeginTag(pos + 2, true);
+      closing_raw = true;
+      return;
+    }
+    std::size_t end = pos;
+    if (state == St::kScript) {
+      end = ScriptEnd(pos);
+    } else {
+      end = FindChar('<', pos + 1);
+      while (end < text.size() && !RawEndAt(end)) end = FindChar('<', end + 1);
+    }
+    EmitContent(end, Current());
+  }
+  bool closing_raw = false;
+
+  std::size_t LettersEnd(std::size_t from) const {
+    while (from < text.size() && IsAlpha(text[from])) ++from;
+    return from;
+  }
+  bool IsScriptWord(std::size_t from, std::size_t to) const {
+    return to - from == 6 && StartsWithNoCase(text, from, "script");
+  }
+
+  // Script data with its escaped ("<!--") and double-escaped
+  // ("<!--<script>") states: where the closing </script starts.
+  std::size_t ScriptEnd(std::size_t p) const {
+    const std::size_t n = text.size();
+    enum { kPlain, kEscaped, kDouble } sub = kPlain;
+    int dashes = 0;
+    while (p < n) {
+      if (sub == kPlain) {
+        p = FindChar('<', p);
+        if (p >= n) return n;
+        if (RawEndAt(p)) return p;
+        if (text.compare(p + 1, 3, "!--") == 0) {
+          sub = kEscaped;
+          dashes = 2;
+          p += 4;
+        } else {
+          ++p;
+        }
+        continue;
+      }
+      const char c = text[p];
+      if (c == '-') {
+        ++dashes;
+        ++p;
+        continue;
+      }
+      if (c == '>' && dashes >= 2) {
+        sub = kPlain;
+        dashes = 0;
+        ++p;
+        continue;
+      }
+      dashes = 0;
+      if (c != '<') {
+        const std::size_t next = text.find_first_of("-<", p + 1);
+        p = next == std::string_view::npos ? n : next;
+        continue;
+      }
+      if (sub == kEscaped) {
+        if (RawEndAt(p)) return p;
+        if (p + 1 < n && IsAlpha(text[p + 1])) {
+          const std::size_t q = LettersEnd(p + 1);
+          if (q < n && EndsName(text[q])) {
+            if (IsScriptWord(p + 1, q)) sub = kDouble;
+            p = q + 1;
+          } else {
+            p = q;
+          }
+          continue;
+        }
+        ++p;
+        continue;
+      }
+      // Double escaped: "</script" and a delimiter go back to escaped.
+      if (p + 1 < n && text[p + 1] == '/') {
+        const std::size_t q = LettersEnd(p + 2);
+        if (q < n && EndsName(text[q])) {
+          if (IsScriptWord(p + 2, q)) sub = kEscaped;
+          p = q + 1;
+        } else {
+          p = q;
+        }
+        continue;
+      }
+      ++p;
+    }
+    return n;
+  }
+
+  void NoteAttributeName(std::size_t from, std::size_t to) {
+    if (tag_id != T::kFont || end_tag) return;
+    const std::string_view name = text.substr(from, to - from);
+    for (std::string_view word : {"color", "face", "size"}) {
+      if (name.size() == word.size() && StartsWithNoCase(name, 0, word)) font_breaks_out = true;
+    }
+  }
+
+  void AttributeName() {
+    // The first character is part of the name even when it is '='.
+    std::size_t end = pos + 1;
+    while (end < text.size() && !EndsName(text[end]) && text[end] != '=') ++end;
+    NoteAttributeName(pos, end);
+    EmitTagPart(end, Context::AttributeName);
+    state = St::kAfterAttrName;
+  }
+
+  void SpaceRun() {
+    std::size_t end = pos + 1;
+    while (end < text.size() && IsSpace(text[end])) ++end;
+    EmitTagPart(end, Context::Tag);
+  }
+
+  void TagClose() {
+    // Gumbo counts a dropped "</>" just before an end tag as part of it, so
+    // that end tag is not bare either.
+    bare_end_tag =
+        pos == tag_name_end && !(tag_begin >= 3 && text.compare(tag_begin - 3, 3, "</>") == 0);
+    EmitTagPart(pos + 1, Context::Tag);
+    state = St::kData;
+    const bool raw = closing_raw;
+    closing_raw = false;
+    if (end_tag) {
+      EndTag(raw);
+    } else {
+      StartTag();
+    }
+  }
+
+  void StepTag() {
+    const char c = text[pos];
+    switch (state) {
+      case St::kBeforeAttrName:
+        if (IsSpace(c)) return SpaceRun();
+        if (c == '/') {
+          EmitTagPart(pos + 1, Context::Tag);
+          state = St::kSelfClosing;
+          return;
+        }
+        if (c == '>') return TagClose();
+        return AttributeName();
+      case St::kAfterAttrName:
+        if (IsSpace(c)) return SpaceRun();
+        if (c == '/') {
+          EmitTagPart(pos + 1, Context::Tag);
+          state = St::kSelfClosing;
+          return;
+        }
+        if (c == '=') {
+          EmitTagPart(pos + 1, Context::Tag);
+          state = St::kBeforeAttrValue;
+          return;
+        }
+        if (c == '>') return TagClose();
+        return AttributeName();
+      case St::kBeforeAttrValue: {
+        if (IsSpace(c)) return SpaceRun();
+        if (c == '>') return TagClose();
+        std::size_t end;
+        if (c == '"' || c == '\'') {
+          end = FindChar(c, pos + 1);
+          if (end < text.size()) ++end;
+        } else {
+          end = pos + 1;
+          while (end < text.size() && !IsSpace(text[end]) && text[end] != '>') ++end;
+        }
+        EmitTagPart(end, Context::AttributeValue);
+        state = St::kBeforeAttrName;
+        return;
+      }
+      case St::kSelfClosing:
+        if (c == '>') {
+          self_closing = true;
+          return TagClose();
+        }
+        state = St::kBeforeAttrName;
+        return StepTag();
+      default:
+        return;
+    }
+  }
+
+  // Classifies the next segment.
+  void Step() {
+    switch (state) {
+      case St::kData:
+        return StepData();
+      case St::kRcdata:
+      case St::kRawtext:
+      case St::kScript:
+        return StepRaw();
+      case St::kPlaintext:
+        return EmitContent(text.size(), Current());
+      default:
+        return StepTag();
+    }
+  }
+};
+
+ContextScanner::ContextScanner(std::string_view text) : impl_(std::make_unique<Impl>(text)) {}
 ContextScanner::~ContextScanner() = default;
-Place ContextScanner::At(std::size_t) {
-  return {};
+
+Place ContextScanner::At(std::size_t offset) {
+  Impl& s = *impl_;
+  while (offset >= s.seg_end && s.pos < s.text.size()) s.Step();
+  return Place{s.seg_context, std::string(s.seg_element)};
 }
 
 }  // namespace vx::app::check

@@ -1,0 +1,100 @@
+// The context scanner on random pages: asked at every offset and again at a
+// sparse set of them (the answers must not depend on which offsets were
+// asked), never reading out of bounds; and held to gumbo's parse tree
+// wherever gumbo gives a place, save the documented exceptions
+// (tests/support/context_diff.h). Pages gumbo itself aborts on are not
+// compared.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <sanitizer/lsan_interface.h>
+
+#include <csetjmp>
+#include <csignal>
+#include <memory>
+
+#include "app/check/html_context.h"
+#include "tests/support/context_diff.h"
+
+namespace {
+
+sigjmp_buf gumbo_aborted;
+void OnGumboAbort(int) {
+  siglongjmp(gumbo_aborted, 1);
+}
+
+// Gumbo's tree of the page, or null where gumbo itself aborts (it asserts on
+// some pages it cannot build a tree for). What an aborted parse leaves
+// allocated is no leak of ours.
+std::unique_ptr<vx::support::GumboReference> ParseWithGumbo(std::string_view page) {
+  struct sigaction on_abort {
+  }, before{};
+  on_abort.sa_handler = OnGumboAbort;
+  sigaction(SIGABRT, &on_abort, &before);
+  __lsan_disable();
+  std::unique_ptr<vx::support::GumboReference> reference;
+  if (sigsetjmp(gumbo_aborted, 1) == 0) {
+    reference = std::make_unique<vx::support::GumboReference>(page);
+  }
+  __lsan_enable();
+  sigaction(SIGABRT, &before, nullptr);
+  return reference;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vx::app::check;
+  // Copied to a buffer of its own size so that a read past the end is caught.
+  const std::vector<char> bytes(data, data + size);
+  const std::string_view page(bytes.data(), bytes.size());
+
+  std::vector<Place> dense;
+  dense.reserve(size);
+  {
+    ContextScanner scanner(page);
+    for (std::size_t i = 0; i < size; ++i) {
+      dense.push_back(scanner.At(i));
+      // Asking again for the same offset changes nothing.
+      if (i % 5 == 0) {
+        const Place again = scanner.At(i);
+        if (again.context != dense.back().context || again.element != dense.back().element) {
+          std::abort();
+        }
+      }
+    }
+    scanner.At(size);
+    scanner.At(size + 1000);
+  }
+  {
+    ContextScanner scanner(page);
+    for (std::size_t i = size % 7; i < size; i += 7) {
+      const Place p = scanner.At(i);
+      if (p.context != dense[i].context || p.element != dense[i].element) std::abort();
+    }
+  }
+
+  const auto reference = ParseWithGumbo(page);
+  if (!reference) return 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto ref = reference->At(i);
+    if (!ref) continue;
+    const Place& ours = dense[i];
+    const bool context_differs = ours.context != ref->context;
+    if (!context_differs && ours.element == ref->element) continue;
+    if (vx::support::ExceptionFor(ours, *ref, context_differs) !=
+        vx::support::ContextException::kNone) {
+      continue;
+    }
+    std::fprintf(stderr, "at %zu: ours %s/%s, gumbo %s/%s\n", i,
+                 std::string(ContextName(ours.context)).c_str(), ours.element.c_str(),
+                 std::string(ContextName(ref->context)).c_str(), ref->element.c_str());
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,333 @@
+// The context scanner on hand-made pages: each context, the tokenizer states
+// that are easy to get wrong, and the open elements a byte is named after.
+// Maps give one letter a byte: t tag, n attribute name, v attribute value,
+// s script, y style, c comment, x text, o other.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "app/check/html_context.h"
+
+namespace {
+
+using vx::app::check::Context;
+using vx::app::check::ContextFromName;
+using vx::app::check::ContextName;
+using vx::app::check::ContextScanner;
+using vx::app::check::Place;
+
+char Letter(Context c) {
+  switch (c) {
+    case Context::Tag:
+      return 't';
+    case Context::AttributeName:
+      return 'n';
+    case Context::AttributeValue:
+      return 'v';
+    case Context::Script:
+      return 's';
+    case Context::Style:
+      return 'y';
+    case Context::Comment:
+      return 'c';
+    case Context::Text:
+      return 'x';
+    case Context::Other:
+      return 'o';
+  }
+  return '?';
+}
+
+std::string Map(std::string_view page) {
+  ContextScanner scanner(page);
+  std::string map;
+  for (std::size_t i = 0; i < page.size(); ++i) map.push_back(Letter(scanner.At(i).context));
+  return map;
+}
+
+// "t3 x2" is "tttxx".
+std::string Runs(std::string_view runs) {
+  std::string map;
+  for (std::size_t i = 0; i < runs.size();) {
+    const char letter = runs[i++];
+    std::size_t count = 0;
+    while (i < runs.size() && runs[i] >= '0' && runs[i] <= '9')
+      count = count * 10 + (runs[i++] - '0');
+    map.append(count, letter);
+    while (i < runs.size() && runs[i] == ' ') ++i;
+  }
+  return map;
+}
+
+// The place of the first byte of the `nth` occurrence of `needle`.
+Place PlaceOf(std::string_view page, std::string_view needle, int nth = 0) {
+  std::size_t at = page.find(needle);
+  for (int i = 0; i < nth && at != std::string_view::npos; ++i) at = page.find(needle, at + 1);
+  EXPECT_NE(at, std::string_view::npos) << needle;
+  ContextScanner scanner(page);
+  return scanner.At(at);
+}
+
+std::string ElementOf(std::string_view page, std::string_view needle, int nth = 0) {
+  return PlaceOf(page, needle, nth).element;
+}
+
+TEST(HtmlContextNames, EveryContextHasANameThatReadsBack) {
+  const std::string_view expected[] = {
+      "tag", "attribute-name", "attribute-value", "script", "style", "comment", "text", "other"};
+  for (std::size_t i = 0; i < vx::app::check::kContextCount; ++i) {
+    const auto c = static_cast<Context>(i);
+    EXPECT_EQ(ContextName(c), expected[i]);
+    EXPECT_EQ(ContextFromName(expected[i]), c);
+  }
+  EXPECT_EQ(ContextFromName("Tag"), std::nullopt);
+  EXPECT_EQ(ContextFromName(""), std::nullopt);
+  EXPECT_EQ(ContextFromName("attribute"), std::nullopt);
+}
+
+TEST(HtmlContextTokenizer, TagsAndTheirAttributes) {
+  // Quoted values keep '>' inside; '=' and spaces between are tag.
+  EXPECT_EQ(Map("<a href=\"x>y\" id='q' b c=d>t</a>"), "tttnnnntvvvvvtnntvvvtntntvtxtttt");
+  // An unquoted value ends at '>', which ends the tag.
+  EXPECT_EQ(Map("<p a=b>c"), "tttntvtx");
+  EXPECT_EQ(Map("<p a=b/>c"), "tttntvvtx");
+  // The self-closing slash and a name that starts with '='.
+  EXPECT_EQ(Map("<br/><p =x>"), Runs("t8 n2 t1"));
+  // An end tag's attributes are dropped: all of it reads as tag.
+  EXPECT_EQ(Map("<b>x</b class=\"y>\">"), Runs("t3 x1 t15"));
+  // "<" not followed by a letter is text, as are lone "<" at the end.
+  EXPECT_EQ(Map("a < b <3 <"), "xxxxxxxxxx");
+  // Names are in small letters whatever the page wrote.
+  EXPECT_EQ(PlaceOf("<DIV CLASS=x>", "CLASS").element, "div");
+  EXPECT_EQ(PlaceOf("<DIV CLASS=x>", "CLASS").context, Context::AttributeName);
+}
+
+TEST(HtmlContextTokenizer, ScriptData) {
+  // A capital <SCRIPT> opens script data; its end tag closes it in any case.
+  EXPECT_EQ(Map("<SCRIPT>a<b</ScRiPt >x"), Runs("t8 s3 t10 x1"));
+  EXPECT_EQ(ElementOf("<SCRIPT>a<b</ScRiPt >x", "a<b"), "script");
+  // "</script" in a string still ends the script, as in a browser; the
+  // second end tag closes nothing.
+  const std::string_view in_string = "<script>s=\"</script>\";x</script>";
+  EXPECT_EQ(PlaceOf(in_string, "\";x").context, Context::Text);
+  EXPECT_EQ(PlaceOf(in_string, "</script>", 1).context, Context::Tag);
+  // An end tag of another name, or "</script" without a delimiter, does not.
+  EXPECT_EQ(Map("<script></scripty></style></script>"), "ttttttttssssssssssssssssssttttttttt");
+  // "<!--" escapes: "<script>" inside it double-escapes, so the first
+  // "</script>" is still script; "-->" ends the escape.
+  const std::string_view escaped = "<script><!--<script>x</script>--></script>y";
+  EXPECT_EQ(Map(escaped), Runs("t8 s25 t9 x1"));
+  // A comment inside script is script, and "-->" ends the escape at once
+  // after "<!--".
+  EXPECT_EQ(Map("<script><!-- a --></script>b"), Runs("t8 s10 t9 x1"));
+  EXPECT_EQ(Map("<script><!--></script>b"), "ttttttttssssstttttttttx");
+  // Escaped but not double escaped: "</script>" ends it.
+  EXPECT_EQ(Map("<script><!--x</script>y"), Runs("t8 s5 t9 x1"));
+  // Never closed: script to the end of the page.
+  EXPECT_EQ(Map("<script>a</scr"), "ttttttttssssss");
+}
+
+TEST(HtmlContextTokenizer, RawTextAndRcdata) {
+  EXPECT_EQ(Map("<style>p<b>{}</style>x"), Runs("t7 y6 t8 x1"));
+  EXPECT_EQ(ElementOf("<style>p<b>{}</style>x", "p<b"), "style");
+  // title and textarea hold text, tags in them included.
+  EXPECT_EQ(Map("<title><b>t</title>"), "tttttttxxxxtttttttt");
+  EXPECT_EQ(ElementOf("<title><b>t</title>", "<b>"), "title");
+  EXPECT_EQ(Map("<textarea></p></textarea>"), Runs("t10 x4 t11"));
+  // xmp, iframe, noembed, noframes and noscript hold raw text.
+  for (std::string_view name : {"xmp", "iframe", "noembed", "noframes", "noscript"}) {
+    const std::string page = "<" + std::string(name) + "><b>x</b></" + std::string(name) + ">";
+    const Place p = PlaceOf(page, "<b>");
+    EXPECT_EQ(p.context, Context::Text) << name;
+    EXPECT_EQ(p.element, name);
+    EXPECT_EQ(PlaceOf(page, "</" + std::string(name)).context, Context::Tag) << name;
+  }
+  // plaintext never ends.
+  EXPECT_EQ(Map("<plaintext></plaintext><b>"), Runs("t11 x15"));
+  EXPECT_EQ(ElementOf("<plaintext></plaintext><b>", "<b>"), "plaintext");
+}
+
+TEST(HtmlContextTokenizer, Comments) {
+  EXPECT_EQ(Map("a<!-- b -->c"), "xccccccccccx");
+  // "<!-->" and "<!--->" are whole comments.
+  EXPECT_EQ(Map("<!-->a<!--->b"), "cccccxccccccx");
+  // "--!>" ends one too; "-- >" does not.
+  EXPECT_EQ(Map("<!--a--!>b<!--c-- >d-->e"), "cccccccccxcccccccccccccx");
+  // Unterminated: a comment to the end of the page.
+  EXPECT_EQ(Map("x<!-- <script>y"), "xcccccccccccccc");
+}
+
+TEST(HtmlContextTokenizer, BogusCommentsDoctypeAndCdata) {
+  EXPECT_EQ(Map("<!DOCTYPE html>x"), "ooooooooooooooox");
+  EXPECT_EQ(Map("<!doctype html>x").substr(0, 15), std::string(15, 'o'));
+  EXPECT_EQ(PlaceOf("<!doctype html>x", "<!").element, "");
+  // "<?", "</ x" and "<!x" are bogus comments up to the first '>'; "</>" is
+  // dropped, and the text around it runs on over it.
+  EXPECT_EQ(Map("<?xml a=\"b>\"?>c"), "oooooooooooxxxx");
+  EXPECT_EQ(Map("</ x>a</>b<!x>c"), Runs("o5 x5 o4 x1"));
+  // CDATA sections exist only inside svg and math; elsewhere "<![CDATA[" is
+  // a bogus comment that ends at the first '>'.
+  EXPECT_EQ(Map("<svg><![CDATA[<a>]]></svg>"), Runs("t5 o15 t6"));
+  EXPECT_EQ(ElementOf("<svg><![CDATA[<a>]]></svg>", "<a>"), "svg");
+  EXPECT_EQ(Map("<p><![CDATA[<a>]]>"), "tttooooooooooooxxx");
+}
+
+TEST(HtmlContextTokenizer, LineEndsKeepByteOffsets) {
+  // CR LF and a lone CR are white space wherever the tokenizer looks for
+  // it, and offsets stay those of the page's bytes.
+  EXPECT_EQ(Map("<a\r\nhref=x\rid=y>\r\nz"), "ttttnnnntvtnntvtxxx");
+  EXPECT_EQ(Map("<p>a\rb\r\nc<b\r>"), "tttxxxxxxtttt");
+  const std::string_view page = "<script>\r\n</script\r\n>\r<!--\r-->";
+  EXPECT_EQ(Map(page).substr(8), "sstttttttttttxcccccccc");
+}
+
+TEST(HtmlContextTree, ImpliedHtmlHeadAndBody) {
+  // Text at the top lands in an implied body; white space in the head stays
+  // in the head, after it in html; a comment before <html> has no element.
+  const std::string_view page =
+      "<!--a--><html><head> "
+      "<title>t</title></head>\n<!--b--><body>x</body>\n<!--c--></html><!--d-->";
+  EXPECT_EQ(ElementOf(page, "<!--a"), "");
+  EXPECT_EQ(ElementOf(page, " <title"), "head");
+  EXPECT_EQ(ElementOf(page, "\n<!--b"), "html");
+  EXPECT_EQ(ElementOf(page, "<!--b"), "html");
+  EXPECT_EQ(ElementOf(page, "x"), "body");
+  EXPECT_EQ(ElementOf(page, "\n<!--c"), "body");
+  EXPECT_EQ(ElementOf(page, "<!--c"), "html");
+  EXPECT_EQ(ElementOf(page, "<!--d"), "");
+  EXPECT_EQ(ElementOf("hello", "hello"), "body");
+  EXPECT_EQ(ElementOf("<meta charset=utf-8>hi", "hi"), "body");
+  EXPECT_EQ(ElementOf("<title>t</title> <p>", " "), "head");
+}
+
+TEST(HtmlContextTree, ImpliedEndTags) {
+  EXPECT_EQ(ElementOf("<p>A<div>B</div>C", "C"), "body");
+  EXPECT_EQ(ElementOf("<p>A<p>B", "B"), "p");
+  EXPECT_EQ(ElementOf("<ul><li>A<li>B</ul>C", "C"), "body");
+  EXPECT_EQ(ElementOf("<ul><li><p>A<li>B", "B"), "li");
+  EXPECT_EQ(ElementOf("<dl><dt>A<dd>B<dt>C</dl>D", "B"), "dd");
+  EXPECT_EQ(ElementOf("<dl><dt>A<dd>B<dt>C</dl>D", "D"), "body");
+  EXPECT_EQ(ElementOf("<select><option>A<option>B</select>C", "B"), "option");
+  EXPECT_EQ(ElementOf("<select><option>A<option>B</select>C", "C"), "body");
+  EXPECT_EQ(ElementOf("<h1>A<h2>B</h2>C", "C"), "body");
+  // End tags close the nearest element of their name; a p end tag with no
+  // p open makes an empty one; an unknown end tag closes nothing.
+  EXPECT_EQ(ElementOf("<div><span><em>A</div>B", "B"), "body");
+  EXPECT_EQ(ElementOf("<div>A</p>B", "B"), "div");
+  EXPECT_EQ(ElementOf("<div><foo>A</bar>B", "B"), "foo");
+  // Void elements hold nothing.
+  EXPECT_EQ(ElementOf("<p><br>A<img src=x>B<input>C", "C"), "p");
+  EXPECT_EQ(ElementOf("<p><br>A<img src=x>B<input>C", "src"), "img");
+}
+
+TEST(HtmlContextTree, Tables) {
+  const std::string_view page = "<table> <tr><td>A<td>B</tr> X</table>C";
+  EXPECT_EQ(ElementOf(page, " <tr"), "table");
+  EXPECT_EQ(ElementOf(page, "A"), "td");
+  EXPECT_EQ(ElementOf(page, "B"), "td");
+  // Character data a table cannot hold goes before the table.
+  EXPECT_EQ(ElementOf(page, " X"), "body");
+  EXPECT_EQ(ElementOf(page, "C"), "body");
+  // Missing rows and sections are implied.
+  EXPECT_EQ(ElementOf("<table><td>A</td> </table>", " "), "tr");
+}
+
+TEST(HtmlContextTree, ForeignContent) {
+  // Inside svg, style and script are ordinary elements: tags in them count.
+  const std::string_view svg = "<svg><style>A<tspan>B</tspan></style><desc><p>C</p></desc></svg>D";
+  EXPECT_EQ(PlaceOf(svg, "A").context, Context::Style);
+  EXPECT_EQ(PlaceOf(svg, "<tspan>").context, Context::Tag);
+  EXPECT_EQ(ElementOf(svg, "B"), "tspan");
+  // desc reads HTML again.
+  EXPECT_EQ(ElementOf(svg, "C"), "p");
+  EXPECT_EQ(ElementOf(svg, "D"), "body");
+  // A tag HTML keeps to itself leaves foreign content.
+  EXPECT_EQ(ElementOf("<svg><g><b>A", "A"), "b");
+  EXPECT_EQ(ElementOf("<math><mi>A</mi><div>B", "B"), "div");
+  EXPECT_EQ(ElementOf("<svg><rect/>Q</svg>", "Q"), "svg");
+  // In svg, <script> holds no script data.
+  EXPECT_EQ(PlaceOf("<svg><script><g>A</g></script>", "<g>").context, Context::Tag);
+}
+
+// Pages the fuzz target found the scanner and gumbo parting on, each the
+// smallest form of a tree-building rule the scanner had wrong.
+TEST(HtmlContextTree, RulesFuzzingFound) {
+  // An element opened before a table leaves the table's mode in force: a
+  // cell still opens in the table.
+  EXPECT_EQ(ElementOf("<table><t>A<td>B", "B"), "td");
+  // </form> closes the end tags it implies (the p) before the form.
+  EXPECT_EQ(ElementOf("<form><p>A</form>B", "B"), "body");
+  // A select in a table ends at the table's structure.
+  EXPECT_EQ(ElementOf("<table><tr><td><select><option>A<td>B", "B"), "td");
+  // mn reads HTML only inside math; in svg a p leaves the svg.
+  EXPECT_EQ(ElementOf("<svg><mn><p>A</p>B", "B"), "body");
+  // Table scope does not stop at foreign elements.
+  EXPECT_EQ(ElementOf("<table><td><svg><foreignObject><td>A", "A"), "td");
+  // svg title does not stop an li from closing the open one.
+  EXPECT_EQ(ElementOf("<ul><li><svg><title>A<li>B</ul>C", "C"), "body");
+  // Foreign content keeps its comments after </body>.
+  EXPECT_EQ(ElementOf("<body><svg><g>x</body><!--c-->", "<!--c"), "g");
+  // White space, NULs and a dropped "</>" go with the character data
+  // around them: into the table, or before it with the rest.
+  EXPECT_EQ(ElementOf(std::string("<table><tr>\t\0<td>", 17), "\t"), "tr");
+  EXPECT_EQ(ElementOf("<table>\r</>X", "\r"), "body");
+  // An svg end tag with anything after its name closes nothing, as gumbo
+  // reads it.
+  EXPECT_EQ(ElementOf("<svg><g></g x>A", "A"), "g");
+  // A template's content reads as a body's, even in the head.
+  EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "A"), "template");
+  EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "B"), "p");
+  EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "C"), "body");
+  // An a closes the open a before it opens.
+  EXPECT_EQ(ElementOf("<a>A<a>B</a>C", "C"), "body");
+  // A second <html> before the head implies the head, as in gumbo.
+  EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
+}
+
+TEST(HtmlContextScanner, OpenElementsAreBounded) {
+  // Far deeper than the scanner keeps: the innermost name stays right, and
+  // once everything is closed again the text is back in the body.
+  std::string page;
+  for (int i = 0; i < 3000; ++i) page += "<div>";
+  page += "deep";
+  for (int i = 0; i < 3000; ++i) page += "</div>";
+  page += "out";
+  EXPECT_EQ(ElementOf(page, "deep"), "div");
+  EXPECT_EQ(ElementOf(page, "out"), "body");
+  // A huge name is cut, never copied whole into each answer.
+  const std::string name(1 << 20, 'q');
+  const Place p = PlaceOf("<" + name + ">x", "x");
+  EXPECT_EQ(p.context, Context::Text);
+  EXPECT_LE(p.element.size(), 1024u);
+}
+
+TEST(HtmlContextScanner, AnswersDoNotDependOnWhichOffsetsAreAsked) {
+  const std::string page =
+      "<!DOCTYPE html><html><head><script>var a='<!--';</script></head><body>"
+      "<p onclick=\"go()\">x<!-- y --><svg><![CDATA[z]]></svg></p></body></html>";
+  std::string dense;
+  {
+    ContextScanner scanner(page);
+    for (std::size_t i = 0; i < page.size(); ++i) {
+      const Place p = scanner.At(i);
+      dense += Letter(p.context) + p.element + ";";
+      EXPECT_EQ(scanner.At(i).context, p.context);  // the same offset again
+    }
+  }
+  for (std::size_t stride : {2u, 3u, 17u, 50u}) {
+    ContextScanner scanner(page);
+    for (std::size_t i = 0; i < page.size(); i += stride) {
+      const Place p = scanner.At(i);
+      const Place q = ContextScanner(page).At(i);
+      EXPECT_EQ(p.context, q.context) << i;
+      EXPECT_EQ(p.element, q.element) << i;
+    }
+  }
+  // Past the end, and on an empty page, it answers without reading.
+  ContextScanner scanner(page);
+  scanner.At(page.size() + 10);
+  EXPECT_EQ(ContextScanner("").At(0).context, Context::Text);
+}
+
+}  // namespace

@@ -116,7 +116,7 @@ TEST(Check, CountsEveryOccurrenceAndListsTheFirstInPageOrder) {
 // nothing when those contexts are ignored; the count still holds them all.
 TEST(Check, IgnoredContextsDecideWhichRulesMatch) {
   const std::string text =
-      "<!-- <script> was here -->\n<p>Write <form> tags like this.</p>\n"
+      "<!-- <script> was here -->\n<textarea>Write <form> tags like this.</textarea>\n"
       "<div onclick=\"go()\">onclick</div><script>window.open('x')</script>";
   const ContextSet prose = Bit(Context::Comment) | Bit(Context::Text);
   const CheckResult plain = Check(text);

@@ -96,8 +96,9 @@ class PageReader {
 
   PageText OpenPage(const std::string& address) {
     PageText page = Open(address);
-    // Everything but a mapped file comes out of the page decoder.
-    if (!page.Borrowed()) page.MarkValidUtf8();
+    // Everything comes out of the page decoder, or is a mapped file the
+    // reader found valid UTF-8 as it stands.
+    page.MarkValidUtf8();
     return page;
   }
 
@@ -156,8 +157,8 @@ Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uin
   } catch (const std::exception&) {
     return MakeFailure(facts, fetcher.error());
   }
-  // The engine reads UTF-8: a page the decoder did not make (a mapped file)
-  // is read the project's one way when it is not.
+  // The engine reads UTF-8: a page not known to be is read the project's one
+  // way when it is not.
   std::string repaired;
   std::string_view text = page.View();
   if (!page.KnownValidUtf8() && !text::IsValidUtf8(text)) {

@@ -571,7 +571,10 @@ PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
         m && ::pread(file.fd(), &probe, 1, static_cast<off_t>(size)) == 0) {
       if (auto text = net::text_as_is(m->bytes())) {
         *mapping = m;
-        return PageText(*text, m);
+        // Found valid UTF-8 just now: the check need not look again.
+        PageText page(*text, m);
+        page.MarkValidUtf8();
+        return page;
       }
       // To be converted anyway: the conversion reads the mapping.
       std::string decoded = net::decode_body(m->bytes());

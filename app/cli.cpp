@@ -70,6 +70,9 @@ std::string HelpText() {
          "  vettrix --version                    the versions of Vettrix and of libcurl\n";
 }
 
+// The help of the options of one section, from the option table below.
+std::string OptionsHelp(std::string_view section);
+
 std::string CheckHelpText() {
   return UsageText() +
          "\n"
@@ -91,73 +94,14 @@ std::string CheckHelpText() {
          "Files and standard input are decoded as a browser would (byte-order mark,\n"
          "<meta> charset, else UTF-8 when valid, else Windows-1252).\n"
          "\n"
-         "Input:\n"
-         "  -l, --list FILE      also check the addresses in FILE, one a line (- is standard\n"
-         "                       input); blank lines and lines starting with # are skipped.\n"
-         "                       Read as the run goes, so a list may be of any length.\n"
-         "                       Addresses given on the command line come first; may be\n"
-         "                       given more than once\n"
-         "  -r, --recursive      take every ADDRESS that names a folder as one to check the\n"
-         "                       pages under\n"
-         "  --shard K/N          check only the addresses at positions K, K+N, K+2N, ... of\n"
-         "                       the input (1 <= K <= N; positions count from 1, over the\n"
-         "                       command line, the lists and the files of folders), so N\n"
-         "                       runs on N machines split one input between them\n"
+         "Input:\n" +
+         OptionsHelp("Input") +
          "\n"
-         "Fetching:\n"
-         "  -j, --jobs N         transfers in flight at once (default 16, at most 1024);\n"
-         "                       one thread drives them all, pages are checked on one\n"
-         "                       thread per core\n"
-         "  --per-host N         transfers in flight at once to one host (default 4)\n"
-         "  --rate R             start at most R requests a second over all hosts, retries\n"
-         "                       included (a decimal number; default: no limit)\n"
-         "  --retries N          try again up to N times (default 0) after a connection\n"
-         "                       failure or a 429 or 503 answer, waiting 1 s, 2 s, 4 s, ...\n"
-         "                       or as long as the server's Retry-After asks (at most 600 s)\n"
-         "  --timeout SECONDS    limit on each web fetch, redirects included (default 30;\n"
-         "                       fractions allowed, above 0 and at most 1000000)\n"
-         "  --max-bytes N        largest page accepted, in bytes (default 67108864)\n"
-         "  --max-redirects N    follow at most N redirects (default 10); 0 follows none and\n"
-         "                       checks the redirecting answer itself\n"
-         "  -A, --user-agent TEXT  the User-Agent header (default Vettrix/0.1)\n"
-         "  -H, --header 'NAME: VALUE'  send this request header too; may be given more\n"
-         "                       than once; 'NAME:' alone leaves out a header sent otherwise\n"
-         "  -x, --proxy URL      fetch through this proxy; --proxy '' through none. Without\n"
-         "                       it the proxy comes from the environment: http_proxy,\n"
-         "                       https_proxy or HTTPS_PROXY, all_proxy or ALL_PROXY, and\n"
-         "                       no_proxy or NO_PROXY (hosts fetched directly). HTTP_PROXY\n"
-         "                       in capitals is not read, as a web server could set it\n"
-         "  --cacert FILE        check https servers against the certificate authorities in\n"
-         "                       FILE (PEM) instead of the system's, for pages signed by\n"
-         "                       an authority of your own\n"
+         "Fetching:\n" +
+         OptionsHelp("Fetching") +
          "\n"
-         "Output:\n"
-         "  --format FORMAT      human (default), json, csv or sarif (see below)\n"
-         "  --json               the same as --format json\n"
-         "  -o, --output FILE    write the report to FILE instead of standard output; FILE\n"
-         "                       appears whole when the run ends, never half written\n"
-         "  --unordered          print each result as soon as it is complete, not in the\n"
-         "                       order of the input\n"
-         "  --fail-on RULES      exit status 1 only when one of these rules matched: rule\n"
-         "                       numbers (1 to " +
-         kRules +
-         ") or labels, separated by commas, and\n"
-         "                       http-error for a final HTTP status other than 2xx\n"
-         "  --occurrences[=N]    every finding's count of occurrences and the first N\n"
-         "                       (default 100; 0 the count alone), each with its line,\n"
-         "                       column, byte offset, place in the markup and snippet\n"
-         "  --ignore-in CONTEXTS  a rule matches only where it occurs outside these places\n"
-         "                       in the markup (comma-separated): tag, attribute-name,\n"
-         "                       attribute-value, script, style, comment, text, other, or\n"
-         "                       markup for the first three; e.g. comment,text ignores\n"
-         "                       markers people only write about\n"
-         "  -v, --verbose        human output lists each finding's occurrences under it\n"
-         "  --csv-safe           in CSV, start cells that begin with =, +, -, @, a tab or\n"
-         "                       a carriage return with an apostrophe, so that a\n"
-         "                       spreadsheet shows them as text and runs no formula\n"
-         "  -q, --quiet          no progress line, and no summary at the end\n"
-         "  -h, --help           this text\n"
-         "  --                   everything after it is an address\n"
+         "Output:\n" +
+         OptionsHelp("Output") +
          "Results are printed as soon as they and all before them are complete, each one\n"
          "flushed at once, so `vettrix check -l big.txt --json | head` ends early.\n"
          "While standard error is a terminal a progress line shows there: pages done\n"
@@ -262,17 +206,6 @@ std::string DidYouMean(std::string_view word, const std::vector<std::string_view
   }
   if (extending.size() == 1) return " (did you mean " + std::string(extending.front()) + "?)";
   return "";
-}
-
-// Every name `vettrix check` takes an option by.
-const std::vector<std::string_view>& CheckOptionNames() {
-  static const std::vector<std::string_view> names = {
-      "--list",      "--recursive", "--shard",     "--jobs",       "--per-host",
-      "--rate",      "--retries",   "--timeout",   "--max-bytes",  "--max-redirects",
-      "--header",    "--proxy",     "--cacert",    "--user-agent", "--format",
-      "--json",      "--output",    "--unordered", "--fail-on",    "--occurrences",
-      "--ignore-in", "--verbose",   "--csv-safe",  "--quiet",      "--help"};
-  return names;
 }
 
 template <typename T>
@@ -423,33 +356,234 @@ void CheckHeader(std::string_view value) {
   }
 }
 
+// One option of `vettrix check`: its names, what value it takes, its help and
+// what it does. The parser, the help text (and so the manual page and the
+// shell completion made from it) and the suggestions for a misspelt option
+// all read this one table.
+struct OptionSpec {
+  std::string_view section;  // the help's heading it stands under
+  std::vector<std::string_view> names;
+  // The value's name in the help; "" for a flag; "[=N]" for a value that
+  // may follow after "=" only.
+  std::string_view value;
+  std::vector<std::string> help;  // the help's lines, the first beside the names
+  void (*apply)(Options& o, const std::string& name, const std::string& value);
+};
+
+const std::vector<OptionSpec>& OptionTable() {
+  static const std::vector<OptionSpec> table = [] {
+    const std::string rules = std::to_string(kRuleCount);
+    // clang-format off
+    return std::vector<OptionSpec>{
+      {"Input", {"-l", "--list"}, "FILE",
+       {"also check the addresses in FILE, one a line (- is standard",
+        "input); blank lines and lines starting with # are skipped.",
+        "Read as the run goes, so a list may be of any length.",
+        "Addresses given on the command line come first; may be",
+        "given more than once"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.empty()) throw UsageError(name + " needs a file name");
+         o.lists.push_back(v);
+       }},
+      {"Input", {"-r", "--recursive"}, "",
+       {"take every ADDRESS that names a folder as one to check the",
+        "pages under"},
+       [](Options& o, const std::string&, const std::string&) { o.recursive = true; }},
+      {"Input", {"--shard"}, "K/N",
+       {"check only the addresses at positions K, K+N, K+2N, ... of",
+        "the input (1 <= K <= N; positions count from 1, over the",
+        "command line, the lists and the files of folders), so N",
+        "runs on N machines split one input between them"},
+       [](Options& o, const std::string&, const std::string& v) { ParseShard(v, o); }},
+
+      {"Fetching", {"-j", "--jobs"}, "N",
+       {"transfers in flight at once (default 16, at most 1024);",
+        "one thread drives them all, pages are checked on one",
+        "thread per core"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.jobs = ParseInteger<unsigned>(name, v, 1, 1024);
+       }},
+      {"Fetching", {"--per-host"}, "N",
+       {"transfers in flight at once to one host (default 4)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.per_host = ParseInteger<unsigned>(name, v, 1, 1024);
+       }},
+      {"Fetching", {"--rate"}, "R",
+       {"start at most R requests a second over all hosts, retries",
+        "included (a decimal number; default: no limit)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.rate = ParseRate(name, v);
+       }},
+      {"Fetching", {"--retries"}, "N",
+       {"try again up to N times (default 0) after a connection",
+        "failure or a 429 or 503 answer, waiting 1 s, 2 s, 4 s, ...",
+        "or as long as the server's Retry-After asks (at most 600 s)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.retries = ParseInteger<unsigned>(name, v, 0, 100);
+       }},
+      {"Fetching", {"--timeout"}, "SECONDS",
+       {"limit on each web fetch, redirects included (default 30;",
+        "fractions allowed, above 0 and at most 1000000)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.fetch.timeout = ParseSeconds(name, v);
+       }},
+      {"Fetching", {"--max-bytes"}, "N",
+       {"largest page accepted, in bytes (default 67108864)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.fetch.max_bytes = ParseInteger<std::uint64_t>(name, v, 1, UINT64_MAX);
+       }},
+      {"Fetching", {"--max-redirects"}, "N",
+       {"follow at most N redirects (default 10); 0 follows none and",
+        "checks the redirecting answer itself"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.fetch.max_redirects = ParseInteger<int>(name, v, 0, 1000);
+       }},
+      {"Fetching", {"-A", "--user-agent"}, "TEXT",
+       {"the User-Agent header (default Vettrix/0.1)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.find_first_of("\r\n") != std::string::npos)
+           throw UsageError(name + " must be one line");
+         o.batch.fetch.user_agent = v;
+       }},
+      {"Fetching", {"-H", "--header"}, "'NAME: VALUE'",
+       {"send this request header too; may be given more",
+        "than once; 'NAME:' alone leaves out a header sent otherwise"},
+       [](Options& o, const std::string&, const std::string& v) {
+         CheckHeader(v);
+         o.batch.fetch.headers.push_back(v);
+       }},
+      {"Fetching", {"-x", "--proxy"}, "URL",
+       {"fetch through this proxy; --proxy '' through none. Without",
+        "it the proxy comes from the environment: http_proxy,",
+        "https_proxy or HTTPS_PROXY, all_proxy or ALL_PROXY, and",
+        "no_proxy or NO_PROXY (hosts fetched directly). HTTP_PROXY",
+        "in capitals is not read, as a web server could set it"},
+       [](Options& o, const std::string&, const std::string& v) { o.batch.fetch.proxy = v; }},
+      {"Fetching", {"--cacert"}, "FILE",
+       {"check https servers against the certificate authorities in",
+        "FILE (PEM) instead of the system's, for pages signed by",
+        "an authority of your own"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.batch.fetch.ca_file = ReadableFile(name, v);
+       }},
+
+      {"Output", {"--format"}, "FORMAT",
+       {"human (default), json, csv or sarif (see below)"},
+       [](Options& o, const std::string&, const std::string& v) { o.format = ParseFormat(v); }},
+      {"Output", {"--json"}, "",
+       {"the same as --format json"},
+       [](Options& o, const std::string&, const std::string&) { o.format = Format::Json; }},
+      {"Output", {"-o", "--output"}, "FILE",
+       {"write the report to FILE instead of standard output; FILE",
+        "appears whole when the run ends, never half written"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.empty()) throw UsageError(name + " needs a file name");
+         o.output = v;
+       }},
+      {"Output", {"--unordered"}, "",
+       {"print each result as soon as it is complete, not in the",
+        "order of the input"},
+       [](Options& o, const std::string&, const std::string&) { o.unordered = true; }},
+      {"Output", {"--fail-on"}, "RULES",
+       {"exit status 1 only when one of these rules matched: rule",
+        "numbers (1 to " + rules + ") or labels, separated by commas, and",
+        "http-error for a final HTTP status other than 2xx"},
+       [](Options& o, const std::string&, const std::string& v) {
+         o.fail_on = ParseRules(v, &o.fail_on_http_error);
+       }},
+      {"Output", {"--occurrences"}, "[=N]",
+       {"every finding's count of occurrences and the first N",
+        "(default 100; 0 the count alone), each with its line,",
+        "column, byte offset, place in the markup and snippet"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.check.want_occurrences = true;
+         o.check.max_occurrences = v.empty() ? 100 : ParseInteger<std::size_t>(name, v, 0, 1000000);
+         o.style.occurrences = true;
+       }},
+      {"Output", {"--ignore-in"}, "CONTEXTS",
+       {"a rule matches only where it occurs outside these places",
+        "in the markup (comma-separated): tag, attribute-name,",
+        "attribute-value, script, style, comment, text, other, or",
+        "markup for the first three; e.g. comment,text ignores",
+        "markers people only write about"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         try {
+           o.check.ignore_in = check::ParseContexts(v);
+         } catch (const std::invalid_argument& e) {
+           throw UsageError(name + ": " + e.what());
+         }
+       }},
+      {"Output", {"-v", "--verbose"}, "",
+       {"human output lists each finding's occurrences under it"},
+       [](Options& o, const std::string&, const std::string&) { o.style.verbose = true; }},
+      {"Output", {"--csv-safe"}, "",
+       {"in CSV, start cells that begin with =, +, -, @, a tab or",
+        "a carriage return with an apostrophe, so that a",
+        "spreadsheet shows them as text and runs no formula"},
+       [](Options& o, const std::string&, const std::string&) { o.style.csv_safe = true; }},
+      {"Output", {"-q", "--quiet"}, "",
+       {"no progress line, and no summary at the end"},
+       [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
+      // Answered by the parser itself.
+      {"Output", {"-h", "--help"}, "", {"this text"}, nullptr},
+      {"Output", {"--"}, "", {"everything after it is an address"}, nullptr},
+    };
+    // clang-format on
+  }();
+  return table;
+}
+
+const OptionSpec* FindOption(std::string_view name) {
+  for (const OptionSpec& spec : OptionTable()) {
+    if (std::find(spec.names.begin(), spec.names.end(), name) != spec.names.end()) return &spec;
+  }
+  return nullptr;
+}
+
+std::string OptionsHelp(std::string_view section) {
+  std::string out;
+  for (const OptionSpec& spec : OptionTable()) {
+    if (spec.section != section) continue;
+    std::string left = "  ";
+    for (std::size_t k = 0; k < spec.names.size(); ++k) {
+      if (k > 0) left += ", ";
+      left += spec.names[k];
+    }
+    if (!spec.value.empty()) {
+      if (spec.value.front() != '[') left += ' ';
+      left += spec.value;
+    }
+    // The help's column, or two spaces after names that reach it.
+    constexpr std::size_t kColumn = 23;
+    left += left.size() + 2 <= kColumn ? std::string(kColumn - left.size(), ' ') : "  ";
+    for (std::size_t k = 0; k < spec.help.size(); ++k) {
+      out += k == 0 ? left : std::string(kColumn, ' ');
+      out += spec.help[k];
+      out += '\n';
+    }
+  }
+  return out;
+}
+
+// Every name `vettrix check` takes an option by.
+const std::vector<std::string_view>& CheckOptionNames() {
+  static const std::vector<std::string_view> names = [] {
+    std::vector<std::string_view> all;
+    for (const OptionSpec& spec : OptionTable()) {
+      for (std::string_view name : spec.names) {
+        if (name.starts_with("--") && name != "--") all.push_back(name);
+      }
+    }
+    return all;
+  }();
+  return names;
+}
+
 // Returns nullopt when help was asked for.
 std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
   Options o;
   o.batch.jobs = 16;
   bool only_addresses = false;
-  // Options that take a value, by every name they go by.
-  // clang-format off
-  const std::vector<std::pair<std::string, std::vector<std::string>>> valued = {
-      {"--timeout", {"--timeout"}},
-      {"--max-bytes", {"--max-bytes"}},
-      {"--jobs", {"--jobs", "-j"}},
-      {"--list", {"--list", "-l"}},
-      {"--format", {"--format"}},
-      {"--output", {"--output", "-o"}},
-      {"--rate", {"--rate"}},
-      {"--per-host", {"--per-host"}},
-      {"--retries", {"--retries"}},
-      {"--user-agent", {"--user-agent", "-A"}},
-      {"--header", {"--header", "-H"}},
-      {"--proxy", {"--proxy", "-x"}},
-      {"--cacert", {"--cacert"}},
-      {"--max-redirects", {"--max-redirects"}},
-      {"--fail-on", {"--fail-on"}},
-      {"--shard", {"--shard"}},
-      {"--ignore-in", {"--ignore-in"}},
-  };
-  // clang-format on
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (only_addresses || a == "-" || !a.starts_with("-")) {
@@ -461,100 +595,26 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       continue;
     }
     if (a == "-h" || a == "--help") return std::nullopt;
-    if (a == "--json") {
-      o.format = Format::Json;
-      continue;
-    }
-    if (a == "-r" || a == "--recursive") {
-      o.recursive = true;
-      continue;
-    }
-    if (a == "--unordered") {
-      o.unordered = true;
-      continue;
-    }
-    if (a == "--occurrences" || a.starts_with("--occurrences=")) {
-      o.check.want_occurrences = true;
-      o.check.max_occurrences =
-          a.size() > 13 ? ParseInteger<std::size_t>("--occurrences", a.substr(14), 0, 1000000)
-                        : 100;
-      o.style.occurrences = true;
-      continue;
-    }
-    if (a == "-v" || a == "--verbose") {
-      o.style.verbose = true;
-      continue;
-    }
-    if (a == "--csv-safe") {
-      o.style.csv_safe = true;
-      continue;
-    }
-    if (a == "-q" || a == "--quiet") {
-      o.quiet = true;
-      continue;
-    }
-    // "--name value", "--name=value" or "-x value".
+    // "--name value", "--name=value", "-x value" or a flag.
     std::string name = a;
     std::optional<std::string> value;
     if (const auto eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
       name = a.substr(0, eq);
       value = a.substr(eq + 1);
     }
-    std::string option;
-    for (const auto& [canonical, names] : valued) {
-      if (std::find(names.begin(), names.end(), name) != names.end()) option = canonical;
-    }
-    if (option.empty()) {
+    const OptionSpec* spec = FindOption(name);
+    if (spec == nullptr || spec->apply == nullptr) {
       throw UsageError("unknown option \"" + a + "\"" + DidYouMean(name, CheckOptionNames()));
     }
-    if (!value) {
+    if (spec->value.empty()) {
+      if (value) throw UsageError(name + " takes no value");
+    } else if (value && value->empty() && spec->value.front() == '[') {
+      throw UsageError(name + "= needs a value");
+    } else if (!value && spec->value.front() != '[') {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
       value = args[++i];
     }
-    if (option == "--timeout") {
-      o.batch.fetch.timeout = ParseSeconds(name, *value);
-    } else if (option == "--max-bytes") {
-      o.batch.fetch.max_bytes = ParseInteger<std::uint64_t>(name, *value, 1, UINT64_MAX);
-    } else if (option == "--jobs") {
-      o.batch.jobs = ParseInteger<unsigned>(name, *value, 1, 1024);
-    } else if (option == "--list") {
-      if (value->empty()) throw UsageError(name + " needs a file name");
-      o.lists.push_back(*value);
-    } else if (option == "--format") {
-      o.format = ParseFormat(*value);
-    } else if (option == "--output") {
-      if (value->empty()) throw UsageError(name + " needs a file name");
-      o.output = *value;
-    } else if (option == "--rate") {
-      o.batch.rate = ParseRate(name, *value);
-    } else if (option == "--per-host") {
-      o.batch.per_host = ParseInteger<unsigned>(name, *value, 1, 1024);
-    } else if (option == "--retries") {
-      o.batch.retries = ParseInteger<unsigned>(name, *value, 0, 100);
-    } else if (option == "--user-agent") {
-      if (value->find_first_of("\r\n") != std::string::npos)
-        throw UsageError(name + " must be one line");
-      o.batch.fetch.user_agent = *value;
-    } else if (option == "--header") {
-      CheckHeader(*value);
-      o.batch.fetch.headers.push_back(*value);
-    } else if (option == "--proxy") {
-      o.batch.fetch.proxy = *value;
-    } else if (option == "--cacert") {
-      o.batch.fetch.ca_file = ReadableFile(name, *value);
-    } else if (option == "--max-redirects") {
-      o.batch.fetch.max_redirects = ParseInteger<int>(name, *value, 0, 1000);
-    } else if (option == "--fail-on") {
-      o.fail_on = ParseRules(*value, &o.fail_on_http_error);
-    } else if (option == "--shard") {
-      ParseShard(*value, o);
-    } else if (option == "--ignore-in") {
-      try {
-        o.check.ignore_in = check::ParseContexts(*value);
-      } catch (const std::invalid_argument& e) {
-        throw UsageError(name + ": " + e.what());
-      }
-    }
+    spec->apply(o, name, value.value_or(""));
   }
   if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
   // Verbose human output lists the occurrences under each finding.

@@ -572,4 +572,34 @@ TEST_F(Cli, OccurrencesInEveryFormat) {
   EXPECT_EQ(Run({"check", "--occurrences=many", "page.html"}).status, 64);
 }
 
+// Every option is read by the one table that also writes the help: each
+// option the help names is taken, flags take no value, and a value given
+// after "=" must not be empty.
+TEST_F(Cli, OptionsAreWhatTheHelpSays) {
+  Page("p.html", "<form>");
+  const Result help = Run({"check", "--help"});
+  std::vector<std::string> flags;
+  for (const std::string& line : help.OutLines()) {
+    // "  -q, --quiet          no progress line..." names a flag.
+    if (line.size() < 24 || !line.starts_with("  -")) continue;
+    const std::string left = line.substr(2, line.find("  ", 2) - 2);
+    const std::string last = left.substr(left.rfind(' ') + 1);
+    if (last.starts_with("--") && last != "--" && last != "--help") flags.push_back(last);
+  }
+  for (const std::string flag :
+       {"--json", "--recursive", "--unordered", "--verbose", "--csv-safe", "--quiet"}) {
+    EXPECT_NE(std::find(flags.begin(), flags.end(), flag), flags.end()) << flag;
+    const Result r = Run({"check", flag, "p.html"});
+    EXPECT_LE(r.status, 1) << flag << ": " << r.err;
+    const Result with_value = Run({"check", flag + "=1", "p.html"});
+    EXPECT_EQ(with_value.status, 64) << flag;
+    EXPECT_NE(with_value.err.find(flag + " takes no value"), std::string::npos) << with_value.err;
+  }
+  const Result empty = Run({"check", "--occurrences=", "p.html"});
+  EXPECT_EQ(empty.status, 64);
+  EXPECT_NE(empty.err.find("--occurrences= needs a value"), std::string::npos) << empty.err;
+  const Result slip = Run({"check", "--ignor-in", "text", "p.html"});
+  EXPECT_NE(slip.err.find("did you mean --ignore-in?"), std::string::npos) << slip.err;
+}
+
 }  // namespace

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/check_run.h"
 #include "app/rules.h"
-#include "app/text_buffer.h"
+#include "app/window/check_binding.h"
+#include "app/window/text_buffer.h"
 #include "tests/support/plain_search.h"
 
 namespace {

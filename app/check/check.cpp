@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/check_run.h"
+#include "app/check/rule_hits.h"
 #include "app/rules.h"
 #include "app/text_position.h"
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/check_ports.h"
+#include "app/window/check_ports.h"
 #include "platform/fetch/fetch.h"
 
 namespace vx::window {

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/check_run.h"
 #include "app/cli_report.h"
+#include "app/window/check_binding.h"
 #include "app/window/controls.h"
 #include "app/window/form_definition.h"
 #include "app/window/source_box.h"

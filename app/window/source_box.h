@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/check_ports.h"
+#include "app/window/check_ports.h"
 #include "app/window/source_rows.h"
 #include "app/window/source_text.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/check_run.h"
+#include "app/check/rule_hits.h"
 #include "app/marker_search.h"
 #include "bench/app/page_gen.h"
 

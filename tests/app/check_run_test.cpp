@@ -1,4 +1,4 @@
-#include "app/check_run.h"
+#include "app/window/check_binding.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/rules.h"
-#include "app/text_buffer.h"
+#include "app/window/text_buffer.h"
 #include "tests/support/plain_search.h"
 
 namespace vx::app {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/text_buffer.h"
 #include "app/text_position.h"
+#include "app/window/text_buffer.h"
 
 namespace vx::app {
 namespace {

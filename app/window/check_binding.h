@@ -1,3 +1,8 @@
+// The window's check run: fetch, clear the list, show the server, then the
+// rules in table order, each step replaying the engine's result (FindRuleHits)
+// onto the controls and yielding after each row, as the window has always
+// run it. Written against the seams of check_ports.h, so that it runs under
+// tests and fuzzing without a display.
 #pragma once
 
 #include <array>
@@ -7,8 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/check_ports.h"
+#include "app/check/rule_hits.h"
 #include "app/rules.h"
+#include "app/window/check_ports.h"
 
 namespace vx::app {
 
@@ -38,20 +44,6 @@ struct RunOutcome {
 
 // The server line after a failed fetch, when the run clears and stops.
 inline constexpr std::string_view kFailedFetchCaption = "Web Server: (fetch failed)";
-
-// Where each rule first matches a text: the earliest occurrence of whatever
-// form the rule looks for.
-struct RuleHits {
-  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-  std::array<std::size_t, kRuleCount> first{};  // byte offset, or npos
-  std::array<std::size_t, kRuleCount> chars{};  // characters before it
-  std::array<std::size_t, kRuleCount> line{};   // its 1-based line
-
-  bool Matches(std::size_t rule) const { return first[rule] != npos; }
-};
-
-// All rules tested against a text in one pass.
-RuleHits FindRuleHits(std::string_view text);
 
 // The window's check logic. One object serves any number of runs, nested ones
 // included (a run yields to the message loop, which may start another).

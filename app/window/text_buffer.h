@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/check_ports.h"
+#include "app/window/check_ports.h"
 
 namespace vx::app {
 

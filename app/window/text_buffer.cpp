@@ -1,4 +1,4 @@
-#include "app/text_buffer.h"
+#include "app/window/text_buffer.h"
 
 #include "app/text_position.h"
 

@@ -426,6 +426,9 @@ struct Node {
   // Opened while a table's insertion mode was in force: placed before the
   // table, and leaves that mode in force.
   bool fostered = false;
+  // Its start tag came right after a dropped "</>", which gumbo counts as
+  // part of it: no end tag names it in foreign content.
+  bool unnamed = false;
   std::string name;
 };
 
@@ -529,7 +532,7 @@ struct ContextScanner::Impl {
     }
     const bool fostered = !structural && InTableMode();
     if (id == T::kTemplate && !foreign) ++templates;
-    stack.push_back(Node{id, foreign, math, fostered, std::string(name)});
+    stack.push_back(Node{id, foreign, math, fostered, false, std::string(name)});
   }
   void Pop() {
     if (overflow > 0) {
@@ -681,6 +684,9 @@ struct ContextScanner::Impl {
   }
   void InsertForeign(bool math) {
     Push(tag_name, tag_id, true, math);
+    if (!stack.empty() && overflow == 0) {
+      stack.back().unnamed = tag_begin >= 3 && text.compare(tag_begin - 3, 3, "</>") == 0;
+    }
     if (self_closing) Pop();
   }
 
@@ -1013,7 +1019,7 @@ struct ContextScanner::Impl {
       for (std::size_t i = stack.size(); i-- > 0;) {
         if (!stack[i].foreign) break;
         if (i == 0) return;
-        if (bare_end_tag && stack[i].name == tag_name) {
+        if (bare_end_tag && !stack[i].unnamed && stack[i].name == tag_name) {
           while (stack.size() > i) Pop();
           return;
         }

@@ -273,7 +273,7 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   EXPECT_EQ(ElementOf(std::string("<table><tr>\t\0<td>", 17), "\t"), "tr");
   EXPECT_EQ(ElementOf("<table>\r</>X", "\r"), "body");
   // An svg end tag with anything after its name closes nothing, as gumbo
-  // reads it.
+  // reads it, and neither does one right after a dropped "</>".
   EXPECT_EQ(ElementOf("<svg><g></g x>A", "A"), "g");
   // A template's content reads as a body's, even in the head.
   EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "A"), "template");
@@ -281,6 +281,9 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "C"), "body");
   // An a closes the open a before it opens.
   EXPECT_EQ(ElementOf("<a>A<a>B</a>C", "C"), "body");
+  // Nor does one name an svg element whose start tag came right after a
+  // dropped "</>": </g> closes the outer g.
+  EXPECT_EQ(ElementOf("<svg><g></><g>A</g>B", "B"), "svg");
   // A second <html> before the head implies the head, as in gumbo.
   EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
 }

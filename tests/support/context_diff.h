@@ -52,13 +52,17 @@ enum class ContextException {
   // the scanner does not follow the frameset insertion modes. Context and
   // element.
   kFrameset,
+  // From the first template on (kGumboAfterTemplate): the scanner reads a
+  // template's content as a body's, without the insertion modes a table's
+  // parts or a frame directly in a template take. Context and element.
+  kTemplate,
 };
-inline constexpr std::size_t kExceptionKinds = 9;
+inline constexpr std::size_t kExceptionKinds = 10;
 
 inline std::string_view ExceptionName(ContextException e) {
   constexpr std::array<std::string_view, kExceptionKinds> names = {
-      "none",      "moved",      "deep",    "noscript", "before-form-end", "unknown-end-tag",
-      "long-name", "stray-body", "frameset"};
+      "none",      "moved",      "deep",     "noscript", "before-form-end", "unknown-end-tag",
+      "long-name", "stray-body", "frameset", "template"};
   return names[static_cast<std::size_t>(e)];
 }
 
@@ -124,6 +128,7 @@ inline ContextException ExceptionFor(const app::check::Place& ours, const Refere
   if ((ref.flags & kGumboAfterMoved) != 0) return ContextException::kMoved;
   if ((ref.flags & kGumboAfterStrayBody) != 0) return ContextException::kStrayBody;
   if ((ref.flags & kGumboAfterFrameset) != 0) return ContextException::kFrameset;
+  if ((ref.flags & kGumboAfterTemplate) != 0) return ContextException::kTemplate;
   if (context_differs) return ContextException::kNone;
   if (ours.element.size() == 256 && ref.element.size() > 256 &&
       ref.element.compare(0, 256, ours.element) == 0) {

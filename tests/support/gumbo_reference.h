@@ -48,6 +48,10 @@ inline constexpr unsigned kGumboAfterMoved = 1u << 29;
 // left to gumbo.
 inline constexpr unsigned kGumboAfterFrameset = 1u << 26;
 
+// From the first template on: the insertion modes of a template's content
+// (a table's parts, a frame... opened directly in a template) are gumbo's.
+inline constexpr unsigned kGumboAfterTemplate = 1u << 25;
+
 // From the first noscript start tag on: gumbo parses the markup in it, as a
 // browser without scripting does, so where it ends and what is open after it
 // can differ.
@@ -89,6 +93,7 @@ class GumboReference {
     if (offset >= noscript_from_) after |= kGumboInNoscript;
     if (offset >= stray_body_from_) after |= kGumboAfterStrayBody;
     if (offset >= frameset_from_) after |= kGumboAfterFrameset;
+    if (offset >= template_from_) after |= kGumboAfterTemplate;
     return ReferencePlace{p.context, e.name, e.flags | after, e.depth};
   }
 
@@ -280,6 +285,9 @@ class GumboReference {
             DecidesMode(self.name)) {
           stray_body_from_ = std::min(stray_body_from_, OffsetOf(e.original_tag.data));
         }
+        if (node->type == GUMBO_NODE_TEMPLATE && e.original_tag.length > 0) {
+          template_from_ = std::min(template_from_, OffsetOf(e.original_tag.data));
+        }
         if (e.tag == GUMBO_TAG_FRAMESET && e.original_tag.length > 0) {
           frameset_from_ = std::min(frameset_from_, OffsetOf(e.original_tag.data));
         }
@@ -349,6 +357,7 @@ class GumboReference {
   std::size_t noscript_from_ = static_cast<std::size_t>(-1);
   std::size_t stray_body_from_ = static_cast<std::size_t>(-1);
   std::size_t frameset_from_ = static_cast<std::size_t>(-1);
+  std::size_t template_from_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace vx::support

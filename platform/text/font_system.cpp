@@ -130,8 +130,11 @@ std::int16_t S16(const std::vector<FT_Byte>& b, std::size_t at) {
   return static_cast<std::int16_t>(U16(b, at));
 }
 
-// The VDMX table lists, per pixel size, the ascent and descent the platform
-// uses for the cell; read the group that covers a 1:1 aspect ratio.
+// The VDMX table lists, per pixel size, the ascent and descent of the cell.
+// The platform takes them only from a ratio record for a character set other
+// than 0 that covers a 1:1 aspect ratio, and only for the sizes its group
+// spans; fonts whose one record has character set 0 (Tahoma's) get the cell
+// from usWinAscent and usWinDescent instead.
 std::vector<VdmxEntry> ReadVdmx(FT_Face face) {
   std::vector<VdmxEntry> out;
   FT_ULong length = 0;
@@ -144,16 +147,20 @@ std::vector<VdmxEntry> ReadVdmx(FT_Face face) {
   if (offsets_at + 2 * ratios > b.size()) return out;
   for (std::size_t i = 0; i < ratios; ++i) {
     const std::size_t r = 6 + 4 * i;
-    const int x = b[r + 1], y_start = b[r + 2], y_end = b[r + 3];
+    const int charset = b[r], x = b[r + 1], y_start = b[r + 2], y_end = b[r + 3];
+    if (charset == 0) continue;
     const bool all = x == 0 && y_start == 0 && y_end == 0;
     if (!all && !(y_start <= x && x <= y_end)) continue;
     const std::size_t group = U16(b, offsets_at + 2 * i);
     if (group + 4 > b.size()) return out;
     const std::size_t recs = U16(b, group);
+    const int start_size = b[group + 2], end_size = b[group + 3];
     if (group + 4 + 6 * recs > b.size()) return out;
     for (std::size_t k = 0; k < recs; ++k) {
       const std::size_t e = group + 4 + 6 * k;
-      out.push_back({U16(b, e), S16(b, e + 2), S16(b, e + 4)});
+      const int ppem = U16(b, e);
+      if (ppem < start_size || ppem > end_size) continue;
+      out.push_back({ppem, S16(b, e + 2), S16(b, e + 4)});
     }
     return out;
   }
@@ -250,8 +257,11 @@ std::pair<int, int> SfntCell(const Face& face, int em) {
   const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face.ft, FT_SFNT_OS2));
   const int upem = face.ft->units_per_EM > 0 ? face.ft->units_per_EM : 2048;
   if (os2 && os2->version != 0xFFFF && (os2->usWinAscent || os2->usWinDescent)) {
-    return {RoundDiv(std::int64_t{os2->usWinAscent} * em, upem),
-            RoundDiv(std::int64_t{os2->usWinDescent} * em, upem)};
+    // Scaled as the platform scales them: a 16.16 factor, rounded twice.
+    const FT_Long s = FT_MulDiv(em, 0x10000, upem);
+    const FT_Long descent = std::abs(static_cast<std::int16_t>(os2->usWinDescent));
+    return {static_cast<int>(FT_MulFix(os2->usWinAscent, s)),
+            static_cast<int>(FT_MulFix(descent, s))};
   }
   return {RoundDiv(std::int64_t{face.ft->ascender} * em, upem),
           RoundDiv(-std::int64_t{face.ft->descender} * em, upem)};
@@ -606,7 +616,7 @@ Resolved FontSystem::Resolve(std::string_view name_in, bool bold, bool italic, i
 
 // A raster family comes as one file per character set and size; fontconfig
 // knows neither, so read the headers and take the record's character set
-// (ANSI by default), then the nearest size, then the weight.
+// (ANSI by default), then the size, then the weight.
 void FontSystem::PickRasterFile(const std::string& family, bool bold, int pixel_hint, int charset,
                                 std::string* file, int* index) {
   if (!lib_->ft) return;
@@ -627,11 +637,13 @@ void FontSystem::PickRasterFile(const std::string& family, bool bold, int pixel_
     FT_WinFNT_HeaderRec h{};
     if (FT_Get_WinFNT_Header(ft, &h) == 0) {
       const std::int64_t size = h.pixel_height - h.internal_leading;
+      // The largest strike whose em fits the size, else the smallest: the
+      // platform never takes a strike larger than asked when one fits.
       const std::int64_t size_cost =
-          size > pixel_hint ? 2 * (size - pixel_hint) + 1 : 2 * (pixel_hint - size);
+          size > pixel_hint ? 1'000'000 + size : std::int64_t{pixel_hint} - size;
       const std::int64_t weight_cost = std::abs((bold ? FW_BOLD : FW_NORMAL) - h.weight);
-      const std::int64_t cost =
-          (h.charset == want_charset ? 0 : 1'000'000'000) + size_cost * 10'000 + weight_cost;
+      const std::int64_t cost = (h.charset == want_charset ? 0 : std::int64_t{1} << 50) +
+                                size_cost * 10'000 + weight_cost;
       if (best < 0 || cost < best) {
         best = cost;
         *file = reinterpret_cast<const char*>(path);

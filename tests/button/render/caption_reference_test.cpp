@@ -7,7 +7,8 @@
 // change can only add cases to the lists.
 //
 // VETTRIX_CAPTION_RATCHET_OUT=DIR writes the lists as they stand now into
-// DIR, to grow the ratchet after an improvement.
+// DIR, to grow the ratchet after an improvement; VETTRIX_CAPTION_DETAILS=1
+// prints what differs in every case that is not identical.
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,7 @@ TEST(CaptionReference, IdenticalCasesStayIdentical) {
     for (const std::string& n : *list) EXPECT_EQ(known.count(n), 1u) << "no such case: " << n;
   }
 
+  const bool details = std::getenv("VETTRIX_CAPTION_DETAILS") != nullptr;
   std::map<std::pair<std::string, long>, Tally> tallies;
   Tally all;
   std::set<std::string> identical, layout;
@@ -89,6 +91,9 @@ TEST(CaptionReference, IdenticalCasesStayIdentical) {
     ++t.cases, ++all.cases;
     if (v.Identical()) ++t.identical, ++all.identical, identical.insert(c.name);
     if (v.state.empty()) ++t.layout, ++all.layout, layout.insert(c.name);
+    if (details && !(v.Identical() && v.state.empty())) {
+      std::cout << c.name << ": " << v.pixels << " " << v.region << " " << v.state << "\n";
+    }
     if (want_identical.count(c.name) != 0) {
       EXPECT_TRUE(v.Identical()) << "was identical, now: " << v.pixels << " " << v.region;
     }

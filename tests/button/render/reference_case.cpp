@@ -1,5 +1,6 @@
 #include "tests/button/render/reference_case.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -168,8 +169,11 @@ Drawn DrawCase(const Case& c) {
   s["AccessKeyPos"] = std::to_string(st.AccessKeyPos);
   s["Underline"] = std::to_string(st.UnderlineX) + "," + std::to_string(st.UnderlineY) + "," +
                    std::to_string(st.UnderlineLength);
-  // Every line is as high as the whole text measured.
-  s["LineHeight"] = std::to_string(st.CaptionLines.empty() ? 0 : st.CaptionLines[0].Height);
+  // Every line that holds text is as high as the whole text measured.
+  Long line_height = 0;
+  for (const button::CaptionLine& l : st.CaptionLines)
+    line_height = std::max(line_height, l.Height);
+  s["LineHeight"] = std::to_string(line_height);
   s["Lines"] = std::to_string(st.CaptionLines.size());
   for (std::size_t i = 0; i < st.CaptionLines.size(); ++i) {
     const button::CaptionLine& l = st.CaptionLines[i];

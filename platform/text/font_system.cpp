@@ -7,6 +7,7 @@
 #include FT_MODULE_H
 #include FT_OUTLINE_H
 #include FT_SIZES_H
+#include FT_TRIGONOMETRY_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_WINFONTS_H
 
@@ -105,6 +106,9 @@ struct Face {
   bool fixed_pitch = false;
   std::uint8_t family_bits = FF_DONTCARE;
   std::vector<VdmxEntry> vdmx;
+  // The gasp ranges in file order: largest ppem and flags.
+  std::vector<std::pair<int, int>> gasp;
+  bool gasp_valid = false;
 
   ~Face() {
     auto lock = FontLock();
@@ -165,6 +169,34 @@ std::vector<VdmxEntry> ReadVdmx(FT_Face face) {
     return out;
   }
   return out;
+}
+
+// The gasp table: version 0 or 1, at least one range, all of it present.
+void ReadGasp(Face& face) {
+  FT_ULong length = 0;
+  const FT_ULong tag = FT_MAKE_TAG('g', 'a', 's', 'p');
+  if (FT_Load_Sfnt_Table(face.ft, tag, 0, nullptr, &length) != 0 || length < 4) return;
+  std::vector<FT_Byte> b(length);
+  if (FT_Load_Sfnt_Table(face.ft, tag, 0, b.data(), &length) != 0) return;
+  const int version = U16(b, 0);
+  const std::size_t ranges = U16(b, 2);
+  if (version > 1 || ranges == 0 || 4 + 4 * ranges > b.size()) return;
+  for (std::size_t i = 0; i < ranges; ++i) {
+    face.gasp.emplace_back(U16(b, 4 + 4 * i), U16(b, 6 + 4 * i));
+  }
+  face.gasp_valid = true;
+}
+
+// Whether standard smoothing draws this face grey at `ppem`: where its gasp
+// range says DOGRAY (past the last range, the last range's flags), and
+// always when it has no valid table.
+bool GaspSaysGrey(const Face& face, int ppem) {
+  constexpr int kDoGray = 0x0002;
+  if (!face.gasp_valid) return true;
+  for (const auto& [max_ppem, flags] : face.gasp) {
+    if (ppem <= max_ppem) return (flags & kDoGray) != 0;
+  }
+  return (face.gasp.back().second & kDoGray) != 0;
 }
 
 std::uint8_t FamilyBits(const TT_OS2* os2, bool fixed) {
@@ -243,7 +275,10 @@ std::shared_ptr<Face> OpenFace(const std::shared_ptr<Library>& lib, const std::s
     face->italic = (ft->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
     face->family_bits = FamilyBits(os2, face->fixed_pitch);
   }
-  if (face->kind == Kind::TrueType) face->vdmx = ReadVdmx(ft);
+  if (face->kind == Kind::TrueType) {
+    face->vdmx = ReadVdmx(ft);
+    ReadGasp(*face);
+  }
   return face;
 }
 
@@ -447,6 +482,7 @@ struct StrikeKey {
   bool synth_bold;
   bool synth_italic;
   bool mono;
+  bool gdi;
   auto operator<=>(const StrikeKey&) const = default;
 };
 
@@ -458,8 +494,10 @@ class FontSystem {
     return *system;
   }
 
-  std::shared_ptr<const FontState> Create(const LogFont& lf);
+  std::shared_ptr<const FontState> Create(const LogFont& lf, Smoothing smoothing);
   const Glyph& GlyphOf(Strike& strike, char32_t cp);
+  const Glyph& TurnedGlyphOf(Strike& strike, char32_t cp, int escapement);
+  Strike::Mapped MappingOf(Strike& strike, char32_t cp);
 
  private:
   FontSystem();
@@ -472,10 +510,11 @@ class FontSystem {
                       std::string* file, int* index);
   std::shared_ptr<Face> FaceAt(const std::string& file, int index);
   std::shared_ptr<Strike> StrikeFor(const std::shared_ptr<Face>& face, std::int32_t lf_height,
-                                    bool want_bold, bool want_italic, bool mono);
+                                    bool want_bold, bool want_italic, bool mono, bool gdi);
   std::shared_ptr<Face> FallbackFace(char32_t cp, bool bold, bool italic);
   std::uint32_t IndexOf(const Face& face, char32_t cp);
   Glyph Render(Strike& strike, std::uint32_t index);
+  Glyph RenderGdi(Strike& strike, std::uint32_t index, int escapement);
 
   std::shared_ptr<Library> lib_;
   FcConfig* config_ = nullptr;
@@ -674,14 +713,18 @@ std::shared_ptr<Face> FontSystem::FaceAt(const std::string& file, int index) {
 
 std::shared_ptr<Strike> FontSystem::StrikeFor(const std::shared_ptr<Face>& face,
                                               std::int32_t lf_height, bool want_bold,
-                                              bool want_italic, bool mono) {
+                                              bool want_italic, bool mono, bool gdi) {
   const bool bitmap = face->kind == Kind::Bitmap;
   const int em = EmFor(*face, lf_height);
   const int pick = bitmap ? PickStrike(*face, lf_height) : 0;
   const bool synth_bold = want_bold && face->weight < FW_SEMIBOLD;
   // Bitmaps cannot be slanted here; they stay upright.
   const bool synth_italic = want_italic && !face->italic && !bitmap;
-  StrikeKey key{face->file, face->index, bitmap ? 0 : em, pick, synth_bold, synth_italic, mono};
+  // Standard smoothing draws grey where the gasp table asks, and always for
+  // synthesised styles; raster faces are solid.
+  if (gdi && !mono) mono = !(GaspSaysGrey(*face, em) || synth_bold || synth_italic);
+  StrikeKey key{face->file, face->index, bitmap ? 0 : em, pick, synth_bold, synth_italic,
+                mono,       gdi};
   if (auto it = strikes_.find(key); it != strikes_.end()) return it->second;
 
   auto strike = std::make_shared<Strike>();
@@ -689,6 +732,8 @@ std::shared_ptr<Strike> FontSystem::StrikeFor(const std::shared_ptr<Face>& face,
   strike->synth_bold = synth_bold;
   strike->synth_italic = synth_italic;
   strike->mono = mono || bitmap;
+  strike->gdi = gdi;
+  strike->bitmap = bitmap;
   FT_Size size = nullptr;
   if (FT_New_Size(face->ft, &size) != 0) return nullptr;
   strike->size = size;
@@ -713,6 +758,28 @@ std::shared_ptr<Strike> FontSystem::StrikeFor(const std::shared_ptr<Face>& face,
     m.tmMaxCharWidth += 1;
   }
   if (synth_italic) m.tmItalic = 255;
+  if (face->kind == Kind::TrueType) {
+    const FT_Face ft = face->ft;
+    const int upem = ft->units_per_EM > 0 ? ft->units_per_EM : 2048;
+    const FT_Long sc = FT_MulDiv(strike->em, 0x10000, upem);
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+    const auto* post = static_cast<const TT_Postscript*>(FT_Get_Sfnt_Table(ft, FT_SFNT_POST));
+    if (post) {
+      strike->underline_pos = static_cast<int>(FT_MulFix(post->underlinePosition, sc));
+      strike->underline_width =
+          std::max(1, static_cast<int>(std::abs(FT_MulFix(post->underlineThickness, sc))));
+    }
+    if (os2 && os2->version != 0xFFFF) {
+      strike->strikeout_pos = static_cast<int>(FT_MulFix(os2->yStrikeoutPosition, sc));
+      strike->strikeout_width =
+          std::max(1, static_cast<int>(std::abs(FT_MulFix(os2->yStrikeoutSize, sc))));
+    }
+  } else {
+    strike->underline_pos = 0;
+    strike->underline_width = m.tmAscent / 20 + 1;
+    strike->strikeout_pos = m.tmAscent / 2;
+    strike->strikeout_width = strike->underline_width;
+  }
   if (m.tmAveCharWidth == 0) m.tmAveCharWidth = GlyphOf(*strike, U'x').advance;
   // Keep the bars inside the cell.
   strike->underline_top =
@@ -779,7 +846,93 @@ std::shared_ptr<Face> FontSystem::FallbackFace(char32_t cp, bool bold, bool ital
   return FaceAt(it->second.first, it->second.second);
 }
 
+// A glyph as standard smoothing (or smoothing off) draws it: hinted for
+// its target, grey coverage in 17 levels, measured from the outline's
+// advance, synthesised styles applied to the outline, turned glyphs turned
+// after hinting and before rasterising.
+Glyph FontSystem::RenderGdi(Strike& strike, std::uint32_t index, int escapement) {
+  Glyph g;
+  g.levels = true;
+  const FT_Face ft = strike.face->ft;
+  FT_Activate_Size(static_cast<FT_Size>(strike.size));
+  auto load = [&](FT_Int32 flags) {
+    return FT_Load_Glyph(ft, index, flags) == 0 || FT_Load_Glyph(ft, 0, flags) == 0;
+  };
+  const int bold = strike.synth_bold ? 1 : 0;
+  if (strike.bitmap) {
+    if (!load(FT_LOAD_DEFAULT)) return g;
+    g.measure = static_cast<int>((ft->glyph->advance.x + 32) >> 6);
+    g.advance = g.measure;
+  } else {
+    // Widths come from the outline at the default target, never from an
+    // embedded bitmap's advance.
+    if (!load(FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP)) return g;
+    const FT_Pos a = ft->glyph->advance.x + 64 * bold;
+    g.measure = static_cast<int>(((a + 63) & -64) >> 6);
+    FT_Int32 flags =
+        strike.mono ? FT_LOAD_TARGET_MONO : (FT_LOAD_TARGET_NORMAL | FT_LOAD_NO_BITMAP);
+    // Embedded bitmaps only for black-and-white glyphs drawn untransformed.
+    if (escapement != 0 || strike.synth_italic) flags |= FT_LOAD_NO_BITMAP;
+    if (!load(flags)) return g;
+    g.advance = static_cast<int>(((ft->glyph->advance.x + 63) & -64) >> 6) + bold;
+  }
+  FT_GlyphSlot slot = ft->glyph;
+  if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+    if (strike.synth_bold) FT_Outline_Embolden(&slot->outline, FT_MulDiv(strike.em, 64, 24));
+    if (strike.synth_italic) {
+      FT_Matrix shear{0x10000, 0x4000, 0, 0x10000};  // x += y / 4
+      FT_Outline_Transform(&slot->outline, &shear);
+    }
+    if (escapement != 0) {
+      FT_Vector unit;
+      FT_Vector_Unit(&unit, static_cast<FT_Angle>(escapement) * 0x10000 / 10);
+      FT_Matrix turn{unit.x, -unit.y, unit.y, unit.x};
+      FT_Outline_Transform(&slot->outline, &turn);
+    }
+    if (FT_Render_Glyph(slot, strike.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) {
+      return g;
+    }
+  }
+  const FT_Bitmap& bm = slot->bitmap;
+  g.left = slot->bitmap_left;
+  g.top = slot->bitmap_top;
+  g.width = static_cast<int>(bm.width);
+  g.rows = static_cast<int>(bm.rows);
+  g.coverage.assign(static_cast<std::size_t>(g.width) * g.rows, 0);
+  for (int y = 0; y < g.rows; ++y) {
+    const unsigned char* src =
+        bm.pitch >= 0 ? bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch
+                      : bm.buffer + static_cast<std::ptrdiff_t>(g.rows - 1 - y) * -bm.pitch;
+    std::uint8_t* dst = g.coverage.data() + static_cast<std::size_t>(y) * g.width;
+    for (int x = 0; x < g.width; ++x) {
+      if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+        dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 16 : 0;
+      } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+        dst[x] = static_cast<std::uint8_t>(src[x] * 17 / 256);
+      }
+    }
+  }
+  if (strike.bitmap && strike.synth_bold) {
+    // A raster face is emboldened by a one-pixel overstrike.
+    std::vector<std::uint8_t> wide(static_cast<std::size_t>(g.width + 1) * g.rows, 0);
+    for (int y = 0; y < g.rows; ++y) {
+      for (int x = 0; x <= g.width; ++x) {
+        const int a = x < g.width ? g.coverage[static_cast<std::size_t>(y) * g.width + x] : 0;
+        const int b = x > 0 ? g.coverage[static_cast<std::size_t>(y) * g.width + x - 1] : 0;
+        wide[static_cast<std::size_t>(y) * (g.width + 1) + x] =
+            static_cast<std::uint8_t>(std::max(a, b));
+      }
+    }
+    g.coverage = std::move(wide);
+    g.width += 1;
+    g.advance += 1;
+    g.measure += 1;
+  }
+  return g;
+}
+
 Glyph FontSystem::Render(Strike& strike, std::uint32_t index) {
+  if (strike.gdi) return RenderGdi(strike, index, 0);
   Glyph g;
   const FT_Face ft = strike.face->ft;
   FT_Activate_Size(static_cast<FT_Size>(strike.size));
@@ -844,10 +997,30 @@ Glyph FontSystem::Render(Strike& strike, std::uint32_t index) {
     g.width += 1;
     g.advance += 1;
   }
+  g.measure = g.advance;
   return g;
 }
 
+const Glyph& FontSystem::TurnedGlyphOf(Strike& strike, char32_t cp, int escapement) {
+  const Strike::Mapped m = MappingOf(strike, cp);
+  Strike& owner = *m.strike;
+  const std::uint64_t key = (static_cast<std::uint64_t>(escapement) << 32) | m.index;
+  auto it = owner.turned.find(key);
+  if (it == owner.turned.end()) {
+    it = owner.turned.emplace(key, RenderGdi(owner, m.index, escapement)).first;
+  }
+  return it->second;
+}
+
 const Glyph& FontSystem::GlyphOf(Strike& strike, char32_t cp) {
+  const Strike::Mapped m = MappingOf(strike, cp);
+  Strike& owner = *m.strike;
+  auto it = owner.glyphs.find(m.index);
+  if (it == owner.glyphs.end()) it = owner.glyphs.emplace(m.index, Render(owner, m.index)).first;
+  return it->second;
+}
+
+Strike::Mapped FontSystem::MappingOf(Strike& strike, char32_t cp) {
   auto mapped = strike.chars.find(cp);
   if (mapped == strike.chars.end()) {
     Strike::Mapped m{&strike, IndexOf(*strike.face, cp)};
@@ -861,7 +1034,7 @@ const Glyph& FontSystem::GlyphOf(Strike& strike, char32_t cp) {
       const bool bold = strike.metrics.tmWeight >= FW_SEMIBOLD;
       const bool italic = strike.metrics.tmItalic != 0;
       if (auto face = FallbackFace(cp, bold, italic); face && face != strike.face) {
-        auto other = StrikeFor(face, -strike.em, bold, italic, strike.mono);
+        auto other = StrikeFor(face, -strike.em, bold, italic, strike.mono, strike.gdi);
         if (other) {
           if (const auto index = IndexOf(*face, cp)) {
             m = {other.get(), index};
@@ -875,14 +1048,10 @@ const Glyph& FontSystem::GlyphOf(Strike& strike, char32_t cp) {
     }
     mapped = strike.chars.emplace(cp, m).first;
   }
-  Strike& owner = *mapped->second.strike;
-  const std::uint32_t index = mapped->second.index;
-  auto it = owner.glyphs.find(index);
-  if (it == owner.glyphs.end()) it = owner.glyphs.emplace(index, Render(owner, index)).first;
-  return it->second;
+  return mapped->second;
 }
 
-std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
+std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf, Smoothing smoothing) {
   const bool bold = lf.lfWeight >= FW_SEMIBOLD;
   const bool italic = lf.lfItalic != 0;
   const std::int64_t h = lf.lfHeight;
@@ -897,9 +1066,10 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
   }
   const Resolved r = it->second;
   std::shared_ptr<Face> face = r.file.empty() ? nullptr : FaceAt(r.file, r.index);
-  const bool mono = lf.lfQuality == NONANTIALIASED_QUALITY;
+  const bool gdi = smoothing != Smoothing::Full;
+  const bool mono = lf.lfQuality == NONANTIALIASED_QUALITY || smoothing == Smoothing::Off;
   std::shared_ptr<Strike> strike =
-      face ? StrikeFor(face, lf.lfHeight, r.want_bold, r.want_italic, mono) : nullptr;
+      face ? StrikeFor(face, lf.lfHeight, r.want_bold, r.want_italic, mono, gdi) : nullptr;
   if (!strike) return nullptr;
 
   auto state = std::make_shared<FontState>();
@@ -908,6 +1078,7 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
   state->match = r.match;
   const std::int64_t e = ((std::int64_t{lf.lfEscapement} % 3600) + 3600) % 3600;
   state->escapement = static_cast<int>(((e + 450) / 900) % 4 * 900);
+  state->smoothing = smoothing;
   state->family = face->family;
   state->style = face->style;
   state->file = face->file;
@@ -916,13 +1087,17 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
 
 }  // namespace
 
-std::shared_ptr<const FontState> CreateFontState(const LogFont& lf) {
+std::shared_ptr<const FontState> CreateFontState(const LogFont& lf, Smoothing smoothing) {
   auto lock = FontLock();
-  return FontSystem::Get().Create(lf);
+  return FontSystem::Get().Create(lf, smoothing);
 }
 
 const Glyph& GlyphFor(Strike& strike, char32_t cp) {
   return FontSystem::Get().GlyphOf(strike, cp);
+}
+
+const Glyph& TurnedGlyphFor(Strike& strike, char32_t cp, int escapement) {
+  return FontSystem::Get().TurnedGlyphOf(strike, cp, escapement);
 }
 
 }  // namespace vx::text::detail

@@ -133,6 +133,8 @@ Drawn DrawCase(const Case& c) {
   if (c.Has("orient")) stored["orient"] = c.Get("orient", 0);
   if (c.Has("cstyle")) stored["style"] = c.Get("cstyle", 0);
   if (c.Has("gmode")) stored["gmode"] = c.Get("gmode", 0);
+  // The recordings are the platform's standard smoothing.
+  rig.b().SetCaptionSmoothing(button::SmoothingStandard);
   // Shown: the resize handling builds the region and the layout.
   rig.Restore(stored);
   button::ButtonState& st = rig.st();

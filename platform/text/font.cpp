@@ -183,13 +183,12 @@ inline ColorRef BlendLevel(ColorRef dst, ColorRef text, int l) {
   return out;
 }
 
-// base + offset truncated toward zero, where an offset too small to move
-// base in double still counts: the platform's turned origins land one pixel
-// off by the rounding of cos 90 and cos 270.
-std::int64_t TruncNudged(double base, double offset) {
-  double v = base + offset;
-  if (offset != 0 && v == base) v = std::nextafter(base, offset > 0 ? HUGE_VAL : -HUGE_VAL);
-  return static_cast<std::int64_t>(std::trunc(v));
+// base + offset in double, truncated toward zero. cos 90 and cos 270 are
+// not quite 0 in double: near 0 the tiny term survives and turned origins
+// land one pixel off, as the platform's do; at larger coordinates it is
+// rounded away.
+std::int64_t TruncSum(double base, double offset) {
+  return static_cast<std::int64_t>(std::trunc(base + offset));
 }
 
 struct Point {
@@ -231,14 +230,14 @@ void FillTextBar(Surface& surface, Point origin, double sin_e, double cos_e, std
   const double off = pos + w / 2;
   const std::int64_t wx = static_cast<std::int64_t>(std::trunc(width * cos_e));
   const std::int64_t wy = static_cast<std::int64_t>(std::trunc(-width * sin_e));
-  const Point p0{TruncNudged(static_cast<double>(origin.x), -off * sin_e),
-                 TruncNudged(static_cast<double>(origin.y), -off * cos_e)};
-  const Point p1{TruncNudged(static_cast<double>(origin.x + wx), -off * sin_e),
-                 TruncNudged(static_cast<double>(origin.y + wy), -off * cos_e)};
-  const Point p2{TruncNudged(static_cast<double>(p1.x), w * sin_e),
-                 TruncNudged(static_cast<double>(p1.y), w * cos_e)};
-  const Point p3{TruncNudged(static_cast<double>(p0.x), w * sin_e),
-                 TruncNudged(static_cast<double>(p0.y), w * cos_e)};
+  const Point p0{TruncSum(static_cast<double>(origin.x), -off * sin_e),
+                 TruncSum(static_cast<double>(origin.y), -off * cos_e)};
+  const Point p1{TruncSum(static_cast<double>(origin.x + wx), -off * sin_e),
+                 TruncSum(static_cast<double>(origin.y + wy), -off * cos_e)};
+  const Point p2{TruncSum(static_cast<double>(p1.x), w * sin_e),
+                 TruncSum(static_cast<double>(p1.y), w * cos_e)};
+  const Point p3{TruncSum(static_cast<double>(p0.x), w * sin_e),
+                 TruncSum(static_cast<double>(p0.y), w * cos_e)};
   FillPolygon(surface, {p0, p1, p2, p3}, color);
 }
 
@@ -269,7 +268,7 @@ int TextOutGdi(Surface& surface, const detail::FontState& state, int x, int y,
   const double cos_e = esc == 0 ? 1.0 : std::cos(e);
   const int ascent = strike.metrics.tmAscent;
   const int descent = strike.metrics.tmDescent;
-  const Point origin{TruncNudged(x, ascent * sin_e), TruncNudged(y, ascent * cos_e)};
+  const Point origin{TruncSum(x, ascent * sin_e), TruncSum(y, ascent * cos_e)};
   std::int64_t drawn = 0;     // drawn advances, unturned
   std::int64_t measured = 0;  // measured advances
   for (char32_t cp : text) {

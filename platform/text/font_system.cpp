@@ -8,6 +8,8 @@
 #include FT_OUTLINE_H
 #include FT_SIZES_H
 #include FT_TRIGONOMETRY_H
+#include FT_BITMAP_H
+#include FT_GLYPH_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_WINFONTS_H
 
@@ -877,25 +879,69 @@ Glyph FontSystem::RenderGdi(Strike& strike, std::uint32_t index, int escapement)
     g.advance = static_cast<int>(((ft->glyph->advance.x + 63) & -64) >> 6) + bold;
   }
   FT_GlyphSlot slot = ft->glyph;
+  // A slanted or turned glyph is rasterised into the box of its hinted cell
+  // corners, slanted and turned, not into the box of its outline.
+  std::vector<unsigned char> own;
+  FT_Bitmap boxed;
+  FT_Bitmap_Init(&boxed);
+  const bool transformed = strike.synth_italic || escapement != 0;
+  int box_left = 0, box_top = 0;
   if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
     if (strike.synth_bold) FT_Outline_Embolden(&slot->outline, FT_MulDiv(strike.em, 64, 24));
-    if (strike.synth_italic) {
-      FT_Matrix shear{0x10000, 0x4000, 0, 0x10000};  // x += y / 4
-      FT_Outline_Transform(&slot->outline, &shear);
-    }
+    FT_Matrix m{0x10000, 0, 0, 0x10000};
+    if (strike.synth_italic) m.xy = 0x4000;  // x += y / 4
     if (escapement != 0) {
       FT_Vector unit;
       FT_Vector_Unit(&unit, static_cast<FT_Angle>(escapement) * 0x10000 / 10);
       FT_Matrix turn{unit.x, -unit.y, unit.y, unit.x};
-      FT_Outline_Transform(&slot->outline, &turn);
+      FT_Matrix_Multiply(&turn, &m);
     }
-    if (FT_Render_Glyph(slot, strike.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) {
-      return g;
+    if (!transformed) {
+      if (FT_Render_Glyph(slot, strike.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) {
+        return g;
+      }
+    } else {
+      const FT_Glyph_Metrics& gm = slot->metrics;
+      const FT_Pos l = gm.horiBearingX & -64, r = (gm.horiBearingX + gm.width + 63) & -64;
+      const FT_Pos t = (gm.horiBearingY + 63) & -64, b = (gm.horiBearingY - gm.height) & -64;
+      FT_Pos x_min = 0, x_max = 0, y_min = 0, y_max = 0;
+      bool first = true;
+      for (FT_Vector v : {FT_Vector{l, t}, FT_Vector{r, t}, FT_Vector{l, b}, FT_Vector{r, b}}) {
+        FT_Vector_Transform(&v, &m);
+        if (first || v.x < x_min) x_min = v.x;
+        if (first || v.x > x_max) x_max = v.x;
+        if (first || v.y < y_min) y_min = v.y;
+        if (first || v.y > y_max) y_max = v.y;
+        first = false;
+      }
+      x_min &= -64, y_min &= -64, x_max = (x_max + 63) & -64, y_max = (y_max + 63) & -64;
+      box_left = static_cast<int>(x_min >> 6);
+      box_top = static_cast<int>(y_max >> 6);
+      FT_Outline_Transform(&slot->outline, &m);
+      FT_Outline_Translate(&slot->outline, -x_min, -y_min);
+      boxed.width = static_cast<unsigned>((x_max - x_min) >> 6);
+      boxed.rows = static_cast<unsigned>((y_max - y_min) >> 6);
+      if (strike.mono) {
+        boxed.pixel_mode = FT_PIXEL_MODE_MONO;
+        boxed.pitch = static_cast<int>((boxed.width + 7) / 8);
+      } else {
+        boxed.pixel_mode = FT_PIXEL_MODE_GRAY;
+        boxed.num_grays = 256;
+        boxed.pitch = static_cast<int>(boxed.width);
+      }
+      own.assign(static_cast<std::size_t>(boxed.pitch) * boxed.rows, 0);
+      boxed.buffer = own.data();
+      if (boxed.rows > 0 && boxed.width > 0 &&
+          FT_Outline_Get_Bitmap(lib_->ft, &slot->outline, &boxed) != 0) {
+        return g;
+      }
     }
   }
-  const FT_Bitmap& bm = slot->bitmap;
+  const FT_Bitmap& bm =
+      transformed && slot->format == FT_GLYPH_FORMAT_OUTLINE ? boxed : slot->bitmap;
   g.left = slot->bitmap_left;
   g.top = slot->bitmap_top;
+  if (&bm == &boxed) g.left = box_left, g.top = box_top;
   g.width = static_cast<int>(bm.width);
   g.rows = static_cast<int>(bm.rows);
   g.coverage.assign(static_cast<std::size_t>(g.width) * g.rows, 0);

@@ -89,17 +89,24 @@ TEST(StandardSmoothing, WidthsComeFromTheOutlinesNotTheEmbeddedBitmaps) {
 }
 
 TEST(StandardSmoothing, TurnedOriginsLieAsThePlatformRoundsThem) {
-  // At 2700 the pen starts one row above Y for Y > 0 (cos 270 is not quite
-  // 0), at Y itself for Y = 0: the same ink, shifted by 9 rows, not 10.
+  // At 2700 the origin is Y + ascent * cos 270 truncated, and cos 270 is
+  // -1.8e-16 in double: at Y = 10 the sum stays below 10 and the pen starts
+  // a row higher; at Y = 0 it truncates to 0, and at Y = 80 the term is lost
+  // in rounding. So from 0 the ink moves 9 rows to Y = 10 and 80 more to 80.
   const Font down = Make("Arial", -16, Smoothing::Standard, 2700);
-  const Surface at0 = Draw(down, 100, 0, "Hello", 120, 120);
-  const Surface at10 = Draw(down, 100, 10, "Hello", 120, 120);
+  const Surface at0 = Draw(down, 100, 0, "Hello", 120, 200);
+  const Surface at10 = Draw(down, 100, 10, "Hello", 120, 200);
+  const Surface at80 = Draw(down, 100, 80, "Hello", 120, 200);
   ASSERT_GT(Count(at0, kInk), 0);
-  int moved = 0;
-  for (int y = 0; y + 9 < 120; ++y) {
-    for (int x = 0; x < 120; ++x) moved += at0.at(x, y) != at10.at(x, y + 9);
+  int moved9 = 0, moved80 = 0;
+  for (int y = 0; y + 80 < 200; ++y) {
+    for (int x = 0; x < 120; ++x) {
+      moved9 += at0.at(x, y) != at10.at(x, y + 9);
+      moved80 += at0.at(x, y) != at80.at(x, y + 80);
+    }
   }
-  EXPECT_EQ(moved, 0);
+  EXPECT_EQ(moved9, 0);
+  EXPECT_EQ(moved80, 0);
 }
 
 TEST(StandardSmoothing, UnderlineAtAQuarterTurnIsTheTurnedBar) {

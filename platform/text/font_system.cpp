@@ -903,7 +903,10 @@ Glyph FontSystem::RenderGdi(Strike& strike, std::uint32_t index, int escapement)
     } else {
       const FT_Glyph_Metrics& gm = slot->metrics;
       const FT_Pos l = gm.horiBearingX & -64, r = (gm.horiBearingX + gm.width + 63) & -64;
-      const FT_Pos t = (gm.horiBearingY + 63) & -64, b = (gm.horiBearingY - gm.height) & -64;
+      // Clipped to the text cell before it is turned.
+      const FT_Pos t = std::min<FT_Pos>((gm.horiBearingY + 63) & -64, 64 * strike.metrics.tmAscent);
+      const FT_Pos b =
+          std::max<FT_Pos>((gm.horiBearingY - gm.height) & -64, -64 * strike.metrics.tmDescent);
       FT_Pos x_min = 0, x_max = 0, y_min = 0, y_max = 0;
       bool first = true;
       for (FT_Vector v : {FT_Vector{l, t}, FT_Vector{r, t}, FT_Vector{l, b}, FT_Vector{r, b}}) {

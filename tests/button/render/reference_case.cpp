@@ -24,9 +24,9 @@ std::string Trimmed(std::string s) {
 }
 
 // "FACE,SIZE[,bold][,italic][,underline][,strike]" as a stored font.
-host::JsonPropertyBag::Json FontOf(const std::string& spec) {
+host::JsonPropertyBag::Json FontOf(const std::string& described) {
   std::vector<std::string> parts;
-  std::stringstream ss(spec);
+  std::stringstream ss(described);
   std::string item;
   while (std::getline(ss, item, ',')) parts.push_back(item);
   host::JsonPropertyBag::Json font = {{"name", parts.at(0)}, {"size", std::stod(parts.at(1))}};
@@ -41,7 +41,7 @@ host::JsonPropertyBag::Json FontOf(const std::string& spec) {
     } else if (flag == "strike") {
       font["strikethrough"] = true;
     } else {
-      throw std::invalid_argument("unknown font flag " + flag + " in " + spec);
+      throw std::invalid_argument("unknown font flag " + flag + " in " + described);
     }
   }
   return font;

@@ -1,5 +1,5 @@
 // Caption layout and drawing with random captions (any bytes) at random
-// sizes, looks, alignments and orientations: no crash, no read or write
+// sizes, looks, alignments, orientations and smoothings: no crash, no read or write
 // outside the surface, and every laid-out line is whole characters.
 
 #include <cstddef>
@@ -34,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vx::button::TorvelButton button(host.site());
   host.Join(&button);
   button.SetRenderer(std::make_shared<vx::render::ButtonPainter>());
+  // The icon size takes the low two bits of this byte.
+  button.SetCaptionSmoothing((data[6] >> 2) % 3);
   vx::host::JsonPropertyBag bag(std::move(stored));
   try {
     button.ReadProperties(bag);

@@ -3,8 +3,8 @@
 
 Expects the recorded reference folder (default: ../shared/gdi-reference beside
 the project folder, or the folder given as the first argument) to hold
-primitives/ (NAME.gdi scripts, NAME.ppm pictures, NAME.pbm region masks) and
-buttons/ (cases.txt, NAME.ppm, NAME.pbm, NAME.state). Texts are copied as they
+primitives/ (NAME.gdi scripts, NAME.ppm pictures, NAME.pbm region masks),
+buttons/ and captions/ (cases.txt, NAME.ppm, NAME.pbm, NAME.state). Texts are copied as they
 are; pictures become PNG (NAME.ppm -> NAME.png) and masks 1-bit PNG
 (NAME.pbm -> NAME.mask.png, white = inside the region). MANIFEST lists every
 file copied with the size and a checksum of its pixels, so the tests can tell
@@ -21,7 +21,7 @@ import struct
 import sys
 import zlib
 
-FOLDERS = ("primitives", "buttons")
+FOLDERS = ("primitives", "buttons", "captions")
 TEXT_SUFFIXES = (".gdi", ".state", ".txt")
 
 

@@ -36,7 +36,7 @@ struct CmdCheck {
   vx::host::HeadlessHost host;
   std::unique_ptr<vx::button::TorvelButton> button;
 
-  CmdCheck() {
+  explicit CmdCheck(vx::button::Long smoothing = vx::button::SmoothingFull) {
     const std::string file = VETTRIX_SOURCE_DIR "/button/model/data/cmdcheck.json";
     vx::host::JsonPropertyBag bag(vx::json::ParseFile(file));
     host.SetSize(kWidth, kHeight);
@@ -44,6 +44,8 @@ struct CmdCheck {
     host.Join(button.get());
     button->SetRenderer(std::make_shared<vx::render::ButtonPainter>());
     button->ReadProperties(bag);
+    // Set directly, so that the layout is not left pending.
+    button->state().CaptionSmoothing = smoothing;
     button->state().IsShown = vx::button::kTrue;
     button->UserControl_Resize();
   }
@@ -52,9 +54,10 @@ struct CmdCheck {
 // Restored and shown, CmdCheck has no pending layout: a redraw paints the
 // frame and writes the caption. Once the caption or the font has been set
 // (arg 1: the caption assigned again at run time) LayoutPending stays set and
-// every redraw also rebuilds the caption font and the layout.
+// every redraw also rebuilds the caption font and the layout. Arg 2 is the
+// CaptionSmoothing (0 Standard, 2 Full).
 void BM_TorvelButtonRefresh(benchmark::State& state) {
-  CmdCheck cmd;
+  CmdCheck cmd(static_cast<vx::button::Long>(state.range(1)));
   vx::button::ButtonState& st = cmd.button->state();
   if (state.range(0) != 0) {
     cmd.button->SetCaption("Check Source");
@@ -72,7 +75,9 @@ void BM_TorvelButtonRefresh(benchmark::State& state) {
     benchmark::DoNotOptimize(cmd.host.DrawingSurface().pixels().data());
   }
 }
-BENCHMARK(BM_TorvelButtonRefresh)->ArgName("layout_pending")->Arg(0)->Arg(1);
+BENCHMARK(BM_TorvelButtonRefresh)
+    ->ArgNames({"layout_pending", "smoothing"})
+    ->ArgsProduct({{0, 1}, {vx::button::SmoothingFull, vx::button::SmoothingStandard}});
 
 // An image of the widget's size in device pixels, for its screen's ratio.
 QImage DeviceImage(const QWidget& w) {

@@ -334,6 +334,14 @@ void TorvelButton::SetCaptionOrientation(Long v) {
   RefreshButton();
 }
 
+void TorvelButton::SetCaptionSmoothing(Long v) {
+  if (!InRange(v, SmoothingStandard, SmoothingFull) || v == s_.CaptionSmoothing) return;
+  s_.CaptionSmoothing = v;
+  // Widths are measured differently under each mode: the lines change.
+  s_.LayoutPending = kTrue;
+  RefreshButton();
+}
+
 Long TorvelButton::MousePointer() const {
   return site_.surface->MousePointer();
 }

@@ -113,6 +113,9 @@ class TorvelButton : public host::ControlObject {
   void SetIconSize(Long v);
   Long CaptionStyle() const { return s_.CaptionStyle; }
   void SetCaptionStyle(Long v);
+  Long CaptionSmoothing() const { return s_.CaptionSmoothing; }
+  // A value outside CaptionSmoothingValue is ignored.
+  void SetCaptionSmoothing(Long v);
   Bool16 Enabled() const { return s_.Enabled; }
   void SetEnabled(Bool16 b);
   host::FontPtr Font() const { return s_.TextFont; }

@@ -56,6 +56,10 @@ enum CaptionAlignmentValue : Long { AlignLeft = 0, AlignCenter = 1, AlignRight =
 enum IconSide : Long { IconLeft = 0, IconRight = 1 };
 enum CaptionOrientationValue : Long { Horizontal = 0, VerticalUp = 1, VerticalDown = 2 };
 enum CaptionStyleValue : Long { Plain = 0, Engraved = 1, Embossed = 2, Shadowed = 3 };
+// How the caption's glyph edges are smoothed: the platform's standard
+// smoothing (grey only where the font asks for it), none (black-and-white
+// at every size), or grey at every size for modern screens.
+enum CaptionSmoothingValue : Long { SmoothingStandard = 0, SmoothingOff = 1, SmoothingFull = 2 };
 enum ButtonStyleValue : Long {
   Rectangular = 0,
   LeftSegment = 1,

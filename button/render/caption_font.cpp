@@ -129,6 +129,17 @@ void DrawLinesUnderlineAndIcon(Painter& painter, Color main_color, Color lower_r
 
 }  // namespace
 
+text::Smoothing CaptionSmoothingOf(const button::ButtonState& st) {
+  switch (st.CaptionSmoothing) {
+    case button::SmoothingStandard:
+      return text::Smoothing::Standard;
+    case button::SmoothingOff:
+      return text::Smoothing::Off;
+    default:
+      return text::Smoothing::Full;
+  }
+}
+
 std::int32_t CaptionFontHeight(double points, double twips_per_pixel_y) {
   // The size as the font object holds it: four decimal places.
   const double size = std::nearbyint(points * 10000.0) / 10000.0;
@@ -156,7 +167,7 @@ void Painter::CreateCaptionFont(Bool16 recalculate) {
   lf.SetFaceName(face);
   lf.lfHeight = CaptionFontHeight(font.size(), site().screen->TwipsPerPixelY());
 
-  text::Font created = text::CreateFontIndirect(lf);
+  text::Font created = text::CreateFontIndirect(lf, CaptionSmoothingOf(st));
   Keep(st.CaptionFontHandle, created);
   Keep(st.PreviousFont, SelectFont(std::move(created)));
 
@@ -180,7 +191,7 @@ void Painter::CreateCaptionFont(Bool16 recalculate) {
     if (text::Font* handle = FontIn(st.CaptionFontHandle)) text::DeleteObject(*handle);
     // The turned font becomes the caption font, so that the release deletes
     // it (and not the unturned one a second time).
-    text::Font turned = text::CreateFontIndirect(lf);
+    text::Font turned = text::CreateFontIndirect(lf, CaptionSmoothingOf(st));
     Keep(st.CaptionFontHandle, turned);
     Keep(st.PreviousFont, SelectFont(std::move(turned)));
   }

@@ -250,7 +250,7 @@ text::Font ControlFont(const Painter& painter, const button::ButtonState& st) {
   lf.lfStrikeOut = f->strikethrough() ? 1 : 0;
   lf.lfCharSet = static_cast<std::uint8_t>(f->charset());
   lf.SetFaceName(f->name());
-  return text::CreateFontIndirect(lf);
+  return text::CreateFontIndirect(lf, CaptionSmoothingOf(st));
 }
 
 // What the layout of a caption works from: the button's size and the settings

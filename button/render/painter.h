@@ -214,4 +214,8 @@ std::pair<int, int> CaptionSizeHint(button::TorvelButton& button);
 // `twips_per_pixel_y` (negative: a character height in pixels).
 std::int32_t CaptionFontHeight(double points, double twips_per_pixel_y);
 
+// The text library's smoothing for the button's CaptionSmoothing; a value
+// outside the range (only from a restored set) draws as Full did.
+text::Smoothing CaptionSmoothingOf(const button::ButtonState& st);
+
 }  // namespace vx::render

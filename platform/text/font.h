@@ -107,6 +107,22 @@ struct TextExtent {
   friend bool operator==(const TextExtent&, const TextExtent&) = default;
 };
 
+// How glyph edges are smoothed, and with it how text is measured.
+enum class Smoothing {
+  // Grey at every size with 255 levels, glyphs hinted for black-and-white
+  // output and measured by those advances: the drawing for modern screens.
+  Full,
+  // The platform's standard smoothing: grey (17 levels, blended by its
+  // ramp) only at the sizes whose gasp range asks for it, for synthesised
+  // styles and for fonts without a gasp table, black-and-white otherwise;
+  // widths measured from the outlines; turned text rasterised from the
+  // turned outline; raster faces never turned. lfQuality
+  // NONANTIALIASED_QUALITY draws black-and-white.
+  Standard,
+  // As Standard, but black-and-white at every size.
+  Off,
+};
+
 namespace detail {
 struct FontState;
 }
@@ -125,9 +141,10 @@ class Font {
   const std::string& file() const;
   int pixelSize() const;   // em height in pixels
   int escapement() const;  // 0, 900, 1800 or 2700: the turn actually drawn
+  Smoothing smoothing() const;
 
  private:
-  friend Font CreateFontIndirect(const LogFont& lf);
+  friend Font CreateFontIndirect(const LogFont& lf, Smoothing smoothing);
   friend bool DeleteObject(Font& font);
   friend TextMetrics GetTextMetrics(const Font& font);
   friend TextExtent MeasureText(const Font& font, std::string_view utf8);
@@ -145,7 +162,9 @@ class Font {
 // a family without such a face is emboldened (one pixel wider) or slanted.
 // lfQuality NONANTIALIASED_QUALITY draws black-and-white glyphs, anything
 // else antialiased ones; sizes and advances are the same either way.
+// The one-argument form draws with Smoothing::Full.
 Font CreateFontIndirect(const LogFont& lf);
+Font CreateFontIndirect(const LogFont& lf, Smoothing smoothing);
 
 // Empties the handle. Returns false when it was already empty, so deleting a
 // font twice is harmless.

@@ -7,6 +7,9 @@
 #include FT_MODULE_H
 #include FT_OUTLINE_H
 #include FT_SIZES_H
+#include FT_TRIGONOMETRY_H
+#include FT_BITMAP_H
+#include FT_GLYPH_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_WINFONTS_H
 
@@ -105,6 +108,9 @@ struct Face {
   bool fixed_pitch = false;
   std::uint8_t family_bits = FF_DONTCARE;
   std::vector<VdmxEntry> vdmx;
+  // The gasp ranges in file order: largest ppem and flags.
+  std::vector<std::pair<int, int>> gasp;
+  bool gasp_valid = false;
 
   ~Face() {
     auto lock = FontLock();
@@ -130,8 +136,11 @@ std::int16_t S16(const std::vector<FT_Byte>& b, std::size_t at) {
   return static_cast<std::int16_t>(U16(b, at));
 }
 
-// The VDMX table lists, per pixel size, the ascent and descent the platform
-// uses for the cell; read the group that covers a 1:1 aspect ratio.
+// The VDMX table lists, per pixel size, the ascent and descent of the cell.
+// The platform takes them only from a ratio record for a character set other
+// than 0 that covers a 1:1 aspect ratio, and only for the sizes its group
+// spans; fonts whose one record has character set 0 (Tahoma's) get the cell
+// from usWinAscent and usWinDescent instead.
 std::vector<VdmxEntry> ReadVdmx(FT_Face face) {
   std::vector<VdmxEntry> out;
   FT_ULong length = 0;
@@ -144,20 +153,52 @@ std::vector<VdmxEntry> ReadVdmx(FT_Face face) {
   if (offsets_at + 2 * ratios > b.size()) return out;
   for (std::size_t i = 0; i < ratios; ++i) {
     const std::size_t r = 6 + 4 * i;
-    const int x = b[r + 1], y_start = b[r + 2], y_end = b[r + 3];
+    const int charset = b[r], x = b[r + 1], y_start = b[r + 2], y_end = b[r + 3];
+    if (charset == 0) continue;
     const bool all = x == 0 && y_start == 0 && y_end == 0;
     if (!all && !(y_start <= x && x <= y_end)) continue;
     const std::size_t group = U16(b, offsets_at + 2 * i);
     if (group + 4 > b.size()) return out;
     const std::size_t recs = U16(b, group);
+    const int start_size = b[group + 2], end_size = b[group + 3];
     if (group + 4 + 6 * recs > b.size()) return out;
     for (std::size_t k = 0; k < recs; ++k) {
       const std::size_t e = group + 4 + 6 * k;
-      out.push_back({U16(b, e), S16(b, e + 2), S16(b, e + 4)});
+      const int ppem = U16(b, e);
+      if (ppem < start_size || ppem > end_size) continue;
+      out.push_back({ppem, S16(b, e + 2), S16(b, e + 4)});
     }
     return out;
   }
   return out;
+}
+
+// The gasp table: version 0 or 1, at least one range, all of it present.
+void ReadGasp(Face& face) {
+  FT_ULong length = 0;
+  const FT_ULong tag = FT_MAKE_TAG('g', 'a', 's', 'p');
+  if (FT_Load_Sfnt_Table(face.ft, tag, 0, nullptr, &length) != 0 || length < 4) return;
+  std::vector<FT_Byte> b(length);
+  if (FT_Load_Sfnt_Table(face.ft, tag, 0, b.data(), &length) != 0) return;
+  const int version = U16(b, 0);
+  const std::size_t ranges = U16(b, 2);
+  if (version > 1 || ranges == 0 || 4 + 4 * ranges > b.size()) return;
+  for (std::size_t i = 0; i < ranges; ++i) {
+    face.gasp.emplace_back(U16(b, 4 + 4 * i), U16(b, 6 + 4 * i));
+  }
+  face.gasp_valid = true;
+}
+
+// Whether standard smoothing draws this face grey at `ppem`: where its gasp
+// range says DOGRAY (past the last range, the last range's flags), and
+// always when it has no valid table.
+bool GaspSaysGrey(const Face& face, int ppem) {
+  constexpr int kDoGray = 0x0002;
+  if (!face.gasp_valid) return true;
+  for (const auto& [max_ppem, flags] : face.gasp) {
+    if (ppem <= max_ppem) return (flags & kDoGray) != 0;
+  }
+  return (face.gasp.back().second & kDoGray) != 0;
 }
 
 std::uint8_t FamilyBits(const TT_OS2* os2, bool fixed) {
@@ -236,7 +277,10 @@ std::shared_ptr<Face> OpenFace(const std::shared_ptr<Library>& lib, const std::s
     face->italic = (ft->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
     face->family_bits = FamilyBits(os2, face->fixed_pitch);
   }
-  if (face->kind == Kind::TrueType) face->vdmx = ReadVdmx(ft);
+  if (face->kind == Kind::TrueType) {
+    face->vdmx = ReadVdmx(ft);
+    ReadGasp(*face);
+  }
   return face;
 }
 
@@ -250,8 +294,11 @@ std::pair<int, int> SfntCell(const Face& face, int em) {
   const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face.ft, FT_SFNT_OS2));
   const int upem = face.ft->units_per_EM > 0 ? face.ft->units_per_EM : 2048;
   if (os2 && os2->version != 0xFFFF && (os2->usWinAscent || os2->usWinDescent)) {
-    return {RoundDiv(std::int64_t{os2->usWinAscent} * em, upem),
-            RoundDiv(std::int64_t{os2->usWinDescent} * em, upem)};
+    // Scaled as the platform scales them: a 16.16 factor, rounded twice.
+    const FT_Long s = FT_MulDiv(em, 0x10000, upem);
+    const FT_Long descent = std::abs(static_cast<std::int16_t>(os2->usWinDescent));
+    return {static_cast<int>(FT_MulFix(os2->usWinAscent, s)),
+            static_cast<int>(FT_MulFix(descent, s))};
   }
   return {RoundDiv(std::int64_t{face.ft->ascender} * em, upem),
           RoundDiv(-std::int64_t{face.ft->descender} * em, upem)};
@@ -437,6 +484,7 @@ struct StrikeKey {
   bool synth_bold;
   bool synth_italic;
   bool mono;
+  bool gdi;
   auto operator<=>(const StrikeKey&) const = default;
 };
 
@@ -448,8 +496,10 @@ class FontSystem {
     return *system;
   }
 
-  std::shared_ptr<const FontState> Create(const LogFont& lf);
+  std::shared_ptr<const FontState> Create(const LogFont& lf, Smoothing smoothing);
   const Glyph& GlyphOf(Strike& strike, char32_t cp);
+  const Glyph& TurnedGlyphOf(Strike& strike, char32_t cp, int escapement);
+  Strike::Mapped MappingOf(Strike& strike, char32_t cp);
 
  private:
   FontSystem();
@@ -462,10 +512,11 @@ class FontSystem {
                       std::string* file, int* index);
   std::shared_ptr<Face> FaceAt(const std::string& file, int index);
   std::shared_ptr<Strike> StrikeFor(const std::shared_ptr<Face>& face, std::int32_t lf_height,
-                                    bool want_bold, bool want_italic, bool mono);
+                                    bool want_bold, bool want_italic, bool mono, bool gdi);
   std::shared_ptr<Face> FallbackFace(char32_t cp, bool bold, bool italic);
   std::uint32_t IndexOf(const Face& face, char32_t cp);
   Glyph Render(Strike& strike, std::uint32_t index);
+  Glyph RenderGdi(Strike& strike, std::uint32_t index, int escapement);
 
   std::shared_ptr<Library> lib_;
   FcConfig* config_ = nullptr;
@@ -606,7 +657,7 @@ Resolved FontSystem::Resolve(std::string_view name_in, bool bold, bool italic, i
 
 // A raster family comes as one file per character set and size; fontconfig
 // knows neither, so read the headers and take the record's character set
-// (ANSI by default), then the nearest size, then the weight.
+// (ANSI by default), then the size, then the weight.
 void FontSystem::PickRasterFile(const std::string& family, bool bold, int pixel_hint, int charset,
                                 std::string* file, int* index) {
   if (!lib_->ft) return;
@@ -627,11 +678,13 @@ void FontSystem::PickRasterFile(const std::string& family, bool bold, int pixel_
     FT_WinFNT_HeaderRec h{};
     if (FT_Get_WinFNT_Header(ft, &h) == 0) {
       const std::int64_t size = h.pixel_height - h.internal_leading;
+      // The largest strike whose em fits the size, else the smallest: the
+      // platform never takes a strike larger than asked when one fits.
       const std::int64_t size_cost =
-          size > pixel_hint ? 2 * (size - pixel_hint) + 1 : 2 * (pixel_hint - size);
+          size > pixel_hint ? 1'000'000 + size : std::int64_t{pixel_hint} - size;
       const std::int64_t weight_cost = std::abs((bold ? FW_BOLD : FW_NORMAL) - h.weight);
-      const std::int64_t cost =
-          (h.charset == want_charset ? 0 : 1'000'000'000) + size_cost * 10'000 + weight_cost;
+      const std::int64_t cost = (h.charset == want_charset ? 0 : std::int64_t{1} << 50) +
+                                size_cost * 10'000 + weight_cost;
       if (best < 0 || cost < best) {
         best = cost;
         *file = reinterpret_cast<const char*>(path);
@@ -662,14 +715,18 @@ std::shared_ptr<Face> FontSystem::FaceAt(const std::string& file, int index) {
 
 std::shared_ptr<Strike> FontSystem::StrikeFor(const std::shared_ptr<Face>& face,
                                               std::int32_t lf_height, bool want_bold,
-                                              bool want_italic, bool mono) {
+                                              bool want_italic, bool mono, bool gdi) {
   const bool bitmap = face->kind == Kind::Bitmap;
   const int em = EmFor(*face, lf_height);
   const int pick = bitmap ? PickStrike(*face, lf_height) : 0;
   const bool synth_bold = want_bold && face->weight < FW_SEMIBOLD;
   // Bitmaps cannot be slanted here; they stay upright.
   const bool synth_italic = want_italic && !face->italic && !bitmap;
-  StrikeKey key{face->file, face->index, bitmap ? 0 : em, pick, synth_bold, synth_italic, mono};
+  // Standard smoothing draws grey where the gasp table asks, and always for
+  // synthesised styles; raster faces are solid.
+  if (gdi && !mono) mono = !(GaspSaysGrey(*face, em) || synth_bold || synth_italic);
+  StrikeKey key{face->file, face->index, bitmap ? 0 : em, pick, synth_bold, synth_italic,
+                mono,       gdi};
   if (auto it = strikes_.find(key); it != strikes_.end()) return it->second;
 
   auto strike = std::make_shared<Strike>();
@@ -677,6 +734,8 @@ std::shared_ptr<Strike> FontSystem::StrikeFor(const std::shared_ptr<Face>& face,
   strike->synth_bold = synth_bold;
   strike->synth_italic = synth_italic;
   strike->mono = mono || bitmap;
+  strike->gdi = gdi;
+  strike->bitmap = bitmap;
   FT_Size size = nullptr;
   if (FT_New_Size(face->ft, &size) != 0) return nullptr;
   strike->size = size;
@@ -701,6 +760,28 @@ std::shared_ptr<Strike> FontSystem::StrikeFor(const std::shared_ptr<Face>& face,
     m.tmMaxCharWidth += 1;
   }
   if (synth_italic) m.tmItalic = 255;
+  if (face->kind == Kind::TrueType) {
+    const FT_Face ft = face->ft;
+    const int upem = ft->units_per_EM > 0 ? ft->units_per_EM : 2048;
+    const FT_Long sc = FT_MulDiv(strike->em, 0x10000, upem);
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+    const auto* post = static_cast<const TT_Postscript*>(FT_Get_Sfnt_Table(ft, FT_SFNT_POST));
+    if (post) {
+      strike->underline_pos = static_cast<int>(FT_MulFix(post->underlinePosition, sc));
+      strike->underline_width =
+          std::max(1, static_cast<int>(std::abs(FT_MulFix(post->underlineThickness, sc))));
+    }
+    if (os2 && os2->version != 0xFFFF) {
+      strike->strikeout_pos = static_cast<int>(FT_MulFix(os2->yStrikeoutPosition, sc));
+      strike->strikeout_width =
+          std::max(1, static_cast<int>(std::abs(FT_MulFix(os2->yStrikeoutSize, sc))));
+    }
+  } else {
+    strike->underline_pos = 0;
+    strike->underline_width = m.tmAscent / 20 + 1;
+    strike->strikeout_pos = m.tmAscent / 2;
+    strike->strikeout_width = strike->underline_width;
+  }
   if (m.tmAveCharWidth == 0) m.tmAveCharWidth = GlyphOf(*strike, U'x').advance;
   // Keep the bars inside the cell.
   strike->underline_top =
@@ -767,7 +848,140 @@ std::shared_ptr<Face> FontSystem::FallbackFace(char32_t cp, bool bold, bool ital
   return FaceAt(it->second.first, it->second.second);
 }
 
+// A glyph as standard smoothing (or smoothing off) draws it: hinted for
+// its target, grey coverage in 17 levels, measured from the outline's
+// advance, synthesised styles applied to the outline, turned glyphs turned
+// after hinting and before rasterising.
+Glyph FontSystem::RenderGdi(Strike& strike, std::uint32_t index, int escapement) {
+  Glyph g;
+  g.levels = true;
+  const FT_Face ft = strike.face->ft;
+  FT_Activate_Size(static_cast<FT_Size>(strike.size));
+  auto load = [&](FT_Int32 flags) {
+    return FT_Load_Glyph(ft, index, flags) == 0 || FT_Load_Glyph(ft, 0, flags) == 0;
+  };
+  const int bold = strike.synth_bold ? 1 : 0;
+  if (strike.bitmap) {
+    if (!load(FT_LOAD_DEFAULT)) return g;
+    g.measure = static_cast<int>((ft->glyph->advance.x + 32) >> 6);
+    g.advance = g.measure;
+  } else {
+    // Widths come from the outline at the default target, never from an
+    // embedded bitmap's advance.
+    if (!load(FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP)) return g;
+    const FT_Pos a = ft->glyph->advance.x + 64 * bold;
+    g.measure = static_cast<int>(((a + 63) & -64) >> 6);
+    FT_Int32 flags =
+        strike.mono ? FT_LOAD_TARGET_MONO : (FT_LOAD_TARGET_NORMAL | FT_LOAD_NO_BITMAP);
+    // Embedded bitmaps only for black-and-white glyphs drawn untransformed.
+    if (escapement != 0 || strike.synth_italic) flags |= FT_LOAD_NO_BITMAP;
+    if (!load(flags)) return g;
+    g.advance = static_cast<int>(((ft->glyph->advance.x + 63) & -64) >> 6) + bold;
+  }
+  FT_GlyphSlot slot = ft->glyph;
+  // A slanted or turned glyph is rasterised into the box of its hinted cell
+  // corners, slanted and turned, not into the box of its outline.
+  std::vector<unsigned char> own;
+  FT_Bitmap boxed;
+  FT_Bitmap_Init(&boxed);
+  const bool transformed = strike.synth_italic || escapement != 0;
+  int box_left = 0, box_top = 0;
+  if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+    if (strike.synth_bold) FT_Outline_Embolden(&slot->outline, FT_MulDiv(strike.em, 64, 24));
+    FT_Matrix m{0x10000, 0, 0, 0x10000};
+    if (strike.synth_italic) m.xy = 0x4000;  // x += y / 4
+    if (escapement != 0) {
+      FT_Vector unit;
+      FT_Vector_Unit(&unit, static_cast<FT_Angle>(escapement) * 0x10000 / 10);
+      FT_Matrix turn{unit.x, -unit.y, unit.y, unit.x};
+      FT_Matrix_Multiply(&turn, &m);
+    }
+    if (!transformed) {
+      if (FT_Render_Glyph(slot, strike.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) {
+        return g;
+      }
+    } else {
+      const FT_Glyph_Metrics& gm = slot->metrics;
+      const FT_Pos l = gm.horiBearingX & -64, r = (gm.horiBearingX + gm.width + 63) & -64;
+      // Clipped to the text cell before it is turned.
+      const FT_Pos t = std::min<FT_Pos>((gm.horiBearingY + 63) & -64, 64 * strike.metrics.tmAscent);
+      const FT_Pos b =
+          std::max<FT_Pos>((gm.horiBearingY - gm.height) & -64, -64 * strike.metrics.tmDescent);
+      FT_Pos x_min = 0, x_max = 0, y_min = 0, y_max = 0;
+      bool first = true;
+      for (FT_Vector v : {FT_Vector{l, t}, FT_Vector{r, t}, FT_Vector{l, b}, FT_Vector{r, b}}) {
+        FT_Vector_Transform(&v, &m);
+        if (first || v.x < x_min) x_min = v.x;
+        if (first || v.x > x_max) x_max = v.x;
+        if (first || v.y < y_min) y_min = v.y;
+        if (first || v.y > y_max) y_max = v.y;
+        first = false;
+      }
+      x_min &= -64, y_min &= -64, x_max = (x_max + 63) & -64, y_max = (y_max + 63) & -64;
+      box_left = static_cast<int>(x_min >> 6);
+      box_top = static_cast<int>(y_max >> 6);
+      FT_Outline_Transform(&slot->outline, &m);
+      FT_Outline_Translate(&slot->outline, -x_min, -y_min);
+      boxed.width = static_cast<unsigned>((x_max - x_min) >> 6);
+      boxed.rows = static_cast<unsigned>((y_max - y_min) >> 6);
+      if (strike.mono) {
+        boxed.pixel_mode = FT_PIXEL_MODE_MONO;
+        boxed.pitch = static_cast<int>((boxed.width + 7) / 8);
+      } else {
+        boxed.pixel_mode = FT_PIXEL_MODE_GRAY;
+        boxed.num_grays = 256;
+        boxed.pitch = static_cast<int>(boxed.width);
+      }
+      own.assign(static_cast<std::size_t>(boxed.pitch) * boxed.rows, 0);
+      boxed.buffer = own.data();
+      if (boxed.rows > 0 && boxed.width > 0 &&
+          FT_Outline_Get_Bitmap(lib_->ft, &slot->outline, &boxed) != 0) {
+        return g;
+      }
+    }
+  }
+  const FT_Bitmap& bm =
+      transformed && slot->format == FT_GLYPH_FORMAT_OUTLINE ? boxed : slot->bitmap;
+  g.left = slot->bitmap_left;
+  g.top = slot->bitmap_top;
+  if (&bm == &boxed) g.left = box_left, g.top = box_top;
+  g.width = static_cast<int>(bm.width);
+  g.rows = static_cast<int>(bm.rows);
+  g.coverage.assign(static_cast<std::size_t>(g.width) * g.rows, 0);
+  for (int y = 0; y < g.rows; ++y) {
+    const unsigned char* src =
+        bm.pitch >= 0 ? bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch
+                      : bm.buffer + static_cast<std::ptrdiff_t>(g.rows - 1 - y) * -bm.pitch;
+    std::uint8_t* dst = g.coverage.data() + static_cast<std::size_t>(y) * g.width;
+    for (int x = 0; x < g.width; ++x) {
+      if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+        dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 16 : 0;
+      } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+        dst[x] = static_cast<std::uint8_t>(src[x] * 17 / 256);
+      }
+    }
+  }
+  if (strike.bitmap && strike.synth_bold) {
+    // A raster face is emboldened by a one-pixel overstrike.
+    std::vector<std::uint8_t> wide(static_cast<std::size_t>(g.width + 1) * g.rows, 0);
+    for (int y = 0; y < g.rows; ++y) {
+      for (int x = 0; x <= g.width; ++x) {
+        const int a = x < g.width ? g.coverage[static_cast<std::size_t>(y) * g.width + x] : 0;
+        const int b = x > 0 ? g.coverage[static_cast<std::size_t>(y) * g.width + x - 1] : 0;
+        wide[static_cast<std::size_t>(y) * (g.width + 1) + x] =
+            static_cast<std::uint8_t>(std::max(a, b));
+      }
+    }
+    g.coverage = std::move(wide);
+    g.width += 1;
+    g.advance += 1;
+    g.measure += 1;
+  }
+  return g;
+}
+
 Glyph FontSystem::Render(Strike& strike, std::uint32_t index) {
+  if (strike.gdi) return RenderGdi(strike, index, 0);
   Glyph g;
   const FT_Face ft = strike.face->ft;
   FT_Activate_Size(static_cast<FT_Size>(strike.size));
@@ -832,10 +1046,30 @@ Glyph FontSystem::Render(Strike& strike, std::uint32_t index) {
     g.width += 1;
     g.advance += 1;
   }
+  g.measure = g.advance;
   return g;
 }
 
+const Glyph& FontSystem::TurnedGlyphOf(Strike& strike, char32_t cp, int escapement) {
+  const Strike::Mapped m = MappingOf(strike, cp);
+  Strike& owner = *m.strike;
+  const std::uint64_t key = (static_cast<std::uint64_t>(escapement) << 32) | m.index;
+  auto it = owner.turned.find(key);
+  if (it == owner.turned.end()) {
+    it = owner.turned.emplace(key, RenderGdi(owner, m.index, escapement)).first;
+  }
+  return it->second;
+}
+
 const Glyph& FontSystem::GlyphOf(Strike& strike, char32_t cp) {
+  const Strike::Mapped m = MappingOf(strike, cp);
+  Strike& owner = *m.strike;
+  auto it = owner.glyphs.find(m.index);
+  if (it == owner.glyphs.end()) it = owner.glyphs.emplace(m.index, Render(owner, m.index)).first;
+  return it->second;
+}
+
+Strike::Mapped FontSystem::MappingOf(Strike& strike, char32_t cp) {
   auto mapped = strike.chars.find(cp);
   if (mapped == strike.chars.end()) {
     Strike::Mapped m{&strike, IndexOf(*strike.face, cp)};
@@ -849,7 +1083,7 @@ const Glyph& FontSystem::GlyphOf(Strike& strike, char32_t cp) {
       const bool bold = strike.metrics.tmWeight >= FW_SEMIBOLD;
       const bool italic = strike.metrics.tmItalic != 0;
       if (auto face = FallbackFace(cp, bold, italic); face && face != strike.face) {
-        auto other = StrikeFor(face, -strike.em, bold, italic, strike.mono);
+        auto other = StrikeFor(face, -strike.em, bold, italic, strike.mono, strike.gdi);
         if (other) {
           if (const auto index = IndexOf(*face, cp)) {
             m = {other.get(), index};
@@ -863,14 +1097,10 @@ const Glyph& FontSystem::GlyphOf(Strike& strike, char32_t cp) {
     }
     mapped = strike.chars.emplace(cp, m).first;
   }
-  Strike& owner = *mapped->second.strike;
-  const std::uint32_t index = mapped->second.index;
-  auto it = owner.glyphs.find(index);
-  if (it == owner.glyphs.end()) it = owner.glyphs.emplace(index, Render(owner, index)).first;
-  return it->second;
+  return mapped->second;
 }
 
-std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
+std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf, Smoothing smoothing) {
   const bool bold = lf.lfWeight >= FW_SEMIBOLD;
   const bool italic = lf.lfItalic != 0;
   const std::int64_t h = lf.lfHeight;
@@ -885,9 +1115,10 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
   }
   const Resolved r = it->second;
   std::shared_ptr<Face> face = r.file.empty() ? nullptr : FaceAt(r.file, r.index);
-  const bool mono = lf.lfQuality == NONANTIALIASED_QUALITY;
+  const bool gdi = smoothing != Smoothing::Full;
+  const bool mono = lf.lfQuality == NONANTIALIASED_QUALITY || smoothing == Smoothing::Off;
   std::shared_ptr<Strike> strike =
-      face ? StrikeFor(face, lf.lfHeight, r.want_bold, r.want_italic, mono) : nullptr;
+      face ? StrikeFor(face, lf.lfHeight, r.want_bold, r.want_italic, mono, gdi) : nullptr;
   if (!strike) return nullptr;
 
   auto state = std::make_shared<FontState>();
@@ -896,6 +1127,7 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
   state->match = r.match;
   const std::int64_t e = ((std::int64_t{lf.lfEscapement} % 3600) + 3600) % 3600;
   state->escapement = static_cast<int>(((e + 450) / 900) % 4 * 900);
+  state->smoothing = smoothing;
   state->family = face->family;
   state->style = face->style;
   state->file = face->file;
@@ -904,13 +1136,17 @@ std::shared_ptr<const FontState> FontSystem::Create(const LogFont& lf) {
 
 }  // namespace
 
-std::shared_ptr<const FontState> CreateFontState(const LogFont& lf) {
+std::shared_ptr<const FontState> CreateFontState(const LogFont& lf, Smoothing smoothing) {
   auto lock = FontLock();
-  return FontSystem::Get().Create(lf);
+  return FontSystem::Get().Create(lf, smoothing);
 }
 
 const Glyph& GlyphFor(Strike& strike, char32_t cp) {
   return FontSystem::Get().GlyphOf(strike, cp);
+}
+
+const Glyph& TurnedGlyphFor(Strike& strike, char32_t cp, int escapement) {
+  return FontSystem::Get().TurnedGlyphOf(strike, cp, escapement);
 }
 
 }  // namespace vx::text::detail

@@ -20,7 +20,9 @@ struct Face;
 // One rendered glyph: coverage 0..255, placed relative to the pen position
 // on the baseline (top = rows above the baseline).
 struct Glyph {
-  int advance = 0;  // whole pixels
+  int advance = 0;      // whole pixels, as drawn
+  int measure = 0;      // whole pixels, as measured
+  bool levels = false;  // coverage holds the 17 levels 0..16, not 0..255
   int left = 0;
   int top = 0;
   int width = 0;
@@ -42,16 +44,28 @@ class Strike {
   bool synth_bold = false;
   bool synth_italic = false;
   bool mono = false;
+  // Drawn and measured as the platform's standard smoothing (or with
+  // smoothing off) does, rather than the long-standing grey.
+  bool gdi = false;
+  bool bitmap = false;  // a raster face: never turned
   TextMetrics metrics;  // tmUnderlined / tmStruckOut left 0
   // Rows of the underline and strike-out bars, from the top of the cell.
   int underline_top = 0;
   int underline_size = 1;
   int strikeout_top = 0;
   int strikeout_size = 1;
+  // The bars as the platform places them: offset above the baseline and
+  // thickness, not kept inside the cell.
+  int underline_pos = 0;
+  int underline_width = 1;
+  int strikeout_pos = 0;
+  int strikeout_width = 1;
 
   // Glyph cache by glyph index, and the code point map (glyphs may come
   // from a fallback strike for characters the face lacks).
   std::unordered_map<std::uint32_t, Glyph> glyphs;
+  // Glyphs rasterised from the turned outline, by turn and glyph index.
+  std::unordered_map<std::uint64_t, Glyph> turned;
   struct Mapped {
     Strike* strike;
     std::uint32_t index;
@@ -65,6 +79,7 @@ struct FontState {
   std::shared_ptr<Strike> strike;
   FaceMatch match = FaceMatch::Exact;
   int escapement = 0;
+  Smoothing smoothing = Smoothing::Full;
   std::string family;
   std::string style;
   std::string file;
@@ -75,11 +90,14 @@ struct FontState {
 std::unique_lock<std::recursive_mutex> FontLock();
 
 // Resolves the record's face and builds the state of a new handle.
-std::shared_ptr<const FontState> CreateFontState(const LogFont& lf);
+std::shared_ptr<const FontState> CreateFontState(const LogFont& lf, Smoothing smoothing);
 
 // The glyph that shows a code point (the face's missing-glyph box when no
 // installed face has it). Requires FontLock(). The reference stays valid
 // while the strike lives.
 const Glyph& GlyphFor(Strike& strike, char32_t cp);
+// The same glyph rasterised from its outline turned by `escapement` tenths
+// of a degree (a standard-smoothing strike of an outline face only).
+const Glyph& TurnedGlyphFor(Strike& strike, char32_t cp, int escapement);
 
 }  // namespace vx::text::detail

@@ -1,5 +1,5 @@
 // The repository's copy of the reference pixels is whole: every case the
-// button case list names and every output a drawing script writes has its
+// button and caption case list names and every output a drawing script writes has its
 // copy, nothing else lies in the copy, and every picture and mask decodes to
 // the size and pixels recorded in the MANIFEST.
 #include "tests/data/reference_data.h"
@@ -34,6 +34,8 @@ class ReferenceCopy : public ::testing::Test {
     for (const ManifestEntry& e : entries_) by_copy_[e.copy] = &e;
   }
 
+ public:
+  const std::vector<ManifestEntry>& entries() const { return entries_; }
   // True when the manifest lists the copy and the file exists.
   ::testing::AssertionResult Holds(const std::string& copy) const {
     if (by_copy_.count(copy) == 0) return ::testing::AssertionFailure() << copy << " not listed";
@@ -43,13 +45,16 @@ class ReferenceCopy : public ::testing::Test {
     return ::testing::AssertionSuccess();
   }
 
+ protected:
   std::vector<ManifestEntry> entries_;
   std::map<std::string, const ManifestEntry*> by_copy_;
 };
 
-TEST_F(ReferenceCopy, EveryButtonCaseHasPictureMaskAndState) {
-  std::ifstream in(ReferenceDir() / "buttons" / "cases.txt");
-  ASSERT_TRUE(in) << "case list missing in " << ReferenceDir();
+// Every case a folder's case list names has its picture, mask and state,
+// and the folder holds nothing else but the list.
+void ExpectWholeCaseFolder(const ReferenceCopy& copy, const std::string& folder, int at_least) {
+  std::ifstream in(ReferenceDir() / folder / "cases.txt");
+  ASSERT_TRUE(in) << "case list missing in " << ReferenceDir() / folder;
   std::string line;
   int cases = 0;
   std::set<std::string> names;
@@ -59,14 +64,21 @@ TEST_F(ReferenceCopy, EveryButtonCaseHasPictureMaskAndState) {
     EXPECT_TRUE(names.insert(name).second) << "case listed twice: " << name;
     ++cases;
     for (const char* suffix : {".ppm", ".pbm", ".state"}) {
-      EXPECT_TRUE(Holds("buttons/" + CopyName(name + suffix)));
+      EXPECT_TRUE(copy.Holds(folder + "/" + CopyName(name + suffix)));
     }
   }
-  // Everything recorded for the buttons: three files a case and the list.
   int recorded = 0;
-  for (const ManifestEntry& e : entries_) recorded += e.copy.starts_with("buttons/");
-  EXPECT_GT(cases, 800);
+  for (const ManifestEntry& e : copy.entries()) recorded += e.copy.starts_with(folder + "/");
+  EXPECT_GT(cases, at_least);
   EXPECT_EQ(recorded, 3 * cases + 1);
+}
+
+TEST_F(ReferenceCopy, EveryButtonCaseHasPictureMaskAndState) {
+  ExpectWholeCaseFolder(*this, "buttons", 800);
+}
+
+TEST_F(ReferenceCopy, EveryCaptionCaseHasPictureMaskAndState) {
+  ExpectWholeCaseFolder(*this, "captions", 550);
 }
 
 TEST_F(ReferenceCopy, EveryScriptHasItsCanvasAndEveryOutputItWrites) {

@@ -389,3 +389,42 @@ TEST(CaptionDraw, IconStepDrawsAtTheLaidOutPlaceWithThePressOffset) {
 
 }  // namespace
 }  // namespace vx::render
+
+namespace vx::render {
+namespace {
+
+TEST(CaptionSmoothing, EachModeDrawsAndMeasuresWithItsTextSmoothing) {
+  // Full is what a button has until told otherwise: the drawing as before.
+  Rig r(false, "Tahoma", 120, 30);
+  EXPECT_EQ(r.b().CaptionSmoothing(), button::SmoothingFull);
+  const std::pair<Long, text::Smoothing> modes[] = {
+      {button::SmoothingFull, text::Smoothing::Full},
+      {button::SmoothingStandard, text::Smoothing::Standard},
+      {button::SmoothingOff, text::Smoothing::Off}};
+  for (const auto& [mode, smoothing] : modes) {
+    SCOPED_TRACE(mode);
+    r.b().SetCaptionSmoothing(mode);
+    EXPECT_EQ(r.b().CaptionSmoothing(), mode);
+    EXPECT_NE(r.st().LayoutPending, kFalse);
+    r.Prepare("Cancel");
+    text::LogFont lf;
+    lf.lfHeight = -11;
+    lf.SetFaceName("Tahoma");
+    const text::Font font = text::CreateFontIndirect(lf, smoothing);
+    ASSERT_EQ(r.st().CaptionLines.size(), 1u);
+    EXPECT_EQ(r.st().CaptionLines[0].Width, text::MeasureText(font, "Cancel").cx);
+    r.Draw(0, -1, -1);
+    Surface want(r.surface().width(), r.surface().height(), kBack);
+    const button::CaptionLine& line = r.st().CaptionLines[0];
+    text::TextOut(want, font, line.X, line.Y, line.Text, 0);
+    EXPECT_EQ(support::DiffSurfaces(r.surface(), want), "");
+  }
+  // Values outside the three are ignored.
+  for (Long bad : {-1, 3, 100}) {
+    r.b().SetCaptionSmoothing(bad);
+    EXPECT_EQ(r.b().CaptionSmoothing(), button::SmoothingOff);
+  }
+}
+
+}  // namespace
+}  // namespace vx::render

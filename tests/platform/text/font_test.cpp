@@ -162,7 +162,7 @@ TEST(TextMetricsTest, TrueTypeFaceAtEightPointTwentyFive) {
 }
 
 TEST(TextMetricsTest, VdmxHeightsAndPositiveCellHeights) {
-  // The Tahoma look-alike carries a VDMX table: 11 pixels up, 2 down.
+  // Tahoma at an 11-pixel em: 11 pixels up, 2 down.
   const TextMetrics m = GetTextMetrics(Make("Tahoma"));
   EXPECT_EQ(m.tmHeight, 13);
   EXPECT_EQ(m.tmAscent, 11);
@@ -172,6 +172,27 @@ TEST(TextMetricsTest, VdmxHeightsAndPositiveCellHeights) {
   Font cell = Make("Times New Roman", 12);
   EXPECT_EQ(cell.pixelSize(), 11);
   EXPECT_EQ(GetTextMetrics(cell).tmHeight, 12);
+}
+
+TEST(TextMetricsTest, TahomaCellsComeFromItsWinAscentNotItsVdmx) {
+  // Its one VDMX ratio record is for character set 0, which the platform
+  // passes over: the VDMX heights would make each cell 2 pixels taller.
+  for (const auto& [height, cell] : {std::pair{-12, 14}, {-15, 18}, {-16, 19}, {-19, 23}}) {
+    const TextMetrics m = GetTextMetrics(Make("Tahoma", height));
+    EXPECT_EQ(m.tmHeight, cell) << "lfHeight " << height;
+    EXPECT_EQ(m.tmHeight, m.tmAscent + m.tmDescent);
+  }
+}
+
+TEST(TextMetricsTest, RasterStrikeIsTheLargestWhoseEmFits) {
+  // MS Sans Serif comes in cells of 13, 16 and 20 pixels. A 15-pixel em
+  // takes the 16-pixel cell, whose em fits, and not the nearer 20.
+  EXPECT_EQ(GetTextMetrics(Make("MS Sans Serif", -15)).tmHeight, 16);
+  EXPECT_EQ(GetTextMetrics(Make("MS Sans Serif", -13)).tmHeight, 16);
+  EXPECT_EQ(GetTextMetrics(Make("MS Sans Serif", -12)).tmHeight, 13);
+  EXPECT_EQ(GetTextMetrics(Make("MS Sans Serif", -40)).tmHeight, 20);
+  // Smaller than every strike: the smallest.
+  EXPECT_EQ(GetTextMetrics(Make("MS Sans Serif", -5)).tmHeight, 13);
 }
 
 TEST(TextMetricsTest, RasterFaceHasNoTrueTypeOrVectorFlag) {

@@ -199,7 +199,6 @@ class Wrapper {
   // space, trailing spaces trimmed) to a piece ending in "..." and emits it;
   // `rest` is the byte offset just past that space.
   void Truncate(std::string_view candidate, std::size_t rest) {
-    const int candidate_chars = CharCount(candidate);
     const int w = painter_.MeasureText(candidate).cx;
     const int text_chars = CharCount(text_);
     long long m = 1;
@@ -212,10 +211,9 @@ class Wrapper {
       m = static_cast<long long>(std::clamp(estimate, -1e15, 1e15)) / 2;
     }
     if (m < 1) m = 1;
-    // The estimate runs over the whole remaining text; a piece longer than
-    // the word would show the following words twice, since they follow the
-    // piece again below.
-    if (candidate_chars > 0 && m > candidate_chars) m = candidate_chars;
+    // The estimate runs over the whole remaining text, and the piece is not
+    // cut back to the word: a piece reaching past the word shows the words
+    // after it, which then follow it again, as the recorded buttons show.
     int piece = static_cast<int>(std::min<long long>(m, text_chars));
     if (piece > 4) piece -= 3;
     std::string joined(LeftChars(text_, piece));

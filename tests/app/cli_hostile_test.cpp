@@ -16,6 +16,7 @@
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
 #include "tests/support/python_server.h"
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ class Hostile : public vx::clitest::VettrixRun {
 };
 
 TEST_F(Hostile, FloodsCostWhatIsKeptAndEveryAddressIsAnswered) {
+  VX_SKIP_WHERE_ALLOCATIONS_CANNOT_FAIL();
   vx::support::PythonServer server(
       VETTRIX_PYTHON, std::string(VETTRIX_SOURCE_DIR) + "/tests/app/hostile_server.py");
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
@@ -87,6 +89,7 @@ TEST_F(Hostile, FloodsCostWhatIsKeptAndEveryAddressIsAnswered) {
 // A page that fits but whose text does not is that address's failure, told
 // as running out of memory; the other addresses are checked.
 TEST_F(Hostile, APageWhoseTextDoesNotFitIsTheOnlyFailure) {
+  VX_SKIP_WHERE_ALLOCATIONS_CANNOT_FAIL();
   vx::support::PythonServer server(
       VETTRIX_PYTHON, std::string(VETTRIX_SOURCE_DIR) + "/tests/app/hostile_server.py");
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());

@@ -42,6 +42,7 @@
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
 #include "tests/support/python_server.h"
+#include "tests/support/sanitizers.h"
 #include "tests/support/untimed.h"
 
 namespace vx::window {
@@ -872,6 +873,7 @@ TEST_F(WindowTest, EscCancelsAFetchUnderWay) {
 // a body of 10^15 bytes; /interim/1 once cost about 780 MB (a 90 kB address
 // and 300 kB of interim answers), here under a data limit well below that.
 TEST_F(WindowTest, FetchesThatRunOutOfMemoryAreFailedFetches) {
+  VX_SKIP_WHERE_ALLOCATIONS_CANNOT_FAIL();
   support::PythonServer hostile(VETTRIX_PYTHON,
                                 std::string(VETTRIX_SOURCE_DIR) + "/tests/app/hostile_server.py");
   const std::string base = "http://127.0.0.1:" + std::to_string(hostile.port());

@@ -15,6 +15,7 @@
 #include "platform/fetch/fetch.h"
 #include "tests/platform/fetch/servers.h"
 #include "tests/support/python_server.h"
+#include "tests/support/sanitizers.h"
 #include "tests/support/tls_certificate.h"
 
 namespace vx::net {
@@ -591,6 +592,7 @@ TEST_F(Fetch, Http2HeaderFloodIsAResponseHeaderTooLarge) {
 // reason, and the transfer is over: here a server claims a body of 10^15
 // bytes and the caller allows any size.
 TEST_F(Fetch, RunningOutOfMemoryFailsTheAddressOnly) {
+  VX_SKIP_WHERE_ALLOCATIONS_CANNOT_FAIL();
   RawServer raw([](RawServer&, int fd) {
     RawServer::send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\n\r\n<html>");
   });

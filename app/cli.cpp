@@ -18,6 +18,7 @@
 
 #include "app/cli_batch.h"
 #include "app/cli_options.h"
+#include "app/cli_rules.h"
 #include "app/rules.h"
 #include "app/version.h"
 #include "platform/base/ascii.h"
@@ -51,6 +52,7 @@ std::string RuleIdText(std::size_t n) {
 std::string UsageText() {
   return "usage: vettrix check [OPTIONS] ADDRESS...\n"
          "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
+         "       vettrix rules [--json] [--rule-set NAMES] [--rules FILE]...\n"
          "       vettrix [--form FILE] [ADDRESS]\n"
          "       vettrix --help | vettrix check --help | vettrix --version\n";
 }
@@ -66,8 +68,34 @@ std::string HelpText() {
          "  vettrix ADDRESS                      open the window and check ADDRESS in it\n"
          "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
          "  vettrix check --help                 describe the check command\n"
+         "  vettrix rules [OPTIONS]              list the active rules\n"
          "  vettrix --help                       this text\n"
          "  vettrix --version                    the versions of Vettrix and of libcurl\n";
+}
+
+std::string RuleOptionsHelp() {
+  return "  --rule-set NAMES     the built-in rules to apply, comma-separated: classic (the\n"
+         "                       " +
+         NumberWord(kRuleCount) +
+         " rules, the default), modern, all\n"
+         "  --rules FILE         also apply the rules of a YAML rule file; may be repeated\n"
+         "  --enable IDS         only the rules with these ids or tags (comma-separated)\n"
+         "  --disable IDS        not the rules with these ids or tags (comma-separated)\n";
+}
+
+std::string RulesHelpText() {
+  return "usage: vettrix rules [--json] [--rule-set NAMES] [--rules FILE]...\n"
+         "                     [--enable IDS] [--disable IDS]\n"
+         "\n"
+         "Lists the active rules, as vettrix check would apply them with the same\n"
+         "options: number, id, severity, label and description; with --json one object\n"
+         "per line and rule: rule, id, label, description, severity, tags, kind (literal,\n"
+         "regex, element or header) and match (as a rule file writes it).\n"
+         "\n"
+         "Options:\n" +
+         RuleOptionsHelp() +
+         "  --json               one JSON object per rule\n"
+         "  -h, --help           this text\n";
 }
 
 std::string CheckHelpText() {
@@ -131,6 +159,9 @@ std::string CheckHelpText() {
          "                       FILE (PEM) instead of the system's, for pages signed by\n"
          "                       an authority of your own\n"
          "\n"
+         "Rules:\n" +
+         RuleOptionsHelp() +
+         "\n"
          "Output:\n"
          "  --format FORMAT      human (default), json, csv or sarif (see below)\n"
          "  --json               the same as --format json\n"
@@ -141,7 +172,8 @@ std::string CheckHelpText() {
          "  --fail-on RULES      exit status 1 only when one of these rules matched: rule\n"
          "                       numbers (1 to " +
          kRules +
-         ") or labels, separated by commas, and\n"
+         " for the classic rules) or labels, ids,\n"
+         "                       tags and severity>=LEVEL, separated by commas, and\n"
          "                       http-error for a final HTTP status other than 2xx\n"
          "  --occurrences[=N]    every finding's count of occurrences and the first N\n"
          "                       (default 100; 0 the count alone), each with its line,\n"
@@ -185,10 +217,11 @@ std::string CheckHelpText() {
          "  server         the server header, \"\" when absent (null for files, standard\n"
          "                 input and failures)\n"
          "  bytes          length of the decoded page text in bytes\n"
-         "  findings       [{rule, label, description, line, column}]: rule is the number\n"
-         "                 1 to " +
+         "  findings       [{rule, id, label, description, severity, line, column}]: rule\n"
+         "                 is the number 1 to " +
          kRules +
-         " in the rule table; line and column (1-based, column in\n"
+         " of a classic rule, else the rule's position in\n"
+         "                 the active set; line and column (1-based, column in\n"
          "                 characters) locate the first occurrence of what matched\n"
          "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n"
          "\n"
@@ -202,8 +235,10 @@ std::string CheckHelpText() {
          " rules as the\n"
          "tool's rules (id " +
          RuleIdText(1) + " to " + RuleIdText(kRuleCount) +
-         ", name the label, short description the description),\n"
-         "one result per finding with the page as its location and the line and column\n"
+         ", name the label, short description the description; the level\n"
+         "note for severities info and low, warning for medium, error for high and\n"
+         "critical, and a security-severity property), one result per finding with the page as its "
+         "location and the line and column\n"
          "of the first occurrence as its region, and the addresses that could not be\n"
          "checked as notifications. Code-scanning tools of CI pipelines read it.\n"
          "\n"
@@ -267,11 +302,11 @@ std::string DidYouMean(std::string_view word, const std::vector<std::string_view
 // Every name `vettrix check` takes an option by.
 const std::vector<std::string_view>& CheckOptionNames() {
   static const std::vector<std::string_view> names = {
-      "--list",      "--recursive", "--shard",     "--jobs",       "--per-host",
-      "--rate",      "--retries",   "--timeout",   "--max-bytes",  "--max-redirects",
-      "--header",    "--proxy",     "--cacert",    "--user-agent", "--format",
-      "--json",      "--output",    "--unordered", "--fail-on",    "--occurrences",
-      "--ignore-in", "--verbose",   "--csv-safe",  "--quiet",      "--help"};
+      "--list",    "--recursive",   "--shard",     "--jobs",          "--per-host", "--rate",
+      "--retries", "--timeout",     "--max-bytes", "--max-redirects", "--header",   "--proxy",
+      "--cacert",  "--user-agent",  "--format",    "--json",          "--output",   "--unordered",
+      "--fail-on", "--occurrences", "--ignore-in", "--verbose",       "--csv-safe", "--quiet",
+      "--help",    "--rule-set",    "--rules",     "--enable",        "--disable"};
   return names;
 }
 
@@ -324,54 +359,6 @@ Format ParseFormat(std::string_view value) {
   if (value == "csv") return Format::Csv;
   if (value == "sarif") return Format::Sarif;
   throw UsageError("--format is human, json, csv or sarif, not \"" + std::string(value) + "\"");
-}
-
-// The word of --fail-on that stands for an answer other than 2xx.
-constexpr std::string_view kHttpError = "http-error";
-
-std::array<bool, kRuleCount> ParseRules(std::string_view value, bool* http_error) {
-  std::array<bool, kRuleCount> chosen{};
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = value.find(',', start);
-    std::string_view item =
-        value.substr(start, comma == std::string_view::npos ? value.npos : comma - start);
-    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    bool known = false;
-    std::size_t number = 0;
-    const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), number);
-    if (ascii::EqualsNoCase(item, kHttpError)) {
-      *http_error = true;
-      known = true;
-    } else if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
-      if (number >= 1 && number <= kRuleCount) {
-        chosen[number - 1] = true;
-        known = true;
-      }
-    } else {
-      // A label may name several rules ("MouseDown" is two).
-      for (std::size_t r = 0; r < kRuleCount; ++r) {
-        if (!item.empty() && ascii::EqualsNoCase(kRuleTable[r].label, item)) {
-          chosen[r] = true;
-          known = true;
-        }
-      }
-    }
-    if (!known) {
-      std::string labels;
-      for (std::size_t r = 0; r < kRuleCount; ++r) {
-        if (labels.find(std::string(kRuleTable[r].label) + ",") != std::string::npos) continue;
-        labels += std::string(kRuleTable[r].label) + ",";
-      }
-      labels.pop_back();
-      throw UsageError("--fail-on: \"" + std::string(item) + "\" is no rule: give numbers 1 to " +
-                       kRules + ", labels (" + labels + ") or " + std::string(kHttpError));
-    }
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return chosen;
 }
 
 void ParseShard(std::string_view value, Options& o) {
@@ -428,6 +415,8 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
   Options o;
   o.batch.jobs = 16;
   bool only_addresses = false;
+  RuleChoice rules;
+  std::vector<std::string> fail_on;
   // Options that take a value, by every name they go by.
   // clang-format off
   const std::vector<std::pair<std::string, std::vector<std::string>>> valued = {
@@ -448,6 +437,10 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       {"--fail-on", {"--fail-on"}},
       {"--shard", {"--shard"}},
       {"--ignore-in", {"--ignore-in"}},
+      {"--rule-set", {"--rule-set"}},
+      {"--rules", {"--rules"}},
+      {"--enable", {"--enable"}},
+      {"--disable", {"--disable"}},
   };
   // clang-format on
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -545,7 +538,15 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     } else if (option == "--max-redirects") {
       o.batch.fetch.max_redirects = ParseInteger<int>(name, *value, 0, 1000);
     } else if (option == "--fail-on") {
-      o.fail_on = ParseRules(*value, &o.fail_on_http_error);
+      fail_on.push_back(*value);
+    } else if (option == "--rule-set") {
+      rules.sets.push_back(*value);
+    } else if (option == "--rules") {
+      rules.files.push_back(ReadableFile(name, *value));
+    } else if (option == "--enable") {
+      rules.enable.push_back(*value);
+    } else if (option == "--disable") {
+      rules.disable.push_back(*value);
     } else if (option == "--shard") {
       ParseShard(*value, o);
     } else if (option == "--ignore-in") {
@@ -557,6 +558,20 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     }
   }
   if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  // The rules are known before anything is fetched, so a bad rule file stops
+  // the run at once.
+  try {
+    o.check.rules = BuildRuleSet(rules);
+    o.style.rules = o.check.rules;
+    for (const std::string& v : fail_on) {
+      std::vector<bool> chosen = ParseFailOn(v, *o.check.rules, &o.fail_on_http_error);
+      if (!o.fail_on) o.fail_on = std::vector<bool>(chosen.size(), false);
+      for (std::size_t i = 0; i < chosen.size(); ++i)
+        (*o.fail_on)[i] = (*o.fail_on)[i] || chosen[i];
+    }
+  } catch (const RuleChoiceError& e) {
+    throw UsageError(e.what());
+  }
   // Verbose human output lists the occurrences under each finding.
   if (o.style.verbose && !o.check.want_occurrences) {
     o.check.want_occurrences = true;
@@ -578,6 +593,51 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
+// `vettrix rules [OPTIONS]`.
+int RulesCommand(const std::vector<std::string>& args) {
+  RuleChoice choice;
+  bool json = false;
+  try {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& a = args[i];
+      if (a == "-h" || a == "--help") {
+        std::cout << RulesHelpText() << std::flush;
+        return kExitClean;
+      }
+      if (a == "--json") {
+        json = true;
+        continue;
+      }
+      std::string name = a;
+      std::optional<std::string> value;
+      if (const auto eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
+        name = a.substr(0, eq);
+        value = a.substr(eq + 1);
+      }
+      static const std::vector<std::string_view> kNames = {"--rule-set", "--rules", "--enable",
+                                                           "--disable",  "--json",  "--help"};
+      if (std::find(kNames.begin(), kNames.end(), name) == kNames.end() || name == "--json" ||
+          name == "--help")
+        throw UsageError("unknown option \"" + a + "\" of rules" + DidYouMean(name, kNames));
+      if (!value) {
+        if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+        value = args[++i];
+      }
+      if (name == "--rule-set") choice.sets.push_back(*value);
+      if (name == "--rules") choice.files.push_back(ReadableFile(name, *value));
+      if (name == "--enable") choice.enable.push_back(*value);
+      if (name == "--disable") choice.disable.push_back(*value);
+    }
+    const auto set = BuildRuleSet(choice);
+    std::cout << RulesListing(*set, json) << std::flush;
+  } catch (const UsageError& e) {
+    return Usage(e.what());
+  } catch (const RuleChoiceError& e) {
+    return Usage(e.what());
+  }
+  return kExitClean;
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
@@ -585,13 +645,15 @@ int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
-    std::cout << HelpText() << '\n' << CheckHelpText() << std::flush;
+    std::cout << HelpText() << '\n' << CheckHelpText() << '\n' << RulesHelpText() << std::flush;
     return kExitClean;
   }
   if (args[0] == "--version") {
     std::cout << VersionText() << std::flush;
     return kExitClean;
   }
+  if (args[0] == "rules")
+    return RulesCommand(std::vector<std::string>(args.begin() + 1, args.end()));
   if (args[0] != "check") {
     const std::string& a = args[0];
     // An option of check given before it.
@@ -606,7 +668,7 @@ int Main(int argc, char** argv) {
       return Usage("unknown option \"" + a + "\"" +
                    DidYouMean(a.substr(0, a.find('=')), {"--help", "--version", "--form"}));
     }
-    std::string hint = DidYouMean(a, {"check"});
+    std::string hint = DidYouMean(a, {"check", "rules"});
     if (hint.empty()) hint = "; to check a page: vettrix check ADDRESS";
     return Usage("unknown command \"" + a + "\"" + hint);
   }

@@ -26,8 +26,9 @@ struct Node {
   enum class Kind { Null, Scalar, Sequence, Map } kind = Kind::Null;
   std::size_t line = 1;
   std::string value;
-  std::vector<Node> items;                     // a sequence's
-  std::vector<std::pair<Node, Node>> entries;  // a map's, in order
+  // A sequence's items; a map's keys and values, in turn (a vector of pairs
+  // of an incomplete type would not do).
+  std::vector<Node> items;
 };
 
 // Builds the nodes from the parser's events, refusing what the limits do not
@@ -86,7 +87,7 @@ class Builder : public YAML::EventHandler {
     Node n;
     n.kind = kind;
     n.line = static_cast<std::size_t>(mark.line) + 1;
-    stack_.push_back({std::move(n), std::nullopt});
+    stack_.push_back({std::move(n)});
   }
 
   void Close() {
@@ -105,17 +106,13 @@ class Builder : public YAML::EventHandler {
     Open_& parent = stack_.back();
     if (parent.node.kind == Node::Kind::Sequence) {
       parent.node.items.push_back(std::move(n));
-    } else if (!parent.key) {
-      parent.key = std::move(n);
     } else {
-      parent.node.entries.emplace_back(std::move(*parent.key), std::move(n));
-      parent.key.reset();
+      parent.node.items.push_back(std::move(n));
     }
   }
 
   struct Open_ {
     Node node;
-    std::optional<Node> key;  // a map's key waiting for its value
   };
   const std::string& name_;
   const RuleFileLimits& limits_;
@@ -136,9 +133,13 @@ class Reader {
     return n.value;
   }
 
-  const std::vector<std::pair<Node, Node>>& Map(const Node& n, const std::string& field) const {
+  std::vector<std::pair<const Node*, const Node*>> Map(const Node& n,
+                                                       const std::string& field) const {
     if (n.kind != Node::Kind::Map) Fail(n, field, "needs a mapping (name: value lines)");
-    return n.entries;
+    std::vector<std::pair<const Node*, const Node*>> out;
+    for (std::size_t i = 0; i + 1 < n.items.size(); i += 2)
+      out.emplace_back(&n.items[i], &n.items[i + 1]);
+    return out;
   }
 
   // A list, or a single value standing for a list of one.
@@ -162,21 +163,23 @@ class Reader {
             std::initializer_list<std::string_view> known) const {
     std::vector<std::string> seen;
     for (const auto& [key, value] : Map(map, field)) {
-      const std::string& k = Scalar(key, field);
+      const std::string& k = Scalar(*key, field);
       if (std::find(known.begin(), known.end(), k) == known.end()) {
         std::string list;
         for (std::string_view name : known) list += (list.empty() ? "" : ", ") + std::string(name);
-        Fail(key, field.empty() ? k : field + "." + k, "unknown field (known: " + list + ")");
+        Fail(*key, field.empty() ? k : field + "." + k, "unknown field (known: " + list + ")");
       }
       if (std::find(seen.begin(), seen.end(), k) != seen.end())
-        Fail(key, field.empty() ? k : field + "." + k, "given twice");
+        Fail(*key, field.empty() ? k : field + "." + k, "given twice");
       seen.push_back(k);
     }
   }
 
   static const Node* Find(const Node& map, std::string_view key) {
-    for (const auto& [k, v] : map.entries)
-      if (k.kind == Node::Kind::Scalar && k.value == key) return &v;
+    if (map.kind != Node::Kind::Map) return nullptr;
+    for (std::size_t i = 0; i + 1 < map.items.size(); i += 2)
+      if (map.items[i].kind == Node::Kind::Scalar && map.items[i].value == key)
+        return &map.items[i + 1];
     return nullptr;
   }
 

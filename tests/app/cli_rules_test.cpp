@@ -302,4 +302,26 @@ TEST_F(Rules, TheModernPackFlagsInjectedScriptAndLeavesOrdinaryPagesBelowMedium)
   EXPECT_EQ(clean.status, 0) << clean.out;
 }
 
+// Where an occurrence sits decides whether it counts for a rule with in:.
+// Needs the markup scanner (the placeholder calls every byte text).
+TEST_F(Rules, InContextsCountOnlyOccurrencesThere) {
+  Page("in.yaml", R"(rules:
+  - {id: in-script, label: In script, severity: low, match: {literal: evil}, in: [script]}
+  - {id: in-markup, label: In markup, severity: low, match: {literal: evil}, in: [markup]}
+)");
+  Page("page.html",
+       "<p>evil words</p>\n<!-- evil -->\n<a title=evil>x</a>\n<script>evil()</script>");
+  const RunResult r = Run({"check", "--json", "--occurrences", "--disable", "classic", "--rules",
+                           "in.yaml", "page.html"});
+  ASSERT_EQ(r.status, 1) << r.err;
+  const Json findings = r.JsonLines().at(0)["findings"];
+  ASSERT_EQ(findings.size(), 2u);
+  EXPECT_EQ(findings[0]["count"], 1);
+  EXPECT_EQ(findings[0]["line"], 4);
+  EXPECT_EQ(findings[0]["occurrences"][0]["context"], "script");
+  EXPECT_EQ(findings[1]["count"], 1);
+  EXPECT_EQ(findings[1]["line"], 3);
+  EXPECT_EQ(findings[1]["occurrences"][0]["context"], "attribute-value");
+}
+
 }  // namespace

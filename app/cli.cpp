@@ -18,6 +18,7 @@
 
 #include "app/cli_batch.h"
 #include "app/cli_options.h"
+#include "app/cli_rules.h"
 #include "app/rules.h"
 #include "app/version.h"
 #include "platform/base/ascii.h"
@@ -51,6 +52,7 @@ std::string RuleIdText(std::size_t n) {
 std::string UsageText() {
   return "usage: vettrix check [OPTIONS] ADDRESS...\n"
          "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
+         "       vettrix rules [--json] [--rule-set NAMES] [--rules FILE]...\n"
          "       vettrix [--form FILE] [ADDRESS]\n"
          "       vettrix --help | vettrix check --help | vettrix --version\n";
 }
@@ -66,12 +68,32 @@ std::string HelpText() {
          "  vettrix ADDRESS                      open the window and check ADDRESS in it\n"
          "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
          "  vettrix check --help                 describe the check command\n"
+         "  vettrix rules [OPTIONS]              list the active rules\n"
          "  vettrix --help                       this text\n"
          "  vettrix --version                    the versions of Vettrix and of libcurl\n";
 }
 
 // The help of the options of one section, from the option table below.
 std::string OptionsHelp(std::string_view section);
+
+std::string RuleOptionsHelp() {
+  return OptionsHelp("Rules");
+}
+
+std::string RulesHelpText() {
+  return "usage: vettrix rules [--json] [--rule-set NAMES] [--rules FILE]...\n"
+         "                     [--enable IDS] [--disable IDS]\n"
+         "\n"
+         "Lists the active rules, as vettrix check would apply them with the same\n"
+         "options: number, id, severity, label and description; with --json one object\n"
+         "per line and rule: rule, id, label, description, severity, tags, kind (literal,\n"
+         "regex, element or header) and match (as a rule file writes it).\n"
+         "\n"
+         "Options:\n" +
+         RuleOptionsHelp() +
+         "  --json               one JSON object per rule\n"
+         "  -h, --help           this text\n";
+}
 
 std::string CheckHelpText() {
   return UsageText() +
@@ -99,6 +121,9 @@ std::string CheckHelpText() {
          "\n"
          "Fetching:\n" +
          OptionsHelp("Fetching") +
+         "\n"
+         "Rules:\n" +
+         OptionsHelp("Rules") +
          "\n"
          "Output:\n" +
          OptionsHelp("Output") +
@@ -129,10 +154,11 @@ std::string CheckHelpText() {
          "  server         the server header, \"\" when absent (null for files, standard\n"
          "                 input and failures)\n"
          "  bytes          length of the decoded page text in bytes\n"
-         "  findings       [{rule, label, description, line, column}]: rule is the number\n"
-         "                 1 to " +
+         "  findings       [{rule, id, label, description, severity, line, column}]: rule\n"
+         "                 is the number 1 to " +
          kRules +
-         " in the rule table; line and column (1-based, column in\n"
+         " of a classic rule, else the rule's position in\n"
+         "                 the active set; line and column (1-based, column in\n"
          "                 characters) locate the first occurrence of what matched\n"
          "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n"
          "\n"
@@ -146,8 +172,10 @@ std::string CheckHelpText() {
          " rules as the\n"
          "tool's rules (id " +
          RuleIdText(1) + " to " + RuleIdText(kRuleCount) +
-         ", name the label, short description the description),\n"
-         "one result per finding with the page as its location and the line and column\n"
+         ", name the label, short description the description; the level\n"
+         "note for severities info and low, warning for medium, error for high and\n"
+         "critical, and a security-severity property), one result per finding with the page as its "
+         "location and the line and column\n"
          "of the first occurrence as its region, and the addresses that could not be\n"
          "checked as notifications. Code-scanning tools of CI pipelines read it.\n"
          "\n"
@@ -257,54 +285,6 @@ Format ParseFormat(std::string_view value) {
   if (value == "csv") return Format::Csv;
   if (value == "sarif") return Format::Sarif;
   throw UsageError("--format is human, json, csv or sarif, not \"" + std::string(value) + "\"");
-}
-
-// The word of --fail-on that stands for an answer other than 2xx.
-constexpr std::string_view kHttpError = "http-error";
-
-std::array<bool, kRuleCount> ParseRules(std::string_view value, bool* http_error) {
-  std::array<bool, kRuleCount> chosen{};
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = value.find(',', start);
-    std::string_view item =
-        value.substr(start, comma == std::string_view::npos ? value.npos : comma - start);
-    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    bool known = false;
-    std::size_t number = 0;
-    const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), number);
-    if (ascii::EqualsNoCase(item, kHttpError)) {
-      *http_error = true;
-      known = true;
-    } else if (!item.empty() && ec == std::errc() && end == item.data() + item.size()) {
-      if (number >= 1 && number <= kRuleCount) {
-        chosen[number - 1] = true;
-        known = true;
-      }
-    } else {
-      // A label may name several rules ("MouseDown" is two).
-      for (std::size_t r = 0; r < kRuleCount; ++r) {
-        if (!item.empty() && ascii::EqualsNoCase(kRuleTable[r].label, item)) {
-          chosen[r] = true;
-          known = true;
-        }
-      }
-    }
-    if (!known) {
-      std::string labels;
-      for (std::size_t r = 0; r < kRuleCount; ++r) {
-        if (labels.find(std::string(kRuleTable[r].label) + ",") != std::string::npos) continue;
-        labels += std::string(kRuleTable[r].label) + ",";
-      }
-      labels.pop_back();
-      throw UsageError("--fail-on: \"" + std::string(item) + "\" is no rule: give numbers 1 to " +
-                       kRules + ", labels (" + labels + ") or " + std::string(kHttpError));
-    }
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return chosen;
 }
 
 void ParseShard(std::string_view value, Options& o) {
@@ -467,6 +447,28 @@ const std::vector<OptionSpec>& OptionTable() {
          o.batch.fetch.ca_file = ReadableFile(name, v);
        }},
 
+      {"Rules", {"--rule-set"}, "NAMES",
+       {"the built-in rules to apply, comma-separated: classic (the",
+        NumberWord(kRuleCount) + " rules, the default), modern, all"},
+       [](Options& o, const std::string&, const std::string& v) {
+         o.rule_choice.sets.push_back(v);
+       }},
+      {"Rules", {"--rules"}, "FILE",
+       {"also apply the rules of a YAML rule file; may be repeated"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.rule_choice.files.push_back(ReadableFile(name, v));
+       }},
+      {"Rules", {"--enable"}, "IDS",
+       {"only the rules with these ids or tags (comma-separated)"},
+       [](Options& o, const std::string&, const std::string& v) {
+         o.rule_choice.enable.push_back(v);
+       }},
+      {"Rules", {"--disable"}, "IDS",
+       {"not the rules with these ids or tags (comma-separated)"},
+       [](Options& o, const std::string&, const std::string& v) {
+         o.rule_choice.disable.push_back(v);
+       }},
+
       {"Output", {"--format"}, "FORMAT",
        {"human (default), json, csv or sarif (see below)"},
        [](Options& o, const std::string&, const std::string& v) { o.format = ParseFormat(v); }},
@@ -486,11 +488,10 @@ const std::vector<OptionSpec>& OptionTable() {
        [](Options& o, const std::string&, const std::string&) { o.unordered = true; }},
       {"Output", {"--fail-on"}, "RULES",
        {"exit status 1 only when one of these rules matched: rule",
-        "numbers (1 to " + rules + ") or labels, separated by commas, and",
+        "numbers (1 to " + rules + " for the classic rules) or labels, ids,",
+        "tags and severity>=LEVEL, separated by commas, and",
         "http-error for a final HTTP status other than 2xx"},
-       [](Options& o, const std::string&, const std::string& v) {
-         o.fail_on = ParseRules(v, &o.fail_on_http_error);
-       }},
+       [](Options& o, const std::string&, const std::string& v) { o.fail_on_terms.push_back(v); }},
       {"Output", {"--occurrences"}, "[=N]",
        {"every finding's count of occurrences and the first N",
         "(default 100; 0 the count alone), each with its line,",
@@ -617,6 +618,20 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     spec->apply(o, name, value.value_or(""));
   }
   if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  // The rules are known before anything is fetched, so a bad rule file stops
+  // the run at once.
+  try {
+    o.check.rules = BuildRuleSet(o.rule_choice);
+    o.style.rules = o.check.rules;
+    for (const std::string& v : o.fail_on_terms) {
+      std::vector<bool> chosen = ParseFailOn(v, *o.check.rules, &o.fail_on_http_error);
+      if (!o.fail_on) o.fail_on = std::vector<bool>(chosen.size(), false);
+      for (std::size_t i = 0; i < chosen.size(); ++i)
+        (*o.fail_on)[i] = (*o.fail_on)[i] || chosen[i];
+    }
+  } catch (const RuleChoiceError& e) {
+    throw UsageError(e.what());
+  }
   // Verbose human output lists the occurrences under each finding.
   if (o.style.verbose && !o.check.want_occurrences) {
     o.check.want_occurrences = true;
@@ -638,6 +653,51 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
+// `vettrix rules [OPTIONS]`.
+int RulesCommand(const std::vector<std::string>& args) {
+  RuleChoice choice;
+  bool json = false;
+  try {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& a = args[i];
+      if (a == "-h" || a == "--help") {
+        std::cout << RulesHelpText() << std::flush;
+        return kExitClean;
+      }
+      if (a == "--json") {
+        json = true;
+        continue;
+      }
+      std::string name = a;
+      std::optional<std::string> value;
+      if (const auto eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
+        name = a.substr(0, eq);
+        value = a.substr(eq + 1);
+      }
+      static const std::vector<std::string_view> kNames = {"--rule-set", "--rules", "--enable",
+                                                           "--disable",  "--json",  "--help"};
+      if (std::find(kNames.begin(), kNames.end(), name) == kNames.end() || name == "--json" ||
+          name == "--help")
+        throw UsageError("unknown option \"" + a + "\" of rules" + DidYouMean(name, kNames));
+      if (!value) {
+        if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+        value = args[++i];
+      }
+      if (name == "--rule-set") choice.sets.push_back(*value);
+      if (name == "--rules") choice.files.push_back(ReadableFile(name, *value));
+      if (name == "--enable") choice.enable.push_back(*value);
+      if (name == "--disable") choice.disable.push_back(*value);
+    }
+    const auto set = BuildRuleSet(choice);
+    std::cout << RulesListing(*set, json) << std::flush;
+  } catch (const UsageError& e) {
+    return Usage(e.what());
+  } catch (const RuleChoiceError& e) {
+    return Usage(e.what());
+  }
+  return kExitClean;
+}
+
 }  // namespace
 
 RunEnd Main(int argc, char** argv) {
@@ -645,13 +705,15 @@ RunEnd Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
-    std::cout << HelpText() << '\n' << CheckHelpText() << std::flush;
+    std::cout << HelpText() << '\n' << CheckHelpText() << '\n' << RulesHelpText() << std::flush;
     return kExitClean;
   }
   if (args[0] == "--version") {
     std::cout << VersionText() << std::flush;
     return kExitClean;
   }
+  if (args[0] == "rules")
+    return RulesCommand(std::vector<std::string>(args.begin() + 1, args.end()));
   if (args[0] != "check") {
     const std::string& a = args[0];
     // An option of check given before it.
@@ -666,7 +728,7 @@ RunEnd Main(int argc, char** argv) {
       return Usage("unknown option \"" + a + "\"" +
                    DidYouMean(a.substr(0, a.find('=')), {"--help", "--version", "--form"}));
     }
-    std::string hint = DidYouMean(a, {"check"});
+    std::string hint = DidYouMean(a, {"check", "rules"});
     if (hint.empty()) hint = "; to check a page: vettrix check ADDRESS";
     return Usage("unknown command \"" + a + "\"" + hint);
   }

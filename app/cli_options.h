@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/cli_report.h"
+#include "app/cli_rules.h"
 #include "app/rules.h"
 #include "platform/fetch/batch.h"
 
@@ -25,10 +26,14 @@ struct Options {
   // What the check places: occurrences, their limit and the ignored contexts.
   check::CheckOptions check;
   std::optional<std::string> output;  // the report goes to this file instead
-  // When set, status 1 means that one of these rules matched.
-  std::optional<std::array<bool, kRuleCount>> fail_on;
+  // When set, status 1 means that one of these rules (indices into the
+  // active set) matched.
+  std::optional<std::vector<bool>> fail_on;
   // --fail-on http-error: a final status other than 2xx counts for status 1.
   bool fail_on_http_error = false;
+  // As given, resolved against the rule set once the command line is read.
+  std::vector<std::string> fail_on_terms;
+  RuleChoice rule_choice;
   // Only the addresses at positions K, K+N, K+2N... (1-based) are checked.
   unsigned shard = 1;
   unsigned shards = 1;

@@ -61,10 +61,9 @@ void AppendHexEscape(std::string& out, std::uint32_t cp) {
   out += buf;
 }
 
-std::string RuleId(std::size_t rule) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "VX%03zu", rule + 1);
-  return buf;
+const check::RuleSet& SetOf(const std::shared_ptr<const check::RuleSet>& rules) {
+  static const std::shared_ptr<const check::RuleSet> classic = check::RuleSet::Classic();
+  return rules ? *rules : *classic;
 }
 
 void AppendJsonOccurrences(std::string& out, const Finding& f) {
@@ -94,7 +93,7 @@ void AppendJsonOccurrences(std::string& out, const Finding& f) {
 
 class HumanWriter : public ReportWriter {
  public:
-  explicit HumanWriter(bool verbose) : verbose_(verbose) {}
+  explicit HumanWriter(const ReportStyle& style) : verbose_(style.verbose), rules_(style.rules) {}
   void SetSeveral(bool several) override { several_ = several; }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     if (several_) {
@@ -114,8 +113,9 @@ class HumanWriter : public ReportWriter {
         out += '\n';
       }
     }
+    const check::RuleSet& set = SetOf(rules_);
     for (const Finding& f : o.findings) {
-      const DetectionRule& r = kRuleTable[f.rule];
+      const check::Rule& r = set[f.rule];
       out += r.label;
       out += '\t';
       out += r.description;
@@ -136,12 +136,14 @@ class HumanWriter : public ReportWriter {
 
  private:
   bool verbose_ = false;
+  std::shared_ptr<const check::RuleSet> rules_;
   bool several_ = false;
 };
 
 class JsonWriter : public ReportWriter {
  public:
-  explicit JsonWriter(bool occurrences) : occurrences_(occurrences) {}
+  explicit JsonWriter(const ReportStyle& style)
+      : occurrences_(style.occurrences), rules_(style.rules) {}
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     out += "{\"address\":";
     AppendJsonString(out, address);
@@ -170,16 +172,22 @@ class JsonWriter : public ReportWriter {
     out += ",\"bytes\":";
     out += std::to_string(o.bytes);
     out += ",\"findings\":[";
+    const check::RuleSet& set = SetOf(rules_);
     for (std::size_t i = 0; i < o.findings.size(); ++i) {
       const Finding& f = o.findings[i];
-      const DetectionRule& r = kRuleTable[f.rule];
+      const check::Rule& r = set[f.rule];
       if (i > 0) out += ',';
       out += "{\"rule\":";
-      out += std::to_string(f.rule + 1);
+      out += std::to_string(set.Number(f.rule));
+      out += ",\"id\":";
+      AppendJsonString(out, r.id);
       out += ",\"label\":";
       AppendJsonString(out, r.label);
       out += ",\"description\":";
       AppendJsonString(out, r.description);
+      out += ",\"severity\":\"";
+      out += check::SeverityName(r.severity);
+      out += '"';
       out += ",\"line\":";
       out += std::to_string(f.at.line);
       out += ",\"column\":";
@@ -192,12 +200,15 @@ class JsonWriter : public ReportWriter {
 
  private:
   bool occurrences_ = false;
+  std::shared_ptr<const check::RuleSet> rules_;
 };
 
 class CsvWriter : public ReportWriter {
  public:
-  CsvWriter(bool safe, bool occurrences)
-      : field_(safe ? AppendSafeCsvField : AppendCsvField), occurrences_(occurrences) {}
+  explicit CsvWriter(const ReportStyle& style)
+      : field_(style.csv_safe ? AppendSafeCsvField : AppendCsvField),
+        occurrences_(style.occurrences),
+        rules_(style.rules) {}
   void Begin(std::string& out) override {
     out += occurrences_ ? "address,rule,label,description,line,column,context,element\r\n"
                         : "address,rule,label,description,line,column\r\n";
@@ -224,10 +235,11 @@ class CsvWriter : public ReportWriter {
  private:
   void Line(std::string& out, const std::string& address, std::size_t rule, std::size_t line,
             std::size_t column) {
-    const DetectionRule& r = kRuleTable[rule];
+    const check::RuleSet& set = SetOf(rules_);
+    const check::Rule& r = set[rule];
     field_(out, address);
     out += ',';
-    out += std::to_string(rule + 1);
+    out += std::to_string(set.Number(rule));
     out += ',';
     field_(out, r.label);
     out += ',';
@@ -240,26 +252,41 @@ class CsvWriter : public ReportWriter {
 
   void (*field_)(std::string&, std::string_view);
   bool occurrences_ = false;
+  std::shared_ptr<const check::RuleSet> rules_;
 };
 
 // One run, the rule table as the driver's rules, one result per finding. The
 // results stream; failures are told at the end as notifications.
 class SarifWriter : public ReportWriter {
  public:
-  explicit SarifWriter(bool occurrences) : occurrences_(occurrences) {}
+  explicit SarifWriter(const ReportStyle& style)
+      : occurrences_(style.occurrences), rules_(style.rules) {}
   void Begin(std::string& out) override {
     out +=
         "{\"$schema\":\"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/"
         "sarif-schema-2.1.0.json\",\"version\":\"2.1.0\",\"runs\":[{\"tool\":{\"driver\":{"
         "\"name\":\"Vettrix\",\"version\":\"" VETTRIX_VERSION "\",\"rules\":[";
-    for (std::size_t i = 0; i < kRuleCount; ++i) {
-      const DetectionRule& r = kRuleTable[i];
+    const check::RuleSet& set = SetOf(rules_);
+    for (std::size_t i = 0; i < set.size(); ++i) {
+      const check::Rule& r = set[i];
       if (i > 0) out += ',';
-      out += "\n{\"id\":\"" + RuleId(i) + "\",\"name\":";
+      out += "\n{\"id\":";
+      AppendJsonString(out, r.id);
+      out += ",\"name\":";
       AppendJsonString(out, r.label);
       out += ",\"shortDescription\":{\"text\":";
       AppendJsonString(out, r.description);
-      out += "},\"defaultConfiguration\":{\"level\":\"warning\"}}";
+      out += "},\"defaultConfiguration\":{\"level\":\"";
+      out += SarifLevel(r.severity);
+      // Code-scanning services rank results by this score, and filter by tags.
+      out += "\"},\"properties\":{\"security-severity\":\"";
+      out += SecuritySeverity(r.severity);
+      out += "\",\"tags\":[";
+      for (std::size_t t = 0; t < r.tags.size(); ++t) {
+        if (t > 0) out += ',';
+        AppendJsonString(out, r.tags[t]);
+      }
+      out += "]}}";
     }
     out += "]}},\"columnKind\":\"unicodeCodePoints\",\"results\":[";
   }
@@ -274,12 +301,16 @@ class SarifWriter : public ReportWriter {
       return;
     }
     const std::string uri = PageUri(address, o.web);
+    const check::RuleSet& set = SetOf(rules_);
     for (const Finding& f : o.findings) {
-      const DetectionRule& r = kRuleTable[f.rule];
+      const check::Rule& r = set[f.rule];
       out += results_ ? ",\n" : "\n";
       ++results_;
-      out += "{\"ruleId\":\"" + RuleId(f.rule) + "\",\"ruleIndex\":" + std::to_string(f.rule) +
-             ",\"level\":\"warning\",\"message\":{\"text\":";
+      out += "{\"ruleId\":";
+      AppendJsonString(out, r.id);
+      out += ",\"ruleIndex\":" + std::to_string(f.rule) + ",\"level\":\"";
+      out += SarifLevel(r.severity);
+      out += "\",\"message\":{\"text\":";
       AppendJsonString(out, r.description);
       out += "},\"locations\":[";
       if (!occurrences_) {
@@ -354,6 +385,7 @@ class SarifWriter : public ReportWriter {
  private:
   static constexpr std::size_t kMaxNotifications = 1000;
   bool occurrences_ = false;
+  std::shared_ptr<const check::RuleSet> rules_;
   struct Failure {
     std::string address;
     bool web = false;
@@ -369,15 +401,36 @@ class SarifWriter : public ReportWriter {
 std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style) {
   switch (format) {
     case Format::Json:
-      return std::make_unique<JsonWriter>(style.occurrences);
+      return std::make_unique<JsonWriter>(style);
     case Format::Csv:
-      return std::make_unique<CsvWriter>(style.csv_safe, style.occurrences);
+      return std::make_unique<CsvWriter>(style);
     case Format::Sarif:
-      return std::make_unique<SarifWriter>(style.occurrences);
+      return std::make_unique<SarifWriter>(style);
     case Format::Human:
       break;
   }
-  return std::make_unique<HumanWriter>(style.verbose);
+  return std::make_unique<HumanWriter>(style);
+}
+
+std::string_view SarifLevel(check::Severity severity) {
+  switch (severity) {
+    case check::Severity::Info:
+    case check::Severity::Low:
+      return "note";
+    case check::Severity::Medium:
+      return "warning";
+    case check::Severity::High:
+    case check::Severity::Critical:
+      break;
+  }
+  return "error";
+}
+
+std::string_view SecuritySeverity(check::Severity severity) {
+  // The bands those services read: low below 4, medium to 6.9, high to 8.9,
+  // critical from 9.
+  static constexpr std::string_view kScores[] = {"0.0", "2.0", "5.0", "7.5", "9.5"};
+  return kScores[static_cast<std::size_t>(severity)];
 }
 
 std::string HttpStatusText(long status) {

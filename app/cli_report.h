@@ -21,7 +21,7 @@ struct FindingOccurrence {
 };
 
 struct Finding {
-  std::size_t rule = 0;  // 0-based index into the rule table
+  std::size_t rule = 0;  // 0-based index into the rule set
   LineColumn at;         // the first occurrence that matched
   // With occurrences asked for: how many there are, and the first ones.
   std::size_t count = 0;
@@ -86,6 +86,8 @@ struct ReportStyle {
   // SARIF locations, and under human findings when `verbose`.
   bool occurrences = false;
   bool verbose = false;
+  // The rules the findings' indices refer to; none: the twenty classic ones.
+  std::shared_ptr<const check::RuleSet> rules;
 };
 
 [[nodiscard]] std::unique_ptr<ReportWriter> MakeReportWriter(Format format, ReportStyle style = {});
@@ -133,5 +135,12 @@ void AppendSafeCsvField(std::string& out, std::string_view text);
 // when they have no scheme), relative paths as relative references, absolute
 // paths as file: URIs; characters a URI cannot hold are %-escaped.
 [[nodiscard]] std::string PageUri(const std::string& address, bool web);
+
+// The SARIF level of a severity: note for info and low, warning for medium,
+// error for high and critical.
+[[nodiscard]] std::string_view SarifLevel(check::Severity severity);
+
+// The score code-scanning services rank a severity by ("security-severity").
+[[nodiscard]] std::string_view SecuritySeverity(check::Severity severity);
 
 }  // namespace vx::app::cli

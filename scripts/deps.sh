@@ -15,6 +15,8 @@ packages=(
   libpng-dev nlohmann-json3-dev
   # Every occurrence of the markers in one pass over a page.
   libvectorscan-dev
+  # Rule files of the user's own are YAML.
+  libyaml-cpp-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang-format xvfb xauth python3
   # The SARIF report is validated against its published schema in the tests.

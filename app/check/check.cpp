@@ -3,7 +3,9 @@
 #include <hs/hs.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <queue>
 #include <stdexcept>
@@ -11,104 +13,234 @@
 #include <vector>
 
 #include "app/check/rule_hits.h"
+#include "app/check/rule_set.h"
 #include "app/rules.h"
 #include "app/text_position.h"
+#include "platform/base/ascii.h"
 
 namespace vx::app::check {
 namespace {
 
-// Every form of every rule in one database, matched in one pass.
-class FormDatabase {
- public:
-  FormDatabase() {
-    for (std::size_t r = 0; r < kRuleCount; ++r) {
-      for (std::string& form : RuleForms(kRuleTable[r])) {
-        auto it = std::find(patterns_.begin(), patterns_.end(), form);
-        if (it == patterns_.end()) {
-          patterns_.push_back(std::move(form));
-          rules_.emplace_back();
-          it = patterns_.end() - 1;
-        }
-        rules_[static_cast<std::size_t>(it - patterns_.begin())].push_back(r);
-      }
+// A literal as a pattern of the database's regular-expression syntax: every
+// byte that is not a letter or digit escaped.
+std::string EscapeLiteral(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
     }
+  }
+  return out;
+}
+
+}  // namespace
+
+// Every form of every rule of a set in one database, matched in one pass; a
+// form two rules share is matched once.
+struct RuleSet::Compiled {
+  struct Pattern {
+    std::string text;  // a literal, or a regular expression
+    unsigned flags = 0;
+    bool regex = false;
+    std::vector<std::size_t> rules;  // the rules it is a form of
+  };
+  std::vector<Pattern> patterns;
+  // How far before its end a match may start: the longest match, or 0 when
+  // some regular expression has no bound.
+  std::size_t longest = 1;
+  bool bounded = true;
+  hs_database_t* db = nullptr;
+
+  ~Compiled() { hs_free_database(db); }
+
+  void Add(std::size_t rule, std::string text, unsigned flags, bool regex) {
+    auto it = std::find_if(patterns.begin(), patterns.end(), [&](const Pattern& p) {
+      return p.text == text && p.flags == flags && p.regex == regex;
+    });
+    if (it == patterns.end()) {
+      patterns.push_back({std::move(text), flags, regex, {}});
+      it = patterns.end() - 1;
+    }
+    if (std::find(it->rules.begin(), it->rules.end(), rule) == it->rules.end())
+      it->rules.push_back(rule);
+  }
+
+  [[noreturn]] static void Fail(const Rule& rule, std::string_view why) {
+    throw RuleError("rule " + rule.id + (rule.origin.empty() ? "" : " (" + rule.origin + ")") +
+                    ": " + std::string(why));
+  }
+
+  explicit Compiled(const std::vector<Rule>& rules) {
+    for (std::size_t r = 0; r < rules.size(); ++r) {
+      const Rule& rule = rules[r];
+      if (rule.kind == MatchKind::Literal) {
+        if (rule.pattern.empty()) Fail(rule, "the literal is empty");
+        if (rule.case_mode == CaseMode::Classic) {
+          // The twenty's way: the all-capital form and, where it differs, the
+          // all-small one, each exactly.
+          std::string upper = ascii::Upper(rule.pattern), lower = ascii::Lower(rule.pattern);
+          const bool same = upper == lower;
+          Add(r, std::move(upper), 0, false);
+          if (!same) Add(r, std::move(lower), 0, false);
+        } else {
+          Add(r, rule.pattern, rule.case_mode == CaseMode::Ignore ? HS_FLAG_CASELESS : 0, false);
+        }
+      } else if (rule.kind == MatchKind::Regex) {
+        const unsigned flags =
+            HS_FLAG_SOM_LEFTMOST | (rule.case_mode == CaseMode::Ignore ? HS_FLAG_CASELESS : 0);
+        // Each expression alone first, so that a refusal names its rule.
+        hs_expr_info_t* info = nullptr;
+        hs_compile_error_t* error = nullptr;
+        if (hs_expression_info(rule.pattern.c_str(), flags, &info, &error) != HS_SUCCESS) {
+          const std::string why = error && error->message ? error->message : "unknown error";
+          hs_free_compile_error(error);
+          Fail(rule, "the regex \"" + rule.pattern + "\" cannot be used: " + why);
+        }
+        const bool unbounded = info->max_width == UINT_MAX;
+        const std::size_t width = info->max_width;
+        const bool empty = info->min_width == 0;
+        std::free(info);
+        if (empty) Fail(rule, "the regex \"" + rule.pattern + "\" matches empty text");
+        if (unbounded) {
+          bounded = false;
+        } else {
+          longest = std::max(longest, width);
+        }
+        Add(r, rule.pattern, flags, true);
+      }
+      // Element and header rules are not matched against the text.
+    }
+    if (patterns.empty()) return;
+    bool any_regex = false;
+    for (const Pattern& p : patterns) {
+      any_regex = any_regex || p.regex;
+      if (!p.regex) longest = std::max(longest, p.text.size());
+    }
+    std::vector<std::string> escaped;
     std::vector<const char*> expressions;
     std::vector<std::size_t> lengths;
-    std::vector<unsigned> ids, flags(patterns_.size(), 0);
-    for (std::size_t i = 0; i < patterns_.size(); ++i) {
-      expressions.push_back(patterns_[i].data());
-      lengths.push_back(patterns_[i].size());
+    std::vector<unsigned> ids, flags;
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+      escaped.push_back(any_regex && !patterns[i].regex ? EscapeLiteral(patterns[i].text)
+                                                        : patterns[i].text);
       ids.push_back(static_cast<unsigned>(i));
-      longest_ = std::max(longest_, patterns_[i].size());
+      flags.push_back(patterns[i].flags);
+    }
+    for (const std::string& e : escaped) {
+      expressions.push_back(e.c_str());
+      lengths.push_back(e.size());
     }
     hs_compile_error_t* error = nullptr;
     // Stream mode: a page of any size goes through in pieces, offsets counted
-    // over the whole page.
-    if (hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
-                             static_cast<unsigned>(patterns_.size()), HS_MODE_STREAM, nullptr, &db_,
-                             &error) != HS_SUCCESS) {
+    // over the whole page. Literals alone take the literal compiler, the
+    // classic set's way; regular expressions need start offsets.
+    const hs_error_t status =
+        any_regex
+            ? hs_compile_multi(expressions.data(), flags.data(), ids.data(),
+                               static_cast<unsigned>(patterns.size()),
+                               HS_MODE_STREAM | HS_MODE_SOM_HORIZON_LARGE, nullptr, &db, &error)
+            : hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
+                                   static_cast<unsigned>(patterns.size()), HS_MODE_STREAM, nullptr,
+                                   &db, &error);
+    if (status != HS_SUCCESS) {
       const std::string why = error && error->message ? error->message : "unknown error";
+      const int which = error ? error->expression : -1;
       hs_free_compile_error(error);
-      throw std::runtime_error("cannot build the marker database: " + why);
+      if (which >= 0 && static_cast<std::size_t>(which) < patterns.size()) {
+        const Pattern& p = patterns[static_cast<std::size_t>(which)];
+        Fail(rules[p.rules.front()], "the pattern \"" + p.text + "\" cannot be used: " + why);
+      }
+      throw RuleError("cannot build the marker database: " + why);
     }
   }
-  ~FormDatabase() { hs_free_database(db_); }
-  FormDatabase(const FormDatabase&) = delete;
-  FormDatabase& operator=(const FormDatabase&) = delete;
+  Compiled(const Compiled&) = delete;
+  Compiled& operator=(const Compiled&) = delete;
 
-  const hs_database_t* db() const { return db_; }
-  std::size_t length(unsigned id) const { return patterns_[id].size(); }
-  const std::vector<std::size_t>& rules(unsigned id) const { return rules_[id]; }
-  std::size_t longest() const { return longest_; }
-
- private:
-  std::vector<std::string> patterns_;
-  std::vector<std::vector<std::size_t>> rules_;  // the rules each pattern is a form of
-  std::size_t longest_ = 1;
-  hs_database_t* db_ = nullptr;
+  std::size_t length(unsigned id) const { return patterns[id].text.size(); }
 };
 
-const FormDatabase& Forms() {
-  static const FormDatabase forms;
-  return forms;
+RuleSet::RuleSet(std::vector<Rule> rules) : rules_(std::move(rules)) {
+  for (std::size_t i = 0; i < rules_.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (rules_[j].id == rules_[i].id)
+        throw RuleError("rule id " + rules_[i].id + " is given twice" +
+                        (rules_[i].origin.empty() ? "" : " (" + rules_[i].origin + ")"));
+    }
+  }
+  is_classic_ = rules_.size() == kRuleCount;
+  for (std::size_t i = 0; i < rules_.size() && is_classic_; ++i)
+    is_classic_ = rules_[i].classic == i && rules_[i].in == 0;
+  compiled_ = std::make_unique<Compiled>(rules_);
 }
 
-// Each thread's own matching scratch space.
-hs_scratch_t* Scratch() {
+RuleSet::~RuleSet() = default;
+
+namespace {
+
+// Each thread's own matching scratch space, grown to fit each database.
+hs_scratch_t* Scratch(const hs_database_t* db) {
   struct Holder {
     hs_scratch_t* scratch = nullptr;
     ~Holder() { hs_free_scratch(scratch); }
   };
   thread_local Holder holder;
-  if (hs_alloc_scratch(Forms().db(), &holder.scratch) != HS_SUCCESS) throw std::bad_alloc();
+  if (hs_alloc_scratch(db, &holder.scratch) != HS_SUCCESS) throw std::bad_alloc();
   return holder.scratch;
 }
 
 struct Pending {
   std::size_t start;
+  std::size_t end;
   unsigned id;
   bool operator>(const Pending& o) const { return start != o.start ? start > o.start : id > o.id; }
 };
 
 // Takes the matches as the database reports them (by end offset) and hands
 // them on by start offset, which the context scanner needs; only matches
-// that may still be overtaken are held.
+// that may still be overtaken are held. A regular expression without a
+// bound on its length may report a match that starts before what was handed
+// on already: such a late match is placed by a scanner of its own.
 class Collector {
  public:
-  Collector(std::string_view text, const CheckOptions& options)
-      : options_(options), scanner_(text), state_(kRuleCount) {}
+  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set)
+      : text_(text),
+        options_(options),
+        set_(set),
+        db_(set.compiled()),
+        scanner_(text),
+        state_(set.size()),
+        last_end_(db_.patterns.size(), 0) {}
 
-  void Add(unsigned id, unsigned long long to) {
+  void Add(unsigned id, unsigned long long from, unsigned long long to) {
     const std::size_t end = static_cast<std::size_t>(to);
-    pending_.push({end - Forms().length(id), id});
-    const std::size_t longest = Forms().longest();
+    const auto& pattern = db_.patterns[id];
+    std::size_t start = end - db_.length(id);
+    if (pattern.regex) {
+      // One occurrence per place: the database reports each longer match
+      // from the same start too; overlapping ones are not new occurrences.
+      start = static_cast<std::size_t>(from);
+      if (start < last_end_[id]) return;
+      last_end_[id] = end;
+    }
+    if (start < released_) {
+      Late(start, end, id);
+      return;
+    }
+    pending_.push({start, end, id});
     // A match reported later ends at or after `end`, so it starts at or after
     // end - longest.
-    while (!pending_.empty() && pending_.top().start + longest < end) Release();
+    while (!pending_.empty() && pending_.top().start + db_.longest < end) Release();
   }
 
-  CheckResult Finish(std::string_view text) {
+  CheckResult Finish() {
     while (!pending_.empty()) Release();
+    for (RuleState& s : state_) Trim(s);
     // Lines and columns of what is kept, in one walk.
     std::vector<std::size_t> offsets;
     for (const RuleState& s : state_) {
@@ -116,7 +248,7 @@ class Collector {
       offsets.push_back(s.match.first.offset);
       for (const Occurrence& o : s.match.occurrences) offsets.push_back(o.offset);
     }
-    const std::vector<LineColumn> places = LocateOffsets(text, offsets);
+    const std::vector<LineColumn> places = LocateOffsets(text_, offsets);
     std::size_t k = 0;
     auto place = [&](Occurrence& o) {
       o.line = places[k].line;
@@ -137,42 +269,84 @@ class Collector {
   struct RuleState {
     RuleMatch match;
     bool has_first = false;
+    bool sorted = true;
   };
 
   void Release() {
     const Pending p = pending_.top();
     pending_.pop();
+    released_ = p.start;
+    Take(p, scanner_, false);
+  }
+
+  void Late(std::size_t start, std::size_t end, unsigned id) {
+    if (!late_scanner_ || start < late_at_) late_scanner_ = std::make_unique<ContextScanner>(text_);
+    late_at_ = start;
+    Take({start, end, id}, *late_scanner_, true);
+  }
+
+  void Take(const Pending& p, ContextScanner& scanner, bool late) {
     bool placed = false;
     Place where;
     auto locate = [&] {
-      if (!placed) where = scanner_.At(p.start);
+      if (!placed) where = scanner.At(p.start);
       placed = true;
     };
-    for (std::size_t rule : Forms().rules(p.id)) {
-      if (options_.only_rule < kRuleCount && rule != options_.only_rule) continue;
+    for (std::size_t rule : db_.patterns[p.id].rules) {
+      if (options_.only_rule < set_.size() && rule != options_.only_rule) continue;
+      const ContextSet in = set_[rule].in;
+      if (in != 0) {
+        locate();
+        if ((in & Bit(where.context)) == 0) continue;
+      }
       RuleState& s = state_[rule];
       s.match.rule = rule;
       ++s.match.count;
-      const bool keep = s.match.occurrences.size() < options_.max_occurrences;
-      if (!keep && s.has_first) continue;
+      bool keep = s.match.occurrences.size() < options_.max_occurrences;
+      if (late && !keep && options_.max_occurrences > 0 &&
+          p.start < s.match.occurrences.back().offset)
+        keep = true;
+      if (!keep && s.has_first && !(late && p.start < s.match.first.offset)) continue;
       locate();
-      Occurrence o{p.start, Forms().length(p.id), 1, 1, where.context, where.element};
-      if (!s.has_first && (options_.ignore_in & Bit(where.context)) == 0) {
+      Occurrence o{p.start, p.end - p.start, 1, 1, where.context, where.element};
+      if ((!s.has_first || p.start < s.match.first.offset) &&
+          (options_.ignore_in & Bit(where.context)) == 0) {
         s.match.first = o;
         s.has_first = true;
       }
-      if (keep) s.match.occurrences.push_back(std::move(o));
+      if (keep) {
+        s.match.occurrences.push_back(std::move(o));
+        if (late) s.sorted = false;
+        if (s.match.occurrences.size() >= 2 * options_.max_occurrences) Trim(s);
+      }
     }
   }
 
+  // Late matches were added out of order: the first ones in page order stay.
+  void Trim(RuleState& s) const {
+    if (s.sorted) return;
+    std::stable_sort(s.match.occurrences.begin(), s.match.occurrences.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.offset < b.offset; });
+    if (s.match.occurrences.size() > options_.max_occurrences)
+      s.match.occurrences.resize(options_.max_occurrences);
+    s.sorted = true;
+  }
+
+  std::string_view text_;
   const CheckOptions& options_;
+  const RuleSet& set_;
+  const RuleSet::Compiled& db_;
   ContextScanner scanner_;
+  std::unique_ptr<ContextScanner> late_scanner_;
+  std::size_t late_at_ = 0;
+  std::size_t released_ = 0;
   std::vector<RuleState> state_;
+  std::vector<std::size_t> last_end_;  // per regex pattern: where its last occurrence ended
   std::priority_queue<Pending, std::vector<Pending>, std::greater<>> pending_;
 };
 
-int OnMatch(unsigned id, unsigned long long, unsigned long long to, unsigned, void* context) {
-  static_cast<Collector*>(context)->Add(id, to);
+int OnMatch(unsigned id, unsigned long long from, unsigned long long to, unsigned, void* context) {
+  static_cast<Collector*>(context)->Add(id, from, to);
   return 0;
 }
 
@@ -209,14 +383,18 @@ bool IsLineEnd(char c) {
 }  // namespace
 
 CheckResult Check(std::string_view text, const CheckOptions& options) {
-  if (!options.want_occurrences && options.ignore_in == 0) return FirstOccurrences(text);
-  const FormDatabase& forms = Forms();
-  hs_scratch_t* scratch = Scratch();
+  const std::shared_ptr<const RuleSet> owned = options.rules ? options.rules : RuleSet::Classic();
+  const RuleSet& set = *owned;
+  if (set.is_classic() && !options.want_occurrences && options.ignore_in == 0)
+    return FirstOccurrences(text);
+  const RuleSet::Compiled& db = set.compiled();
+  if (!db.db) return {};
+  hs_scratch_t* scratch = Scratch(db.db);
   hs_stream_t* stream = nullptr;
-  if (hs_open_stream(forms.db(), 0, &stream) != HS_SUCCESS) throw std::bad_alloc();
+  if (hs_open_stream(db.db, 0, &stream) != HS_SUCCESS) throw std::bad_alloc();
   std::unique_ptr<hs_stream_t, void (*)(hs_stream_t*)> owner(
       stream, [](hs_stream_t* s) { hs_close_stream(s, nullptr, nullptr, nullptr); });
-  Collector collector(text, options);
+  Collector collector(text, options, set);
   constexpr std::size_t kPiece = std::size_t{1} << 30;  // the database takes 32-bit lengths
   for (std::size_t at = 0; at < text.size(); at += kPiece) {
     const std::size_t n = std::min(kPiece, text.size() - at);
@@ -228,7 +406,7 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   owner.release();
   if (hs_close_stream(stream, scratch, OnMatch, &collector) != HS_SUCCESS)
     throw std::runtime_error("marker matching failed");
-  return collector.Finish(text);
+  return collector.Finish();
 }
 
 std::vector<Occurrence> RuleOccurrences(std::string_view text, std::size_t rule,

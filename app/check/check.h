@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/check/html_context.h"
+#include "app/check/rule_set.h"
 
 namespace vx::app::check {
 
@@ -22,7 +24,7 @@ struct Occurrence {
 };
 
 struct RuleMatch {
-  std::size_t rule = 0;  // index into the rule table
+  std::size_t rule = 0;  // index into the rule set
   // Every occurrence of the rule's forms, wherever it sits (0 when the
   // options asked for no occurrences).
   std::size_t count = 0;
@@ -40,15 +42,18 @@ struct CheckOptions {
   bool want_occurrences = false;  // count and list occurrences (up to the limit)
   // A rule matches only where an occurrence sits outside these contexts.
   ContextSet ignore_in = 0;
-  // Only this rule (an index into the rule table), when it is one.
+  // Only this rule (an index into the rule set), when it is one.
   std::size_t only_rule = static_cast<std::size_t>(-1);
+  // The rules to apply; none: the twenty classic rules.
+  std::shared_ptr<const RuleSet> rules;
 };
 
 struct CheckResult {
   std::vector<RuleMatch> matches;  // in rule order
 };
 
-// The twenty rules over `text` (UTF-8, as the source box holds it).
+// The rules of options.rules (the twenty when none) over `text` (UTF-8, as
+// the source box holds it). Matches are in the set's order.
 CheckResult Check(std::string_view text, const CheckOptions& options = {});
 
 // How many occurrences of one rule sit in each context, for a summary.

@@ -65,8 +65,9 @@ TEST_F(Cli, StdinAndFileUrlInJson) {
   EXPECT_TRUE(in["final_address"].is_null());
   EXPECT_TRUE(in["server"].is_null());
   EXPECT_EQ(in["bytes"], 18);
-  EXPECT_EQ(in["findings"], Json::parse(R"([{"rule":4,"label":"Embedding",
-      "description":"This poses a possible threat of malicious embedding.","line":2,"column":1}])"));
+  EXPECT_EQ(in["findings"], Json::parse(R"([{"rule":4,"id":"VX004","label":"Embedding",
+      "description":"This poses a possible threat of malicious embedding.","severity":"info",
+      "line":2,"column":1}])"));
 
   const Json& file = objects[1];
   EXPECT_EQ(file["address"], url);

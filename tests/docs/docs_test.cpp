@@ -237,7 +237,7 @@ std::vector<std::string> Complete(const std::string& line) {
 using Words = std::vector<std::string>;
 
 TEST(Completion, SubcommandsAndTopLevelOptions) {
-  EXPECT_EQ(Complete("vettrix "), (Words{"check"}));
+  EXPECT_EQ(Complete("vettrix "), (Words{"check", "rules"}));
   EXPECT_EQ(Complete("vettrix -"), (Words{"--form", "--help", "--version"}));
   EXPECT_EQ(Complete("torvelbutton "), (Words{"gallery", "props", "render"}));
   EXPECT_EQ(Complete("torvelbutton --v"), (Words{"--version"}));

@@ -1,0 +1,373 @@
+#include "app/check/rule_file.h"
+
+#include <hs/hs.h>
+#include <yaml-cpp/eventhandler.h>
+#include <yaml-cpp/exceptions.h>
+#include <yaml-cpp/parser.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "app/check/check.h"
+
+namespace vx::app::check {
+namespace {
+
+// The document as plain nodes, each with its line.
+struct Node {
+  enum class Kind { Null, Scalar, Sequence, Map } kind = Kind::Null;
+  std::size_t line = 1;
+  std::string value;
+  // A sequence's items; a map's keys and values, in turn (a vector of pairs
+  // of an incomplete type would not do).
+  std::vector<Node> items;
+};
+
+// Builds the nodes from the parser's events, refusing what the limits do not
+// allow as it goes, so that nothing grows past them.
+class Builder : public YAML::EventHandler {
+ public:
+  Builder(const std::string& name, const RuleFileLimits& limits) : name_(name), limits_(limits) {}
+
+  Node root;
+  bool has_root = false;
+
+  void OnDocumentStart(const YAML::Mark&) override {}
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark& mark, YAML::anchor_t) override { Leaf(mark, Node::Kind::Null, ""); }
+  void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
+    Fail(mark, "aliases (*name) are not allowed in rule files");
+  }
+  void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
+                const std::string& value) override {
+    Leaf(mark, Node::Kind::Scalar, value);
+  }
+  void OnSequenceStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
+                       YAML::EmitterStyle::value) override {
+    Open(mark, Node::Kind::Sequence);
+  }
+  void OnSequenceEnd() override { Close(); }
+  void OnMapStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
+                  YAML::EmitterStyle::value) override {
+    Open(mark, Node::Kind::Map);
+  }
+  void OnMapEnd() override { Close(); }
+
+ private:
+  [[noreturn]] void Fail(const YAML::Mark& mark, const std::string& why) const {
+    throw RuleFileError(name_ + ":" + std::to_string(mark.line + 1) + ": " + why);
+  }
+
+  void Count(const YAML::Mark& mark) {
+    if (++nodes_ > limits_.max_nodes)
+      Fail(mark, "more than " + std::to_string(limits_.max_nodes) + " nodes");
+  }
+
+  void Leaf(const YAML::Mark& mark, Node::Kind kind, const std::string& value) {
+    Count(mark);
+    Node n;
+    n.kind = kind;
+    n.line = static_cast<std::size_t>(mark.line) + 1;
+    n.value = value;
+    Place(std::move(n));
+  }
+
+  void Open(const YAML::Mark& mark, Node::Kind kind) {
+    Count(mark);
+    if (stack_.size() >= limits_.max_depth)
+      Fail(mark, "nested deeper than " + std::to_string(limits_.max_depth) + " levels");
+    Node n;
+    n.kind = kind;
+    n.line = static_cast<std::size_t>(mark.line) + 1;
+    stack_.push_back({std::move(n)});
+  }
+
+  void Close() {
+    Node n = std::move(stack_.back().node);
+    stack_.pop_back();
+    Place(std::move(n));
+  }
+
+  // A finished node goes into the one open around it.
+  void Place(Node n) {
+    if (stack_.empty()) {
+      root = std::move(n);
+      has_root = true;
+      return;
+    }
+    Open_& parent = stack_.back();
+    if (parent.node.kind == Node::Kind::Sequence) {
+      parent.node.items.push_back(std::move(n));
+    } else {
+      parent.node.items.push_back(std::move(n));
+    }
+  }
+
+  struct Open_ {
+    Node node;
+  };
+  const std::string& name_;
+  const RuleFileLimits& limits_;
+  std::vector<Open_> stack_;
+  std::size_t nodes_ = 0;
+};
+
+class Reader {
+ public:
+  explicit Reader(const std::string& name) : name_(name) {}
+
+  [[noreturn]] void Fail(const Node& at, const std::string& field, const std::string& why) const {
+    throw RuleFileError(name_ + ":" + std::to_string(at.line) + ": " + field + ": " + why);
+  }
+
+  const std::string& Scalar(const Node& n, const std::string& field) const {
+    if (n.kind != Node::Kind::Scalar) Fail(n, field, "needs a text value");
+    return n.value;
+  }
+
+  std::vector<std::pair<const Node*, const Node*>> Map(const Node& n,
+                                                       const std::string& field) const {
+    if (n.kind != Node::Kind::Map) Fail(n, field, "needs a mapping (name: value lines)");
+    std::vector<std::pair<const Node*, const Node*>> out;
+    for (std::size_t i = 0; i + 1 < n.items.size(); i += 2)
+      out.emplace_back(&n.items[i], &n.items[i + 1]);
+    return out;
+  }
+
+  // A list, or a single value standing for a list of one.
+  std::vector<std::string> Strings(const Node& n, const std::string& field) const {
+    if (n.kind == Node::Kind::Scalar) return {n.value};
+    if (n.kind != Node::Kind::Sequence) Fail(n, field, "needs a list of text values");
+    std::vector<std::string> out;
+    for (const Node& item : n.items) out.push_back(Scalar(item, field));
+    return out;
+  }
+
+  bool Bool(const Node& n, const std::string& field) const {
+    const std::string& v = Scalar(n, field);
+    if (v == "true") return true;
+    if (v == "false") return false;
+    Fail(n, field, "is true or false, not \"" + v + "\"");
+  }
+
+  // Each key once, and only those `known`.
+  void Keys(const Node& map, const std::string& field,
+            std::initializer_list<std::string_view> known) const {
+    std::vector<std::string> seen;
+    for (const auto& [key, value] : Map(map, field)) {
+      const std::string& k = Scalar(*key, field);
+      if (std::find(known.begin(), known.end(), k) == known.end()) {
+        std::string list;
+        for (std::string_view name : known) list += (list.empty() ? "" : ", ") + std::string(name);
+        Fail(*key, field.empty() ? k : field + "." + k, "unknown field (known: " + list + ")");
+      }
+      if (std::find(seen.begin(), seen.end(), k) != seen.end())
+        Fail(*key, field.empty() ? k : field + "." + k, "given twice");
+      seen.push_back(k);
+    }
+  }
+
+  static const Node* Find(const Node& map, std::string_view key) {
+    if (map.kind != Node::Kind::Map) return nullptr;
+    for (std::size_t i = 0; i + 1 < map.items.size(); i += 2)
+      if (map.items[i].kind == Node::Kind::Scalar && map.items[i].value == key)
+        return &map.items[i + 1];
+    return nullptr;
+  }
+
+  Rule ReadRule(const Node& n, const std::string& field) const {
+    Keys(n, field,
+         {"id", "label", "description", "severity", "tags", "match", "in", "same-origin"});
+    Rule r;
+    r.origin = name_ + ":" + std::to_string(n.line);
+    auto required = [&](std::string_view key) -> const Node& {
+      const Node* v = Find(n, key);
+      if (!v) Fail(n, field + "." + std::string(key), "is required");
+      return *v;
+    };
+    const Node& id = required("id");
+    r.id = Scalar(id, field + ".id");
+    if (!IsRuleId(r.id))
+      Fail(id, field + ".id",
+           "\"" + r.id + "\" is no rule id: letters, digits, '.', '_' and '-' only (at most 128)");
+    r.label = Scalar(required("label"), field + ".label");
+    if (r.label.empty()) Fail(n, field + ".label", "is empty");
+    if (const Node* d = Find(n, "description")) r.description = Scalar(*d, field + ".description");
+    const Node& severity = required("severity");
+    const std::string& s = Scalar(severity, field + ".severity");
+    const auto level = SeverityFromName(s);
+    if (!level)
+      Fail(severity, field + ".severity",
+           "\"" + s + "\" is no severity: give info, low, medium, high or critical");
+    r.severity = *level;
+    if (const Node* t = Find(n, "tags")) {
+      r.tags = Strings(*t, field + ".tags");
+      for (const std::string& tag : r.tags)
+        if (!IsRuleId(tag))
+          Fail(*t, field + ".tags",
+               "\"" + tag + "\" is no tag: letters, digits, '.', '_' and '-' only");
+    }
+    ReadMatch(required("match"), field + ".match", r);
+    if (const Node* in = Find(n, "in")) {
+      for (const std::string& name : Strings(*in, field + ".in")) {
+        try {
+          r.in |= ParseContexts(name);
+        } catch (const std::invalid_argument& e) {
+          Fail(*in, field + ".in", e.what());
+        }
+      }
+    }
+    if (const Node* same = Find(n, "same-origin")) {
+      Bool(*same, field + ".same-origin");
+      if (r.kind != MatchKind::Element)
+        Fail(*same, field + ".same-origin", "is for element rules only");
+    }
+    return r;
+  }
+
+  void ReadMatch(const Node& n, const std::string& field, Rule& r) const {
+    Keys(n, field, {"literal", "case", "regex", "flags", "element", "header"});
+    int kinds = 0;
+    for (std::string_view k : {"literal", "regex", "element", "header"})
+      kinds += Find(n, k) != nullptr;
+    if (kinds != 1) Fail(n, field, "needs exactly one of literal, regex, element and header");
+    const Node* case_node = Find(n, "case");
+    const Node* flags = Find(n, "flags");
+    if (const Node* lit = Find(n, "literal")) {
+      r.kind = MatchKind::Literal;
+      r.pattern = Scalar(*lit, field + ".literal");
+      if (r.pattern.empty()) Fail(*lit, field + ".literal", "is empty");
+      if (flags) Fail(*flags, field + ".flags", "is for regex; a literal takes case");
+      if (case_node) {
+        const std::string& c = Scalar(*case_node, field + ".case");
+        if (c == "exact") {
+          r.case_mode = CaseMode::Exact;
+        } else if (c == "ignore") {
+          r.case_mode = CaseMode::Ignore;
+        } else if (c == "classic") {
+          r.case_mode = CaseMode::Classic;
+        } else {
+          Fail(*case_node, field + ".case", "is exact, ignore or classic, not \"" + c + "\"");
+        }
+      }
+    } else if (const Node* re = Find(n, "regex")) {
+      r.kind = MatchKind::Regex;
+      r.pattern = Scalar(*re, field + ".regex");
+      if (case_node)
+        Fail(*case_node, field + ".case", "is for literal; a regex takes flags: {case: ...}");
+      if (flags) {
+        Keys(*flags, field + ".flags", {"case"});
+        if (const Node* c = Find(*flags, "case")) {
+          const std::string& v = Scalar(*c, field + ".flags.case");
+          if (v == "ignore") {
+            r.case_mode = CaseMode::Ignore;
+          } else if (v != "exact") {
+            Fail(*c, field + ".flags.case", "is exact or ignore, not \"" + v + "\"");
+          }
+        }
+      }
+      CheckRegex(*re, field + ".regex", r);
+    } else {
+      const bool element = Find(n, "element") != nullptr;
+      const Node& at = *Find(n, element ? "element" : "header");
+      Fail(at, field + (element ? ".element" : ".header"),
+           std::string(element ? "element" : "header") +
+               " rules are not matched by this version of vettrix; use literal or regex");
+    }
+  }
+
+  // Said here, with the line, rather than when the set is compiled.
+  void CheckRegex(const Node& at, const std::string& field, const Rule& r) const {
+    const unsigned flags =
+        HS_FLAG_SOM_LEFTMOST | (r.case_mode == CaseMode::Ignore ? HS_FLAG_CASELESS : 0);
+    hs_database_t* db = nullptr;
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile(r.pattern.c_str(), flags, HS_MODE_STREAM | HS_MODE_SOM_HORIZON_LARGE, nullptr,
+                   &db, &error) != HS_SUCCESS) {
+      const std::string why = error && error->message ? error->message : "unknown error";
+      hs_free_compile_error(error);
+      Fail(at, field, "\"" + r.pattern + "\" cannot be used: " + why);
+    }
+    hs_free_database(db);
+    hs_expr_info_t* info = nullptr;
+    if (hs_expression_info(r.pattern.c_str(), flags, &info, &error) == HS_SUCCESS) {
+      const bool empty = info->min_width == 0;
+      std::free(info);
+      if (empty) Fail(at, field, "\"" + r.pattern + "\" matches empty text");
+    } else {
+      hs_free_compile_error(error);
+    }
+  }
+
+  std::vector<Rule> Read(const Node& root) const {
+    if (root.kind == Node::Kind::Null) {
+      Node at = root;
+      Fail(at, "rules", "the file is empty");
+    }
+    if (root.kind != Node::Kind::Map) Fail(root, "rules", "the file needs a top-level rules: list");
+    Keys(root, "", {"rules"});
+    const Node* list = Find(root, "rules");
+    if (!list) Fail(root, "rules", "is required");
+    if (list->kind != Node::Kind::Sequence) Fail(*list, "rules", "needs a list of rules");
+    std::vector<Rule> rules;
+    for (std::size_t i = 0; i < list->items.size(); ++i) {
+      const std::string field = "rules[" + std::to_string(i) + "]";
+      Rule r = ReadRule(list->items[i], field);
+      for (const Rule& other : rules) {
+        if (other.id == r.id)
+          Fail(list->items[i], field + ".id",
+               "\"" + r.id + "\" is given twice (first at " + other.origin + ")");
+      }
+      rules.push_back(std::move(r));
+    }
+    return rules;
+  }
+
+ private:
+  const std::string& name_;
+};
+
+}  // namespace
+
+std::vector<Rule> ParseRuleFile(std::string_view text, const std::string& name,
+                                const RuleFileLimits& limits) {
+  if (text.size() > limits.max_bytes)
+    throw RuleFileError(name + ": larger than " + std::to_string(limits.max_bytes) + " bytes");
+  if (text.find('\0') != std::string_view::npos)
+    throw RuleFileError(name + ": holds a NUL byte: not a YAML text");
+  std::istringstream in{std::string(text)};
+  Builder builder(name, limits);
+  try {
+    YAML::Parser parser(in);
+    if (parser.HandleNextDocument(builder)) {
+      Builder second(name, limits);
+      if (parser.HandleNextDocument(second))
+        throw RuleFileError(name + ": holds more than one YAML document");
+    }
+  } catch (const YAML::Exception& e) {
+    throw RuleFileError(name + ":" + std::to_string(e.mark.line + 1) +
+                        ": not valid YAML: " + e.msg);
+  }
+  if (!builder.has_root) throw RuleFileError(name + ":1: rules: the file is empty");
+  return Reader(name).Read(builder.root);
+}
+
+std::vector<Rule> ReadRuleFile(const std::string& path, const RuleFileLimits& limits) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw RuleFileError(path + ": cannot read: " + std::strerror(errno));
+  std::string text(limits.max_bytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) throw RuleFileError(path + ": cannot read: " + std::strerror(errno));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return ParseRuleFile(text, path, limits);
+}
+
+}  // namespace vx::app::check

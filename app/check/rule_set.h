@@ -1,0 +1,94 @@
+// The rules a check applies: the twenty classic ones, and rules of the
+// user's own from rule files, each with an id, a severity and tags, in the
+// order their findings are listed. A set is compiled once into the one
+// multi-pattern database its check runs on.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/check/html_context.h"
+
+namespace vx::app::check {
+
+enum class Severity { Info, Low, Medium, High, Critical };
+std::string_view SeverityName(Severity severity);  // "info" ... "critical"
+std::optional<Severity> SeverityFromName(std::string_view name);
+
+enum class MatchKind { Literal, Regex, Element, Header };
+std::string_view MatchKindName(MatchKind kind);
+
+enum class CaseMode {
+  Exact,    // as written
+  Ignore,   // any mix of capitals and small letters
+  Classic,  // the all-capital or the all-small form, as the twenty rules look
+};
+std::string_view CaseModeName(CaseMode mode);
+
+inline constexpr std::size_t kNotClassic = static_cast<std::size_t>(-1);
+
+struct Rule {
+  std::string id;  // [A-Za-z0-9._-]+, unique in a set
+  std::string label;
+  std::string description;
+  Severity severity = Severity::Info;
+  std::vector<std::string> tags;
+  MatchKind kind = MatchKind::Literal;
+  std::string pattern;  // the literal text or the regular expression
+  CaseMode case_mode = CaseMode::Exact;
+  // Only occurrences in these contexts count; 0: wherever they sit.
+  ContextSet in = 0;
+  // Its index in the classic table, or kNotClassic.
+  std::size_t classic = kNotClassic;
+  // Where the rule was written ("file:line"), for messages; "" when built in.
+  std::string origin;
+};
+
+// A rule that cannot be used: a pattern the database refuses, an id given
+// twice. The message names the rule and where it was written.
+struct RuleError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Whether `id` is a usable rule id.
+bool IsRuleId(std::string_view id);
+
+// The twenty classic rules as Rule values, VX001 to VX020, tagged "classic".
+const std::vector<Rule>& ClassicRules();
+
+class RuleSet {
+ public:
+  // Compiles the rules' patterns into one database. Throws RuleError naming
+  // the first rule that cannot be used.
+  explicit RuleSet(std::vector<Rule> rules);
+  ~RuleSet();
+  RuleSet(const RuleSet&) = delete;
+  RuleSet& operator=(const RuleSet&) = delete;
+
+  // The twenty, shared; what a check without a set of its own applies.
+  static std::shared_ptr<const RuleSet> Classic();
+
+  const std::vector<Rule>& rules() const { return rules_; }
+  std::size_t size() const { return rules_.size(); }
+  const Rule& operator[](std::size_t i) const { return rules_[i]; }
+  // Exactly the twenty classic rules in their order: the fast way applies.
+  bool is_classic() const { return is_classic_; }
+  // The number reports give rule i: a classic rule's own (1 to 20), else its
+  // position in the set (1-based).
+  std::size_t Number(std::size_t i) const;
+
+  struct Compiled;
+  const Compiled& compiled() const { return *compiled_; }
+
+ private:
+  std::vector<Rule> rules_;
+  bool is_classic_ = false;
+  std::unique_ptr<Compiled> compiled_;
+};
+
+}  // namespace vx::app::check

@@ -535,31 +535,32 @@ const std::vector<OptionSpec>& OptionTable() {
 }
 
 const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& spec : OptionTable()) {
-    if (std::find(spec.names.begin(), spec.names.end(), name) != spec.names.end()) return &spec;
+  for (const OptionSpec& option : OptionTable()) {
+    if (std::find(option.names.begin(), option.names.end(), name) != option.names.end())
+      return &option;
   }
   return nullptr;
 }
 
 std::string OptionsHelp(std::string_view section) {
   std::string out;
-  for (const OptionSpec& spec : OptionTable()) {
-    if (spec.section != section) continue;
+  for (const OptionSpec& option : OptionTable()) {
+    if (option.section != section) continue;
     std::string left = "  ";
-    for (std::size_t k = 0; k < spec.names.size(); ++k) {
+    for (std::size_t k = 0; k < option.names.size(); ++k) {
       if (k > 0) left += ", ";
-      left += spec.names[k];
+      left += option.names[k];
     }
-    if (!spec.value.empty()) {
-      if (spec.value.front() != '[') left += ' ';
-      left += spec.value;
+    if (!option.value.empty()) {
+      if (option.value.front() != '[') left += ' ';
+      left += option.value;
     }
     // The help's column, or two spaces after names that reach it.
     constexpr std::size_t kColumn = 23;
     left += left.size() + 2 <= kColumn ? std::string(kColumn - left.size(), ' ') : "  ";
-    for (std::size_t k = 0; k < spec.help.size(); ++k) {
+    for (std::size_t k = 0; k < option.help.size(); ++k) {
       out += k == 0 ? left : std::string(kColumn, ' ');
-      out += spec.help[k];
+      out += option.help[k];
       out += '\n';
     }
   }
@@ -570,8 +571,8 @@ std::string OptionsHelp(std::string_view section) {
 const std::vector<std::string_view>& CheckOptionNames() {
   static const std::vector<std::string_view> names = [] {
     std::vector<std::string_view> all;
-    for (const OptionSpec& spec : OptionTable()) {
-      for (std::string_view name : spec.names) {
+    for (const OptionSpec& option : OptionTable()) {
+      for (std::string_view name : option.names) {
         if (name.starts_with("--") && name != "--") all.push_back(name);
       }
     }
@@ -603,19 +604,19 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       name = a.substr(0, eq);
       value = a.substr(eq + 1);
     }
-    const OptionSpec* spec = FindOption(name);
-    if (spec == nullptr || spec->apply == nullptr) {
+    const OptionSpec* option = FindOption(name);
+    if (option == nullptr || option->apply == nullptr) {
       throw UsageError("unknown option \"" + a + "\"" + DidYouMean(name, CheckOptionNames()));
     }
-    if (spec->value.empty()) {
+    if (option->value.empty()) {
       if (value) throw UsageError(name + " takes no value");
-    } else if (value && value->empty() && spec->value.front() == '[') {
+    } else if (value && value->empty() && option->value.front() == '[') {
       throw UsageError(name + "= needs a value");
-    } else if (!value && spec->value.front() != '[') {
+    } else if (!value && option->value.front() != '[') {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
       value = args[++i];
     }
-    spec->apply(o, name, value.value_or(""));
+    option->apply(o, name, value.value_or(""));
   }
   if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
   // The rules are known before anything is fetched, so a bad rule file stops

@@ -1445,6 +1445,15 @@ struct ContextScanner::Impl {
   std::size_t ScriptEnd(std::size_t p) const {
     const std::size_t n = text.size();
     enum { kPlain, kEscaped, kDouble } sub = kPlain;
+    // Past a tag name that starts at `from`: a whole "script" (ended by a
+    // delimiter) turns the state to `to`, as "<script" and "</script" do in
+    // escaped and double-escaped script data.
+    auto PastScriptWord = [&](std::size_t from, decltype(sub)& state, decltype(sub) to) {
+      const std::size_t q = LettersEnd(from);
+      if (q >= n || !EndsName(text[q])) return q;
+      if (IsScriptWord(from, q)) state = to;
+      return q + 1;
+    };
     int dashes = 0;
     while (p < n) {
       if (sub == kPlain) {
@@ -1481,13 +1490,7 @@ struct ContextScanner::Impl {
       if (sub == kEscaped) {
         if (RawEndAt(p)) return p;
         if (p + 1 < n && IsAlpha(text[p + 1])) {
-          const std::size_t q = LettersEnd(p + 1);
-          if (q < n && EndsName(text[q])) {
-            if (IsScriptWord(p + 1, q)) sub = kDouble;
-            p = q + 1;
-          } else {
-            p = q;
-          }
+          p = PastScriptWord(p + 1, sub, kDouble);
           continue;
         }
         ++p;
@@ -1495,13 +1498,7 @@ struct ContextScanner::Impl {
       }
       // Double escaped: "</script" and a delimiter go back to escaped.
       if (p + 1 < n && text[p + 1] == '/') {
-        const std::size_t q = LettersEnd(p + 2);
-        if (q < n && EndsName(text[q])) {
-          if (IsScriptWord(p + 2, q)) sub = kEscaped;
-          p = q + 1;
-        } else {
-          p = q;
-        }
+        p = PastScriptWord(p + 2, sub, kEscaped);
         continue;
       }
       ++p;

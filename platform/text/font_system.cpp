@@ -848,6 +848,23 @@ std::shared_ptr<Face> FontSystem::FallbackFace(char32_t cp, bool bold, bool ital
   return FaceAt(it->second.first, it->second.second);
 }
 
+// Emboldens a glyph as the platform does: its coverage overstruck one pixel
+// to the right, one pixel wider and one further to advance.
+void Overstrike(Glyph& g) {
+  std::vector<std::uint8_t> wide(static_cast<std::size_t>(g.width + 1) * g.rows, 0);
+  for (int y = 0; y < g.rows; ++y) {
+    for (int x = 0; x <= g.width; ++x) {
+      const int a = x < g.width ? g.coverage[static_cast<std::size_t>(y) * g.width + x] : 0;
+      const int b = x > 0 ? g.coverage[static_cast<std::size_t>(y) * g.width + x - 1] : 0;
+      wide[static_cast<std::size_t>(y) * (g.width + 1) + x] =
+          static_cast<std::uint8_t>(std::max(a, b));
+    }
+  }
+  g.coverage = std::move(wide);
+  g.width += 1;
+  g.advance += 1;
+}
+
 // A glyph as standard smoothing (or smoothing off) draws it: hinted for
 // its target, grey coverage in 17 levels, measured from the outline's
 // advance, synthesised styles applied to the outline, turned glyphs turned
@@ -963,18 +980,7 @@ Glyph FontSystem::RenderGdi(Strike& strike, std::uint32_t index, int escapement)
   }
   if (strike.bitmap && strike.synth_bold) {
     // A raster face is emboldened by a one-pixel overstrike.
-    std::vector<std::uint8_t> wide(static_cast<std::size_t>(g.width + 1) * g.rows, 0);
-    for (int y = 0; y < g.rows; ++y) {
-      for (int x = 0; x <= g.width; ++x) {
-        const int a = x < g.width ? g.coverage[static_cast<std::size_t>(y) * g.width + x] : 0;
-        const int b = x > 0 ? g.coverage[static_cast<std::size_t>(y) * g.width + x - 1] : 0;
-        wide[static_cast<std::size_t>(y) * (g.width + 1) + x] =
-            static_cast<std::uint8_t>(std::max(a, b));
-      }
-    }
-    g.coverage = std::move(wide);
-    g.width += 1;
-    g.advance += 1;
+    Overstrike(g);
     g.measure += 1;
   }
   return g;
@@ -1032,19 +1038,7 @@ Glyph FontSystem::Render(Strike& strike, std::uint32_t index) {
     }
   }
   if (strike.synth_bold) {
-    // Overstrike one pixel to the right, as the platform emboldens.
-    std::vector<std::uint8_t> wide(static_cast<std::size_t>(g.width + 1) * g.rows, 0);
-    for (int y = 0; y < g.rows; ++y) {
-      for (int x = 0; x <= g.width; ++x) {
-        const int a = x < g.width ? g.coverage[static_cast<std::size_t>(y) * g.width + x] : 0;
-        const int b = x > 0 ? g.coverage[static_cast<std::size_t>(y) * g.width + x - 1] : 0;
-        wide[static_cast<std::size_t>(y) * (g.width + 1) + x] =
-            static_cast<std::uint8_t>(std::max(a, b));
-      }
-    }
-    g.coverage = std::move(wide);
-    g.width += 1;
-    g.advance += 1;
+    Overstrike(g);
   }
   g.measure = g.advance;
   return g;

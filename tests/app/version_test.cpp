@@ -9,26 +9,15 @@
 
 #include "app/version.h"
 
+#include "tests/support/run.h"
+
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;  // standard output alone
-};
+using Outcome = vx::support::Ran;  // standard output alone
 
 Outcome Program(const std::string& name, const std::string& args) {
-  const std::string exe = std::string(VETTRIX_BIN_DIR) + "/" + name;
-  Outcome r;
-  FILE* pipe = popen((exe + " " + args + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot start " << exe;
-    return r;
-  }
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return vx::support::RunCommand(std::string(VETTRIX_BIN_DIR) + "/" + name + " " + args +
+                                 " 2>/dev/null");
 }
 
 const std::string kVersion = VETTRIX_CMAKE_VERSION;

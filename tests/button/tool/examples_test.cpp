@@ -51,17 +51,9 @@ ToolRun RunIn(const fs::path& dir, std::string args) {
     ADD_FAILURE() << "tool not built: " << exe;
     return {};
   }
-  ToolRun r;
-  FILE* pipe = popen(("cd '" + dir.string() + "' && " + exe + " " + args + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot start " << exe;
-    return r;
-  }
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  const vx::support::Ran ran =
+      vx::support::RunCommand("cd '" + dir.string() + "' && " + exe + " " + args + " 2>&1");
+  return ToolRun{ran.status, ran.out};
 }
 
 // The width and height a PNG file's header gives.

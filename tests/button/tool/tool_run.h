@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/run.h"
+
 namespace {
 
 struct ToolRun {
@@ -22,18 +24,8 @@ ToolRun Tool(const std::string& args) {
     ADD_FAILURE() << "tool not built: " << exe;
     return {};
   }
-  ToolRun r;
-  FILE* pipe = popen((exe + " " + args + " 2>&1").c_str(), "r");
-  if (!pipe) {
-    ADD_FAILURE() << "cannot start " << exe;
-    return r;
-  }
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  const vx::support::Ran ran = vx::support::RunCommand(exe + " " + args + " 2>&1");
+  return ToolRun{ran.status, ran.out};
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/check/html_context.h"
@@ -35,6 +36,14 @@ struct RuleMatch {
   std::vector<Occurrence> occurrences;
 };
 
+// The address a checked text was fetched from and its final response's
+// headers, in the order received (names as sent).
+struct PageOrigin {
+  std::string address;
+  bool fetched = false;  // a web address's response (headers below apply)
+  std::vector<std::pair<std::string, std::string>> headers;
+};
+
 struct CheckOptions {
   // How many occurrences each match lists; with 0 and no ignored contexts
   // the check only places each rule's first occurrence, the fast way.
@@ -46,6 +55,10 @@ struct CheckOptions {
   std::size_t only_rule = static_cast<std::size_t>(-1);
   // The rules to apply; none: the twenty classic rules.
   std::shared_ptr<const RuleSet> rules;
+  // Where the text came from, for rules that look past the text: a page's
+  // own origin (same-origin element rules) and its final response's headers
+  // (header rules). None: a text without an address, header rules not run.
+  const PageOrigin* page = nullptr;
 };
 
 struct CheckResult {

@@ -23,8 +23,18 @@ constexpr std::array<std::string_view, kContextCount> kNames = {
 constexpr std::size_t kMaxDepth = 1024;
 constexpr std::size_t kMaxName = 256;
 
+// Character classes, looked up once a byte: the scanner's loops test every
+// byte of a tag.
+enum : std::uint8_t { kSpaceClass = 1, kEndsNameClass = 2 };
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (const unsigned char c : {' ', '\n', '\t', '\r', '\f'}) t[c] = kSpaceClass | kEndsNameClass;
+  t['/'] = t['>'] = kEndsNameClass;
+  return t;
+}();
+
 bool IsSpace(char c) {
-  return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f';
+  return (kClasses[static_cast<unsigned char>(c)] & kSpaceClass) != 0;
 }
 bool IsAlpha(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -34,7 +44,7 @@ char Lower(char c) {
 }
 // Ends a tag name or an end tag candidate in the raw text states.
 bool EndsName(char c) {
-  return IsSpace(c) || c == '/' || c == '>';
+  return (kClasses[static_cast<unsigned char>(c)] & kEndsNameClass) != 0;
 }
 
 bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view word) {
@@ -1217,11 +1227,14 @@ struct ContextScanner::Impl {
   // ---- the tokenizer ----
   // Reads a tag name from `from`, lower case, cut at kMaxName.
   std::size_t ReadTagName(std::size_t from) {
+    const std::size_t n = text.size();
     std::size_t end = from;
-    while (end < text.size() && !EndsName(text[end])) ++end;
-    tag_name.clear();
-    const std::size_t keep = std::min(end - from, kMaxName);
-    for (std::size_t i = 0; i < keep; ++i) tag_name.push_back(Lower(text[from + i]));
+    char name[kMaxName];
+    std::size_t kept = 0;
+    for (; end < n && !EndsName(text[end]); ++end) {
+      if (kept < kMaxName) name[kept++] = Lower(text[end]);
+    }
+    tag_name.assign(name, kept);
     tag_id = Lookup(tag_name);
     return end;
   }

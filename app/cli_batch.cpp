@@ -331,9 +331,10 @@ class BatchRun {
 
   // One entry of the input: admitted to the window, then sent on. False when
   // the run stopped.
-  bool Feed(const InputEntry& entry) {
+  bool Feed(const InputEntry& entry, std::uint64_t index) {
     if (!entry.error.empty()) {
       const auto seq = window_.Admit(entry.address, false);
+      if (seq) NoteIndex(*seq, index);
       if (seq) window_.Complete(*seq, Failure(entry.error));
       return seq.has_value();
     }
@@ -346,6 +347,7 @@ class BatchRun {
     }
     const auto seq = window_.Admit(entry.address, source.could_be_file);
     if (!seq) return false;
+    NoteIndex(*seq, index);
     if (!bad.empty()) {
       window_.Complete(*seq, Failure(bad));
     } else if (source.kind == Source::Kind::Web) {
@@ -367,7 +369,7 @@ class BatchRun {
           ++position;
           if (options_.shards > 1 && position % options_.shards != options_.shard % options_.shards)
             continue;
-          if (!Feed(*entry)) break;
+          if (!Feed(*entry, position - 1)) break;
         }
       } catch (const std::exception& e) {
         if (const auto seq = window_.Admit("-", false)) window_.Complete(*seq, Failure(e.what()));
@@ -377,7 +379,24 @@ class BatchRun {
     });
   }
 
-  void Print(const std::string& address, const Outcome& o) {
+  // A shard's report tells each address's position in the whole input, so
+  // that the shards' reports can be merged in its order.
+  void NoteIndex(std::uint64_t seq, std::uint64_t index) {
+    if (!options_.style.for_merge) return;
+    std::lock_guard lock(index_mutex_);
+    index_of_[seq] = index;
+  }
+
+  void Print(ReorderWindow::Item& item) {
+    if (options_.style.for_merge) {
+      std::lock_guard lock(index_mutex_);
+      if (const auto it = index_of_.find(item.seq); it != index_of_.end()) {
+        item.outcome.index = it->second;
+        index_of_.erase(it);
+      }
+    }
+    const std::string& address = item.address;
+    const Outcome& o = item.outcome;
     if (!several_told_) {
       writer_->SetSeveral(window_.Several());
       several_told_ = true;
@@ -408,7 +427,7 @@ class BatchRun {
       ReorderWindow::Item item;
       const ReorderWindow::Status status = window_.Next(&item, std::chrono::milliseconds(100));
       if (status == ReorderWindow::Status::Item) {
-        Print(item.address, item.outcome);
+        Print(item);
         if (!output_ok_) return false;
         progress_.Update(done_, failed_, window_.Total());
       } else if (status == ReorderWindow::Status::Timeout) {
@@ -430,8 +449,7 @@ class BatchRun {
     const int sig = signal_seen_.load() != 0 ? signal_seen_.load() : SIGINT;
     const int status = 128 + sig;
     if (!sink_->is_file()) {
-      for (const ReorderWindow::Item& item : window_.TakeCompleted())
-        Print(item.address, item.outcome);
+      for (ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
       writer_->End(buffer_, RunSummary{status, false});
       (void)sink_->Write(buffer_);
     }
@@ -483,6 +501,8 @@ class BatchRun {
   std::mutex fetcher_mutex_;
   std::unique_ptr<net::BatchFetcher> fetcher_;
   std::thread feeder_;
+  std::mutex index_mutex_;
+  std::unordered_map<std::uint64_t, std::uint64_t> index_of_;
 
   std::unique_ptr<OutputSink> sink_;
   std::unique_ptr<ReportWriter> writer_ = MakeReportWriter(options_.format, options_.style);

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +41,9 @@ struct Outcome {
   std::string server;
   std::size_t bytes = 0;
   std::vector<Finding> findings;
+  // The address's position in the whole input, from 0, when a --shard run
+  // tells it so that shards can be merged.
+  std::optional<std::uint64_t> index;
 };
 
 // What a report tells of where a page came from.
@@ -86,6 +91,9 @@ struct ReportStyle {
   // SARIF locations, and under human findings when `verbose`.
   bool occurrences = false;
   bool verbose = false;
+  // JSON tells what a merge of shards needs besides: each occurrence's
+  // length in bytes (SARIF's byteLength). Set by --shard.
+  bool for_merge = false;
   // The rules the findings' indices refer to; none: the twenty classic ones.
   std::shared_ptr<const check::RuleSet> rules;
 };

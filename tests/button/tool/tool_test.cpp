@@ -58,7 +58,7 @@ TEST(TorvelbuttonTool, JsonShapeAtDesignTime) {
     EXPECT_TRUE(j.contains(k)) << k;
   }
   const auto& p = j["properties"];
-  EXPECT_EQ(p.size(), 28u);  // every readable member
+  EXPECT_EQ(p.size(), 29u);  // every readable member
   EXPECT_EQ(p["Caption"], "E&xit");
   EXPECT_EQ(p["ColorScheme"], 2);  // BackColor switched it to CustomColors
   EXPECT_EQ(p["BackColor"], 0xC8D0D4);

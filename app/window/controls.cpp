@@ -224,9 +224,10 @@ QIcon FindingsView::SeverityIcon(app::check::Severity severity, QSize size) {
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   const int w = size.width(), h = size.height();
-  const int bar = std::max(1, (w - 4) / 5 - 1);
+  const int bar = std::max(1, (w - 6) / 5);  // five bars, a pixel apart
+  const int left = std::max(0, (w - (5 * bar + 4)) / 2);
   for (int i = 0; i < 5; ++i) {
-    const int x = 2 + i * (bar + 1);
+    const int x = left + i * (bar + 1);
     const int top = h - 2 - (h - 4) * (i + 1) / 5;
     const QRect r(x, top, bar, h - 2 - top);
     if (i < rank) {

@@ -1382,18 +1382,27 @@ TEST_F(RuleSetTest, SavedFindingsAreTheCommandLinesWithTheChosenSet) {
 }
 
 TEST_F(RuleSetTest, TheFiveSeverityIconsDifferEvenWithoutColour) {
-  // Reduced to what a colour-blind eye or a monochrome screen keeps: which
-  // pixels are drawn at all.
+  // Reduced to what a colour-blind eye or a monochrome screen keeps, the
+  // dark pixels: each severity has more of them than the one below, and the
+  // faint track of the missing bars is no part of them.
   std::set<std::vector<bool>> shapes;
+  int previous = 0;
   for (const auto severity :
        {app::check::Severity::Info, app::check::Severity::Low, app::check::Severity::Medium,
         app::check::Severity::High, app::check::Severity::Critical}) {
+    SCOPED_TRACE(static_cast<int>(severity));
     const QImage image = ImageOf(FindingsView::SeverityIcon(severity, QSize(16, 16)));
     std::vector<bool> shape;
+    int dark = 0;
     for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x)
-        shape.push_back(qGray(image.pixel(x, y)) < 160 && qAlpha(image.pixel(x, y)) > 0);
+      for (int x = 0; x < image.width(); ++x) {
+        const bool d = qGray(image.pixel(x, y)) < 130 && qAlpha(image.pixel(x, y)) > 0;
+        shape.push_back(d);
+        dark += d;
+      }
     }
+    EXPECT_GT(dark, previous);
+    previous = dark;
     shapes.insert(shape);
   }
   EXPECT_EQ(shapes.size(), 5u);

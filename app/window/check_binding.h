@@ -1,8 +1,9 @@
 // The window's check run: fetch, clear the list, show the server, then the
 // rules in table order, each step replaying the engine's result (FindRuleHits)
 // onto the controls and yielding after each row, as the window has always
-// run it. Written against the seams of check_ports.h, so that it runs under
-// tests and fuzzing without a display.
+// run it. A chosen rule set other than the twenty is checked whole and its
+// findings listed the same way, with their severities. Written against the seams of check_ports.h,
+// so that it runs under tests and fuzzing without a display.
 #pragma once
 
 #include <array>

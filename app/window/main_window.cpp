@@ -233,6 +233,8 @@ QString MainWindow::HelpText() {
             "<tr><td>Ctrl+F, F3</td><td>find in the source</td></tr>"
             "<tr><td>Ctrl+G</td><td>go to a line of the source</td></tr>"
             "<tr><td>Ctrl+C</td><td>copy the selected finding</td></tr>"
+            "<tr><td>Menu, right-click</td><td>in the list: copy, save the findings, choose the "
+            "rules (classic, modern, all, a rule file)</td></tr>"
             "<tr><td>Ctrl+Q</td><td>quit</td></tr>"
             "</table>"
             "<p>The same check on the command line: <tt>vettrix check ADDRESS</tt>; "

@@ -1,6 +1,7 @@
 #include "app/window/check_binding.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,12 @@ RunOutcome Checker::Run() {
                               : "Web Server: " + c_.Inet1.GetHeader("server"));
   });
   if (stop) return outcome;
+  listed_rules_ = classic() ? nullptr : rules_;
+  if (!classic()) {
+    RunPastFailure([&] { ListChosenRules(superseded); });
+    outcome.superseded = superseded();
+    return outcome;
+  }
   // The rules in table order, each on the source box as it is at its turn:
   // the user may have edited it while the run yielded.
   for (std::size_t r = 0; r < kRuleCount && !superseded(); ++r) {
@@ -98,6 +105,28 @@ RunOutcome Checker::Run() {
   }
   outcome.superseded = superseded();
   return outcome;
+}
+
+void Checker::ListChosenRules(const std::function<bool()>& superseded) {
+  // Header rules see the fetched page's final response; a text of no web
+  // address has none, and those rules stay silent.
+  std::optional<check::PageOrigin> page;
+  RunPastFailure([&] { page = c_.Inet1.LastPage(); });
+  check::CheckOptions options;
+  options.rules = rules_;
+  if (page) options.page = &*page;
+  // Checked whole, then listed: the rows and the yields after them see the
+  // one result, whatever the user types into the box meanwhile.
+  const check::CheckResult result = check::Check(c_.Text2.View(), options);
+  const std::shared_ptr<const check::RuleSet> rules = rules_;  // kept while yielding
+  for (const check::RuleMatch& m : result.matches) {
+    if (superseded()) return;
+    const check::Rule& rule = (*rules)[m.rule];
+    const std::size_t classic =
+        rule.classic == check::kNotClassic ? FindingsList::kNoRule : rule.classic;
+    c_.ListView1.AddRatedRow(classic, m.rule, rule.label, rule.description, rule.severity);
+    c_.DoEvents();
+  }
 }
 
 void Checker::Scan(std::size_t rule) {

@@ -1,18 +1,21 @@
 // The window's check run: fetch, clear the list, show the server, then the
 // rules in table order, each step replaying the engine's result (FindRuleHits)
 // onto the controls and yielding after each row, as the window has always
-// run it. Written against the seams of check_ports.h, so that it runs under
-// tests and fuzzing without a display.
+// run it. A chosen rule set other than the twenty is checked whole and its
+// findings listed the same way, with their severities. Written against the seams of check_ports.h,
+// so that it runs under tests and fuzzing without a display.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "app/check/rule_hits.h"
+#include "app/check/rule_set.h"
 #include "app/rules.h"
 #include "app/window/check_ports.h"
 
@@ -70,12 +73,26 @@ class Checker {
   // the text is unchanged.
   const RuleHits& Hits(const SourceView& view);
 
+  // The rules the next runs apply; none or the twenty: the classic run
+  // above, step by step. Any other set is checked whole with check::Check
+  // and its findings listed in the set's order, with their severities.
+  void SetRules(std::shared_ptr<const check::RuleSet> rules) { rules_ = std::move(rules); }
+  const std::shared_ptr<const check::RuleSet>& rules() const { return rules_; }
+  bool classic() const { return !rules_ || rules_->is_classic(); }
+  // The set the list's rows came from (none: the twenty), which a later
+  // choice does not change until the next run.
+  const std::shared_ptr<const check::RuleSet>& listed_rules() const { return listed_rules_; }
+
  private:
   void Scan(std::size_t rule);
+  // The chosen set's findings on the source box, each row followed by a yield.
+  void ListChosenRules(const std::function<bool()>& superseded);
   // Makes the view's text valid UTF-8 (see check_run.cpp) unless it is known to be.
   void ReadAsUtf8(SourceView& view);
 
   CheckControls c_;
+  std::shared_ptr<const check::RuleSet> rules_;
+  std::shared_ptr<const check::RuleSet> listed_rules_;
   std::uint64_t runs_started_ = 0;
 
   struct CacheKey {

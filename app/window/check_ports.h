@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/check/check.h"
 #include "app/page_text.h"
 
 namespace vx::app {
@@ -24,6 +26,9 @@ class PageFetcher {
   virtual PageText OpenPage(const std::string& address) { return OpenURL(address); }
   // A response header of the last request, "" when the response had none.
   virtual std::string GetHeader(const std::string& name) = 0;
+  // Where the last page came from (its final address and response headers),
+  // for rules that look past the text; nullopt when the fetcher cannot say.
+  virtual std::optional<check::PageOrigin> LastPage() const { return std::nullopt; }
 };
 
 // The findings list (report view: "Detected", "Description").
@@ -36,6 +41,13 @@ class FindingsList {
   // none of the table's.
   virtual void AddRow(std::size_t rule, const std::string& label,
                       const std::string& description) = 0;
+  // A row of a chosen rule set other than the twenty: also the finding's
+  // severity and its rule's index in that set (`rule` as for AddRow). A list
+  // that cannot show severities shows the row as AddRow does.
+  virtual void AddRatedRow(std::size_t rule, std::size_t /*in_set*/, const std::string& label,
+                           const std::string& description, check::Severity /*severity*/) {
+    AddRow(rule, label, description);
+  }
   static constexpr std::size_t kNoRule = static_cast<std::size_t>(-1);
 };
 

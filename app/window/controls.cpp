@@ -1,6 +1,7 @@
 #include "app/window/controls.h"
 
 #include <QAccessible>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -9,10 +10,13 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -175,6 +179,67 @@ void FindingsView::AddRow(std::size_t rule, const std::string& label,
   TellCells(row, row + 1, QAccessible::ObjectCreated);
 }
 
+void FindingsView::AddRatedRow(std::size_t rule, std::size_t in_set, const std::string& label,
+                               const std::string& description, app::check::Severity severity) {
+  // The data before the row joins the list: assistive technology, told of
+  // the new row, reads its severity at once.
+  auto* item = new QTreeWidgetItem;
+  item->setText(0, ToQ(label));
+  item->setIcon(0, SeverityIcon(severity, iconSize().isValid() ? iconSize() : QSize(16, 16)));
+  item->setText(1, ToQ(description));
+  if (rule < app::kRuleCount) item->setData(0, kRuleRole, static_cast<qulonglong>(rule));
+  const std::string_view name = app::check::SeverityName(severity);
+  item->setData(0, kSeverityRole,
+                QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+  item->setData(0, kSetIndexRole, static_cast<qulonglong>(in_set));
+  addTopLevelItem(item);
+  const int row = topLevelItemCount() - 1;
+  QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::RowsInserted);
+  event.setFirstRow(row);
+  event.setLastRow(row);
+  QAccessible::updateAccessibility(&event);
+  TellCells(row, row + 1, QAccessible::ObjectCreated);
+}
+
+QString FindingsView::SeverityOf(const QTreeWidgetItem* item) {
+  return item == nullptr ? QString() : item->data(0, kSeverityRole).toString();
+}
+
+std::optional<std::size_t> FindingsView::SetIndexOf(const QTreeWidgetItem* item) {
+  if (item == nullptr) return std::nullopt;
+  const QVariant v = item->data(0, kSetIndexRole);
+  if (!v.isValid()) return std::nullopt;
+  return static_cast<std::size_t>(v.toULongLong());
+}
+
+QIcon FindingsView::SeverityIcon(app::check::Severity severity, QSize size) {
+  // Bars rising left to right, as many as the severity's rank (info one,
+  // critical five), drawn in a colour that deepens with it, over a faint
+  // track of the bars it lacks.
+  static const QColor kColours[] = {QColor(0x60, 0x70, 0x80), QColor(0x20, 0x60, 0xB0),
+                                    QColor(0xB0, 0x70, 0x00), QColor(0xD0, 0x40, 0x00),
+                                    QColor(0xB0, 0x00, 0x20)};
+  const int rank = static_cast<int>(severity) + 1;
+  QPixmap pixmap(size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  const int w = size.width(), h = size.height();
+  const int bar = std::max(1, (w - 6) / 5);  // five bars, a pixel apart
+  const int left = std::max(0, (w - (5 * bar + 4)) / 2);
+  for (int i = 0; i < 5; ++i) {
+    const int x = left + i * (bar + 1);
+    const int top = h - 2 - (h - 4) * (i + 1) / 5;
+    const QRect r(x, top, bar, h - 2 - top);
+    if (i < rank) {
+      painter.fillRect(r, kColours[rank - 1]);
+    } else {
+      painter.fillRect(QRect(x, h - 3, bar, 1), QColor(0x90, 0x90, 0x90));
+    }
+  }
+  painter.end();
+  return QIcon(pixmap);
+}
+
 std::optional<std::size_t> FindingsView::RuleOf(const QTreeWidgetItem* item) {
   if (item == nullptr) return std::nullopt;
   const QVariant v = item->data(0, kRuleRole);
@@ -230,6 +295,20 @@ QMenu* FindingsView::MakeContextMenu(QWidget* parent) {
   all->setEnabled(topLevelItemCount() > 0);
   menu->addSeparator();
   menu->addAction(tr("&Save findings\u2026"), this, [this] { emit saveRequested(); });
+  menu->addSeparator();
+  // The rule set the next checks apply; the window keeps the choice.
+  QMenu* rules = menu->addMenu(tr("&Rules"));
+  auto* group = new QActionGroup(rules);
+  const QString texts[] = {tr("&Classic (the twenty)"), tr("&Modern"), tr("&All"),
+                           tr("Rule &file\u2026")};
+  for (std::size_t i = 0; i < std::size(kRuleSetNames); ++i) {
+    const QString name = QString::fromLatin1(kRuleSetNames[i]);
+    QAction* a = rules->addAction(texts[i], this, [this, name] { emit ruleSetChosen(name); });
+    a->setCheckable(true);
+    a->setChecked(name == chosen_rule_set_);
+    a->setData(name);
+    group->addAction(a);
+  }
   return menu;
 }
 
@@ -400,6 +479,16 @@ std::string ThreadedFetcher::OpenURL(const std::string& address) {
 std::string ThreadedFetcher::GetHeader(const std::string& name) {
   if (!last_) throw std::runtime_error("no response to read a header from");
   return last_->header(name);
+}
+
+std::optional<app::check::PageOrigin> ThreadedFetcher::LastPage() const {
+  // A local file's result carries no status: it has neither origin nor headers.
+  if (!last_ || last_->status <= 0) return std::nullopt;
+  app::check::PageOrigin page;
+  page.address = last_->final_url;
+  page.fetched = true;
+  page.headers = last_->headers;
+  return page;
 }
 
 }  // namespace vx::window

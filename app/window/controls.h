@@ -49,6 +49,9 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
 
  public:
   static constexpr int kRuleRole = Qt::UserRole + 1;
+  // A rated row's severity (its name, "high") and its rule's index in the set.
+  static constexpr int kSeverityRole = Qt::UserRole + 2;
+  static constexpr int kSetIndexRole = Qt::UserRole + 3;
 
   explicit FindingsView(QWidget* parent = nullptr);
 
@@ -56,9 +59,22 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
 
   void Clear() override;
   void AddRow(std::size_t rule, const std::string& label, const std::string& description) override;
+  void AddRatedRow(std::size_t rule, std::size_t in_set, const std::string& label,
+                   const std::string& description, app::check::Severity severity) override;
 
   // The rule (0-based) of a row, or nullopt for a row no rule added.
   static std::optional<std::size_t> RuleOf(const QTreeWidgetItem* item);
+  // A rated row's severity name and its rule's index in the chosen set.
+  static QString SeverityOf(const QTreeWidgetItem* item);
+  static std::optional<std::size_t> SetIndexOf(const QTreeWidgetItem* item);
+  // The row icon of a severity: one to five bars, so that the five differ in
+  // shape as well as in colour.
+  static QIcon SeverityIcon(app::check::Severity severity, QSize size);
+
+  // The rule sets the context menu offers, by the names the window keeps.
+  static constexpr const char* kRuleSetNames[] = {"classic", "modern", "all", "file"};
+  // The one the menu marks as chosen.
+  void SetChosenRuleSet(const QString& name) { chosen_rule_set_ = name; }
 
   // What a row's tooltip says of its finding's occurrences ("3 occurrences:
   // ..."), and what assistive technology reads as its cells' description.
@@ -73,10 +89,13 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
   // Ctrl+C and the context menu's Copy: the selected rows to the clipboard.
   void CopySelected() const;
   void CopyAll() const;
-  // The context menu: Copy, Copy all, Save findings…
+  // The context menu: Copy, Copy all, Save findings…, Rules (the rule set).
   QMenu* MakeContextMenu(QWidget* parent);
 
  signals:
+  // A rule set was chosen in the context menu: one of kRuleSetNames ("file":
+  // the user is to pick a rule file).
+  void ruleSetChosen(const QString& name);
   // A double-click anywhere in the list, after the list has handled it, and
   // Enter on a selected row (the keyboard's double-click).
   void listDoubleClicked();
@@ -94,6 +113,7 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
   void TellCells(int first, int end, QAccessible::Event what);
 
   QIcon icon_;
+  QString chosen_rule_set_ = QStringLiteral("classic");
   const QTreeWidgetItem* summary_item_ = nullptr;
   QString summary_;
 };
@@ -125,6 +145,7 @@ class ThreadedFetcher : public app::PageFetcher {
 
   std::string OpenURL(const std::string& address) override;
   std::string GetHeader(const std::string& name) override;
+  std::optional<app::check::PageOrigin> LastPage() const override;
 
   // Requests started and not yet returned to their caller.
   int pending() const { return pending_; }

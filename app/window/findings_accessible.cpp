@@ -60,8 +60,15 @@ class Cell : public ListPart, public QAccessibleTableCellInterface {
   QString text(QAccessible::Text t) const override {
     if (!isValid()) return {};
     if (t == QAccessible::Name) return Item()->text(column_);
-    // A selected finding's occurrences: how many, and where in the markup.
-    if (t == QAccessible::Description) return view_->SummaryOf(Item());
+    // A rated finding's severity ("high"), then, for a selected finding, its
+    // occurrences: how many, and where in the markup.
+    if (t == QAccessible::Description) {
+      const QString severity = FindingsView::SeverityOf(Item());
+      const QString summary = view_->SummaryOf(Item());
+      if (severity.isEmpty()) return summary;
+      if (summary.isEmpty()) return severity;
+      return severity + QStringLiteral("; ") + summary;
+    }
     return {};
   }
 

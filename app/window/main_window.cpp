@@ -10,12 +10,14 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
 
 #include "app/check/check.h"
+#include "app/check/rule_packs.h"
 #include "app/cli_input.h"
 #include "app/rules.h"
 #include "app/text_position.h"
@@ -231,6 +233,8 @@ QString MainWindow::HelpText() {
             "<tr><td>Ctrl+F, F3</td><td>find in the source</td></tr>"
             "<tr><td>Ctrl+G</td><td>go to a line of the source</td></tr>"
             "<tr><td>Ctrl+C</td><td>copy the selected finding</td></tr>"
+            "<tr><td>Menu, right-click</td><td>in the list: copy, save the findings, choose the "
+            "rules (classic, modern, all, a rule file)</td></tr>"
             "<tr><td>Ctrl+Q</td><td>quit</td></tr>"
             "</table>"
             "<p>The same check on the command line: <tt>vettrix check ADDRESS</tt>; "
@@ -428,6 +432,20 @@ void MainWindow::BindCheckRun() {
   connect(list_, &FindingsView::listDoubleClicked, this, [this] { ListView1_DblClick(); });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { HighlightSelectedFinding(); });
   connect(list_, &FindingsView::saveRequested, this, [this] { SaveFindingsAs(); });
+  connect(list_, &FindingsView::ruleSetChosen, this, [this](const QString& name) {
+    if (name == QLatin1String("file")) {
+      ChooseRuleFileFromDialog();
+    } else {
+      ChooseRuleSet(name);
+    }
+  });
+  // The set chosen last time; one that can no longer be had (a rule file
+  // gone or broken since) leaves the twenty, and the status line says why.
+  const auto settings = AppSettings();
+  const QString kept = settings->value(QString::fromLatin1(kRuleSetKey)).toString();
+  if (!kept.isEmpty() && kept != QLatin1String("classic")) {
+    ChooseRuleSet(kept, settings->value(QString::fromLatin1(kRuleFileKey)).toString());
+  }
   // Only while a check runs: at other times Esc stays with the control that
   // has the focus (the source box's find bar closes with it).
   cancel_key_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -525,14 +543,22 @@ void MainWindow::KeepReport(const std::string& address, const app::RunOutcome& o
     report_ = app::cli::MakeFailure(facts, outcome.fetch_error);
     return;
   }
-  // What the source box holds is what was checked, as on the command line.
+  // What the source box holds is what was checked, as on the command line,
+  // with the rules the list shows.
   const std::string& text = text2_->Text();
-  report_ = app::cli::MakeOutcome(facts, text, app::check::Check(text));
+  app::check::CheckOptions options;
+  options.rules = checker_->listed_rules();
+  const std::optional<app::check::PageOrigin> page = fetcher_.LastPage();
+  if (page) options.page = &*page;
+  report_rules_ = options.rules;
+  report_ = app::cli::MakeOutcome(facts, text, app::check::Check(text, options));
 }
 
 bool MainWindow::SaveFindings(const QString& path, app::cli::Format format,
                               std::string& error) const {
-  const std::unique_ptr<app::cli::ReportWriter> writer = app::cli::MakeReportWriter(format);
+  app::cli::ReportStyle style;
+  style.rules = report_rules_;
+  const std::unique_ptr<app::cli::ReportWriter> writer = app::cli::MakeReportWriter(format, style);
   std::string out;
   writer->Begin(out);
   writer->Item(out, report_address_, report_);
@@ -592,6 +618,59 @@ void MainWindow::SaveFindingsAs() {
   }
 }
 
+bool MainWindow::ChooseRuleSet(const QString& name, const QString& file) {
+  app::check::RuleChoice choice;
+  std::shared_ptr<const app::check::RuleSet> rules;
+  try {
+    if (name == QLatin1String("file")) {
+      if (file.isEmpty()) throw app::check::RuleChoiceError("no rule file was given");
+      choice.files.push_back(file.toStdString());
+    } else if (name == QLatin1String("classic") || name == QLatin1String("modern") ||
+               name == QLatin1String("all")) {
+      choice.sets.push_back(name.toStdString());
+    } else {
+      throw app::check::RuleChoiceError("\"" + name.toStdString() +
+                                        "\" is no rule set: choose classic, modern or all");
+    }
+    rules = app::check::BuildRuleSet(choice);
+  } catch (const std::exception& e) {
+    // The old choice stays, in force and in the settings.
+    std::string why = e.what();
+    // BuildRuleSet speaks of the command line's options; here a file was chosen.
+    for (const char* option : {"--rules: ", "--rule-set: "}) {
+      if (why.starts_with(option)) why.erase(0, std::string_view(option).size());
+    }
+    rule_set_error_ = tr("The rules were not changed: %1").arg(ToQ(why));
+    status_->ShowMessage(rule_set_error_.toStdString(), false);
+    return false;
+  }
+  checker_->SetRules(std::move(rules));
+  rule_set_name_ = name;
+  rule_file_ = name == QLatin1String("file") ? file : QString();
+  rule_set_error_.clear();
+  list_->SetChosenRuleSet(name);
+  const auto settings = AppSettings();
+  settings->setValue(QString::fromLatin1(kRuleSetKey), rule_set_name_);
+  settings->setValue(QString::fromLatin1(kRuleFileKey), rule_file_);
+  return true;
+}
+
+QFileDialog* MainWindow::MakeRuleFileDialog() {
+  auto* dialog = new QFileDialog(this, tr("Rule file"));
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setNameFilters({tr("Rule files (*.yaml *.yml)"), tr("All files (*)")});
+  if (!rule_file_.isEmpty()) dialog->selectFile(rule_file_);
+  return dialog;
+}
+
+void MainWindow::ChooseRuleFileFromDialog() {
+  QFileDialog* dialog = MakeRuleFileDialog();
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
+  ChooseRuleSet(QStringLiteral("file"), dialog->selectedFiles().front());
+}
+
 void MainWindow::ShowProgress() {
   if (fetcher_.pending() == 0) return;
   status_->ShowMessage(FetchingText(fetching_, fetcher_.BytesReceived()), true);
@@ -618,7 +697,7 @@ void MainWindow::ShowOutcome(const std::string& address, const app::RunOutcome& 
   s.bytes = text2_->Text().size();
   s.milliseconds = ms;
   s.findings = list_->topLevelItemCount();
-  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+  for (int i = 0; i < list_->topLevelItemCount() && checker_->classic(); ++i) {
     // The last rule's check leaves its marker selected in the source box.
     if (FindingsView::RuleOf(list_->topLevelItem(i)) == app::kRuleCount - 1) {
       s.selected_marker = app::kRuleTable[app::kRuleCount - 1].marker;
@@ -656,12 +735,30 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::HighlightSelectedFinding() {
   const QList<QTreeWidgetItem*> selected = list_->selectedItems();
   const auto rule = selected.isEmpty() ? std::nullopt : FindingsView::RuleOf(selected.front());
-  if (!rule) {
+  const auto in_set =
+      selected.isEmpty() ? std::nullopt : FindingsView::SetIndexOf(selected.front());
+  const auto& rules = checker_->listed_rules();
+  if (!rule && !(in_set && rules && *in_set < rules->size())) {
     text2_->ClearHighlight();
     return;
   }
-  const std::vector<app::check::Occurrence> found =
-      app::check::RuleOccurrences(text2_->Text(), *rule);
+  std::vector<app::check::Occurrence> found;
+  if (rule) {
+    found = app::check::RuleOccurrences(text2_->Text(), *rule);
+  } else {
+    // A rule of the chosen set: its own occurrences, as the check finds them.
+    app::check::CheckOptions options;
+    options.rules = rules;
+    options.only_rule = *in_set;
+    options.want_occurrences = true;
+    options.max_occurrences = 100000;
+    const std::optional<app::check::PageOrigin> page = fetcher_.LastPage();
+    if (page) options.page = &*page;
+    const app::check::CheckResult result = app::check::Check(text2_->Text(), options);
+    for (const app::check::RuleMatch& m : result.matches) {
+      if (m.rule == *in_set) found = m.occurrences;
+    }
+  }
   std::vector<std::pair<std::size_t, std::size_t>> ranges;
   for (const app::check::Occurrence& o : found) ranges.emplace_back(o.offset, o.length);
   text2_->Highlight(ranges);

@@ -85,6 +85,22 @@ class MainWindow : public qt::FormWidget {
   // The dialog it asks with: a file name made from the checked address, and
   // the extension of the chosen format added to a name typed without one.
   QFileDialog* MakeSaveFindingsDialog();
+  // The rule set the checks apply: "classic" (the twenty, the default),
+  // "modern", "all", or "file" with the rule file's path. A set that cannot
+  // be had (a rule file that cannot be read or used) leaves the chosen one
+  // as it was, says why in the status line and returns false. The choice is
+  // kept in the settings, for the next window.
+  bool ChooseRuleSet(const QString& name, const QString& file = {});
+  const QString& ruleSetName() const { return rule_set_name_; }
+  const QString& ruleFile() const { return rule_file_; }
+  // Why the last choice could not be made, "" when it was.
+  const QString& ruleSetError() const { return rule_set_error_; }
+  // The context menu's "Rule file…": asks for a file, then chooses it.
+  void ChooseRuleFileFromDialog();
+  QFileDialog* MakeRuleFileDialog();
+  // Settings keys.
+  static constexpr const char* kRuleSetKey = "Findings/ruleSet";
+  static constexpr const char* kRuleFileKey = "Findings/ruleFile";
   // F1: what the window is, its version and its keys.
   void ShowHelp();
   static QString HelpText();
@@ -171,6 +187,10 @@ class MainWindow : public qt::FormWidget {
   qt::ButtonWidget* cmd_check_ = nullptr;
   std::unique_ptr<LabelCaption> label4_caption_;
   std::unique_ptr<app::Checker> checker_;
+  // The chosen rule set and its rule file; the set itself is the checker's.
+  QString rule_set_name_ = QStringLiteral("classic");
+  QString rule_file_;
+  QString rule_set_error_;
   int runs_ = 0;
   StatusLine* status_ = nullptr;
   QTimer progress_timer_;
@@ -182,6 +202,7 @@ class MainWindow : public qt::FormWidget {
   // The last finished check, as the command line would report it.
   std::string report_address_;
   app::cli::Outcome report_;
+  std::shared_ptr<const app::check::RuleSet> report_rules_;  // none: the twenty
 };
 
 }  // namespace vx::window

@@ -44,18 +44,6 @@ QString ToQ(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// The application's settings; a program that named no organisation keeps
-// them under Vettrix's name.
-std::unique_ptr<QSettings> Settings() {
-  const QString organisation = QCoreApplication::organizationName().isEmpty()
-                                   ? QStringLiteral("Vettrix")
-                                   : QCoreApplication::organizationName();
-  const QString application = QCoreApplication::applicationName().isEmpty()
-                                  ? QStringLiteral("Vettrix")
-                                  : QCoreApplication::applicationName();
-  return std::make_unique<QSettings>(organisation, application);
-}
-
 bool Printable(const QString& text) {
   if (text.isEmpty()) return false;
   for (const QChar c : text) {
@@ -65,6 +53,18 @@ bool Printable(const QString& text) {
 }
 
 }  // namespace
+
+// The application's settings; a program that named no organisation keeps
+// them under Vettrix's name.
+std::unique_ptr<QSettings> AppSettings() {
+  const QString organisation = QCoreApplication::organizationName().isEmpty()
+                                   ? QStringLiteral("Vettrix")
+                                   : QCoreApplication::organizationName();
+  const QString application = QCoreApplication::applicationName().isEmpty()
+                                  ? QStringLiteral("Vettrix")
+                                  : QCoreApplication::applicationName();
+  return std::make_unique<QSettings>(organisation, application);
+}
 
 // What the find bar last counted.
 struct SourceBoxFindState {
@@ -84,7 +84,7 @@ SourceBox::SourceBox(QWidget* parent) : QAbstractScrollArea(parent), rows_(text_
   viewport()->setAutoFillBackground(true);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-  const auto settings = Settings();
+  const auto settings = AppSettings();
   const bool wrap = settings->value(QString::fromLatin1(kWrapKey), true).toBool();
   colours_ = settings->value(QString::fromLatin1(kColourKey), false).toBool();
   rows_.SetWrap(wrap);
@@ -1070,13 +1070,13 @@ void SourceBox::setWrapsLines(bool wrap) {
     LayoutChrome();
     EnsureVisible(caret_, upstream_);
   }
-  Settings()->setValue(QString::fromLatin1(kWrapKey), wrap);
+  AppSettings()->setValue(QString::fromLatin1(kWrapKey), wrap);
 }
 
 void SourceBox::setColoursMarkup(bool colours) {
   colours_ = colours;
   rows_.SetColours(colours);
-  Settings()->setValue(QString::fromLatin1(kColourKey), colours);
+  AppSettings()->setValue(QString::fromLatin1(kColourKey), colours);
   viewport()->update();
 }
 

@@ -29,10 +29,15 @@
 #include "app/window/source_text.h"
 
 class QFrame;
+class QSettings;
 class QLabel;
 class QMenu;
 
 namespace vx::window {
+
+// The application's settings; a program that named no organisation keeps
+// them under Vettrix's name.
+std::unique_ptr<QSettings> AppSettings();
 
 class FindBar;
 class GoToLineBar;

@@ -36,7 +36,7 @@ struct CmdCheck {
   vx::host::HeadlessHost host;
   std::unique_ptr<vx::button::TorvelButton> button;
 
-  explicit CmdCheck(vx::button::Long smoothing = vx::button::SmoothingFull) {
+  explicit CmdCheck(vx::button::Long smoothing = vx::button::SmoothingStandard) {
     const std::string file = VETTRIX_SOURCE_DIR "/button/model/data/cmdcheck.json";
     vx::host::JsonPropertyBag bag(vx::json::ParseFile(file));
     host.SetSize(kWidth, kHeight);

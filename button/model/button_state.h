@@ -48,7 +48,7 @@ struct ButtonState {
   Long IconAlignmentValue = 0;
   Long CaptionOrientation = 0;
   Long CaptionStyle = 0;
-  Long CaptionSmoothing = SmoothingFull;
+  Long CaptionSmoothing = SmoothingStandard;
   // Caption font state: the render code's font and the one it displaced.
   std::any CaptionFontHandle;
   std::any PreviousFont;

@@ -142,6 +142,12 @@ const std::vector<MemberOps>& Ops() {
       {{"hwnd", kL, "Button Window handle", true, false},
        [](const B& b) { return MemberValue{static_cast<Long>(b.hwnd())}; },
        nullptr},
+      // Our own, after the interface's properties.
+      {{"CaptionSmoothing", kL,
+        "How the caption's text is smoothed: Standard (by the font's own sizes), Off or Full.",
+        true, true},
+       [](const B& b) { return MemberValue{b.CaptionSmoothing()}; },
+       [](B& b, V v) { b.SetCaptionSmoothing(As<Long>(v)); }},
       {{"RefreshButton", MemberType::Method, "Redraws button", false, false}, nullptr, nullptr},
   };
   return ops;

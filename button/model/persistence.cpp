@@ -261,6 +261,10 @@ void TorvelButton::ReadProperties(host::PropertyBag& bag) {
     }
   }
 
+  // A mode this build does not know (a newer set's) reads as the default.
+  if (s_.CaptionSmoothing < SmoothingStandard || s_.CaptionSmoothing > SmoothingFull) {
+    s_.CaptionSmoothing = SmoothingStandard;
+  }
   if (DetectOS(kTrue) == -1 && s_.ColorScheme == CustomGradient) s_.ColorScheme = CustomColors;
   site_.surface->SetEnabled(s_.Enabled == kTrue);
   site_.surface->SetFont(s_.TextFont);

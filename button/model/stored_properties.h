@@ -47,6 +47,8 @@ inline constexpr std::string_view kGradientStart = "GStart";
 inline constexpr std::string_view kGradientStop = "GStop";
 inline constexpr std::string_view kGradientOrientation = "GStyle";
 inline constexpr std::string_view kGraphicsMode = "GMODE";
+// Our own key, after the others so that older sets read as before.
+inline constexpr std::string_view kCaptionSmoothing = "CaptionSmoothing";
 }  // namespace keys
 
 // The type of a stored value.
@@ -151,6 +153,7 @@ inline constexpr auto kTable = std::to_array<StoredProperty>({
   {kGradientStop,        T::Long,    &S::GradientStopColor,   Number(0xFF0000),           kAsRead,                  13},
   {kGradientOrientation, T::Long,    &S::GradientOrientation, Number(GradientHorizontal), kAsRead,                  14},
   {kGraphicsMode,        T::Long,    F::kGraphicsMode,        kAutoGraphicsMode,          Number(GraphicsModeAuto), 25},
+  {kCaptionSmoothing,    T::Long,    &S::CaptionSmoothing,    Number(SmoothingStandard),  kAsRead,                  27},
 });
 // clang-format on
 }  // namespace stored_detail
@@ -167,7 +170,7 @@ constexpr bool ReadOrderIsAPermutation() {
   return true;
 }
 static_assert(ReadOrderIsAPermutation(), "every key is read once, at its own place");
-static_assert(kStoredProperties.size() == 26, "the stored set has 26 keys");
+static_assert(kStoredProperties.size() == 27, "the stored set has 27 keys");
 
 // Whether a row's type is the type of the field it names.
 constexpr bool TypeFitsField(const StoredProperty& p) {

@@ -337,6 +337,7 @@ void TorvelButton::SetCaptionOrientation(Long v) {
 void TorvelButton::SetCaptionSmoothing(Long v) {
   if (!InRange(v, SmoothingStandard, SmoothingFull) || v == s_.CaptionSmoothing) return;
   s_.CaptionSmoothing = v;
+  Changed(DesignTime(), keys::kCaptionSmoothing);
   // Widths are measured differently under each mode: the lines change.
   s_.LayoutPending = kTrue;
   RefreshButton();

@@ -31,6 +31,7 @@ constexpr ValueName kGradientOrientations[] = {
     {2, "GradientHorizontalReversed"},
     {3, "GradientVerticalReversed"},
 };
+constexpr ValueName kCaptionSmoothings[] = {{0, "Standard"}, {1, "Off"}, {2, "Full"}};
 constexpr ValueName kIconSizes[] = {{1, "Icon8"}, {2, "Icon16"}, {3, "Icon24"}, {4, "Icon32"}};
 constexpr ValueName kMousePointers[] = {
     {0, "DefaultPointer"},        {1, "ArrowPointer"},
@@ -50,7 +51,7 @@ struct Enumerated {
   std::span<const ValueName> names;
 };
 
-constexpr std::array<Enumerated, 10> kEnumerated = {{
+constexpr std::array<Enumerated, 11> kEnumerated = {{
     {"ButtonType", "btype", kButtonTypes},
     {"ColorScheme", "coltype", kColorSchemes},
     {"Alignment", "align", kAlignments},
@@ -61,6 +62,7 @@ constexpr std::array<Enumerated, 10> kEnumerated = {{
     {"GradientOrientation", "gstyle", kGradientOrientations},
     {"IconSize", "iconsize", kIconSizes},
     {"MousePointer", "mptr", kMousePointers},
+    {"CaptionSmoothing", "captionsmoothing", kCaptionSmoothings},
 }};
 
 bool SameWord(std::string_view a, std::string_view b) {

@@ -36,6 +36,7 @@ constexpr std::array<StoredProperty, button::kStoredProperties.size()> kStored =
     {keys::kGradientStop, "gradientStopColor", "GradientStopColor"},
     {keys::kGradientOrientation, "gradientOrientation", "GradientOrientation"},
     {keys::kGraphicsMode, "graphicsMode", "GraphicsMode"},
+    {keys::kCaptionSmoothing, "captionSmoothing", "CaptionSmoothing"},
 }};
 
 constexpr bool SameKeysAsTheButton() {

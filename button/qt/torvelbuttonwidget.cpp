@@ -537,6 +537,8 @@ TORVEL_ENUM_PROPERTY(ButtonStyleValue, buttonStyle, setButtonStyle, keys::kButto
                      "ButtonStyle")
 TORVEL_ENUM_PROPERTY(CaptionOrientationValue, captionOrientation, setCaptionOrientation,
                      keys::kCaptionOrientation, "CaptionOrientation")
+TORVEL_ENUM_PROPERTY(CaptionSmoothingValue, captionSmoothing, setCaptionSmoothing,
+                     keys::kCaptionSmoothing, "CaptionSmoothing")
 TORVEL_ENUM_PROPERTY(MousePointerValue, mousePointer, setMousePointer, keys::kMousePointer,
                      "MousePointer")
 

@@ -116,7 +116,8 @@ const char* const kButtonOptionsHelp =
     "                           2 GradientHorizontalReversed, 3 GradientVerticalReversed\n"
     "  IconSize (iconsize)      1 Icon8, 2 Icon16, 3 Icon24, 4 Icon32\n"
     "  MousePointer (mptr)      0 DefaultPointer, 1 ArrowPointer, ... 15 SizeAllPointer,\n"
-    "                           99 CustomPointer\n";
+    "                           99 CustomPointer\n"
+    "  CaptionSmoothing (captionsmoothing)  0 Standard, 1 Off, 2 Full\n";
 
 const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i) {
   if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");

@@ -4,12 +4,14 @@
 
 #include <cctype>
 #include <functional>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/check/rule_packs.h"
 #include "app/rules.h"
 #include "app/window/text_buffer.h"
 #include "tests/support/plain_search.h"
@@ -40,6 +42,15 @@ class FakeFetcher : public PageFetcher {
     if (header_throws) throw std::runtime_error("no response");
     return name == "server" ? server : "";
   }
+  int pages_asked = 0;
+  std::optional<check::PageOrigin> LastPage() const override {
+    ++const_cast<FakeFetcher*>(this)->pages_asked;
+    check::PageOrigin page;
+    page.address = "http://example.test/";
+    page.fetched = true;
+    page.headers = {{"Server", server}};
+    return page;
+  }
 
  private:
   std::size_t next_ = 0;
@@ -63,6 +74,13 @@ class FakeList : public FindingsList {
     if (label == throw_on_label) throw std::runtime_error("add failed");
     rows.emplace_back(label, description);
     rules.push_back(rule);
+  }
+  // Rated rows: their index in the chosen set and severity, beside the above.
+  std::vector<std::pair<std::size_t, check::Severity>> rated;
+  void AddRatedRow(std::size_t rule, std::size_t in_set, const std::string& label,
+                   const std::string& description, check::Severity severity) override {
+    AddRow(rule, label, description);
+    rated.emplace_back(in_set, severity);
   }
 };
 
@@ -434,6 +452,76 @@ TEST(CheckRun, UnreadableSourceSkipsEveryRule) {
   EXPECT_NO_THROW(checker.Run());
   EXPECT_TRUE(list.rows.empty());
   EXPECT_EQ(label.caption, "Web Server: TestServer");
+}
+
+// A page with a script, a miner and decoded script: the twenty see the
+// script, the modern pack the other two.
+const std::string kModernPage =
+    "<script>var m = new CoinHive.Anonymous('k'); eval(atob('YWxlcnQoMSk='));</script> "
+    "cdromCollection";
+
+std::shared_ptr<const check::RuleSet> Rules(const char* sets) {
+  check::RuleChoice choice;
+  choice.sets = {sets};
+  return check::BuildRuleSet(choice);
+}
+
+TEST(CheckRun, AChosenSetListsItsFindingsInItsOrderWithSeverities) {
+  Window w;
+  w.checker.SetRules(Rules("modern"));
+  EXPECT_FALSE(w.checker.classic());
+  const Rows rows = w.Check(kModernPage);
+  EXPECT_EQ(Labels(rows), (std::vector<std::string>{"Decoded script", "Miner"}));
+  ASSERT_EQ(w.list.rated.size(), 2u);
+  EXPECT_EQ(w.list.rated[0].second, check::Severity::High);
+  EXPECT_EQ(w.list.rated[1].second, check::Severity::High);
+  const auto& set = *w.checker.rules();
+  EXPECT_EQ(set[w.list.rated[0].first].id, "script-decodes-and-runs");
+  EXPECT_EQ(set[w.list.rated[1].first].id, "miner");
+  // None of them is one of the twenty's rows.
+  EXPECT_EQ(w.list.rules, (std::vector<std::size_t>{FindingsList::kNoRule, FindingsList::kNoRule}));
+  // One yield after each row, as the classic run; the server line as ever;
+  // the last classic rule's selection and copy are the twenty's alone.
+  EXPECT_EQ(w.yields, 2);
+  EXPECT_EQ(w.label4.caption, "Web Server: TestServer");
+  EXPECT_EQ(w.text3.Text(), "Text3");
+  EXPECT_EQ(w.inet1.pages_asked, 1);  // the page's origin, for rules past the text
+}
+
+TEST(CheckRun, AllKeepsTheTwentysRowsAndTheirRuleNumbers) {
+  Window w;
+  w.checker.SetRules(Rules("all"));
+  const Rows rows = w.Check(kModernPage);
+  EXPECT_EQ(Labels(rows),
+            (std::vector<std::string>{"Scripting", "Cd-Rom", "Decoded script", "Miner"}));
+  EXPECT_EQ(w.list.rules[0], 0u);   // rule 1
+  EXPECT_EQ(w.list.rules[1], 19u);  // rule 20
+  EXPECT_EQ(w.list.rated[0].second, check::Severity::Info);
+
+  // The twenty again: the classic run, step by step, selection included.
+  w.checker.SetRules(Rules("classic"));
+  EXPECT_TRUE(w.checker.classic());
+  w.list.rated.clear();
+  EXPECT_EQ(Labels(w.Check(kModernPage)), (std::vector<std::string>{"Scripting", "Cd-Rom"}));
+  EXPECT_TRUE(w.list.rated.empty());
+  EXPECT_EQ(w.text3.Text(), "cdromCollection");
+}
+
+TEST(CheckRun, AChosenSetsRunStartedWhileYieldingReplacesIt) {
+  Window w;
+  w.checker.SetRules(Rules("modern"));
+  w.inet1.pages = {kModernPage, "<p>clean</p>"};
+  bool nested = false;
+  w.on_yield = [&] {
+    if (nested) return;
+    nested = true;
+    w.checker.Run();  // the user's newer request, while the first yields
+  };
+  const RunOutcome first = w.checker.Run();
+  EXPECT_TRUE(first.superseded);
+  // The newer run cleared the list; the older one added nothing after it.
+  EXPECT_TRUE(w.list.rows.empty());
+  EXPECT_EQ(w.list.clears, 2);
 }
 
 TEST(RuleHits, FirstOccurrenceOfEitherForm) {

@@ -76,6 +76,7 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
                  setCaptionOrientation)
   Q_PROPERTY(MousePointerValue mousePointer READ mousePointer WRITE setMousePointer)
   Q_PROPERTY(QPixmap mouseIcon READ mouseIcon WRITE setMouseIcon)
+  Q_PROPERTY(CaptionSmoothingValue captionSmoothing READ captionSmoothing WRITE setCaptionSmoothing)
   Q_PROPERTY(QString container READ container STORED false)
   Q_PROPERTY(PixelScalingValue pixelScaling READ pixelScaling WRITE setPixelScaling)
 
@@ -128,6 +129,14 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
     VerticalDown = 2,  ///< Turned 270 degrees, read from top to bottom.
   };
   Q_ENUM(CaptionOrientationValue)
+
+  /// How the caption's text is smoothed.
+  enum CaptionSmoothingValue : int {
+    Standard = 0,  ///< As the font asks for each size: plain at small sizes, grey above.
+    Off = 1,       ///< Plain black and white at every size.
+    Full = 2,      ///< Grey edges at every size, for dense modern screens.
+  };
+  Q_ENUM(CaptionSmoothingValue)
 
   /// How the caption is drawn. All but Plain need a custom colour scheme.
   enum CaptionStyleValue : int {
@@ -340,6 +349,10 @@ class TORVELBUTTON_EXPORT TorvelButtonWidget : public QWidget {
   CaptionOrientationValue captionOrientation() const;
   /// Sets the caption's direction.
   void setCaptionOrientation(CaptionOrientationValue orientation);
+  /// How the caption's text is smoothed.
+  CaptionSmoothingValue captionSmoothing() const;
+  /// Sets how the caption's text is smoothed.
+  void setCaptionSmoothing(CaptionSmoothingValue smoothing);
   /// The mouse pointer shown over the button.
   MousePointerValue mousePointer() const;
   /// Sets the mouse pointer.

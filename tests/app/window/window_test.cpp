@@ -19,7 +19,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -57,6 +59,12 @@ const std::string kPageA =
     "<form action=\"/go\"></form>\n<SCRIPT>cdromCollection</SCRIPT>\n</body></html>\n";
 const std::string kPageB = "<html><applet code=\"x\"></applet></html>";
 const std::string kPageSlow = "<html><embed src=\"x\"><object></object></html>";
+// A scripted page with an in-browser miner: the classic rules see the script,
+// the modern pack the miner (high).
+const std::string kPageMiner =
+    "<html><head><script src=\"/lib.js\"></script>\n"
+    "<script>var m = new CoinHive.Anonymous('site-key'); m.start();</script>\n"
+    "</head><body><p>Welcome</p></body></html>\n";
 
 class Server {
  public:
@@ -68,6 +76,10 @@ class Server {
     server_.Get("/b", [](const httplib::Request&, httplib::Response& r) {
       r.set_header("Server", "Beta/2.0");
       r.set_content(kPageB, "text/html");
+    });
+    server_.Get("/miner", [](const httplib::Request&, httplib::Response& r) {
+      r.set_header("Server", "Gamma/1.0");
+      r.set_content(kPageMiner, "text/html");
     });
     server_.Get("/plain", [](const httplib::Request&, httplib::Response& r) {
       r.set_content("<p>nothing risky</p>", "text/html");
@@ -794,10 +806,13 @@ TEST_F(WindowTest, CopyAndCopyAllPutRowsOnTheClipboard) {
 
   std::unique_ptr<QMenu> menu(list.MakeContextMenu(&w()));
   const QList<QAction*> actions = menu->actions();
-  ASSERT_EQ(actions.size(), 4);  // Copy, Copy all, a separator, Save findings…
+  // Copy, Copy all, a separator, Save findings…, a separator, Rules.
+  ASSERT_EQ(actions.size(), 6);
   EXPECT_EQ(actions[0]->text(), QStringLiteral("&Copy"));
   EXPECT_EQ(actions[1]->text(), QStringLiteral("Copy &all"));
   EXPECT_EQ(actions[3]->text(), QStringLiteral("&Save findings\u2026"));
+  EXPECT_EQ(actions[5]->text(), QStringLiteral("&Rules"));
+  EXPECT_NE(actions[5]->menu(), nullptr);
   actions[1]->trigger();
   QString all;
   for (int i = 0; i < list.topLevelItemCount(); ++i) {
@@ -1259,6 +1274,263 @@ TEST_F(WindowTest, AFifoWithoutAWriterIsCancelledByEsc) {
   EXPECT_EQ(w().Text2().Text(), "<applet>");
   EXPECT_EQ(Labels(), std::vector<std::string>{"Applet"});
   std::filesystem::remove_all(folder);
+}
+
+// The rule set chosen in the findings list's context menu. Each case starts
+// from the twenty and leaves the settings as it found them, so that cases
+// run in one process do not see each other's choice.
+class RuleSetTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    testing::App();
+    ForgetChoice();
+    WindowTest::SetUp();
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    ForgetChoice();
+  }
+  static void ForgetChoice() {
+    QSettings settings;
+    settings.remove(QString::fromLatin1(MainWindow::kRuleSetKey));
+    settings.remove(QString::fromLatin1(MainWindow::kRuleFileKey));
+  }
+  // Picks a set the way a user does: the list's context menu, Rules.
+  void ChooseInMenu(const QString& name) {
+    std::unique_ptr<QMenu> menu(w().ListView1().MakeContextMenu(nullptr));
+    QMenu* rules = nullptr;
+    for (QAction* a : menu->actions()) {
+      if (a->menu() != nullptr && a->text() == QStringLiteral("&Rules")) rules = a->menu();
+    }
+    ASSERT_NE(rules, nullptr);
+    for (QAction* a : rules->actions()) {
+      if (a->data().toString() == name) {
+        a->trigger();
+        return;
+      }
+    }
+    FAIL() << "no menu item for " << name.toStdString();
+  }
+  QString CheckedInMenu() {
+    std::unique_ptr<QMenu> menu(w().ListView1().MakeContextMenu(nullptr));
+    for (QAction* a : menu->actions()) {
+      if (a->menu() == nullptr) continue;
+      for (QAction* item : a->menu()->actions()) {
+        if (item->isChecked()) return item->data().toString();
+      }
+    }
+    return {};
+  }
+  static QImage ImageOf(const QIcon& icon) {
+    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+  }
+  QString Description(int row, int column) {
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(&w().ListView1())->tableInterface();
+    QAccessibleInterface* cell = table == nullptr ? nullptr : table->cellAt(row, column);
+    return cell == nullptr ? QStringLiteral("(no cell)") : cell->text(QAccessible::Description);
+  }
+  // A file of this case's own.
+  std::string WriteFile(const std::string& name, const std::string& text) {
+    const std::string path = dir_.filePath(QString::fromStdString(name)).toStdString();
+    std::ofstream(path) << text;
+    return path;
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(RuleSetTest, ModernShowsItsFindingsWithTheirSeverityIconAndText) {
+  EXPECT_EQ(CheckedInMenu(), QStringLiteral("classic"));
+  ChooseInMenu(QStringLiteral("modern"));
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("modern"));
+  EXPECT_EQ(CheckedInMenu(), QStringLiteral("modern"));
+  Check(server_.Url("/miner"));
+  // The modern pack's finding, not the twenty's "Scripting".
+  ASSERT_EQ(Labels(), std::vector<std::string>{"Miner"});
+  const QTreeWidgetItem* row = w().ListView1().topLevelItem(0);
+  EXPECT_EQ(row->text(1).toStdString(), "A crypto-currency miner runs in the visitor's browser.");
+  EXPECT_EQ(FindingsView::SeverityOf(row), QStringLiteral("high"));
+  EXPECT_EQ(ImageOf(row->icon(0)),
+            ImageOf(FindingsView::SeverityIcon(app::check::Severity::High, QSize(16, 16))));
+  // Assistive technology hears the severity on either cell of the row.
+  EXPECT_EQ(Description(0, 0), QStringLiteral("high"));
+  EXPECT_EQ(Description(0, 1), QStringLiteral("high"));
+  EXPECT_EQ(w().Label4().text(), QStringLiteral("Web Server: Gamma/1.0"));
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("1 finding")))
+      << w().Status().message().toStdString();
+
+  // Selecting it highlights the miner in the source and tells where it is.
+  w().ListView1().setCurrentItem(w().ListView1().topLevelItem(0));
+  EXPECT_TRUE(Description(0, 0).startsWith(QStringLiteral("high; 1 occurrence")))
+      << Description(0, 0).toStdString();
+}
+
+TEST_F(RuleSetTest, SavedFindingsAreTheCommandLinesWithTheChosenSet) {
+  ChooseInMenu(QStringLiteral("modern"));
+  Check(server_.Url("/miner"));
+  const auto path = std::filesystem::path(dir_.path().toStdString()) / "findings.json";
+  std::string error;
+  ASSERT_TRUE(
+      w().SaveFindings(QString::fromStdString(path.string()), app::cli::Format::Json, error))
+      << error;
+  std::ifstream in(path, std::ios::binary);
+  const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(saved.find("\"miner\""), std::string::npos) << saved;
+  EXPECT_EQ(support::WithoutTimings(saved),
+            support::WithoutTimings(
+                CommandLine("--format json --rule-set modern '" + server_.Url("/miner") + "'")));
+}
+
+TEST_F(RuleSetTest, TheFiveSeverityIconsDifferEvenWithoutColour) {
+  // Reduced to what a colour-blind eye or a monochrome screen keeps, the
+  // dark pixels: each severity has more of them than the one below, and the
+  // faint track of the missing bars is no part of them.
+  std::set<std::vector<bool>> shapes;
+  int previous = 0;
+  for (const auto severity :
+       {app::check::Severity::Info, app::check::Severity::Low, app::check::Severity::Medium,
+        app::check::Severity::High, app::check::Severity::Critical}) {
+    SCOPED_TRACE(static_cast<int>(severity));
+    const QImage image = ImageOf(FindingsView::SeverityIcon(severity, QSize(16, 16)));
+    std::vector<bool> shape;
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const bool d = qGray(image.pixel(x, y)) < 130 && qAlpha(image.pixel(x, y)) > 0;
+        shape.push_back(d);
+        dark += d;
+      }
+    }
+    EXPECT_GT(dark, previous);
+    previous = dark;
+    shapes.insert(shape);
+  }
+  EXPECT_EQ(shapes.size(), 5u);
+}
+
+TEST_F(RuleSetTest, AllListsTheTwentyThenTheModernPackOnALocalFile) {
+  ChooseInMenu(QStringLiteral("all"));
+  const std::string page = WriteFile("miner.html", kPageMiner);
+  Check(page);
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"Scripting", "Miner"}));
+  // The classic rule, here one of a set with severities, is told as info.
+  EXPECT_EQ(FindingsView::SeverityOf(w().ListView1().topLevelItem(0)), QStringLiteral("info"));
+  EXPECT_EQ(Description(1, 0), QStringLiteral("high"));
+  // Its row still highlights where the rule matched: both scripts.
+  w().ListView1().setCurrentItem(w().ListView1().topLevelItem(0));
+  EXPECT_TRUE(Description(0, 1).startsWith(QStringLiteral("info; 2 occurrences")))
+      << Description(0, 1).toStdString();
+}
+
+TEST_F(RuleSetTest, TheChoiceIsRememberedAcrossARestart) {
+  ChooseInMenu(QStringLiteral("modern"));
+  window_.reset();
+  window_ = std::make_unique<MainWindow>(BuiltInForm());
+  window_->show();
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("modern"));
+  EXPECT_EQ(CheckedInMenu(), QStringLiteral("modern"));
+  Check(server_.Url("/miner"));
+  EXPECT_EQ(Labels(), std::vector<std::string>{"Miner"});
+
+  // A rule file too, by its path.
+  const std::string rules = WriteFile("own.yaml", R"(rules:
+  - id: welcome-text
+    label: Welcome
+    description: The page greets its visitor.
+    severity: low
+    match:
+      literal: Welcome
+)");
+  ASSERT_TRUE(w().ChooseRuleSet(QStringLiteral("file"), QString::fromStdString(rules)))
+      << w().ruleSetError().toStdString();
+  window_.reset();
+  window_ = std::make_unique<MainWindow>(BuiltInForm());
+  window_->show();
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("file"));
+  EXPECT_EQ(w().ruleFile().toStdString(), rules);
+  Check(server_.Url("/miner"));
+  // As `vettrix check --rules FILE`: the twenty, then the file's rules.
+  ASSERT_EQ(Labels(), (std::vector<std::string>{"Scripting", "Welcome"}));
+  EXPECT_EQ(Description(0, 0), QStringLiteral("info"));
+  EXPECT_EQ(Description(1, 0), QStringLiteral("low"));
+
+  // Back to the twenty, and so after the next start.
+  ChooseInMenu(QStringLiteral("classic"));
+  window_.reset();
+  window_ = std::make_unique<MainWindow>(BuiltInForm());
+  window_->show();
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("classic"));
+}
+
+TEST_F(RuleSetTest, ABrokenRuleFileLeavesTheOldSetAndSaysWhy) {
+  ChooseInMenu(QStringLiteral("modern"));
+  const std::string broken = WriteFile("broken.yaml", R"(rules:
+  - id: no-label
+    severity: high
+    match:
+      literal: x
+)");
+  EXPECT_FALSE(w().ChooseRuleSet(QStringLiteral("file"), QString::fromStdString(broken)));
+  const std::string message = w().Status().message().toStdString();
+  EXPECT_NE(message.find("The rules were not changed"), std::string::npos) << message;
+  EXPECT_NE(message.find(broken + ":2"), std::string::npos) << message;  // file and line
+  EXPECT_NE(message.find("label"), std::string::npos) << message;        // the field
+  EXPECT_EQ(message.find("--rules"), std::string::npos) << message;
+  EXPECT_EQ(w().ruleSetError().toStdString(), message);
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("modern"));
+  EXPECT_EQ(CheckedInMenu(), QStringLiteral("modern"));
+  Check(server_.Url("/miner"));
+  EXPECT_EQ(Labels(), std::vector<std::string>{"Miner"});
+  // Nor is the broken choice remembered.
+  EXPECT_EQ(QSettings().value(QString::fromLatin1(MainWindow::kRuleSetKey)).toString(),
+            QStringLiteral("modern"));
+
+  // A file that is gone by the next start leaves the twenty, and says so.
+  ASSERT_TRUE(w().ChooseRuleSet(QStringLiteral("file"),
+                                QString::fromStdString(WriteFile("gone.yaml", R"(rules:
+  - id: gone
+    label: Gone
+    severity: info
+    match:
+      literal: Welcome
+)"))));
+  std::filesystem::remove(dir_.filePath(QStringLiteral("gone.yaml")).toStdString());
+  window_.reset();
+  window_ = std::make_unique<MainWindow>(BuiltInForm());
+  window_->show();
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("classic"));
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("gone.yaml")))
+      << w().Status().message().toStdString();
+}
+
+TEST_F(RuleSetTest, TheClassicDefaultLooksAsItAlwaysDid) {
+  EXPECT_EQ(w().ruleSetName(), QStringLiteral("classic"));
+  Check(server_.Url("/a"));
+  EXPECT_EQ(Labels(), LabelsFor(kPageA));
+  // The form's row icon on every row, no severity, and nothing more read out.
+  const QImage form_icon = ImageOf(w().ListView1().topLevelItem(0)->icon(0));
+  for (int i = 0; i < w().ListView1().topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = w().ListView1().topLevelItem(i);
+    EXPECT_EQ(ImageOf(row->icon(0)), form_icon) << i;
+    EXPECT_TRUE(FindingsView::SeverityOf(row).isEmpty()) << i;
+    EXPECT_EQ(Description(i, 0), QString()) << i;
+  }
+  // The form's icon is the image list's, not a severity's.
+  EXPECT_NE(form_icon,
+            ImageOf(FindingsView::SeverityIcon(app::check::Severity::Info, QSize(16, 16))));
+  // The last rule's marker is still selected and copied into Text3.
+  EXPECT_EQ(w().Text3().Text(), "cdromCollection");
+  EXPECT_TRUE(w().Status().message().contains(QStringLiteral("selected")))
+      << w().Status().message().toStdString();
+
+  // Modern and back: the twenty as before.
+  ChooseInMenu(QStringLiteral("modern"));
+  ChooseInMenu(QStringLiteral("classic"));
+  w().Text3().SetText("");
+  Check(server_.Url("/a"));
+  EXPECT_EQ(Labels(), LabelsFor(kPageA));
+  EXPECT_EQ(ImageOf(w().ListView1().topLevelItem(0)->icon(0)), form_icon);
+  EXPECT_EQ(w().Text3().Text(), "cdromCollection");
 }
 
 TEST(WindowForm, PicturesThatCannotBeLoadedAreFormErrors) {

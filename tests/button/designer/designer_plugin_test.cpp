@@ -286,6 +286,24 @@ TEST_F(DesignerPlugin, UiLoaderGivesEveryPropertyOfTheFile) {
             icon.convertToFormat(QImage::Format_ARGB32));
   EXPECT_EQ(b->x(), 10);
   EXPECT_EQ(b->width(), 120);
+
+  // A form without captionSmoothing (the one above) has the default; one
+  // that names it gets it.
+  EXPECT_EQ(b->captionSmoothing(), TorvelButtonWidget::Standard);
+  QString ui = Read(data + QStringLiteral("/button.ui"));
+  const QString anchor = QStringLiteral("<property name=\"captionStyle\">");
+  ASSERT_TRUE(ui.contains(anchor));
+  ui.replace(anchor, QStringLiteral("<property name=\"captionSmoothing\">"
+                                    "<enum>TorvelButtonWidget::Full</enum></property>") +
+                         anchor);
+  QByteArray bytes = ui.toUtf8();
+  QBuffer buffer(&bytes);
+  std::unique_ptr<QWidget> full(loader.load(&buffer));
+  ASSERT_NE(full, nullptr) << loader.errorString().toStdString();
+  auto* fb = full->findChild<TorvelButtonWidget*>(QStringLiteral("checkButton"));
+  ASSERT_NE(fb, nullptr);
+  EXPECT_EQ(fb->captionSmoothing(), TorvelButtonWidget::Full);
+  EXPECT_EQ(Json::parse(fb->storedProperties().toStdString())["captionsmoothing"], 2);
 }
 
 }  // namespace

@@ -138,7 +138,8 @@ TEST(ButtonPersistence, ReadsTheKeysInTheirOrderWithTheirDefaults) {
                                              "IconSize=2",
                                              "BTNICON=none",
                                              "GMODE=1",
-                                             "SHOWF=true"};
+                                             "SHOWF=true",
+                                             "CaptionSmoothing=0"};
   EXPECT_EQ(bag.calls, expected);
 }
 
@@ -176,7 +177,8 @@ TEST(ButtonPersistence, WritesEveryKeyInOrderWithItsValue) {
                                              "GStart=0",
                                              "GStop=16711680",
                                              "GStyle=0",
-                                             "GMODE=-1"};
+                                             "GMODE=-1",
+                                             "CaptionSmoothing=0"};
   EXPECT_EQ(bag.calls, expected);
 }
 
@@ -191,12 +193,13 @@ TEST(ButtonPersistence, ANewButtonHasTheDefaultsOfANewlyPlacedOne) {
   b.InitProperties();
   host::JsonPropertyBag bag;
   b.WriteProperties(bag);
-  Json want = {{"btype", 2},          {"tx", "CmdNew"},  {"enab", true},    {"coltype", 1},
-               {"bcol", 0xC8D0D4},    {"fcol", 0},       {"fcolo", 0},      {"embossm", 0xC0C0C0},
-               {"embosss", 0xFFFFFF}, {"mptr", 0},       {"align", 1},      {"iconalign", 0},
-               {"orient", 0},         {"style", 0},      {"iconsize", 2},   {"showf", true},
-               {"bstyle", 0},         {"optval", false}, {"optmod", false}, {"gstart", 0},
-               {"gstop", 0xFF0000},   {"gstyle", 0},     {"gmode", -1}};
+  Json want = {
+      {"btype", 2},          {"tx", "CmdNew"},  {"enab", true},    {"coltype", 1},
+      {"bcol", 0xC8D0D4},    {"fcol", 0},       {"fcolo", 0},      {"embossm", 0xC0C0C0},
+      {"embosss", 0xFFFFFF}, {"mptr", 0},       {"align", 1},      {"iconalign", 0},
+      {"orient", 0},         {"style", 0},      {"iconsize", 2},   {"showf", true},
+      {"bstyle", 0},         {"optval", false}, {"optmod", false}, {"gstart", 0},
+      {"gstop", 0xFF0000},   {"gstyle", 0},     {"gmode", -1},     {"captionsmoothing", 0}};
   Json got = bag.json();
   ASSERT_TRUE(got.contains("font"));
   EXPECT_EQ(got["font"]["name"], "Times New Roman");
@@ -379,6 +382,55 @@ TEST(ButtonPersistence, AnUnconvertibleValueStopsAtItsKey) {
       EXPECT_EQ(e.key(), bad.begin().key());
     }
   }
+}
+
+TEST(ButtonPersistence, CaptionSmoothingWithAndWithoutItsKey) {
+  // A set written before the key existed reads as the default.
+  const Json older = {{"btype", 4}, {"tx", "Old"}, {"orient", 0}};
+  EXPECT_EQ(Restored(older).b().CaptionSmoothing(), SmoothingStandard);
+
+  for (const Long mode : {SmoothingStandard, SmoothingOff, SmoothingFull}) {
+    Json with = older;
+    with["captionsmoothing"] = mode;
+    Restored r(with);
+    EXPECT_EQ(r.b().CaptionSmoothing(), mode);
+    EXPECT_EQ(Written(r.b())["captionsmoothing"], mode);
+    EXPECT_EQ(r.b().Caption(), "Old");  // the other keys read as before
+  }
+  // Numbers as text and any case of the key, as for the other keys.
+  EXPECT_EQ(Restored(Json{{"CAPTIONSMOOTHING", " 2 "}}).b().CaptionSmoothing(), SmoothingFull);
+
+  // A mode this build does not know is the default; the rest of the set is kept.
+  for (const Json& unknown : {Json(3), Json(-1), Json(1000000)}) {
+    Restored r(Json{{"tx", "Kept"}, {"captionsmoothing", unknown}});
+    EXPECT_EQ(r.b().CaptionSmoothing(), SmoothingStandard) << unknown.dump();
+    EXPECT_EQ(r.b().Caption(), "Kept");
+  }
+  // A value that is no number at all is refused at its key.
+  host::HeadlessHost h;
+  TorvelButton b(h.site());
+  host::JsonPropertyBag bag(Json{{"captionsmoothing", "smooth"}});
+  try {
+    b.ReadProperties(bag);
+    ADD_FAILURE() << "accepted";
+  } catch (const PropertyError& e) {
+    EXPECT_EQ(e.key(), "captionsmoothing");
+  }
+}
+
+TEST(ButtonPersistence, CaptionSmoothingIsReportedAndKeptAtRunTimeToo) {
+  testing::Placed d(true);
+  d.b().SetCaptionSmoothing(SmoothingOff);
+  EXPECT_EQ(d.keys(), (testing::Keys{"CaptionSmoothing"}));
+  d.b().SetCaptionSmoothing(SmoothingOff);  // no change, no report
+  d.b().SetCaptionSmoothing(7);             // out of range, ignored
+  EXPECT_EQ(d.keys(), (testing::Keys{"CaptionSmoothing"}));
+  EXPECT_EQ(d.b().CaptionSmoothing(), SmoothingOff);
+
+  testing::Placed run(false);
+  run.b().SetCaptionSmoothing(SmoothingFull);
+  EXPECT_EQ(run.b().CaptionSmoothing(), SmoothingFull);
+  EXPECT_EQ(Written(run.b())["captionsmoothing"], SmoothingFull);
 }
 
 std::string WritePng(const std::filesystem::path& file, int w, int h) {

@@ -497,8 +497,9 @@ TEST(ButtonAccessKey, MarkerDoubledAmpersandsAndPositions) {
 
 TEST(ButtonMembers, ListInInterfaceOrderWithHelpTexts) {
   const auto& m = TorvelButton::Members();
-  ASSERT_EQ(m.size(), 29u);
+  ASSERT_EQ(m.size(), 30u);
   EXPECT_STREQ(m.front().name, "Alignment");
+  EXPECT_STREQ(m[m.size() - 2].name, "CaptionSmoothing");  // ours, after the interface's
   EXPECT_STREQ(m.back().name, "RefreshButton");
   EXPECT_STREQ(TorvelButton::FindMember("mouseover")->help,
                "Font color when mouse hovers over a button. CustomColor Scheme must be applied. ");

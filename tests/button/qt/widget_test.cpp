@@ -87,6 +87,7 @@ std::vector<Row> Rows() {
       {"buttonStyle", "ButtonStyle", QVariant::fromValue(W::MiddleSegment), L(2)},
       {"captionOrientation", "CaptionOrientation", QVariant::fromValue(W::VerticalDown), L(2)},
       {"mousePointer", "MousePointer", QVariant::fromValue(W::HourglassPointer), L(11)},
+      {"captionSmoothing", "CaptionSmoothing", QVariant::fromValue(W::Full), L(2)},
       {"font", "Font", QFont(QStringLiteral("Liberation Sans"), 12),
        button::MemberValue{host::Font::Create({"Liberation Sans", 12, 400})}},
       {"icon", "Icon", QPixmap::fromImage(RedSquare()),
@@ -230,6 +231,7 @@ TEST_F(Widget, PropertiesSetBeforeShowingAreStoredValuesTakenAsTheyAre) {
   EXPECT_EQ(stored.at("bstyle"), 2);
   EXPECT_EQ(stored.at("tx"), "&Go on");
   EXPECT_EQ(stored.at("gmode"), 2);
+  EXPECT_EQ(stored.at("captionsmoothing"), 2);
   EXPECT_EQ(w->buttonType(), TorvelButtonWidget::Macintosh);
 
   // After showing, the same kind of assignment follows the run-time rules.
@@ -286,7 +288,7 @@ TEST_F(Widget, StoredPropertiesRoundTripAsJsonAndBadSetsChangeNothing) {
   // Each stored key names a property the widget has, under the key's name in
   // any case; tools such as the Designer plugin mark and show them by it.
   const QList<QByteArray> names = TorvelButtonWidget::storedPropertyNames();
-  EXPECT_EQ(names.size(), 26);
+  EXPECT_EQ(names.size(), 27);
   for (const QByteArray& name : names) {
     EXPECT_GE(b->metaObject()->indexOfProperty(name.constData()), 0) << name.constData();
     EXPECT_EQ(names.count(name), 1) << name.constData();

@@ -28,7 +28,8 @@ text::Font MakeFont(const char* face, int escapement = 0) {
   lf.lfHeight = -11;  // 8.25 pt at 15 twips per pixel
   lf.lfEscapement = escapement;
   lf.SetFaceName(face);
-  text::Font f = text::CreateFontIndirect(lf);
+  // The button's own default smoothing, not the text library's.
+  text::Font f = text::CreateFontIndirect(lf, text::Smoothing::Standard);
   if (!f || f.match() == text::FaceMatch::Fallback) {
     ADD_FAILURE() << "the font " << face << " is not installed";
   }
@@ -394,13 +395,13 @@ namespace vx::render {
 namespace {
 
 TEST(CaptionSmoothing, EachModeDrawsAndMeasuresWithItsTextSmoothing) {
-  // Full is what a button has until told otherwise: the drawing as before.
+  // Standard is what a button has until told otherwise.
   Rig r(false, "Tahoma", 120, 30);
-  EXPECT_EQ(r.b().CaptionSmoothing(), button::SmoothingFull);
+  EXPECT_EQ(r.b().CaptionSmoothing(), button::SmoothingStandard);
   const std::pair<Long, text::Smoothing> modes[] = {
       {button::SmoothingFull, text::Smoothing::Full},
-      {button::SmoothingStandard, text::Smoothing::Standard},
-      {button::SmoothingOff, text::Smoothing::Off}};
+      {button::SmoothingOff, text::Smoothing::Off},
+      {button::SmoothingStandard, text::Smoothing::Standard}};
   for (const auto& [mode, smoothing] : modes) {
     SCOPED_TRACE(mode);
     r.b().SetCaptionSmoothing(mode);
@@ -422,7 +423,55 @@ TEST(CaptionSmoothing, EachModeDrawsAndMeasuresWithItsTextSmoothing) {
   // Values outside the three are ignored.
   for (Long bad : {-1, 3, 100}) {
     r.b().SetCaptionSmoothing(bad);
-    EXPECT_EQ(r.b().CaptionSmoothing(), button::SmoothingOff);
+    EXPECT_EQ(r.b().CaptionSmoothing(), button::SmoothingStandard);
+  }
+}
+
+// The whole button's caption under each mode, at a size the face's gasp
+// table keeps solid (8.25 pt, 11 px) and one it smooths (14 pt, 19 px).
+// Arial: Tahoma's embedded bitmaps would be solid at 11 px under any mode.
+TEST(CaptionSmoothing, TheModesDrawDifferentPixelsAtASolidAndAGreySize) {
+  const auto draw = [](double points, Long mode) {
+    Rig r(false, "Arial", 160, 40);
+    host::FontAttributes a;
+    a.name = "Arial";
+    a.size = points;
+    r.b().SetFont(host::Font::Create(a));
+    r.b().SetCaptionSmoothing(mode);
+    r.Prepare("Wag Sox");
+    r.Draw(0, -1, -1);
+    return r.surface();
+  };
+  const auto has_grey = [](const Surface& s) {
+    for (int y = 0; y < s.height(); ++y) {
+      for (int x = 0; x < s.width(); ++x) {
+        if (s.at(x, y) != kBack && s.at(x, y) != 0u) return true;
+      }
+    }
+    return false;
+  };
+  {
+    SCOPED_TRACE("8.25 pt");
+    const Surface standard = draw(8.25, button::SmoothingStandard);
+    const Surface off = draw(8.25, button::SmoothingOff);
+    const Surface full = draw(8.25, button::SmoothingFull);
+    EXPECT_FALSE(has_grey(standard));
+    EXPECT_EQ(support::DiffSurfaces(standard, off), "");  // the face asks for solid here
+    EXPECT_TRUE(has_grey(full));
+    EXPECT_NE(support::DiffSurfaces(standard, full), "");
+  }
+  {
+    SCOPED_TRACE("14 pt");
+    const Surface standard = draw(14, button::SmoothingStandard);
+    const Surface off = draw(14, button::SmoothingOff);
+    const Surface full = draw(14, button::SmoothingFull);
+    EXPECT_TRUE(has_grey(standard));
+    EXPECT_FALSE(has_grey(off));
+    EXPECT_TRUE(has_grey(full));
+    // Standard's few grey levels and ramp are not Full's.
+    EXPECT_NE(support::DiffSurfaces(standard, off), "");
+    EXPECT_NE(support::DiffSurfaces(standard, full), "");
+    EXPECT_NE(support::DiffSurfaces(off, full), "");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 
 #include "tests/button/tool/tool_run.h"
@@ -58,7 +59,7 @@ TEST(TorvelbuttonTool, JsonShapeAtDesignTime) {
     EXPECT_TRUE(j.contains(k)) << k;
   }
   const auto& p = j["properties"];
-  EXPECT_EQ(p.size(), 28u);  // every readable member
+  EXPECT_EQ(p.size(), 29u);  // every readable member
   EXPECT_EQ(p["Caption"], "E&xit");
   EXPECT_EQ(p["ColorScheme"], 2);  // BackColor switched it to CustomColors
   EXPECT_EQ(p["BackColor"], 0xC8D0D4);
@@ -92,6 +93,14 @@ TEST(TorvelbuttonTool, RestoresTheCheckButtonAndListsReadably) {
   EXPECT_NE(r.out.find("Caption"), std::string::npos);
   EXPECT_NE(r.out.find("\"Go\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Arial, 10 pt, weight 700"), std::string::npos) << r.out;
+
+  // The caption's smoothing by name, stored and listed as the others.
+  r = Tool("props --props " + set + " --set captionsmoothing=full --json");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(nlohmann::json::parse(r.out)["stored"]["captionsmoothing"], 2);
+  r = Tool("props --props " + set + " --assign CaptionSmoothing=Off");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\n +CaptionSmoothing +1\n"))) << r.out;
 }
 
 TEST(TorvelbuttonTool, OldPlatformRefusesSchemesWithTheFourLineMessage) {

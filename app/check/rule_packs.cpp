@@ -104,12 +104,15 @@ std::shared_ptr<const RuleSet> BuildRuleSet(const RuleChoice& choice) {
   if (classic && !modern && choice.files.empty() && enable.empty() && disable.empty())
     return RuleSet::Classic();
   std::vector<Rule> rules;
+  std::vector<std::string> allow_origins;
   if (classic) rules = ClassicRules();
   if (modern) rules.insert(rules.end(), ModernRules().begin(), ModernRules().end());
   for (const std::string& file : choice.files) {
     try {
-      std::vector<Rule> more = ReadRuleFile(file);
-      rules.insert(rules.end(), more.begin(), more.end());
+      RuleFileContent more = ReadRuleFileContent(file);
+      rules.insert(rules.end(), more.rules.begin(), more.rules.end());
+      allow_origins.insert(allow_origins.end(), more.allow_origins.begin(),
+                           more.allow_origins.end());
     } catch (const RuleFileError& e) {
       throw RuleChoiceError(std::string("--rules: ") + e.what());
     }
@@ -132,7 +135,7 @@ std::shared_ptr<const RuleSet> BuildRuleSet(const RuleChoice& choice) {
     if (on && !off) kept.push_back(std::move(r));
   }
   try {
-    return std::make_shared<RuleSet>(std::move(kept));
+    return std::make_shared<RuleSet>(std::move(kept), std::move(allow_origins));
   } catch (const RuleError& e) {
     throw RuleChoiceError(std::string("--rules: ") + e.what());
   }

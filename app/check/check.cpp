@@ -73,14 +73,21 @@ struct RuleSet::Compiled {
       it->rules.push_back(rule);
   }
 
+  static bool IsPlainClassic(const Rule& rule) {
+    return rule.classic != kNotClassic && rule.in == 0 && rule.kind == MatchKind::Literal;
+  }
+
   [[noreturn]] static void Fail(const Rule& rule, std::string_view why) {
     throw RuleError("rule " + rule.id + (rule.origin.empty() ? "" : " (" + rule.origin + ")") +
                     ": " + std::string(why));
   }
 
-  explicit Compiled(const std::vector<Rule>& rules) {
+  // With `skip_classic`, the classic rules without in: are left out: a check
+  // that only wants first occurrences finds those the classic way.
+  explicit Compiled(const std::vector<Rule>& rules, bool skip_classic = false) {
     for (std::size_t r = 0; r < rules.size(); ++r) {
       const Rule& rule = rules[r];
+      if (skip_classic && IsPlainClassic(rule)) continue;
       if (rule.kind == MatchKind::Literal) {
         if (rule.pattern.empty()) Fail(rule, "the literal is empty");
         if (rule.case_mode == CaseMode::Classic) {
@@ -183,6 +190,10 @@ RuleSet::RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins
   for (std::size_t i = 0; i < rules_.size() && is_classic_; ++i)
     is_classic_ = rules_[i].classic == i && rules_[i].in == 0;
   compiled_ = std::make_unique<Compiled>(rules_);
+  // A mixed set: its classic rules found the classic way when only first
+  // occurrences are wanted, the others by a database of their own.
+  if (!is_classic_ && std::any_of(rules_.begin(), rules_.end(), Compiled::IsPlainClassic))
+    rest_ = std::make_unique<Compiled>(rules_, true);
 }
 
 RuleSet::~RuleSet() = default;
@@ -409,9 +420,20 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   const RuleSet& set = *owned;
   if (set.is_classic() && !options.want_occurrences && options.ignore_in == 0)
     return FirstOccurrences(text);
-  const RuleSet::Compiled& db = set.compiled();
+  const bool split = set.rest() && !options.want_occurrences && options.ignore_in == 0 &&
+                     options.only_rule >= set.size();
+  const RuleSet::Compiled& db = split ? *set.rest() : set.compiled();
   Collector collector(text, options, set);
   if (db.db) ScanText(text, db, collector);
+  if (split) {
+    const RuleHits hits = FindRuleHits(text);
+    for (std::size_t r = 0; r < set.size(); ++r) {
+      const Rule& rule = set[r];
+      if (!RuleSet::Compiled::IsPlainClassic(rule) || !hits.Matches(rule.classic)) continue;
+      const std::size_t at = hits.first[rule.classic];
+      collector.AddPlaced(r, {at, rule.pattern.size(), 1, 1, Context::Text, {}}, 0);
+    }
+  }
   for (const ElementHit& hit : MatchElements(text, set, options.page, options.only_rule))
     collector.AddPlaced(hit.rule, {hit.offset, hit.length, 1, 1, Context::Tag, hit.element});
   // Header rules have no place in the text: line and column 0, no listed

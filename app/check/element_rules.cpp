@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "app/check/check.h"
 #include "app/check/html_context.h"
@@ -15,6 +16,19 @@ namespace {
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '_';
+}
+
+// Attributes whose values HTML compares without regard to case.
+bool CaseBlindValue(std::string_view name) {
+  static constexpr std::string_view kNames[] = {
+      "accept-charset", "align",       "autocomplete", "charset",
+      "checked",        "dir",         "disabled",     "enctype",
+      "face",           "frameborder", "hidden",       "http-equiv",
+      "lang",           "language",    "method",       "multiple",
+      "nowrap",         "readonly",    "rel",          "rev",
+      "scope",          "scrolling",   "selected",     "shape",
+      "target",         "type",        "valign",       "valuetype"};
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
 class SelectorParser {
@@ -95,6 +109,7 @@ class SelectorParser {
       // An empty value that must start, end or be contained matches nothing
       // in a browser: refused, as it is surely a slip.
       if (a.value.empty() && a.op != AttributeTest::Op::Equals) Fail("the value is empty");
+      if (CaseBlindValue(a.name)) a.value = ascii::Lower(a.value);
       Spaces();
     }
     if (!Eat("]")) Fail("\"]\" is missing");
@@ -143,26 +158,15 @@ class SelectorParser {
   std::size_t i_ = 0;
 };
 
-// Attributes whose values HTML compares without regard to case.
-bool CaseBlindValue(std::string_view name) {
-  static constexpr std::string_view kNames[] = {
-      "accept-charset", "align",       "autocomplete", "charset",
-      "checked",        "dir",         "disabled",     "enctype",
-      "face",           "frameborder", "hidden",       "http-equiv",
-      "lang",           "language",    "method",       "multiple",
-      "nowrap",         "readonly",    "rel",          "rev",
-      "scope",          "scrolling",   "selected",     "shape",
-      "target",         "type",        "valign",       "valuetype"};
-  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
-}
-
 bool TestHolds(const AttributeTest& a, const Tag& tag) {
-  const std::string* v = tag.Attribute(a.name);
+  const std::string_view* v = tag.Attribute(a.name);
   bool holds = v != nullptr;
   if (v && a.op != AttributeTest::Op::Exists) {
     const bool blind = CaseBlindValue(a.name);
-    const std::string value = blind ? ascii::Lower(*v) : *v;
-    const std::string want = blind ? ascii::Lower(a.value) : a.value;
+    std::string lowered;
+    if (blind) lowered = ascii::Lower(*v);
+    const std::string_view value = blind ? std::string_view(lowered) : *v;
+    const std::string_view want = a.value;  // lower case already where blind
     switch (a.op) {
       case AttributeTest::Op::Equals:
         holds = value == want;
@@ -175,7 +179,7 @@ bool TestHolds(const AttributeTest& a, const Tag& tag) {
                 value.compare(value.size() - want.size(), want.size(), want) == 0;
         break;
       case AttributeTest::Op::Contains:
-        holds = value.find(want) != std::string::npos;
+        holds = value.find(want) != std::string_view::npos;
         break;
       case AttributeTest::Op::Exists:
         break;
@@ -206,26 +210,26 @@ std::optional<std::string> UrlOf(const Tag& tag) {
       {"area", "href"},  {"base", "href"},  {"form", "action"}, {"object", "data"}};
   if (tag.name == "meta") {
     // A refresh's address: "5; url=https://example.net/".
-    const std::string* content = tag.Attribute("content");
+    const std::string_view* content = tag.Attribute("content");
     if (!content) return std::string();
     const std::string lower = ascii::Lower(*content);
     const std::size_t at = lower.find("url");
     if (at == std::string::npos) return std::string();
     std::size_t i = at + 3;
     while (i < lower.size() && (lower[i] == ' ' || lower[i] == '=')) ++i;
-    std::string_view url = Trim(std::string_view(*content).substr(i));
+    std::string_view url = Trim(content->substr(i));
     if (!url.empty() && (url.front() == '\'' || url.front() == '"')) url.remove_prefix(1);
     if (!url.empty() && (url.back() == '\'' || url.back() == '"')) url.remove_suffix(1);
     return std::string(url);
   }
   for (const auto& [element, attribute] : kOwn) {
     if (tag.name == element) {
-      const std::string* v = tag.Attribute(attribute);
-      return v ? *v : std::string();
+      const std::string_view* v = tag.Attribute(attribute);
+      return v ? std::string(*v) : std::string();
     }
   }
   for (std::string_view attribute : {"src", "href", "action", "data"}) {
-    if (const std::string* v = tag.Attribute(attribute)) return *v;
+    if (const std::string_view* v = tag.Attribute(attribute)) return std::string(*v);
   }
   return std::nullopt;
 }
@@ -380,6 +384,19 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
   auto finish = [&](const Open& o) {
     if (o.count >= set[o.rule].has_count) hits.push_back({o.rule, o.offset, o.length, o.name});
   };
+  // The selectors by the element they name, so that a tag meets only those
+  // that may match it.
+  struct Candidate {
+    std::size_t rule;
+    const Selector* selector;
+  };
+  std::unordered_map<std::string, std::vector<Candidate>> by_name;
+  std::vector<Candidate> any_name;
+  for (std::size_t r : rules) {
+    for (const Selector& sel : set[r].selectors)
+      (sel.outer.element.empty() ? any_name : by_name[sel.outer.element]).push_back({r, &sel});
+  }
+  std::vector<std::size_t> hit_rules;
   TagReader reader(text);
   Tag tag;
   constexpr std::size_t kMaxOpen = 256;  // a hostile page cannot grow this
@@ -401,21 +418,27 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
       }
       ++o.count;
     }
-    for (std::size_t r : rules) {
-      const Rule& rule = set[r];
-      for (const Selector& sel : rule.selectors) {
+    const auto named = by_name.find(tag.name);
+    hit_rules.clear();
+    for (const std::vector<Candidate>* list :
+         {named == by_name.end() ? nullptr : &named->second, &any_name}) {
+      if (!list) continue;
+      for (const Candidate& c : *list) {
+        const Rule& rule = set[c.rule];
+        const Selector& sel = *c.selector;
+        if (std::find(hit_rules.begin(), hit_rules.end(), c.rule) != hit_rules.end()) continue;
         if (!Matches(sel.outer, tag)) continue;
         const std::optional<std::string> url = UrlOf(tag);
         const bool inner_origin = sel.has_inner && !url;
         if (!inner_origin && rule.origin_test != OriginTest::Any &&
             !OriginHolds(rule.origin_test, url.value_or(std::string()), site, allowed))
           continue;
+        hit_rules.push_back(c.rule);
         if (!sel.has_inner) {
-          hits.push_back({r, tag.offset, tag.length, tag.name});
+          hits.push_back({c.rule, tag.offset, tag.length, tag.name});
         } else if (open.size() < kMaxOpen) {
-          open.push_back({r, &sel, inner_origin, tag.offset, tag.length, tag.name});
+          open.push_back({c.rule, &sel, inner_origin, tag.offset, tag.length, tag.name});
         }
-        break;
       }
     }
   }

@@ -1690,9 +1690,10 @@ std::string DecodeValue(std::string_view v) {
 
 }  // namespace
 
-const std::string* Tag::Attribute(std::string_view name) const {
-  for (const TagAttribute& a : attributes)
-    if (a.name == name) return &a.value;
+const std::string_view* Tag::Attribute(std::string_view name) const {
+  for (const TagAttribute& a : attributes) {
+    if (a.name.size() == name.size() && StartsWithNoCase(a.name, 0, name)) return &a.value;
+  }
   return nullptr;
 }
 
@@ -1713,16 +1714,19 @@ bool TagReader::Next(Tag& tag) {
       tag.end = s.end_tag;
       tag.name = s.tag_name;
       tag.attributes.clear();
+      tag.decoded.clear();
       duplicate = false;
       continue;
     }
     if (!open) continue;
     if (s.seg_context == Context::AttributeName && !tag.end) {
-      std::string name;
-      for (std::size_t i = s.seg_begin; i < s.seg_end && name.size() < kMaxName; ++i)
-        name.push_back(Lower(s.text[i]));
-      duplicate = tag.Attribute(name) != nullptr || tag.attributes.size() >= kMaxAttributes;
-      if (!duplicate) tag.attributes.push_back({std::move(name), {}});
+      const std::string_view name =
+          s.text.substr(s.seg_begin, std::min(s.seg_end - s.seg_begin, kMaxName));
+      duplicate = tag.attributes.size() >= kMaxAttributes;
+      for (const TagAttribute& a : tag.attributes) {
+        if (a.name.size() == name.size() && StartsWithNoCase(a.name, 0, name)) duplicate = true;
+      }
+      if (!duplicate) tag.attributes.push_back({name, {}});
     } else if (s.seg_context == Context::AttributeValue && !tag.end && !duplicate &&
                !tag.attributes.empty()) {
       std::string_view v = s.text.substr(s.seg_begin, s.seg_end - s.seg_begin);
@@ -1731,7 +1735,12 @@ bool TagReader::Next(Tag& tag) {
         v.remove_prefix(1);
         if (!v.empty() && v.back() == q) v.remove_suffix(1);
       }
-      tag.attributes.back().value = DecodeValue(v.substr(0, kMaxAttributeValue));
+      v = v.substr(0, kMaxAttributeValue);
+      if (v.find('&') != std::string_view::npos) {
+        tag.decoded.push_back(DecodeValue(v));
+        v = tag.decoded.back();
+      }
+      tag.attributes.back().value = v;
     }
     if (was_in_tag && !in_tag) {
       tag.length = s.seg_end - tag.offset;

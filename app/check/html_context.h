@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,18 +69,22 @@ class ContextScanner {
 // A tag as the tokenizer reads it: for element rules, which test names and
 // attributes rather than bytes.
 struct TagAttribute {
-  std::string name;   // lower case
-  std::string value;  // quotes taken off, the common character references decoded
+  std::string_view name;   // as written (compare without case)
+  std::string_view value;  // quotes taken off, the common character references decoded
 };
 struct Tag {
-  std::size_t offset = 0;                // of its "<"
-  std::size_t length = 0;                // through its ">"
-  bool end = false;                      // an end tag (no attributes)
-  std::string name;                      // lower case
-  std::vector<TagAttribute> attributes;  // the first of each name, in order
+  std::size_t offset = 0;  // of its "<"
+  std::size_t length = 0;  // through its ">"
+  bool end = false;        // an end tag (no attributes)
+  std::string name;        // lower case
+  // The first of each name, in order. Views into the page, or into
+  // `decoded` for values with character references; valid until the next
+  // tag is read.
+  std::vector<TagAttribute> attributes;
+  std::deque<std::string> decoded;
 
   // The value of the attribute `name` (lower case), or nullptr.
-  const std::string* Attribute(std::string_view name) const;
+  const std::string_view* Attribute(std::string_view name) const;
 };
 
 // The tags of a page in order, by the same tokenizer rules as ContextScanner

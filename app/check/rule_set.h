@@ -133,12 +133,15 @@ class RuleSet {
 
   struct Compiled;
   const Compiled& compiled() const { return *compiled_; }
+  // A mixed set's database without its classic rules; null otherwise.
+  const Compiled* rest() const { return rest_.get(); }
 
  private:
   std::vector<Rule> rules_;
   std::vector<std::string> allow_origins_;
   bool is_classic_ = false;
   std::unique_ptr<Compiled> compiled_;
+  std::unique_ptr<Compiled> rest_;
 };
 
 }  // namespace vx::app::check

@@ -225,11 +225,12 @@ struct Pending {
 // on already: such a late match is placed by a scanner of its own.
 class Collector {
  public:
-  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set)
+  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set,
+            const RuleSet::Compiled& db)
       : text_(text),
         options_(options),
         set_(set),
-        db_(set.compiled()),
+        db_(db),
         scanner_(text),
         state_(set.size()),
         last_end_(db_.patterns.size(), 0) {}
@@ -423,7 +424,7 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   const bool split = set.rest() && !options.want_occurrences && options.ignore_in == 0 &&
                      options.only_rule >= set.size();
   const RuleSet::Compiled& db = split ? *set.rest() : set.compiled();
-  Collector collector(text, options, set);
+  Collector collector(text, options, set, db);
   if (db.db) ScanText(text, db, collector);
   if (split) {
     const RuleHits hits = FindRuleHits(text);

@@ -45,7 +45,7 @@ constexpr std::string_view kModernPack = R"(rules:
     severity: high
     tags: [modern, injection, script]
     match:
-      regex: '</html\s*>\s*<script|^\s*<script|</script>\s*(<!doctype|<html)'
+      regex: '</html\s*>\s*<script|</script>\s*(<!doctype|<html)'
       flags: {case: ignore}
   - id: script-decodes-and-runs
     label: Decoded script

@@ -1,6 +1,7 @@
 // Rule sets, rule files and severities, through the built vettrix: what a
 // user writes in a rule file and on the command line, and what comes out.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -290,7 +291,10 @@ TEST_F(Rules, TheModernPackFlagsInjectedScriptAndLeavesOrdinaryPagesBelowMedium)
     Page("page.html", page);
     const RunResult r = Run({"check", "--json", "--rule-set", "modern", "page.html"});
     EXPECT_EQ(r.status, 1) << id;
-    EXPECT_EQ(Ids(r), std::vector<std::string>{id}) << page;
+    // Other rules of the pack may see the same page (a miner's script comes
+    // from another site without integrity): the family's own rule must be there.
+    const std::vector<std::string> ids = Ids(r);
+    EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << page;
   }
   Page("clean.html",
        "<!doctype html><html><head><script src=\"https://cdn.example/lib.js\" "

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <optional>
 #include <stdexcept>
-#include <unordered_map>
 
 #include "app/check/check.h"
 #include "app/check/html_context.h"
@@ -389,12 +388,25 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
   struct Candidate {
     std::size_t rule;
     const Selector* selector;
+    bool needs_attribute;  // some test asks for an attribute: a bare tag fails it
   };
-  std::unordered_map<std::string, std::vector<Candidate>> by_name;
+  // A handful of names: a short list beats hashing every tag's name.
+  std::vector<std::pair<std::string, std::vector<Candidate>>> by_name;
   std::vector<Candidate> any_name;
   for (std::size_t r : rules) {
-    for (const Selector& sel : set[r].selectors)
-      (sel.outer.element.empty() ? any_name : by_name[sel.outer.element]).push_back({r, &sel});
+    for (const Selector& sel : set[r].selectors) {
+      const bool needs = std::any_of(sel.outer.tests.begin(), sel.outer.tests.end(),
+                                     [](const AttributeTest& a) { return !a.negated; });
+      const Candidate c{r, &sel, needs};
+      if (sel.outer.element.empty()) {
+        any_name.push_back(c);
+        continue;
+      }
+      auto it = std::find_if(by_name.begin(), by_name.end(),
+                             [&](const auto& e) { return e.first == sel.outer.element; });
+      if (it == by_name.end()) it = by_name.insert(by_name.end(), {sel.outer.element, {}});
+      it->second.push_back(c);
+    }
   }
   std::vector<std::size_t> hit_rules;
   TagReader reader(text);
@@ -418,12 +430,19 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
       }
       ++o.count;
     }
-    const auto named = by_name.find(tag.name);
+    const std::vector<Candidate>* named = nullptr;
+    for (const auto& [name, list] : by_name) {
+      if (name == tag.name) {
+        named = &list;
+        break;
+      }
+    }
     hit_rules.clear();
-    for (const std::vector<Candidate>* list :
-         {named == by_name.end() ? nullptr : &named->second, &any_name}) {
+    const std::vector<Candidate>* any = &any_name;
+    for (const std::vector<Candidate>* list : {named, any}) {
       if (!list) continue;
       for (const Candidate& c : *list) {
+        if (c.needs_attribute && tag.attributes.empty()) continue;
         const Rule& rule = set[c.rule];
         const Selector& sel = *c.selector;
         if (std::find(hit_rules.begin(), hit_rules.end(), c.rule) != hit_rules.end()) continue;

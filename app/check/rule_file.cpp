@@ -220,6 +220,9 @@ class Reader {
     }
     ReadMatch(required("match"), field + ".match", r);
     if (const Node* in = Find(n, "in")) {
+      if (r.kind == MatchKind::Element || r.kind == MatchKind::Header)
+        Fail(*in, field + ".in",
+             "is for literal and regex rules (an element rule's occurrence is its tag)");
       for (const std::string& name : Strings(*in, field + ".in")) {
         try {
           r.in |= ParseContexts(name);

@@ -593,6 +593,8 @@ TEST_F(Rules, ElementAndHeaderRuleErrorsNameFileLineAndField) {
   ExpectFileError(rule("{literal: x}", "    same-origin: false\n"),
                   "bad.yaml:6: rules[0].same-origin: is for element rules only");
   ExpectFileError(rule("{element: a}", "    has-count: 3\n"), "is for element rules with :has()");
+  ExpectFileError(rule("{element: a}", "    in: [script]\n"),
+                  "rules[0].in: is for literal and regex rules");
   ExpectFileError(rule("{element: 'a:has(b)'}", "    has-count: 0\n"),
                   "rules[0].has-count: is a whole number from 1 to 10000");
   ExpectFileError(rule("{element: a}", "    page-scheme: ftp\n"), "rules[0].page-scheme");

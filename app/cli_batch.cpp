@@ -165,7 +165,14 @@ Outcome CheckOne(const std::string& address, Prepared p, StdinPage& in, std::uin
     repaired = text::ToValidUtf8(text);
     text = repaired;
   }
-  Outcome out = MakeOutcome(facts, text, check::Check(text, check_options));
+  // Same-origin and header rules look at where the page came from.
+  check::PageOrigin origin;
+  origin.address = facts.web ? facts.final_address : address;
+  origin.fetched = facts.web;
+  if (facts.web) origin.headers = p.web.headers;
+  check::CheckOptions options = check_options;
+  options.page = &origin;
+  Outcome out = MakeOutcome(facts, text, check::Check(text, options));
   // A mapped file that shrank meanwhile: its text was not the file's.
   if (fetcher.failed()) return MakeFailure(facts, fetcher.error());
   return out;

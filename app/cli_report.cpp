@@ -337,6 +337,11 @@ class SarifWriter : public ReportWriter {
                        std::size_t column, const FindingOccurrence* at = nullptr) {
     out += "{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
     AppendJsonString(out, uri);
+    // A header rule's finding has no place in the text (line 0): no region.
+    if (line == 0) {
+      out += "}}}";
+      return;
+    }
     out += "},\"region\":{\"startLine\":" + std::to_string(line) +
            ",\"startColumn\":" + std::to_string(column);
     if (at) {

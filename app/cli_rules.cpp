@@ -62,6 +62,36 @@ std::vector<bool> ParseFailOn(std::string_view value, const check::RuleSet& set,
   return chosen;
 }
 
+namespace {
+
+// A header match as a rule file writes it: one condition as an object,
+// several as a list.
+void AppendHeaderMatch(std::string& out, const check::Rule& r) {
+  if (r.header.size() != 1) out += '[';
+  for (std::size_t i = 0; i < r.header.size(); ++i) {
+    const check::HeaderTest& t = r.header[i];
+    if (i > 0) out += ',';
+    out += "{\"name\":";
+    AppendJsonString(out, t.name);
+    switch (t.kind) {
+      case check::HeaderTest::Kind::Absent:
+        out += ",\"absent\":true}";
+        continue;
+      case check::HeaderTest::Kind::Matches:
+        out += ",\"matches\":";
+        break;
+      case check::HeaderTest::Kind::Lacks:
+        out += ",\"lacks\":";
+        break;
+    }
+    AppendJsonString(out, t.value);
+    out += '}';
+  }
+  if (r.header.size() != 1) out += ']';
+}
+
+}  // namespace
+
 std::string RulesListing(const check::RuleSet& set, bool json) {
   std::string out;
   if (json) {
@@ -81,7 +111,11 @@ std::string RulesListing(const check::RuleSet& set, bool json) {
       out += "],\"kind\":\"" + std::string(check::MatchKindName(r.kind)) + "\",\"match\":{";
       AppendJsonString(out, check::MatchKindName(r.kind));
       out += ':';
-      AppendJsonString(out, r.pattern);
+      if (r.kind == check::MatchKind::Header) {
+        AppendHeaderMatch(out, r);
+      } else {
+        AppendJsonString(out, r.pattern);
+      }
       if (r.kind == check::MatchKind::Literal) {
         out += ",\"case\":\"" + std::string(check::CaseModeName(r.case_mode)) + "\"";
       } else if (r.kind == check::MatchKind::Regex) {
@@ -99,6 +133,14 @@ std::string RulesListing(const check::RuleSet& set, bool json) {
           out += '"';
         }
         out += ']';
+      }
+      if (r.origin_test != check::OriginTest::Any)
+        out += std::string(",\"same-origin\":") +
+               (r.origin_test == check::OriginTest::Own ? "true" : "false");
+      if (r.has_count != 1) out += ",\"has-count\":" + std::to_string(r.has_count);
+      if (!r.page_scheme.empty()) {
+        out += ",\"page-scheme\":";
+        AppendJsonString(out, r.page_scheme);
       }
       out += "}\n";
     }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/check/element_rules.h"
+#include "app/check/header_rules.h"
 #include "app/check/rule_hits.h"
 #include "app/check/rule_set.h"
 #include "app/rules.h"
@@ -71,14 +73,21 @@ struct RuleSet::Compiled {
       it->rules.push_back(rule);
   }
 
+  static bool IsPlainClassic(const Rule& rule) {
+    return rule.classic != kNotClassic && rule.in == 0 && rule.kind == MatchKind::Literal;
+  }
+
   [[noreturn]] static void Fail(const Rule& rule, std::string_view why) {
     throw RuleError("rule " + rule.id + (rule.origin.empty() ? "" : " (" + rule.origin + ")") +
                     ": " + std::string(why));
   }
 
-  explicit Compiled(const std::vector<Rule>& rules) {
+  // With `skip_classic`, the classic rules without in: are left out: a check
+  // that only wants first occurrences finds those the classic way.
+  explicit Compiled(const std::vector<Rule>& rules, bool skip_classic = false) {
     for (std::size_t r = 0; r < rules.size(); ++r) {
       const Rule& rule = rules[r];
+      if (skip_classic && IsPlainClassic(rule)) continue;
       if (rule.kind == MatchKind::Literal) {
         if (rule.pattern.empty()) Fail(rule, "the literal is empty");
         if (rule.case_mode == CaseMode::Classic) {
@@ -165,7 +174,11 @@ struct RuleSet::Compiled {
   std::size_t length(unsigned id) const { return patterns[id].text.size(); }
 };
 
-RuleSet::RuleSet(std::vector<Rule> rules) : rules_(std::move(rules)) {
+RuleSet::RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins)
+    : rules_(std::move(rules)), allow_origins_(WellKnownOrigins()) {
+  for (std::string& host : allow_origins)
+    if (std::find(allow_origins_.begin(), allow_origins_.end(), host) == allow_origins_.end())
+      allow_origins_.push_back(std::move(host));
   for (std::size_t i = 0; i < rules_.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (rules_[j].id == rules_[i].id)
@@ -177,6 +190,10 @@ RuleSet::RuleSet(std::vector<Rule> rules) : rules_(std::move(rules)) {
   for (std::size_t i = 0; i < rules_.size() && is_classic_; ++i)
     is_classic_ = rules_[i].classic == i && rules_[i].in == 0;
   compiled_ = std::make_unique<Compiled>(rules_);
+  // A mixed set: its classic rules found the classic way when only first
+  // occurrences are wanted, the others by a database of their own.
+  if (!is_classic_ && std::any_of(rules_.begin(), rules_.end(), Compiled::IsPlainClassic))
+    rest_ = std::make_unique<Compiled>(rules_, true);
 }
 
 RuleSet::~RuleSet() = default;
@@ -208,11 +225,12 @@ struct Pending {
 // on already: such a late match is placed by a scanner of its own.
 class Collector {
  public:
-  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set)
+  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set,
+            const RuleSet::Compiled& db)
       : text_(text),
         options_(options),
         set_(set),
-        db_(set.compiled()),
+        db_(db),
         scanner_(text),
         state_(set.size()),
         last_end_(db_.patterns.size(), 0) {}
@@ -236,6 +254,20 @@ class Collector {
     // A match reported later ends at or after `end`, so it starts at or after
     // end - longest.
     while (!pending_.empty() && pending_.top().start + db_.longest < end) Release();
+  }
+
+  // An occurrence placed already (an element rule's start tag, a header
+  // rule's empty one), handed in page order for each rule.
+  void AddPlaced(std::size_t rule, Occurrence o, std::size_t count = 1) {
+    RuleState& s = state_[rule];
+    s.match.rule = rule;
+    s.match.count += count;
+    if (!s.has_first && (options_.ignore_in & Bit(o.context)) == 0) {
+      s.match.first = o;
+      s.has_first = true;
+    }
+    if (s.match.occurrences.size() < options_.max_occurrences && o.length > 0)
+      s.match.occurrences.push_back(std::move(o));
   }
 
   CheckResult Finish() {
@@ -380,6 +412,8 @@ bool IsLineEnd(char c) {
   return c == '\n' || c == '\r';
 }
 
+void ScanText(std::string_view text, const RuleSet::Compiled& db, Collector& collector);
+
 }  // namespace
 
 CheckResult Check(std::string_view text, const CheckOptions& options) {
@@ -387,14 +421,54 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   const RuleSet& set = *owned;
   if (set.is_classic() && !options.want_occurrences && options.ignore_in == 0)
     return FirstOccurrences(text);
-  const RuleSet::Compiled& db = set.compiled();
-  if (!db.db) return {};
+  const bool split = set.rest() && !options.want_occurrences && options.ignore_in == 0 &&
+                     options.only_rule >= set.size();
+  const RuleSet::Compiled& db = split ? *set.rest() : set.compiled();
+  Collector collector(text, options, set, db);
+  if (db.db) ScanText(text, db, collector);
+  if (split) {
+    const RuleHits hits = FindRuleHits(text);
+    for (std::size_t r = 0; r < set.size(); ++r) {
+      const Rule& rule = set[r];
+      if (!RuleSet::Compiled::IsPlainClassic(rule) || !hits.Matches(rule.classic)) continue;
+      const std::size_t at = hits.first[rule.classic];
+      collector.AddPlaced(r, {at, rule.pattern.size(), 1, 1, Context::Text, {}}, 0);
+    }
+  }
+  for (const ElementHit& hit : MatchElements(text, set, options.page, options.only_rule))
+    collector.AddPlaced(hit.rule, {hit.offset, hit.length, 1, 1, Context::Tag, hit.element});
+  // Header rules have no place in the text: line and column 0, no listed
+  // occurrences.
+  std::vector<bool> header_rule(set.size(), false);
+  if (options.page && options.page->fetched) {
+    for (std::size_t r = 0; r < set.size(); ++r) {
+      const Rule& rule = set[r];
+      if (rule.kind != MatchKind::Header) continue;
+      if (options.only_rule < set.size() && r != options.only_rule) continue;
+      if (!rule.page_scheme.empty() && !PageScheme(options.page, rule.page_scheme)) continue;
+      if (const std::size_t n = MatchHeaders(rule, options.page->headers)) {
+        header_rule[r] = true;
+        collector.AddPlaced(r, {0, 0, 0, 0, Context::Other, {}}, n);
+      }
+    }
+  }
+  CheckResult result = collector.Finish();
+  for (RuleMatch& m : result.matches) {
+    if (!header_rule[m.rule]) continue;
+    m.first.line = 0;
+    m.first.column = 0;
+  }
+  return result;
+}
+
+namespace {
+
+void ScanText(std::string_view text, const RuleSet::Compiled& db, Collector& collector) {
   hs_scratch_t* scratch = Scratch(db.db);
   hs_stream_t* stream = nullptr;
   if (hs_open_stream(db.db, 0, &stream) != HS_SUCCESS) throw std::bad_alloc();
   std::unique_ptr<hs_stream_t, void (*)(hs_stream_t*)> owner(
       stream, [](hs_stream_t* s) { hs_close_stream(s, nullptr, nullptr, nullptr); });
-  Collector collector(text, options, set);
   constexpr std::size_t kPiece = std::size_t{1} << 30;  // the database takes 32-bit lengths
   for (std::size_t at = 0; at < text.size(); at += kPiece) {
     const std::size_t n = std::min(kPiece, text.size() - at);
@@ -406,8 +480,9 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   owner.release();
   if (hs_close_stream(stream, scratch, OnMatch, &collector) != HS_SUCCESS)
     throw std::runtime_error("marker matching failed");
-  return collector.Finish();
 }
+
+}  // namespace
 
 std::vector<Occurrence> RuleOccurrences(std::string_view text, std::size_t rule,
                                         std::size_t limit) {

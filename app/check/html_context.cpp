@@ -1637,4 +1637,130 @@ Place ContextScanner::At(std::size_t offset) {
   return Place{s.seg_context, std::string(s.seg_element)};
 }
 
+// ---- tags, for element rules ----
+// Driven by the scanner's own steps, so that what counts as a tag is exactly
+// what the context scanner says is one.
+
+namespace {
+
+bool InTagState(St s) {
+  return s == St::kBeforeAttrName || s == St::kAfterAttrName || s == St::kBeforeAttrValue ||
+         s == St::kSelfClosing;
+}
+
+// The character references attribute values commonly carry; others stay as
+// written.
+std::string DecodeValue(std::string_view v) {
+  std::string out;
+  out.reserve(v.size());
+  for (std::size_t i = 0; i < v.size();) {
+    if (v[i] != '&') {
+      out += v[i++];
+      continue;
+    }
+    const std::size_t semi = v.find(';', i + 1);
+    if (semi == std::string_view::npos || semi - i > 10) {
+      out += v[i++];
+      continue;
+    }
+    const std::string_view ref = v.substr(i + 1, semi - i - 1);
+    unsigned long code = 0;
+    bool ok = true;
+    if (ref == "amp") {
+      code = '&';
+    } else if (ref == "quot") {
+      code = '"';
+    } else if (ref == "apos") {
+      code = '\'';
+    } else if (ref == "lt") {
+      code = '<';
+    } else if (ref == "gt") {
+      code = '>';
+    } else if (ref.size() >= 2 && ref[0] == '#') {
+      const bool hex = ref[1] == 'x' || ref[1] == 'X';
+      for (std::size_t k = hex ? 2 : 1; k < ref.size() && ok; ++k) {
+        const char c = ref[k];
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        ok = d >= 0 && code < 0x110000;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+      }
+      ok = ok && ref.size() > (hex ? 2u : 1u) && code < 0x80 && code != 0;
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      out += v[i++];
+      continue;
+    }
+    out += static_cast<char>(code);  // ASCII only: others stay as written
+    i = semi + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+const std::string_view* Tag::Attribute(std::string_view name) const {
+  for (const TagAttribute& a : attributes) {
+    if (a.name.size() == name.size() && StartsWithNoCase(a.name, 0, name)) return &a.value;
+  }
+  return nullptr;
+}
+
+TagReader::TagReader(std::string_view text) : scanner_(std::make_unique<ContextScanner>(text)) {}
+TagReader::~TagReader() = default;
+
+bool TagReader::Next(Tag& tag) {
+  ContextScanner::Impl& s = *scanner_->impl_;
+  bool open = false;
+  bool duplicate = false;  // the attribute being read repeats an earlier name
+  while (s.pos < s.text.size()) {
+    const bool was_in_tag = InTagState(s.state);
+    s.Step();
+    const bool in_tag = InTagState(s.state);
+    if (!was_in_tag && in_tag) {
+      open = true;
+      tag.offset = s.tag_begin;
+      tag.end = s.end_tag;
+      tag.name = s.tag_name;
+      tag.attributes.clear();
+      tag.decoded.clear();
+      duplicate = false;
+      continue;
+    }
+    if (!open) continue;
+    if (s.seg_context == Context::AttributeName && !tag.end) {
+      const std::string_view name =
+          s.text.substr(s.seg_begin, std::min(s.seg_end - s.seg_begin, kMaxName));
+      duplicate = tag.attributes.size() >= kMaxAttributes;
+      for (const TagAttribute& a : tag.attributes) {
+        if (a.name.size() == name.size() && StartsWithNoCase(a.name, 0, name)) duplicate = true;
+      }
+      if (!duplicate) tag.attributes.push_back({name, {}});
+    } else if (s.seg_context == Context::AttributeValue && !tag.end && !duplicate &&
+               !tag.attributes.empty()) {
+      std::string_view v = s.text.substr(s.seg_begin, s.seg_end - s.seg_begin);
+      if (!v.empty() && (v.front() == '"' || v.front() == '\'')) {
+        const char q = v.front();
+        v.remove_prefix(1);
+        if (!v.empty() && v.back() == q) v.remove_suffix(1);
+      }
+      v = v.substr(0, kMaxAttributeValue);
+      if (v.find('&') != std::string_view::npos) {
+        tag.decoded.push_back(DecodeValue(v));
+        v = tag.decoded.back();
+      }
+      tag.attributes.back().value = v;
+    }
+    if (was_in_tag && !in_tag) {
+      tag.length = s.seg_end - tag.offset;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace vx::app::check

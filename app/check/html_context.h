@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vx::app::check {
 
@@ -59,8 +61,50 @@ class ContextScanner {
   Place At(std::size_t offset);
 
  private:
+  friend class TagReader;
   struct Impl;
   std::unique_ptr<Impl> impl_;
+};
+
+// A tag as the tokenizer reads it: for element rules, which test names and
+// attributes rather than bytes.
+struct TagAttribute {
+  std::string_view name;   // as written (compare without case)
+  std::string_view value;  // quotes taken off, the common character references decoded
+};
+struct Tag {
+  std::size_t offset = 0;  // of its "<"
+  std::size_t length = 0;  // through its ">"
+  bool end = false;        // an end tag (no attributes)
+  std::string name;        // lower case
+  // The first of each name, in order. Views into the page, or into
+  // `decoded` for values with character references; valid until the next
+  // tag is read.
+  std::vector<TagAttribute> attributes;
+  std::deque<std::string> decoded;
+
+  // The value of the attribute `name` (lower case), or nullptr.
+  const std::string_view* Attribute(std::string_view name) const;
+};
+
+// The tags of a page in order, by the same tokenizer rules as ContextScanner
+// (so "<iframe" inside a script or a comment is no tag). Memory is bounded
+// like the scanner's; attribute values are cut at kMaxAttributeValue bytes.
+class TagReader {
+ public:
+  static constexpr std::size_t kMaxAttributes = 64;
+  static constexpr std::size_t kMaxAttributeValue = 4096;
+
+  explicit TagReader(std::string_view text);
+  ~TagReader();
+  TagReader(const TagReader&) = delete;
+  TagReader& operator=(const TagReader&) = delete;
+
+  // The next complete tag; false at the end of the page.
+  bool Next(Tag& tag);
+
+ private:
+  std::unique_ptr<ContextScanner> scanner_;
 };
 
 }  // namespace vx::app::check

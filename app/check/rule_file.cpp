@@ -17,6 +17,8 @@
 #include <sstream>
 
 #include "app/check/check.h"
+#include "app/check/element_rules.h"
+#include "app/check/header_rules.h"
 
 namespace vx::app::check {
 namespace {
@@ -185,7 +187,8 @@ class Reader {
 
   Rule ReadRule(const Node& n, const std::string& field) const {
     Keys(n, field,
-         {"id", "label", "description", "severity", "tags", "match", "in", "same-origin"});
+         {"id", "label", "description", "severity", "tags", "match", "in", "same-origin",
+          "has-count", "page-scheme"});
     Rule r;
     r.origin = name_ + ":" + std::to_string(n.line);
     auto required = [&](std::string_view key) -> const Node& {
@@ -217,6 +220,9 @@ class Reader {
     }
     ReadMatch(required("match"), field + ".match", r);
     if (const Node* in = Find(n, "in")) {
+      if (r.kind == MatchKind::Element || r.kind == MatchKind::Header)
+        Fail(*in, field + ".in",
+             "is for literal and regex rules (an element rule's occurrence is its tag)");
       for (const std::string& name : Strings(*in, field + ".in")) {
         try {
           r.in |= ParseContexts(name);
@@ -226,9 +232,28 @@ class Reader {
       }
     }
     if (const Node* same = Find(n, "same-origin")) {
-      Bool(*same, field + ".same-origin");
+      const bool own = Bool(*same, field + ".same-origin");
       if (r.kind != MatchKind::Element)
         Fail(*same, field + ".same-origin", "is for element rules only");
+      r.origin_test = own ? OriginTest::Own : OriginTest::Other;
+    }
+    if (const Node* count = Find(n, "has-count")) {
+      const std::string& v = Scalar(*count, field + ".has-count");
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long k = std::strtoul(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || errno != 0 || k < 1 || k > 10000 || v[0] == '-')
+        Fail(*count, field + ".has-count", "is a whole number from 1 to 10000, not \"" + v + "\"");
+      const bool has = std::any_of(r.selectors.begin(), r.selectors.end(),
+                                   [](const Selector& sel) { return sel.has_inner; });
+      if (!has) Fail(*count, field + ".has-count", "is for element rules with :has()");
+      r.has_count = k;
+    }
+    if (const Node* scheme = Find(n, "page-scheme")) {
+      const std::string& v = Scalar(*scheme, field + ".page-scheme");
+      if (v != "http" && v != "https")
+        Fail(*scheme, field + ".page-scheme", "is http or https, not \"" + v + "\"");
+      r.page_scheme = v;
     }
     return r;
   }
@@ -275,13 +300,68 @@ class Reader {
         }
       }
       CheckRegex(*re, field + ".regex", r);
+    } else if (const Node* el = Find(n, "element")) {
+      r.kind = MatchKind::Element;
+      if (case_node) Fail(*case_node, field + ".case", "is for literal");
+      if (flags) Fail(*flags, field + ".flags", "is for regex");
+      r.pattern = Scalar(*el, field + ".element");
+      try {
+        r.selectors = ParseSelectors(r.pattern);
+      } catch (const std::invalid_argument& e) {
+        Fail(*el, field + ".element", e.what());
+      }
     } else {
-      const bool element = Find(n, "element") != nullptr;
-      const Node& at = *Find(n, element ? "element" : "header");
-      Fail(at, field + (element ? ".element" : ".header"),
-           std::string(element ? "element" : "header") +
-               " rules are not matched by this version of vettrix; use literal or regex");
+      const Node& h = *Find(n, "header");
+      r.kind = MatchKind::Header;
+      if (case_node) Fail(*case_node, field + ".case", "is for literal");
+      if (flags) Fail(*flags, field + ".flags", "is for regex; header values match without case");
+      if (h.kind == Node::Kind::Sequence) {
+        if (h.items.empty()) Fail(h, field + ".header", "needs at least one condition");
+        for (std::size_t i = 0; i < h.items.size(); ++i)
+          r.header.push_back(
+              ReadHeaderTest(h.items[i], field + ".header[" + std::to_string(i) + "]"));
+      } else {
+        r.header.push_back(ReadHeaderTest(h, field + ".header"));
+      }
     }
+  }
+
+  // {name: N, absent: true} | {name: N, matches: REGEX} | {name: N, lacks: WORD}
+  HeaderTest ReadHeaderTest(const Node& n, const std::string& field) const {
+    Keys(n, field, {"name", "absent", "matches", "lacks"});
+    HeaderTest t;
+    const Node* name = Find(n, "name");
+    if (!name) Fail(n, field + ".name", "is required");
+    const std::string& v = Scalar(*name, field + ".name");
+    const bool token = !v.empty() && std::all_of(v.begin(), v.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             c == '-' || c == '_';
+    });
+    if (!token) Fail(*name, field + ".name", "\"" + v + "\" is no header name");
+    for (char c : v) t.name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    int forms = 0;
+    for (std::string_view k : {"absent", "matches", "lacks"}) forms += Find(n, k) != nullptr;
+    if (forms != 1) Fail(n, field, "needs exactly one of absent: true, matches and lacks");
+    if (const Node* a = Find(n, "absent")) {
+      if (!Bool(*a, field + ".absent"))
+        Fail(*a, field + ".absent", "is true (a header that is present: use matches: '.')");
+      t.kind = HeaderTest::Kind::Absent;
+    } else if (const Node* m = Find(n, "matches")) {
+      t.kind = HeaderTest::Kind::Matches;
+      t.value = Scalar(*m, field + ".matches");
+      try {
+        CheckHeaderRegex(t.value);
+      } catch (const std::invalid_argument& e) {
+        Fail(*m, field + ".matches", "\"" + t.value + "\": " + e.what());
+      }
+    } else {
+      const Node& l = *Find(n, "lacks");
+      t.kind = HeaderTest::Kind::Lacks;
+      t.value = Scalar(l, field + ".lacks");
+      if (t.value.empty() || t.value.find_first_of(" ;,=") != std::string::npos)
+        Fail(l, field + ".lacks", "names one directive or attribute, as \"secure\"");
+    }
+    return t;
   }
 
   // Said here, with the line, rather than when the set is compiled.
@@ -307,13 +387,25 @@ class Reader {
     }
   }
 
-  std::vector<Rule> Read(const Node& root) const {
+  RuleFileContent Read(const Node& root) const {
     if (root.kind == Node::Kind::Null) {
       Node at = root;
       Fail(at, "rules", "the file is empty");
     }
     if (root.kind != Node::Kind::Map) Fail(root, "rules", "the file needs a top-level rules: list");
-    Keys(root, "", {"rules"});
+    Keys(root, "", {"rules", "allow-origins"});
+    RuleFileContent content;
+    if (const Node* allow = Find(root, "allow-origins")) {
+      if (allow->kind != Node::Kind::Sequence)
+        Fail(*allow, "allow-origins", "needs a list of origins");
+      for (const Node& item : allow->items) {
+        const std::string& entry = Scalar(item, "allow-origins");
+        std::string host = AllowedHost(entry);
+        if (host.empty() || host.find_first_of(" /?#*") != std::string::npos)
+          Fail(item, "allow-origins", "\"" + entry + "\" is no origin: give https://host or host");
+        content.allow_origins.push_back(std::move(host));
+      }
+    }
     const Node* list = Find(root, "rules");
     if (!list) Fail(root, "rules", "is required");
     if (list->kind != Node::Kind::Sequence) Fail(*list, "rules", "needs a list of rules");
@@ -328,7 +420,8 @@ class Reader {
       }
       rules.push_back(std::move(r));
     }
-    return rules;
+    content.rules = std::move(rules);
+    return content;
   }
 
  private:
@@ -339,6 +432,11 @@ class Reader {
 
 std::vector<Rule> ParseRuleFile(std::string_view text, const std::string& name,
                                 const RuleFileLimits& limits) {
+  return ParseRuleFileContent(text, name, limits).rules;
+}
+
+RuleFileContent ParseRuleFileContent(std::string_view text, const std::string& name,
+                                     const RuleFileLimits& limits) {
   if (text.size() > limits.max_bytes)
     throw RuleFileError(name + ": larger than " + std::to_string(limits.max_bytes) + " bytes");
   if (text.find('\0') != std::string_view::npos)
@@ -361,13 +459,17 @@ std::vector<Rule> ParseRuleFile(std::string_view text, const std::string& name,
 }
 
 std::vector<Rule> ReadRuleFile(const std::string& path, const RuleFileLimits& limits) {
+  return ReadRuleFileContent(path, limits).rules;
+}
+
+RuleFileContent ReadRuleFileContent(const std::string& path, const RuleFileLimits& limits) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw RuleFileError(path + ": cannot read: " + std::strerror(errno));
   std::string text(limits.max_bytes + 1, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad()) throw RuleFileError(path + ": cannot read: " + std::strerror(errno));
   text.resize(static_cast<std::size_t>(in.gcount()));
-  return ParseRuleFile(text, path, limits);
+  return ParseRuleFileContent(text, path, limits);
 }
 
 }  // namespace vx::app::check

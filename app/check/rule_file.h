@@ -25,6 +25,15 @@ struct RuleFileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file's rules and its allow-origins (hosts, lower case).
+struct RuleFileContent {
+  std::vector<Rule> rules;
+  std::vector<std::string> allow_origins;
+};
+RuleFileContent ParseRuleFileContent(std::string_view text, const std::string& name,
+                                     const RuleFileLimits& limits = {});
+RuleFileContent ReadRuleFileContent(const std::string& path, const RuleFileLimits& limits = {});
+
 // The rules of a file's text; `name` is what messages call the file.
 std::vector<Rule> ParseRuleFile(std::string_view text, const std::string& name,
                                 const RuleFileLimits& limits = {});

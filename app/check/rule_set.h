@@ -32,6 +32,42 @@ std::string_view CaseModeName(CaseMode mode);
 
 inline constexpr std::size_t kNotClassic = static_cast<std::size_t>(-1);
 
+// One test of a compound selector: [name], [name=v], [name^=v], [name$=v],
+// [name*=v]; `negated` for :not([...]).
+struct AttributeTest {
+  enum class Op { Exists, Equals, Prefix, Suffix, Contains };
+  std::string name;  // lower case
+  Op op = Op::Exists;
+  std::string value;
+  bool negated = false;
+};
+// An element name ("" for any) and its attribute tests, all of which hold.
+struct Compound {
+  std::string element;
+  std::vector<AttributeTest> tests;
+};
+// A compound, and with :has(...) a compound some element inside must match.
+struct Selector {
+  Compound outer;
+  bool has_inner = false;
+  Compound inner;
+};
+
+// Which elements a rule with a URL counts, by the origin the URL goes to.
+enum class OriginTest {
+  Any,
+  Other,  // same-origin: false: another site, not on the allow-list
+  Own,    // same-origin: true: the page's own site or the allow-list
+};
+
+// One condition of a header rule over the final response's headers.
+struct HeaderTest {
+  enum class Kind { Absent, Matches, Lacks };
+  std::string name;  // lower case
+  Kind kind = Kind::Absent;
+  std::string value;  // the regular expression, or the directive lacked
+};
+
 struct Rule {
   std::string id;  // [A-Za-z0-9._-]+, unique in a set
   std::string label;
@@ -47,6 +83,15 @@ struct Rule {
   std::size_t classic = kNotClassic;
   // Where the rule was written ("file:line"), for messages; "" when built in.
   std::string origin;
+  // Element rules: the selectors of `pattern`, any of which matches.
+  std::vector<Selector> selectors;
+  OriginTest origin_test = OriginTest::Any;
+  // With :has(): how many elements inside must match.
+  std::size_t has_count = 1;
+  // Header rules: conditions that must all hold.
+  std::vector<HeaderTest> header;
+  // Only on pages of this scheme ("https"); "": any page.
+  std::string page_scheme;
 };
 
 // A rule that cannot be used: a pattern the database refuses, an id given
@@ -65,7 +110,9 @@ class RuleSet {
  public:
   // Compiles the rules' patterns into one database. Throws RuleError naming
   // the first rule that cannot be used.
-  explicit RuleSet(std::vector<Rule> rules);
+  // `allow_origins` extends the built-in list of well-known origins that
+  // same-origin tests count as the page's own.
+  explicit RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins = {});
   ~RuleSet();
   RuleSet(const RuleSet&) = delete;
   RuleSet& operator=(const RuleSet&) = delete;
@@ -74,6 +121,8 @@ class RuleSet {
   static std::shared_ptr<const RuleSet> Classic();
 
   const std::vector<Rule>& rules() const { return rules_; }
+  // Hosts, lower case: the built-in list and the rule files' allow-origins.
+  const std::vector<std::string>& allow_origins() const { return allow_origins_; }
   std::size_t size() const { return rules_.size(); }
   const Rule& operator[](std::size_t i) const { return rules_[i]; }
   // Exactly the twenty classic rules in their order: the fast way applies.
@@ -84,11 +133,15 @@ class RuleSet {
 
   struct Compiled;
   const Compiled& compiled() const { return *compiled_; }
+  // A mixed set's database without its classic rules; null otherwise.
+  const Compiled* rest() const { return rest_.get(); }
 
  private:
   std::vector<Rule> rules_;
+  std::vector<std::string> allow_origins_;
   bool is_classic_ = false;
   std::unique_ptr<Compiled> compiled_;
+  std::unique_ptr<Compiled> rest_;
 };
 
 }  // namespace vx::app::check

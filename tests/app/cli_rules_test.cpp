@@ -1,7 +1,13 @@
 // Rule sets, rule files and severities, through the built vettrix: what a
 // user writes in a rule file and on the command line, and what comes out.
 
+#include <httplib.h>
+#include <algorithm>
+
+#include <chrono>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/app/vettrix_run.h"
@@ -290,7 +296,10 @@ TEST_F(Rules, TheModernPackFlagsInjectedScriptAndLeavesOrdinaryPagesBelowMedium)
     Page("page.html", page);
     const RunResult r = Run({"check", "--json", "--rule-set", "modern", "page.html"});
     EXPECT_EQ(r.status, 1) << id;
-    EXPECT_EQ(Ids(r), std::vector<std::string>{id}) << page;
+    // Other rules of the pack may see the same page (a miner's script comes
+    // from another site without integrity): the family's own rule must be there.
+    const std::vector<std::string> ids = Ids(r);
+    EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << page;
   }
   Page("clean.html",
        "<!doctype html><html><head><script src=\"https://cdn.example/lib.js\" "
@@ -322,6 +331,277 @@ TEST_F(Rules, InContextsCountOnlyOccurrencesThere) {
   EXPECT_EQ(findings[1]["count"], 1);
   EXPECT_EQ(findings[1]["line"], 3);
   EXPECT_EQ(findings[1]["occurrences"][0]["context"], "attribute-value");
+}
+
+constexpr const char* kElementRules = R"(rules:
+  - id: zero-frame
+    label: Zero frame
+    severity: high
+    match: {element: 'iframe[width="0"][height="0"], frame[src$=".php"]'}
+  - id: tests
+    label: Tests
+    severity: low
+    match: {element: 'input[type=PASSWORD], a[href^="https:"][title*=ay], *[data-x]'}
+  - id: unchecked
+    label: Unchecked
+    severity: medium
+    match: {element: 'script[src]:not([integrity])'}
+  - id: case-kept
+    label: Case kept
+    severity: low
+    match: {element: 'p[title="Hi"]'}
+  - id: many-links
+    label: Many links
+    severity: medium
+    match: {element: 'div:has(a[href])'}
+    has-count: 2
+)";
+
+TEST_F(Rules, ElementSelectorsMatchStartTags) {
+  Page("el.yaml", kElementRules);
+  Page("page.html",
+       "<IFRAME HEIGHT=0 width='0' src=x></iframe><iframe width=0 src=y></iframe>\n"
+       "<frame src=a.php><frame src=a.php.txt>"
+       "<script>var s = '<iframe width=0 height=0>';</script><!-- <input type=password> -->\n"
+       "<input type=Password><a href='https://x' title=Today><a href='http://x' title=day>"
+       "<b data-x>\n"
+       "<script src=a.js integrity=sha384-x></script><script src=b.js></script>"
+       "<p title=hi><p title=Hi>\n"
+       "<div><a href=1></a></div><div><a href=1></a><span><a href=2></a></span></div>");
+  const RunResult r = Run({"check", "--json", "--occurrences", "--disable", "classic", "--rules",
+                           "el.yaml", "page.html"});
+  ASSERT_EQ(r.status, 1) << r.err;
+  const Json findings = r.JsonLines().at(0)["findings"];
+  ASSERT_EQ(Ids(r), (std::vector<std::string>{"zero-frame", "tests", "unchecked", "case-kept",
+                                              "many-links"}));
+  auto places = [&](std::size_t i) {
+    std::vector<std::string> out;
+    for (const Json& o : findings[i]["occurrences"]) {
+      EXPECT_EQ(o["context"], "tag");
+      out.push_back(std::to_string(o["line"].get<int>()) + ":" +
+                    std::to_string(o["column"].get<int>()) + " " + o["element"].get<std::string>());
+    }
+    return out;
+  };
+  // Not inside the script or the comment; names and type values without case.
+  EXPECT_EQ(places(0), (std::vector<std::string>{"1:1 iframe", "2:1 frame"}));
+  EXPECT_EQ(findings[0]["count"], 2);
+  EXPECT_EQ(places(1), (std::vector<std::string>{"3:1 input", "3:22 a", "3:83 b"}));
+  EXPECT_EQ(places(2), (std::vector<std::string>{"4:46 script"}));
+  EXPECT_EQ(places(3), (std::vector<std::string>{"4:84 p"}));    // a title's case counts
+  EXPECT_EQ(places(4), (std::vector<std::string>{"5:26 div"}));  // two links inside
+  EXPECT_EQ(findings[0]["occurrences"][0]["offset"], 0);
+  EXPECT_NE(findings[0]["occurrences"][0]["snippet"].get<std::string>().find("<IFRAME"),
+            std::string::npos);
+
+  const RunResult listed = Run({"rules", "--json", "--disable", "classic", "--rules", "el.yaml"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  const Json first = listed.JsonLines().at(0);
+  EXPECT_EQ(first["kind"], "element");
+  EXPECT_EQ(
+      first["match"],
+      Json::parse(R"({"element":"iframe[width=\"0\"][height=\"0\"], frame[src$=\".php\"]"})"));
+  EXPECT_EQ(listed.JsonLines().at(4)["has-count"], 2);
+}
+
+TEST_F(Rules, SameOriginCountsOnlyUrlsOfAnotherSite) {
+  Page("origin.yaml", R"(allow-origins: [https://cdn.example.org, fonts.example.net]
+rules:
+  - id: elsewhere
+    label: Elsewhere
+    severity: medium
+    match: {element: 'script, form, meta[http-equiv=refresh]'}
+    same-origin: false
+  - id: at-home
+    label: At home
+    severity: low
+    match: {element: script}
+    same-origin: true
+)");
+  const std::string page =
+      "<script src=/own.js></script>\n"                             // relative: the page's own
+      "<script src=https://evil.test/a.js></script>\n"              // another site
+      "<script src=//cdn.example.org/lib.js></script>\n"            // on the allow-list
+      "<script src=https://a.fonts.example.net/f.js></script>\n"    // under a listed host
+      "<script src='HTTPS://user@Evil.TEST:8443/b.js'></script>\n"  // another site, spelt oddly
+      "<form action=https://127.0.0.1:9/login></form>\n"            // the page's host, other port
+      "<form></form><script src=data:text/javascript,1></script>\n"
+      "<meta http-equiv=Refresh content=\"0; url='https://evil.test/'\">\n";
+  Page("page.html", page);
+  auto lines = [&](const RunResult& r) {
+    std::map<std::string, std::vector<int>> out;
+    const std::vector<Json> reports = r.JsonLines();
+    for (const Json& f : reports.at(0)["findings"])
+      for (const Json& o : f["occurrences"]) out[f["id"].get<std::string>()].push_back(o["line"]);
+    return out;
+  };
+  // A local file has no site of its own: every absolute web address is elsewhere.
+  const RunResult local = Run({"check", "--json", "--occurrences", "--disable", "classic",
+                               "--rules", "origin.yaml", "page.html"});
+  ASSERT_EQ(local.status, 1) << local.err;
+  EXPECT_EQ(lines(local)["elsewhere"], (std::vector<int>{2, 5, 6, 8})) << local.out;
+  EXPECT_EQ(lines(local)["at-home"], (std::vector<int>{1, 3, 4, 7}));
+
+  // Served from 127.0.0.1, the form posting to another port of it stays home.
+  httplib::Server http;
+  http.Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page, "text/html");
+  });
+  const int port = http.bind_to_any_port("127.0.0.1");
+  std::thread thread([&] { http.listen_after_bind(); });
+  while (!http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const RunResult web = Run({"check", "--json", "--occurrences", "--disable", "classic", "--rules",
+                             "origin.yaml", "http://127.0.0.1:" + std::to_string(port) + "/page"});
+  http.stop();
+  thread.join();
+  ASSERT_EQ(web.status, 1) << web.err;
+  EXPECT_EQ(lines(web)["elsewhere"], (std::vector<int>{2, 5, 8}));
+}
+
+TEST_F(Rules, HeaderRulesTestTheFinalResponseEachCookieOnItsOwn) {
+  Page("headers.yaml", R"(rules:
+  - id: no-csp
+    label: No CSP
+    severity: low
+    match: {header: {name: Content-Security-Policy, absent: true}}
+  - id: old-server
+    label: Old server
+    severity: medium
+    match: {header: {name: server, matches: 'apache/2\.[0-2]\b'}}
+  - id: cookie-not-secure
+    label: Insecure cookie
+    severity: low
+    match: {header: {name: set-cookie, lacks: secure}}
+  - id: cookie-lookahead
+    label: No HttpOnly
+    severity: info
+    match: {header: {name: set-cookie, matches: '^(?!.*;\s*httponly\s*(;|$))'}}
+  - id: no-frame-guard
+    label: Framable
+    severity: low
+    match:
+      header:
+        - {name: x-frame-options, absent: true}
+        - {name: content-security-policy, lacks: frame-ancestors}
+  - id: no-hsts
+    label: No HSTS
+    severity: low
+    match: {header: {name: strict-transport-security, absent: true}}
+    page-scheme: https
+)");
+  httplib::Server http;
+  http.Get("/bare", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Server", "Apache/2.2.15 (Unix)");
+    res.set_header("Set-Cookie", "a=1; Secure; HttpOnly");
+    res.set_header("Set-Cookie", "b=2; Path=/; secure");
+    res.set_header("Set-Cookie", "c=3; Path=/secure-area");  // a path is no Secure flag
+    res.set_content("<p>x</p>", "text/html");
+  });
+  http.Get("/guarded", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Server", "Apache/2.4.57");
+    res.set_header("Content-Security-Policy", "default-src 'self'");
+    res.set_content("<p>x</p>", "text/html");
+  });
+  http.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "d=4");  // not the final response's
+    res.set_redirect("/guarded");
+  });
+  const int port = http.bind_to_any_port("127.0.0.1");
+  std::thread thread([&] { http.listen_after_bind(); });
+  while (!http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  auto check = [&](const std::string& path, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"check",   "--json",  "--occurrences", "--disable",
+                                     "classic", "--rules", "headers.yaml"};
+    args.insert(args.end(), more.begin(), more.end());
+    args.push_back(path);
+    return Run(args);
+  };
+  const RunResult bare = check(base + "/bare");
+  const RunResult guarded = check(base + "/moved");
+  Page("page.html", "<p>x</p>");
+  const RunResult local = check("page.html");
+  const RunResult sarif = check(base + "/bare", {"--format", "sarif", "-o", "out.sarif"});
+  http.stop();
+  thread.join();
+
+  ASSERT_EQ(bare.status, 1) << bare.err;
+  // lacks: holds for a header that is sent without the directive, not for a
+  // missing one (no-csp says that).
+  EXPECT_EQ(Ids(bare), (std::vector<std::string>{"no-csp", "old-server", "cookie-not-secure",
+                                                 "cookie-lookahead"}));
+  for (const Json& f : bare.JsonLines().at(0)["findings"]) {
+    // No place in the text.
+    EXPECT_EQ(f["line"], 0) << f;
+    EXPECT_EQ(f["column"], 0) << f;
+    EXPECT_TRUE(f["occurrences"].empty()) << f;
+  }
+  // Two cookies of three lack each flag (c's path is no flag).
+  EXPECT_EQ(bare.JsonLines().at(0)["findings"][2]["count"], 1);
+  EXPECT_EQ(bare.JsonLines().at(0)["findings"][3]["count"], 2);
+  EXPECT_EQ(Ids(guarded), (std::vector<std::string>{"no-frame-guard"}));
+  EXPECT_EQ(local.status, 0) << local.out;  // a file has no headers to test
+
+  // A finding without a place still makes a valid SARIF log.
+  const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
+  const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
+  ASSERT_EQ(sarif.status, 1) << sarif.err;
+  const std::string cmd =
+      std::string(VETTRIX_PYTHON) + " " + vx::support::Quote(validator.string()) + " " +
+      vx::support::Quote(schema.string()) + " " + vx::support::Quote((dir_ / "out.sarif").string());
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 0) << "the SARIF log does not validate (3: validator missing)";
+
+  const RunResult listed =
+      Run({"rules", "--json", "--disable", "classic", "--rules", "headers.yaml"});
+  const std::vector<Json> objects = listed.JsonLines();
+  ASSERT_EQ(objects.size(), 6u) << listed.err;
+  EXPECT_EQ(objects[0]["kind"], "header");
+  EXPECT_EQ(objects[0]["match"],
+            Json::parse(R"({"header":{"name":"content-security-policy","absent":true}})"));
+  EXPECT_EQ(objects[4]["match"], Json::parse(R"({"header":[{"name":"x-frame-options",
+      "absent":true},{"name":"content-security-policy","lacks":"frame-ancestors"}]})"));
+  EXPECT_EQ(objects[5]["page-scheme"], "https");
+}
+
+TEST_F(Rules, ElementAndHeaderRuleErrorsNameFileLineAndField) {
+  auto rule = [](const std::string& match, const std::string& more = "") {
+    return "rules:\n  - id: a\n    label: A\n    severity: low\n    match: " + match + "\n" + more;
+  };
+  ExpectFileError(rule("{element: 'iframe[width=0'}"),
+                  "bad.yaml:5: rules[0].match.element: bad selector \"iframe[width=0\"");
+  ExpectFileError(rule("{element: 'div > a'}"), "at character 5: expected \",\" between selectors");
+  ExpectFileError(rule("{element: 'a[href~=x]'}"), "expected =, ^=, $=, *= or \"]\"");
+  ExpectFileError(rule("{element: 'a[href^=\"\"]'}"), "the value is empty");
+  ExpectFileError(rule("{element: 'a,'}"), "a selector is missing");
+  ExpectFileError(rule("{element: ''}"), "rules[0].match.element: the selector is empty");
+  ExpectFileError(rule("{element: 'a:has(b:has(c))'}"), ":has() is allowed once");
+  ExpectFileError(rule("{element: 'a[title=\"x]'}"), "the quoted value is not closed");
+  ExpectFileError(rule("{header: {name: x-frame-options}}"),
+                  "rules[0].match.header: needs exactly one of absent: true, matches and lacks");
+  ExpectFileError(rule("{header: {name: 'x frame', absent: true}}"),
+                  "rules[0].match.header.name: \"x frame\" is no header name");
+  ExpectFileError(rule("{header: {name: server, matches: 'a(b'}}"),
+                  "rules[0].match.header.matches: \"a(b\": the regex cannot be used");
+  ExpectFileError(rule("{header: {name: server, absent: false}}"), "rules[0].match.header.absent");
+  ExpectFileError(rule("{header: {name: server, lacks: 'a b'}}"), "rules[0].match.header.lacks");
+  ExpectFileError(rule("{header: [{name: server, absent: true}, {absent: true}]}"),
+                  "rules[0].match.header[1].name: is required");
+  ExpectFileError(rule("{header: {name: server, absent: true, value: x}}"),
+                  "rules[0].match.header.value: unknown field");
+  ExpectFileError(rule("{literal: x}", "    same-origin: false\n"),
+                  "bad.yaml:6: rules[0].same-origin: is for element rules only");
+  ExpectFileError(rule("{element: a}", "    has-count: 3\n"), "is for element rules with :has()");
+  ExpectFileError(rule("{element: a}", "    in: [script]\n"),
+                  "rules[0].in: is for literal and regex rules");
+  ExpectFileError(rule("{element: 'a:has(b)'}", "    has-count: 0\n"),
+                  "rules[0].has-count: is a whole number from 1 to 10000");
+  ExpectFileError(rule("{element: a}", "    page-scheme: ftp\n"), "rules[0].page-scheme");
+  ExpectFileError("allow-origins: ['https://']\n" + rule("{element: a}"),
+                  "bad.yaml:1: allow-origins: \"https://\" is no origin");
+  ExpectFileError("allow-origins: cdn.example.org\n" + rule("{element: a}"),
+                  "allow-origins: needs a list of origins");
 }
 
 }  // namespace

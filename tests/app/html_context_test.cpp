@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/check/html_context.h"
 
@@ -334,3 +335,38 @@ TEST(HtmlContextScanner, AnswersDoNotDependOnWhichOffsetsAreAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+// "name a=v b=w" for start tags, "/name" for end tags, in page order.
+std::vector<std::string> Tags(std::string_view page) {
+  vx::app::check::TagReader reader(page);
+  vx::app::check::Tag tag;
+  std::vector<std::string> out;
+  while (reader.Next(tag)) {
+    std::string s = (tag.end ? "/" : "") + tag.name;
+    for (const auto& a : tag.attributes)
+      s += " " + std::string(a.name) + "=" + std::string(a.value);
+    EXPECT_EQ(page[tag.offset], '<') << s;
+    EXPECT_EQ(page[tag.offset + tag.length - 1], '>') << s;
+    out.push_back(s);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(HtmlContextTags, StartTagsWithTheirAttributesAsTheTokenizerReadsThem) {
+  using V = std::vector<std::string>;
+  // Names in lower case, values unquoted, the first of a repeated name kept.
+  EXPECT_EQ(Tags("<IFRAME Width=0 height='0' src=\"a&amp;b\" width=9 hidden></iframe>"),
+            (V{"iframe Width=0 height=0 src=a&b hidden=", "/iframe"}));
+  // What only looks like a tag is none: in a script, a comment, a title.
+  EXPECT_EQ(Tags("<script>var s = '<iframe src=x>';</script><!-- <form> --><title><b></title>"),
+            (V{"script", "/script", "title", "/title"}));
+  // Escaped script data hides "</script>" inside "<!--<script>".
+  EXPECT_EQ(Tags("<script><!--<script></script>--></script><p>"), (V{"script", "/script", "p"}));
+  // A tag the page ends inside is not read; references stay when unknown.
+  EXPECT_EQ(Tags("<a href='x&copy;y&#106;'>x</a><img src=y"), (V{"a href=x&copy;yj", "/a"}));
+  EXPECT_EQ(Tags("<br/><input type=password/>"), (V{"br", "input type=password/"}));
+}

@@ -92,8 +92,9 @@ ReportedFinding ReadFinding(const Fields& f, const Json& j, const std::string& i
     f.Fail(in + "has an unknown severity \"" + out.severity + "\"");
   out.label = f.String(j, "label", in);
   out.description = f.String(j, "description", in);
-  out.at.line = f.Size(j, "line", in, 1);
-  out.at.column = f.Size(j, "column", in, 1);
+  // A header rule's finding has no place in the text: line and column 0.
+  out.at.line = f.Size(j, "line", in, 0);
+  out.at.column = f.Size(j, "column", in, 0);
   const bool has_count = j.contains("count"), has_list = j.contains("occurrences");
   if (has_count != has_list) f.Fail(in + "has \"count\" or \"occurrences\" without the other");
   if (has_count) {

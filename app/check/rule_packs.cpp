@@ -34,10 +34,10 @@ constexpr std::string_view kModernPack = R"(rules:
     same-origin: false
   - id: known-script-without-integrity
     label: Unchecked known script
-    description: A script of the page's own site or of a well-known library or analytics site, loaded without an integrity hash.
+    description: A script of the page's own site or of a well-known library or analytics site, loaded by its full address without an integrity hash.
     severity: low
     tags: [modern, supply-chain, script]
-    match: {element: 'script[src]:not([integrity])'}
+    match: {element: 'script[src*="//"]:not([integrity])'}
     same-origin: true
   - id: script-outside-html
     label: Script outside the page

@@ -48,7 +48,13 @@ class FakeFetcher : public PageFetcher {
     check::PageOrigin page;
     page.address = "http://example.test/";
     page.fetched = true;
-    page.headers = {{"Server", server}};
+    // A careful server's headers: the pack's header rules stay quiet, so
+    // these tests see the page's own findings.
+    page.headers = {{"Server", server},
+                    {"Content-Security-Policy", "default-src 'self'"},
+                    {"X-Content-Type-Options", "nosniff"},
+                    {"Referrer-Policy", "no-referrer"},
+                    {"X-Frame-Options", "DENY"}};
     return page;
   }
 

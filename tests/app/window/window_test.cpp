@@ -79,6 +79,11 @@ class Server {
     });
     server_.Get("/miner", [](const httplib::Request&, httplib::Response& r) {
       r.set_header("Server", "Gamma/1.0");
+      // A careful server's headers: only the page's own content is found.
+      r.set_header("Content-Security-Policy", "default-src 'self'");
+      r.set_header("X-Content-Type-Options", "nosniff");
+      r.set_header("Referrer-Policy", "no-referrer");
+      r.set_header("X-Frame-Options", "DENY");
       r.set_content(kPageMiner, "text/html");
     });
     server_.Get("/plain", [](const httplib::Request&, httplib::Response& r) {

@@ -35,7 +35,10 @@ class ReorderWindow {
   ReorderWindow(std::size_t capacity, bool ordered) : capacity_(capacity), ordered_(ordered) {}
 
   // Blocks while the window is full; nullopt once stopped.
-  std::optional<std::uint64_t> Admit(std::string address, bool could_be_file) {
+  // `index`: the address's position in the whole input, shards' skipped
+  // ones included.
+  std::optional<std::uint64_t> Admit(std::string address, bool could_be_file,
+                                     std::uint64_t index = 0) {
     std::unique_lock lock(mutex_);
     if (slots_.size() >= capacity_) {
       // Once full, wait until a quarter is free: the input goes on in steps
@@ -46,7 +49,7 @@ class ReorderWindow {
     }
     if (stopped_) return std::nullopt;
     const std::uint64_t seq = admitted_++;
-    slots_.emplace(seq, Slot{std::move(address), could_be_file, std::nullopt});
+    slots_.emplace(seq, Slot{std::move(address), could_be_file, index, std::nullopt});
     if (admitted_ == 2) changed_.notify_all();  // "several" is known
     return seq;
   }
@@ -89,6 +92,7 @@ class ReorderWindow {
     std::uint64_t seq = 0;
     std::string address;
     Outcome outcome;
+    std::uint64_t index = 0;
   };
   enum class Status { Item, Timeout, End, Stopped };
 
@@ -107,6 +111,7 @@ class ReorderWindow {
     item->seq = seq;
     item->address = std::move(it->second.address);
     item->outcome = std::move(*it->second.outcome);
+    item->index = it->second.index;
     slots_.erase(it);
     ++printed_;
     if (admit_waiting_ > 0 && slots_.size() <= LowWater()) space_.notify_one();
@@ -118,7 +123,8 @@ class ReorderWindow {
     std::lock_guard lock(mutex_);
     std::vector<Item> items;
     for (auto& [seq, slot] : slots_) {
-      if (slot.outcome) items.push_back({seq, std::move(slot.address), std::move(*slot.outcome)});
+      if (slot.outcome)
+        items.push_back({seq, std::move(slot.address), std::move(*slot.outcome), slot.index});
     }
     slots_.clear();
     std::sort(items.begin(), items.end(),
@@ -139,6 +145,7 @@ class ReorderWindow {
   struct Slot {
     std::string address;
     bool could_be_file = false;
+    std::uint64_t index = 0;
     std::optional<Outcome> outcome;
   };
 

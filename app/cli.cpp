@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "app/cli_batch.h"
 #include "app/cli_options.h"
 #include "app/cli_rules.h"
+#include "app/cli_shard.h"
 #include "app/rules.h"
 #include "app/version.h"
 #include "platform/base/ascii.h"
@@ -288,6 +290,20 @@ Format ParseFormat(std::string_view value) {
 }
 
 void ParseShard(std::string_view value, Options& o) {
+  o.sharded = true;
+  if (value == "auto" || value.starts_with("auto/")) {
+    std::optional<unsigned> n;
+    if (value != "auto") n = ParseInteger<unsigned>("--shard auto/N", value.substr(5), 1, 1u << 30);
+    try {
+      const ShardChoice c =
+          ShardFromEnvironment(n, [](const char* name) { return std::getenv(name); });
+      o.shard = c.k;
+      o.shards = c.n;
+    } catch (const ShardError& e) {
+      throw UsageError(e.what());
+    }
+    return;
+  }
   const std::size_t slash = value.find('/');
   unsigned k = 0, n = 0;
   bool good = slash != std::string_view::npos;
@@ -373,8 +389,22 @@ const std::vector<OptionSpec>& OptionTable() {
        {"check only the addresses at positions K, K+N, K+2N, ... of",
         "the input (1 <= K <= N; positions count from 1, over the",
         "command line, the lists and the files of folders), so N",
-        "runs on N machines split one input between them"},
+        "runs on N machines split one input between them; JSON",
+        "objects then carry \"index\", the position from 0, for",
+        "vettrix merge. auto: K and N of a Slurm array task",
+        "(SLURM_ARRAY_TASK_ID, _MIN, _STEP, _COUNT); auto/N: N",
+        "given, K from JOB_COMPLETION_INDEX (a Kubernetes indexed",
+        "job) or AWS_BATCH_JOB_ARRAY_INDEX (an AWS Batch array)"},
        [](Options& o, const std::string&, const std::string& v) { ParseShard(v, o); }},
+      {"Input", {"--shard-by"}, "WAY",
+       {"position (default) or hash: an address goes to shard",
+        "(FNV-1a 64 of its bytes mod N) + 1, so a list that grows",
+        "or is reordered keeps each address on its shard"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v != "position" && v != "hash")
+           throw UsageError(name + " is position or hash, not \"" + v + "\"");
+         o.shard_by_hash = v == "hash";
+       }},
 
       {"Fetching", {"-j", "--jobs"}, "N",
        {"transfers in flight at once (default 16, at most 1024);",

@@ -34,6 +34,7 @@
 #include "app/cli_input.h"
 #include "app/cli_output.h"
 #include "app/cli_report.h"
+#include "app/cli_shard.h"
 #include "app/rules.h"
 #include "platform/fetch/fetch.h"
 #include "platform/text/utf8.h"
@@ -331,9 +332,9 @@ class BatchRun {
 
   // One entry of the input: admitted to the window, then sent on. False when
   // the run stopped.
-  bool Feed(const InputEntry& entry) {
+  bool Feed(const InputEntry& entry, std::uint64_t index) {
     if (!entry.error.empty()) {
-      const auto seq = window_.Admit(entry.address, false);
+      const auto seq = window_.Admit(entry.address, false, index);
       if (seq) window_.Complete(*seq, Failure(entry.error));
       return seq.has_value();
     }
@@ -344,7 +345,7 @@ class BatchRun {
     } catch (const std::exception& e) {
       bad = e.what();
     }
-    const auto seq = window_.Admit(entry.address, source.could_be_file);
+    const auto seq = window_.Admit(entry.address, source.could_be_file, index);
     if (!seq) return false;
     if (!bad.empty()) {
       window_.Complete(*seq, Failure(bad));
@@ -356,6 +357,13 @@ class BatchRun {
     return true;
   }
 
+  // Whether this run's shard holds the address at `position` (from 1).
+  bool InShard(const std::string& address, std::uint64_t position) const {
+    if (options_.shards <= 1) return true;
+    if (options_.shard_by_hash) return AddressHash(address) % options_.shards == options_.shard - 1;
+    return position % options_.shards == options_.shard % options_.shards;
+  }
+
   // The input is read on a thread of its own, as fast as the window admits.
   void StartFeeder() {
     feeder_ = std::thread([this] {
@@ -365,9 +373,8 @@ class BatchRun {
         std::uint64_t position = 0;
         while (std::optional<InputEntry> entry = reader.Next()) {
           ++position;
-          if (options_.shards > 1 && position % options_.shards != options_.shard % options_.shards)
-            continue;
-          if (!Feed(*entry)) break;
+          if (!InShard(entry->address, position)) continue;
+          if (!Feed(*entry, position - 1)) break;
         }
       } catch (const std::exception& e) {
         if (const auto seq = window_.Admit("-", false)) window_.Complete(*seq, Failure(e.what()));
@@ -377,13 +384,21 @@ class BatchRun {
     });
   }
 
-  void Print(const std::string& address, const Outcome& o) {
+  void Print(const ReorderWindow::Item& item) {
+    const std::string& address = item.address;
+    const Outcome& o = item.outcome;
     if (!several_told_) {
       writer_->SetSeveral(window_.Several());
       several_told_ = true;
     }
     progress_.Clear();
-    writer_->Item(buffer_, address, o);
+    if (options_.sharded) {
+      Outcome indexed = o;
+      indexed.index = item.index;
+      writer_->Item(buffer_, address, indexed);
+    } else {
+      writer_->Item(buffer_, address, o);
+    }
     if (output_ok_) output_ok_ = sink_->Write(buffer_);
     buffer_.clear();
     ++done_;
@@ -408,7 +423,7 @@ class BatchRun {
       ReorderWindow::Item item;
       const ReorderWindow::Status status = window_.Next(&item, std::chrono::milliseconds(100));
       if (status == ReorderWindow::Status::Item) {
-        Print(item.address, item.outcome);
+        Print(item);
         if (!output_ok_) return false;
         progress_.Update(done_, failed_, window_.Total());
       } else if (status == ReorderWindow::Status::Timeout) {
@@ -430,8 +445,7 @@ class BatchRun {
     const int sig = signal_seen_.load() != 0 ? signal_seen_.load() : SIGINT;
     const int status = 128 + sig;
     if (!sink_->is_file()) {
-      for (const ReorderWindow::Item& item : window_.TakeCompleted())
-        Print(item.address, item.outcome);
+      for (const ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
       writer_->End(buffer_, RunSummary{status, false});
       (void)sink_->Write(buffer_);
     }

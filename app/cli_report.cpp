@@ -147,6 +147,7 @@ class JsonWriter : public ReportWriter {
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     out += "{\"address\":";
     AppendJsonString(out, address);
+    if (o.index) out += ",\"index\":" + std::to_string(*o.index);
     out += ",\"ok\":";
     out += o.ok ? "true" : "false";
     out += ",\"error\":";

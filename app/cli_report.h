@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +41,9 @@ struct Outcome {
   std::string server;
   std::size_t bytes = 0;
   std::vector<Finding> findings;
+  // The address's position in the whole input, from 0: JSON tells it for a
+  // shard's output, so the shards can be merged back in order.
+  std::optional<std::uint64_t> index;
 };
 
 // What a report tells of where a page came from.

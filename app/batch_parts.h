@@ -61,6 +61,12 @@ class ReorderWindow {
     return {it->second.address, it->second.could_be_file};
   }
 
+  std::uint64_t IndexOf(std::uint64_t seq) {
+    std::lock_guard lock(mutex_);
+    const auto it = slots_.find(seq);
+    return it == slots_.end() ? 0 : it->second.index;
+  }
+
   void Complete(std::uint64_t seq, Outcome outcome) {
     std::lock_guard lock(mutex_);
     const auto it = slots_.find(seq);

@@ -552,6 +552,19 @@ const std::vector<OptionSpec>& OptionTable() {
         "a carriage return with an apostrophe, so that a",
         "spreadsheet shows them as text and runs no formula"},
        [](Options& o, const std::string&, const std::string&) { o.style.csv_safe = true; }},
+      {"Output", {"--resume"}, "FILE",
+       {"keep a journal of finished addresses in FILE; the same",
+        "command again, after a kill or a crash, checks only what",
+        "it lacks and writes the whole run's report, in input order.",
+        "A journal of other options, rules or input is refused"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.empty()) throw UsageError(name + " needs a file name");
+         o.resume = v;
+       }},
+      {"Output", {"--resume-force"}, "",
+       {"resume a journal even from other options (an address whose",
+        "position now holds another is checked again)"},
+       [](Options& o, const std::string&, const std::string&) { o.resume_force = true; }},
       {"Output", {"-q", "--quiet"}, "",
        {"no progress line, and no summary at the end"},
        [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
@@ -668,6 +681,7 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     o.check.want_occurrences = true;
     o.check.max_occurrences = 100;
   }
+  if (o.resume_force && !o.resume) throw UsageError("--resume-force needs --resume FILE");
   const bool list_on_stdin = std::count(o.lists.begin(), o.lists.end(), "-") > 0;
   if (std::count(o.lists.begin(), o.lists.end(), "-") > 1)
     throw UsageError("standard input can be read as a list only once");

@@ -32,6 +32,7 @@
 
 #include "app/batch_parts.h"
 #include "app/cli_input.h"
+#include "app/cli_journal.h"
 #include "app/cli_output.h"
 #include "app/cli_report.h"
 #include "app/cli_shard.h"
@@ -216,6 +217,7 @@ class BatchRun {
   BatchRun& operator=(const BatchRun&) = delete;
 
   RunEnd Run() {
+    if (const std::optional<RunEnd> bad = OpenJournal()) return *bad;
     if (!OpenOutput()) return {kExitFailure};
     StartFeeder();
     const bool interrupted = PrintAsCompleted();
@@ -235,6 +237,34 @@ class BatchRun {
   }
 
  private:
+  // Before the output: a journal of other options stops the run before a
+  // report file is begun.
+  std::optional<RunEnd> OpenJournal() {
+    if (!options_.resume) return std::nullopt;
+    Progress none(false);
+    try {
+      journal_ = std::make_unique<Journal>(*options_.resume, ResumeKey(options_),
+                                           options_.resume_force, options_.check.rules);
+    } catch (const JournalMismatch& e) {
+      WriteError(none, "vettrix: " + Printable(e.what()) + "\n");
+      return RunEnd{kExitUsage};
+    } catch (const JournalError& e) {
+      WriteError(none, "vettrix: --resume: " + Printable(e.what()) + "\n");
+      return RunEnd{kExitFailure};
+    }
+    return std::nullopt;
+  }
+
+  // A finished address: kept in the journal, then handed to the printer.
+  // What completes after a stop was cut short, and is not kept.
+  void Done(std::uint64_t seq, Outcome o) {
+    if (journal_ && !stop_) {
+      if (!journal_->Append(window_.IndexOf(seq), window_.Info(seq).first, o))
+        journal_failed_ = true;
+    }
+    window_.Complete(seq, std::move(o));
+  }
+
   bool OpenOutput() {
     if (!options_.output) {
       sink_ = OutputSink::Stdout();
@@ -284,8 +314,7 @@ class BatchRun {
     if (!raw.result.ok) {
       const auto [address, could_be_file] = window_.Info(seq);
       PageFacts facts{true, raw.result.status, std::move(raw.result.final_url), {}};
-      window_.Complete(seq,
-                       MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)));
+      Done(seq, MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)));
       return;
     }
     pool_.Submit([this, seq, raw = std::move(raw)]() mutable {
@@ -302,7 +331,7 @@ class BatchRun {
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }
-      window_.Complete(seq, std::move(o));
+      Done(seq, std::move(o));
     });
   }
 
@@ -321,7 +350,7 @@ class BatchRun {
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }
-      window_.Complete(seq, std::move(o));
+      Done(seq, std::move(o));
     };
     if (special) {
       side_reads_.Start(std::move(task));
@@ -333,9 +362,16 @@ class BatchRun {
   // One entry of the input: admitted to the window, then sent on. False when
   // the run stopped.
   bool Feed(const InputEntry& entry, std::uint64_t index) {
+    if (journal_) {
+      if (std::optional<Outcome> held = journal_->Take(index, entry.address)) {
+        const auto seq = window_.Admit(entry.address, false, index);
+        if (seq) window_.Complete(*seq, std::move(*held));
+        return seq.has_value();
+      }
+    }
     if (!entry.error.empty()) {
       const auto seq = window_.Admit(entry.address, false, index);
-      if (seq) window_.Complete(*seq, Failure(entry.error));
+      if (seq) Done(*seq, Failure(entry.error));
       return seq.has_value();
     }
     Source source;
@@ -348,7 +384,7 @@ class BatchRun {
     const auto seq = window_.Admit(entry.address, source.could_be_file, index);
     if (!seq) return false;
     if (!bad.empty()) {
-      window_.Complete(*seq, Failure(bad));
+      Done(*seq, Failure(bad));
     } else if (source.kind == Source::Kind::Web) {
       Fetcher().Add(*seq, entry.address);
     } else {
@@ -384,12 +420,29 @@ class BatchRun {
     });
   }
 
+  // The journal reaches the disk in batches, at most every 200 ms, on the
+  // printer's thread: a crash of the machine loses at most that much, a kill
+  // of the process nothing that was written.
+  void SyncJournal(bool now) {
+    if (!journal_) return;
+    const auto t = Clock::now();
+    if (!now && t - last_sync_ < std::chrono::milliseconds(200)) return;
+    last_sync_ = t;
+    journal_->Sync();
+  }
+
   void Print(const ReorderWindow::Item& item) {
     const std::string& address = item.address;
     const Outcome& o = item.outcome;
     if (!several_told_) {
       writer_->SetSeveral(window_.Several());
       several_told_ = true;
+    }
+    SyncJournal(false);
+    if (journal_failed_ && !journal_failure_told_) {
+      journal_failure_told_ = true;
+      WriteError(progress_, "vettrix: cannot write the journal " + Printable(*options_.resume) +
+                                ": " + journal_->error() + "; the run goes on without it\n");
     }
     progress_.Clear();
     if (options_.sharded) {
@@ -462,6 +515,7 @@ class BatchRun {
     side_reads_.Wait();
     WithFetcher([](net::BatchFetcher& f) { f.Wait(); });
     pool_.Stop();
+    SyncJournal(true);
     if (!output_ok_) {
       sink_->Discard();
       WriteError(progress_, WriteFailure());
@@ -497,6 +551,11 @@ class BatchRun {
   std::mutex fetcher_mutex_;
   std::unique_ptr<net::BatchFetcher> fetcher_;
   std::thread feeder_;
+
+  std::unique_ptr<Journal> journal_;
+  std::atomic<bool> journal_failed_{false};
+  bool journal_failure_told_ = false;  // by the printer, once
+  Clock::time_point last_sync_{};
 
   std::unique_ptr<OutputSink> sink_;
   std::unique_ptr<ReportWriter> writer_ = MakeReportWriter(options_.format, options_.style);

@@ -40,6 +40,10 @@ struct Options {
   bool sharded = false;  // --shard was given: JSON objects carry "index"
   // --shard-by hash: by the address's hash instead of its position.
   bool shard_by_hash = false;
+  // --resume FILE: the journal of finished addresses; --resume-force takes
+  // one of other options.
+  std::optional<std::string> resume;
+  bool resume_force = false;
 };
 
 }  // namespace vx::app::cli

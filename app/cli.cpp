@@ -17,7 +17,10 @@
 #include <string_view>
 #include <vector>
 
+#include <signal.h>
+
 #include "app/cli_batch.h"
+#include "app/cli_merge.h"
 #include "app/cli_options.h"
 #include "app/cli_rules.h"
 #include "app/cli_shard.h"
@@ -55,6 +58,7 @@ std::string UsageText() {
   return "usage: vettrix check [OPTIONS] ADDRESS...\n"
          "       vettrix check [OPTIONS] --list FILE [ADDRESS...]\n"
          "       vettrix rules [--json] [--rule-set NAMES] [--rules FILE]...\n"
+         "       vettrix merge [OPTIONS] FILE...\n"
          "       vettrix [--form FILE] [ADDRESS]\n"
          "       vettrix --help | vettrix check --help | vettrix --version\n";
 }
@@ -71,12 +75,15 @@ std::string HelpText() {
          "  vettrix check [OPTIONS] ADDRESS...   check pages and list what they contain\n"
          "  vettrix check --help                 describe the check command\n"
          "  vettrix rules [OPTIONS]              list the active rules\n"
+         "  vettrix merge [OPTIONS] FILE...      merge the JSON reports of shards into one\n"
          "  vettrix --help                       this text\n"
          "  vettrix --version                    the versions of Vettrix and of libcurl\n";
 }
 
 // The help of the options of one section, from the option table below.
 std::string OptionsHelp(std::string_view section);
+// The help of the options of `vettrix merge`, from the same table.
+std::string MergeOptionsHelp();
 
 std::string RuleOptionsHelp() {
   return OptionsHelp("Rules");
@@ -95,6 +102,31 @@ std::string RulesHelpText() {
          RuleOptionsHelp() +
          "  --json               one JSON object per rule\n"
          "  -h, --help           this text\n";
+}
+
+std::string MergeHelpText() {
+  return "usage: vettrix merge [OPTIONS] FILE...\n"
+         "\n"
+         "Merges the JSON reports (--json) of the shards of one run (--shard K/N) into\n"
+         "the report of the whole run, in any format: each address in the order of the\n"
+         "whole input (--shard runs write its position, \"index\", in each line), so the\n"
+         "result is what one run over the whole input writes (failure messages aside,\n"
+         "whose texts carry times, and SARIF's invocation). Reports without \"index\"\n"
+         "are joined in the order given. FILE - is standard input. Reports of every\n"
+         "version of vettrix check --json are read; a report's occurrences are kept.\n"
+         "Give the rule options the run had, so that SARIF lists the same rules.\n"
+         "\n"
+         "Options:\n" +
+         MergeOptionsHelp() +
+         "  -h, --help           this text\n"
+         "\n"
+         "Exit status: that of the whole run (0 nothing found, 1 something found, 2 some\n"
+         "address could not be checked); 2 also when a FILE cannot be read or is not a\n"
+         "JSON report of vettrix check, or the report cannot be written; 64 a usage\n"
+         "error.\n"
+         "\n"
+         "Example:\n"
+         "  vettrix merge out.1.jsonl out.2.jsonl out.3.jsonl --format sarif -o all.sarif\n";
 }
 
 std::string CheckHelpText() {
@@ -290,7 +322,8 @@ Format ParseFormat(std::string_view value) {
 }
 
 void ParseShard(std::string_view value, Options& o) {
-  o.sharded = true;
+  // Shards' reports are merged afterwards (vettrix merge).
+  o.style.for_merge = true;
   if (value == "auto" || value.starts_with("auto/")) {
     std::optional<unsigned> n;
     if (value != "auto") n = ParseInteger<unsigned>("--shard auto/N", value.substr(5), 1, 1u << 30);
@@ -585,27 +618,49 @@ const OptionSpec* FindOption(std::string_view name) {
   return nullptr;
 }
 
+void AppendOptionHelp(std::string& out, const OptionSpec& option) {
+  std::string left = "  ";
+  for (std::size_t k = 0; k < option.names.size(); ++k) {
+    if (k > 0) left += ", ";
+    left += option.names[k];
+  }
+  if (!option.value.empty()) {
+    if (option.value.front() != '[') left += ' ';
+    left += option.value;
+  }
+  // The help's column, or two spaces after names that reach it.
+  constexpr std::size_t kColumn = 23;
+  left += left.size() + 2 <= kColumn ? std::string(kColumn - left.size(), ' ') : "  ";
+  for (std::size_t k = 0; k < option.help.size(); ++k) {
+    out += k == 0 ? left : std::string(kColumn, ' ');
+    out += option.help[k];
+    out += '\n';
+  }
+}
+
 std::string OptionsHelp(std::string_view section) {
   std::string out;
   for (const OptionSpec& option : OptionTable()) {
-    if (option.section != section) continue;
-    std::string left = "  ";
-    for (std::size_t k = 0; k < option.names.size(); ++k) {
-      if (k > 0) left += ", ";
-      left += option.names[k];
-    }
-    if (!option.value.empty()) {
-      if (option.value.front() != '[') left += ' ';
-      left += option.value;
-    }
-    // The help's column, or two spaces after names that reach it.
-    constexpr std::size_t kColumn = 23;
-    left += left.size() + 2 <= kColumn ? std::string(kColumn - left.size(), ' ') : "  ";
-    for (std::size_t k = 0; k < option.help.size(); ++k) {
-      out += k == 0 ? left : std::string(kColumn, ' ');
-      out += option.help[k];
-      out += '\n';
-    }
+    if (option.section == section) AppendOptionHelp(out, option);
+  }
+  return out;
+}
+
+// The options of `vettrix check` that `vettrix merge` takes too: what the
+// report looks like, and the rules it names.
+const std::vector<std::string_view>& MergeOptionNames() {
+  static const std::vector<std::string_view> names = {
+      "--rule-set", "--rules", "--enable",  "--disable",  "--format", "--json",  "-o",
+      "--output",   "-v",      "--verbose", "--csv-safe", "-q",       "--quiet", "--occurrences"};
+  return names;
+}
+
+std::string MergeOptionsHelp() {
+  std::string out;
+  const auto& names = MergeOptionNames();
+  for (const OptionSpec& option : OptionTable()) {
+    if (std::find(names.begin(), names.end(), option.names.back()) != names.end())
+      AppendOptionHelp(out, option);
   }
   return out;
 }
@@ -624,22 +679,24 @@ const std::vector<std::string_view>& CheckOptionNames() {
   return names;
 }
 
-// Returns nullopt when help was asked for.
-std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
-  Options o;
-  o.batch.jobs = 16;
+// Reads options from the table into `o` and the other arguments into
+// `operands`; `only`, when given, names the options a command takes. False
+// when help was asked for.
+bool ParseArguments(const std::vector<std::string>& args, Options& o,
+                    std::vector<std::string>& operands,
+                    const std::vector<std::string_view>* only = nullptr) {
   bool only_addresses = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (only_addresses || a == "-" || !a.starts_with("-")) {
-      o.addresses.push_back(a);
+      operands.push_back(a);
       continue;
     }
     if (a == "--") {
       only_addresses = true;
       continue;
     }
-    if (a == "-h" || a == "--help") return std::nullopt;
+    if (a == "-h" || a == "--help") return false;
     // "--name value", "--name=value", "-x value" or a flag.
     std::string name = a;
     std::optional<std::string> value;
@@ -648,8 +705,13 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
       value = a.substr(eq + 1);
     }
     const OptionSpec* option = FindOption(name);
+    if (only && option &&
+        std::find(only->begin(), only->end(), option->names.back()) == only->end())
+      option = nullptr;
     if (option == nullptr || option->apply == nullptr) {
-      throw UsageError("unknown option \"" + a + "\"" + DidYouMean(name, CheckOptionNames()));
+      throw UsageError(
+          "unknown option \"" + a + "\"" +
+          (only ? " of merge" + DidYouMean(name, *only) : DidYouMean(name, CheckOptionNames())));
     }
     if (option->value.empty()) {
       if (value) throw UsageError(name + " takes no value");
@@ -661,9 +723,11 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     }
     option->apply(o, name, value.value_or(""));
   }
-  if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
-  // The rules are known before anything is fetched, so a bad rule file stops
-  // the run at once.
+  return true;
+}
+
+// The rule set and what --fail-on chose of it.
+void ResolveRules(Options& o) {
   try {
     o.check.rules = BuildRuleSet(o.rule_choice);
     o.style.rules = o.check.rules;
@@ -676,6 +740,17 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
   } catch (const RuleChoiceError& e) {
     throw UsageError(e.what());
   }
+}
+
+// Returns nullopt when help was asked for.
+std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
+  Options o;
+  o.batch.jobs = 16;
+  if (!ParseArguments(args, o, o.addresses)) return std::nullopt;
+  if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  // The rules are known before anything is fetched, so a bad rule file stops
+  // the run at once.
+  ResolveRules(o);
   // Verbose human output lists the occurrences under each finding.
   if (o.style.verbose && !o.check.want_occurrences) {
     o.check.want_occurrences = true;
@@ -743,6 +818,29 @@ int RulesCommand(const std::vector<std::string>& args) {
   return kExitClean;
 }
 
+// `vettrix merge [OPTIONS] FILE...`.
+RunEnd MergeCommand(const std::vector<std::string>& args) {
+  Options o;
+  std::vector<std::string> files;
+  try {
+    if (!ParseArguments(args, o, files, &MergeOptionNames())) {
+      std::cout << MergeHelpText() << std::flush;
+      return kExitClean;
+    }
+    if (files.empty()) throw UsageError("merge needs the JSON reports to merge");
+    if (std::count(files.begin(), files.end(), "-") > 1)
+      throw UsageError("standard input can be merged only once");
+    ResolveRules(o);
+  } catch (const UsageError& e) {
+    return Usage(e.what());
+  }
+  // A reader that goes away (`| head`) is noticed as EPIPE on the next write.
+  ::signal(SIGPIPE, SIG_IGN);
+  const int status = RunMerge(o, files);
+  if (status == 128 + SIGPIPE) return {status, RunEnd::Way::ByBrokenPipe};
+  return status;
+}
+
 }  // namespace
 
 RunEnd Main(int argc, char** argv) {
@@ -750,7 +848,10 @@ RunEnd Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) return Usage("");
   if (args[0] == "-h" || args[0] == "--help") {
-    std::cout << HelpText() << '\n' << CheckHelpText() << '\n' << RulesHelpText() << std::flush;
+    std::cout << HelpText() << '\n'
+              << CheckHelpText() << '\n'
+              << RulesHelpText() << '\n'
+              << MergeHelpText() << std::flush;
     return kExitClean;
   }
   if (args[0] == "--version") {
@@ -759,6 +860,8 @@ RunEnd Main(int argc, char** argv) {
   }
   if (args[0] == "rules")
     return RulesCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (args[0] == "merge")
+    return MergeCommand(std::vector<std::string>(args.begin() + 1, args.end()));
   if (args[0] != "check") {
     const std::string& a = args[0];
     // An option of check given before it.
@@ -773,7 +876,7 @@ RunEnd Main(int argc, char** argv) {
       return Usage("unknown option \"" + a + "\"" +
                    DidYouMean(a.substr(0, a.find('=')), {"--help", "--version", "--form"}));
     }
-    std::string hint = DidYouMean(a, {"check", "rules"});
+    std::string hint = DidYouMean(a, {"check", "rules", "merge"});
     if (hint.empty()) hint = "; to check a page: vettrix check ADDRESS";
     return Usage("unknown command \"" + a + "\"" + hint);
   }

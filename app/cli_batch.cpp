@@ -445,7 +445,7 @@ class BatchRun {
                                 ": " + journal_->error() + "; the run goes on without it\n");
     }
     progress_.Clear();
-    if (options_.sharded) {
+    if (options_.style.for_merge) {
       Outcome indexed = o;
       indexed.index = item.index;
       writer_->Item(buffer_, address, indexed);

@@ -98,6 +98,7 @@ Journal::Journal(const std::string& path, const std::string& key, bool force,
     : path_(path), rules_(std::move(rules)) {
   ReportStyle style;
   style.occurrences = true;
+  style.for_merge = true;  // occurrences' lengths, which SARIF tells
   style.rules = rules_;
   writer_ = MakeReportWriter(Format::Json, style);
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -66,7 +66,7 @@ const check::RuleSet& SetOf(const std::shared_ptr<const check::RuleSet>& rules) 
   return rules ? *rules : *classic;
 }
 
-void AppendJsonOccurrences(std::string& out, const Finding& f) {
+void AppendJsonOccurrences(std::string& out, const Finding& f, bool for_merge) {
   out += ",\"count\":";
   out += std::to_string(f.count);
   out += ",\"occurrences\":[";
@@ -76,6 +76,7 @@ void AppendJsonOccurrences(std::string& out, const Finding& f) {
     out += "{\"line\":" + std::to_string(o.at.line);
     out += ",\"column\":" + std::to_string(o.at.column);
     out += ",\"offset\":" + std::to_string(o.at.offset);
+    if (for_merge) out += ",\"length\":" + std::to_string(o.at.length);
     out += ",\"context\":\"";
     out += check::ContextName(o.at.context);
     out += "\",\"element\":";
@@ -143,7 +144,7 @@ class HumanWriter : public ReportWriter {
 class JsonWriter : public ReportWriter {
  public:
   explicit JsonWriter(const ReportStyle& style)
-      : occurrences_(style.occurrences), rules_(style.rules) {}
+      : occurrences_(style.occurrences), for_merge_(style.for_merge), rules_(style.rules) {}
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     out += "{\"address\":";
     AppendJsonString(out, address);
@@ -193,7 +194,7 @@ class JsonWriter : public ReportWriter {
       out += std::to_string(f.at.line);
       out += ",\"column\":";
       out += std::to_string(f.at.column);
-      if (occurrences_) AppendJsonOccurrences(out, f);
+      if (occurrences_) AppendJsonOccurrences(out, f, for_merge_);
       out += '}';
     }
     out += "]}\n";
@@ -201,6 +202,7 @@ class JsonWriter : public ReportWriter {
 
  private:
   bool occurrences_ = false;
+  bool for_merge_ = false;
   std::shared_ptr<const check::RuleSet> rules_;
 };
 

@@ -91,6 +91,9 @@ struct ReportStyle {
   // SARIF locations, and under human findings when `verbose`.
   bool occurrences = false;
   bool verbose = false;
+  // JSON tells what a merge of shards needs besides: each occurrence's
+  // length in bytes (SARIF's byteLength). Set by --shard.
+  bool for_merge = false;
   // The rules the findings' indices refer to; none: the twenty classic ones.
   std::shared_ptr<const check::RuleSet> rules;
 };

@@ -182,7 +182,7 @@ std::optional<ReportRecord> JsonReportReader::Next() {
     try {
       j = json::Parse(line, name_ + ":" + std::to_string(line_));
     } catch (const json::JsonReadError& e) {
-      fields.Fail(e.reason());
+      fields.Fail("not a report line of vettrix check --json (" + e.reason() + ")");
     }
     ReportRecord r = ReadRecord(fields, j, limits_);
     r.line = line_;

@@ -136,10 +136,14 @@ TEST(ReportReader, RefusesWhatIsNotOursByFileAndLine) {
   EXPECT_EQ(ErrorOf(good + "{\"version\":\"2.1.0\",\"runs\":[]}\n"),
             "in.jsonl:2: not a report line of vettrix check --json (no \"address\" and "
             "\"findings\")");
-  EXPECT_EQ(ErrorOf(good + "address,rule,label\n").rfind("in.jsonl:2: not valid JSON", 0), 0u);
+  EXPECT_EQ(ErrorOf(good + "address,rule,label\n")
+                .rfind("in.jsonl:2: not a report line of vettrix check --json (not valid JSON", 0),
+            0u);
   EXPECT_EQ(ErrorOf("[1,2]\n"),
             "in.jsonl:1: not a report line (a JSON object of vettrix check --json)");
-  EXPECT_EQ(ErrorOf(good + good.substr(0, 40) + "\n").rfind("in.jsonl:2: not valid JSON", 0), 0u);
+  EXPECT_EQ(ErrorOf(good + good.substr(0, 40) + "\n")
+                .rfind("in.jsonl:2: not a report line of vettrix check --json (not valid JSON", 0),
+            0u);
   std::string bad = good;
   bad.replace(bad.find("\"bytes\":1"), 9, "\"bytes\":-1");
   EXPECT_EQ(ErrorOf(bad), "in.jsonl:1: \"bytes\" is not a whole number");
@@ -168,7 +172,9 @@ TEST(ReportReader, KeepsToItsLimits) {
   limits.max_line_bytes = 100;
   EXPECT_EQ(ErrorOf(std::string(50, ' ') + "\n" + std::string(200, ' ') + "\n", limits),
             "in.jsonl:2: a line longer than 100 bytes");
-  EXPECT_EQ(ErrorOf(std::string(100000, '[') + "\n").rfind("in.jsonl:1: nested too deep", 0), 0u);
+  EXPECT_EQ(ErrorOf(std::string(100000, '[') + "\n")
+                .find("in.jsonl:1: not a report line of vettrix check --json (nested too deep"),
+            0u);
   limits = {};
   limits.max_findings = 1;
   const std::string f =

@@ -317,7 +317,7 @@ class BatchRun {
       Done(seq, MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)));
       return;
     }
-    pool_.Submit([this, seq, raw = std::move(raw)]() mutable {
+    auto task = [this, seq, raw = std::move(raw)]() mutable {
       Outcome o;
       try {
         auto [address, could_be_file] = window_.Info(seq);
@@ -332,7 +332,14 @@ class BatchRun {
         o = Failure(e.what());
       }
       Done(seq, std::move(o));
-    });
+    };
+    // With a journal, the pages fetched and not yet kept are at most one per
+    // worker: what a kill makes the next run fetch again.
+    if (journal_) {
+      pool_.SubmitWhenFree(std::move(task));
+    } else {
+      pool_.Submit(std::move(task));
+    }
   }
 
   // A file or standard input, on the pool; a FIFO or a device on a thread of

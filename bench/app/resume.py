@@ -38,7 +38,7 @@ def lines(path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--pages", type=int, default=20000)
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--jobs", type=int, default=16)
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
     args = parser.parse_args()
@@ -69,25 +69,33 @@ def main():
             journal = os.path.join(tmp, "run.journal")
             reference = os.path.join(tmp, "reference.jsonl")
 
-            def timed(cmd, out):
+            def timed(cmd, out, cpu=None):
                 start = time.perf_counter()
-                proc = subprocess.run(cmd + ["-o", out], stderr=subprocess.DEVNULL)
-                if proc.returncode not in (0, 1):
-                    sys.exit(f"{' '.join(cmd)} ended with status {proc.returncode}")
-                return time.perf_counter() - start
+                proc = subprocess.Popen(cmd + ["-o", out], stderr=subprocess.DEVNULL)
+                _, status, usage = os.wait4(proc.pid, 0)
+                wall = time.perf_counter() - start
+                code = os.waitstatus_to_exitcode(status)
+                if code not in (0, 1):
+                    sys.exit(f"{' '.join(cmd)} ended with status {code}")
+                if cpu is not None:
+                    cpu.append(usage.ru_utime + usage.ru_stime)
+                return wall
 
             timed(base, reference)  # warm up
-            plain, journaled = [], []
+            plain, journaled, plain_cpu, journaled_cpu = [], [], [], []
             for _ in range(args.runs):
-                plain.append(timed(base, os.path.join(tmp, "plain.jsonl")))
+                plain.append(timed(base, os.path.join(tmp, "plain.jsonl"), plain_cpu))
                 if os.path.exists(journal):
                     os.remove(journal)
-                journaled.append(timed(base + ["--resume", journal], os.path.join(tmp, "j.jsonl")))
+                journaled.append(timed(base + ["--resume", journal], os.path.join(tmp, "j.jsonl"),
+                                       journaled_cpu))
             p, j = statistics.median(plain), statistics.median(journaled)
+            pc, jc = statistics.median(plain_cpu), statistics.median(journaled_cpu)
             print(f"{args.pages} loopback pages, --jobs {args.jobs}, {threads} checking threads, "
-                  f"{args.runs} interleaved runs, median wall:")
-            print(f"  without journal  {p:7.3f} s")
-            print(f"  with --resume    {j:7.3f} s   journal cost {100 * (j - p) / p:+5.1f} %  "
+                  f"{args.runs} interleaved runs, medians (wall; CPU user + system):")
+            print(f"  without journal  wall {p:7.3f} s  cpu {pc:6.2f} s")
+            print(f"  with --resume    wall {j:7.3f} s  cpu {jc:6.2f} s   journal cost: wall "
+                  f"{100 * (j - p) / p:+5.1f} %, cpu {100 * (jc - pc) / pc:+5.1f} %  "
                   f"(journal {os.path.getsize(journal) / 1e6:.1f} MB)")
 
             os.remove(journal)

@@ -35,7 +35,10 @@ class ReorderWindow {
   ReorderWindow(std::size_t capacity, bool ordered) : capacity_(capacity), ordered_(ordered) {}
 
   // Blocks while the window is full; nullopt once stopped.
-  std::optional<std::uint64_t> Admit(std::string address, bool could_be_file) {
+  // `index`: the address's position in the whole input, shards' skipped
+  // ones included.
+  std::optional<std::uint64_t> Admit(std::string address, bool could_be_file,
+                                     std::uint64_t index = 0) {
     std::unique_lock lock(mutex_);
     if (slots_.size() >= capacity_) {
       // Once full, wait until a quarter is free: the input goes on in steps
@@ -46,7 +49,7 @@ class ReorderWindow {
     }
     if (stopped_) return std::nullopt;
     const std::uint64_t seq = admitted_++;
-    slots_.emplace(seq, Slot{std::move(address), could_be_file, std::nullopt});
+    slots_.emplace(seq, Slot{std::move(address), could_be_file, index, std::nullopt});
     if (admitted_ == 2) changed_.notify_all();  // "several" is known
     return seq;
   }
@@ -56,6 +59,12 @@ class ReorderWindow {
     const auto it = slots_.find(seq);
     if (it == slots_.end()) return {};
     return {it->second.address, it->second.could_be_file};
+  }
+
+  std::uint64_t IndexOf(std::uint64_t seq) {
+    std::lock_guard lock(mutex_);
+    const auto it = slots_.find(seq);
+    return it == slots_.end() ? 0 : it->second.index;
   }
 
   void Complete(std::uint64_t seq, Outcome outcome) {
@@ -89,6 +98,7 @@ class ReorderWindow {
     std::uint64_t seq = 0;
     std::string address;
     Outcome outcome;
+    std::uint64_t index = 0;
   };
   enum class Status { Item, Timeout, End, Stopped };
 
@@ -107,6 +117,7 @@ class ReorderWindow {
     item->seq = seq;
     item->address = std::move(it->second.address);
     item->outcome = std::move(*it->second.outcome);
+    item->index = it->second.index;
     slots_.erase(it);
     ++printed_;
     if (admit_waiting_ > 0 && slots_.size() <= LowWater()) space_.notify_one();
@@ -118,7 +129,8 @@ class ReorderWindow {
     std::lock_guard lock(mutex_);
     std::vector<Item> items;
     for (auto& [seq, slot] : slots_) {
-      if (slot.outcome) items.push_back({seq, std::move(slot.address), std::move(*slot.outcome)});
+      if (slot.outcome)
+        items.push_back({seq, std::move(slot.address), std::move(*slot.outcome), slot.index});
     }
     slots_.clear();
     std::sort(items.begin(), items.end(),
@@ -139,6 +151,7 @@ class ReorderWindow {
   struct Slot {
     std::string address;
     bool could_be_file = false;
+    std::uint64_t index = 0;
     std::optional<Outcome> outcome;
   };
 
@@ -187,10 +200,28 @@ class WorkerPool {
       std::lock_guard lock(mutex_);
       if (stopped_) return;
       tasks_.push_back(std::move(task));
+      ++outstanding_;
       wake = idle_ > 0;
     }
     // A busy worker takes the task when it is done: waking costs a switch.
     if (wake) wake_.notify_one();
+  }
+
+  // Submits once fewer tasks are started or waiting than there are workers.
+  // A resumed run's fetcher waits here: a page fetched and not yet checked is
+  // lost to a kill.
+  void SubmitWhenFree(std::function<void()> task) {
+    {
+      std::unique_lock lock(mutex_);
+      ++full_waiting_;
+      free_.wait(lock, [&] { return stopped_ || outstanding_ < threads_.size(); });
+      --full_waiting_;
+      if (stopped_) return;
+      tasks_.push_back(std::move(task));
+      ++outstanding_;
+      if (idle_ == 0) return;  // a worker that finishes takes it without sleeping
+    }
+    wake_.notify_one();
   }
 
   // Drops what has not started and waits for the rest.
@@ -201,6 +232,7 @@ class WorkerPool {
       tasks_.clear();
     }
     wake_.notify_all();
+    free_.notify_all();
     for (auto& t : threads_) {
       if (t.joinable()) t.join();
     }
@@ -208,10 +240,16 @@ class WorkerPool {
 
  private:
   void Work() {
+    bool finished = false;
     for (;;) {
       std::function<void()> task;
       {
         std::unique_lock lock(mutex_);
+        if (finished) {
+          --outstanding_;
+          if (full_waiting_ > 0) free_.notify_one();
+        }
+        finished = true;
         ++idle_;
         wake_.wait(lock, [&] { return stopped_ || !tasks_.empty(); });
         --idle_;
@@ -225,8 +263,11 @@ class WorkerPool {
 
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable free_;
   std::deque<std::function<void()>> tasks_;
   unsigned idle_ = 0;
+  unsigned full_waiting_ = 0;
+  std::size_t outstanding_ = 0;  // tasks waiting or running
   bool stopped_ = false;
   std::vector<std::thread> threads_;
 };

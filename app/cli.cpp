@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "app/cli_merge.h"
 #include "app/cli_options.h"
 #include "app/cli_rules.h"
+#include "app/cli_shard.h"
 #include "app/rules.h"
 #include "app/version.h"
 #include "platform/base/ascii.h"
@@ -320,6 +322,21 @@ Format ParseFormat(std::string_view value) {
 }
 
 void ParseShard(std::string_view value, Options& o) {
+  // Shards' reports are merged afterwards (vettrix merge).
+  o.style.for_merge = true;
+  if (value == "auto" || value.starts_with("auto/")) {
+    std::optional<unsigned> n;
+    if (value != "auto") n = ParseInteger<unsigned>("--shard auto/N", value.substr(5), 1, 1u << 30);
+    try {
+      const ShardChoice c =
+          ShardFromEnvironment(n, [](const char* name) { return std::getenv(name); });
+      o.shard = c.k;
+      o.shards = c.n;
+    } catch (const ShardError& e) {
+      throw UsageError(e.what());
+    }
+    return;
+  }
   const std::size_t slash = value.find('/');
   unsigned k = 0, n = 0;
   bool good = slash != std::string_view::npos;
@@ -336,8 +353,6 @@ void ParseShard(std::string_view value, Options& o) {
   }
   o.shard = k;
   o.shards = n;
-  // Shards' reports are merged afterwards (vettrix merge).
-  o.style.for_merge = true;
 }
 
 // Said before any page is fetched: a mistyped name would otherwise fail every
@@ -407,8 +422,22 @@ const std::vector<OptionSpec>& OptionTable() {
        {"check only the addresses at positions K, K+N, K+2N, ... of",
         "the input (1 <= K <= N; positions count from 1, over the",
         "command line, the lists and the files of folders), so N",
-        "runs on N machines split one input between them"},
+        "runs on N machines split one input between them; JSON",
+        "objects then carry \"index\", the position from 0, for",
+        "vettrix merge. auto: K and N of a Slurm array task",
+        "(SLURM_ARRAY_TASK_ID, _MIN, _STEP, _COUNT); auto/N: N",
+        "given, K from JOB_COMPLETION_INDEX (a Kubernetes indexed",
+        "job) or AWS_BATCH_JOB_ARRAY_INDEX (an AWS Batch array)"},
        [](Options& o, const std::string&, const std::string& v) { ParseShard(v, o); }},
+      {"Input", {"--shard-by"}, "WAY",
+       {"position (default) or hash: an address goes to shard",
+        "(FNV-1a 64 of its bytes mod N) + 1, so a list that grows",
+        "or is reordered keeps each address on its shard"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v != "position" && v != "hash")
+           throw UsageError(name + " is position or hash, not \"" + v + "\"");
+         o.shard_by_hash = v == "hash";
+       }},
 
       {"Fetching", {"-j", "--jobs"}, "N",
        {"transfers in flight at once (default 16, at most 1024);",
@@ -556,6 +585,19 @@ const std::vector<OptionSpec>& OptionTable() {
         "a carriage return with an apostrophe, so that a",
         "spreadsheet shows them as text and runs no formula"},
        [](Options& o, const std::string&, const std::string&) { o.style.csv_safe = true; }},
+      {"Output", {"--resume"}, "FILE",
+       {"keep a journal of finished addresses in FILE; the same",
+        "command again, after a kill or a crash, checks only what",
+        "it lacks and writes the whole run's report, in input order.",
+        "A journal of other options, rules or input is refused"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.empty()) throw UsageError(name + " needs a file name");
+         o.resume = v;
+       }},
+      {"Output", {"--resume-force"}, "",
+       {"resume a journal even from other options (an address whose",
+        "position now holds another is checked again)"},
+       [](Options& o, const std::string&, const std::string&) { o.resume_force = true; }},
       {"Output", {"-q", "--quiet"}, "",
        {"no progress line, and no summary at the end"},
        [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
@@ -714,6 +756,7 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     o.check.want_occurrences = true;
     o.check.max_occurrences = 100;
   }
+  if (o.resume_force && !o.resume) throw UsageError("--resume-force needs --resume FILE");
   const bool list_on_stdin = std::count(o.lists.begin(), o.lists.end(), "-") > 0;
   if (std::count(o.lists.begin(), o.lists.end(), "-") > 1)
     throw UsageError("standard input can be read as a list only once");

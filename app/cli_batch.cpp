@@ -32,8 +32,10 @@
 
 #include "app/batch_parts.h"
 #include "app/cli_input.h"
+#include "app/cli_journal.h"
 #include "app/cli_output.h"
 #include "app/cli_report.h"
+#include "app/cli_shard.h"
 #include "app/rules.h"
 #include "platform/fetch/fetch.h"
 #include "platform/text/utf8.h"
@@ -222,6 +224,7 @@ class BatchRun {
   BatchRun& operator=(const BatchRun&) = delete;
 
   RunEnd Run() {
+    if (const std::optional<RunEnd> bad = OpenJournal()) return *bad;
     if (!OpenOutput()) return {kExitFailure};
     StartFeeder();
     const bool interrupted = PrintAsCompleted();
@@ -241,6 +244,34 @@ class BatchRun {
   }
 
  private:
+  // Before the output: a journal of other options stops the run before a
+  // report file is begun.
+  std::optional<RunEnd> OpenJournal() {
+    if (!options_.resume) return std::nullopt;
+    Progress none(false);
+    try {
+      journal_ = std::make_unique<Journal>(*options_.resume, ResumeKey(options_),
+                                           options_.resume_force, options_.check.rules);
+    } catch (const JournalMismatch& e) {
+      WriteError(none, "vettrix: " + Printable(e.what()) + "\n");
+      return RunEnd{kExitUsage};
+    } catch (const JournalError& e) {
+      WriteError(none, "vettrix: --resume: " + Printable(e.what()) + "\n");
+      return RunEnd{kExitFailure};
+    }
+    return std::nullopt;
+  }
+
+  // A finished address: kept in the journal, then handed to the printer.
+  // What completes after a stop was cut short, and is not kept.
+  void Done(std::uint64_t seq, Outcome o) {
+    if (journal_ && !stop_) {
+      if (!journal_->Append(window_.IndexOf(seq), window_.Info(seq).first, o))
+        journal_failed_ = true;
+    }
+    window_.Complete(seq, std::move(o));
+  }
+
   bool OpenOutput() {
     if (!options_.output) {
       sink_ = OutputSink::Stdout();
@@ -290,11 +321,10 @@ class BatchRun {
     if (!raw.result.ok) {
       const auto [address, could_be_file] = window_.Info(seq);
       PageFacts facts{true, raw.result.status, std::move(raw.result.final_url), {}};
-      window_.Complete(seq,
-                       MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)));
+      Done(seq, MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)));
       return;
     }
-    pool_.Submit([this, seq, raw = std::move(raw)]() mutable {
+    auto task = [this, seq, raw = std::move(raw)]() mutable {
       Outcome o;
       try {
         auto [address, could_be_file] = window_.Info(seq);
@@ -308,8 +338,15 @@ class BatchRun {
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }
-      window_.Complete(seq, std::move(o));
-    });
+      Done(seq, std::move(o));
+    };
+    // With a journal, the pages fetched and not yet kept are at most one per
+    // worker: what a kill makes the next run fetch again.
+    if (journal_) {
+      pool_.SubmitWhenFree(std::move(task));
+    } else {
+      pool_.Submit(std::move(task));
+    }
   }
 
   // A file or standard input, on the pool; a FIFO or a device on a thread of
@@ -327,7 +364,7 @@ class BatchRun {
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }
-      window_.Complete(seq, std::move(o));
+      Done(seq, std::move(o));
     };
     if (special) {
       side_reads_.Start(std::move(task));
@@ -339,10 +376,16 @@ class BatchRun {
   // One entry of the input: admitted to the window, then sent on. False when
   // the run stopped.
   bool Feed(const InputEntry& entry, std::uint64_t index) {
+    if (journal_) {
+      if (std::optional<Outcome> held = journal_->Take(index, entry.address)) {
+        const auto seq = window_.Admit(entry.address, false, index);
+        if (seq) window_.Complete(*seq, std::move(*held));
+        return seq.has_value();
+      }
+    }
     if (!entry.error.empty()) {
-      const auto seq = window_.Admit(entry.address, false);
-      if (seq) NoteIndex(*seq, index);
-      if (seq) window_.Complete(*seq, Failure(entry.error));
+      const auto seq = window_.Admit(entry.address, false, index);
+      if (seq) Done(*seq, Failure(entry.error));
       return seq.has_value();
     }
     Source source;
@@ -352,17 +395,23 @@ class BatchRun {
     } catch (const std::exception& e) {
       bad = e.what();
     }
-    const auto seq = window_.Admit(entry.address, source.could_be_file);
+    const auto seq = window_.Admit(entry.address, source.could_be_file, index);
     if (!seq) return false;
-    NoteIndex(*seq, index);
     if (!bad.empty()) {
-      window_.Complete(*seq, Failure(bad));
+      Done(*seq, Failure(bad));
     } else if (source.kind == Source::Kind::Web) {
       Fetcher().Add(*seq, entry.address);
     } else {
       CheckLocal(*seq, entry.address, source);
     }
     return true;
+  }
+
+  // Whether this run's shard holds the address at `position` (from 1).
+  bool InShard(const std::string& address, std::uint64_t position) const {
+    if (options_.shards <= 1) return true;
+    if (options_.shard_by_hash) return AddressHash(address) % options_.shards == options_.shard - 1;
+    return position % options_.shards == options_.shard % options_.shards;
   }
 
   // The input is read on a thread of its own, as fast as the window admits.
@@ -374,8 +423,7 @@ class BatchRun {
         std::uint64_t position = 0;
         while (std::optional<InputEntry> entry = reader.Next()) {
           ++position;
-          if (options_.shards > 1 && position % options_.shards != options_.shard % options_.shards)
-            continue;
+          if (!InShard(entry->address, position)) continue;
           if (!Feed(*entry, position - 1)) break;
         }
       } catch (const std::exception& e) {
@@ -386,30 +434,38 @@ class BatchRun {
     });
   }
 
-  // A shard's report tells each address's position in the whole input, so
-  // that the shards' reports can be merged in its order.
-  void NoteIndex(std::uint64_t seq, std::uint64_t index) {
-    if (!options_.style.for_merge) return;
-    std::lock_guard lock(index_mutex_);
-    index_of_[seq] = index;
+  // The journal reaches the disk in batches, at most every 200 ms, on the
+  // printer's thread: a crash of the machine loses at most that much, a kill
+  // of the process nothing that was written.
+  void SyncJournal(bool now) {
+    if (!journal_) return;
+    const auto t = Clock::now();
+    if (!now && t - last_sync_ < std::chrono::milliseconds(200)) return;
+    last_sync_ = t;
+    journal_->Sync();
   }
 
-  void Print(ReorderWindow::Item& item) {
-    if (options_.style.for_merge) {
-      std::lock_guard lock(index_mutex_);
-      if (const auto it = index_of_.find(item.seq); it != index_of_.end()) {
-        item.outcome.index = it->second;
-        index_of_.erase(it);
-      }
-    }
+  void Print(const ReorderWindow::Item& item) {
     const std::string& address = item.address;
     const Outcome& o = item.outcome;
     if (!several_told_) {
       writer_->SetSeveral(window_.Several());
       several_told_ = true;
     }
+    SyncJournal(false);
+    if (journal_failed_ && !journal_failure_told_) {
+      journal_failure_told_ = true;
+      WriteError(progress_, "vettrix: cannot write the journal " + Printable(*options_.resume) +
+                                ": " + journal_->error() + "; the run goes on without it\n");
+    }
     progress_.Clear();
-    writer_->Item(buffer_, address, o);
+    if (options_.style.for_merge) {
+      Outcome indexed = o;
+      indexed.index = item.index;
+      writer_->Item(buffer_, address, indexed);
+    } else {
+      writer_->Item(buffer_, address, o);
+    }
     if (output_ok_) output_ok_ = sink_->Write(buffer_);
     buffer_.clear();
     ++done_;
@@ -456,7 +512,7 @@ class BatchRun {
     const int sig = signal_seen_.load() != 0 ? signal_seen_.load() : SIGINT;
     const int status = 128 + sig;
     if (!sink_->is_file()) {
-      for (ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
+      for (const ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
       writer_->End(buffer_, RunSummary{status, false});
       (void)sink_->Write(buffer_);
     }
@@ -473,6 +529,7 @@ class BatchRun {
     side_reads_.Wait();
     WithFetcher([](net::BatchFetcher& f) { f.Wait(); });
     pool_.Stop();
+    SyncJournal(true);
     if (!output_ok_) {
       sink_->Discard();
       WriteError(progress_, WriteFailure());
@@ -508,8 +565,11 @@ class BatchRun {
   std::mutex fetcher_mutex_;
   std::unique_ptr<net::BatchFetcher> fetcher_;
   std::thread feeder_;
-  std::mutex index_mutex_;
-  std::unordered_map<std::uint64_t, std::uint64_t> index_of_;
+
+  std::unique_ptr<Journal> journal_;
+  std::atomic<bool> journal_failed_{false};
+  bool journal_failure_told_ = false;  // by the printer, once
+  Clock::time_point last_sync_{};
 
   std::unique_ptr<OutputSink> sink_;
   std::unique_ptr<ReportWriter> writer_ = MakeReportWriter(options_.format, options_.style);

@@ -37,6 +37,12 @@ struct Options {
   // Only the addresses at positions K, K+N, K+2N... (1-based) are checked.
   unsigned shard = 1;
   unsigned shards = 1;
+  // --shard-by hash: by the address's hash instead of its position.
+  bool shard_by_hash = false;
+  // --resume FILE: the journal of finished addresses; --resume-force takes
+  // one of other options.
+  std::optional<std::string> resume;
+  bool resume_force = false;
 };
 
 }  // namespace vx::app::cli

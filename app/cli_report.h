@@ -41,8 +41,8 @@ struct Outcome {
   std::string server;
   std::size_t bytes = 0;
   std::vector<Finding> findings;
-  // The address's position in the whole input, from 0, when a --shard run
-  // tells it so that shards can be merged.
+  // The address's position in the whole input, from 0: JSON tells it for a
+  // shard's output, so the shards can be merged back in order.
   std::optional<std::uint64_t> index;
 };
 

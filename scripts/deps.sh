@@ -37,6 +37,11 @@ packages=(
   # The package test holds the packages to Debian's own checks (lintian) and
   # validates the window's AppStream metainfo (appstreamcli).
   lintian appstream
+  # The scheduler tests start a one-node Slurm cluster of their own (slurmctld,
+  # slurmd, munged; the packages leave their services stopped) and run shards
+  # with GNU parallel; wget writes the web archives the WARC tests and
+  # benchmark read.
+  slurm-wlm munge parallel wget
 )
 
 missing=()

@@ -1,8 +1,9 @@
 // A loopback web server for the batch benchmark: GET /page/N answers one of
 // 512 generated pages of 2 to 30 KB (the same N, the same page), kept in
 // memory, uncompressed. Prints its port on standard output, then serves until
-// standard input closes. A thread per connection, keep-alive, each answer
-// sent with one writev: the server is never what the benchmark waits for.
+// standard input closes; each line read on standard input is answered with
+// the number of requests served so far (for the resume benchmark's count). A thread per connection,
+// keep-alive, each answer sent with one writev: the server is never what the benchmark waits for.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -27,6 +28,7 @@ namespace {
 std::vector<std::string> pages;
 std::vector<std::string> heads;
 std::atomic<bool> stopping{false};
+std::atomic<std::uint64_t> served{0};
 
 bool SendAll(int fd, const std::string& head, const std::string& body) {
   iovec parts[2] = {{const_cast<char*>(head.data()), head.size()},
@@ -72,6 +74,7 @@ void Serve(int fd) {
     if (at != std::string::npos && at < end)
       index = std::strtoull(in.c_str() + at + 6, nullptr, 10);
     in.erase(0, end + 4);
+    ++served;
     const std::size_t k = index % pages.size();
     if (!SendAll(fd, heads[k], pages[k])) {
       ::close(fd);
@@ -110,6 +113,9 @@ int main() {
   std::thread stopper([] {
     char c;
     while (::read(STDIN_FILENO, &c, 1) > 0) {
+      if (c != '\n') continue;
+      std::printf("%llu\n", static_cast<unsigned long long>(served.load()));
+      std::fflush(stdout);
     }
     stopping = true;
   });

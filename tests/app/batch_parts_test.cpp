@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -110,6 +111,39 @@ TEST(WorkerPool, RunsEveryTaskAndNoneAfterAStop) {
   pool.Stop();
   pool.Submit([&] { ++ran; });  // after a stop, nothing runs
   EXPECT_EQ(ran, 100);
+}
+
+// A resumed run's fetcher hands over a page only when a worker can take it:
+// never more pages started or waiting than workers.
+TEST(WorkerPool, SubmitWhenFreeKeepsNoMoreThanOneTaskAWorker) {
+  std::atomic<int> finished{0};
+  int most = 0;
+  {
+    WorkerPool pool(3);
+    for (int accepted = 1; accepted <= 200; ++accepted) {
+      pool.SubmitWhenFree([&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ++finished;
+      });
+      most = std::max(most, accepted - finished.load());
+    }
+    while (finished < 200) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_LE(most, 3);
+  EXPECT_GE(most, 1);
+
+  // A stop releases a submitter that waits for a worker.
+  WorkerPool pool(1);
+  std::promise<void> release;
+  std::shared_future<void> held = release.get_future().share();
+  pool.Submit([held] { held.wait(); });
+  std::thread waiting([&] { pool.SubmitWhenFree([] {}); });
+  std::this_thread::sleep_for(20ms);  // (the waiter is released however late it arrives)
+  std::thread stopping([&] { pool.Stop(); });
+  std::this_thread::sleep_for(20ms);
+  release.set_value();
+  waiting.join();  // a hang here fails by the test's time-out
+  stopping.join();
 }
 
 TEST(SideThreads, RunAtMostTheLimitAtOnce) {

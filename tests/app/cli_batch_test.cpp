@@ -337,6 +337,119 @@ TEST_F(Batch, ShardsSplitTheInputByPosition) {
   }
 }
 
+class Shards : public Batch {
+ protected:
+  // What each scheduler's task sees: only the variables given, none of a
+  // scheduler this test may itself run under.
+  Result RunIn(const std::string& vars, const std::vector<std::string>& args) {
+    const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+    std::string cmd = Prefix() +
+                      "-u SLURM_ARRAY_TASK_ID -u SLURM_ARRAY_TASK_MIN -u SLURM_ARRAY_TASK_STEP "
+                      "-u SLURM_ARRAY_TASK_COUNT -u JOB_COMPLETION_INDEX "
+                      "-u AWS_BATCH_JOB_ARRAY_INDEX " +
+                      vars + " " + Command(args) + " </dev/null >" + Quote(out.string()) + " 2>" +
+                      Quote(err.string());
+    const int raw = std::system(cmd.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    return r;
+  }
+  // p1.html ... pN.html, listed in list.txt.
+  std::vector<std::string> MakeList(int n) {
+    std::vector<std::string> all;
+    std::string list;
+    for (int i = 1; i <= n; ++i) {
+      all.push_back("p" + std::to_string(i) + ".html");
+      Page(all.back(), i % 2 ? "<script>" : "plain");
+      list += all.back() + "\n";
+    }
+    WriteFile(dir_ / "list.txt", list);
+    return all;
+  }
+};
+
+TEST_F(Shards, AutoTakesEachSchedulersIndexAndTagsObjectsWithTheirPosition) {
+  const std::vector<std::string> all = MakeList(10);
+  for (int k = 1; k <= 4; ++k) {
+    const Result given =
+        RunIn("", {"check", "--json", "--shard", std::to_string(k) + "/4", "-l", "list.txt"});
+    const auto objects = JsonLines(given.out);
+    ASSERT_FALSE(objects.empty()) << given.err;
+    for (const Json& o : objects) {
+      const std::size_t index = o["index"];
+      ASSERT_LT(index, all.size());
+      EXPECT_EQ(o["address"], all[index]);
+      EXPECT_EQ(index % 4, static_cast<std::size_t>(k - 1));
+    }
+    const std::string slurm = "SLURM_ARRAY_TASK_ID=" + std::to_string(2 * k + 1) +
+                              " SLURM_ARRAY_TASK_MIN=3 SLURM_ARRAY_TASK_STEP=2 "
+                              "SLURM_ARRAY_TASK_COUNT=4";
+    const std::string k0 = std::to_string(k - 1);
+    const std::pair<std::string, std::string> tasks[] = {
+        {slurm, "auto"},
+        {"JOB_COMPLETION_INDEX=" + k0, "auto/4"},
+        {"AWS_BATCH_JOB_ARRAY_INDEX=" + k0, "auto/4"}};
+    for (const auto& [vars, shard] : tasks) {
+      const Result r = RunIn(vars, {"check", "--json", "--shard", shard, "-l", "list.txt"});
+      EXPECT_EQ(r.status, given.status) << vars << ": " << r.err;
+      EXPECT_EQ(r.out, given.out) << vars;
+    }
+  }
+  // Without --shard nothing changes.
+  EXPECT_FALSE(
+      JsonLines(RunIn("", {"check", "--json", "-l", "list.txt"}).out)[0].contains("index"));
+
+  const Result none = RunIn("", {"check", "--json", "--shard", "auto", "-l", "list.txt"});
+  EXPECT_EQ(none.status, 64);
+  for (const char* name :
+       {"SLURM_ARRAY_TASK_ID", "JOB_COMPLETION_INDEX", "AWS_BATCH_JOB_ARRAY_INDEX"})
+    EXPECT_NE(none.err.find(name), std::string::npos) << none.err;
+  const Result no_count =
+      RunIn("JOB_COMPLETION_INDEX=1", {"check", "--shard", "auto", "-l", "list.txt"});
+  EXPECT_EQ(no_count.status, 64);
+  EXPECT_NE(no_count.err.find("auto/N"), std::string::npos) << no_count.err;
+  EXPECT_EQ(
+      RunIn("JOB_COMPLETION_INDEX=4", {"check", "--shard", "auto/4", "-l", "list.txt"}).status, 64);
+  EXPECT_EQ(RunIn("", {"check", "--shard-by", "random", "-l", "list.txt"}).status, 64);
+}
+
+TEST_F(Shards, ByHashAnAddressKeepsItsShardWhenTheListGrowsOrIsReordered) {
+  std::vector<std::string> all = MakeList(40);
+  auto shard_of = [&] {
+    std::map<std::string, int> where;
+    for (int k = 1; k <= 3; ++k) {
+      const Result r = RunIn("", {"check", "--json", "--shard-by", "hash", "--shard",
+                                  std::to_string(k) + "/3", "-l", "list.txt"});
+      for (const Json& o : JsonLines(r.out)) {
+        EXPECT_TRUE(where.emplace(o["address"], k).second) << o["address"] << " twice";
+        EXPECT_EQ(o["address"], all[o["index"].get<std::size_t>()]);  // its position now
+      }
+    }
+    return where;
+  };
+  const std::map<std::string, int> before = shard_of();
+  EXPECT_EQ(before.size(), all.size());
+  // Reversed, with new pages in front.
+  std::reverse(all.begin(), all.end());
+  for (int i = 41; i <= 50; ++i) {
+    all.insert(all.begin(), "p" + std::to_string(i) + ".html");
+    Page(all.front(), "<form>");
+  }
+  std::string list;
+  for (const std::string& a : all) list += a + "\n";
+  WriteFile(dir_ / "list.txt", list);
+  const std::map<std::string, int> after = shard_of();
+  EXPECT_EQ(after.size(), all.size());
+  std::set<int> used;
+  for (const auto& [address, k] : before) {
+    EXPECT_EQ(after.at(address), k) << address;
+    used.insert(k);
+  }
+  EXPECT_EQ(used.size(), 3u);
+}
+
 TEST_F(Batch, OrderedOutputWaitsForASlowFirstPageUnorderedDoesNot) {
   Server server;
   std::vector<std::string> args = {"check", "--json", server.Url("/slow/1200")};

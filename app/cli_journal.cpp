@@ -1,0 +1,218 @@
+#include "app/cli_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "app/cli_shard.h"
+#include "app/report_reader.h"
+
+namespace vx::app::cli {
+namespace {
+
+constexpr std::string_view kMagic = "{\"vettrix_journal\":1,\"key\":\"";
+
+void Field(std::string& out, std::string_view name, std::string_view value) {
+  // Length-prefixed, so no value can pass for another's end.
+  out += name;
+  out += '=';
+  out += std::to_string(value.size());
+  out += ':';
+  out += value;
+  out += ';';
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A list is known by its path and, when it is a regular file, its size and
+// time of change: reading a list of a million addresses twice to hash it
+// would cost as much as a start.
+std::string ListIdentity(const std::string& path) {
+  if (path == "-") return "stdin";
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
+  return path + "|" + std::to_string(st.st_size) + "|" + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec);
+}
+
+std::string Hex(std::uint64_t v) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out(16, '0');
+  for (int i = 15; i >= 0; --i, v >>= 4) out[static_cast<std::size_t>(i)] = kDigits[v & 15];
+  return out;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ResumeKey(const Options& o) {
+  std::string k;
+  for (const auto& s : o.rule_choice.sets) Field(k, "set", s);
+  for (const auto& f : o.rule_choice.files) {
+    Field(k, "rules", f);
+    Field(k, "rules-bytes", FileBytes(f));
+  }
+  for (const auto& s : o.rule_choice.enable) Field(k, "enable", s);
+  for (const auto& s : o.rule_choice.disable) Field(k, "disable", s);
+  Field(k, "occurrences", o.check.want_occurrences ? std::to_string(o.check.max_occurrences) : "-");
+  Field(k, "ignore-in", std::to_string(o.check.ignore_in));
+  Field(k, "max-bytes", std::to_string(o.batch.fetch.max_bytes));
+  Field(k, "max-redirects", std::to_string(o.batch.fetch.max_redirects));
+  Field(k, "user-agent", o.batch.fetch.user_agent);
+  for (const auto& h : o.batch.fetch.headers) Field(k, "header", h);
+  Field(k, "proxy", o.batch.fetch.proxy ? "=" + *o.batch.fetch.proxy : "-");
+  Field(k, "cacert", o.batch.fetch.ca_file);
+  for (const auto& a : o.addresses) Field(k, "address", a);
+  for (const auto& l : o.lists) Field(k, "list", ListIdentity(l));
+  Field(k, "recursive", o.recursive ? "1" : "0");
+  Field(k, "shard",
+        std::to_string(o.shard) + "/" + std::to_string(o.shards) +
+            (o.shard_by_hash ? "hash" : "position"));
+  // Two FNV-1a hashes of the text, the second of it reversed: 128 bits.
+  const std::string reversed(k.rbegin(), k.rend());
+  return Hex(AddressHash(k)) + Hex(AddressHash(reversed));
+}
+
+Journal::Journal(const std::string& path, const std::string& key, bool force,
+                 std::shared_ptr<const check::RuleSet> rules)
+    : path_(path), rules_(std::move(rules)) {
+  ReportStyle style;
+  style.occurrences = true;
+  style.for_merge = true;  // occurrences' lengths, which SARIF tells
+  style.rules = rules_;
+  writer_ = MakeReportWriter(Format::Json, style);
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0) throw JournalError("cannot open " + path + ": " + std::strerror(errno));
+  try {
+    Load(key, force);
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
+}
+
+Journal::~Journal() {
+  Sync();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void Journal::Load(const std::string& key, bool force) {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+    throw JournalError(path_ + " is not a regular file");
+  std::ifstream in(path_, std::ios::binary);
+  std::string line;
+  std::uint64_t offset = 0, good_end = 0;
+  bool header = false;
+  while (std::getline(in, line)) {
+    const bool whole = !in.eof();  // a last line without its line end is torn
+    const std::uint64_t start = offset;
+    offset += line.size() + (whole ? 1 : 0);
+    if (!whole) break;
+    if (!header) {
+      if (!line.starts_with(kMagic) || !line.ends_with("\"}"))
+        throw JournalError(path_ + " is not a journal of vettrix check --resume");
+      const std::string held = line.substr(kMagic.size(), line.size() - kMagic.size() - 2);
+      if (held != key && !force)
+        throw JournalMismatch("the journal " + path_ +
+                              " is of a run with other options, rules or input; give "
+                              "--resume-force to resume it anyway, or another file");
+      header = true;
+      good_end = offset;
+      continue;
+    }
+    good_end = offset;
+    try {
+      std::istringstream one(line);
+      JsonReportReader reader(one, path_);
+      const std::optional<ReportRecord> record = reader.Next();
+      if (!record || !record->index) continue;
+      if (line.size() > UINT32_MAX) continue;
+      records_.emplace(*record->index, Place{start, static_cast<std::uint32_t>(line.size())});
+    } catch (const ReportReadError&) {
+      // Not one of our records (a line of another version): done again.
+    }
+  }
+  // Appending after a torn line would glue the next record to it.
+  if (good_end < static_cast<std::uint64_t>(st.st_size) &&
+      ::ftruncate(fd_, static_cast<off_t>(good_end)) != 0)
+    throw JournalError("cannot repair " + path_ + ": " + std::strerror(errno));
+  if (!header) {
+    if (::ftruncate(fd_, 0) != 0 || !WriteAll(fd_, std::string(kMagic) + key + "\"}\n") ||
+        ::fdatasync(fd_) != 0)
+      throw JournalError("cannot write " + path_ + ": " + std::strerror(errno));
+  }
+}
+
+std::optional<Outcome> Journal::Take(std::uint64_t index, const std::string& address) {
+  const auto it = records_.find(index);
+  if (it == records_.end()) return std::nullopt;
+  std::string line(it->second.length, '\0');
+  if (::pread(fd_, line.data(), line.size(), static_cast<off_t>(it->second.offset)) !=
+      static_cast<ssize_t>(line.size()))
+    return std::nullopt;
+  try {
+    std::istringstream one(line);
+    JsonReportReader reader(one, path_);
+    const std::optional<ReportRecord> record = reader.Next();
+    if (!record || record->address != address) return std::nullopt;
+    Outcome out = ToOutcome(*record, *rules_, path_);
+    out.index.reset();
+    return out;
+  } catch (const ReportReadError&) {
+    return std::nullopt;  // a rule the set no longer has (--resume-force): checked again
+  }
+}
+
+bool Journal::Append(std::uint64_t index, const std::string& address, const Outcome& outcome) {
+  std::lock_guard lock(mutex_);
+  if (!error_.empty()) return false;
+  line_.clear();
+  Outcome indexed = outcome;
+  indexed.index = index;
+  writer_->Item(line_, address, indexed);
+  // One write: a kill leaves the record whole or torn, never interleaved.
+  if (!WriteAll(fd_, line_)) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  unsynced_ = true;
+  return true;
+}
+
+void Journal::Sync() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!unsynced_ || fd_ < 0) return;
+    unsynced_ = false;
+  }
+  // Outside the lock: appending goes on while the disk catches up.
+  (void)::fdatasync(fd_);
+}
+
+std::string Journal::error() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
+}  // namespace vx::app::cli

@@ -1,0 +1,82 @@
+// The journal of `--resume FILE`: one header line with the run's key (a hash
+// of everything that changes a result), then one line per finished address,
+// the JSON report's object with occurrences and "index". Each record is one
+// write() on a file opened for appending, so a process killed at any moment
+// leaves whole records and at most a torn last line, which is cut off when
+// the journal is opened again.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+#include "app/check/rule_set.h"
+#include "app/cli_options.h"
+#include "app/cli_report.h"
+
+namespace vx::app::cli {
+
+// A journal of another run's options (a usage error, status 64).
+struct JournalMismatch : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// A journal that cannot be read or written.
+struct JournalError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The hash, in hex, of what decides a run's results: the rule choice and the
+// rule files' contents, the check's options, the fetch options that change
+// what arrives, and the input (addresses, lists by path, size and time of
+// change, folders, shard). Not the format nor -o: a resumed run may write
+// another format of the same results.
+[[nodiscard]] std::string ResumeKey(const Options& options);
+
+class Journal {
+ public:
+  // Opens FILE, making it when missing or empty. Throws JournalMismatch when
+  // it holds another key (unless `force`), JournalError when it cannot be
+  // used.
+  Journal(const std::string& path, const std::string& key, bool force,
+          std::shared_ptr<const check::RuleSet> rules);
+  ~Journal();
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+
+  // The result kept for the address at input position `index`, when the
+  // journal has one for that same address.
+  [[nodiscard]] std::optional<Outcome> Take(std::uint64_t index, const std::string& address);
+
+  // Appends a finished address; any thread. False once the journal could not
+  // be written (error() says why): the run goes on without it.
+  bool Append(std::uint64_t index, const std::string& address, const Outcome& outcome);
+
+  // Flushes what was appended since the last call to the disk.
+  void Sync();
+
+  std::size_t held() const { return records_.size(); }
+  std::string error() const;
+
+ private:
+  void Load(const std::string& key, bool force);
+
+  std::string path_;
+  int fd_ = -1;
+  std::shared_ptr<const check::RuleSet> rules_;
+  std::unique_ptr<ReportWriter> writer_;
+  struct Place {
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+  };
+  std::unordered_map<std::uint64_t, Place> records_;
+  mutable std::mutex mutex_;
+  std::string line_;
+  bool unsynced_ = false;
+  std::string error_;
+};
+
+}  // namespace vx::app::cli

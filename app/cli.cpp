@@ -375,6 +375,16 @@ const std::vector<OptionSpec>& OptionTable() {
         "command line, the lists and the files of folders), so N",
         "runs on N machines split one input between them"},
        [](Options& o, const std::string&, const std::string& v) { ParseShard(v, o); }},
+      {"Input", {"--warc"}, "FILE",
+       {"also check the pages archived in FILE (.warc, or .warc.gz",
+        "gzipped record by record): each HTML response record as if",
+        "just fetched from its WARC-Target-URI, after the other",
+        "input; other records and redirects are skipped and counted",
+        "on standard error; may be given more than once"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.empty()) throw UsageError(name + " needs a file name");
+         o.archives.push_back(v);
+       }},
 
       {"Fetching", {"-j", "--jobs"}, "N",
        {"transfers in flight at once (default 16, at most 1024);",
@@ -618,7 +628,8 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     }
     option->apply(o, name, value.value_or(""));
   }
-  if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  if (o.addresses.empty() && o.lists.empty() && o.archives.empty())
+    throw UsageError("no address to check");
   // The rules are known before anything is fetched, so a bad rule file stops
   // the run at once.
   try {

@@ -34,6 +34,7 @@
 #include "app/cli_input.h"
 #include "app/cli_output.h"
 #include "app/cli_report.h"
+#include "app/cli_warc.h"
 #include "app/rules.h"
 #include "platform/fetch/fetch.h"
 #include "platform/text/utf8.h"
@@ -356,6 +357,45 @@ class BatchRun {
     return true;
   }
 
+  // An archived page, checked on the pool as a fetched one is.
+  bool FeedArchived(ArchiveEntry entry) {
+    const auto seq = window_.Admit(entry.address, false);
+    if (!seq) return false;
+    if (!entry.error.empty()) {
+      window_.Complete(*seq, Failure(std::move(entry.error)));
+      return true;
+    }
+    if (!archive_gate_.Enter(stop_)) return false;
+    pool_.Submit([this, seq = *seq, entry = std::move(entry)]() mutable {
+      Outcome o;
+      try {
+        const std::string address = entry.address;
+        net::RawFetch raw = ArchivedFetch(std::move(entry), max_bytes_);
+        if (!raw.result.ok) {
+          PageFacts facts{true, raw.result.status, raw.result.final_url,
+                          raw.result.header("server")};
+          o = MakeFailure(facts, WebFailureReason(raw.result, false));
+        } else {
+          // Header rules read the archived response's headers.
+          check::PageOrigin origin{address, true, raw.result.headers};
+          check::CheckOptions check_options = options_.check;
+          check_options.page = &origin;
+          Prepared p;
+          p.kind = Prepared::Kind::Web;
+          p.web = net::decode_fetch(std::move(raw));
+          o = CheckOne(address, std::move(p), stdin_page_, max_bytes_, check_options);
+        }
+      } catch (const std::bad_alloc&) {
+        o = Failure("out of memory while decoding and checking the page");
+      } catch (const std::exception& e) {
+        o = Failure(e.what());
+      }
+      archive_gate_.Leave();
+      window_.Complete(seq, std::move(o));
+    });
+    return true;
+  }
+
   // The input is read on a thread of its own, as fast as the window admits.
   void StartFeeder() {
     feeder_ = std::thread([this] {
@@ -363,11 +403,26 @@ class BatchRun {
         InputReader reader(options_.addresses, options_.lists, options_.recursive, &stop_,
                            options_.batch.fetch.timeout);
         std::uint64_t position = 0;
-        while (std::optional<InputEntry> entry = reader.Next()) {
+        auto mine = [&] {
           ++position;
-          if (options_.shards > 1 && position % options_.shards != options_.shard % options_.shards)
-            continue;
-          if (!Feed(*entry)) break;
+          return options_.shards <= 1 ||
+                 position % options_.shards == options_.shard % options_.shards;
+        };
+        bool going = true;
+        while (std::optional<InputEntry> entry = reader.Next()) {
+          if (!mine()) continue;
+          if (!(going = Feed(*entry))) break;
+        }
+        // Archives come last, each read through once, record by record.
+        if (going && !options_.archives.empty()) {
+          ArchiveInput archives(options_.archives, max_bytes_);
+          while (!stop_) {
+            std::optional<ArchiveEntry> entry = archives.Next();
+            if (!entry) break;
+            if (!mine()) continue;
+            if (!FeedArchived(std::move(*entry))) break;
+          }
+          archive_counts_ = archives.counts();
         }
       } catch (const std::exception& e) {
         if (const auto seq = window_.Admit("-", false)) window_.Complete(*seq, Failure(e.what()));
@@ -457,6 +512,8 @@ class BatchRun {
     if (window_.Several() && !options_.quiet) {
       WriteError(progress_, SummaryText(RunCounts{done_, failed_, http_errors_}));
     }
+    if (!options_.archives.empty() && !options_.quiet)
+      WriteError(progress_, ArchiveSummaryText(archive_counts_));
     const int status = failed_ > 0 ? kExitFailure : matched_ > 0 ? kExitFindings : kExitClean;
     writer_->End(buffer_, RunSummary{status, true});
     if (!sink_->Write(buffer_) || !sink_->Commit()) {
@@ -477,12 +534,15 @@ class BatchRun {
   // blocked.
   SignalWatch signals_;
   StdinPage stdin_page_;
+  // Archived pages read but not yet checked: a few per checking thread.
+  InFlightGate archive_gate_{std::size_t{4} * std::max(1u, std::thread::hardware_concurrency())};
   WorkerPool pool_;
   // Made after the pool and the window it completes into: ended before them.
   SideThreads side_reads_;
   std::mutex fetcher_mutex_;
   std::unique_ptr<net::BatchFetcher> fetcher_;
   std::thread feeder_;
+  ArchiveCounts archive_counts_;  // written by the feeder, read once it is joined
 
   std::unique_ptr<OutputSink> sink_;
   std::unique_ptr<ReportWriter> writer_ = MakeReportWriter(options_.format, options_.style);

@@ -190,7 +190,8 @@ std::string CheckHelpText() {
          "  vettrix check --json -l urls.txt -o report.jsonl\n"
          "  vettrix check --format sarif -o vettrix.sarif --fail-on Scripting,Popup public/\n"
          "  vettrix check --jobs 64 --per-host 8 --rate 100 --retries 2 -l urls.txt\n"
-         "  vettrix check --json --shard 2/4 -l urls.txt   (the second of four machines)\n";
+         "  vettrix check --json --shard 2/4 -l urls.txt   (the second of four machines)\n"
+         "  vettrix check --json --warc crawl.warc.gz -o report.jsonl\n";
 }
 
 struct UsageError : std::runtime_error {

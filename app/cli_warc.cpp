@@ -77,9 +77,11 @@ std::optional<ArchiveEntry> ArchiveInput::Next() {
     const std::string address = uri.empty() ? m.path : uri;
     const std::string where = uri.empty() ? std::string() : m.path + ": ";
     if (!record->error.empty()) return ArchiveEntry{address, where + record->error, {}, false};
-    // A response of another protocol (dns:, ftp:) holds no HTTP answer.
+    // A response of another protocol (dns:, ftp:) holds no HTTP answer; one
+    // without a type is taken for HTTP, as writers that leave it out mean.
+    const std::string record_type = MediaType(record->field("Content-Type"));
     if (record->type() != "response" ||
-        MediaType(record->field("Content-Type")) != "application/http") {
+        (!record_type.empty() && record_type != "application/http")) {
       ++counts_.not_responses;
       continue;
     }

@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from vs_grep import FOUND, ROOT, SCANNED  # noqa: E402
@@ -65,7 +66,7 @@ def make_archive(site, tmp, made):
             for folder, _, files in sorted(os.walk(site)):
                 for name in sorted(files):
                     rel = os.path.relpath(os.path.join(folder, name), site)
-                    f.write(f"http://127.0.0.1:{port}/{rel}\n")
+                    f.write(f"http://127.0.0.1:{port}/{urllib.parse.quote(rel)}\n")
         base = os.path.join(tmp, "site")
         start = time.perf_counter()
         subprocess.run(["wget", "-q", "--tries=1", "--no-proxy", "-O", "/dev/null",

@@ -253,7 +253,7 @@ TEST_F(CliWarc, ABodyInflatedPastMaxBytesFailsAloneAndTheNextRecordsAreChecked) 
 std::string Record(const std::string& type, const std::string& uri, const std::string& block,
                    const std::string& content_type = "application/http; msgtype=response") {
   return "WARC/1.0\r\nWARC-Type: " + type + "\r\nWARC-Target-URI: " + uri +
-         "\r\nContent-Type: " + content_type +
+         (content_type.empty() ? "" : "\r\nContent-Type: " + content_type) +
          "\r\nContent-Length: " + std::to_string(block.size()) + "\r\n\r\n" + block + "\r\n\r\n";
 }
 
@@ -274,6 +274,8 @@ TEST_F(CliWarc, HandMadeRecordsBracketsOtherRecordsAndLyingLengths) {
       Record("response", "http://127.0.0.1:9/named.HTML?q", "HTTP/1.1 200 OK\r\n\r\nx <embed>") +
       Record("response", "http://127.0.0.1:9/sniffed",
              "HTTP/1.1 200 OK\r\n\r\n\xEF\xBB\xBF\n <p><applet>") +
+      // A response record without its own type is taken for HTTP.
+      Record("response", "http://127.0.0.1:9/untyped", page, "") +
       Record("response", "http://127.0.0.1:9/not-http", "garbage");
   std::string lying = Record("response", "http://127.0.0.1:9/long", page);
   lying.replace(lying.find("Content-Length: ") + 16, 2, "12345");
@@ -283,15 +285,17 @@ TEST_F(CliWarc, HandMadeRecordsBracketsOtherRecordsAndLyingLengths) {
   const auto r = Run({"check", "--json", "--warc", "hand.warc", "--warc", "hand.warc.gz"});
   EXPECT_EQ(r.status, 2);
   auto lines = r.JsonLines();
-  ASSERT_EQ(lines.size(), 9u) << r.out;
+  ASSERT_EQ(lines.size(), 11u) << r.out;
   EXPECT_EQ(lines[0]["address"], "http://127.0.0.1:9/bracketed");
   EXPECT_EQ(lines[0]["findings"][0]["label"], "Scripting");
   EXPECT_EQ(lines[1]["address"], "http://127.0.0.1:9/named.HTML?q");
   EXPECT_EQ(lines[1]["findings"][0]["label"], "Embedding");
   EXPECT_EQ(lines[2]["address"], "http://127.0.0.1:9/sniffed");
   EXPECT_EQ(lines[2]["findings"][0]["label"], "Applet");
-  lines.erase(lines.begin() + 1, lines.begin() + 3);
-  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[3]["address"], "http://127.0.0.1:9/untyped");
+  EXPECT_EQ(lines[3]["findings"][0]["label"], "Scripting");
+  lines.erase(lines.begin() + 1, lines.begin() + 4);
+  ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[1]["address"], "http://127.0.0.1:9/not-http");
   EXPECT_EQ(
       lines[1]["error"],
@@ -305,8 +309,8 @@ TEST_F(CliWarc, HandMadeRecordsBracketsOtherRecordsAndLyingLengths) {
             std::string::npos)
       << lines[2];
   EXPECT_EQ(lines[3]["address"], "http://127.0.0.1:9/bracketed");
-  EXPECT_EQ(lines[6]["address"], "http://127.0.0.1:9/not-http");
-  EXPECT_NE(r.err.find("vettrix: archives: 23 records; skipped: 10 not responses, 0 redirects, 4 "
+  EXPECT_EQ(lines[7]["address"], "http://127.0.0.1:9/not-http");
+  EXPECT_NE(r.err.find("vettrix: archives: 25 records; skipped: 10 not responses, 0 redirects, 4 "
                        "not HTML\n"),
             std::string::npos)
       << r.err;

@@ -49,7 +49,8 @@ def free_port():
 
 def make_archive(site, tmp, made):
     """Serves the site on loopback and has wget fetch every page into one
-    gzipped archive (wget's default: a gzip member per record)."""
+    gzipped archive (wget's default: a gzip member per record). http.server
+    drops a connection now and then under load: wget tries again."""
     port = free_port()
     server = subprocess.Popen([sys.executable, "-m", "http.server", str(port), "--bind",
                                "127.0.0.1", "-d", site],
@@ -69,7 +70,7 @@ def make_archive(site, tmp, made):
                     f.write(f"http://127.0.0.1:{port}/{urllib.parse.quote(rel)}\n")
         base = os.path.join(tmp, "site")
         start = time.perf_counter()
-        subprocess.run(["wget", "-q", "--tries=1", "--no-proxy", "-O", "/dev/null",
+        subprocess.run(["wget", "-q", "--tries=5", "--retry-connrefused", "--no-proxy", "-O", "/dev/null",
                         f"--warc-file={base}", "-i", urls],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         print(f"wget archived {made} pages in {time.perf_counter() - start:.0f} s")

@@ -70,8 +70,8 @@ def make_archive(site, tmp, made):
                     f.write(f"http://127.0.0.1:{port}/{urllib.parse.quote(rel)}\n")
         base = os.path.join(tmp, "site")
         start = time.perf_counter()
-        subprocess.run(["wget", "-q", "--tries=5", "--retry-connrefused", "--no-proxy", "-O", "/dev/null",
-                        f"--warc-file={base}", "-i", urls],
+        subprocess.run(["wget", "-q", "--tries=5", "--retry-connrefused", "--no-proxy",
+                        "-O", "/dev/null", f"--warc-file={base}", "-i", urls],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         print(f"wget archived {made} pages in {time.perf_counter() - start:.0f} s")
     finally:

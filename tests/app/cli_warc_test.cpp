@@ -15,6 +15,7 @@
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -314,6 +315,28 @@ TEST_F(CliWarc, HandMadeRecordsBracketsOtherRecordsAndLyingLengths) {
                        "not HTML\n"),
             std::string::npos)
       << r.err;
+}
+
+TEST_F(CliWarc, MemoryStaysWithinAFewPagesHoweverLargeTheArchive) {
+  VX_SKIP_WHERE_ALLOCATIONS_CANNOT_FAIL();
+  // 1,200 pages of 256 KiB: 300 MiB once inflated, far over the limit below,
+  // which leaves room for the program's threads (a stack each) and a few
+  // pages at a time.
+  std::string archive;
+  const std::string body = "<p>" + std::string(256 * 1024, 'p') + "</p><form>";
+  for (int i = 0; i < 1200; ++i) {
+    archive += Gzip(Record("response", "http://127.0.0.1:9/" + std::to_string(i),
+                           "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body));
+  }
+  vx::clitest::WriteFile(dir_ / "big.warc.gz", archive);
+  const long limit_kb = 150000 + 16384L * std::max(1u, std::thread::hardware_concurrency());
+  const std::string cmd = Prefix(("ulimit -d " + std::to_string(limit_kb) + " && ").c_str()) +
+                          Command({"check", "--json", "--warc", "big.warc.gz"}) + " >out.jsonl";
+  const int raw = std::system(cmd.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+  const auto lines = vx::clitest::JsonLines(ReadFile(dir_ / "out.jsonl"));
+  ASSERT_EQ(lines.size(), 1200u);
+  for (const json& j : lines) ASSERT_EQ(j["findings"][0]["label"], "Forms") << j;
 }
 
 }  // namespace

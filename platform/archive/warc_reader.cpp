@@ -357,9 +357,11 @@ std::optional<WarcRecord> WarcReader::Next() {
   std::size_t header_bytes = 0;
   if (!read_line(&line)) {
     if (m.done && !m.error.empty()) return std::nullopt;
-    return fail(m.Available() > m.limits.max_line ? "its first line is longer than " +
-                                                        std::to_string(m.limits.max_line) + " bytes"
-                                                  : "the archive ends in its first line");
+    return fail(m.Available() > m.limits.max_line
+                    ? "its first line is longer than " + std::to_string(m.limits.max_line) +
+                          " bytes"
+                    : std::string(member_ended ? "its gzip member" : "the archive") +
+                          " ends in its first line");
   }
   header_bytes += line.size();
   if (!(line.starts_with("WARC/") && line.size() > 5 &&
@@ -372,7 +374,8 @@ std::optional<WarcRecord> WarcReader::Next() {
       return fail(m.Available() > m.limits.max_line
                       ? "a header line is longer than " + std::to_string(m.limits.max_line) +
                             " bytes"
-                      : "the archive ends in its header");
+                      : std::string(member_ended ? "its gzip member" : "the archive") +
+                            " ends in its header");
     }
     if (line.empty()) break;
     header_bytes += line.size() + 2;

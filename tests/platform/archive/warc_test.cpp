@@ -134,6 +134,12 @@ TEST(WarcReader, ARecordCutShortIsToldAndTheNextMemberReadOn) {
   EXPECT_EQ(r.records[1].block, kPage);
   EXPECT_EQ(r.error, "");
 
+  // A member that ends inside the header.
+  r = ReadAll(Gzip(good.substr(0, 40)) + Gzip(good));
+  ASSERT_EQ(r.records.size(), 2u);
+  EXPECT_TRUE(Has(r.records[0].error, "its gzip member ends in its header")) << r.records[0].error;
+  EXPECT_EQ(r.records[1].block, kPage);
+
   // In a plain archive it runs past the end of the file: told, and the end.
   std::string tail = good + Record("response", "http://127.0.0.1/big", kPage);
   tail.replace(tail.rfind("Content-Length: ") + 16, 2, "9999");

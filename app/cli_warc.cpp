@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "app/cli_input.h"
 #include "platform/archive/warc_reader.h"
 #include "platform/base/ascii.h"
 
@@ -105,7 +106,9 @@ std::optional<ArchiveEntry> ArchiveInput::Next() {
     if (type.empty()) {
       // Decoded here, as only its text can tell.
       if (!archive::DecodeHttpBody(e.response, m.max_bytes, &why)) {
-        e.error = why;
+        net::FetchResult failed;
+        failed.error = std::move(why);
+        e.error = WebFailureReason(failed, false);  // as the checking threads tell it
         return e;
       }
       e.decoded = true;

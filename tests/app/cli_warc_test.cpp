@@ -245,6 +245,17 @@ TEST_F(CliWarc, ABodyInflatedPastMaxBytesFailsAloneAndTheNextRecordsAreChecked) 
   EXPECT_EQ(lines[1]["error"], "larger than the limit of 1000000 bytes (see --max-bytes)");
   EXPECT_EQ(lines[1]["status"], 200);
   EXPECT_TRUE(lines[2]["ok"]);
+  // One without a Content-Type is decoded to be told by its text: the same limit.
+  const std::string bomb = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n" +
+                           Gzip(std::string(4 << 20, ' ') + "<object>");
+  vx::clitest::WriteFile(dir_ / "untyped.warc",
+                         "WARC/1.0\r\nWARC-Type: response\r\nWARC-Target-URI: "
+                         "http://127.0.0.1:9/untyped\r\nContent-Length: " +
+                             std::to_string(bomb.size()) + "\r\n\r\n" + bomb + "\r\n\r\n");
+  const auto untyped = Run({"check", "--json", "--max-bytes", "1000000", "--warc", "untyped.warc"});
+  ASSERT_EQ(untyped.JsonLines().size(), 1u) << untyped.out;
+  EXPECT_EQ(untyped.JsonLines()[0]["error"],
+            "larger than the limit of 1000000 bytes (see --max-bytes)");
   // Within the limit it is a page like any other.
   const auto big = Run({"check", "--json", "--warc", archive.string()});
   EXPECT_EQ(big.JsonLines()[1]["findings"][0]["label"], "Object") << big.out;

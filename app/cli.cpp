@@ -224,7 +224,8 @@ std::string CheckHelpText() {
          "  vettrix check --json -l urls.txt -o report.jsonl\n"
          "  vettrix check --format sarif -o vettrix.sarif --fail-on Scripting,Popup public/\n"
          "  vettrix check --jobs 64 --per-host 8 --rate 100 --retries 2 -l urls.txt\n"
-         "  vettrix check --json --shard 2/4 -l urls.txt   (the second of four machines)\n";
+         "  vettrix check --json --shard 2/4 -l urls.txt   (the second of four machines)\n"
+         "  vettrix check --json --warc crawl.warc.gz -o report.jsonl\n";
 }
 
 struct UsageError : std::runtime_error {
@@ -437,6 +438,16 @@ const std::vector<OptionSpec>& OptionTable() {
          if (v != "position" && v != "hash")
            throw UsageError(name + " is position or hash, not \"" + v + "\"");
          o.shard_by_hash = v == "hash";
+       }},
+      {"Input", {"--warc"}, "FILE",
+       {"also check the pages archived in FILE (.warc, or .warc.gz",
+        "gzipped record by record): each HTML response record as if",
+        "just fetched from its WARC-Target-URI, after the other",
+        "input; other records and redirects are skipped and counted",
+        "on standard error; may be given more than once"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         if (v.empty()) throw UsageError(name + " needs a file name");
+         o.archives.push_back(v);
        }},
 
       {"Fetching", {"-j", "--jobs"}, "N",
@@ -747,7 +758,8 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
   Options o;
   o.batch.jobs = 16;
   if (!ParseArguments(args, o, o.addresses)) return std::nullopt;
-  if (o.addresses.empty() && o.lists.empty()) throw UsageError("no address to check");
+  if (o.addresses.empty() && o.lists.empty() && o.archives.empty())
+    throw UsageError("no address to check");
   // The rules are known before anything is fetched, so a bad rule file stops
   // the run at once.
   ResolveRules(o);

@@ -36,6 +36,7 @@
 #include "app/cli_output.h"
 #include "app/cli_report.h"
 #include "app/cli_shard.h"
+#include "app/cli_warc.h"
 #include "app/rules.h"
 #include "platform/fetch/fetch.h"
 #include "platform/text/utf8.h"
@@ -414,6 +415,52 @@ class BatchRun {
     return position % options_.shards == options_.shard % options_.shards;
   }
 
+  // An archived page, checked on the pool as a fetched one is.
+  bool FeedArchived(ArchiveEntry entry, std::uint64_t index) {
+    if (journal_) {
+      if (std::optional<Outcome> held = journal_->Take(index, entry.address)) {
+        const auto seq = window_.Admit(entry.address, false, index);
+        if (seq) window_.Complete(*seq, std::move(*held));
+        return seq.has_value();
+      }
+    }
+    const auto seq = window_.Admit(entry.address, false, index);
+    if (!seq) return false;
+    if (!entry.error.empty()) {
+      Done(*seq, Failure(std::move(entry.error)));
+      return true;
+    }
+    if (!archive_gate_.Enter(stop_)) return false;
+    pool_.Submit([this, seq = *seq, entry = std::move(entry)]() mutable {
+      Outcome o;
+      try {
+        const std::string address = entry.address;
+        net::RawFetch raw = ArchivedFetch(std::move(entry), max_bytes_);
+        if (!raw.result.ok) {
+          PageFacts facts{true, raw.result.status, raw.result.final_url,
+                          raw.result.header("server")};
+          o = MakeFailure(facts, WebFailureReason(raw.result, false));
+        } else {
+          // Header rules read the archived response's headers.
+          check::PageOrigin origin{address, true, raw.result.headers};
+          check::CheckOptions check_options = options_.check;
+          check_options.page = &origin;
+          Prepared p;
+          p.kind = Prepared::Kind::Web;
+          p.web = net::decode_fetch(std::move(raw));
+          o = CheckOne(address, std::move(p), stdin_page_, max_bytes_, check_options);
+        }
+      } catch (const std::bad_alloc&) {
+        o = Failure("out of memory while decoding and checking the page");
+      } catch (const std::exception& e) {
+        o = Failure(e.what());
+      }
+      archive_gate_.Leave();
+      Done(seq, std::move(o));
+    });
+    return true;
+  }
+
   // The input is read on a thread of its own, as fast as the window admits.
   void StartFeeder() {
     feeder_ = std::thread([this] {
@@ -421,10 +468,24 @@ class BatchRun {
         InputReader reader(options_.addresses, options_.lists, options_.recursive, &stop_,
                            options_.batch.fetch.timeout);
         std::uint64_t position = 0;
+        bool going = true;
         while (std::optional<InputEntry> entry = reader.Next()) {
           ++position;
           if (!InShard(entry->address, position)) continue;
-          if (!Feed(*entry, position - 1)) break;
+          if (!(going = Feed(*entry, position - 1))) break;
+        }
+        // Archives come last, each read through once, record by record; their
+        // pages go on numbering the input.
+        if (going && !options_.archives.empty()) {
+          ArchiveInput archives(options_.archives, max_bytes_);
+          while (!stop_) {
+            std::optional<ArchiveEntry> entry = archives.Next();
+            if (!entry) break;
+            ++position;
+            if (!InShard(entry->address, position)) continue;
+            if (!FeedArchived(std::move(*entry), position - 1)) break;
+          }
+          archive_counts_ = archives.counts();
         }
       } catch (const std::exception& e) {
         if (const auto seq = window_.Admit("-", false)) window_.Complete(*seq, Failure(e.what()));
@@ -539,6 +600,8 @@ class BatchRun {
     if (window_.Several() && !options_.quiet) {
       WriteError(progress_, SummaryText(RunCounts{done_, failed_, http_errors_}));
     }
+    if (!options_.archives.empty() && !options_.quiet)
+      WriteError(progress_, ArchiveSummaryText(archive_counts_));
     const int status = failed_ > 0 ? kExitFailure : matched_ > 0 ? kExitFindings : kExitClean;
     writer_->End(buffer_, RunSummary{status, true});
     if (!sink_->Write(buffer_) || !sink_->Commit()) {
@@ -559,12 +622,15 @@ class BatchRun {
   // blocked.
   SignalWatch signals_;
   StdinPage stdin_page_;
+  // Archived pages read but not yet checked: a few per checking thread.
+  InFlightGate archive_gate_{std::size_t{4} * std::max(1u, std::thread::hardware_concurrency())};
   WorkerPool pool_;
   // Made after the pool and the window it completes into: ended before them.
   SideThreads side_reads_;
   std::mutex fetcher_mutex_;
   std::unique_ptr<net::BatchFetcher> fetcher_;
   std::thread feeder_;
+  ArchiveCounts archive_counts_;  // written by the feeder, read once it is joined
 
   std::unique_ptr<Journal> journal_;
   std::atomic<bool> journal_failed_{false};

@@ -84,6 +84,7 @@ std::string ResumeKey(const Options& o) {
   Field(k, "cacert", o.batch.fetch.ca_file);
   for (const auto& a : o.addresses) Field(k, "address", a);
   for (const auto& l : o.lists) Field(k, "list", ListIdentity(l));
+  for (const auto& w : o.archives) Field(k, "archive", ListIdentity(w));
   Field(k, "recursive", o.recursive ? "1" : "0");
   Field(k, "shard",
         std::to_string(o.shard) + "/" + std::to_string(o.shards) +

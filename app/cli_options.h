@@ -19,6 +19,7 @@ struct Options {
   net::BatchOptions batch;
   std::vector<std::string> addresses;  // from the command line, checked first
   std::vector<std::string> lists;      // files of addresses ("-" is standard input)
+  std::vector<std::string> archives;   // web archives (--warc), read after the rest
   bool recursive = false;
   bool unordered = false;
   bool quiet = false;

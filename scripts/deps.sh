@@ -7,6 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev qt6-tools-dev libqt6opengl6-dev doxygen
   libcurl4-openssl-dev libssl-dev zlib1g-dev
+  # Archived pages (--warc) sent with "Content-Encoding: br" are decoded with
+  # it; wget makes the archives the tests and the benchmark check.
+  libbrotli-dev wget
   # Makes the certificates of the loopback https servers in the tests; an
   # HTTP/2 server for the batch fetcher's tests.
   openssl nghttp2-server

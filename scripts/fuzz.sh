@@ -18,7 +18,7 @@ shift || true
 parallel=${FUZZ_JOBS:-2}
 all=(fuzz_decode_body fuzz_check_engine fuzz_property_set fuzz_form_reader fuzz_caption_layout
      fuzz_png_reader fuzz_response_lines fuzz_tool_assignments fuzz_html_context
-     fuzz_rule_file)
+     fuzz_rule_file fuzz_warc_reader fuzz_http_payload)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 

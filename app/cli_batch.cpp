@@ -185,6 +185,7 @@ bool IsSpecialFile(const std::string& path) {
 
 // Whether a finding counts for status 1.
 bool Counts(const Options& options, const Finding& f) {
+  if (options.fail_on_new && f.baseline != BaselineState::New) return false;
   return !options.fail_on || (*options.fail_on)[f.rule];
 }
 
@@ -395,6 +396,7 @@ class BatchRun {
         index_of_.erase(it);
       }
     }
+    if (options_.baseline) options_.baseline->Apply(item.address, item.outcome);
     const std::string& address = item.address;
     const Outcome& o = item.outcome;
     if (!several_told_) {

@@ -153,6 +153,8 @@ class Merge {
     for (const Report& r : reports_) {
       for (const ReportRecord& record : r.ahead) {
         for (const ReportedFinding& f : record.findings) style.occurrences |= f.has_occurrences;
+        // Reports of a run with a baseline keep their absent findings.
+        style.baseline |= record.absent.has_value();
       }
     }
     const auto rules = options_.check.rules ? options_.check.rules : check::RuleSet::Classic();

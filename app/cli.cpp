@@ -194,7 +194,23 @@ std::string CheckHelpText() {
          " of a classic rule, else the rule's position in\n"
          "                 the active set; line and column (1-based, column in\n"
          "                 characters) locate the first occurrence of what matched\n"
-         "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n"
+         "With --shard, each line also has index, the address's position in the whole\n"
+         "input from 0, for vettrix merge. With --baseline, each finding has baseline\n"
+         "(\"new\" or \"unchanged\") and each line absent: the baseline's findings of\n"
+         "that address that are gone, as the baseline wrote them. A finding accepted by\n"
+         "--ignore has suppressed, the entry's reason.\n"
+         "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n" +
+         "\n"
+         "Suppression files (--ignore) are YAML, read with the limits of rule files:\n"
+         "  suppressions:\n"
+         "    - rule: VX001                  an id, a label or a tag (classic: the twenty)\n"
+         "      address: \"https://example.com/**\"\n"
+         "                                   a glob: * and ? stop at /, ** crosses it\n"
+         "      snippet: \"analytics.js\"      optional: text the finding's snippet holds\n"
+         "      reason: our own analytics    required\n"
+         "      until: 2027-06-30            optional: applies up to that day (UTC);\n"
+         "                                   after it a warning says it no longer does\n"
+         "A run of several addresses counts the suppressed findings in its summary.\n"
          "\n"
          "--format csv writes a header line and then one line per finding: address, rule,\n"
          "label, description, line, column (RFC 4180: fields with commas, quotes or line\n"
@@ -522,6 +538,14 @@ const std::vector<OptionSpec>& OptionTable() {
          o.baseline_path = ReadableFile(name, v);
          o.style.baseline = true;
        }},
+      {"Output", {"--ignore"}, "FILE",
+       {"accept the findings FILE names, each with its reason: out",
+        "of human and CSV output and of --fail-on, in JSON with",
+        "\"suppressed\" and in SARIF as suppressed results (see",
+        "\"Suppression files\" below)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.ignore_path = ReadableFile(name, v);
+       }},
       {"Output", {"-o", "--output"}, "FILE",
        {"write the report to FILE instead of standard output; FILE",
         "appears whole when the run ends, never half written"},
@@ -741,10 +765,15 @@ void ResolveRules(Options& o) {
       throw UsageError("--fail-on new needs --baseline FILE, the report to compare with");
     if (o.baseline_path)
       o.baseline = std::make_shared<const Baseline>(*o.baseline_path, o.check.rules);
+    if (o.ignore_path)
+      o.suppressions =
+          std::make_shared<const Suppressions>(*o.ignore_path, TodayUtc(), &o.warnings);
   } catch (const RuleChoiceError& e) {
     throw UsageError(e.what());
   } catch (const ReportReadError& e) {
     throw UsageError(std::string("--baseline: ") + e.what());
+  } catch (const check::RuleFileError& e) {
+    throw UsageError(std::string("--ignore: ") + e.what());
   }
 }
 
@@ -895,6 +924,8 @@ RunEnd Main(int argc, char** argv) {
     std::cout << CheckHelpText() << std::flush;
     return kExitClean;
   }
+  for (const std::string& warning : options->warnings)
+    std::cerr << "vettrix: warning: " << text::EscapeForDisplay(warning) << '\n';
   return RunCheck(*options);
 }
 

@@ -149,6 +149,7 @@ class HumanWriter : public ReportWriter {
     }
     const check::RuleSet& set = SetOf(rules_);
     for (const Finding& f : o.findings) {
+      if (!f.suppressed.empty()) continue;
       const check::Rule& r = set[f.rule];
       out += r.label;
       out += '\t';
@@ -238,6 +239,10 @@ class JsonWriter : public ReportWriter {
         out += BaselineName(f.baseline);
         out += '"';
       }
+      if (!f.suppressed.empty()) {
+        out += ",\"suppressed\":";
+        AppendJsonString(out, f.suppressed);
+      }
       out += '}';
     }
     out += ']';
@@ -264,6 +269,7 @@ class CsvWriter : public ReportWriter {
   }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     for (const Finding& f : o.findings) {
+      if (!f.suppressed.empty()) continue;
       if (!occurrences_) {
         Line(out, address, f.rule, f.at.line, f.at.column);
         out += "\r\n";
@@ -381,6 +387,11 @@ class SarifWriter : public ReportWriter {
       }
       out += "]";
       if (occurrences_) out += ",\"properties\":{\"count\":" + std::to_string(f.count) + "}";
+      if (!f.suppressed.empty()) {
+        out += ",\"suppressions\":[{\"kind\":\"external\",\"justification\":";
+        AppendJsonString(out, f.suppressed);
+        out += "}]";
+      }
       out += "}";
     }
     // The baseline's findings that are gone, as results of their own.
@@ -586,6 +597,7 @@ std::string SummaryText(const RunCounts& c) {
                      std::to_string(c.addresses - c.failed) + " checked, " +
                      std::to_string(c.failed) + " failed, " + std::to_string(c.http_errors) +
                      " with an HTTP status other than 2xx";
+  if (c.suppressed) text += ", " + std::to_string(*c.suppressed) + " suppressed";
   return text + "\n";
 }
 
@@ -601,6 +613,7 @@ Outcome MakeOutcome(const PageFacts& facts, std::string_view text,
               {m.first.line, m.first.column},
               check::SnippetAt(text, m.first),
               BaselineState::None,
+              {},
               m.count,
               {}};
     for (const check::Occurrence& at : m.occurrences)

@@ -32,6 +32,9 @@ struct Finding {
   // names a finding from one run to the next (its line moves with edits).
   std::string snippet;
   BaselineState baseline = BaselineState::None;
+  // Accepted by a suppression (--ignore): its reason, "" when not. Human and
+  // CSV output leave it out; JSON and SARIF tell it with the reason.
+  std::string suppressed;
   // With occurrences asked for: how many there are, and the first ones.
   std::size_t count = 0;
   std::vector<FindingOccurrence> occurrences;
@@ -139,6 +142,8 @@ struct RunCounts {
   std::size_t addresses = 0;
   std::size_t failed = 0;
   std::size_t http_errors = 0;  // checked, with a final status other than 2xx
+  // Findings left out by suppressions, told when suppressions were given.
+  std::optional<std::size_t> suppressed;
 };
 [[nodiscard]] std::string SummaryText(const RunCounts& counts);
 

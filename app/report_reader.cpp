@@ -114,6 +114,7 @@ ReportedFinding ReadFinding(const Fields& f, const Json& j, const std::string& i
       }
     }
   }
+  out.suppressed = f.OptionalString(j, "suppressed", in);
   if (j.contains("baseline")) {
     const std::string state = f.String(j, "baseline", in);
     if (state != "new" && state != "unchanged")
@@ -267,7 +268,8 @@ Outcome ToOutcome(const ReportRecord& record, const check::RuleSet& rules, std::
           (f.id.empty() ? std::to_string(f.number) + " (" + f.label + ")" : "\"" + f.id + "\"") +
           " is not in the active rule set");
     }
-    o.findings.push_back(Finding{*rule, f.at, f.snippet, f.baseline, f.count, f.occurrences});
+    o.findings.push_back(
+        Finding{*rule, f.at, f.snippet, f.baseline, f.suppressed, f.count, f.occurrences});
   }
   return o;
 }

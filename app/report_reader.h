@@ -54,6 +54,7 @@ struct ReportedFinding {
   // listed hold it (the one at the finding's line and column); else "".
   std::string snippet;
   BaselineState baseline = BaselineState::None;  // "baseline", when written
+  std::string suppressed;                        // "suppressed": the reason
 };
 
 // One address's line.

@@ -27,7 +27,7 @@ class Builder : public YAML::EventHandler {
   void OnDocumentEnd() override {}
   void OnNull(const YAML::Mark& mark, YAML::anchor_t) override { Leaf(mark, Node::Kind::Null, ""); }
   void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
-    Fail(mark, "aliases (*name) are not allowed in rule files");
+    Fail(mark, "aliases (*name) are not allowed");
   }
   void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
                 const std::string& value) override {

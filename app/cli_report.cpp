@@ -609,13 +609,11 @@ Outcome MakeOutcome(const PageFacts& facts, std::string_view text,
   out.server_line = "Web Server: " + facts.server;
   out.bytes = text.size();
   for (const check::RuleMatch& m : result.matches) {
-    Finding f{m.rule,
-              {m.first.line, m.first.column},
-              check::SnippetAt(text, m.first),
-              BaselineState::None,
-              {},
-              m.count,
-              {}};
+    Finding f;
+    f.rule = m.rule;
+    f.at = {m.first.line, m.first.column};
+    f.count = m.count;
+    f.snippet = check::SnippetAt(text, m.first);
     for (const check::Occurrence& at : m.occurrences)
       f.occurrences.push_back({at, check::SnippetAt(text, at)});
     out.findings.push_back(std::move(f));

@@ -28,16 +28,17 @@ enum class BaselineState : std::uint8_t { None, New, Unchanged };
 struct Finding {
   std::size_t rule = 0;  // 0-based index into the rule set
   LineColumn at;         // the first occurrence that matched
-  // The page around that occurrence: with the rule and the address, what
+  // With occurrences asked for: how many there are, and the first ones.
+  std::size_t count = 0;
+  std::vector<FindingOccurrence> occurrences;
+  // The page around the first occurrence that matched: with the rule and
+  // the address, what
   // names a finding from one run to the next (its line moves with edits).
   std::string snippet;
   BaselineState baseline = BaselineState::None;
   // Accepted by a suppression (--ignore): its reason, "" when not. Human and
   // CSV output leave it out; JSON and SARIF tell it with the reason.
   std::string suppressed;
-  // With occurrences asked for: how many there are, and the first ones.
-  std::size_t count = 0;
-  std::vector<FindingOccurrence> occurrences;
 };
 
 // A finding of the baseline that the page no longer has, as the baseline

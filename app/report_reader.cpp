@@ -269,7 +269,7 @@ Outcome ToOutcome(const ReportRecord& record, const check::RuleSet& rules, std::
           " is not in the active rule set");
     }
     o.findings.push_back(
-        Finding{*rule, f.at, f.snippet, f.baseline, f.suppressed, f.count, f.occurrences});
+        Finding{*rule, f.at, f.count, f.occurrences, f.snippet, f.baseline, f.suppressed});
   }
   return o;
 }

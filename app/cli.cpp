@@ -24,6 +24,7 @@
 #include "app/cli_options.h"
 #include "app/cli_rules.h"
 #include "app/cli_shard.h"
+#include "app/report_reader.h"
 #include "app/rules.h"
 #include "app/version.h"
 #include "platform/base/ascii.h"
@@ -107,14 +108,15 @@ std::string RulesHelpText() {
 std::string MergeHelpText() {
   return "usage: vettrix merge [OPTIONS] FILE...\n"
          "\n"
-         "Merges the JSON reports (--json) of the shards of one run (--shard K/N) into\n"
-         "the report of the whole run, in any format: each address in the order of the\n"
-         "whole input (--shard runs write its position, \"index\", in each line), so the\n"
-         "result is what one run over the whole input writes (failure messages aside,\n"
-         "whose texts carry times, and SARIF's invocation). Reports without \"index\"\n"
-         "are joined in the order given. FILE - is standard input. Reports of every\n"
-         "version of vettrix check --json are read; a report's occurrences are kept.\n"
-         "Give the rule options the run had, so that SARIF lists the same rules.\n"
+         "Merges the JSON reports (--json) of the shards of one run (vettrix check\n"
+         "run in shards) into the report of the whole run, in any format: each address\n"
+         "in the order of the whole input (shards write its position, \"index\", in each\n"
+         "line), so the result is what one run over the whole input writes (failure\n"
+         "messages aside, whose texts carry times, and SARIF's invocation). Reports\n"
+         "without \"index\" are joined in the order given. FILE - is standard input.\n"
+         "Reports of every version of vettrix check --json are read; their occurrences\n"
+         "and baseline states are kept. Give the rule options the run had, so that\n"
+         "SARIF lists the same rules.\n"
          "\n"
          "Options:\n" +
          MergeOptionsHelp() +
@@ -194,7 +196,23 @@ std::string CheckHelpText() {
          " of a classic rule, else the rule's position in\n"
          "                 the active set; line and column (1-based, column in\n"
          "                 characters) locate the first occurrence of what matched\n"
-         "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n"
+         "With --shard, each line also has index, the address's position in the whole\n"
+         "input from 0, for vettrix merge. With --baseline, each finding has baseline\n"
+         "(\"new\" or \"unchanged\") and each line absent: the baseline's findings of\n"
+         "that address that are gone, as the baseline wrote them. A finding accepted by\n"
+         "--ignore has suppressed, the entry's reason.\n"
+         "Control characters, DEL and C1 controls in strings are written as \\u escapes.\n" +
+         "\n"
+         "Suppression files (--ignore) are YAML, read with the limits of rule files:\n"
+         "  suppressions:\n"
+         "    - rule: VX001                  an id, a label or a tag (classic: the twenty)\n"
+         "      address: \"https://example.com/**\"\n"
+         "                                   a glob: * and ? stop at /, ** crosses it\n"
+         "      snippet: \"analytics.js\"      optional: text the finding's snippet holds\n"
+         "      reason: our own analytics    required\n"
+         "      until: 2027-06-30            optional: applies up to that day (UTC);\n"
+         "                                   after it a warning says it no longer does\n"
+         "A run of several addresses counts the suppressed findings in its summary.\n"
          "\n"
          "--format csv writes a header line and then one line per finding: address, rule,\n"
          "label, description, line, column (RFC 4180: fields with commas, quotes or line\n"
@@ -549,6 +567,25 @@ const std::vector<OptionSpec>& OptionTable() {
       {"Output", {"--json"}, "",
        {"the same as --format json"},
        [](Options& o, const std::string&, const std::string&) { o.format = Format::Json; }},
+      {"Output", {"--baseline"}, "FILE",
+       {"tell each finding as new or unchanged against FILE, an",
+        "earlier --json report (of any version), and list each",
+        "address's findings of FILE that are gone as absent; a",
+        "finding is the same when its address, rule and snippet",
+        "are (address and rule alone when FILE was written without",
+        "--occurrences), so edits above it leave it unchanged"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.baseline_path = ReadableFile(name, v);
+         o.style.baseline = true;
+       }},
+      {"Output", {"--ignore"}, "FILE",
+       {"accept the findings FILE names, each with its reason: out",
+        "of human and CSV output and of --fail-on, in JSON with",
+        "\"suppressed\" and in SARIF as suppressed results (see",
+        "\"Suppression files\" below)"},
+       [](Options& o, const std::string& name, const std::string& v) {
+         o.ignore_path = ReadableFile(name, v);
+       }},
       {"Output", {"-o", "--output"}, "FILE",
        {"write the report to FILE instead of standard output; FILE",
         "appears whole when the run ends, never half written"},
@@ -563,8 +600,10 @@ const std::vector<OptionSpec>& OptionTable() {
       {"Output", {"--fail-on"}, "RULES",
        {"exit status 1 only when one of these rules matched: rule",
         "numbers (1 to " + rules + " for the classic rules) or labels, ids,",
-        "tags and severity>=LEVEL, separated by commas, and",
-        "http-error for a final HTTP status other than 2xx"},
+        "tags and severity>=LEVEL, separated by commas,",
+        "http-error for a final HTTP status other than 2xx, and",
+        "new: only findings new against --baseline count (for the",
+        "other terms too)"},
        [](Options& o, const std::string&, const std::string& v) { o.fail_on_terms.push_back(v); }},
       {"Output", {"--occurrences"}, "[=N]",
        {"every finding's count of occurrences and the first N",
@@ -742,14 +781,52 @@ void ResolveRules(Options& o) {
   try {
     o.check.rules = BuildRuleSet(o.rule_choice);
     o.style.rules = o.check.rules;
-    for (const std::string& v : o.fail_on_terms) {
+    bool rule_terms = false;
+    for (const std::string& terms : o.fail_on_terms) {
+      // "new" narrows what the other terms choose; it chooses no rule.
+      std::string v;
+      bool had_new = false;
+      for (std::size_t start = 0; start <= terms.size();) {
+        std::size_t comma = terms.find(',', start);
+        if (comma == std::string::npos) comma = terms.size();
+        const std::string item = terms.substr(start, comma - start);
+        const std::size_t first = item.find_first_not_of(' ');
+        const std::string word = first == std::string::npos
+                                     ? ""
+                                     : item.substr(first, item.find_last_not_of(' ') + 1 - first);
+        start = comma + 1;
+        if (ascii::EqualsNoCase(word, "new")) {
+          o.fail_on_new = had_new = true;
+          continue;
+        }
+        if (!ascii::EqualsNoCase(word, "http-error")) rule_terms = true;
+        v += (v.empty() ? "" : ",") + item;
+      }
+      if (!had_new) {
+        v = terms;  // as given, so its errors quote it
+      } else if (v.empty()) {
+        continue;
+      }
       std::vector<bool> chosen = ParseFailOn(v, *o.check.rules, &o.fail_on_http_error);
       if (!o.fail_on) o.fail_on = std::vector<bool>(chosen.size(), false);
       for (std::size_t i = 0; i < chosen.size(); ++i)
         (*o.fail_on)[i] = (*o.fail_on)[i] || chosen[i];
     }
+    // --fail-on new alone, or with http-error: every new finding counts.
+    if (o.fail_on_new && !rule_terms) o.fail_on.reset();
+    if (o.fail_on_new && !o.baseline_path)
+      throw UsageError("--fail-on new needs --baseline FILE, the report to compare with");
+    if (o.baseline_path)
+      o.baseline = std::make_shared<const Baseline>(*o.baseline_path, o.check.rules);
+    if (o.ignore_path)
+      o.suppressions =
+          std::make_shared<const Suppressions>(*o.ignore_path, TodayUtc(), &o.warnings);
   } catch (const RuleChoiceError& e) {
     throw UsageError(e.what());
+  } catch (const ReportReadError& e) {
+    throw UsageError(std::string("--baseline: ") + e.what());
+  } catch (const check::RuleFileError& e) {
+    throw UsageError(std::string("--ignore: ") + e.what());
   }
 }
 
@@ -902,6 +979,8 @@ RunEnd Main(int argc, char** argv) {
     std::cout << CheckHelpText() << std::flush;
     return kExitClean;
   }
+  for (const std::string& warning : options->warnings)
+    std::cerr << "vettrix: warning: " << text::EscapeForDisplay(warning) << '\n';
   return RunCheck(*options);
 }
 

@@ -195,6 +195,8 @@ bool IsSpecialFile(const std::string& path) {
 
 // Whether a finding counts for status 1.
 bool Counts(const Options& options, const Finding& f) {
+  if (!f.suppressed.empty()) return false;
+  if (options.fail_on_new && f.baseline != BaselineState::New) return false;
   return !options.fail_on || (*options.fail_on)[f.rule];
 }
 
@@ -506,7 +508,11 @@ class BatchRun {
     journal_->Sync();
   }
 
-  void Print(const ReorderWindow::Item& item) {
+  void Print(ReorderWindow::Item& item) {
+    if (options_.baseline) options_.baseline->Apply(item.address, item.outcome);
+    if (options_.suppressions)
+      suppressed_ +=
+          options_.suppressions->Apply(item.address, item.outcome, *options_.check.rules);
     const std::string& address = item.address;
     const Outcome& o = item.outcome;
     if (!several_told_) {
@@ -573,7 +579,7 @@ class BatchRun {
     const int sig = signal_seen_.load() != 0 ? signal_seen_.load() : SIGINT;
     const int status = 128 + sig;
     if (!sink_->is_file()) {
-      for (const ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
+      for (ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
       writer_->End(buffer_, RunSummary{status, false});
       (void)sink_->Write(buffer_);
     }
@@ -598,7 +604,9 @@ class BatchRun {
     }
     // Past a screenful of blocks, what a run came to is easily missed.
     if (window_.Several() && !options_.quiet) {
-      WriteError(progress_, SummaryText(RunCounts{done_, failed_, http_errors_}));
+      RunCounts counts{done_, failed_, http_errors_, {}};
+      if (options_.suppressions) counts.suppressed = suppressed_;
+      WriteError(progress_, SummaryText(counts));
     }
     if (!options_.archives.empty() && !options_.quiet)
       WriteError(progress_, ArchiveSummaryText(archive_counts_));
@@ -643,7 +651,7 @@ class BatchRun {
   std::string buffer_;
   bool output_ok_ = true;
   bool several_told_ = false;
-  std::size_t done_ = 0, failed_ = 0, matched_ = 0, http_errors_ = 0;
+  std::size_t done_ = 0, failed_ = 0, matched_ = 0, http_errors_ = 0, suppressed_ = 0;
 };
 
 }  // namespace

@@ -153,6 +153,8 @@ class Merge {
     for (const Report& r : reports_) {
       for (const ReportRecord& record : r.ahead) {
         for (const ReportedFinding& f : record.findings) style.occurrences |= f.has_occurrences;
+        // Reports of a run with a baseline keep their absent findings.
+        style.baseline |= record.absent.has_value();
       }
     }
     const auto rules = options_.check.rules ? options_.check.rules : check::RuleSet::Classic();
@@ -189,7 +191,10 @@ class Merge {
       ++counts.addresses;
       if (!o.ok) ++counts.failed;
       if (o.ok && o.web && IsHttpError(o.status)) ++counts.http_errors;
-      if (!o.findings.empty()) ++matched;
+      std::size_t suppressed = 0;
+      for (const Finding& f : o.findings) suppressed += !f.suppressed.empty();
+      if (suppressed > 0) counts.suppressed = counts.suppressed.value_or(0) + suppressed;
+      if (o.findings.size() > suppressed) ++matched;
       if (!ok) break;
     }
     if (!ok && sink_->broken_pipe() && !options_.output) return 128 + SIGPIPE;

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/cli_baseline.h"
+#include "app/cli_ignore.h"
 #include "app/cli_report.h"
 #include "app/cli_rules.h"
 #include "app/rules.h"
@@ -35,6 +38,16 @@ struct Options {
   // As given, resolved against the rule set once the command line is read.
   std::vector<std::string> fail_on_terms;
   RuleChoice rule_choice;
+  // --baseline: the earlier report, and the findings it is read against.
+  std::optional<std::string> baseline_path;
+  std::shared_ptr<const Baseline> baseline;
+  // --fail-on new: only findings new against the baseline count for status 1.
+  bool fail_on_new = false;
+  // --ignore: the suppression file, and its entries that apply today.
+  std::optional<std::string> ignore_path;
+  std::shared_ptr<const Suppressions> suppressions;
+  // Told on standard error before the run (suppressions that ended).
+  std::vector<std::string> warnings;
   // Only the addresses at positions K, K+N, K+2N... (1-based) are checked.
   unsigned shard = 1;
   unsigned shards = 1;

@@ -92,6 +92,39 @@ void AppendJsonOccurrences(std::string& out, const Finding& f, bool for_merge) {
   out += ']';
 }
 
+std::string_view BaselineName(BaselineState state) {
+  return state == BaselineState::New ? "new" : "unchanged";
+}
+
+void AppendJsonAbsent(std::string& out, const std::vector<AbsentFinding>& absent) {
+  out += ",\"absent\":[";
+  for (std::size_t i = 0; i < absent.size(); ++i) {
+    const AbsentFinding& a = absent[i];
+    if (i > 0) out += ',';
+    out += "{\"rule\":" + std::to_string(a.number);
+    if (!a.id.empty()) {
+      out += ",\"id\":";
+      AppendJsonString(out, a.id);
+    }
+    out += ",\"label\":";
+    AppendJsonString(out, a.label);
+    out += ",\"description\":";
+    AppendJsonString(out, a.description);
+    if (!a.severity.empty()) {
+      out += ",\"severity\":";
+      AppendJsonString(out, a.severity);
+    }
+    out += ",\"line\":" + std::to_string(a.at.line);
+    out += ",\"column\":" + std::to_string(a.at.column);
+    if (!a.snippet.empty()) {
+      out += ",\"snippet\":";
+      AppendJsonString(out, a.snippet);
+    }
+    out += '}';
+  }
+  out += ']';
+}
+
 class HumanWriter : public ReportWriter {
  public:
   explicit HumanWriter(const ReportStyle& style) : verbose_(style.verbose), rules_(style.rules) {}
@@ -116,10 +149,13 @@ class HumanWriter : public ReportWriter {
     }
     const check::RuleSet& set = SetOf(rules_);
     for (const Finding& f : o.findings) {
+      if (!f.suppressed.empty()) continue;
       const check::Rule& r = set[f.rule];
       out += r.label;
       out += '\t';
       out += r.description;
+      // What a baseline did not have stands out.
+      if (f.baseline == BaselineState::New) out += "\t(new)";
       out += '\n';
       if (!verbose_) continue;
       for (const FindingOccurrence& at : f.occurrences) {
@@ -144,7 +180,10 @@ class HumanWriter : public ReportWriter {
 class JsonWriter : public ReportWriter {
  public:
   explicit JsonWriter(const ReportStyle& style)
-      : occurrences_(style.occurrences), for_merge_(style.for_merge), rules_(style.rules) {}
+      : occurrences_(style.occurrences),
+        for_merge_(style.for_merge),
+        baseline_(style.baseline),
+        rules_(style.rules) {}
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     out += "{\"address\":";
     AppendJsonString(out, address);
@@ -195,14 +234,26 @@ class JsonWriter : public ReportWriter {
       out += ",\"column\":";
       out += std::to_string(f.at.column);
       if (occurrences_) AppendJsonOccurrences(out, f, for_merge_);
+      if (f.baseline != BaselineState::None) {
+        out += ",\"baseline\":\"";
+        out += BaselineName(f.baseline);
+        out += '"';
+      }
+      if (!f.suppressed.empty()) {
+        out += ",\"suppressed\":";
+        AppendJsonString(out, f.suppressed);
+      }
       out += '}';
     }
-    out += "]}\n";
+    out += ']';
+    if (baseline_) AppendJsonAbsent(out, o.absent);
+    out += "}\n";
   }
 
  private:
   bool occurrences_ = false;
   bool for_merge_ = false;
+  bool baseline_ = false;
   std::shared_ptr<const check::RuleSet> rules_;
 };
 
@@ -218,6 +269,7 @@ class CsvWriter : public ReportWriter {
   }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     for (const Finding& f : o.findings) {
+      if (!f.suppressed.empty()) continue;
       if (!occurrences_) {
         Line(out, address, f.rule, f.at.line, f.at.column);
         out += "\r\n";
@@ -313,7 +365,13 @@ class SarifWriter : public ReportWriter {
       AppendJsonString(out, r.id);
       out += ",\"ruleIndex\":" + std::to_string(f.rule) + ",\"level\":\"";
       out += SarifLevel(r.severity);
-      out += "\",\"message\":{\"text\":";
+      out += '"';
+      if (f.baseline != BaselineState::None) {
+        out += ",\"baselineState\":\"";
+        out += BaselineName(f.baseline);
+        out += '"';
+      }
+      out += ",\"message\":{\"text\":";
       AppendJsonString(out, r.description);
       out += "},\"locations\":[";
       if (!occurrences_) {
@@ -329,7 +387,34 @@ class SarifWriter : public ReportWriter {
       }
       out += "]";
       if (occurrences_) out += ",\"properties\":{\"count\":" + std::to_string(f.count) + "}";
+      if (!f.suppressed.empty()) {
+        out += ",\"suppressions\":[{\"kind\":\"external\",\"justification\":";
+        AppendJsonString(out, f.suppressed);
+        out += "}]";
+      }
       out += "}";
+    }
+    // The baseline's findings that are gone, as results of their own.
+    for (const AbsentFinding& a : o.absent) {
+      out += results_ ? ",\n" : "\n";
+      ++results_;
+      out += "{\"ruleId\":";
+      AppendJsonString(out, a.id.empty() ? a.label : a.id);
+      std::optional<check::Severity> severity = check::SeverityFromName(a.severity);
+      for (std::size_t i = 0; i < set.size(); ++i) {
+        if (!a.id.empty() && set[i].id == a.id) {
+          out += ",\"ruleIndex\":" + std::to_string(i);
+          severity = set[i].severity;
+          break;
+        }
+      }
+      out += ",\"level\":\"";
+      out += SarifLevel(severity.value_or(check::Severity::Info));
+      out += "\",\"baselineState\":\"absent\",\"message\":{\"text\":";
+      AppendJsonString(out, a.description);
+      out += "},\"locations\":[";
+      Location(out, uri, a.at.line, a.at.column);
+      out += "]}";
     }
   }
 
@@ -517,6 +602,7 @@ std::string SummaryText(const RunCounts& c) {
                      std::to_string(c.addresses - c.failed) + " checked, " +
                      std::to_string(c.failed) + " failed, " + std::to_string(c.http_errors) +
                      " with an HTTP status other than 2xx";
+  if (c.suppressed) text += ", " + std::to_string(*c.suppressed) + " suppressed";
   return text + "\n";
 }
 
@@ -528,7 +614,11 @@ Outcome MakeOutcome(const PageFacts& facts, std::string_view text,
   out.server_line = "Web Server: " + facts.server;
   out.bytes = text.size();
   for (const check::RuleMatch& m : result.matches) {
-    Finding f{m.rule, {m.first.line, m.first.column}, m.count, {}};
+    Finding f;
+    f.rule = m.rule;
+    f.at = {m.first.line, m.first.column};
+    f.count = m.count;
+    f.snippet = check::SnippetAt(text, m.first);
     for (const check::Occurrence& at : m.occurrences)
       f.occurrences.push_back({at, check::SnippetAt(text, at)});
     out.findings.push_back(std::move(f));

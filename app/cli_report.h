@@ -22,12 +22,35 @@ struct FindingOccurrence {
   std::string snippet;  // the page around it (check::SnippetAt)
 };
 
+// How a finding stands against a baseline (--baseline).
+enum class BaselineState : std::uint8_t { None, New, Unchanged };
+
 struct Finding {
   std::size_t rule = 0;  // 0-based index into the rule set
   LineColumn at;         // the first occurrence that matched
   // With occurrences asked for: how many there are, and the first ones.
   std::size_t count = 0;
   std::vector<FindingOccurrence> occurrences;
+  // The page around the first occurrence that matched: with the rule and
+  // the address, what
+  // names a finding from one run to the next (its line moves with edits).
+  std::string snippet;
+  BaselineState baseline = BaselineState::None;
+  // Accepted by a suppression (--ignore): its reason, "" when not. Human and
+  // CSV output leave it out; JSON and SARIF tell it with the reason.
+  std::string suppressed;
+};
+
+// A finding of the baseline that the page no longer has, as the baseline
+// wrote it.
+struct AbsentFinding {
+  std::size_t number = 0;  // "rule"
+  std::string id;          // "" when the baseline had no ids
+  std::string label;
+  std::string description;
+  std::string severity;  // "" when the baseline had no severities
+  LineColumn at;
+  std::string snippet;  // "" when the baseline had no occurrences
 };
 
 // The check of one address.
@@ -44,6 +67,8 @@ struct Outcome {
   // The address's position in the whole input, from 0: JSON tells it for a
   // shard's output, so the shards can be merged back in order.
   std::optional<std::uint64_t> index;
+  // With a baseline: its findings of this address that are gone.
+  std::vector<AbsentFinding> absent;
 };
 
 // What a report tells of where a page came from.
@@ -94,6 +119,9 @@ struct ReportStyle {
   // JSON tells what a merge of shards needs besides: each occurrence's
   // length in bytes (SARIF's byteLength). Set by --shard.
   bool for_merge = false;
+  // Findings are told as new or unchanged against a baseline, and each
+  // address's absent ones are listed (--baseline).
+  bool baseline = false;
   // The rules the findings' indices refer to; none: the twenty classic ones.
   std::shared_ptr<const check::RuleSet> rules;
 };
@@ -115,6 +143,8 @@ struct RunCounts {
   std::size_t addresses = 0;
   std::size_t failed = 0;
   std::size_t http_errors = 0;  // checked, with a final status other than 2xx
+  // Findings left out by suppressions, told when suppressions were given.
+  std::optional<std::size_t> suppressed;
 };
 [[nodiscard]] std::string SummaryText(const RunCounts& counts);
 

@@ -108,7 +108,34 @@ ReportedFinding ReadFinding(const Fields& f, const Json& j, const std::string& i
     for (std::size_t k = 0; k < list.size(); ++k)
       out.occurrences.push_back(
           ReadOccurrence(f, list[k], in + "occurrence " + std::to_string(k + 1) + " "));
+    for (const FindingOccurrence& o : out.occurrences) {
+      if (o.at.line == out.at.line && o.at.column == out.at.column) {
+        out.snippet = o.snippet;
+        break;
+      }
+    }
   }
+  out.suppressed = f.OptionalString(j, "suppressed", in);
+  if (j.contains("baseline")) {
+    const std::string state = f.String(j, "baseline", in);
+    if (state != "new" && state != "unchanged")
+      f.Fail(in + "\"baseline\" is neither \"new\" nor \"unchanged\"");
+    out.baseline = state == "new" ? BaselineState::New : BaselineState::Unchanged;
+  }
+  return out;
+}
+
+AbsentFinding ReadAbsent(const Fields& f, const Json& j, const std::string& in) {
+  if (!j.is_object()) f.Fail(in + "is not an object");
+  AbsentFinding out;
+  out.number = f.Size(j, "rule", in, 1);
+  out.id = f.OptionalString(j, "id", in);
+  out.label = f.String(j, "label", in);
+  out.description = f.String(j, "description", in);
+  out.severity = f.OptionalString(j, "severity", in);
+  out.at.line = f.Size(j, "line", in, 1);
+  out.at.column = f.Size(j, "column", in, 1);
+  out.snippet = f.OptionalString(j, "snippet", in);
   return out;
 }
 
@@ -146,6 +173,15 @@ ReportRecord ReadRecord(const Fields& f, const Json& j, const ReportReadLimits& 
   for (std::size_t k = 0; k < findings.size(); ++k)
     r.findings.push_back(
         ReadFinding(f, findings[k], "finding " + std::to_string(k + 1) + " ", limits));
+  if (j.contains("absent")) {
+    const Json& absent = j.at("absent");
+    if (!absent.is_array()) f.Fail("\"absent\" is not a list");
+    if (absent.size() > limits.max_findings)
+      f.Fail("more than " + std::to_string(limits.max_findings) + " absent findings");
+    r.absent.emplace();
+    for (std::size_t k = 0; k < absent.size(); ++k)
+      r.absent->push_back(ReadAbsent(f, absent[k], "absent " + std::to_string(k + 1) + " "));
+  }
   return r;
 }
 
@@ -224,6 +260,7 @@ Outcome ToOutcome(const ReportRecord& record, const check::RuleSet& rules, std::
   o.server = record.server;
   if (o.ok) o.server_line = "Web Server: " + record.server;
   o.bytes = record.bytes;
+  if (record.absent) o.absent = *record.absent;
   for (const ReportedFinding& f : record.findings) {
     const std::optional<std::size_t> rule = FindReportedRule(f, rules);
     if (!rule) {
@@ -232,7 +269,8 @@ Outcome ToOutcome(const ReportRecord& record, const check::RuleSet& rules, std::
           (f.id.empty() ? std::to_string(f.number) + " (" + f.label + ")" : "\"" + f.id + "\"") +
           " is not in the active rule set");
     }
-    o.findings.push_back(Finding{*rule, f.at, f.count, f.occurrences});
+    o.findings.push_back(
+        Finding{*rule, f.at, f.count, f.occurrences, f.snippet, f.baseline, f.suppressed});
   }
   return o;
 }

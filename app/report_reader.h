@@ -50,6 +50,11 @@ struct ReportedFinding {
   bool has_occurrences = false;  // written with --occurrences
   std::size_t count = 0;
   std::vector<FindingOccurrence> occurrences;
+  // The snippet of the first occurrence that counts, when the occurrences
+  // listed hold it (the one at the finding's line and column); else "".
+  std::string snippet;
+  BaselineState baseline = BaselineState::None;  // "baseline", when written
+  std::string suppressed;                        // "suppressed": the reason
 };
 
 // One address's line.
@@ -68,6 +73,8 @@ struct ReportRecord {
   std::string server;
   std::size_t bytes = 0;
   std::vector<ReportedFinding> findings;
+  // "absent", written by runs with a baseline.
+  std::optional<std::vector<AbsentFinding>> absent;
 };
 
 // Reads a report line by line; memory is that of one line.

@@ -1,9 +1,6 @@
 #include "app/check/rule_file.h"
 
 #include <hs/hs.h>
-#include <yaml-cpp/eventhandler.h>
-#include <yaml-cpp/exceptions.h>
-#include <yaml-cpp/parser.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,171 +16,16 @@
 #include "app/check/check.h"
 #include "app/check/element_rules.h"
 #include "app/check/header_rules.h"
+#include "app/check/yaml_document.h"
 
 namespace vx::app::check {
 namespace {
 
-// The document as plain nodes, each with its line.
-struct Node {
-  enum class Kind { Null, Scalar, Sequence, Map } kind = Kind::Null;
-  std::size_t line = 1;
-  std::string value;
-  // A sequence's items; a map's keys and values, in turn (a vector of pairs
-  // of an incomplete type would not do).
-  std::vector<Node> items;
-};
+using Node = YamlNode;
 
-// Builds the nodes from the parser's events, refusing what the limits do not
-// allow as it goes, so that nothing grows past them.
-class Builder : public YAML::EventHandler {
+class Reader : public YamlFields {
  public:
-  Builder(const std::string& name, const RuleFileLimits& limits) : name_(name), limits_(limits) {}
-
-  Node root;
-  bool has_root = false;
-
-  void OnDocumentStart(const YAML::Mark&) override {}
-  void OnDocumentEnd() override {}
-  void OnNull(const YAML::Mark& mark, YAML::anchor_t) override { Leaf(mark, Node::Kind::Null, ""); }
-  void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
-    Fail(mark, "aliases (*name) are not allowed in rule files");
-  }
-  void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
-                const std::string& value) override {
-    Leaf(mark, Node::Kind::Scalar, value);
-  }
-  void OnSequenceStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
-                       YAML::EmitterStyle::value) override {
-    Open(mark, Node::Kind::Sequence);
-  }
-  void OnSequenceEnd() override { Close(); }
-  void OnMapStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
-                  YAML::EmitterStyle::value) override {
-    Open(mark, Node::Kind::Map);
-  }
-  void OnMapEnd() override { Close(); }
-
- private:
-  [[noreturn]] void Fail(const YAML::Mark& mark, const std::string& why) const {
-    throw RuleFileError(name_ + ":" + std::to_string(mark.line + 1) + ": " + why);
-  }
-
-  void Count(const YAML::Mark& mark) {
-    if (++nodes_ > limits_.max_nodes)
-      Fail(mark, "more than " + std::to_string(limits_.max_nodes) + " nodes");
-  }
-
-  void Leaf(const YAML::Mark& mark, Node::Kind kind, const std::string& value) {
-    Count(mark);
-    Node n;
-    n.kind = kind;
-    n.line = static_cast<std::size_t>(mark.line) + 1;
-    n.value = value;
-    Place(std::move(n));
-  }
-
-  void Open(const YAML::Mark& mark, Node::Kind kind) {
-    Count(mark);
-    if (stack_.size() >= limits_.max_depth)
-      Fail(mark, "nested deeper than " + std::to_string(limits_.max_depth) + " levels");
-    Node n;
-    n.kind = kind;
-    n.line = static_cast<std::size_t>(mark.line) + 1;
-    stack_.push_back({std::move(n)});
-  }
-
-  void Close() {
-    Node n = std::move(stack_.back().node);
-    stack_.pop_back();
-    Place(std::move(n));
-  }
-
-  // A finished node goes into the one open around it.
-  void Place(Node n) {
-    if (stack_.empty()) {
-      root = std::move(n);
-      has_root = true;
-      return;
-    }
-    Open_& parent = stack_.back();
-    if (parent.node.kind == Node::Kind::Sequence) {
-      parent.node.items.push_back(std::move(n));
-    } else {
-      parent.node.items.push_back(std::move(n));
-    }
-  }
-
-  struct Open_ {
-    Node node;
-  };
-  const std::string& name_;
-  const RuleFileLimits& limits_;
-  std::vector<Open_> stack_;
-  std::size_t nodes_ = 0;
-};
-
-class Reader {
- public:
-  explicit Reader(const std::string& name) : name_(name) {}
-
-  [[noreturn]] void Fail(const Node& at, const std::string& field, const std::string& why) const {
-    throw RuleFileError(name_ + ":" + std::to_string(at.line) + ": " + field + ": " + why);
-  }
-
-  const std::string& Scalar(const Node& n, const std::string& field) const {
-    if (n.kind != Node::Kind::Scalar) Fail(n, field, "needs a text value");
-    return n.value;
-  }
-
-  std::vector<std::pair<const Node*, const Node*>> Map(const Node& n,
-                                                       const std::string& field) const {
-    if (n.kind != Node::Kind::Map) Fail(n, field, "needs a mapping (name: value lines)");
-    std::vector<std::pair<const Node*, const Node*>> out;
-    for (std::size_t i = 0; i + 1 < n.items.size(); i += 2)
-      out.emplace_back(&n.items[i], &n.items[i + 1]);
-    return out;
-  }
-
-  // A list, or a single value standing for a list of one.
-  std::vector<std::string> Strings(const Node& n, const std::string& field) const {
-    if (n.kind == Node::Kind::Scalar) return {n.value};
-    if (n.kind != Node::Kind::Sequence) Fail(n, field, "needs a list of text values");
-    std::vector<std::string> out;
-    for (const Node& item : n.items) out.push_back(Scalar(item, field));
-    return out;
-  }
-
-  bool Bool(const Node& n, const std::string& field) const {
-    const std::string& v = Scalar(n, field);
-    if (v == "true") return true;
-    if (v == "false") return false;
-    Fail(n, field, "is true or false, not \"" + v + "\"");
-  }
-
-  // Each key once, and only those `known`.
-  void Keys(const Node& map, const std::string& field,
-            std::initializer_list<std::string_view> known) const {
-    std::vector<std::string> seen;
-    for (const auto& [key, value] : Map(map, field)) {
-      const std::string& k = Scalar(*key, field);
-      if (std::find(known.begin(), known.end(), k) == known.end()) {
-        std::string list;
-        for (std::string_view name : known) list += (list.empty() ? "" : ", ") + std::string(name);
-        Fail(*key, field.empty() ? k : field + "." + k, "unknown field (known: " + list + ")");
-      }
-      if (std::find(seen.begin(), seen.end(), k) != seen.end())
-        Fail(*key, field.empty() ? k : field + "." + k, "given twice");
-      seen.push_back(k);
-    }
-  }
-
-  static const Node* Find(const Node& map, std::string_view key) {
-    if (map.kind != Node::Kind::Map) return nullptr;
-    for (std::size_t i = 0; i + 1 < map.items.size(); i += 2)
-      if (map.items[i].kind == Node::Kind::Scalar && map.items[i].value == key)
-        return &map.items[i + 1];
-    return nullptr;
-  }
+  explicit Reader(const std::string& name) : YamlFields(name) {}
 
   Rule ReadRule(const Node& n, const std::string& field) const {
     Keys(n, field,
@@ -423,9 +265,6 @@ class Reader {
     content.rules = std::move(rules);
     return content;
   }
-
- private:
-  const std::string& name_;
 };
 
 }  // namespace
@@ -437,25 +276,7 @@ std::vector<Rule> ParseRuleFile(std::string_view text, const std::string& name,
 
 RuleFileContent ParseRuleFileContent(std::string_view text, const std::string& name,
                                      const RuleFileLimits& limits) {
-  if (text.size() > limits.max_bytes)
-    throw RuleFileError(name + ": larger than " + std::to_string(limits.max_bytes) + " bytes");
-  if (text.find('\0') != std::string_view::npos)
-    throw RuleFileError(name + ": holds a NUL byte: not a YAML text");
-  std::istringstream in{std::string(text)};
-  Builder builder(name, limits);
-  try {
-    YAML::Parser parser(in);
-    if (parser.HandleNextDocument(builder)) {
-      Builder second(name, limits);
-      if (parser.HandleNextDocument(second))
-        throw RuleFileError(name + ": holds more than one YAML document");
-    }
-  } catch (const YAML::Exception& e) {
-    throw RuleFileError(name + ":" + std::to_string(e.mark.line + 1) +
-                        ": not valid YAML: " + e.msg);
-  }
-  if (!builder.has_root) throw RuleFileError(name + ":1: rules: the file is empty");
-  return Reader(name).Read(builder.root);
+  return Reader(name).Read(ParseYamlDocument(text, name, "rules", limits));
 }
 
 std::vector<Rule> ReadRuleFile(const std::string& path, const RuleFileLimits& limits) {
@@ -463,13 +284,7 @@ std::vector<Rule> ReadRuleFile(const std::string& path, const RuleFileLimits& li
 }
 
 RuleFileContent ReadRuleFileContent(const std::string& path, const RuleFileLimits& limits) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw RuleFileError(path + ": cannot read: " + std::strerror(errno));
-  std::string text(limits.max_bytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) throw RuleFileError(path + ": cannot read: " + std::strerror(errno));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return ParseRuleFileContent(text, path, limits);
+  return ParseRuleFileContent(ReadYamlFile(path, limits), path, limits);
 }
 
 }  // namespace vx::app::check

@@ -113,7 +113,8 @@ TEST(Report, WritersStreamOneItemAtATime) {
   found.server_line = "Web Server: S";
   found.server = "S";
   found.bytes = 9;
-  found.findings = {{0, {2, 3}, 0, {}}, {4, {1, 1}, 0, {}}};
+  found.findings = {{0, {2, 3}, 0, {}, {}, BaselineState::None, {}},
+                    {4, {1, 1}, 0, {}, {}, BaselineState::None, {}}};
   Outcome failed;
   failed.error = "cannot open file: No such file or directory";
 

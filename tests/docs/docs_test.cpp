@@ -72,6 +72,7 @@ struct HelpText {
 const HelpText kHelpTexts[] = {
     {"vettrix", "--help"},
     {"vettrix", "check --help"},
+    {"vettrix", "merge --help"},
     {"torvelbutton", "--help"},
     {"torvelbutton", "props --help"},
     {"torvelbutton", "render --help"},
@@ -237,7 +238,7 @@ std::vector<std::string> Complete(const std::string& line) {
 using Words = std::vector<std::string>;
 
 TEST(Completion, SubcommandsAndTopLevelOptions) {
-  EXPECT_EQ(Complete("vettrix "), (Words{"check", "rules"}));
+  EXPECT_EQ(Complete("vettrix "), (Words{"check", "merge", "rules"}));
   EXPECT_EQ(Complete("vettrix -"), (Words{"--form", "--help", "--version"}));
   EXPECT_EQ(Complete("torvelbutton "), (Words{"gallery", "props", "render"}));
   EXPECT_EQ(Complete("torvelbutton --v"), (Words{"--version"}));

@@ -530,7 +530,8 @@ TEST_F(Rules, HeaderRulesTestTheFinalResponseEachCookieOnItsOwn) {
   // missing one (no-csp says that).
   EXPECT_EQ(Ids(bare), (std::vector<std::string>{"no-csp", "old-server", "cookie-not-secure",
                                                  "cookie-lookahead"}));
-  for (const Json& f : bare.JsonLines().at(0)["findings"]) {
+  const Json bare_line = bare.JsonLines().at(0);
+  for (const Json& f : bare_line["findings"]) {
     // No place in the text.
     EXPECT_EQ(f["line"], 0) << f;
     EXPECT_EQ(f["column"], 0) << f;

@@ -16,9 +16,10 @@ build=${BUILD_DIR:-$root/build-fuzz}
 seconds=${1:-60}
 shift || true
 parallel=${FUZZ_JOBS:-2}
-all=(fuzz_decode_body fuzz_check_engine fuzz_property_set fuzz_form_reader fuzz_caption_layout
-     fuzz_png_reader fuzz_response_lines fuzz_tool_assignments fuzz_html_context
-     fuzz_rule_file fuzz_warc_reader fuzz_http_payload)
+# Every target fuzz/CMakeLists.txt lists, so that a new one is never left out.
+read -r -a all <<<"$(sed -n '/^set(VETTRIX_FUZZ_TARGETS/,/)/p' "$root/fuzz/CMakeLists.txt" |
+  sed 's/^set(VETTRIX_FUZZ_TARGETS//; s/)//' | tr '\n' ' ')"
+((${#all[@]})) || { echo "fuzz.sh: no targets in fuzz/CMakeLists.txt" >&2; exit 1; }
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 

@@ -15,6 +15,7 @@
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 
@@ -35,22 +36,15 @@ class ChangingServer {
                              : "<script>x()</script>\n<form>",
                       "text/html");
     });
-    port_ = http_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { http_.listen_after_bind(); });
-    while (!http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    listening_.start();
   }
-  ~ChangingServer() {
-    http_.stop();
-    thread_.join();
-  }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/site"; }
+  std::string Url() const { return listening_.url("/site"); }
   void Change() { later_ = true; }
 
  private:
   httplib::Server http_;
   std::atomic<bool> later_{false};
-  int port_ = 0;
-  std::thread thread_;
+  vx::testsupport::Listening listening_{http_};
 };
 
 // Each finding's rule id and state, "VX001=unchanged".

@@ -18,6 +18,7 @@
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/tls_certificate.h"
 
 namespace {
@@ -239,22 +240,13 @@ class Server {
       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
       res.set_content("late", "text/html");
     });
-    port_ = http_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { http_.listen_after_bind(); });
-    while (!http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    listening_.start();
   }
-  ~Server() {
-    http_.stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string Url(const std::string& path) const { return listening_.url(path); }
 
  private:
   httplib::Server http_;
-  int port_ = 0;
-  std::thread thread_;
+  vx::testsupport::Listening listening_{http_};
 };
 
 TEST_F(Cli, WebPageShowsServerLineThenFindings) {

@@ -6,28 +6,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/base/ascii.h"
+
 namespace vx::archive {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string TooLarge(std::uint64_t max_bytes) {
   return "page larger than " + std::to_string(max_bytes) + " bytes";
@@ -59,8 +41,8 @@ bool Dechunk(std::string& body, std::uint64_t max_bytes, std::string* error) {
       *error = "the chunked body has a chunk size line without its end";
       return false;
     }
-    std::string_view size_line = Trimmed(std::string_view(body).substr(at, nl - at));
-    size_line = Trimmed(size_line.substr(0, size_line.find(';')));
+    std::string_view size_line = ascii::TrimBlanks(std::string_view(body).substr(at, nl - at));
+    size_line = ascii::TrimBlanks(size_line.substr(0, size_line.find(';')));
     if (size_line.empty() || size_line.size() > 15) {
       *error = "the chunked body has a bad chunk size";
       return false;
@@ -176,7 +158,7 @@ bool Unbrotli(std::string& body, std::uint64_t max_bytes, std::string* error) {
 
 std::string_view HttpResponse::header(std::string_view name) const {
   for (auto it = headers.rbegin(); it != headers.rend(); ++it) {
-    if (EqualsNoCase(it->first, name)) return it->second;
+    if (ascii::EqualsNoCase(it->first, name)) return it->second;
   }
   return {};
 }
@@ -211,13 +193,13 @@ bool ParseHttpResponse(std::string payload, HttpResponse* out, std::string* erro
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       if (line.empty()) break;
       if ((line.front() == ' ' || line.front() == '\t') && !out->headers.empty()) {
-        out->headers.back().second.append(" ").append(Trimmed(line));
+        out->headers.back().second.append(" ").append(ascii::TrimBlanks(line));
         continue;
       }
       const std::size_t colon = line.find(':');
       if (colon == std::string_view::npos) continue;  // as lenient as a browser
-      out->headers.emplace_back(std::string(Trimmed(line.substr(0, colon))),
-                                std::string(Trimmed(line.substr(colon + 1))));
+      out->headers.emplace_back(std::string(ascii::TrimBlanks(line.substr(0, colon))),
+                                std::string(ascii::TrimBlanks(line.substr(colon + 1))));
     }
     // An interim answer ("100 Continue") precedes the real one.
     if (status >= 100 && status < 200 && status != 101) continue;
@@ -230,17 +212,17 @@ bool ParseHttpResponse(std::string payload, HttpResponse* out, std::string* erro
 }
 
 bool DecodeHttpBody(HttpResponse& response, std::uint64_t max_bytes, std::string* error) {
-  if (Lower(response.header("Transfer-Encoding")).find("chunked") != std::string::npos &&
+  if (ascii::Lower(response.header("Transfer-Encoding")).find("chunked") != std::string::npos &&
       !Dechunk(response.body, max_bytes, error))
     return false;
   // "gzip, br": br was applied last, so it is undone first.
   std::vector<std::string> codings;
   for (const auto& [name, value] : response.headers) {
-    if (!EqualsNoCase(name, "Content-Encoding")) continue;
+    if (!ascii::EqualsNoCase(name, "Content-Encoding")) continue;
     std::string_view rest = value;
     while (!rest.empty()) {
       const std::size_t comma = rest.find(',');
-      const std::string coding = Lower(Trimmed(rest.substr(0, comma)));
+      const std::string coding = ascii::Lower(ascii::TrimBlanks(rest.substr(0, comma)));
       if (!coding.empty() && coding != "identity") codings.push_back(coding);
       rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     }

@@ -10,22 +10,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/base/ascii.h"
+
 namespace vx::archive {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
-}
 
 // A short, printable quotation of what was found instead of what was wanted.
 std::string Quoted(std::string_view s) {
@@ -47,7 +35,7 @@ constexpr std::size_t kChunk = 1 << 18;
 
 std::string_view WarcRecord::field(std::string_view name) const {
   for (const auto& [n, v] : fields) {
-    if (EqualsNoCase(n, name)) return v;
+    if (ascii::EqualsNoCase(n, name)) return v;
   }
   return {};
 }
@@ -382,14 +370,14 @@ std::optional<WarcRecord> WarcReader::Next() {
     if (header_bytes > m.limits.max_header)
       return fail("its header is longer than " + std::to_string(m.limits.max_header) + " bytes");
     if ((line.front() == ' ' || line.front() == '\t') && !r.fields.empty()) {
-      r.fields.back().second.append(" ").append(Trimmed(line));
+      r.fields.back().second.append(" ").append(ascii::TrimBlanks(line));
       continue;
     }
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0)
       return fail("a header line is not \"Name: value\" (found " + Quoted(line) + ")");
-    r.fields.emplace_back(std::string(Trimmed(line.substr(0, colon))),
-                          std::string(Trimmed(line.substr(colon + 1))));
+    r.fields.emplace_back(std::string(ascii::TrimBlanks(line.substr(0, colon))),
+                          std::string(ascii::TrimBlanks(line.substr(colon + 1))));
   }
 
   const std::string_view length_text = r.field("Content-Length");

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/sarif_schema.h"
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
 #include "tests/support/loopback_server.h"
@@ -75,20 +76,6 @@ class Ignore : public vx::clitest::VettrixRun {
     return Run(args);
   }
 
-  void ValidateSarif(const fs::path& log) {
-    const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
-    const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
-    ASSERT_TRUE(fs::exists(schema)) << schema;
-    const std::string cmd = std::string(VETTRIX_PYTHON) + " " + Quote(validator.string()) + " " +
-                            Quote(schema.string()) + " " + Quote(log.string()) + " 2>" +
-                            Quote((dir_ / "validation.txt").string());
-    const int raw = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    ASSERT_NE(WEXITSTATUS(raw), 3)
-        << "the validator is missing: " << ReadFile(dir_ / "validation.txt");
-    ASSERT_EQ(WEXITSTATUS(raw), 0) << ReadFile(dir_ / "validation.txt");
-  }
-
   Site site_;
   std::vector<std::string> addresses_;
 };
@@ -134,7 +121,7 @@ TEST_F(Ignore, SarifTellsSuppressionsAndMergesKeepThem) {
   const RunResult sarif = Check({"--format", "sarif", "-q"});
   ASSERT_EQ(sarif.status, 1) << sarif.err;
   WriteFile(dir_ / "run.sarif", sarif.out);
-  ValidateSarif(dir_ / "run.sarif");
+  vx::clitest::ExpectValidSarif(dir_ / "run.sarif", dir_);
   Words justifications;
   std::size_t results = 0;
   const Json log = Json::parse(sarif.out);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/sarif_schema.h"
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
 #include "tests/support/loopback_server.h"
@@ -89,20 +90,6 @@ class Merge : public vx::clitest::VettrixRun {
     return files;
   }
 
-  void ValidateSarif(const fs::path& log) {
-    const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
-    const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
-    ASSERT_TRUE(fs::exists(schema)) << schema;
-    const std::string cmd = std::string(VETTRIX_PYTHON) + " " + Quote(validator.string()) + " " +
-                            Quote(schema.string()) + " " + Quote(log.string()) + " 2>" +
-                            Quote((dir_ / "validation.txt").string());
-    const int raw = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    ASSERT_NE(WEXITSTATUS(raw), 3)
-        << "the validator is missing: " << ReadFile(dir_ / "validation.txt");
-    ASSERT_EQ(WEXITSTATUS(raw), 0) << ReadFile(dir_ / "validation.txt");
-  }
-
   PageServer server_;
 };
 
@@ -143,7 +130,7 @@ TEST_F(Merge, ShardsMergeIntoTheWholeRunsReportInEveryFormat) {
       EXPECT_EQ(WithoutTimings(merged.out), WithoutTimings(expected.out)) << n << " shards";
       if (c.check[1] == "sarif" && n == 3) {
         WriteFile(dir_ / "merged.sarif", merged.out);
-        ValidateSarif(dir_ / "merged.sarif");
+        vx::clitest::ExpectValidSarif(dir_ / "merged.sarif", dir_);
       }
     }
   }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/sarif_schema.h"
 #include "tests/app/vettrix_run.h"
 
 namespace {
@@ -221,15 +222,7 @@ TEST_F(Rules, SarifLevelsAndSecuritySeverityFollowTheSeverity) {
   const RunResult r =
       Run({"check", "--format", "sarif", "-o", "out.sarif", "--rules", "own.yaml", "page.html"});
   ASSERT_EQ(r.status, 1) << r.err;
-  const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
-  const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
-  ASSERT_TRUE(fs::exists(schema)) << schema;
-  const std::string cmd =
-      std::string(VETTRIX_PYTHON) + " " + vx::support::Quote(validator.string()) + " " +
-      vx::support::Quote(schema.string()) + " " + vx::support::Quote((dir_ / "out.sarif").string());
-  const int raw = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(raw));
-  ASSERT_EQ(WEXITSTATUS(raw), 0) << "the SARIF log does not validate (3: validator missing)";
+  vx::clitest::ExpectValidSarif(dir_ / "out.sarif", dir_);
 
   const Json log = Json::parse(vx::support::ReadFile(dir_ / "out.sarif"));
   const Json& rules = log["runs"][0]["tool"]["driver"]["rules"];
@@ -544,15 +537,8 @@ TEST_F(Rules, HeaderRulesTestTheFinalResponseEachCookieOnItsOwn) {
   EXPECT_EQ(local.status, 0) << local.out;  // a file has no headers to test
 
   // A finding without a place still makes a valid SARIF log.
-  const fs::path schema = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/data/sarif-schema-2.1.0.json";
-  const fs::path validator = fs::path(VETTRIX_SOURCE_DIR) / "tests/app/validate_sarif.py";
   ASSERT_EQ(sarif.status, 1) << sarif.err;
-  const std::string cmd =
-      std::string(VETTRIX_PYTHON) + " " + vx::support::Quote(validator.string()) + " " +
-      vx::support::Quote(schema.string()) + " " + vx::support::Quote((dir_ / "out.sarif").string());
-  const int raw = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(WEXITSTATUS(raw), 0) << "the SARIF log does not validate (3: validator missing)";
+  vx::clitest::ExpectValidSarif(dir_ / "out.sarif", dir_);
 
   const RunResult listed =
       Run({"rules", "--json", "--disable", "classic", "--rules", "headers.yaml"});

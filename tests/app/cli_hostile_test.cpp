@@ -29,16 +29,9 @@ class Hostile : public vx::clitest::VettrixRun {
   // Runs `vettrix check ARGS` with its data limited to `limit_kb`; a run that
   // does not end within two minutes is stopped (status 124).
   vx::clitest::RunResult RunLimited(long limit_kb, const std::vector<std::string>& args) {
-    const std::filesystem::path out = dir_ / ".stdout", err = dir_ / ".stderr";
     const std::string exec = "ulimit -d " + std::to_string(limit_kb) + " && timeout 120 ";
-    const std::string cmd = Prefix(exec.c_str()) + Command(args) + " </dev/null >" +
-                            Quote(out.string()) + " 2>" + Quote(err.string());
-    const int raw = std::system(cmd.c_str());
-    vx::clitest::RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
+    vx::support::Outcome ran = vx::support::Shell(Prefix(exec.c_str()) + Command(args), dir_);
+    return {ran.status, std::move(ran.out), std::move(ran.err)};
   }
 };
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-using Outcome = vx::support::Ran;  // standard output alone
+using vx::support::Outcome;
 
 Outcome Program(const std::string& name, const std::string& args) {
   return vx::support::RunCommand(std::string(VETTRIX_BIN_DIR) + "/" + name + " " + args +

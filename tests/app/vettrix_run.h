@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/run.h"
 
 namespace vx::clitest {
 
@@ -83,18 +84,8 @@ class VettrixRun : public ::testing::Test {
   }
 
   RunResult Run(const std::vector<std::string>& args, const std::string& input = "") {
-    const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
-    WriteFile(in, input);
-    std::string cmd = Prefix() + Command(args);
-    cmd.append(" <").append(support::Quote(in.string()));
-    cmd.append(" >").append(support::Quote(out.string()));
-    cmd.append(" 2>").append(support::Quote(err.string()));
-    const int raw = std::system(cmd.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = support::ReadFile(out);
-    r.err = support::ReadFile(err);
-    return r;
+    support::Outcome ran = support::Shell(Prefix() + Command(args), dir_, input);
+    return {ran.status, std::move(ran.out), std::move(ran.err)};
   }
 
   fs::path binary_;

@@ -18,6 +18,7 @@
 
 #include "app/rules.h"
 #include "tests/support/files.h"
+#include "tests/support/run.h"
 
 namespace {
 
@@ -28,29 +29,11 @@ using vx::support::ReadFile;
 const fs::path kBuild = VETTRIX_BUILD_DIR;
 const fs::path kBin = VETTRIX_BIN_DIR;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using vx::support::Outcome;
 
 // Runs a shell command line, standard output and error kept apart.
 Outcome Shell(const std::string& command) {
-  char pattern[] = "/tmp/vettrix-docs-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) {
-    ADD_FAILURE() << "no temporary folder";
-    return {};
-  }
-  const fs::path dir = pattern;
-  const std::string line = "(" + command + ") >" + Quote((dir / "out").string()) + " 2>" +
-                           Quote((dir / "err").string()) + " </dev/null";
-  const int raw = std::system(line.c_str());
-  Outcome r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadFile(dir / "out");
-  r.err = ReadFile(dir / "err");
-  fs::remove_all(dir);
-  return r;
+  return vx::support::RunCommand(command);
 }
 
 fs::path Page(const std::string& program) {

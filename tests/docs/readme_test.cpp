@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/run.h"
 
 namespace {
 
@@ -26,22 +27,8 @@ const fs::path kSource = VETTRIX_SOURCE_DIR;
 const fs::path kBuild = VETTRIX_BUILD_DIR;
 const fs::path kBin = VETTRIX_BIN_DIR;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Outcome Shell(const std::string& command, const fs::path& dir) {
-  const std::string line = "(" + command + ") >" + Quote((dir / "out").string()) + " 2>" +
-                           Quote((dir / "err").string()) + " </dev/null";
-  const int raw = std::system(line.c_str());
-  Outcome r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadFile(dir / "out");
-  r.err = ReadFile(dir / "err");
-  return r;
-}
+using vx::support::Outcome;
+using vx::support::Shell;
 
 class Readme : public ::testing::Test {
  protected:

@@ -21,6 +21,7 @@
 #include "tests/examples/example_build.h"
 
 #include "tests/support/files.h"
+#include "tests/support/run.h"
 
 namespace {
 
@@ -36,11 +37,7 @@ const std::string kVersion = VETTRIX_CMAKE_VERSION;
 const std::string kLibraryVersion = TORVELBUTTON_VERSION;
 const std::string kLibDir = VETTRIX_INSTALL_LIBDIR;  // lib/<multiarch triplet>
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using vx::support::Outcome;
 
 // The package, made and unpacked once for all tests.
 class Package : public ::testing::Test {
@@ -119,19 +116,7 @@ class Package : public ::testing::Test {
     return files;
   }
 
-  static Outcome Shell(const std::string& command) {
-    static int count = 0;
-    const fs::path out = *dir_ / ("out." + std::to_string(++count));
-    const fs::path err = *dir_ / ("err." + std::to_string(count));
-    const std::string line =
-        "(" + command + ") >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
-    const int raw = std::system(line.c_str());
-    Outcome r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
-  }
+  static Outcome Shell(const std::string& command) { return vx::support::Shell(command, *dir_); }
 
   // A program of the unpacked package, without the build's programs on PATH.
   static Outcome Unpacked(const std::string& program, const std::string& args,

@@ -15,27 +15,16 @@
 #include <string>
 
 #include "tests/support/picture_bomb.h"
+#include "tests/support/run.h"
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
+using vx::support::Outcome;  // out: standard output and error together
 
 // Runs a shell command line with a clean display environment plus `env`.
 Outcome RunProgram(const std::string& env, const std::string& args) {
-  const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " " +
-                          std::string(VETTRIX_BIN_DIR) + "/" + args + " 2>&1";
-  Outcome o;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return o;
-  std::array<char, 4096> buf{};
-  std::size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) o.output.append(buf.data(), n);
-  const int raw = pclose(p);
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return o;
+  return vx::support::RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env +
+                                 " " + std::string(VETTRIX_BIN_DIR) + "/" + args + " 2>&1");
 }
 
 std::string TempFile(const std::string& name, const std::string& content) {
@@ -47,15 +36,14 @@ std::string TempFile(const std::string& name, const std::string& content) {
 TEST(Launch, NoDisplayMeansAClearMessageAndStatus2) {
   for (const char* program : {"vettrix", "vettrix-window"}) {
     const Outcome o = RunProgram("", program);
-    EXPECT_EQ(o.status, 2) << program << ": " << o.output;
-    EXPECT_NE(o.output.find("no display to open the window on"), std::string::npos) << o.output;
-    EXPECT_NE(o.output.find("vettrix check"), std::string::npos) << o.output;
+    EXPECT_EQ(o.status, 2) << program << ": " << o.out;
+    EXPECT_NE(o.out.find("no display to open the window on"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("vettrix check"), std::string::npos) << o.out;
   }
   // A display that is named but cannot be reached (a stale DISPLAY).
   const Outcome stale = RunProgram("DISPLAY=:9973 QT_QPA_PLATFORM=xcb", "vettrix");
-  EXPECT_EQ(stale.status, 2) << stale.output;
-  EXPECT_NE(stale.output.find("vettrix: cannot open the window"), std::string::npos)
-      << stale.output;
+  EXPECT_EQ(stale.status, 2) << stale.out;
+  EXPECT_NE(stale.out.find("vettrix: cannot open the window"), std::string::npos) << stale.out;
 }
 
 // An address where a command goes opens the window on it (as the desktop
@@ -63,10 +51,9 @@ TEST(Launch, NoDisplayMeansAClearMessageAndStatus2) {
 TEST(Launch, AnAddressAloneIsCheckedInTheWindow) {
   const std::string sample = std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html";
   Outcome o = RunProgram("", "vettrix " + sample);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("Check it without the window: vettrix check " + sample),
-            std::string::npos)
-      << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("Check it without the window: vettrix check " + sample), std::string::npos)
+      << o.out;
 
   // In the window the page is checked as if typed: its findings fill the
   // list, which stays empty for a page without any.
@@ -75,7 +62,7 @@ TEST(Launch, AnAddressAloneIsCheckedInTheWindow) {
   auto list_of = [&](const std::string& page, const std::string& png) {
     const Outcome shot =
         RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix " + page + " --screenshot " + png);
-    EXPECT_EQ(shot.status, 0) << shot.output;
+    EXPECT_EQ(shot.status, 0) << shot.out;
     // The findings list: 8 by 120 pixels, 585 by 225, in the form.
     return QImage(QString::fromStdString(png)).copy(10, 145, 570, 190);
   };
@@ -88,7 +75,7 @@ TEST(Launch, AnAddressAloneIsCheckedInTheWindow) {
     const std::string png = (dir / "vettrix_typed.png").string();
     const Outcome shot = RunProgram("QT_QPA_PLATFORM=offscreen",
                                     "vettrix-window --address " + clean + " --screenshot " + png);
-    EXPECT_EQ(shot.status, 0) << shot.output;
+    EXPECT_EQ(shot.status, 0) << shot.out;
     return QImage(QString::fromStdString(png)).copy(10, 145, 570, 190);
   }();
   EXPECT_EQ(none, typed);
@@ -96,45 +83,45 @@ TEST(Launch, AnAddressAloneIsCheckedInTheWindow) {
 
 TEST(Launch, TheWindowProgramTellsItsUsage) {
   const Outcome help = RunProgram("", "vettrix-window --help");
-  EXPECT_EQ(help.status, 0) << help.output;
+  EXPECT_EQ(help.status, 0) << help.out;
   for (const char* word : {"usage: vettrix [--form FILE] [ADDRESS]", "Ctrl+L", "Ctrl+Q"}) {
-    EXPECT_NE(help.output.find(word), std::string::npos) << word << " in " << help.output;
+    EXPECT_NE(help.out.find(word), std::string::npos) << word << " in " << help.out;
   }
   const Outcome version = RunProgram("", "vettrix-window --version");
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.output.rfind("vettrix ", 0), 0u) << version.output;
+  EXPECT_EQ(version.out.rfind("vettrix ", 0), 0u) << version.out;
   const Outcome bad = RunProgram("", "vettrix-window --adress x");
   EXPECT_EQ(bad.status, 64);
-  EXPECT_NE(bad.output.find("usage:"), std::string::npos);
+  EXPECT_NE(bad.out.find("usage:"), std::string::npos);
 }
 
 TEST(Launch, CheckCommandStillWorksWithoutADisplay) {
   const Outcome o =
       RunProgram("", "vettrix check " + std::string(VETTRIX_SOURCE_DIR) + "/samples/sample.html");
-  EXPECT_EQ(o.status, 1) << o.output;  // findings
-  EXPECT_NE(o.output.find("Scripting"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 1) << o.out;  // findings
+  EXPECT_NE(o.out.find("Scripting"), std::string::npos) << o.out;
 }
 
 TEST(Launch, BadFormFilesAreReportedNotCrashedOn) {
   Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form /nonexistent/form.json");
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("/nonexistent/form.json: cannot be read"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("/nonexistent/form.json: cannot be read"), std::string::npos) << o.out;
 
   const std::string broken = TempFile("vettrix_broken_form.json", "{\"controls\": [");
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + broken);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("not valid JSON"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("not valid JSON"), std::string::npos) << o.out;
 
   const std::string empty = TempFile("vettrix_empty_form.json",
                                      R"({"client_width": 900, "client_height": 600,
                                          "font": {"name": "Tahoma", "size": 8},
                                          "controls": []})");
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form=" + empty);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("needs a TextBox named Text1"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("needs a TextBox named Text1"), std::string::npos) << o.out;
 
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix-window --bogus");
-  EXPECT_EQ(o.status, 64) << o.output;
+  EXPECT_EQ(o.status, 64) << o.out;
 }
 
 // The bundled form with one control's JSON changed by `edit`, as a file.
@@ -157,22 +144,22 @@ TEST(Launch, HostileFormsEndAtOnceWithStatus2) {
       TempFile("vettrix_deep_form.json",
                "{\"zz\":" + std::string(60000, '[') + std::string(60000, ']') + ",\"btype\":4}");
   Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + deep);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find(deep + ": nested too deep"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find(deep + ": nested too deep"), std::string::npos) << o.out;
 
   const std::string huge_number =
       TempFile("vettrix_number_form.json", R"({"client_width": 1e400})");
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + huge_number);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("not valid JSON"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("not valid JSON"), std::string::npos) << o.out;
 
   const std::string wide = EditedForm("vettrix_wide_form.json", "CmdCheck", [](auto& c) {
     c["width"] = 1'000'000;
     c["height"] = 1'000'000;
   });
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + wide);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("(CmdCheck): 'width' is out of range"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("(CmdCheck): 'width' is out of range"), std::string::npos) << o.out;
 }
 
 TEST(Launch, PictureBombsInAFormAreRefusedFromTheHeader) {
@@ -181,16 +168,16 @@ TEST(Launch, PictureBombsInAFormAreRefusedFromTheHeader) {
   const std::string image =
       EditedForm("vettrix_bomb_image_form.json", "Image1", [&](auto& c) { c["picture"] = bomb; });
   Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + image);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("Image1"), std::string::npos) << o.output;
-  EXPECT_NE(o.output.find(bomb + "': picture too large"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("Image1"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(bomb + "': picture too large"), std::string::npos) << o.out;
 
   const std::string icon = EditedForm("vettrix_bomb_icon_form.json", "CmdCheck",
                                       [&](auto& c) { c["properties"]["btnicon"] = bomb; });
   o = RunProgram("QT_QPA_PLATFORM=offscreen", "vettrix --form " + icon);
-  EXPECT_EQ(o.status, 2) << o.output;
-  EXPECT_NE(o.output.find("\"btnicon\""), std::string::npos) << o.output;
-  EXPECT_NE(o.output.find("picture too large"), std::string::npos) << o.output;
+  EXPECT_EQ(o.status, 2) << o.out;
+  EXPECT_NE(o.out.find("\"btnicon\""), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("picture too large"), std::string::npos) << o.out;
   std::filesystem::remove(bomb);
 }
 
@@ -200,7 +187,7 @@ TEST(Launch, WindowChecksAPageAndTakesItsPicture) {
   const Outcome o = RunProgram("QT_QPA_PLATFORM=offscreen",
                                "vettrix-window --address " + std::string(VETTRIX_SOURCE_DIR) +
                                    "/samples/sample.html --screenshot " + png.string());
-  ASSERT_EQ(o.status, 0) << o.output;
+  ASSERT_EQ(o.status, 0) << o.out;
   const QImage picture(QString::fromStdString(png.string()));
   // The form's 598 by 510 pixels and the status line of 22 under them.
   EXPECT_EQ(picture.size(), QSize(598, 510 + 22));

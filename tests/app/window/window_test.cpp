@@ -44,6 +44,7 @@
 #include "platform/fetch/fetch.h"
 #include "tests/app/window/window_app.h"
 #include "tests/support/python_server.h"
+#include "tests/support/run.h"
 #include "tests/support/sanitizers.h"
 #include "tests/support/untimed.h"
 
@@ -142,13 +143,7 @@ class Server {
 // What `vettrix check ARGS` writes to its standard output.
 std::string CommandLine(const std::string& args) {
   const std::string cmd = std::string(VETTRIX_BIN_DIR) + "/vettrix check " + args + " 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) throw std::runtime_error("cannot run " + cmd);
-  std::string out;
-  std::array<char, 4096> buf{};
-  for (std::size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) out.append(buf.data(), n);
-  pclose(p);
-  return out;
+  return vx::support::RunCommand(cmd).out;
 }
 
 // A loopback port that was bound a moment ago and is closed now: nothing
@@ -1123,12 +1118,7 @@ TEST_F(WindowTest, LinesAndColumnsAreTheCommandLines) {
     SCOPED_TRACE(file);
     const std::string cmd =
         std::string(VETTRIX_BIN_DIR) + "/vettrix check --json --occurrences=1000 '" + file + "'";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    std::array<char, 4096> buf{};
-    for (std::size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) out.append(buf.data(), n);
-    pclose(p);
+    const std::string out = vx::support::RunCommand(cmd).out;
     const nlohmann::json report = nlohmann::json::parse(out);
     ASSERT_TRUE(report["ok"].get<bool>()) << out;
 

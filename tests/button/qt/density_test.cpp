@@ -22,6 +22,7 @@
 
 #include "button/qt/torvelbuttonwidget_p.h"
 #include "qt_app.h"
+#include "tests/support/run.h"
 
 namespace vx::qt {
 namespace {
@@ -43,25 +44,13 @@ void StartApp() {
   testing::App();
 }
 
-struct ToolResult {
-  int status = -1;
-  std::string out;
-};
-
-ToolResult Tool(const std::string& args) {
+vx::support::Outcome Tool(const std::string& args) {
   const std::string exe = VETTRIX_BIN_DIR "/torvelbutton";
   if (!std::filesystem::exists(exe)) {
     ADD_FAILURE() << "tool not built: " << exe;
     return {};
   }
-  ToolResult r;
-  FILE* pipe = popen((exe + " " + args + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return vx::support::RunCommand(exe + " " + args + " 2>&1");
 }
 
 QImage Opaque(const QImage& image) {
@@ -109,7 +98,7 @@ class Density : public ::testing::Test {
     const QString props = dir_.filePath(QStringLiteral("props.json"));
     std::ofstream(props.toStdString()) << button_->storedProperties().toStdString();
     const QString out = dir_.filePath(QStringLiteral("tool-%1.png").arg(scale));
-    const ToolResult r =
+    const vx::support::Outcome r =
         Tool("render --props '" + props.toStdString() + "' --size 100x26 --scale " +
              std::to_string(scale) + " -o '" + out.toStdString() + "' --print-state");
     EXPECT_EQ(r.status, 0) << r.out;
@@ -201,9 +190,9 @@ TEST(DevicePicture, EveryLookAndCaptionDirectionIsDoubledButForTheCaption) {
                                  icon + "' --size " + size + " --state focused --focus";
       const QString one = dir.filePath(QStringLiteral("one.png"));
       const QString two = dir.filePath(QStringLiteral("two.png"));
-      const ToolResult a = Tool(common + " -o '" + one.toStdString() + "' --print-state");
+      const vx::support::Outcome a = Tool(common + " -o '" + one.toStdString() + "' --print-state");
       ASSERT_EQ(a.status, 0) << a.out;
-      const ToolResult b = Tool(common + " --scale 2 -o '" + two.toStdString() + "'");
+      const vx::support::Outcome b = Tool(common + " --scale 2 -o '" + two.toStdString() + "'");
       ASSERT_EQ(b.status, 0) << b.out;
       const Json state = Json::parse(a.out);
       const Json& r = state.at("CaptionRect");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/gdi/image_io.h"
+#include "tests/support/run.h"
 
 namespace {
 
@@ -45,14 +46,8 @@ std::string Render(const GoldenCase& c, const fs::path& out) {
   const std::string command = "ROOT='" VETTRIX_SOURCE_DIR "'; GOLDEN='" + kGoldenDir.string() +
                               "'; '" + kTool.string() + "' render " + c.args + " -o '" +
                               out.string() + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "cannot start the tool";
-  std::string output;
-  char buf[1024];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
-  const int status = pclose(pipe);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the tool failed: " + output;
+  const vx::support::Outcome r = vx::support::RunCommand(command);
+  if (r.status != 0) return "the tool failed: " + r.out;
   return "";
 }
 

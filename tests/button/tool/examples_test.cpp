@@ -51,9 +51,7 @@ ToolRun RunIn(const fs::path& dir, std::string args) {
     ADD_FAILURE() << "tool not built: " << exe;
     return {};
   }
-  const vx::support::Ran ran =
-      vx::support::RunCommand("cd '" + dir.string() + "' && " + exe + " " + args + " 2>&1");
-  return ToolRun{ran.status, ran.out};
+  return vx::support::RunCommand("cd '" + dir.string() + "' && " + exe + " " + args + " 2>&1");
 }
 
 // The width and height a PNG file's header gives.

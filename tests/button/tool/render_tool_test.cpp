@@ -17,15 +17,13 @@
 #include "platform/gdi/image_io.h"
 #include "tests/support/files.h"
 #include "tests/support/png_tail.h"
+#include "tests/support/run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status = -1;
-  std::string out;  // stdout
-};
+using ToolRun = vx::support::Outcome;  // out: standard output; standard error goes to err_
 
 const std::string kCmdCheck = VETTRIX_SOURCE_DIR "/button/model/data/cmdcheck.json";
 
@@ -48,23 +46,8 @@ class RenderTool : public ::testing::Test {
       ADD_FAILURE() << "tool not built: " << exe;
       return {};
     }
-    const std::string err_file = File("stderr.txt");
-    FILE* pipe = popen((exe + " " + args + " 2>" + err_file).c_str(), "r");
-    if (!pipe) {
-      ADD_FAILURE() << "cannot start " << exe;
-      return {};
-    }
-    ToolRun r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    err_.clear();
-    if (FILE* f = fopen(err_file.c_str(), "r")) {
-      while ((n = fread(buf, 1, sizeof buf, f)) > 0) err_.append(buf, n);
-      fclose(f);
-    }
+    vx::support::Outcome r = vx::support::Shell(exe + " " + args, dir_);
+    err_ = std::move(r.err);
     return r;
   }
 

@@ -13,10 +13,7 @@
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;  // stdout and stderr together
-};
+using ToolRun = vx::support::Outcome;  // out: standard output and error together
 
 ToolRun Tool(const std::string& args) {
   const std::string exe = VETTRIX_BIN_DIR "/torvelbutton";
@@ -24,8 +21,7 @@ ToolRun Tool(const std::string& args) {
     ADD_FAILURE() << "tool not built: " << exe;
     return {};
   }
-  const vx::support::Ran ran = vx::support::RunCommand(exe + " " + args + " 2>&1");
-  return ToolRun{ran.status, ran.out};
+  return vx::support::RunCommand(exe + " " + args + " 2>&1");
 }
 
 }  // namespace

@@ -865,6 +865,27 @@ void Overstrike(Glyph& g) {
   g.advance += 1;
 }
 
+namespace {
+
+// Copies a FreeType bitmap into a glyph's coverage, one byte a pixel, top row
+// first whichever way the bitmap's pitch runs; `level` gives a pixel's
+// coverage from its source row and column.
+template <typename Level>
+void CopyCoverage(const FT_Bitmap& bm, Glyph& g, Level level) {
+  g.width = static_cast<int>(bm.width);
+  g.rows = static_cast<int>(bm.rows);
+  g.coverage.assign(static_cast<std::size_t>(g.width) * g.rows, 0);
+  for (int y = 0; y < g.rows; ++y) {
+    const unsigned char* src =
+        bm.pitch >= 0 ? bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch
+                      : bm.buffer + static_cast<std::ptrdiff_t>(g.rows - 1 - y) * -bm.pitch;
+    std::uint8_t* dst = g.coverage.data() + static_cast<std::size_t>(y) * g.width;
+    for (int x = 0; x < g.width; ++x) dst[x] = level(src, x);
+  }
+}
+
+}  // namespace
+
 // A glyph as standard smoothing (or smoothing off) draws it: hinted for
 // its target, grey coverage in 17 levels, measured from the outline's
 // advance, synthesised styles applied to the outline, turned glyphs turned
@@ -962,22 +983,12 @@ Glyph FontSystem::RenderGdi(Strike& strike, std::uint32_t index, int escapement)
   g.left = slot->bitmap_left;
   g.top = slot->bitmap_top;
   if (&bm == &boxed) g.left = box_left, g.top = box_top;
-  g.width = static_cast<int>(bm.width);
-  g.rows = static_cast<int>(bm.rows);
-  g.coverage.assign(static_cast<std::size_t>(g.width) * g.rows, 0);
-  for (int y = 0; y < g.rows; ++y) {
-    const unsigned char* src =
-        bm.pitch >= 0 ? bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch
-                      : bm.buffer + static_cast<std::ptrdiff_t>(g.rows - 1 - y) * -bm.pitch;
-    std::uint8_t* dst = g.coverage.data() + static_cast<std::size_t>(y) * g.width;
-    for (int x = 0; x < g.width; ++x) {
-      if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
-        dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 16 : 0;
-      } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
-        dst[x] = static_cast<std::uint8_t>(src[x] * 17 / 256);
-      }
-    }
-  }
+  // GDI's 17 levels: 16 for a set mono pixel, a gray one scaled down.
+  CopyCoverage(bm, g, [&](const unsigned char* src, int x) -> std::uint8_t {
+    if (bm.pixel_mode == FT_PIXEL_MODE_MONO) return (src[x >> 3] & (0x80 >> (x & 7))) ? 16 : 0;
+    if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) return static_cast<std::uint8_t>(src[x] * 17 / 256);
+    return 0;
+  });
   if (strike.bitmap && strike.synth_bold) {
     // A raster face is emboldened by a one-pixel overstrike.
     Overstrike(g);
@@ -1010,33 +1021,20 @@ Glyph FontSystem::Render(Strike& strike, std::uint32_t index) {
   const FT_Bitmap& bm = slot->bitmap;
   g.left = slot->bitmap_left;
   g.top = slot->bitmap_top;
-  g.width = static_cast<int>(bm.width);
-  g.rows = static_cast<int>(bm.rows);
-  g.coverage.assign(static_cast<std::size_t>(g.width) * g.rows, 0);
-  for (int y = 0; y < g.rows; ++y) {
-    const unsigned char* src =
-        bm.pitch >= 0 ? bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch
-                      : bm.buffer + static_cast<std::ptrdiff_t>(g.rows - 1 - y) * -bm.pitch;
-    std::uint8_t* dst = g.coverage.data() + static_cast<std::size_t>(y) * g.width;
-    for (int x = 0; x < g.width; ++x) {
-      switch (bm.pixel_mode) {
-        case FT_PIXEL_MODE_MONO:
-          dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-          break;
-        case FT_PIXEL_MODE_GRAY: {
-          const int grays = bm.num_grays > 1 ? bm.num_grays - 1 : 255;
-          dst[x] = static_cast<std::uint8_t>(std::min(255, src[x] * 255 / grays));
-          break;
-        }
-        case FT_PIXEL_MODE_BGRA:
-          dst[x] = src[4 * x + 3];
-          break;
-        default:
-          dst[x] = 0;
-          break;
+  CopyCoverage(bm, g, [&](const unsigned char* src, int x) -> std::uint8_t {
+    switch (bm.pixel_mode) {
+      case FT_PIXEL_MODE_MONO:
+        return (src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+      case FT_PIXEL_MODE_GRAY: {
+        const int grays = bm.num_grays > 1 ? bm.num_grays - 1 : 255;
+        return static_cast<std::uint8_t>(std::min(255, src[x] * 255 / grays));
       }
+      case FT_PIXEL_MODE_BGRA:
+        return src[4 * x + 3];
+      default:
+        return 0;
     }
-  }
+  });
   if (strike.synth_bold) {
     Overstrike(g);
   }

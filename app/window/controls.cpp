@@ -169,6 +169,10 @@ void FindingsView::AddRow(std::size_t rule, const std::string& label,
   item->setIcon(0, icon_);
   item->setText(1, ToQ(description));
   if (rule < app::kRuleCount) item->setData(0, kRuleRole, static_cast<qulonglong>(rule));
+  Join(item);
+}
+
+void FindingsView::Join(QTreeWidgetItem* item) {
   addTopLevelItem(item);
   // ... and of each new one as the check finds it.
   const int row = topLevelItemCount() - 1;
@@ -192,13 +196,7 @@ void FindingsView::AddRatedRow(std::size_t rule, std::size_t in_set, const std::
   item->setData(0, kSeverityRole,
                 QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   item->setData(0, kSetIndexRole, static_cast<qulonglong>(in_set));
-  addTopLevelItem(item);
-  const int row = topLevelItemCount() - 1;
-  QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::RowsInserted);
-  event.setFirstRow(row);
-  event.setLastRow(row);
-  QAccessible::updateAccessibility(&event);
-  TellCells(row, row + 1, QAccessible::ObjectCreated);
+  Join(item);
 }
 
 QString FindingsView::SeverityOf(const QTreeWidgetItem* item) {

@@ -111,6 +111,8 @@ class FindingsView : public QTreeWidget, public app::FindingsList {
  private:
   // Tells assistive technology of the cells of rows [first, end).
   void TellCells(int first, int end, QAccessible::Event what);
+  // Adds a filled-in row at the end and tells assistive technology of it.
+  void Join(QTreeWidgetItem* item);
 
   QIcon icon_;
   QString chosen_rule_set_ = QStringLiteral("classic");

@@ -72,9 +72,28 @@ class ReorderWindow {
     const auto it = slots_.find(seq);
     if (it == slots_.end() || it->second.outcome) return;
     it->second.outcome = std::move(outcome);
-    // The printer waits only for the next in order (or for any at all).
-    bool wake = seq == printed_;
-    if (!ordered_) {
+    bool wake = false;
+    if (ordered_) {
+      // The printer waits for the next in order, and is woken for results in
+      // batches: a wake-up for each of a folder's small pages costs as much
+      // as printing it. Results that come slowly are woken for at once, and
+      // the printer looks itself at least every time its wait ends.
+      if (seq == ready_end_) {
+        for (;;) {
+          const auto next = slots_.find(ready_end_);
+          if (next == slots_.end() || !next->second.outcome) break;
+          ++ready_end_;
+        }
+      }
+      const std::uint64_t ready = ready_end_ - printed_;
+      if (ready > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        wake = ready >= kWakeBatch || (input_done_ && ready_end_ == admitted_) ||
+               now - last_wake_ >= kWakeAfter;
+        if (wake) last_wake_ = now;
+      }
+    } else {
+      // The printer waits for any at all.
       wake = done_order_.empty();
       done_order_.push_back(seq);
     }
@@ -157,6 +176,11 @@ class ReorderWindow {
 
   std::size_t LowWater() const { return capacity_ - std::max<std::size_t>(1, capacity_ / 4); }
 
+  // In input order, the printer is woken once this many results are ready
+  // for it, or once the last wake-up is this old.
+  static constexpr std::uint64_t kWakeBatch = 32;
+  static constexpr std::chrono::milliseconds kWakeAfter{2};
+
   Status Poll() const {
     if (stopped_) return Status::Stopped;
     if (input_done_ && printed_ == admitted_) return Status::End;
@@ -179,6 +203,10 @@ class ReorderWindow {
   std::deque<std::uint64_t> done_order_;
   std::uint64_t admitted_ = 0;
   std::uint64_t printed_ = 0;
+  // The first result from printed_ on that is not complete yet: those before
+  // it are ready to print.
+  std::uint64_t ready_end_ = 0;
+  std::chrono::steady_clock::time_point last_wake_{};
   unsigned admit_waiting_ = 0;
   bool input_done_ = false;
   bool stopped_ = false;

@@ -354,11 +354,13 @@ class BatchRun {
 
   // A file or standard input, on the pool; a FIFO or a device on a thread of
   // its own, as it may wait for its writer.
-  void CheckLocal(std::uint64_t seq, const std::string& address, const Source& source) {
+  // `regular`: known to be a regular file, found so by a folder walk.
+  void CheckLocal(std::uint64_t seq, const std::string& address, const Source& source,
+                  bool regular = false) {
     Prepared p;
     p.kind = source.kind == Source::Kind::Stdin ? Prepared::Kind::Stdin : Prepared::Kind::File;
     p.path = source.path;
-    const bool special = p.kind == Prepared::Kind::File && IsSpecialFile(p.path);
+    const bool special = p.kind == Prepared::Kind::File && !regular && IsSpecialFile(p.path);
     auto task = [this, seq, address, p = std::move(p)]() mutable {
       Outcome o;
       try {
@@ -393,10 +395,16 @@ class BatchRun {
     }
     Source source;
     std::string bad;
-    try {
-      source = Classify(entry.address);
-    } catch (const std::exception& e) {
-      bad = e.what();
+    if (entry.walked_file) {
+      // A folder's pages: the walk saw each is a regular file, and looking
+      // each up twice more costs as much as reading it.
+      source = Source{Source::Kind::File, entry.address, false};
+    } else {
+      try {
+        source = Classify(entry.address);
+      } catch (const std::exception& e) {
+        bad = e.what();
+      }
     }
     const auto seq = window_.Admit(entry.address, source.could_be_file, index);
     if (!seq) return false;
@@ -405,7 +413,7 @@ class BatchRun {
     } else if (source.kind == Source::Kind::Web) {
       Fetcher().Add(*seq, entry.address);
     } else {
-      CheckLocal(*seq, entry.address, source);
+      CheckLocal(*seq, entry.address, source, entry.walked_file);
     }
     return true;
   }
@@ -522,6 +530,7 @@ class BatchRun {
     SyncJournal(false);
     if (journal_failed_ && !journal_failure_told_) {
       journal_failure_told_ = true;
+      Flush();
       WriteError(progress_, "vettrix: cannot write the journal " + Printable(*options_.resume) +
                                 ": " + journal_->error() + "; the run goes on without it\n");
     }
@@ -533,11 +542,15 @@ class BatchRun {
     } else {
       writer_->Item(buffer_, address, o);
     }
-    if (output_ok_) output_ok_ = sink_->Write(buffer_);
-    buffer_.clear();
+    // Written in blocks: a write for each of a folder's many pages costs
+    // more than their report. A progress line on the terminal is drawn
+    // between results, so with it each result goes out at once.
+    if (progress_.enabled() || buffer_.size() >= kOutputBlock) Flush();
     ++done_;
     if (!o.ok) {
       ++failed_;
+      // What went before it is out first, as where both go to one place.
+      Flush();
       WriteError(progress_, "vettrix: " + Printable(address) + ": " + Printable(o.error) + "\n");
     }
     const bool http_error = o.ok && o.web && IsHttpError(o.status);
@@ -548,6 +561,12 @@ class BatchRun {
       ++matched_;
   }
 
+  // What is printed and not yet written goes out.
+  void Flush() {
+    if (output_ok_ && !buffer_.empty()) output_ok_ = sink_->Write(buffer_);
+    buffer_.clear();
+  }
+
   // Prints results as they complete until the input's end, an interrupt or a
   // write error; true for an interrupt.
   bool PrintAsCompleted() {
@@ -555,7 +574,17 @@ class BatchRun {
     output_ok_ = sink_->Write(buffer_);
     for (;;) {
       ReorderWindow::Item item;
-      const ReorderWindow::Status status = window_.Next(&item, std::chrono::milliseconds(100));
+      // What is printed and not written yet waits a little for more to fill
+      // its block, and then goes out: a slow page never holds up the results
+      // before it for longer than that.
+      const bool holding = !buffer_.empty();
+      const ReorderWindow::Status status =
+          window_.Next(&item, holding ? kHoldOutput : std::chrono::milliseconds(100));
+      if (holding && status == ReorderWindow::Status::Timeout) {
+        Flush();
+        if (!output_ok_) return false;
+        continue;
+      }
       if (status == ReorderWindow::Status::Item) {
         Print(item);
         if (!output_ok_) return false;
@@ -563,6 +592,7 @@ class BatchRun {
       } else if (status == ReorderWindow::Status::Timeout) {
         progress_.Update(done_, failed_, window_.Total());
       } else {
+        Flush();
         return status == ReorderWindow::Status::Stopped;
       }
     }
@@ -648,6 +678,9 @@ class BatchRun {
   std::unique_ptr<OutputSink> sink_;
   std::unique_ptr<ReportWriter> writer_ = MakeReportWriter(options_.format, options_.style);
   Progress progress_{!options_.quiet && ::isatty(STDERR_FILENO) == 1};
+  // Printed results are written once they fill this much (or before a wait).
+  static constexpr std::size_t kOutputBlock = std::size_t{64} << 10;
+  static constexpr std::chrono::milliseconds kHoldOutput{10};
   std::string buffer_;
   bool output_ok_ = true;
   bool several_told_ = false;

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -177,9 +178,9 @@ std::runtime_error TooLarge(std::uint64_t max_bytes) {
 }
 
 bool HasPageExtension(std::string_view name) {
-  const std::string lower = ascii::Lower(name);
   for (std::string_view ext : {".html", ".htm", ".xhtml"}) {
-    if (lower.size() > ext.size() && lower.ends_with(ext)) return true;
+    if (name.size() > ext.size() && ascii::EqualsNoCase(name.substr(name.size() - ext.size()), ext))
+      return true;
   }
   return false;
 }
@@ -336,7 +337,11 @@ class FolderWalk {
         continue;
       }
       ++found_;
-      return InputEntry{std::move(path), {}};
+      InputEntry entry{std::move(path), {}};
+      // What Classify would take for a file name anyway, without a look-up.
+      entry.walked_file = !ascii::StartsWithNoCase(entry.address, "file:") &&
+                          entry.address.find("://") == std::string::npos;
+      return entry;
     }
     if (!pending_error_.empty()) {
       InputEntry e{pending_dir_, std::move(pending_error_)};
@@ -347,11 +352,29 @@ class FolderWalk {
   }
 
  private:
+  using Entry = std::pair<std::string, bool>;  // name, is a folder
   struct Level {
     std::string dir;
-    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+    std::vector<Entry> entries;
     std::size_t next = 0;
   };
+
+  // As whole paths would sort (bytes unsigned, as std::string compares): a
+  // folder's name counts with its '/'. Without building the strings: a
+  // folder's entries are compared n log n times.
+  static bool SortsBefore(const Entry& a, const Entry& b) {
+    const std::size_t la = a.first.size() + (a.second ? 1 : 0);
+    const std::size_t lb = b.first.size() + (b.second ? 1 : 0);
+    const auto at = [](const Entry& e, std::size_t i) {
+      return i < e.first.size() ? static_cast<unsigned char>(e.first[i])
+                                : static_cast<unsigned char>('/');
+    };
+    for (std::size_t i = 0, n = std::min(la, lb); i < n; ++i) {
+      const unsigned char x = at(a, i), y = at(b, i);
+      if (x != y) return x < y;
+    }
+    return la < lb;
+  }
 
   void Enter(const std::string& dir) {
     DIR* d = ::opendir(dir.c_str());
@@ -379,10 +402,7 @@ class FolderWalk {
       }
     }
     ::closedir(d);
-    // Sorted as whole paths would sort: a folder's name counts with its '/'.
-    std::sort(level.entries.begin(), level.entries.end(), [](const auto& a, const auto& b) {
-      return (a.second ? a.first + '/' : a.first) < (b.second ? b.first + '/' : b.first);
-    });
+    std::sort(level.entries.begin(), level.entries.end(), SortsBefore);
     stack_.push_back(std::move(level));
   }
 
@@ -532,6 +552,82 @@ std::string ReadAllBytes(int fd, std::uint64_t max_bytes) {
   return bytes;
 }
 
+namespace {
+
+// The bytes of a page read from a file, in memory that the page then
+// borrows. A fresh string per page would have the allocator hand out (and
+// the kernel clear) new memory for each, and reading through a smaller buffer
+// copies every byte twice.
+struct ReadBuffer {
+  std::unique_ptr<char[]> data;
+  std::size_t capacity = 0;
+};
+
+// Buffers up to this size stay with their thread for its next page.
+constexpr std::size_t kKeepBufferAtMost = std::size_t{2} << 20;
+
+std::shared_ptr<ReadBuffer> NewBuffer(std::size_t capacity) {
+  auto buffer = std::make_shared<ReadBuffer>();
+  buffer->data.reset(new char[capacity]);  // not cleared: the read fills what is used
+  buffer->capacity = capacity;
+  return buffer;
+}
+
+// A buffer of at least `need` bytes: the calling thread's own once the page
+// last read into it is dropped (pages are dropped on the thread that read
+// them), otherwise a new one.
+std::shared_ptr<ReadBuffer> BufferFor(std::size_t need) {
+  thread_local std::shared_ptr<ReadBuffer> kept;
+  if (kept && kept->capacity >= need && kept.use_count() == 1) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return kept;
+  }
+  std::size_t capacity = std::size_t{256} << 10;
+  while (capacity < need) capacity *= 2;
+  std::shared_ptr<ReadBuffer> buffer = NewBuffer(capacity);
+  if (capacity <= kKeepBufferAtMost) kept = buffer;
+  return buffer;
+}
+
+// A regular file of `size` bytes when opened (a hint: it may have changed
+// since) read to its end into `*buffer`, in as few reads as its size allows.
+std::string_view ReadRegularFile(int fd, std::uint64_t size, std::uint64_t max_bytes,
+                                 std::shared_ptr<ReadBuffer>* buffer) {
+  // A byte more than the size, so that a file that grew is seen to have.
+  *buffer = BufferFor(static_cast<std::size_t>(size) + 1);
+  std::size_t length = 0;
+  bool blocking = false;
+  for (;;) {
+    if (length == (*buffer)->capacity) {
+      std::shared_ptr<ReadBuffer> bigger = NewBuffer((*buffer)->capacity * 2);
+      std::memcpy(bigger->data.get(), (*buffer)->data.get(), length);
+      *buffer = std::move(bigger);
+    }
+    const std::size_t want = (*buffer)->capacity - length;
+    const ssize_t n = ::read(fd, (*buffer)->data.get() + length, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // Opened without waiting for a writer; a regular file should never
+      // say "try again", but if its file system does, it is read blocking.
+      if (errno == EAGAIN && !blocking) {
+        blocking = true;
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) continue;
+      }
+      throw SystemError("cannot read", errno);
+    }
+    if (n == 0) break;
+    if (length + static_cast<std::size_t>(n) > max_bytes) throw TooLarge(max_bytes);
+    length += static_cast<std::size_t>(n);
+    // A regular file reads short only at its end: once all of its size is
+    // in, no further read is needed to find that out.
+    if (static_cast<std::size_t>(n) < want && size > 0 && length >= size) break;
+  }
+  return {(*buffer)->data.get(), length};
+}
+
+}  // namespace
+
 PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
                       std::shared_ptr<const FileMapping>* mapping,
                       std::chrono::milliseconds timeout, const std::atomic<bool>* cancel) {
@@ -583,7 +679,14 @@ PageText ReadFilePage(const std::string& path, std::uint64_t max_bytes,
   }
   // The size was only a hint: files of /proc report 0, and a file may grow or
   // shrink while it is read.
-  return net::decode_body_owned(ReadAllBytes(file.fd(), max_bytes));
+  std::shared_ptr<ReadBuffer> buffer;
+  const std::string_view bytes = ReadRegularFile(file.fd(), size, max_bytes, &buffer);
+  if (auto text = net::text_as_is(bytes)) {
+    PageText page(*text, std::move(buffer));
+    page.MarkValidUtf8();
+    return page;
+  }
+  return net::decode_body(bytes);
 }
 
 std::string ReadFileText(const std::string& path, std::uint64_t max_bytes,

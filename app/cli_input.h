@@ -69,7 +69,9 @@ inline constexpr const char* kFileChanged = "the file changed while it was read"
 // throws std::runtime_error with the reason when the file is missing,
 // unreadable, a directory or larger than max_bytes. A large file that needs
 // no conversion stays in a mapping the page borrows; `mapping` is then set to
-// it, to be asked whether the file changed while it was read. What is not a
+// it, to be asked whether the file changed while it was read. A smaller one
+// that needs none is read into a buffer the calling thread reuses for its
+// next page once this one is dropped (the page borrows it). What is not a
 // regular file (a FIFO, a device) is opened without waiting for a writer and
 // read for at most `timeout` (zero: no limit), given up once `*cancel` turns
 // true.
@@ -98,6 +100,9 @@ std::string ReadAllBytes(int fd, std::uint64_t max_bytes);
 struct InputEntry {
   std::string address;
   std::string error;  // not empty: this entry is reported as a failure
+  // A regular file a folder walk found, named by a path that reads as that
+  // file: it need not be looked up again to be told from a web address.
+  bool walked_file = false;
 };
 
 // The addresses to check, read as they are needed: those of the command line

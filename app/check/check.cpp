@@ -3,6 +3,8 @@
 #include <hs/hs.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -58,6 +60,14 @@ struct RuleSet::Compiled {
   std::size_t longest = 1;
   bool bounded = true;
   hs_database_t* db = nullptr;
+  // Never the same for two databases, even where one takes the other's
+  // memory: what a thread's scratch space knows it is fitted to.
+  const std::uint64_t serial = NextSerial();
+
+  static std::uint64_t NextSerial() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+  }
 
   ~Compiled() { hs_free_database(db); }
 
@@ -201,13 +211,22 @@ RuleSet::~RuleSet() = default;
 namespace {
 
 // Each thread's own matching scratch space, grown to fit each database.
-hs_scratch_t* Scratch(const hs_database_t* db) {
+// A scratch once fitted to a database stays fit for it (it only grows), so
+// the few databases it was fitted to last are not asked about again: a
+// folder's pages are checked by the thousand with the same one.
+hs_scratch_t* Scratch(const RuleSet::Compiled& db) {
   struct Holder {
     hs_scratch_t* scratch = nullptr;
+    std::array<std::uint64_t, 4> fitted{};  // databases' serial numbers, 0: none
+    std::size_t next = 0;
     ~Holder() { hs_free_scratch(scratch); }
   };
   thread_local Holder holder;
-  if (hs_alloc_scratch(db, &holder.scratch) != HS_SUCCESS) throw std::bad_alloc();
+  if (std::find(holder.fitted.begin(), holder.fitted.end(), db.serial) != holder.fitted.end())
+    return holder.scratch;
+  if (hs_alloc_scratch(db.db, &holder.scratch) != HS_SUCCESS) throw std::bad_alloc();
+  holder.fitted[holder.next] = db.serial;
+  holder.next = (holder.next + 1) % holder.fitted.size();
   return holder.scratch;
 }
 
@@ -464,7 +483,7 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
 namespace {
 
 void ScanText(std::string_view text, const RuleSet::Compiled& db, Collector& collector) {
-  hs_scratch_t* scratch = Scratch(db.db);
+  hs_scratch_t* scratch = Scratch(db);
   hs_stream_t* stream = nullptr;
   if (hs_open_stream(db.db, 0, &stream) != HS_SUCCESS) throw std::bad_alloc();
   std::unique_ptr<hs_stream_t, void (*)(hs_stream_t*)> owner(

@@ -6,6 +6,10 @@ make the count, several interleaved runs each; prints the medians (wall clock,
 CPU time, peak memory) and the ratios.
 
 usage: bench/app/vs_grep_site.py [--pages N] [--runs N] [--build DIR] [--docs DIR]
+                                 [--before VETTRIX]
+--before times another vettrix binary (say, one built from an earlier commit)
+in the same interleaved runs, so that a change is measured before and after
+on the same machine at the same time.
 """
 import argparse
 import os
@@ -49,10 +53,13 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
     parser.add_argument("--docs", default="/usr/share/doc/python3.11/html")
+    parser.add_argument("--before", help="another vettrix binary to time beside this build's")
     args = parser.parse_args()
     vettrix = os.path.join(args.build, "bin", "vettrix")
     if not os.access(vettrix, os.X_OK):
         sys.exit(f"missing {vettrix}: build the target vettrix first")
+    if args.before and not os.access(args.before, os.X_OK):
+        sys.exit(f"missing {args.before}: --before names no program")
     if shutil.which("rg") is None:
         sys.exit("missing rg (ripgrep): scripts/deps.sh installs it")
     markers = [m.upper() for m in SCANNED] + [m.lower() for m in SCANNED] + [FOUND]
@@ -63,11 +70,16 @@ def main():
         with open(marker_file, "w") as f:
             f.write("\n".join(markers) + "\n")
         size = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(site) for f in fs)
-        commands = {
+        commands = {}
+        if args.before:
+            commands["before"] = [args.before, "check", "-q", "-r", "--json", site]
+            commands["before --occurrences"] = [args.before, "check", "-q", "-r", "--json",
+                                                "--occurrences", site]
+        commands.update({
             "vettrix": [vettrix, "check", "-q", "-r", "--json", site],
             "vettrix --occurrences": [vettrix, "check", "-q", "-r", "--json", "--occurrences", site],
             "rg": ["rg", "-c", "-F", "-f", marker_file, site],
-        }
+        })
         for cmd in commands.values():  # warm the page cache
             timed(cmd)
         samples = {name: [] for name in commands}
@@ -84,7 +96,10 @@ def main():
         medians[name] = (wall, cpu)
         print(f"  {name:22s} wall {wall * 1000:8.1f} ms   cpu {cpu * 1000:8.1f} ms   "
               f"peak {peak / 2**20:6.1f} MiB")
-    for name, goal in {"vettrix": 1.0, "vettrix --occurrences": 1.5}.items():
+    goals = {"vettrix": 1.0, "vettrix --occurrences": 1.5}
+    if args.before:
+        goals = {"before": 1.0, "before --occurrences": 1.5, **goals}
+    for name, goal in goals.items():
         print(f"  ratio {name}/rg: wall {medians[name][0] / medians['rg'][0]:.2f}, "
               f"cpu {medians[name][1] / medians['rg'][1]:.2f} (goal: at most {goal})")
 

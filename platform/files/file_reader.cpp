@@ -65,11 +65,9 @@ bool InputFile::Open(const std::string& path, bool regular_only) {
     // Swapped in between the check and the open.
     return Fail(ReadFailure::NotRegular, "not a regular file (" + KindName(stat_.st_mode) + ")");
   }
-  if (S_ISREG(stat_.st_mode)) {
-    // A regular file never blocks; clearing the flag keeps reads plain.
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) (void)::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-  }
+  // O_NONBLOCK stays: it has no effect on a regular file's reads (ReadAll
+  // clears it should a file system say otherwise), and two more system
+  // calls for each of a folder's many pages add up.
   return true;
 }
 
@@ -106,6 +104,13 @@ bool InputFile::ReadAll(std::string& out, const ReadLimits& limits) {
     }
     const ssize_t n = ::read(fd_, buffer, sizeof buffer);
     if (n < 0) {
+      if (errno == EAGAIN && !wait) {
+        // A regular file that says "try again" after all: read it blocking.
+        const int flags = ::fcntl(fd_, F_GETFL);
+        if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0)
+          return Fail(ReadFailure::Read, std::strerror(errno));
+        continue;
+      }
       if (errno == EINTR || errno == EAGAIN) continue;
       return Fail(ReadFailure::Read, std::strerror(errno));
     }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -84,6 +85,59 @@ TEST(ReorderWindow, AFullWindowHoldsUpTheInputAndAStopReleasesIt) {
   ASSERT_EQ(left.size(), 2u);
   EXPECT_EQ(left[0].seq, 2u);
   EXPECT_EQ(left[1].seq, 3u);
+}
+
+// The printer is woken for results in batches: a printer whose wait would
+// run for an hour still gets every result, in order, as results come from
+// other threads in any order, the input's end waking it for the last ones.
+TEST(ReorderWindow, APrinterWaitingLongIsWokenForEveryResult) {
+  constexpr int kResults = 1000;
+  ReorderWindow w(64, true);
+  std::promise<std::vector<std::string>> printed;
+  std::thread printer([&] {
+    std::vector<std::string> got;
+    ReorderWindow::Item item;
+    while (w.Next(&item, 1h) == ReorderWindow::Status::Item) got.push_back(item.outcome.error);
+    printed.set_value(std::move(got));
+  });
+  std::thread input([&] {
+    for (int first = 0; first < kResults; first += 8) {
+      std::vector<std::uint64_t> seqs;
+      for (int i = 0; i < 8; ++i) seqs.push_back(*w.Admit("x", false));
+      // Each group completes back to front: only its first makes it ready.
+      for (auto it = seqs.rbegin(); it != seqs.rend(); ++it)
+        w.Complete(*it, Done(std::to_string(*it)));
+    }
+    w.InputDone();
+  });
+  auto result = printed.get_future();
+  ASSERT_EQ(result.wait_for(60s), std::future_status::ready);
+  input.join();
+  printer.join();
+  std::vector<std::string> expected;
+  for (int i = 0; i < kResults; ++i) expected.push_back(std::to_string(i));
+  EXPECT_EQ(result.get(), expected);
+
+  // The input ended first: its last result, completing alone, wakes it.
+  ReorderWindow last(16, true);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(last.Admit("x", false).has_value());
+  last.InputDone();
+  last.Complete(0, Done("0"));
+  ReorderWindow::Item item;
+  ASSERT_EQ(last.Next(&item, 1h), ReorderWindow::Status::Item);
+  std::promise<std::string> woken;
+  std::thread waiting([&] {
+    ReorderWindow::Item i1, i2;
+    (void)last.Next(&i1, 1h);
+    (void)last.Next(&i2, 1h);
+    woken.set_value(i1.outcome.error + i2.outcome.error);
+  });
+  last.Complete(2, Done("2"));
+  last.Complete(1, Done("1"));
+  auto both = woken.get_future();
+  ASSERT_EQ(both.wait_for(60s), std::future_status::ready);
+  waiting.join();
+  EXPECT_EQ(both.get(), "12");
 }
 
 TEST(ReorderWindow, OneAddressIsKnownToBeAloneOnlyAtTheInputsEnd) {

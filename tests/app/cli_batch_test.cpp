@@ -296,6 +296,37 @@ TEST_F(Batch, FoldersYieldTheirPagesSortedWithoutFollowingLinks) {
   EXPECT_EQ(Addresses(r.out), (std::vector<std::string>{bare + "/inside.html"}));
 }
 
+// Reports go out in blocks: where the report and the messages go to one
+// file, each failure's message still comes right after its report, blocks
+// of reports before and after it, and the summary comes last.
+TEST_F(Batch, AFailuresMessageFollowsItsReportWhereBothGoToOneFile) {
+  constexpr int kPages = 400;  // reports of several blocks
+  constexpr int kTooLarge = 251;
+  for (int i = 0; i < kPages; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "site/p%03d.html", i);
+    Page(name, i == kTooLarge ? std::string(5000, 'x') : "<script>" + std::string(300, 'y'));
+  }
+  const fs::path both = dir_ / "both.txt";
+  const std::string cmd = Prefix() + Command({"check", "--json", "--max-bytes", "1000", "site"}) +
+                          " >" + Quote(both.string()) + " 2>&1";
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 2);
+  const std::vector<std::string> lines = Lines(ReadFile(both));
+  ASSERT_EQ(lines.size(), kPages + 2u) << ReadFile(both);
+  for (int i = 0; i < kPages; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "site/p%03d.html", i);
+    const std::size_t at = i <= kTooLarge ? i : i + 1;
+    ASSERT_EQ(Json::parse(lines[at])["address"], name) << at;
+  }
+  EXPECT_EQ(lines[kTooLarge + 1],
+            "vettrix: site/p251.html: larger than the limit of 1000 bytes (see --max-bytes)");
+  EXPECT_EQ(lines.back().rfind("vettrix: 400 addresses: 399 checked, 1 failed", 0), 0u)
+      << lines.back();
+}
+
 TEST_F(Batch, ShardsSplitTheInputByPosition) {
   std::string list;
   std::vector<std::string> all;

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -209,15 +211,32 @@ TEST_F(Input, AMillionLinesStreamThrough) {
 }
 
 TEST_F(Input, FoldersAreWalkedInPathOrder) {
-  for (const char* name : {"b.html", "a.htm", "a/x.XHTML", "a/y.txt", "a-b/z.html", "c/d/e.Html"})
+  for (const char* name : {"b.html", "a.htm", "a/x.XHTML", "a/y.txt", "a-b/z.html", "c/d/e.Html",
+                           "c0.html", "\xC3\xA9.html", "b.htmlx"})
     Write(dir_ / "site" / name, "x");
   fs::create_symlink(dir_ / "site/b.html", dir_ / "site/link.html");
   fs::create_directory_symlink(dir_ / "site/a", dir_ / "site/linked-dir");
   InputReader reader({(dir_ / "site").string()}, {}, false, nullptr);
   std::vector<std::string> got;
-  for (const auto& e : All(reader)) got.push_back(e.address.substr(dir_.string().size() + 6));
-  EXPECT_EQ(got,
-            (std::vector<std::string>{"a-b/z.html", "a.htm", "a/x.XHTML", "b.html", "c/d/e.Html"}));
+  for (const auto& e : All(reader)) {
+    got.push_back(e.address.substr(dir_.string().size() + 6));
+    // Known to be a regular file: checked without being looked up again.
+    EXPECT_TRUE(e.walked_file) << e.address;
+  }
+  // As the whole paths sort, bytes unsigned: "c/" before "c0", "é" last.
+  EXPECT_EQ(got, (std::vector<std::string>{"a-b/z.html", "a.htm", "a/x.XHTML", "b.html",
+                                           "c/d/e.Html", "c0.html", "\xC3\xA9.html"}));
+  // Under a folder whose name reads as a file URL, the walk's names are
+  // classified as any other address.
+  Write(dir_ / "file:x/p.html", "x");
+  const fs::path old_dir = fs::current_path();
+  fs::current_path(dir_);
+  InputReader odd({"file:x"}, {}, true, nullptr);
+  const auto odd_entries = All(odd);
+  fs::current_path(old_dir);
+  ASSERT_EQ(odd_entries.size(), 1u);
+  EXPECT_EQ(odd_entries[0].address, "file:x/p.html");
+  EXPECT_FALSE(odd_entries[0].walked_file);
 
   EXPECT_TRUE(IsFolderAddress((dir_ / "site").string(), false));
   EXPECT_FALSE(IsFolderAddress((dir_ / "site/b.html").string(), false));
@@ -309,6 +328,52 @@ TEST_F(Input, AFileThatShrinksUnderItsMappingIsToldNotACrash) {
   ::close(fd);
   // A new read gives what the file now holds.
   EXPECT_EQ(ReadFileText(file.string(), 64 << 20), bytes.substr(0, 1 << 20));
+}
+
+// Small pages are read into a buffer their thread reuses: never while a page
+// read into it is still alive, and whatever a page's size or encoding.
+TEST_F(Input, SmallPagesKeepTheirTextWhileTheNextIsRead) {
+  std::shared_ptr<const FileMapping> mapping;
+  const std::string first = "<p>caf\xC3\xA9 " + std::string(5000, 'a');
+  Write(dir_ / "first.html", first);
+  Write(dir_ / "second.html", std::string(7000, 'b'));
+  const PageText one = ReadFilePage((dir_ / "first.html").string(), 64 << 20, &mapping);
+  {
+    const PageText two = ReadFilePage((dir_ / "second.html").string(), 64 << 20, &mapping);
+    EXPECT_EQ(two.View(), std::string(7000, 'b'));
+  }
+  EXPECT_EQ(one.View(), first);
+  EXPECT_EQ(mapping, nullptr);  // read, not mapped
+
+  // Around the first buffer's size, as big as the file says or not: a file
+  // of /proc reports no size and is read to its end all the same.
+  for (const std::size_t size : {(std::size_t{256} << 10) - 1, std::size_t{256} << 10,
+                                 (std::size_t{256} << 10) + 1, std::size_t{700} << 10}) {
+    std::string bytes(size, 'c');
+    bytes.back() = 'd';
+    Write(dir_ / "sized.html", bytes);
+    const PageText page = ReadFilePage((dir_ / "sized.html").string(), 64 << 20, &mapping);
+    EXPECT_EQ(page.View(), bytes) << size;
+  }
+  const std::string status = ReadFileText("/proc/self/status", 64 << 20);
+  EXPECT_EQ(status.rfind("Name:", 0), 0u) << status;
+  EXPECT_NE(status.find("\nPid:"), std::string::npos);
+
+  // A byte-order mark is dropped, and bytes that are not UTF-8 are
+  // converted into a text of its own.
+  Write(dir_ / "marked.html", "\xEF\xBB\xBF<script>");
+  EXPECT_EQ(ReadFilePage((dir_ / "marked.html").string(), 64 << 20, &mapping).View(), "<script>");
+  Write(dir_ / "latin.html", "caf\xE9");
+  const PageText latin = ReadFilePage((dir_ / "latin.html").string(), 64 << 20, &mapping);
+  EXPECT_FALSE(latin.Borrowed());
+  EXPECT_EQ(latin.View(), "caf\xC3\xA9");
+  // Still refused past --max-bytes.
+  try {
+    (void)ReadFilePage((dir_ / "second.html").string(), 6999, &mapping);
+    ADD_FAILURE() << "no error past the limit";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "larger than the limit of 6999 bytes (see --max-bytes)");
+  }
 }
 
 TEST_F(Input, ALargeFileToConvertIsDecodedFromItsMapping) {

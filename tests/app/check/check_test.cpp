@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -218,6 +219,46 @@ TEST(Check, ContextNames) {
   }
   EXPECT_THROW(ParseContexts("comment,,text"), std::invalid_argument);
   EXPECT_THROW(ParseContexts("Comment"), std::invalid_argument);
+}
+
+// A thread's scratch space is fitted to each rule set it checks with once:
+// sets made, used and dropped one after another (a new one may take an old
+// one's memory), some much larger than others, each still check right.
+TEST(Check, RuleSetsOneAfterAnotherOnOneThreadEachCheckRight) {
+  auto literal_set = [](std::string word) {
+    Rule r;
+    r.id = "w";
+    r.label = "W";
+    r.pattern = std::move(word);
+    return std::make_shared<const RuleSet>(std::vector<Rule>{r});
+  };
+  auto regex_set = [] {
+    std::vector<Rule> rules;
+    for (int i = 0; i < 40; ++i) {
+      Rule r;
+      r.id = "re" + std::to_string(i);
+      r.label = r.id;
+      r.kind = MatchKind::Regex;
+      r.pattern = "x" + std::to_string(i) + "[a-z]{2,40}y.*z";
+      rules.push_back(std::move(r));
+    }
+    return std::make_shared<const RuleSet>(std::move(rules));
+  };
+  const std::string text = "<p>x7abcy and then z, needle</p>";
+  for (int round = 0; round < 3; ++round) {
+    CheckOptions small = Occurrences(10);
+    small.rules = literal_set("needle");
+    const CheckResult a = Check(text, small);
+    ASSERT_EQ(a.matches.size(), 1u);
+    EXPECT_EQ(a.matches[0].occurrences.at(0).offset, text.find("needle"));
+    CheckOptions large = Occurrences(10);
+    large.rules = regex_set();
+    const CheckResult b = Check(text, large);
+    ASSERT_EQ(Rules(b), std::vector<std::size_t>{7});
+    EXPECT_EQ(b.matches[0].first.offset, text.find("x7"));
+    // The set kept from before, after a larger one.
+    EXPECT_EQ(Check(text, small).matches.size(), 1u);
+  }
 }
 
 }  // namespace

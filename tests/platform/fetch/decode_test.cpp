@@ -31,6 +31,22 @@ TEST(FetchValidUtf8, AcceptsWellFormedAndRejectsTheRest) {
   }
 }
 
+// ASCII is skipped many bytes at a time: a character anywhere in a long
+// run of it, at either end of a block or across two, is still looked at.
+TEST(FetchValidUtf8, EveryPlaceInALongAsciiRunIsLookedAt) {
+  const std::string ascii(200, 'a');
+  for (const std::string& valid : {std::string("\u00e9"), std::string("\U0001F600")}) {
+    for (std::size_t at = 0; at + valid.size() <= ascii.size(); ++at) {
+      std::string text = ascii;
+      text.replace(at, valid.size(), valid);
+      ASSERT_TRUE(is_valid_utf8(text)) << valid.size() << " at " << at;
+      text[at + valid.size() - 1] = 'a';  // cut short
+      ASSERT_FALSE(is_valid_utf8(text)) << valid.size() << " cut at " << at;
+      ASSERT_EQ(decode_body(text, "text/html; charset=utf-8").find("\uFFFD"), at);
+    }
+  }
+}
+
 TEST(FetchDecodeBody, ByteOrderMarksWinAndAreDropped) {
   EXPECT_EQ(decode_body("\xEF\xBB\xBFhi \xC3\xA9", "text/html; charset=koi8-r"), "hi \u00e9");
   EXPECT_EQ(decode_body(std::string("\xFF\xFE<\0s\0\xE9\0", 8)), "<s\u00e9");

@@ -345,7 +345,7 @@ constexpr std::size_t kLongestKnown = 14;  // "annotation-xml"
 // open-addressed table keyed by the name's first 16 bytes (zero-padded): a
 // tag costs one multiply and two compares.
 struct NameTable {
-  static constexpr std::size_t kSlots = 512;
+  static constexpr std::size_t kSlots = 256;
   struct Slot {
     std::uint64_t a = 0, b = 0;
     std::size_t size = 0;  // 0: empty
@@ -354,7 +354,7 @@ struct NameTable {
   std::array<Slot, kSlots> slots{};
   static std::size_t Hash(std::uint64_t a, std::uint64_t b) {
     return static_cast<std::size_t>(((a * 0x9E3779B97F4A7C15ull) ^ b) * 0xFF51AFD7ED558CCDull >>
-                                    55) &
+                                    56) &
            (kSlots - 1);
   }
   static void Key(const char* padded, std::uint64_t& a, std::uint64_t& b) {
@@ -1351,6 +1351,36 @@ struct ContextScanner::Impl {
   std::size_t ReadTagName(std::size_t from) {
     const char* t = text.data();
     const std::size_t n = text.size();
+#if defined(__SSE2__) && defined(__x86_64__)
+    // Most names end within sixteen bytes: found, lowered and keyed at once.
+    if (n - from >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+      auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+      const __m128i ends = _mm_or_si128(
+          _mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))),
+          _mm_or_si128(_mm_or_si128(is('\f'), is('/')), is('>')));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
+      if (mask != 0) {
+        const auto size = static_cast<std::size_t>(__builtin_ctz(mask));
+        // 'A' to 'Z' (signed compares leave bytes from 0x80 alone) plus 0x20.
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
+                                            _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
+        __m128i lower = _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+        // Zeros from the name's end on.
+        alignas(16) static constexpr unsigned char kKeep[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                0xFF, 0xFF, 0xFF, 0xFF};
+        lower = _mm_and_si128(lower,
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - size)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(tag_name), lower);
+        tag_name_size = size;
+        tag_id = Lookup(
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(lower)),
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lower, lower))), size);
+        return from + size;
+      }
+    }
+#endif
     // The name table's key is built in registers as the name is read: read
     // back from the bytes just stored, it would wait for them.
     std::uint64_t key[2] = {0, 0};
@@ -1556,7 +1586,9 @@ struct ContextScanner::Impl {
     Emit(end, Context::Other, {});
   }
 
-  bool ForeignContent() const { return !stack.empty() && stack.back().foreign; }
+  bool ForeignContent() const {
+    return !stack.empty() && stack.back().foreign;
+  }
 
   // The end of character data from `from`: the next '<' that starts a tag,
   // a comment or a declaration.

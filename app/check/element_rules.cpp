@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 
@@ -157,28 +158,62 @@ class SelectorParser {
   std::size_t i_ = 0;
 };
 
-bool TestHolds(const AttributeTest& a, const Tag& tag) {
+// A selector's attribute test made ready for matching: whether its value
+// compares without case is found once, not once a tag.
+struct ReadyTest {
+  std::string_view name;
+  AttributeTest::Op op = AttributeTest::Op::Exists;
+  std::string_view value;  // lower case already where blind
+  bool negated = false;
+  bool blind = false;
+};
+struct ReadyCompound {
+  std::string_view element;  // "" for any
+  std::vector<ReadyTest> tests;
+};
+
+ReadyCompound Ready(const Compound& c) {
+  ReadyCompound r{c.element, {}};
+  for (const AttributeTest& a : c.tests)
+    r.tests.push_back({a.name, a.op, a.value, a.negated, CaseBlindValue(a.name)});
+  return r;
+}
+
+// Whether `want` sits in `value` at `at`; `blind`: `want` is in lower case
+// and `value` is compared without case.
+bool SameAt(std::string_view value, std::size_t at, std::string_view want, bool blind) {
+  if (!blind) return value.compare(at, want.size(), want) == 0;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    if (ascii::ToLower(value[at + i]) != want[i]) return false;
+  }
+  return true;
+}
+
+bool TestHolds(const ReadyTest& a, const Tag& tag) {
   const std::string_view* v = tag.Attribute(a.name);
   bool holds = v != nullptr;
   if (v && a.op != AttributeTest::Op::Exists) {
-    const bool blind = CaseBlindValue(a.name);
-    std::string lowered;
-    if (blind) lowered = ascii::Lower(*v);
-    const std::string_view value = blind ? std::string_view(lowered) : *v;
-    const std::string_view want = a.value;  // lower case already where blind
+    const std::string_view value = *v;
+    const std::string_view want = a.value;
+    const bool fits = value.size() >= want.size();
     switch (a.op) {
       case AttributeTest::Op::Equals:
-        holds = value == want;
+        holds = value.size() == want.size() && SameAt(value, 0, want, a.blind);
         break;
       case AttributeTest::Op::Prefix:
-        holds = value.compare(0, want.size(), want) == 0;
+        holds = fits && SameAt(value, 0, want, a.blind);
         break;
       case AttributeTest::Op::Suffix:
-        holds = value.size() >= want.size() &&
-                value.compare(value.size() - want.size(), want.size(), want) == 0;
+        holds = fits && SameAt(value, value.size() - want.size(), want, a.blind);
         break;
       case AttributeTest::Op::Contains:
-        holds = value.find(want) != std::string_view::npos;
+        if (!a.blind) {
+          holds = value.find(want) != std::string_view::npos;
+          break;
+        }
+        holds = false;
+        for (std::size_t at = 0; fits && at <= value.size() - want.size() && !holds; ++at)
+          holds = SameAt(value, at, want, true);
         break;
       case AttributeTest::Op::Exists:
         break;
@@ -187,10 +222,10 @@ bool TestHolds(const AttributeTest& a, const Tag& tag) {
   return holds != a.negated;
 }
 
-bool Matches(const Compound& c, const Tag& tag) {
+bool Matches(const ReadyCompound& c, const Tag& tag) {
   if (!c.element.empty() && c.element != tag.name) return false;
   return std::all_of(c.tests.begin(), c.tests.end(),
-                     [&](const AttributeTest& a) { return TestHolds(a, tag); });
+                     [&](const ReadyTest& a) { return TestHolds(a, tag); });
 }
 
 std::string_view Trim(std::string_view v) {
@@ -201,8 +236,9 @@ std::string_view Trim(std::string_view v) {
 
 // The URL a tag loads, links or posts to: its element's own URL attribute
 // ("" when that is missing: the page itself); for an element without one,
-// the first of src, href, action and data; nullopt when it has none.
-std::optional<std::string> UrlOf(const Tag& tag) {
+// the first of src, href, action and data; nullopt when it has none. A view
+// into the tag's values.
+std::optional<std::string_view> UrlOf(const Tag& tag) {
   static constexpr std::pair<std::string_view, std::string_view> kOwn[] = {
       {"script", "src"}, {"iframe", "src"}, {"frame", "src"},   {"img", "src"},    {"embed", "src"},
       {"audio", "src"},  {"video", "src"},  {"source", "src"},  {"a", "href"},     {"link", "href"},
@@ -210,25 +246,25 @@ std::optional<std::string> UrlOf(const Tag& tag) {
   if (tag.name == "meta") {
     // A refresh's address: "5; url=https://example.net/".
     const std::string_view* content = tag.Attribute("content");
-    if (!content) return std::string();
-    const std::string lower = ascii::Lower(*content);
-    const std::size_t at = lower.find("url");
-    if (at == std::string::npos) return std::string();
+    if (!content) return std::string_view();
+    std::size_t at = 0;
+    while (at + 3 <= content->size() && !SameAt(*content, at, "url", true)) ++at;
+    if (at + 3 > content->size()) return std::string_view();
     std::size_t i = at + 3;
-    while (i < lower.size() && (lower[i] == ' ' || lower[i] == '=')) ++i;
+    while (i < content->size() && ((*content)[i] == ' ' || (*content)[i] == '=')) ++i;
     std::string_view url = Trim(content->substr(i));
     if (!url.empty() && (url.front() == '\'' || url.front() == '"')) url.remove_prefix(1);
     if (!url.empty() && (url.back() == '\'' || url.back() == '"')) url.remove_suffix(1);
-    return std::string(url);
+    return url;
   }
   for (const auto& [element, attribute] : kOwn) {
     if (tag.name == element) {
       const std::string_view* v = tag.Attribute(attribute);
-      return v ? std::string(*v) : std::string();
+      return v ? *v : std::string_view();
     }
   }
   for (std::string_view attribute : {"src", "href", "action", "data"}) {
-    if (const std::string_view* v = tag.Attribute(attribute)) return std::string(*v);
+    if (const std::string_view* v = tag.Attribute(attribute)) return *v;
   }
   return std::nullopt;
 }
@@ -296,7 +332,7 @@ struct PageSite {
 // Whether `url` goes to another site than the page's, not on the list.
 // Relative URLs and non-web schemes (data:, javascript:, mailto:) stay on
 // the page.
-bool GoesElsewhere(const std::string& url, const PageSite& page,
+bool GoesElsewhere(std::string_view url, const PageSite& page,
                    const std::vector<std::string>& allowed) {
   const Url u = ParseUrl(url);
   if (u.host.empty()) return false;
@@ -305,7 +341,7 @@ bool GoesElsewhere(const std::string& url, const PageSite& page,
   return !Listed(u.host, allowed);
 }
 
-bool OriginHolds(OriginTest test, const std::string& url, const PageSite& page,
+bool OriginHolds(OriginTest test, std::string_view url, const PageSite& page,
                  const std::vector<std::string>& allowed) {
   if (test == OriginTest::Any) return true;
   return GoesElsewhere(url, page, allowed) == (test == OriginTest::Other);
@@ -369,10 +405,36 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
     if (u.scheme == "http" || u.scheme == "https") site.host = u.host;
   }
   const std::vector<std::string>& allowed = set.allow_origins();
-  // An element a :has() selector waits on: its hit is decided at its end.
-  struct Open {
+  // Each selector made ready once.
+  struct Candidate {
     std::size_t rule;
     const Selector* selector;
+    ReadyCompound outer, inner;
+    // The attribute some positive test of its own asks for (its first), as
+    // an index into `needed`; kNone when none does.
+    std::size_t needs;
+  };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<Candidate> candidates;
+  // The attribute names candidates need, each once: a tag is asked for each
+  // at most once, however many selectors need it.
+  std::vector<std::string_view> needed;
+  for (std::size_t r : rules) {
+    for (const Selector& sel : set[r].selectors) {
+      Candidate c{r, &sel, Ready(sel.outer), Ready(sel.inner), kNone};
+      for (const AttributeTest& a : sel.outer.tests) {
+        if (a.negated) continue;
+        auto it = std::find(needed.begin(), needed.end(), std::string_view(a.name));
+        c.needs = static_cast<std::size_t>(it - needed.begin());
+        if (it == needed.end()) needed.push_back(a.name);
+        break;
+      }
+      candidates.push_back(std::move(c));
+    }
+  }
+  // An element a :has() selector waits on: its hit is decided at its end.
+  struct Open {
+    const Candidate* candidate;
     bool inner_origin;  // the origin test applies to the elements inside
     std::size_t offset, length;
     std::string name;
@@ -381,34 +443,38 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
   };
   std::vector<Open> open;
   auto finish = [&](const Open& o) {
-    if (o.count >= set[o.rule].has_count) hits.push_back({o.rule, o.offset, o.length, o.name});
+    if (o.count >= set[o.candidate->rule].has_count)
+      hits.push_back({o.candidate->rule, o.offset, o.length, o.name});
   };
-  // The selectors by the element they name, so that a tag meets only those
-  // that may match it.
-  struct Candidate {
-    std::size_t rule;
-    const Selector* selector;
-    bool needs_attribute;  // some test asks for an attribute: a bare tag fails it
+  // The candidates by the element they name, so that a tag meets only those
+  // that may match it (a handful of names: a short list beats hashing every
+  // tag's name), and within a name in runs that need the same attribute, so
+  // that a tag without it passes a whole run by at once. The order stays the
+  // set's: the first selector of a rule that matches is the one that counts.
+  struct Group {
+    std::size_t needs;
+    std::vector<const Candidate*> members;
   };
-  // A handful of names: a short list beats hashing every tag's name.
-  std::vector<std::pair<std::string, std::vector<Candidate>>> by_name;
-  std::vector<Candidate> any_name;
-  for (std::size_t r : rules) {
-    for (const Selector& sel : set[r].selectors) {
-      const bool needs = std::any_of(sel.outer.tests.begin(), sel.outer.tests.end(),
-                                     [](const AttributeTest& a) { return !a.negated; });
-      const Candidate c{r, &sel, needs};
-      if (sel.outer.element.empty()) {
-        any_name.push_back(c);
-        continue;
-      }
-      auto it = std::find_if(by_name.begin(), by_name.end(),
-                             [&](const auto& e) { return e.first == sel.outer.element; });
-      if (it == by_name.end()) it = by_name.insert(by_name.end(), {sel.outer.element, {}});
-      it->second.push_back(c);
+  using Groups = std::vector<Group>;
+  std::vector<std::pair<std::string_view, Groups>> by_name;
+  Groups any_name;
+  auto join = [](Groups& groups, const Candidate& c) {
+    if (groups.empty() || groups.back().needs != c.needs) groups.push_back(Group{c.needs, {}});
+    groups.back().members.push_back(&c);
+  };
+  for (const Candidate& c : candidates) {
+    if (c.outer.element.empty()) {
+      join(any_name, c);
+      continue;
     }
+    auto it = std::find_if(by_name.begin(), by_name.end(),
+                           [&](const auto& e) { return e.first == c.outer.element; });
+    if (it == by_name.end()) it = by_name.insert(by_name.end(), {c.outer.element, {}});
+    join(it->second, c);
   }
   std::vector<std::size_t> hit_rules;
+  // Per tag, whether it has each needed attribute: 0 not asked yet, 1 no, 2 yes.
+  std::vector<std::uint8_t> has(needed.size());
   TagReader reader(text);
   Tag tag;
   constexpr std::size_t kMaxOpen = 256;  // a hostile page cannot grow this
@@ -423,40 +489,50 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
     }
     for (Open& o : open) {
       if (o.name == tag.name) ++o.depth;
-      if (!Matches(o.selector->inner, tag)) continue;
+      if (!Matches(o.candidate->inner, tag)) continue;
       if (o.inner_origin) {
-        const std::optional<std::string> url = UrlOf(tag);
-        if (!url || !OriginHolds(set[o.rule].origin_test, *url, site, allowed)) continue;
+        const std::optional<std::string_view> url = UrlOf(tag);
+        if (!url || !OriginHolds(set[o.candidate->rule].origin_test, *url, site, allowed)) continue;
       }
       ++o.count;
     }
-    const std::vector<Candidate>* named = nullptr;
-    for (const auto& [name, list] : by_name) {
+    const Groups* named = nullptr;
+    for (const auto& [name, groups] : by_name) {
       if (name == tag.name) {
-        named = &list;
+        named = &groups;
         break;
       }
     }
     hit_rules.clear();
-    const std::vector<Candidate>* any = &any_name;
-    for (const std::vector<Candidate>* list : {named, any}) {
-      if (!list) continue;
-      for (const Candidate& c : *list) {
-        if (c.needs_attribute && tag.attributes.empty()) continue;
-        const Rule& rule = set[c.rule];
-        const Selector& sel = *c.selector;
-        if (std::find(hit_rules.begin(), hit_rules.end(), c.rule) != hit_rules.end()) continue;
-        if (!Matches(sel.outer, tag)) continue;
-        const std::optional<std::string> url = UrlOf(tag);
-        const bool inner_origin = sel.has_inner && !url;
-        if (!inner_origin && rule.origin_test != OriginTest::Any &&
-            !OriginHolds(rule.origin_test, url.value_or(std::string()), site, allowed))
-          continue;
-        hit_rules.push_back(c.rule);
-        if (!sel.has_inner) {
-          hits.push_back({c.rule, tag.offset, tag.length, tag.name});
-        } else if (open.size() < kMaxOpen) {
-          open.push_back({c.rule, &sel, inner_origin, tag.offset, tag.length, tag.name});
+    std::fill(has.begin(), has.end(), 0);
+    // Which candidates may match: none that needs an attribute the tag lacks.
+    auto may = [&](const Group& g) {
+      if (g.needs == kNone) return true;
+      if (tag.attributes.empty()) return false;
+      std::uint8_t& h = has[g.needs];
+      if (h == 0) h = tag.Attribute(needed[g.needs]) ? 2 : 1;
+      return h == 2;
+    };
+    const Groups* any = &any_name;
+    for (const Groups* groups : {named, any}) {
+      if (!groups) continue;
+      for (const Group& g : *groups) {
+        if (!may(g)) continue;
+        for (const Candidate* c : g.members) {
+          const Rule& rule = set[c->rule];
+          if (std::find(hit_rules.begin(), hit_rules.end(), c->rule) != hit_rules.end()) continue;
+          if (!Matches(c->outer, tag)) continue;
+          const std::optional<std::string_view> url = UrlOf(tag);
+          const bool inner_origin = c->selector->has_inner && !url;
+          if (!inner_origin && rule.origin_test != OriginTest::Any &&
+              !OriginHolds(rule.origin_test, url.value_or(std::string_view()), site, allowed))
+            continue;
+          hit_rules.push_back(c->rule);
+          if (!c->selector->has_inner) {
+            hits.push_back({c->rule, tag.offset, tag.length, tag.name});
+          } else if (open.size() < kMaxOpen) {
+            open.push_back({c, inner_origin, tag.offset, tag.length, tag.name});
+          }
         }
       }
     }

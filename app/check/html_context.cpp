@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vx::app::check {
 
 namespace {
@@ -45,6 +49,30 @@ char Lower(char c) {
 // Ends a tag name or an end tag candidate in the raw text states.
 bool EndsName(char c) {
   return (kClasses[static_cast<unsigned char>(c)] & kEndsNameClass) != 0;
+}
+
+// The first `c` in t[from, n), or n. Most runs the scanner jumps over are
+// short (the white space between tags, an attribute's value): sixteen bytes
+// at a time inline (SSE2, which every x86-64 has) beats a call into the C
+// library, which takes over for a run that goes on.
+std::size_t FindByte(const char* t, std::size_t from, std::size_t n, char c) {
+  if (from >= n) return n;
+#if defined(__SSE2__)
+  const __m128i want = _mm_set1_epi8(c);
+  for (const std::size_t stop = std::min(n, from + 64); from + 16 <= stop; from += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, want)));
+    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+  if (n - from < 16) {
+    for (; from < n; ++from) {
+      if (t[from] == c) return from;
+    }
+    return n;
+  }
+#endif
+  const void* p = std::memchr(t + from, c, n - from);
+  return p ? static_cast<std::size_t>(static_cast<const char*>(p) - t) : n;
 }
 
 bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view word) {
@@ -181,226 +209,288 @@ enum class T : std::uint8_t {
   kMalignmark,
   kMenuitem,
 };
+constexpr std::size_t kTagIds = static_cast<std::size_t>(T::kMenuitem) + 1;
+constexpr std::size_t Index(T t) {
+  return static_cast<std::size_t>(t);
+}
+
+// The elements the tree builder knows by name.
+constexpr std::pair<std::string_view, T> kKnownNames[] = {
+    {"html", T::kHtml},
+    {"head", T::kHead},
+    {"body", T::kBody},
+    {"base", T::kBase},
+    {"basefont", T::kBasefont},
+    {"bgsound", T::kBgsound},
+    {"link", T::kLink},
+    {"meta", T::kMeta},
+    {"title", T::kTitle},
+    {"noscript", T::kNoscript},
+    {"noframes", T::kNoframes},
+    {"style", T::kStyle},
+    {"script", T::kScript},
+    {"template", T::kTemplate},
+    {"frameset", T::kFrameset},
+    {"frame", T::kFrame},
+    {"address", T::kAddress},
+    {"article", T::kArticle},
+    {"aside", T::kAside},
+    {"blockquote", T::kBlockquote},
+    {"center", T::kCenter},
+    {"details", T::kDetails},
+    {"dialog", T::kDialog},
+    {"dir", T::kDir},
+    {"div", T::kDiv},
+    {"dl", T::kDl},
+    {"fieldset", T::kFieldset},
+    {"figcaption", T::kFigcaption},
+    {"figure", T::kFigure},
+    {"footer", T::kFooter},
+    {"header", T::kHeader},
+    {"hgroup", T::kHgroup},
+    {"main", T::kMain},
+    {"menu", T::kMenu},
+    {"nav", T::kNav},
+    {"ol", T::kOl},
+    {"p", T::kP},
+    {"section", T::kSection},
+    {"summary", T::kSummary},
+    {"ul", T::kUl},
+    {"h1", T::kH1},
+    {"h2", T::kH2},
+    {"h3", T::kH3},
+    {"h4", T::kH4},
+    {"h5", T::kH5},
+    {"h6", T::kH6},
+    {"pre", T::kPre},
+    {"listing", T::kListing},
+    {"form", T::kForm},
+    {"li", T::kLi},
+    {"dd", T::kDd},
+    {"dt", T::kDt},
+    {"plaintext", T::kPlaintext},
+    {"button", T::kButton},
+    {"a", T::kA},
+    {"b", T::kB},
+    {"big", T::kBig},
+    {"code", T::kCode},
+    {"em", T::kEm},
+    {"font", T::kFont},
+    {"i", T::kI},
+    {"s", T::kS},
+    {"small", T::kSmall},
+    {"strike", T::kStrike},
+    {"strong", T::kStrong},
+    {"tt", T::kTt},
+    {"u", T::kU},
+    {"nobr", T::kNobr},
+    {"applet", T::kApplet},
+    {"marquee", T::kMarquee},
+    {"object", T::kObject},
+    {"table", T::kTable},
+    {"area", T::kArea},
+    {"br", T::kBr},
+    {"embed", T::kEmbed},
+    {"img", T::kImg},
+    {"keygen", T::kKeygen},
+    {"wbr", T::kWbr},
+    {"input", T::kInput},
+    {"param", T::kParam},
+    {"source", T::kSource},
+    {"track", T::kTrack},
+    {"hr", T::kHr},
+    {"image", T::kImage},
+    {"textarea", T::kTextarea},
+    {"xmp", T::kXmp},
+    {"iframe", T::kIframe},
+    {"noembed", T::kNoembed},
+    {"select", T::kSelect},
+    {"optgroup", T::kOptgroup},
+    {"option", T::kOption},
+    {"rb", T::kRb},
+    {"rtc", T::kRtc},
+    {"rp", T::kRp},
+    {"rt", T::kRt},
+    {"ruby", T::kRuby},
+    {"math", T::kMath},
+    {"svg", T::kSvg},
+    {"caption", T::kCaption},
+    {"col", T::kCol},
+    {"colgroup", T::kColgroup},
+    {"tbody", T::kTbody},
+    {"td", T::kTd},
+    {"tfoot", T::kTfoot},
+    {"th", T::kTh},
+    {"thead", T::kThead},
+    {"tr", T::kTr},
+    {"span", T::kSpan},
+    {"sub", T::kSub},
+    {"sup", T::kSup},
+    {"var", T::kVar},
+    {"mi", T::kMi},
+    {"mo", T::kMo},
+    {"mn", T::kMn},
+    {"ms", T::kMs},
+    {"mtext", T::kMtext},
+    {"annotation-xml", T::kAnnotationXml},
+    {"foreignobject", T::kForeignObject},
+    {"desc", T::kDesc},
+    {"mglyph", T::kMglyph},
+    {"malignmark", T::kMalignmark},
+    {"menuitem", T::kMenuitem},
+};
+constexpr std::size_t kLongestKnown = 14;  // "annotation-xml"
 
 // Names of the elements the tree builder knows, looked up once a tag in an
-// open-addressed table: a tag costs one short hash and one compare.
+// open-addressed table keyed by the name's first 16 bytes (zero-padded): a
+// tag costs one multiply and two compares.
 struct NameTable {
-  static constexpr std::size_t kSlots = 512;
-  std::array<std::string_view, kSlots> names{};
-  std::array<T, kSlots> ids{};
-  static std::size_t Hash(std::string_view n) {
-    std::size_t h = n.size();
-    for (const char c : n) h = h * 31 + static_cast<unsigned char>(c);
-    return h & (kSlots - 1);
+  static constexpr std::size_t kSlots = 256;
+  struct Slot {
+    std::uint64_t a = 0, b = 0;
+    std::size_t size = 0;  // 0: empty
+    T id = T::kOther;
+  };
+  std::array<Slot, kSlots> slots{};
+  static std::size_t Hash(std::uint64_t a, std::uint64_t b) {
+    return static_cast<std::size_t>(((a * 0x9E3779B97F4A7C15ull) ^ b) * 0xFF51AFD7ED558CCDull >>
+                                    56) &
+           (kSlots - 1);
+  }
+  static void Key(const char* padded, std::uint64_t& a, std::uint64_t& b) {
+    a = b = 0;
+    for (int i = 0; i < 8; ++i) {
+      a |= std::uint64_t{static_cast<unsigned char>(padded[i])} << (8 * i);
+      b |= std::uint64_t{static_cast<unsigned char>(padded[8 + i])} << (8 * i);
+    }
   }
   void Add(std::string_view n, T id) {
-    std::size_t i = Hash(n);
-    while (!names[i].empty()) i = (i + 1) & (kSlots - 1);
-    names[i] = n;
-    ids[i] = id;
+    char padded[16] = {};
+    std::memcpy(padded, n.data(), n.size());
+    std::uint64_t a, b;
+    Key(padded, a, b);
+    std::size_t i = Hash(a, b);
+    while (slots[i].size != 0) i = (i + 1) & (kSlots - 1);
+    slots[i] = Slot{a, b, n.size(), id};
   }
-  T Find(std::string_view n) const {
-    if (n.size() > 14) return T::kOther;  // longer than any known name
-    for (std::size_t i = Hash(n); !names[i].empty(); i = (i + 1) & (kSlots - 1)) {
-      if (names[i] == n) return ids[i];
+  // `a`, `b`: the name's first 16 bytes, zeros after it, little-endian.
+  T Find(std::uint64_t a, std::uint64_t b, std::size_t size) const {
+    if (size > kLongestKnown) return T::kOther;
+    for (std::size_t i = Hash(a, b); slots[i].size != 0; i = (i + 1) & (kSlots - 1)) {
+      if (slots[i].a == a && slots[i].b == b && slots[i].size == size) return slots[i].id;
     }
     return T::kOther;
   }
 };
 
-T Lookup(std::string_view name) {
+T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
   static const NameTable table = [] {
     NameTable t;
-    for (const auto& [n, id] : std::initializer_list<std::pair<std::string_view, T>>{
-             {"html", T::kHtml},
-             {"head", T::kHead},
-             {"body", T::kBody},
-             {"base", T::kBase},
-             {"basefont", T::kBasefont},
-             {"bgsound", T::kBgsound},
-             {"link", T::kLink},
-             {"meta", T::kMeta},
-             {"title", T::kTitle},
-             {"noscript", T::kNoscript},
-             {"noframes", T::kNoframes},
-             {"style", T::kStyle},
-             {"script", T::kScript},
-             {"template", T::kTemplate},
-             {"frameset", T::kFrameset},
-             {"frame", T::kFrame},
-             {"address", T::kAddress},
-             {"article", T::kArticle},
-             {"aside", T::kAside},
-             {"blockquote", T::kBlockquote},
-             {"center", T::kCenter},
-             {"details", T::kDetails},
-             {"dialog", T::kDialog},
-             {"dir", T::kDir},
-             {"div", T::kDiv},
-             {"dl", T::kDl},
-             {"fieldset", T::kFieldset},
-             {"figcaption", T::kFigcaption},
-             {"figure", T::kFigure},
-             {"footer", T::kFooter},
-             {"header", T::kHeader},
-             {"hgroup", T::kHgroup},
-             {"main", T::kMain},
-             {"menu", T::kMenu},
-             {"nav", T::kNav},
-             {"ol", T::kOl},
-             {"p", T::kP},
-             {"section", T::kSection},
-             {"summary", T::kSummary},
-             {"ul", T::kUl},
-             {"h1", T::kH1},
-             {"h2", T::kH2},
-             {"h3", T::kH3},
-             {"h4", T::kH4},
-             {"h5", T::kH5},
-             {"h6", T::kH6},
-             {"pre", T::kPre},
-             {"listing", T::kListing},
-             {"form", T::kForm},
-             {"li", T::kLi},
-             {"dd", T::kDd},
-             {"dt", T::kDt},
-             {"plaintext", T::kPlaintext},
-             {"button", T::kButton},
-             {"a", T::kA},
-             {"b", T::kB},
-             {"big", T::kBig},
-             {"code", T::kCode},
-             {"em", T::kEm},
-             {"font", T::kFont},
-             {"i", T::kI},
-             {"s", T::kS},
-             {"small", T::kSmall},
-             {"strike", T::kStrike},
-             {"strong", T::kStrong},
-             {"tt", T::kTt},
-             {"u", T::kU},
-             {"nobr", T::kNobr},
-             {"applet", T::kApplet},
-             {"marquee", T::kMarquee},
-             {"object", T::kObject},
-             {"table", T::kTable},
-             {"area", T::kArea},
-             {"br", T::kBr},
-             {"embed", T::kEmbed},
-             {"img", T::kImg},
-             {"keygen", T::kKeygen},
-             {"wbr", T::kWbr},
-             {"input", T::kInput},
-             {"param", T::kParam},
-             {"source", T::kSource},
-             {"track", T::kTrack},
-             {"hr", T::kHr},
-             {"image", T::kImage},
-             {"textarea", T::kTextarea},
-             {"xmp", T::kXmp},
-             {"iframe", T::kIframe},
-             {"noembed", T::kNoembed},
-             {"select", T::kSelect},
-             {"optgroup", T::kOptgroup},
-             {"option", T::kOption},
-             {"rb", T::kRb},
-             {"rtc", T::kRtc},
-             {"rp", T::kRp},
-             {"rt", T::kRt},
-             {"ruby", T::kRuby},
-             {"math", T::kMath},
-             {"svg", T::kSvg},
-             {"caption", T::kCaption},
-             {"col", T::kCol},
-             {"colgroup", T::kColgroup},
-             {"tbody", T::kTbody},
-             {"td", T::kTd},
-             {"tfoot", T::kTfoot},
-             {"th", T::kTh},
-             {"thead", T::kThead},
-             {"tr", T::kTr},
-             {"span", T::kSpan},
-             {"sub", T::kSub},
-             {"sup", T::kSup},
-             {"var", T::kVar},
-             {"mi", T::kMi},
-             {"mo", T::kMo},
-             {"mn", T::kMn},
-             {"ms", T::kMs},
-             {"mtext", T::kMtext},
-             {"annotation-xml", T::kAnnotationXml},
-             {"foreignobject", T::kForeignObject},
-             {"desc", T::kDesc},
-             {"mglyph", T::kMglyph},
-             {"malignmark", T::kMalignmark},
-             {"menuitem", T::kMenuitem},
-         }) {
-      t.Add(n, id);
-    }
-
+    for (const auto& [n, id] : kKnownNames) t.Add(n, id);
     return t;
   }();
-  return table.Find(name);
+  return table.Find(a, b, size);
 }
+
+// The name of a known element.
+constexpr std::array<std::string_view, kTagIds> kNameOf = [] {
+  std::array<std::string_view, kTagIds> names{};
+  for (const auto& [n, id] : kKnownNames) names[Index(id)] = n;
+  return names;
+}();
 
 template <typename... Ts>
 bool In(T t, Ts... ts) {
   return ((t == ts) || ...);
 }
 
+// What the tree builder asks of an element, one bit each, looked up once.
+enum : std::uint16_t {
+  kHeading = 1,
+  kClosesP = 2,
+  kVoid = 4,
+  kSpecialHtml = 8,
+  kImpliedEnd = 16,
+  kTableSection = 32,
+  kTableMode = 64,
+  kBreaksOutOfForeign = 128,
+};
+constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
+  std::array<std::uint16_t, kTagIds> f{};
+  auto set = [&f](std::uint16_t bit, std::initializer_list<T> ids) {
+    for (const T t : ids) f[Index(t)] |= bit;
+  };
+  set(kHeading, {T::kH1, T::kH2, T::kH3, T::kH4, T::kH5, T::kH6});
+  set(kClosesP, {T::kAddress, T::kArticle, T::kAside,   T::kBlockquote, T::kCenter,     T::kDetails,
+                 T::kDir,     T::kDiv,     T::kDl,      T::kFieldset,   T::kFigcaption, T::kFigure,
+                 T::kFooter,  T::kHeader,  T::kHgroup,  T::kMain,       T::kMenu,       T::kNav,
+                 T::kOl,      T::kP,       T::kSection, T::kSummary,    T::kUl});
+  set(kVoid, {T::kArea,    T::kBr,     T::kEmbed, T::kImg, T::kKeygen, T::kWbr,     T::kInput,
+              T::kParam,   T::kSource, T::kTrack, T::kHr,  T::kImage,  T::kBase,    T::kBasefont,
+              T::kBgsound, T::kLink,   T::kMeta,  T::kCol, T::kFrame,  T::kMenuitem});
+  set(kSpecialHtml,
+      {T::kAddress,    T::kApplet,   T::kArea,       T::kArticle,  T::kAside,  T::kBase,
+       T::kBasefont,   T::kBgsound,  T::kBlockquote, T::kBody,     T::kBr,     T::kButton,
+       T::kCaption,    T::kCenter,   T::kCol,        T::kColgroup, T::kDd,     T::kDetails,
+       T::kDir,        T::kDiv,      T::kDl,         T::kDt,       T::kEmbed,  T::kFieldset,
+       T::kFigcaption, T::kFigure,   T::kFooter,     T::kForm,     T::kFrame,  T::kFrameset,
+       T::kH1,         T::kH2,       T::kH3,         T::kH4,       T::kH5,     T::kH6,
+       T::kHead,       T::kHeader,   T::kHgroup,     T::kHr,       T::kHtml,   T::kIframe,
+       T::kImg,        T::kInput,    T::kKeygen,     T::kLi,       T::kLink,   T::kListing,
+       T::kMarquee,    T::kMenuitem, T::kMenu,       T::kMeta,     T::kNav,    T::kNoembed,
+       T::kNoframes,   T::kNoscript, T::kObject,     T::kOl,       T::kP,      T::kParam,
+       T::kPlaintext,  T::kPre,      T::kScript,     T::kSection,  T::kSelect, T::kSource,
+       T::kStyle,      T::kSummary,  T::kTable,      T::kTbody,    T::kTd,     T::kTemplate,
+       T::kTextarea,   T::kTfoot,    T::kTh,         T::kThead,    T::kTitle,  T::kTr,
+       T::kTrack,      T::kUl,       T::kWbr,        T::kXmp});
+  set(kImpliedEnd,
+      {T::kDd, T::kDt, T::kLi, T::kOptgroup, T::kOption, T::kP, T::kRb, T::kRp, T::kRt, T::kRtc});
+  set(kTableSection, {T::kTbody, T::kThead, T::kTfoot});
+  set(kTableMode, {T::kTable, T::kTbody, T::kThead, T::kTfoot, T::kTr});
+  set(kBreaksOutOfForeign,
+      {T::kB,      T::kBig,    T::kBlockquote, T::kBody,    T::kBr,    T::kCenter, T::kCode,
+       T::kDd,     T::kDiv,    T::kDl,         T::kDt,      T::kEm,    T::kEmbed,  T::kH1,
+       T::kH2,     T::kH3,     T::kH4,         T::kH5,      T::kH6,    T::kHead,   T::kHr,
+       T::kI,      T::kImg,    T::kLi,         T::kListing, T::kMenu,  T::kMeta,   T::kNobr,
+       T::kOl,     T::kP,      T::kPre,        T::kRuby,    T::kS,     T::kSmall,  T::kSpan,
+       T::kStrong, T::kStrike, T::kSub,        T::kSup,     T::kTable, T::kTt,     T::kU,
+       T::kUl,     T::kVar});
+  return f;
+}();
+
 bool IsHeading(T t) {
-  return In(t, T::kH1, T::kH2, T::kH3, T::kH4, T::kH5, T::kH6);
+  return (kFlags[Index(t)] & kHeading) != 0;
 }
 
 // Start tags that close an open p first.
 bool ClosesP(T t) {
-  return In(t, T::kAddress, T::kArticle, T::kAside, T::kBlockquote, T::kCenter, T::kDetails,
-            T::kDir, T::kDiv, T::kDl, T::kFieldset, T::kFigcaption, T::kFigure, T::kFooter,
-            T::kHeader, T::kHgroup, T::kMain, T::kMenu, T::kNav, T::kOl, T::kP, T::kSection,
-            T::kSummary, T::kUl);
+  return (kFlags[Index(t)] & kClosesP) != 0;
 }
 
 bool IsVoid(T t) {
-  return In(t, T::kArea, T::kBr, T::kEmbed, T::kImg, T::kKeygen, T::kWbr, T::kInput, T::kParam,
-            T::kSource, T::kTrack, T::kHr, T::kImage, T::kBase, T::kBasefont, T::kBgsound, T::kLink,
-            T::kMeta, T::kCol, T::kFrame, T::kMenuitem);
+  return (kFlags[Index(t)] & kVoid) != 0;
 }
 
 bool IsSpecialHtml(T t) {
-  return In(t, T::kAddress, T::kApplet, T::kArea, T::kArticle, T::kAside, T::kBase, T::kBasefont,
-            T::kBgsound, T::kBlockquote, T::kBody, T::kBr, T::kButton, T::kCaption, T::kCenter,
-            T::kCol, T::kColgroup, T::kDd, T::kDetails, T::kDir, T::kDiv, T::kDl, T::kDt, T::kEmbed,
-            T::kFieldset, T::kFigcaption, T::kFigure, T::kFooter, T::kForm, T::kFrame, T::kFrameset,
-            T::kH1, T::kH2, T::kH3, T::kH4, T::kH5, T::kH6, T::kHead, T::kHeader, T::kHgroup,
-            T::kHr, T::kHtml, T::kIframe, T::kImg, T::kInput, T::kKeygen, T::kLi, T::kLink,
-            T::kListing, T::kMarquee, T::kMenuitem, T::kMenu, T::kMeta, T::kNav, T::kNoembed,
-            T::kNoframes, T::kNoscript, T::kObject, T::kOl, T::kP, T::kParam, T::kPlaintext,
-            T::kPre, T::kScript, T::kSection, T::kSelect, T::kSource, T::kStyle, T::kSummary,
-            T::kTable, T::kTbody, T::kTd, T::kTemplate, T::kTextarea, T::kTfoot, T::kTh, T::kThead,
-            T::kTitle, T::kTr, T::kTrack, T::kUl, T::kWbr, T::kXmp);
+  return (kFlags[Index(t)] & kSpecialHtml) != 0;
 }
 
 // End tags a later tag implies.
 bool IsImpliedEnd(T t) {
-  return In(t, T::kDd, T::kDt, T::kLi, T::kOptgroup, T::kOption, T::kP, T::kRb, T::kRp, T::kRt,
-            T::kRtc);
+  return (kFlags[Index(t)] & kImpliedEnd) != 0;
 }
 
 bool IsTableSection(T t) {
-  return In(t, T::kTbody, T::kThead, T::kTfoot);
+  return (kFlags[Index(t)] & kTableSection) != 0;
 }
 // Where the table insertion modes, not the body's, read a start tag.
 bool IsTableMode(T t) {
-  return In(t, T::kTable, T::kTbody, T::kThead, T::kTfoot, T::kTr);
+  return (kFlags[Index(t)] & kTableMode) != 0;
 }
 
 // Start tags a foreign element does not hold: they end the foreign content.
 bool BreaksOutOfForeign(T t) {
-  return In(t, T::kB, T::kBig, T::kBlockquote, T::kBody, T::kBr, T::kCenter, T::kCode, T::kDd,
-            T::kDiv, T::kDl, T::kDt, T::kEm, T::kEmbed, T::kH1, T::kH2, T::kH3, T::kH4, T::kH5,
-            T::kH6, T::kHead, T::kHr, T::kI, T::kImg, T::kLi, T::kListing, T::kMenu, T::kMeta,
-            T::kNobr, T::kOl, T::kP, T::kPre, T::kRuby, T::kS, T::kSmall, T::kSpan, T::kStrong,
-            T::kStrike, T::kSub, T::kSup, T::kTable, T::kTt, T::kU, T::kUl, T::kVar);
+  return (kFlags[Index(t)] & kBreaksOutOfForeign) != 0;
 }
 
 enum class Scope { kDefault, kListItem, kButton, kTable };
@@ -439,7 +529,11 @@ struct Node {
   // Its start tag came right after a dropped "</>", which gumbo counts as
   // part of it: no end tag names it in foreign content.
   bool unnamed = false;
-  std::string name;
+  std::string other;  // the name of an element the tree builder does not know
+
+  std::string_view Name() const {
+    return id == T::kOther ? std::string_view(other) : kNameOf[Index(id)];
+  }
 };
 
 // Foreign elements the scopes stop at and the body's end tags do not cross.
@@ -488,9 +582,26 @@ struct ContextScanner::Impl {
   // Into tag_name or the open elements, which no later change touches
   // before the next segment replaces it.
   std::string_view seg_element;
+  // The segment is a whole tag, [tag_begin, its end): TagPartAt tells its
+  // pieces (the name, attribute names and values, the rest) one after
+  // another, from part_pos in part_state.
+  bool seg_in_tag = false;
+  St part_state = St::kBeforeAttrName;
+  std::size_t part_pos = 0, part_begin = 0, part_end = 0;
+  Context part_context = Context::Tag;
+  std::size_t tags_closed = 0;  // tags read through their '>'
+  // Where TagReader wants the attributes of each tag read, or null.
+  Tag* collect = nullptr;
+  bool collect_duplicate = false;  // the attribute being read repeats an earlier name
+  void Collect(std::size_t from, std::size_t to, Context context);
 
-  // The tag being read.
-  std::string tag_name;
+  // The tag being read: its name in lower case, cut at kMaxName.
+  char tag_name[kMaxName] = {};
+  std::size_t tag_name_size = 0;
+  std::string_view TagName() const { return {tag_name, tag_name_size}; }
+  bool NamedLikeTag(const Node& n) const {
+    return n.id == tag_id && (tag_id != T::kOther || n.other == TagName());
+  }
   T tag_id = T::kOther;
   bool end_tag = false;
   bool self_closing = false;
@@ -506,8 +617,16 @@ struct ContextScanner::Impl {
   bool structural = false;    // a table's own rules open what is opened now
   std::size_t templates = 0;  // templates open: their content reads as a body's
 
+  // Whether a "</>" (which the tokenizer drops) starts at `at`; false for
+  // an `at` that wrapped round below 0.
+  bool DroppedEndAt(std::size_t at) const {
+    return at < text.size() && text.size() - at >= 3 && text[at] == '<' && text[at + 1] == '/' &&
+           text[at + 2] == '>';
+  }
+
   // ---- segments ----
   void Emit(std::size_t end, Context context, std::string_view element) {
+    seg_in_tag = false;
     seg_begin = pos;
     seg_end = end;
     seg_context = context;
@@ -515,19 +634,21 @@ struct ContextScanner::Impl {
     pos = end;
   }
   std::string_view Current() const {
-    return stack.empty() ? std::string_view() : std::string_view(stack.back().name);
+    return stack.empty() ? std::string_view() : stack.back().Name();
   }
   // Character data takes its context from the element that holds it.
   static Context ContentContext(std::string_view element) {
-    if (element == "script") return Context::Script;
-    if (element == "style") return Context::Style;
+    // By length first: most text sits in neither.
+    if (element.size() == 6 && std::memcmp(element.data(), "script", 6) == 0)
+      return Context::Script;
+    if (element.size() == 5 && std::memcmp(element.data(), "style", 5) == 0) return Context::Style;
     return Context::Text;
   }
   void EmitContent(std::size_t end, std::string_view element) {
     Emit(end, ContentContext(element), element);
   }
   void EmitTagPart(std::size_t end, Context context) {
-    Emit(end, end_tag ? Context::Tag : context, tag_name);
+    Emit(end, end_tag ? Context::Tag : context, TagName());
   }
 
   // ---- open elements ----
@@ -542,7 +663,8 @@ struct ContextScanner::Impl {
     }
     const bool fostered = !structural && InTableMode();
     if (id == T::kTemplate && !foreign) ++templates;
-    stack.push_back(Node{id, foreign, math, fostered, false, std::string(name)});
+    stack.push_back(Node{id, foreign, math, fostered, false, {}});
+    if (id == T::kOther) stack.back().other.assign(name);
   }
   void Pop() {
     if (overflow > 0) {
@@ -626,7 +748,7 @@ struct ContextScanner::Impl {
   std::string_view FosterParent() const {
     for (std::size_t i = stack.size(); i-- > 0;) {
       if (!stack[i].foreign && stack[i].id == T::kTable) {
-        return i == 0 ? std::string_view() : std::string_view(stack[i - 1].name);
+        return i == 0 ? std::string_view() : stack[i - 1].Name();
       }
     }
     return Current();
@@ -667,8 +789,8 @@ struct ContextScanner::Impl {
   // Inserts the tag's element; raw text elements switch the tokenizer.
   void Insert() {
     if (IsVoid(tag_id)) return;
-    Push(tag_name, tag_id, false);
-    raw_name = tag_name;
+    Push(TagName(), tag_id, false);
+    raw_name.assign(TagName());
     switch (tag_id) {
       case T::kTitle:
       case T::kTextarea:
@@ -693,9 +815,9 @@ struct ContextScanner::Impl {
     }
   }
   void InsertForeign(bool math) {
-    Push(tag_name, tag_id, true, math);
+    Push(TagName(), tag_id, true, math);
     if (!stack.empty() && overflow == 0) {
-      stack.back().unnamed = tag_begin >= 3 && text.compare(tag_begin - 3, 3, "</>") == 0;
+      stack.back().unnamed = DroppedEndAt(tag_begin - 3);
     }
     if (self_closing) Pop();
   }
@@ -757,7 +879,7 @@ struct ContextScanner::Impl {
         case Mode::kAfterHead:
           if (tag_id == T::kHtml || tag_id == T::kHead) return;
           if (tag_id == T::kBody || tag_id == T::kFrameset) {
-            Push(tag_name, tag_id, false);
+            Push(TagName(), tag_id, false);
             mode = Mode::kInBody;
             return;
           }
@@ -1029,7 +1151,7 @@ struct ContextScanner::Impl {
       for (std::size_t i = stack.size(); i-- > 0;) {
         if (!stack[i].foreign) break;
         if (i == 0) return;
-        if (bare_end_tag && !stack[i].unnamed && stack[i].name == tag_name) {
+        if (bare_end_tag && !stack[i].unnamed && NamedLikeTag(stack[i])) {
           while (stack.size() > i) Pop();
           return;
         }
@@ -1195,7 +1317,7 @@ struct ContextScanner::Impl {
     // special element comes first.
     for (std::size_t i = stack.size(); i-- > 0;) {
       const Node& n = stack[i];
-      if (!n.foreign && n.name == tag_name) {
+      if (!n.foreign && NamedLikeTag(n)) {
         while (stack.size() > i) Pop();
         return;
       }
@@ -1227,27 +1349,208 @@ struct ContextScanner::Impl {
   // ---- the tokenizer ----
   // Reads a tag name from `from`, lower case, cut at kMaxName.
   std::size_t ReadTagName(std::size_t from) {
+    const char* t = text.data();
     const std::size_t n = text.size();
-    std::size_t end = from;
-    char name[kMaxName];
-    std::size_t kept = 0;
-    for (; end < n && !EndsName(text[end]); ++end) {
-      if (kept < kMaxName) name[kept++] = Lower(text[end]);
+#if defined(__SSE2__) && defined(__x86_64__)
+    // Most names end within sixteen bytes: found, lowered and keyed at once.
+    if (n - from >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+      auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+      const __m128i ends = _mm_or_si128(
+          _mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))),
+          _mm_or_si128(_mm_or_si128(is('\f'), is('/')), is('>')));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
+      if (mask != 0) {
+        const auto size = static_cast<std::size_t>(__builtin_ctz(mask));
+        // 'A' to 'Z' (signed compares leave bytes from 0x80 alone) plus 0x20.
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
+                                            _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
+        __m128i lower = _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+        // Zeros from the name's end on.
+        alignas(16) static constexpr unsigned char kKeep[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                0xFF, 0xFF, 0xFF, 0xFF};
+        lower = _mm_and_si128(lower,
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - size)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(tag_name), lower);
+        tag_name_size = size;
+        tag_id = Lookup(
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(lower)),
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lower, lower))), size);
+        return from + size;
+      }
     }
-    tag_name.assign(name, kept);
-    tag_id = Lookup(tag_name);
+#endif
+    // The name table's key is built in registers as the name is read: read
+    // back from the bytes just stored, it would wait for them.
+    std::uint64_t key[2] = {0, 0};
+    std::size_t end = from, kept = 0;
+    for (; end < n && !EndsName(t[end]); ++end) {
+      if (kept >= kMaxName) continue;
+      const char c = Lower(t[end]);
+      if (kept < 16)
+        key[kept / 8] |= std::uint64_t{static_cast<unsigned char>(c)} << (8 * (kept % 8));
+      tag_name[kept++] = c;
+    }
+    tag_name_size = kept;
+    tag_id = Lookup(key[0], key[1], kept);
     return end;
+  }
+
+  // The end of an unquoted attribute value or of a quoted one (its closing
+  // quote included) that starts at `from`.
+  std::size_t ValueEnd(std::size_t from) const {
+    const char c = text[from];
+    if (c == '"' || c == '\'') {
+      const std::size_t end = FindChar(c, from + 1);
+      return end < text.size() ? end + 1 : end;
+    }
+    std::size_t end = from + 1;
+    while (end < text.size() && !IsSpace(text[end]) && text[end] != '>') ++end;
+    return end;
+  }
+  // The end of an attribute name that starts at `from`: its first character
+  // is part of it even when it is '='.
+  std::size_t AttributeNameEnd(std::size_t from) const {
+    std::size_t end = from + 1;
+    while (end < text.size() && !EndsName(text[end]) && text[end] != '=') ++end;
+    return end;
+  }
+
+  // A tag's attributes from the end of its name, in one go: `part(begin,
+  // end, context)` is told each attribute name and value. The tokenizer's
+  // before-attribute-name, after-attribute-name, before-attribute-value and
+  // self-closing states, without stopping at each piece; TagPartAt walks the
+  // same states piece by piece.
+  struct TagWalk {
+    std::size_t end;  // after the '>', or the end of the page
+    bool closed;
+    bool self_closing;
+  };
+  template <typename Part>
+  TagWalk WalkTag(std::size_t p, Part&& part) const {
+    const char* t = text.data();
+    const std::size_t n = text.size();
+    for (;;) {
+      // Before an attribute name (and after a value).
+      while (p < n && IsSpace(t[p])) ++p;
+      if (p >= n) return {n, false, false};
+      if (t[p] == '>') return {p + 1, true, false};
+      if (t[p] != '/') {
+        const std::size_t name_end = AttributeNameEnd(p);
+        part(p, name_end, Context::AttributeName);
+        p = name_end;
+        // After the name.
+        while (p < n && IsSpace(t[p])) ++p;
+        if (p >= n) return {n, false, false};
+        if (t[p] == '>') return {p + 1, true, false};
+        if (t[p] != '=') {
+          if (t[p] != '/') continue;  // the next attribute's name
+        } else {
+          // Before the value.
+          ++p;
+          while (p < n && IsSpace(t[p])) ++p;
+          if (p >= n) return {n, false, false};
+          if (t[p] == '>') return {p + 1, true, false};
+          const std::size_t value_end = ValueEnd(p);
+          part(p, value_end, Context::AttributeValue);
+          p = value_end;
+          continue;
+        }
+      }
+      // At a '/': self-closing when a '>' follows; otherwise what follows is
+      // read as before an attribute name.
+      ++p;
+      if (p < n && t[p] == '>') return {p + 1, true, true};
+    }
   }
 
   void BeginTag(std::size_t name_from, bool is_end) {
     end_tag = is_end;
     self_closing = false;
     font_breaks_out = false;
-    const std::size_t end = ReadTagName(name_from);
+    const std::size_t name_end = ReadTagName(name_from);
     tag_begin = pos;
-    tag_name_end = end;
-    Emit(end, Context::Tag, tag_name);
-    state = St::kBeforeAttrName;
+    tag_name_end = name_end;
+    const bool font = tag_id == T::kFont && !is_end;
+    const TagWalk walk = WalkTag(name_end, [&](std::size_t from, std::size_t to, Context c) {
+      if (font && c == Context::AttributeName) NoteAttributeName(from, to);
+      if (collect) Collect(from, to, c);
+    });
+    Emit(walk.end, Context::Tag, TagName());
+    // Asked inside the tag, TagPartAt tells its pieces apart from here.
+    seg_in_tag = true;
+    part_state = St::kBeforeAttrName;
+    part_pos = name_end;
+    part_begin = tag_begin;
+    part_end = name_end;
+    part_context = Context::Tag;
+    const bool raw = closing_raw;
+    closing_raw = false;
+    if (!walk.closed) {
+      state = St::kBeforeAttrName;  // the page ends inside the tag
+      return;
+    }
+    self_closing = walk.self_closing;
+    // Gumbo counts a dropped "</>" just before an end tag as part of it, so
+    // that end tag is not bare either.
+    bare_end_tag = end_tag && walk.end - 1 == name_end && !DroppedEndAt(tag_begin - 3);
+    state = St::kData;
+    ++tags_closed;
+    if (end_tag) {
+      EndTag(raw);
+    } else {
+      StartTag();
+    }
+  }
+
+  // The context of `offset`, inside the tag last read: one piece after
+  // another, so that offsets asked in order cost one walk of the tag.
+  Context TagPartAt(std::size_t offset) {
+    if (end_tag) return Context::Tag;  // an end tag's attributes are dropped
+    const std::size_t n = text.size();
+    while (offset >= part_end && part_pos < seg_end) {
+      const std::size_t from = part_pos;
+      const char c = text[from];
+      Context context = Context::Tag;
+      std::size_t to = from + 1;
+      switch (part_state) {
+        case St::kBeforeAttrName:
+        case St::kAfterAttrName:
+          if (IsSpace(c)) {
+            while (to < n && IsSpace(text[to])) ++to;
+          } else if (c == '/') {
+            part_state = St::kSelfClosing;
+          } else if (c == '=' && part_state == St::kAfterAttrName) {
+            part_state = St::kBeforeAttrValue;
+          } else if (c != '>') {
+            to = AttributeNameEnd(from);
+            context = Context::AttributeName;
+            part_state = St::kAfterAttrName;
+          }
+          break;
+        case St::kBeforeAttrValue:
+          if (IsSpace(c)) {
+            while (to < n && IsSpace(text[to])) ++to;
+          } else if (c != '>') {
+            to = ValueEnd(from);
+            context = Context::AttributeValue;
+            part_state = St::kBeforeAttrName;
+          }
+          break;
+        default:  // self-closing
+          if (c != '>') {
+            part_state = St::kBeforeAttrName;
+            continue;  // the same byte again
+          }
+          break;
+      }
+      part_begin = from;
+      part_end = to;
+      part_context = context;
+      part_pos = to;
+    }
+    return part_context;
   }
 
   // The place of a comment (bogus ones and CDATA too): where the tree builder
@@ -1260,7 +1563,7 @@ struct ContextScanner::Impl {
       case Mode::kAfterAfterBody:
         return {};
       case Mode::kAfterBody:
-        return stack.empty() ? std::string_view() : std::string_view(stack.front().name);
+        return stack.empty() ? std::string_view() : stack.front().Name();
       default:
         return Current();
     }
@@ -1283,7 +1586,9 @@ struct ContextScanner::Impl {
     Emit(end, Context::Other, {});
   }
 
-  bool ForeignContent() const { return !stack.empty() && stack.back().foreign; }
+  bool ForeignContent() const {
+    return !stack.empty() && stack.back().foreign;
+  }
 
   // The end of character data from `from`: the next '<' that starts a tag,
   // a comment or a declaration.
@@ -1371,7 +1676,7 @@ struct ContextScanner::Impl {
     while (from < end) {
       if (IsSpace(text[from])) {
         ++from;
-      } else if (text[from] == '<' && end - from >= 3 && text.compare(from, 3, "</>") == 0) {
+      } else if (end - from >= 3 && DroppedEndAt(from)) {
         from += 3;
       } else {
         break;
@@ -1423,15 +1728,13 @@ struct ContextScanner::Impl {
   }
 
   std::size_t FindChar(char c, std::size_t from) const {
-    if (from >= text.size()) return text.size();
-    const void* p = std::memchr(text.data() + from, c, text.size() - from);
-    return p ? static_cast<std::size_t>(static_cast<const char*>(p) - text.data()) : text.size();
+    return FindByte(text.data(), from, text.size(), c);
   }
 
   void StepRaw() {
     if (text[pos] == '<' && RawEndAt(pos)) {
-      BeginTag(pos + 2, true);
       closing_raw = true;
+      BeginTag(pos + 2, true);
       return;
     }
     std::size_t end = pos;
@@ -1527,90 +1830,6 @@ struct ContextScanner::Impl {
     }
   }
 
-  void AttributeName() {
-    // The first character is part of the name even when it is '='.
-    std::size_t end = pos + 1;
-    while (end < text.size() && !EndsName(text[end]) && text[end] != '=') ++end;
-    NoteAttributeName(pos, end);
-    EmitTagPart(end, Context::AttributeName);
-    state = St::kAfterAttrName;
-  }
-
-  void SpaceRun() {
-    std::size_t end = pos + 1;
-    while (end < text.size() && IsSpace(text[end])) ++end;
-    EmitTagPart(end, Context::Tag);
-  }
-
-  void TagClose() {
-    // Gumbo counts a dropped "</>" just before an end tag as part of it, so
-    // that end tag is not bare either.
-    bare_end_tag =
-        pos == tag_name_end && !(tag_begin >= 3 && text.compare(tag_begin - 3, 3, "</>") == 0);
-    EmitTagPart(pos + 1, Context::Tag);
-    state = St::kData;
-    const bool raw = closing_raw;
-    closing_raw = false;
-    if (end_tag) {
-      EndTag(raw);
-    } else {
-      StartTag();
-    }
-  }
-
-  void StepTag() {
-    const char c = text[pos];
-    switch (state) {
-      case St::kBeforeAttrName:
-        if (IsSpace(c)) return SpaceRun();
-        if (c == '/') {
-          EmitTagPart(pos + 1, Context::Tag);
-          state = St::kSelfClosing;
-          return;
-        }
-        if (c == '>') return TagClose();
-        return AttributeName();
-      case St::kAfterAttrName:
-        if (IsSpace(c)) return SpaceRun();
-        if (c == '/') {
-          EmitTagPart(pos + 1, Context::Tag);
-          state = St::kSelfClosing;
-          return;
-        }
-        if (c == '=') {
-          EmitTagPart(pos + 1, Context::Tag);
-          state = St::kBeforeAttrValue;
-          return;
-        }
-        if (c == '>') return TagClose();
-        return AttributeName();
-      case St::kBeforeAttrValue: {
-        if (IsSpace(c)) return SpaceRun();
-        if (c == '>') return TagClose();
-        std::size_t end;
-        if (c == '"' || c == '\'') {
-          end = FindChar(c, pos + 1);
-          if (end < text.size()) ++end;
-        } else {
-          end = pos + 1;
-          while (end < text.size() && !IsSpace(text[end]) && text[end] != '>') ++end;
-        }
-        EmitTagPart(end, Context::AttributeValue);
-        state = St::kBeforeAttrName;
-        return;
-      }
-      case St::kSelfClosing:
-        if (c == '>') {
-          self_closing = true;
-          return TagClose();
-        }
-        state = St::kBeforeAttrName;
-        return StepTag();
-      default:
-        return;
-    }
-  }
-
   // Classifies the next segment.
   void Step() {
     switch (state) {
@@ -1623,7 +1842,9 @@ struct ContextScanner::Impl {
       case St::kPlaintext:
         return EmitContent(text.size(), Current());
       default:
-        return StepTag();
+        // Inside a tag the page ends in: the walk read it to the end.
+        pos = text.size();
+        return;
     }
   }
 };
@@ -1634,25 +1855,24 @@ ContextScanner::~ContextScanner() = default;
 Place ContextScanner::At(std::size_t offset) {
   Impl& s = *impl_;
   while (offset >= s.seg_end && s.pos < s.text.size()) s.Step();
+  if (s.seg_in_tag) {
+    // Past the end of the page: the place of its last byte, as for any
+    // other segment.
+    return Place{s.TagPartAt(std::min(offset, s.seg_end - 1)), std::string(s.seg_element)};
+  }
   return Place{s.seg_context, std::string(s.seg_element)};
 }
 
 // ---- tags, for element rules ----
-// Driven by the scanner's own steps, so that what counts as a tag is exactly
-// what the context scanner says is one.
+// Collected by the scanner's own walk over each tag, so that what counts as
+// a tag is exactly what the context scanner says is one.
 
 namespace {
 
-bool InTagState(St s) {
-  return s == St::kBeforeAttrName || s == St::kAfterAttrName || s == St::kBeforeAttrValue ||
-         s == St::kSelfClosing;
-}
-
 // The character references attribute values commonly carry; others stay as
-// written.
-std::string DecodeValue(std::string_view v) {
-  std::string out;
-  out.reserve(v.size());
+// written. Into `out`, whose memory is kept from tag to tag.
+void DecodeValue(std::string_view v, std::string& out) {
+  out.clear();
   for (std::size_t i = 0; i < v.size();) {
     if (v[i] != '&') {
       out += v[i++];
@@ -1698,10 +1918,41 @@ std::string DecodeValue(std::string_view v) {
     out += static_cast<char>(code);  // ASCII only: others stay as written
     i = semi + 1;
   }
-  return out;
 }
 
 }  // namespace
+
+void ContextScanner::Impl::Collect(std::size_t from, std::size_t to, Context context) {
+  if (end_tag) return;  // an end tag's attributes are dropped
+  Tag& tag = *collect;
+  if (context == Context::AttributeName) {
+    const std::string_view name = text.substr(from, std::min(to - from, kMaxName));
+    collect_duplicate = tag.attributes.size() >= TagReader::kMaxAttributes;
+    for (const TagAttribute& a : tag.attributes) {
+      if (a.name.size() == name.size() && StartsWithNoCase(a.name, 0, name))
+        collect_duplicate = true;
+    }
+    if (!collect_duplicate) tag.attributes.push_back({name, {}});
+    return;
+  }
+  if (collect_duplicate || tag.attributes.empty()) return;
+  std::string_view v = text.substr(from, to - from);
+  if (!v.empty() && (v.front() == '"' || v.front() == '\'')) {
+    const char q = v.front();
+    v.remove_prefix(1);
+    if (!v.empty() && v.back() == q) v.remove_suffix(1);
+  }
+  v = v.substr(0, TagReader::kMaxAttributeValue);
+  if (v.find('&') != std::string_view::npos) {
+    // The deque keeps each string where it is as it grows, and its strings'
+    // memory from tag to tag.
+    if (tag.decoded_used == tag.decoded.size()) tag.decoded.emplace_back();
+    std::string& out = tag.decoded[tag.decoded_used++];
+    DecodeValue(v, out);
+    v = out;
+  }
+  tag.attributes.back().value = v;
+}
 
 const std::string_view* Tag::Attribute(std::string_view name) const {
   for (const TagAttribute& a : attributes) {
@@ -1715,51 +1966,24 @@ TagReader::~TagReader() = default;
 
 bool TagReader::Next(Tag& tag) {
   ContextScanner::Impl& s = *scanner_->impl_;
-  bool open = false;
-  bool duplicate = false;  // the attribute being read repeats an earlier name
+  s.collect = &tag;
+  const std::size_t before = s.tags_closed;
   while (s.pos < s.text.size()) {
-    const bool was_in_tag = InTagState(s.state);
+    // Each tag begun is collected afresh; one the page ends inside is none.
+    tag.attributes.clear();
+    tag.decoded_used = 0;
+    s.collect_duplicate = false;
     s.Step();
-    const bool in_tag = InTagState(s.state);
-    if (!was_in_tag && in_tag) {
-      open = true;
+    if (s.tags_closed != before) {
       tag.offset = s.tag_begin;
+      tag.length = s.seg_end - s.tag_begin;
       tag.end = s.end_tag;
-      tag.name = s.tag_name;
-      tag.attributes.clear();
-      tag.decoded.clear();
-      duplicate = false;
-      continue;
-    }
-    if (!open) continue;
-    if (s.seg_context == Context::AttributeName && !tag.end) {
-      const std::string_view name =
-          s.text.substr(s.seg_begin, std::min(s.seg_end - s.seg_begin, kMaxName));
-      duplicate = tag.attributes.size() >= kMaxAttributes;
-      for (const TagAttribute& a : tag.attributes) {
-        if (a.name.size() == name.size() && StartsWithNoCase(a.name, 0, name)) duplicate = true;
-      }
-      if (!duplicate) tag.attributes.push_back({name, {}});
-    } else if (s.seg_context == Context::AttributeValue && !tag.end && !duplicate &&
-               !tag.attributes.empty()) {
-      std::string_view v = s.text.substr(s.seg_begin, s.seg_end - s.seg_begin);
-      if (!v.empty() && (v.front() == '"' || v.front() == '\'')) {
-        const char q = v.front();
-        v.remove_prefix(1);
-        if (!v.empty() && v.back() == q) v.remove_suffix(1);
-      }
-      v = v.substr(0, kMaxAttributeValue);
-      if (v.find('&') != std::string_view::npos) {
-        tag.decoded.push_back(DecodeValue(v));
-        v = tag.decoded.back();
-      }
-      tag.attributes.back().value = v;
-    }
-    if (was_in_tag && !in_tag) {
-      tag.length = s.seg_end - tag.offset;
+      tag.name.assign(s.TagName());
+      s.collect = nullptr;
       return true;
     }
   }
+  s.collect = nullptr;
   return false;
 }
 

@@ -81,7 +81,8 @@ struct Tag {
   // `decoded` for values with character references; valid until the next
   // tag is read.
   std::vector<TagAttribute> attributes;
-  std::deque<std::string> decoded;
+  std::deque<std::string> decoded;  // kept from tag to tag, for their memory
+  std::size_t decoded_used = 0;     // of `decoded`, by this tag
 
   // The value of the attribute `name` (lower case), or nullptr.
   const std::string_view* Attribute(std::string_view name) const;

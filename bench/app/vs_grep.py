@@ -5,9 +5,11 @@ interleaved runs each, and prints the medians (wall clock and CPU time of the
 whole process, and peak memory) and their ratios. `vettrix check --json
 --occurrences` (every occurrence placed in the markup) is timed beside them.
 
-usage: bench/app/vs_grep.py [--runs N] [--bytes N] [--build DIR]
+usage: bench/app/vs_grep.py [--runs N] [--bytes N] [--build DIR] [--baseline DIR]
 The build folder defaults to $BUILD_DIR or build/ and must hold bin/vettrix and
 bin/bench_make_page (build them with a Release or RelWithDebInfo build).
+--baseline DIR times DIR/bin/vettrix too, interleaved with the rest (say, a
+build of the code before a change), and prints its ratios beside.
 """
 import argparse
 import os
@@ -46,6 +48,7 @@ def main():
     parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--bytes", type=int, default=64 << 20)
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
+    parser.add_argument("--baseline", help="a second build folder to time, before a change")
     args = parser.parse_args()
 
     vettrix = os.path.join(args.build, "bin", "vettrix")
@@ -73,6 +76,13 @@ def main():
             "grep": (["grep", "-c", "-F", "-f", marker_file, page], grep_env),
             "rg": (["rg", "-c", "-F", "-f", marker_file, page], None),
         }
+        if args.baseline:
+            base = os.path.join(args.baseline, "bin", "vettrix")
+            if not os.access(base, os.X_OK):
+                sys.exit(f"missing {base}")
+            commands["baseline"] = ([base, "check", "--json", page], None)
+            commands["baseline --occurrences"] = (
+                [base, "check", "--json", "--occurrences", page], None)
         for cmd, env in commands.values():  # warm the page cache
             timed(cmd, env)
         samples = {name: [] for name in commands}
@@ -91,6 +101,8 @@ def main():
               f"{args.bytes / wall / 1e9:6.2f} GB/s   peak {peak / 2**20:6.1f} MiB "
               f"({peak / args.bytes:.2f}x the page)")
     goals = {"vettrix": 1.0, "vettrix --occurrences": 2.0}
+    if args.baseline:
+        goals.update({"baseline": 1.0, "baseline --occurrences": 2.0})
     for name, goal in goals.items():
         for peer in ("grep", "rg"):
             ratio_wall = medians[name][0] / medians[peer][0]

@@ -7,9 +7,11 @@ escaped (the classic ones in their capital and small forms), regexes as
 written, `(?i)` where they ignore case. Element and header rules have no text
 pattern for ripgrep: vettrix does that work on top (one tokenizer pass).
 
-usage: bench/app/vs_grep_rules.py [--runs N] [--bytes N] [--build DIR]
+usage: bench/app/vs_grep_rules.py [--runs N] [--bytes N] [--build DIR] [--baseline DIR]
 The build folder defaults to $BUILD_DIR or build/ and must hold bin/vettrix and
-bin/bench_make_page.
+bin/bench_make_page. --baseline DIR times DIR/bin/vettrix too, interleaved
+(say, a build of the code before a change). `--rule-set all --occurrences`
+is timed beside: element rules and placed occurrences together.
 """
 import argparse
 import json
@@ -58,6 +60,7 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--bytes", type=int, default=64 << 20)
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
+    parser.add_argument("--baseline", help="a second build folder to time, before a change")
     args = parser.parse_args()
 
     vettrix = os.path.join(args.build, "bin", "vettrix")
@@ -81,7 +84,19 @@ def main():
             "rg classic": ["rg", "-c", "-f", files["classic"], page],
             "vettrix all": [vettrix, "check", "--json", "--rule-set", "all", page],
             "rg all": ["rg", "-c", "-f", files["all"], page],
+            "vettrix all --occ": [vettrix, "check", "--json", "--rule-set", "all", "--occurrences",
+                                  page],
         }
+        builds = {"vettrix": vettrix}
+        if args.baseline:
+            base = os.path.join(args.baseline, "bin", "vettrix")
+            if not os.access(base, os.X_OK):
+                sys.exit(f"missing {base}")
+            builds["baseline"] = base
+            commands["baseline classic"] = [base, "check", "--json", page]
+            commands["baseline all"] = [base, "check", "--json", "--rule-set", "all", page]
+            commands["baseline all --occ"] = [base, "check", "--json", "--rule-set", "all",
+                                              "--occurrences", page]
         for cmd in commands.values():  # warm the page cache
             timed(cmd)
         samples = {name: [] for name in commands}
@@ -96,12 +111,13 @@ def main():
         cpu = statistics.median(c for _, c, _ in runs)
         peak = max(m for _, _, m in runs)
         medians[name] = (wall, cpu)
-        print(f"  {name:16s} wall {wall * 1000:8.1f} ms   cpu {cpu * 1000:8.1f} ms   "
+        print(f"  {name:20s} wall {wall * 1000:8.1f} ms   cpu {cpu * 1000:8.1f} ms   "
               f"{args.bytes / wall / 1e9:6.2f} GB/s   peak {peak / 2**20:6.1f} MiB")
-    for name, goal in (("classic", 1.0), ("all", 1.5)):
-        v, r = medians["vettrix " + name], medians["rg " + name]
-        print(f"  ratio vettrix/rg {name}: wall {v[0] / r[0]:.2f}, cpu {v[1] / r[1]:.2f} "
-              f"(goal: at most {goal})")
+    for build in builds:
+        for name, goal in (("classic", 1.0), ("all", 1.5), ("all --occ", None)):
+            v, r = medians[f"{build} {name}"], medians["rg " + name.split()[0]]
+            print(f"  ratio {build}/rg {name}: wall {v[0] / r[0]:.2f}, cpu {v[1] / r[1]:.2f}"
+                  + (f" (goal: at most {goal})" if goal else ""))
 
 
 if __name__ == "__main__":

@@ -370,3 +370,131 @@ TEST(HtmlContextTags, StartTagsWithTheirAttributesAsTheTokenizerReadsThem) {
   EXPECT_EQ(Tags("<a href='x&copy;y&#106;'>x</a><img src=y"), (V{"a href=x&copy;yj", "/a"}));
   EXPECT_EQ(Tags("<br/><input type=password/>"), (V{"br", "input type=password/"}));
 }
+
+// The scanner reads a tag in one walk and jumps over runs that cannot
+// change its state; whatever it skips, the answers stay byte for byte those
+// of asking every byte.
+namespace {
+
+// Every byte asked alone, and every stride, agree with asking every byte.
+void ExpectSameWhateverAsked(std::string_view page) {
+  std::vector<Place> dense;
+  {
+    ContextScanner scanner(page);
+    for (std::size_t i = 0; i < page.size(); ++i) dense.push_back(scanner.At(i));
+  }
+  for (std::size_t i = 0; i < page.size(); ++i) {
+    const Place p = ContextScanner(page).At(i);
+    ASSERT_EQ(p.context, dense[i].context) << "asked alone at " << i << " of " << page;
+    ASSERT_EQ(p.element, dense[i].element) << "asked alone at " << i;
+  }
+  for (std::size_t stride : {2u, 3u, 7u, 16u, 64u}) {
+    ContextScanner scanner(page);
+    for (std::size_t i = stride - 1; i < page.size(); i += stride) {
+      ASSERT_EQ(scanner.At(i).context, dense[i].context) << "stride " << stride << " at " << i;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(HtmlContextSkipping, RunsOfEveryLengthEndWhereTheirByteIs) {
+  // Text runs and quoted values around the sixteen-byte blocks and the
+  // point where the C library takes over, each ending at a '<' or a quote
+  // that must be found exactly, then at the page's end.
+  for (std::size_t n : {0u, 1u, 14u, 15u, 16u, 17u, 31u, 32u, 47u, 48u, 63u, 64u, 65u, 80u, 200u}) {
+    const std::string x(n, 'x'), y(n, 'y');
+    const std::string page = "<p>" + x + "<b a=\"" + y + "\">z";
+    EXPECT_EQ(Map(page), "ttt" + std::string(n, 'x') + "tttnt" + std::string(n + 2, 'v') + "tx")
+        << n;
+    ExpectSameWhateverAsked(page);
+    // Never closed: the value, then the text, run to the end of the page.
+    EXPECT_EQ(Map("<b a='" + y), "tttnt" + std::string(n + 1, 'v')) << n;
+    EXPECT_EQ(Map("<p>" + x), "ttt" + std::string(n, 'x')) << n;
+  }
+}
+
+TEST(HtmlContextSkipping, LineEndsAndNulsInsideSkippedRuns) {
+  // CR, CR LF and NUL change nothing the scanner decides: they sit in the
+  // runs it jumps over, in text, values, comments and script alike.
+  using namespace std::string_literals;
+  const std::string page =
+      "<p>a\rb\r\nc\0d<i title=\"1\r2\r\n3\0004\">e<!-- \r\0 --><script>\r\0</script>\r"s;
+  EXPECT_EQ(Map(page), Runs("t3 x8 t3 n5 t1 v10 t1 x1 c11 t8 s2 t9 x1"));
+  ExpectSameWhateverAsked(page);
+}
+
+TEST(HtmlContextSkipping, TagNamesAroundSixteenBytesAndAtThePageEnd) {
+  // Names read sixteen bytes at a time where the page has them, byte by
+  // byte near its end: the same names, in small letters, either way.
+  for (std::size_t n = 12; n <= 18; ++n) {
+    const std::string name(n, 'Q');
+    const std::string page = "<" + name + " a=b>x";
+    EXPECT_EQ(ElementOf(page, "x"), std::string(n, 'q')) << n;
+    EXPECT_EQ(ElementOf(page, "a="), std::string(n, 'q')) << n;
+    EXPECT_EQ(Map("<" + name), std::string(n + 1, 't')) << n;
+  }
+  // Only A to Z are lowered; other bytes stay, UTF-8 included.
+  EXPECT_EQ(ElementOf("<DIV\xC3\x89>x", "x"), "div\xC3\x89");
+  // A NUL is part of the name: "script\0" is no script, "p\0" no p.
+  const std::string script("<script\0>x</script>", 19);
+  EXPECT_EQ(PlaceOf(script, "x").context, Context::Text);
+  EXPECT_EQ(ElementOf(script, "x"), std::string("script\0", 7));
+  EXPECT_EQ(ElementOf(std::string("<p\0>x", 5), "x"), std::string("p\0", 2));
+  for (const std::string& page : {std::string("<ANNOTATION-XML>x<Aa>y"), script,
+                                  std::string("<svg><foreignObject><p>x</p></foreignObject>")})
+    ExpectSameWhateverAsked(page);
+}
+
+TEST(HtmlContextSkipping, AskingInsideATagAndPastThePageEnd) {
+  // Several asks inside one tag, in order, then past it: the pieces of the
+  // tag one after another, and the tree built from the whole tag.
+  const std::string_view page = "<select><option value = 'a>b' selected/ x=y>o</select>q";
+  ContextScanner scanner(page);
+  EXPECT_EQ(scanner.At(page.find("value")).context, Context::AttributeName);
+  EXPECT_EQ(scanner.At(page.find("'a")).context, Context::AttributeValue);
+  EXPECT_EQ(scanner.At(page.find("b'")).context, Context::AttributeValue);
+  EXPECT_EQ(scanner.At(page.find("selected")).context, Context::AttributeName);
+  EXPECT_EQ(scanner.At(page.find("/ x")).context, Context::Tag);
+  EXPECT_EQ(scanner.At(page.find("x=")).context, Context::AttributeName);
+  EXPECT_EQ(scanner.At(page.find("y>")).context, Context::AttributeValue);
+  EXPECT_EQ(scanner.At(page.find("o<")).element, "option");
+  EXPECT_EQ(scanner.At(page.find("q")).element, "body");
+  ExpectSameWhateverAsked(page);
+  // A page that ends inside a tag: past its end, the place of its last byte.
+  ContextScanner open("<a b=\"cc");
+  EXPECT_EQ(open.At(3).context, Context::AttributeName);
+  EXPECT_EQ(open.At(100).context, Context::AttributeValue);
+  EXPECT_EQ(open.At(100).element, "a");
+  EXPECT_EQ(ContextScanner("<a b").At(50).context, Context::AttributeName);
+  EXPECT_EQ(ContextScanner("<p>").At(50).context, Context::Tag);
+}
+
+TEST(HtmlContextTags, TheTagReaderSeesTheAttributesTheScannerPlaces) {
+  // The reader collects attributes in the scanner's walk over each tag; the
+  // scanner asked byte by byte must place each name and value it gives.
+  const std::vector<std::string> pages = {
+      "<a href=x title='y z'x=1 =q / b/c d='e'>t</a><img src=\"a\"alt=b/>",
+      "<input type = password value=\"\" checked><p\ta\n=\rb>",
+      "<b a=\"" + std::string(70, 'v') + "\" c>" + std::string(40, ' ') + "<i d>",
+      "<FORM ACTION=http://x/ METHOD=post><SELECT NAME=s><OPTION VALUE=1>x</FORM>"};
+  for (const std::string& page : pages) {
+    ContextScanner scanner(page);
+    vx::app::check::TagReader reader(page);
+    vx::app::check::Tag tag;
+    std::size_t tags = 0;
+    while (reader.Next(tag)) {
+      ++tags;
+      for (const auto& a : tag.attributes) {
+        const std::size_t at = static_cast<std::size_t>(a.name.data() - page.data());
+        const Place p = scanner.At(at);
+        EXPECT_EQ(p.context, Context::AttributeName) << page << " at " << at;
+        EXPECT_EQ(p.element, tag.name);
+        if (a.value.empty()) continue;
+        const std::size_t v = static_cast<std::size_t>(a.value.data() - page.data());
+        EXPECT_EQ(scanner.At(v).context, Context::AttributeValue) << page << " at " << v;
+      }
+    }
+    EXPECT_GT(tags, 1u) << page;
+  }
+}

@@ -199,11 +199,23 @@ RuleSet::RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins
   is_classic_ = rules_.size() == kRuleCount;
   for (std::size_t i = 0; i < rules_.size() && is_classic_; ++i)
     is_classic_ = rules_[i].classic == i && rules_[i].in == 0;
-  compiled_ = std::make_unique<Compiled>(rules_);
   // A mixed set: its classic rules found the classic way when only first
-  // occurrences are wanted, the others by a database of their own.
-  if (!is_classic_ && std::any_of(rules_.begin(), rules_.end(), Compiled::IsPlainClassic))
+  // occurrences are wanted, the others by a database of their own. Building
+  // that one refuses every pattern of the set that cannot be used (the
+  // classic forms always can), so the whole set's waits for a check that
+  // needs it; so does the twenty's.
+  if (!is_classic_ && std::any_of(rules_.begin(), rules_.end(), Compiled::IsPlainClassic)) {
     rest_ = std::make_unique<Compiled>(rules_, true);
+  } else if (!is_classic_) {
+    compiled_ = std::make_unique<Compiled>(rules_);
+  }
+}
+
+const RuleSet::Compiled& RuleSet::compiled() const {
+  std::call_once(compiled_once_, [this] {
+    if (!compiled_) compiled_ = std::make_unique<Compiled>(rules_);
+  });
+  return *compiled_;
 }
 
 RuleSet::~RuleSet() = default;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -132,7 +133,10 @@ class RuleSet {
   std::size_t Number(std::size_t i) const;
 
   struct Compiled;
-  const Compiled& compiled() const { return *compiled_; }
+  // Every form of every rule; built when first asked for where the set's
+  // patterns are known to be usable already (the twenty, or a mixed set whose
+  // rest was built), since building it is most of a small run's time.
+  const Compiled& compiled() const;
   // A mixed set's database without its classic rules; null otherwise.
   const Compiled* rest() const { return rest_.get(); }
 
@@ -140,7 +144,8 @@ class RuleSet {
   std::vector<Rule> rules_;
   std::vector<std::string> allow_origins_;
   bool is_classic_ = false;
-  std::unique_ptr<Compiled> compiled_;
+  mutable std::once_flag compiled_once_;
+  mutable std::unique_ptr<Compiled> compiled_;
   std::unique_ptr<Compiled> rest_;
 };
 

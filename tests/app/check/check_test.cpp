@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/rules.h"
@@ -259,6 +260,44 @@ TEST(Check, RuleSetsOneAfterAnotherOnOneThreadEachCheckRight) {
     // The set kept from before, after a larger one.
     EXPECT_EQ(Check(text, small).matches.size(), 1u);
   }
+}
+
+// A mixed set's whole database is built by the first check that needs it:
+// checks on several threads at once, some wanting it and some not, all give
+// the one answer; an unusable pattern is still refused when the set is made.
+TEST(Check, AMixedSetsWholeDatabaseIsBuiltOnceWhenFirstNeeded) {
+  std::vector<Rule> rules = ClassicRules();
+  Rule eval;
+  eval.id = "eval-atob";
+  eval.label = "Eval";
+  eval.kind = MatchKind::Regex;
+  eval.pattern = "eval\\s*\\(\\s*atob";
+  rules.push_back(eval);
+  const auto set = std::make_shared<const RuleSet>(rules);
+  const std::string text = "<script>eval( atob('x'))</script><form>";
+  CheckOptions occurrences = Occurrences(5);
+  occurrences.rules = set;
+  CheckOptions first;
+  first.rules = set;
+  std::vector<CheckResult> got(8);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < got.size(); ++i)
+    threads.emplace_back([&, i] { got[i] = Check(text, i % 2 ? first : occurrences); });
+  for (std::thread& t : threads) t.join();
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(i);
+    // The classic rules found, and the regex rule, last in the set.
+    ASSERT_EQ(Rules(got[i]), Rules(got[0]));
+    EXPECT_EQ(Rules(got[i]).back(), rules.size() - 1);
+    EXPECT_EQ(got[i].matches.back().first.offset, text.find("eval"));
+  }
+  EXPECT_EQ(got[0].matches.back().occurrences.size(), 1u);
+
+  Rule bad = eval;
+  bad.id = "bad";
+  bad.pattern = "(unclosed";
+  rules.push_back(bad);
+  EXPECT_THROW(RuleSet{rules}, RuleError);
 }
 
 }  // namespace

@@ -148,20 +148,25 @@ std::string ArchiveSummaryText(const ArchiveCounts& c) {
 
 bool InFlightGate::Enter(const std::atomic<bool>& stop) {
   std::unique_lock lock(mutex_);
-  while (inside_ >= limit_) {
+  if (inside_ >= limit_) {
+    ++waiting_;
+    while (inside_ > reopen_at_ && !stop.load())
+      changed_.wait_for(lock, std::chrono::milliseconds(100));
+    --waiting_;
     if (stop.load()) return false;
-    changed_.wait_for(lock, std::chrono::milliseconds(100));
   }
   ++inside_;
   return true;
 }
 
 void InFlightGate::Leave() {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     --inside_;
+    wake = waiting_ > 0 && inside_ <= reopen_at_;
   }
-  changed_.notify_one();
+  if (wake) changed_.notify_one();
 }
 
 }  // namespace vx::app::cli

@@ -462,7 +462,8 @@ const std::vector<OptionSpec>& OptionTable() {
         "gzipped record by record): each HTML response record as if",
         "just fetched from its WARC-Target-URI, after the other",
         "input; other records and redirects are skipped and counted",
-        "on standard error; may be given more than once"},
+        "on standard error; may be given more than once; - reads",
+        "the archive from standard input"},
        [](Options& o, const std::string& name, const std::string& v) {
          if (v.empty()) throw UsageError(name + " needs a file name");
          o.archives.push_back(v);
@@ -851,6 +852,14 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     throw UsageError("standard input can be read as a list only once");
   if (list_on_stdin && std::count(o.addresses.begin(), o.addresses.end(), "-") > 0)
     throw UsageError("standard input cannot be both the list (--list -) and a page (-)");
+  // Standard input is read once: one archive, and nothing else from it.
+  const auto archives_on_stdin = std::count(o.archives.begin(), o.archives.end(), "-");
+  if (archives_on_stdin > 1)
+    throw UsageError("standard input can be read as an archive (--warc -) only once");
+  if (archives_on_stdin > 0 && list_on_stdin)
+    throw UsageError("standard input cannot be both the list (--list -) and an archive (--warc -)");
+  if (archives_on_stdin > 0 && std::count(o.addresses.begin(), o.addresses.end(), "-") > 0)
+    throw UsageError("standard input cannot be both a page (-) and an archive (--warc -)");
   return o;
 }
 

@@ -56,10 +56,12 @@ std::optional<ArchiveEntry> ArchiveInput::Next() {
     if (!m.reader) {
       if (m.next >= m.archives.size()) return std::nullopt;
       m.path = m.archives[m.next++];
+      const bool from_stdin = m.path == "-";
+      if (from_stdin) m.path = "standard input";
       archive::WarcLimits limits;
       limits.max_block = m.max_bytes + kHeadAllowance;
       m.reader = std::make_unique<archive::WarcReader>(limits);
-      if (!m.reader->Open(m.path)) {
+      if (!m.reader->Open(from_stdin ? std::string("-") : m.path)) {
         ArchiveEntry e{m.path, m.reader->error(), {}, false};
         m.reader.reset();
         return e;

@@ -233,7 +233,10 @@ WarcReader::WarcReader(WarcLimits limits) : impl_(std::make_unique<Impl>()) {
 WarcReader::~WarcReader() = default;
 
 bool WarcReader::Open(const std::string& path) {
-  impl_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // Standard input is read through a copy of its descriptor, which the reader
+  // may close as it closes a file's.
+  impl_->fd = path == "-" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                          : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (impl_->fd < 0) {
     impl_->error = std::string("cannot open the archive: ") + std::strerror(errno);
     impl_->done = true;

@@ -193,13 +193,6 @@ bool IsSpecialFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
-// Whether a finding counts for status 1.
-bool Counts(const Options& options, const Finding& f) {
-  if (!f.suppressed.empty()) return false;
-  if (options.fail_on_new && f.baseline != BaselineState::New) return false;
-  return !options.fail_on || (*options.fail_on)[f.rule];
-}
-
 // One run, step by step: open the output, feed the input to the fetcher and
 // the pool, print what completes, and end in one of three ways.
 class BatchRun {
@@ -545,10 +538,7 @@ class BatchRun {
     }
     const bool http_error = o.ok && o.web && IsHttpError(o.status);
     if (http_error) ++http_errors_;
-    if (std::any_of(o.findings.begin(), o.findings.end(),
-                    [&](const Finding& f) { return Counts(options_, f); }) ||
-        (options_.fail_on_http_error && http_error))
-      ++matched_;
+    if (OutcomeCountsForStatus(options_, o)) ++matched_;
   }
 
   // Prints results as they complete until the input's end, an interrupt or a

@@ -61,10 +61,12 @@ class ReorderWindow {
     return {it->second.address, it->second.could_be_file};
   }
 
-  std::uint64_t IndexOf(std::uint64_t seq) {
+  // The address and its position in the whole input.
+  std::pair<std::string, std::uint64_t> AddressAndIndex(std::uint64_t seq) {
     std::lock_guard lock(mutex_);
     const auto it = slots_.find(seq);
-    return it == slots_.end() ? 0 : it->second.index;
+    if (it == slots_.end()) return {};
+    return {it->second.address, it->second.index};
   }
 
   void Complete(std::uint64_t seq, Outcome outcome) {
@@ -228,29 +230,13 @@ class WorkerPool {
       std::lock_guard lock(mutex_);
       if (stopped_) return;
       tasks_.push_back(std::move(task));
-      ++outstanding_;
       wake = idle_ > 0;
     }
     // A busy worker takes the task when it is done: waking costs a switch.
     if (wake) wake_.notify_one();
   }
 
-  // Submits once fewer tasks are started or waiting than there are workers.
-  // A resumed run's fetcher waits here: a page fetched and not yet checked is
-  // lost to a kill.
-  void SubmitWhenFree(std::function<void()> task) {
-    {
-      std::unique_lock lock(mutex_);
-      ++full_waiting_;
-      free_.wait(lock, [&] { return stopped_ || outstanding_ < threads_.size(); });
-      --full_waiting_;
-      if (stopped_) return;
-      tasks_.push_back(std::move(task));
-      ++outstanding_;
-      if (idle_ == 0) return;  // a worker that finishes takes it without sleeping
-    }
-    wake_.notify_one();
-  }
+  unsigned threads() const { return static_cast<unsigned>(threads_.size()); }
 
   // Drops what has not started and waits for the rest.
   void Stop() {
@@ -260,7 +246,6 @@ class WorkerPool {
       tasks_.clear();
     }
     wake_.notify_all();
-    free_.notify_all();
     for (auto& t : threads_) {
       if (t.joinable()) t.join();
     }
@@ -268,16 +253,10 @@ class WorkerPool {
 
  private:
   void Work() {
-    bool finished = false;
     for (;;) {
       std::function<void()> task;
       {
         std::unique_lock lock(mutex_);
-        if (finished) {
-          --outstanding_;
-          if (full_waiting_ > 0) free_.notify_one();
-        }
-        finished = true;
         ++idle_;
         wake_.wait(lock, [&] { return stopped_ || !tasks_.empty(); });
         --idle_;
@@ -291,11 +270,8 @@ class WorkerPool {
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::condition_variable free_;
   std::deque<std::function<void()>> tasks_;
   unsigned idle_ = 0;
-  unsigned full_waiting_ = 0;
-  std::size_t outstanding_ = 0;  // tasks waiting or running
   bool stopped_ = false;
   std::vector<std::thread> threads_;
 };

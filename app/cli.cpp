@@ -462,7 +462,8 @@ const std::vector<OptionSpec>& OptionTable() {
         "gzipped record by record): each HTML response record as if",
         "just fetched from its WARC-Target-URI, after the other",
         "input; other records and redirects are skipped and counted",
-        "on standard error; may be given more than once"},
+        "on standard error; may be given more than once; - reads",
+        "the archive from standard input"},
        [](Options& o, const std::string& name, const std::string& v) {
          if (v.empty()) throw UsageError(name + " needs a file name");
          o.archives.push_back(v);
@@ -603,7 +604,8 @@ const std::vector<OptionSpec>& OptionTable() {
         "tags and severity>=LEVEL, separated by commas,",
         "http-error for a final HTTP status other than 2xx, and",
         "new: only findings new against --baseline count (for the",
-        "other terms too)"},
+        "other terms too; in merge, against the reports' baseline",
+        "marks)"},
        [](Options& o, const std::string&, const std::string& v) { o.fail_on_terms.push_back(v); }},
       {"Output", {"--occurrences"}, "[=N]",
        {"every finding's count of occurrences and the first N",
@@ -700,8 +702,9 @@ std::string OptionsHelp(std::string_view section) {
 // report looks like, and the rules it names.
 const std::vector<std::string_view>& MergeOptionNames() {
   static const std::vector<std::string_view> names = {
-      "--rule-set", "--rules", "--enable",  "--disable",  "--format", "--json",  "-o",
-      "--output",   "-v",      "--verbose", "--csv-safe", "-q",       "--quiet", "--occurrences"};
+      "--rule-set", "--rules",       "--enable", "--disable", "--format",   "--json",
+      "-o",         "--output",      "-v",       "--verbose", "--csv-safe", "-q",
+      "--quiet",    "--occurrences", "--fail-on"};
   return names;
 }
 
@@ -776,8 +779,9 @@ bool ParseArguments(const std::vector<std::string>& args, Options& o,
   return true;
 }
 
-// The rule set and what --fail-on chose of it.
-void ResolveRules(Options& o) {
+// The rule set and what --fail-on chose of it. A merge reads whether a
+// finding is new from the reports (`marks_in_reports`), not from --baseline.
+void ResolveRules(Options& o, bool marks_in_reports = false) {
   try {
     o.check.rules = BuildRuleSet(o.rule_choice);
     o.style.rules = o.check.rules;
@@ -814,7 +818,7 @@ void ResolveRules(Options& o) {
     }
     // --fail-on new alone, or with http-error: every new finding counts.
     if (o.fail_on_new && !rule_terms) o.fail_on.reset();
-    if (o.fail_on_new && !o.baseline_path)
+    if (o.fail_on_new && !o.baseline_path && !marks_in_reports)
       throw UsageError("--fail-on new needs --baseline FILE, the report to compare with");
     if (o.baseline_path)
       o.baseline = std::make_shared<const Baseline>(*o.baseline_path, o.check.rules);
@@ -851,6 +855,14 @@ std::optional<Options> ParseCheck(const std::vector<std::string>& args) {
     throw UsageError("standard input can be read as a list only once");
   if (list_on_stdin && std::count(o.addresses.begin(), o.addresses.end(), "-") > 0)
     throw UsageError("standard input cannot be both the list (--list -) and a page (-)");
+  // Standard input is read once: one archive, and nothing else from it.
+  const auto archives_on_stdin = std::count(o.archives.begin(), o.archives.end(), "-");
+  if (archives_on_stdin > 1)
+    throw UsageError("standard input can be read as an archive (--warc -) only once");
+  if (archives_on_stdin > 0 && list_on_stdin)
+    throw UsageError("standard input cannot be both the list (--list -) and an archive (--warc -)");
+  if (archives_on_stdin > 0 && std::count(o.addresses.begin(), o.addresses.end(), "-") > 0)
+    throw UsageError("standard input cannot be both a page (-) and an archive (--warc -)");
   return o;
 }
 
@@ -919,7 +931,7 @@ RunEnd MergeCommand(const std::vector<std::string>& args) {
     if (files.empty()) throw UsageError("merge needs the JSON reports to merge");
     if (std::count(files.begin(), files.end(), "-") > 1)
       throw UsageError("standard input can be merged only once");
-    ResolveRules(o);
+    ResolveRules(o, /*marks_in_reports=*/true);
   } catch (const UsageError& e) {
     return Usage(e.what());
   }

@@ -185,15 +185,20 @@ std::optional<Outcome> Journal::Take(std::uint64_t index, const std::string& add
   }
 }
 
-bool Journal::Append(std::uint64_t index, const std::string& address, const Outcome& outcome) {
+bool Journal::Append(std::uint64_t index, const std::string& address, Outcome& outcome) {
+  // Made outside the lock, the checking threads' records in parallel: the
+  // writer keeps no state between items. The outcome carries the index only
+  // for the record, so as not to copy it.
+  thread_local std::string line;
+  line.clear();
+  const std::optional<std::uint64_t> had = outcome.index;
+  outcome.index = index;
+  writer_->Item(line, address, outcome);
+  outcome.index = had;
   std::lock_guard lock(mutex_);
   if (!error_.empty()) return false;
-  line_.clear();
-  Outcome indexed = outcome;
-  indexed.index = index;
-  writer_->Item(line_, address, indexed);
   // One write: a kill leaves the record whole or torn, never interleaved.
-  if (!WriteAll(fd_, line_)) {
+  if (!WriteAll(fd_, line)) {
     error_ = std::strerror(errno);
     return false;
   }

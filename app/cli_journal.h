@@ -52,8 +52,9 @@ class Journal {
   [[nodiscard]] std::optional<Outcome> Take(std::uint64_t index, const std::string& address);
 
   // Appends a finished address; any thread. False once the journal could not
-  // be written (error() says why): the run goes on without it.
-  bool Append(std::uint64_t index, const std::string& address, const Outcome& outcome);
+  // be written (error() says why): the run goes on without it. `outcome` is
+  // handed back as it came.
+  bool Append(std::uint64_t index, const std::string& address, Outcome& outcome);
 
   // Flushes what was appended since the last call to the disk.
   void Sync();
@@ -67,14 +68,13 @@ class Journal {
   std::string path_;
   int fd_ = -1;
   std::shared_ptr<const check::RuleSet> rules_;
-  std::unique_ptr<ReportWriter> writer_;
+  std::unique_ptr<ReportWriter> writer_;  // stateless between items: used by any thread
   struct Place {
     std::uint64_t offset = 0;
     std::uint32_t length = 0;
   };
   std::unordered_map<std::uint64_t, Place> records_;
   mutable std::mutex mutex_;
-  std::string line_;
   bool unsynced_ = false;
   std::string error_;
 };

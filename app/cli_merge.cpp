@@ -194,7 +194,7 @@ class Merge {
       std::size_t suppressed = 0;
       for (const Finding& f : o.findings) suppressed += !f.suppressed.empty();
       if (suppressed > 0) counts.suppressed = counts.suppressed.value_or(0) + suppressed;
-      if (o.findings.size() > suppressed) ++matched;
+      if (OutcomeCountsForStatus(options_, o)) ++matched;
       if (!ok) break;
     }
     if (!ok && sink_->broken_pipe() && !options_.output) return 128 + SIGPIPE;

@@ -59,4 +59,22 @@ struct Options {
   bool resume_force = false;
 };
 
+// Whether a finding counts for status 1: not suppressed, new when --fail-on
+// new asks for that, and of the rules --fail-on chose. One rule for check and
+// merge, so a merged run ends as the unsharded one would.
+[[nodiscard]] inline bool CountsForStatus(const Options& options, const Finding& f) {
+  if (!f.suppressed.empty()) return false;
+  if (options.fail_on_new && f.baseline != BaselineState::New) return false;
+  return !options.fail_on || (*options.fail_on)[f.rule];
+}
+
+// Whether an address's result makes the run's status 1 (its findings, or an
+// HTTP error with --fail-on http-error).
+[[nodiscard]] inline bool OutcomeCountsForStatus(const Options& options, const Outcome& o) {
+  for (const Finding& f : o.findings) {
+    if (CountsForStatus(options, f)) return true;
+  }
+  return options.fail_on_http_error && o.ok && o.web && IsHttpError(o.status);
+}
+
 }  // namespace vx::app::cli

@@ -56,10 +56,12 @@ std::optional<ArchiveEntry> ArchiveInput::Next() {
     if (!m.reader) {
       if (m.next >= m.archives.size()) return std::nullopt;
       m.path = m.archives[m.next++];
+      const bool from_stdin = m.path == "-";
+      if (from_stdin) m.path = "standard input";
       archive::WarcLimits limits;
       limits.max_block = m.max_bytes + kHeadAllowance;
       m.reader = std::make_unique<archive::WarcReader>(limits);
-      if (!m.reader->Open(m.path)) {
+      if (!m.reader->Open(from_stdin ? std::string("-") : m.path)) {
         ArchiveEntry e{m.path, m.reader->error(), {}, false};
         m.reader.reset();
         return e;
@@ -148,20 +150,25 @@ std::string ArchiveSummaryText(const ArchiveCounts& c) {
 
 bool InFlightGate::Enter(const std::atomic<bool>& stop) {
   std::unique_lock lock(mutex_);
-  while (inside_ >= limit_) {
+  if (inside_ >= limit_) {
+    ++waiting_;
+    while (inside_ > reopen_at_ && !stop.load())
+      changed_.wait_for(lock, std::chrono::milliseconds(100));
+    --waiting_;
     if (stop.load()) return false;
-    changed_.wait_for(lock, std::chrono::milliseconds(100));
   }
   ++inside_;
   return true;
 }
 
 void InFlightGate::Leave() {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     --inside_;
+    wake = waiting_ > 0 && inside_ <= reopen_at_;
   }
-  changed_.notify_one();
+  if (wake) changed_.notify_one();
 }
 
 }  // namespace vx::app::cli

@@ -2,6 +2,7 @@
 // checked as if it had just been fetched; the other records are counted.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -61,20 +62,27 @@ class ArchiveInput {
 // "vettrix: archives: 12 records; skipped: 4 not responses, 1 redirect, 2 not HTML"
 [[nodiscard]] std::string ArchiveSummaryText(const ArchiveCounts& counts);
 
-// Holds the reader back while `limit` archived pages wait to be checked, so
-// memory stays within that many pages however fast the archive reads.
+// Holds a reader back while `limit` pages are inside: archived pages waiting
+// to be checked (memory stays within that many pages however fast the archive
+// reads), or a resumed run's addresses not yet in its journal. Once full, it
+// opens again only when at most `reopen_at` are inside: a reader woken for
+// every page that leaves would cost a thread switch a page.
 class InFlightGate {
  public:
-  explicit InFlightGate(std::size_t limit) : limit_(limit) {}
+  explicit InFlightGate(std::size_t limit) : InFlightGate(limit, limit > 0 ? limit - 1 : 0) {}
+  InFlightGate(std::size_t limit, std::size_t reopen_at)
+      : limit_(std::max<std::size_t>(1, limit)), reopen_at_(std::min(reopen_at, limit_ - 1)) {}
   // False when `stop` turned true meanwhile.
   bool Enter(const std::atomic<bool>& stop);
   void Leave();
 
  private:
   const std::size_t limit_;
+  const std::size_t reopen_at_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::size_t inside_ = 0;
+  unsigned waiting_ = 0;
 };
 
 }  // namespace vx::app::cli

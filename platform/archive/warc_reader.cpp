@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/base/ascii.h"
 
@@ -211,6 +212,89 @@ struct WarcReader::Impl {
     }
   }
 
+  // In a plain archive, after a record with a bad header: nothing tells where
+  // the next record starts but its first line, so the bytes are searched
+  // line by line, through the buffer a chunk at a time (memory stays within
+  // a chunk and a line whatever follows).
+
+  // Consumes up to just after the next line end; false at the data's end.
+  bool SkipPastNewline() {
+    for (;;) {
+      const std::size_t nl = buf.find('\n', pos);
+      if (nl != std::string::npos) {
+        pos = nl + 1;
+        return true;
+      }
+      pos = buf.size();
+      if (Fill() != More::Got) return false;
+    }
+  }
+
+  // Whether the bytes at `pos` begin a line "WARC/1.0" or "WARC/1.1".
+  bool AtRecordStart() {
+    while (Available() < 9 && Fill() == More::Got) {
+    }
+    const std::string_view s = std::string_view(buf).substr(pos, 9);
+    return s.size() == 9 && (s.starts_with("WARC/1.0") || s.starts_with("WARC/1.1")) &&
+           (s[8] == '\r' || s[8] == '\n');
+  }
+
+  // Moves to the next line that starts a record; false when none is left.
+  bool FindRecordStart(bool at_line_start) {
+    for (;;) {
+      if (at_line_start && AtRecordStart()) return true;
+      if (!SkipPastNewline()) return false;
+      at_line_start = true;
+    }
+  }
+
+  bool SkipBytes(std::uint64_t n) {
+    while (n > 0) {
+      if (pos >= buf.size() && Fill() != More::Got) return false;
+      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, Available()));
+      pos += take;
+      n -= take;
+    }
+    return true;
+  }
+
+  // After a bad header that held a readable Content-Length: the rest of the
+  // header to its blank line (unless a record starts first), then the block
+  // it declares when the file holds it, so that a "WARC/1.0" line inside the
+  // block is not taken for a record. The search goes on from there.
+  void ResyncAfter(bool at_line_start, bool header_done, std::optional<std::uint64_t> length) {
+    bool block_next = header_done;
+    if (!header_done && length) {
+      while (!block_next) {
+        if (at_line_start && AtRecordStart()) break;
+        if (at_line_start && pos < buf.size() && (buf[pos] == '\n' || buf[pos] == '\r')) {
+          const bool crlf = buf[pos] == '\r';
+          if (!crlf || (Available() >= 2 && buf[pos + 1] == '\n')) {
+            pos += crlf ? 2 : 1;
+            block_next = true;
+            break;
+          }
+        }
+        if (!SkipPastNewline()) {
+          done = true;
+          return;
+        }
+        at_line_start = true;
+      }
+    }
+    if (block_next && length) {
+      const std::uint64_t left = file_size - std::min(file_size, Position());
+      if (file_size == 0 || *length <= left) {
+        if (!SkipBytes(*length)) {
+          done = true;
+          return;
+        }
+      }
+      at_line_start = true;
+    }
+    if (!FindRecordStart(at_line_start)) done = true;
+  }
+
   // A member that ended with its last bytes handed out is told only when more
   // is asked for: Got then MemberEnd on the following call.
   bool pending_member_end = false;
@@ -233,7 +317,10 @@ WarcReader::WarcReader(WarcLimits limits) : impl_(std::make_unique<Impl>()) {
 WarcReader::~WarcReader() = default;
 
 bool WarcReader::Open(const std::string& path) {
-  impl_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // Standard input is read through a copy of its descriptor, which the reader
+  // may close as it closes a file's.
+  impl_->fd = path == "-" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                          : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (impl_->fd < 0) {
     impl_->error = std::string("cannot open the archive: ") + std::strerror(errno);
     impl_->done = true;
@@ -285,11 +372,29 @@ std::optional<WarcRecord> WarcReader::Next() {
   r.offset = m.gzip ? m.member_offset : m.Position();
   const std::string where = "the record " + At(r.offset);
   // Where a record goes wrong, the next one starts with the next gzip member
-  // when this one had its own; otherwise there is no telling where it is.
+  // when this one had its own; in a plain archive, at the next line that
+  // starts a record; otherwise there is no telling where it is.
   bool member_ended = false;
+  bool line_read = false;    // the failing line was consumed whole
+  bool header_done = false;  // up to the blank line that ends the header
+  // The Content-Length among the fields read so far, when it is a number.
+  auto declared_length = [&]() -> std::optional<std::uint64_t> {
+    const std::string_view text = r.field("Content-Length");
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    std::uint64_t n = 0;
+    for (char c : text) {
+      if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+      n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n;
+  };
   auto fail = [&](std::string why) -> std::optional<WarcRecord> {
     r.error = where + ": " + std::move(why);
     r.block.clear();
+    if (!m.gzip) {
+      m.ResyncAfter(line_read, header_done, header_done ? std::nullopt : declared_length());
+      return r;
+    }
     if (!owns_member) {
       m.done = true;
       return r;
@@ -352,11 +457,13 @@ std::optional<WarcRecord> WarcReader::Next() {
                           " ends in its first line");
   }
   header_bytes += line.size();
+  line_read = true;
   if (!(line.starts_with("WARC/") && line.size() > 5 &&
         std::isdigit(static_cast<unsigned char>(line[5])))) {
     return fail("no WARC version line (found " + Quoted(line) + ")");
   }
   for (;;) {
+    line_read = false;
     if (!read_line(&line)) {
       if (m.done && !m.error.empty()) return std::nullopt;
       return fail(m.Available() > m.limits.max_line
@@ -365,6 +472,7 @@ std::optional<WarcRecord> WarcReader::Next() {
                       : std::string(member_ended ? "its gzip member" : "the archive") +
                             " ends in its header");
     }
+    line_read = true;
     if (line.empty()) break;
     header_bytes += line.size() + 2;
     if (header_bytes > m.limits.max_header)
@@ -380,6 +488,7 @@ std::optional<WarcRecord> WarcReader::Next() {
                           std::string(ascii::TrimBlanks(line.substr(colon + 1))));
   }
 
+  header_done = true;
   const std::string_view length_text = r.field("Content-Length");
   if (length_text.empty()) return fail("it has no Content-Length");
   std::uint64_t length = 0;
@@ -392,9 +501,10 @@ std::optional<WarcRecord> WarcReader::Next() {
   if (!m.gzip && m.file_size > 0) {
     const std::uint64_t left = m.file_size - std::min(m.file_size, m.Position());
     if (length > left) {
-      m.done = true;
       r.error = where + ": its Content-Length of " + std::to_string(length) +
                 " bytes runs past the end of the file (" + std::to_string(left) + " bytes left)";
+      // The records after it, if any, are found by their first lines.
+      if (!m.FindRecordStart(true)) m.done = true;
       return r;
     }
   }

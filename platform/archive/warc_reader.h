@@ -48,7 +48,8 @@ class WarcReader {
   WarcReader(const WarcReader&) = delete;
   WarcReader& operator=(const WarcReader&) = delete;
 
-  // False, with error() set, when the file cannot be opened.
+  // False, with error() set, when the file cannot be opened. "-" is standard
+  // input (a pipe is read as a stream, as a file is).
   bool Open(const std::string& path);
   // Reads from memory that outlives the reader.
   void OpenBytes(std::string_view bytes);

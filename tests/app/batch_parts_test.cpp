@@ -2,6 +2,7 @@
 // puts results back in input order, the worker pool, the side threads and the
 // signal watch.
 #include "app/batch_parts.h"
+#include "app/cli_warc.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -167,37 +169,45 @@ TEST(WorkerPool, RunsEveryTaskAndNoneAfterAStop) {
   EXPECT_EQ(ran, 100);
 }
 
-// A resumed run's fetcher hands over a page only when a worker can take it:
-// never more pages started or waiting than workers.
-TEST(WorkerPool, SubmitWhenFreeKeepsNoMoreThanOneTaskAWorker) {
-  std::atomic<int> finished{0};
-  int most = 0;
-  {
-    WorkerPool pool(3);
-    for (int accepted = 1; accepted <= 200; ++accepted) {
-      pool.SubmitWhenFree([&] {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-        ++finished;
-      });
-      most = std::max(most, accepted - finished.load());
+// A resumed run's feeder hands the fetcher an address only while fewer than
+// the gate's limit are unanswered (what a kill may lose), and once full goes on
+// only when they are down to the reopening mark; a stop releases it.
+TEST(InFlightGate, HoldsAtTheLimitAndReopensAtTheMark) {
+  std::atomic<bool> stop{false};
+  InFlightGate gate(6, 2);
+  std::mutex mutex;
+  std::vector<int> inside_at_entry;
+  std::atomic<int> inside{0};
+  std::thread feeder([&] {
+    for (int i = 0; i < 40; ++i) {
+      ASSERT_TRUE(gate.Enter(stop));
+      std::lock_guard lock(mutex);
+      inside_at_entry.push_back(inside++);
     }
-    while (finished < 200) std::this_thread::sleep_for(1ms);
+  });
+  // The taker leaves one at a time, as the checking threads do.
+  for (int left = 0; left < 40; ++left) {
+    while (inside.load() == 0) std::this_thread::sleep_for(100us);
+    std::this_thread::sleep_for(200us);
+    --inside;
+    gate.Leave();
   }
-  EXPECT_LE(most, 3);
-  EXPECT_GE(most, 1);
+  feeder.join();
+  ASSERT_EQ(inside_at_entry.size(), 40u);
+  EXPECT_LE(*std::max_element(inside_at_entry.begin(), inside_at_entry.end()), 5);
+  // After the gate filled, the feeder came back with at most 2 inside.
+  for (std::size_t k = 6; k < inside_at_entry.size(); ++k) {
+    if (inside_at_entry[k - 1] == 5) {
+      EXPECT_LE(inside_at_entry[k], 2) << "entry " << k;
+    }
+  }
 
-  // A stop releases a submitter that waits for a worker.
-  WorkerPool pool(1);
-  std::promise<void> release;
-  std::shared_future<void> held = release.get_future().share();
-  pool.Submit([held] { held.wait(); });
-  std::thread waiting([&] { pool.SubmitWhenFree([] {}); });
-  std::this_thread::sleep_for(20ms);  // (the waiter is released however late it arrives)
-  std::thread stopping([&] { pool.Stop(); });
+  InFlightGate full(1, 0);
+  ASSERT_TRUE(full.Enter(stop));
+  std::thread waiting([&] { EXPECT_FALSE(full.Enter(stop)); });
   std::this_thread::sleep_for(20ms);
-  release.set_value();
+  stop = true;
   waiting.join();  // a hang here fails by the test's time-out
-  stopping.join();
 }
 
 TEST(SideThreads, RunAtMostTheLimitAtOnce) {

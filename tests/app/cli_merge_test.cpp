@@ -136,6 +136,64 @@ TEST_F(Merge, ShardsMergeIntoTheWholeRunsReportInEveryFormat) {
   }
 }
 
+// A pipeline that runs shards gates on the merge: --fail-on gives the merged
+// report the status the unsharded check gives, suppressed findings aside and
+// "new" read from the baseline marks the shards wrote.
+TEST_F(Merge, FailOnGivesTheStatusOfTheUnshardedRun) {
+  std::string list;
+  for (const std::string& entry :
+       {server_.Url("/page/1"), std::string("a.html"), server_.Url("/gone"), std::string("b.html"),
+        server_.Url("/clean"), server_.Url("/page/2")})
+    list += entry + "\n";
+  WriteFile(dir_ / "pages.txt", list);
+  // The baseline knows the first page alone; suppressed: every form.
+  ASSERT_EQ(Run({"check", "-q", "--json", server_.Url("/page/1"), "-o", "base.jsonl"}).status, 1);
+  WriteFile(dir_ / "ignore.yaml",
+            "suppressions:\n  - rule: Forms\n    address: \"**\"\n    reason: accepted\n");
+  struct Case {
+    std::vector<std::string> run;  // options of the shards and the whole run
+    std::string terms;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {{}, "Applet", 0},
+      {{}, "Scripting", 1},
+      {{}, "3,Object", 1},
+      {{}, "VX005", 1},
+      {{}, "http-error", 1},
+      {{"--ignore", "ignore.yaml"}, "Forms", 0},
+      {{"--ignore", "ignore.yaml"}, "Forms,OnLoad", 1},
+      {{"--baseline", "base.jsonl"}, "new", 1},
+      {{"--baseline", "base.jsonl"}, "new,Scripting", 1},
+      {{"--baseline", "base.jsonl"}, "new,Applet", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.terms + (c.run.empty() ? "" : " " + c.run[0]));
+    std::vector<std::string> whole = {"check",     "-q",        "--json", "-l",
+                                      "pages.txt", "--fail-on", c.terms};
+    whole.insert(whole.end(), c.run.begin(), c.run.end());
+    const RunResult expected = Run(whole);
+    EXPECT_EQ(expected.status, c.status) << expected.err;
+    std::vector<std::string> merge = {"merge", "-q", "--json", "--fail-on", c.terms};
+    for (int k = 1; k <= 2; ++k) {
+      const std::string name = "part." + std::to_string(k) + ".jsonl";
+      std::vector<std::string> args = {
+          "check", "-q",        "--json", "--shard", std::to_string(k) + "/2",
+          "-l",    "pages.txt", "-o",     name};
+      args.insert(args.end(), c.run.begin(), c.run.end());
+      const RunResult shard = Run(args);
+      EXPECT_TRUE(shard.status == 0 || shard.status == 1) << shard.err;
+      merge.push_back(name);
+    }
+    const RunResult merged = Run(merge);
+    EXPECT_EQ(merged.status, expected.status) << merged.err;
+    EXPECT_EQ(merged.out, expected.out);
+  }
+  const RunResult bad = Run({"merge", "--fail-on", "NoSuchRule", "part.1.jsonl"});
+  EXPECT_EQ(bad.status, 64);
+  EXPECT_NE(bad.err.find("NoSuchRule"), std::string::npos) << bad.err;
+}
+
 TEST_F(Merge, ShardReportsTellEachAddressesPositionOthersDoNot) {
   const std::vector<std::string> files = Shards(3, {});
   std::vector<std::uint64_t> indices;

@@ -318,6 +318,37 @@ TEST_F(CliWarc, HandMadeRecordsBracketsOtherRecordsAndLyingLengths) {
       << r.err;
 }
 
+// --warc - reads the archive through a pipe, gzipped or plain, and reports as
+// the file would; standard input serves one reader only.
+TEST_F(CliWarc, AnArchiveOnStandardInputIsCheckedAsItsFileIs) {
+  for (const bool gzipped : {true, false}) {
+    const fs::path archive = Wget(All(), gzipped, gzipped ? "piped-gz" : "piped");
+    const auto from_file = Run({"check", "--json", "--warc", archive.string()});
+    ASSERT_EQ(from_file.status, 1) << from_file.err;
+    const fs::path out = dir_ / "piped.jsonl", err = dir_ / "piped.err";
+    const std::string cat = "cat " + vx::support::Quote(archive.string()) + " | ";
+    const std::string cmd = Prefix(cat.c_str()) + Command({"check", "--json", "--warc", "-"}) +
+                            " >" + vx::support::Quote(out.string()) + " 2>" +
+                            vx::support::Quote(err.string());
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << cmd;
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << vx::support::ReadFile(err);
+    EXPECT_EQ(vx::support::ReadFile(out), from_file.out) << (gzipped ? "gzipped" : "plain");
+    EXPECT_EQ(vx::support::ReadFile(err), from_file.err);
+  }
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"check", "--warc", "-", "--warc", "-"},
+        std::vector<std::string>{"check", "--warc", "-", "-l", "-"},
+        std::vector<std::string>{"check", "-", "--warc", "-"}}) {
+    const auto r = Run(args);
+    EXPECT_EQ(r.status, 64) << r.err;
+    EXPECT_NE(r.err.find("standard input"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--warc -"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
 TEST_F(CliWarc, MemoryStaysWithinAFewPagesHoweverLargeTheArchive) {
   VX_SKIP_WHERE_ALLOCATIONS_CANNOT_FAIL();
   // 1,200 pages of 256 KiB: 300 MiB once inflated, far over the limit below,

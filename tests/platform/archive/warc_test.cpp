@@ -186,11 +186,55 @@ TEST(WarcReader, BadHeadersAreToldPerRecordWhereTheNextOneCanBeFound) {
     ASSERT_EQ(r.records.size(), 2u) << c.told;
     EXPECT_TRUE(Has(r.records[0].error, c.told)) << r.records[0].error;
     EXPECT_EQ(r.records[1].block, kPage) << c.told;
-    // In a plain archive nothing tells where the next record starts.
-    r = ReadAll(c.record + good, limits);
-    ASSERT_EQ(r.records.size(), 1u) << c.told;
-    EXPECT_TRUE(Has(r.records[0].error, c.told)) << r.records[0].error;
+    // In a plain archive the next record is found by its first line.
+    r = ReadAll(good + c.record + good, limits);
+    ASSERT_EQ(r.records.size(), 3u) << c.told;
+    EXPECT_EQ(r.records[0].block, kPage) << c.told;
+    EXPECT_TRUE(Has(r.records[1].error, c.told)) << r.records[1].error;
+    EXPECT_EQ(r.records[2].block, kPage) << c.told;
+    EXPECT_EQ(r.records[2].offset, good.size() + c.record.size()) << c.told;
+    EXPECT_EQ(r.error, "");
   }
+}
+
+TEST(WarcReader, APlainArchiveResumesAtTheNextRecordsFirstLineAfterABadOne) {
+  const std::string good = Record("response", "http://127.0.0.1/ok", kPage);
+  // A "WARC/1.0" line inside a block is the block's: its Content-Length holds.
+  const std::string fake = "WARC/1.0\r\nWARC-Type: response\r\nContent-Length: 0\r\n\r\n";
+  const std::string holder = Record("resource", "http://127.0.0.1/log", "log:\r\n" + fake);
+  Read r = ReadAll(holder + good);
+  ASSERT_EQ(r.records.size(), 2u);
+  EXPECT_EQ(r.records[0].block, "log:\r\n" + fake);
+  EXPECT_EQ(r.records[1].block, kPage);
+
+  // A bad line after a readable Content-Length: the header is read to its end
+  // and the block it declares skipped, fake record and all.
+  std::string bad_line = holder;
+  bad_line.insert(bad_line.find("\r\n\r\n") + 2, "no colon\r\n");
+  r = ReadAll(bad_line + good);
+  ASSERT_EQ(r.records.size(), 2u);
+  EXPECT_TRUE(Has(r.records[0].error, "is not \"Name: value\"")) << r.records[0].error;
+  EXPECT_EQ(r.records[1].block, kPage);
+  EXPECT_EQ(r.records[1].offset, bad_line.size());
+
+  // Garbage and no record after it: told once, then the archive ends. "WARC/1.0"
+  // not at a line's start, or "WARC/1.2", starts nothing.
+  const std::string garbage =
+      "not a record\r\nxx WARC/1.0\r\nWARC/1.2\r\n" + std::string(1 << 19, 'g') + "\nWARC/1.";
+  r = ReadAll(good + garbage);
+  ASSERT_EQ(r.records.size(), 2u);
+  EXPECT_EQ(r.records[0].block, kPage);
+  EXPECT_TRUE(Has(r.records[1].error, "no WARC version line")) << r.records[1].error;
+  EXPECT_EQ(r.error, "");
+
+  // A Content-Length past the file's end: the records after the header are
+  // still found (a record read from memory knows its size as a file does).
+  std::string lying = Record("response", "http://127.0.0.1/long", "");
+  lying.replace(lying.find("Content-Length: 0"), 17, "Content-Length: 99999");
+  r = ReadAll(lying + good);
+  ASSERT_EQ(r.records.size(), 2u);
+  EXPECT_TRUE(Has(r.records[0].error, "runs past the end of the file")) << r.records[0].error;
+  EXPECT_EQ(r.records[1].block, kPage);
 }
 
 TEST(WarcReader, ABlockOverTheLimitIsSkippedUnreadAndTheNextRecordRead) {

@@ -15,6 +15,7 @@
 
 #include "tests/app/vettrix_run.h"
 #include "tests/support/files.h"
+#include "tests/support/gzip.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/sanitizers.h"
 
@@ -26,17 +27,7 @@ using vx::support::Quote;
 using vx::support::ReadFile;
 
 std::string Gzip(const std::string& data) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, data.size()) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  return vx::support::Deflate(data);
 }
 
 // A small site: pages of each kind an archive holds.

@@ -10,6 +10,7 @@
 
 #include "platform/archive/http_payload.h"
 #include "platform/archive/warc_reader.h"
+#include "tests/support/gzip.h"
 
 namespace {
 
@@ -19,17 +20,7 @@ using vx::archive::WarcReader;
 using vx::archive::WarcRecord;
 
 std::string Gzip(const std::string& data, int window_bits = 16 + MAX_WBITS) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, data.size()) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  return vx::support::Deflate(data, window_bits);
 }
 
 std::string Brotli(const std::string& data) {

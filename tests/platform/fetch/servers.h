@@ -20,6 +20,7 @@
 #include <string_view>
 #include <thread>
 
+#include "tests/support/gzip.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/tls_certificate.h"
 
@@ -152,19 +153,7 @@ class RawServer {
 };
 
 inline std::string gzip(std::string_view data) {
-  z_stream zs{};
-  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("deflateInit2 failed");
-  std::string out(deflateBound(&zs, data.size()), '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  const int rc = deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  if (rc != Z_STREAM_END) throw std::runtime_error("deflate failed");
-  return out;
+  return vx::support::Deflate(data, 16 + MAX_WBITS, Z_BEST_COMPRESSION);
 }
 
 }  // namespace vx::net::fixtures

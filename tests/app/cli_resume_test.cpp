@@ -164,8 +164,9 @@ TEST_F(Resume, AKilledRunResumedWritesWhatAnUninterruptedRunWrites) {
     // What the journal held was not fetched again.
     const auto served_after = server_.Served();
     for (const std::string& address : held) {
-      const std::string path = address.substr(address.find("/p/"));
-      if (address.find("/p/") == std::string::npos) continue;
+      const std::size_t at = address.find("/p/");
+      if (at == std::string::npos) continue;  // the missing file: nothing served
+      const std::string path = address.substr(at);
       EXPECT_EQ(served_after.at(path), served_before.at(path)) << address << " fetched again";
     }
     // Once more: everything comes from the journal, each address once.

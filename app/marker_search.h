@@ -25,11 +25,12 @@ class MarkerSearch {
     std::size_t offset = npos;  // bytes before it
     std::size_t chars = 0;      // characters (UTF-8) before it
     std::size_t line = 1;       // 1-based; "\n", "\r\n" and a lone "\r" end a line
+    std::size_t column = 1;     // 1-based, in characters
   };
 
   // The first occurrence of each pattern (same index), offset npos when
-  // absent. Where it is found is counted in the same pass, so placing a hit
-  // costs no second walk over the text. `vector_filter` false forces the
+  // absent. Each find is placed as the pass reaches it, so placing costs no
+  // second walk over the text. `vector_filter` false forces the
   // portable byte-table filter.
   std::vector<Occurrence> Find(std::string_view text, bool vector_filter = true) const;
 

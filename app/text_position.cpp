@@ -209,18 +209,29 @@ std::vector<LineColumn> LocateOffsets(std::string_view text,
   std::sort(order.begin(), order.end(),
             [&](std::size_t a, std::size_t b) { return offsets[a] < offsets[b]; });
   std::vector<LineColumn> out(offsets.size());
-  // Walks forward once through the offsets in increasing order.
-  std::size_t pos = 0, lines = 0, line_start = 0;
+  PositionCounter counter(text);
   for (std::size_t k : order) {
-    const std::size_t to = std::min(offsets[k], text.size());
-    lines += CountBreaks(text, pos, to);
-    if (const std::size_t after = AfterLastBreak(text, pos, to); after != std::string_view::npos) {
-      line_start = after;
-    }
-    pos = to;
-    out[k] = {lines + 1, CountChars(text.substr(line_start, to - line_start)) + 1};
+    const PositionCounter::Place place = counter.At(std::min(offsets[k], text.size()));
+    out[k] = {place.line, place.column};
   }
   return out;
+}
+
+PositionCounter::Place PositionCounter::At(std::size_t offset) {
+  const std::size_t to = std::min(offset, text_.size());
+  if (to > pos_) {
+    breaks_ += CountBreaks(text_, pos_, to);
+    const std::size_t after = AfterLastBreak(text_, pos_, to);
+    if (after != std::string_view::npos) {
+      continuations_ += CountContinuations(text_.data() + pos_, after - pos_);
+      line_start_chars_ = after - continuations_;
+      pos_ = after;
+    }
+    continuations_ += CountContinuations(text_.data() + pos_, to - pos_);
+    pos_ = to;
+  }
+  const std::size_t chars = pos_ - continuations_;
+  return {breaks_ + 1, chars - line_start_chars_ + 1, chars};
 }
 
 }  // namespace vx::app

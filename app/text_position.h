@@ -31,4 +31,28 @@ std::size_t ColumnAt(std::string_view text, std::size_t offset);
 std::vector<LineColumn> LocateOffsets(std::string_view text,
                                       const std::vector<std::size_t>& offsets);
 
+// Places offsets asked in increasing order, counting each byte of the text
+// once however long its lines are.
+class PositionCounter {
+ public:
+  explicit PositionCounter(std::string_view text) : text_(text) {}
+
+  struct Place {
+    std::size_t line = 1;
+    std::size_t column = 1;
+    std::size_t chars = 0;  // characters before the offset
+  };
+  // `offset` (at most text.size()) must not be before the last one asked.
+  Place At(std::size_t offset);
+  // The offset counted to so far.
+  std::size_t counted_to() const { return pos_; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t breaks_ = 0;
+  std::size_t continuations_ = 0;     // in [0, pos_)
+  std::size_t line_start_chars_ = 0;  // characters before the line holding pos_
+};
+
 }  // namespace vx::app

@@ -415,21 +415,14 @@ int OnMatch(unsigned id, unsigned long long from, unsigned long long to, unsigne
 
 CheckResult FirstOccurrences(std::string_view text) {
   const RuleHits hits = FindRuleHits(text);
-  std::vector<std::size_t> offsets;
-  for (std::size_t r = 0; r < kRuleCount; ++r) {
-    if (hits.Matches(r)) offsets.push_back(hits.first[r]);
-  }
-  const std::vector<LineColumn> places = LocateOffsets(text, offsets);
   CheckResult result;
-  std::size_t k = 0;
   for (std::size_t r = 0; r < kRuleCount; ++r) {
     if (!hits.Matches(r)) continue;
     RuleMatch m;
     m.rule = r;
     m.first.offset = hits.first[r];
-    m.first.line = places[k].line;
-    m.first.column = places[k].column;
-    ++k;
+    m.first.line = hits.line[r];
+    m.first.column = hits.column[r];
     result.matches.push_back(std::move(m));
   }
   return result;

@@ -52,6 +52,7 @@ RuleHits FindRuleHits(std::string_view text) {
     hits.first[r] = best.offset;
     hits.chars[r] = best.chars;
     hits.line[r] = best.line;
+    hits.column[r] = best.column;
   }
   return hits;
 }

@@ -14,9 +14,10 @@ namespace vx::app {
 // form the rule looks for.
 struct RuleHits {
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-  std::array<std::size_t, kRuleCount> first{};  // byte offset, or npos
-  std::array<std::size_t, kRuleCount> chars{};  // characters before it
-  std::array<std::size_t, kRuleCount> line{};   // its 1-based line
+  std::array<std::size_t, kRuleCount> first{};   // byte offset, or npos
+  std::array<std::size_t, kRuleCount> chars{};   // characters before it
+  std::array<std::size_t, kRuleCount> line{};    // its 1-based line
+  std::array<std::size_t, kRuleCount> column{};  // its 1-based column, in characters
 
   bool Matches(std::size_t rule) const { return first[rule] != npos; }
 };

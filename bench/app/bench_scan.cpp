@@ -1,7 +1,12 @@
 // The rule search alone over generated pages, in bytes per second.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/check/rule_hits.h"
 #include "app/marker_search.h"
@@ -42,6 +47,45 @@ void BM_RuleHitsByteFilter(benchmark::State& state) {
                           static_cast<int64_t>(page.size()));
 }
 BENCHMARK(BM_RuleHitsByteFilter)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+
+// Real pages one by one, as a folder run searches them: the HTML manual of
+// python3.11-doc unless VX_BENCH_DOCS names another folder.
+const std::vector<std::string>& Manual() {
+  static const std::vector<std::string> pages = [] {
+    const char* env = std::getenv("VX_BENCH_DOCS");
+    const std::filesystem::path root = env ? env : "/usr/share/doc/python3.11/html";
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->path().extension() != ".html") continue;
+      std::ifstream in(it->path(), std::ios::binary);
+      std::ostringstream text;
+      text << in.rdbuf();
+      out.push_back(text.str());
+    }
+    return out;
+  }();
+  return pages;
+}
+
+void BM_RuleHitsManual(benchmark::State& state) {
+  const auto& pages = Manual();
+  if (pages.empty()) {
+    state.SkipWithError("no pages: install python3.11-doc or set VX_BENCH_DOCS");
+    return;
+  }
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    for (const std::string& page : pages) {
+      auto hits = vx::app::FindRuleHits(page);
+      benchmark::DoNotOptimize(hits);
+      bytes += static_cast<std::int64_t>(page.size());
+    }
+  }
+  state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_RuleHitsManual)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

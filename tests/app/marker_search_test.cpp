@@ -108,6 +108,7 @@ TEST(MarkerSearch, PlacesEachHitByCharacterAndLine) {
         if (at == std::string::npos) continue;
         EXPECT_EQ(found[i].chars, CountChars(std::string_view(text).substr(0, at)));
         EXPECT_EQ(found[i].line, LocateOffsets(text, {at})[0].line) << "round " << round;
+        EXPECT_EQ(found[i].column, ColumnAt(text, at)) << "round " << round;
       }
     }
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/marker_search.h"
+#include "app/text_position.h"
 
 namespace vx::app {
 namespace {
@@ -28,6 +29,7 @@ void ExpectSameAsOnePass(const std::string& text, const std::string& what) {
       EXPECT_EQ(one[i].offset, halves[i].offset) << what << " pattern " << kPatterns[i];
       EXPECT_EQ(one[i].chars, halves[i].chars) << what << " pattern " << kPatterns[i];
       EXPECT_EQ(one[i].line, halves[i].line) << what << " pattern " << kPatterns[i];
+      EXPECT_EQ(one[i].column, halves[i].column) << what << " pattern " << kPatterns[i];
     }
   }
 }
@@ -95,6 +97,8 @@ TEST(MarkerSplit, LargeTextsSplitOnTheirOwn) {
       std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
   EXPECT_EQ(found[5].line, static_cast<std::size_t>(breaks) + 1);
   EXPECT_EQ(found[5].chars, at);
+  EXPECT_EQ(found[5].column, ColumnAt(text, at));
+  EXPECT_EQ(found[3].column, ColumnAt(text, text.size() / 2 - 3));
   EXPECT_EQ(
       found[3].line,
       static_cast<std::size_t>(std::count(

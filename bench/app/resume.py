@@ -17,7 +17,7 @@
 3. What syncing each record would cost instead of batches: write+fdatasync
    per record against one fdatasync at the end, on the journal's disk.
 
-usage: bench/app/resume.py [--pages N] [--runs N] [--jobs N] [--build DIR] [--compare VETTRIX]
+usage: bench/app/resume.py [--pages N] [--runs N] [--jobs N] [--build DIR] [--compare VETTRIX]...
 The build folder defaults to $BUILD_DIR or build/ and must hold bin/vettrix
 and bin/bench_page_server.
 """
@@ -47,11 +47,12 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--jobs", type=int, default=16)
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
-    parser.add_argument("--compare", help="another build's vettrix, run interleaved with this one")
+    parser.add_argument("--compare", action="append", default=[],
+                        help="another build's vettrix, run interleaved with this one (repeatable)")
     args = parser.parse_args()
     vettrix = os.path.join(args.build, "bin", "vettrix")
     server_bin = os.path.join(args.build, "bin", "bench_page_server")
-    for tool in (vettrix, server_bin) + ((args.compare,) if args.compare else ()):
+    for tool in [vettrix, server_bin] + args.compare:
         if not os.access(tool, os.X_OK):
             sys.exit(f"missing {tool}: build the targets vettrix and bench_page_server first")
     for name in [k for k in os.environ if k.lower().endswith("_proxy")]:
@@ -93,8 +94,8 @@ def main():
                 return (f"{statistics.median(values):7.3f} s  (min {min(values):.3f}, "
                         f"quartiles {q[0]:.3f}..{q[2]:.3f}, max {max(values):.3f})")
 
-            builds = [("this build", vettrix)] + ([("--compare", args.compare)]
-                                                   if args.compare else [])
+            builds = [("this build", vettrix)] + [(f"--compare {i + 1}", b)
+                                                  for i, b in enumerate(args.compare)]
             for _, binary in builds:
                 timed([binary] + base, reference)  # warm up
             load_before = os.getloadavg()

@@ -246,8 +246,9 @@ class BatchRun {
     if (!options_.resume) return std::nullopt;
     Progress none(false);
     try {
-      journal_ = std::make_unique<Journal>(*options_.resume, ResumeKey(options_),
-                                           options_.resume_force, options_.check.rules);
+      journal_ =
+          std::make_unique<Journal>(*options_.resume, ResumeKey(options_), options_.resume_force,
+                                    options_.check.rules, JournalBatch());
     } catch (const JournalMismatch& e) {
       WriteError(none, "vettrix: " + Printable(e.what()) + "\n");
       return RunEnd{kExitUsage};
@@ -258,14 +259,27 @@ class BatchRun {
     return std::nullopt;
   }
 
+  // Records reach the journal in batches of this many. A record waiting for
+  // its batch keeps its page's place in fetch_gate_, so what a kill makes the
+  // next run fetch again stays within the gate's bound; and as the feeder
+  // waits there until --jobs are left, a batch of at most --jobs is always
+  // completed by the pages still in flight.
+  std::size_t JournalBatch() const {
+    return std::clamp<std::size_t>(options_.batch.jobs, 1, kJournalBatch);
+  }
+
   // A finished address: kept in the journal, then handed to the printer.
   // What completes after a stop was cut short, and is not kept.
-  void Done(std::uint64_t seq, Outcome o) {
+  // `fetched`: a web page, holding a place in fetch_gate_.
+  void Done(std::uint64_t seq, Outcome o, bool fetched = false) {
+    std::size_t written = fetched ? 1 : 0;
     if (journal_ && !stop_) {
       const auto [address, index] = window_.AddressAndIndex(seq);
-      if (!journal_->Append(index, address, o)) journal_failed_ = true;
+      written = journal_->Append(index, address, o, fetched);
+      if (journal_->failed()) journal_failed_ = true;
     }
     window_.Complete(seq, std::move(o));
+    LeaveFetchGate(written);
   }
 
   bool OpenOutput() {
@@ -317,8 +331,7 @@ class BatchRun {
     if (!raw.result.ok) {
       const auto [address, could_be_file] = window_.Info(seq);
       PageFacts facts{true, raw.result.status, std::move(raw.result.final_url), {}};
-      Done(seq, MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)));
-      LeaveFetchGate();
+      Done(seq, MakeFailure(facts, WebFailureReason(raw.result, could_be_file, address)), true);
       return;
     }
     auto task = [this, seq, raw = std::move(raw)]() mutable {
@@ -335,16 +348,16 @@ class BatchRun {
       } catch (const std::exception& e) {
         o = Failure(e.what());
       }
-      Done(seq, std::move(o));
-      LeaveFetchGate();
+      Done(seq, std::move(o), true);
     };
     pool_.Submit(std::move(task));
   }
 
-  // Once its result is in the journal, a page no longer counts against what a
-  // kill may lose.
-  void LeaveFetchGate() {
-    if (journal_) fetch_gate_.Leave();
+  // Once their results are in the journal, pages no longer count against
+  // what a kill may lose.
+  void LeaveFetchGate(std::size_t pages) {
+    if (!journal_) return;
+    for (std::size_t i = 0; i < pages; ++i) fetch_gate_.Leave();
   }
 
   // A file or standard input, on the pool; a FIFO or a device on a thread of
@@ -503,12 +516,16 @@ class BatchRun {
 
   // The journal reaches the disk in batches, at most every 200 ms, on the
   // printer's thread: a crash of the machine loses at most that much, a kill
-  // of the process nothing that was written.
+  // of the process nothing that was written. Records still waiting for their
+  // batch are written first, so none waits longer than that when pages come
+  // slowly.
   void SyncJournal(bool now) {
     if (!journal_) return;
     const auto t = Clock::now();
     if (!now && t - last_sync_ < std::chrono::milliseconds(200)) return;
     last_sync_ = t;
+    LeaveFetchGate(journal_->Flush());
+    if (journal_->failed()) journal_failed_ = true;
     journal_->Sync();
   }
 
@@ -583,6 +600,7 @@ class BatchRun {
         if (!output_ok_) return false;
         progress_.Update(done_, failed_, window_.Total());
       } else if (status == ReorderWindow::Status::Timeout) {
+        SyncJournal(false);
         progress_.Update(done_, failed_, window_.Total());
       } else {
         Flush();
@@ -601,6 +619,8 @@ class BatchRun {
     // What is complete is still told; a report file is not left half made.
     const int sig = signal_seen_.load() != 0 ? signal_seen_.load() : SIGINT;
     const int status = 128 + sig;
+    // What finished before the stop is kept for the next run.
+    SyncJournal(true);
     if (!sink_->is_file()) {
       for (ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
       writer_->End(buffer_, RunSummary{status, false});
@@ -675,6 +695,7 @@ class BatchRun {
   ArchiveCounts archive_counts_;  // written by the feeder, read once it is joined
 
   std::unique_ptr<Journal> journal_;
+  static constexpr std::size_t kJournalBatch = 8;
   std::atomic<bool> journal_failed_{false};
   bool journal_failure_told_ = false;  // by the printer, once
   Clock::time_point last_sync_{};

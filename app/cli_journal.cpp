@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,10 @@
 
 namespace vx::app::cli {
 namespace {
+
+// A batch goes out at this size even when it holds fewer records: pages
+// with many findings make long records.
+constexpr std::size_t kPendingBytes = std::size_t{64} << 10;
 
 constexpr std::string_view kMagic = "{\"vettrix_journal\":1,\"key\":\"";
 
@@ -95,8 +100,8 @@ std::string ResumeKey(const Options& o) {
 }
 
 Journal::Journal(const std::string& path, const std::string& key, bool force,
-                 std::shared_ptr<const check::RuleSet> rules)
-    : path_(path), rules_(std::move(rules)) {
+                 std::shared_ptr<const check::RuleSet> rules, std::size_t batch)
+    : path_(path), rules_(std::move(rules)), batch_(std::max<std::size_t>(1, batch)) {
   ReportStyle style;
   style.occurrences = true;
   style.for_merge = true;  // occurrences' lengths, which SARIF tells
@@ -113,6 +118,7 @@ Journal::Journal(const std::string& path, const std::string& key, bool force,
 }
 
 Journal::~Journal() {
+  (void)Flush();
   Sync();
   if (fd_ >= 0) ::close(fd_);
 }
@@ -185,7 +191,8 @@ std::optional<Outcome> Journal::Take(std::uint64_t index, const std::string& add
   }
 }
 
-bool Journal::Append(std::uint64_t index, const std::string& address, Outcome& outcome) {
+std::size_t Journal::Append(std::uint64_t index, const std::string& address, Outcome& outcome,
+                            bool counted) {
   // Made outside the lock, the checking threads' records in parallel: the
   // writer keeps no state between items. The outcome carries the index only
   // for the record, so as not to copy it.
@@ -196,14 +203,37 @@ bool Journal::Append(std::uint64_t index, const std::string& address, Outcome& o
   writer_->Item(line, address, outcome);
   outcome.index = had;
   std::lock_guard lock(mutex_);
-  if (!error_.empty()) return false;
-  // One write: a kill leaves the record whole or torn, never interleaved.
-  if (!WriteAll(fd_, line)) {
-    error_ = std::strerror(errno);
-    return false;
+  if (!error_.empty()) return counted ? 1 : 0;
+  if (pending_.capacity() < kPendingBytes) pending_.reserve(kPendingBytes + (8u << 10));
+  pending_ += line;
+  ++pending_records_;
+  if (counted) ++pending_counted_;
+  if (pending_records_ < batch_ && pending_.size() < kPendingBytes) return 0;
+  return WritePending();
+}
+
+std::size_t Journal::Flush() {
+  std::lock_guard lock(mutex_);
+  return WritePending();
+}
+
+std::size_t Journal::WritePending() {
+  const std::size_t counted = pending_counted_;
+  // One write of whole records: a kill leaves them whole or the last one
+  // torn, never interleaved with another batch.
+  if (!pending_.empty() && error_.empty()) {
+    if (WriteAll(fd_, pending_)) {
+      unsynced_ = true;
+    } else {
+      error_ = std::strerror(errno);
+    }
   }
-  unsynced_ = true;
-  return true;
+  pending_.clear();
+  // A page with very many findings leaves no lasting big buffer behind.
+  if (pending_.capacity() > 4 * kPendingBytes) std::string().swap(pending_);
+  pending_records_ = 0;
+  pending_counted_ = 0;
+  return counted;
 }
 
 void Journal::Sync() {
@@ -214,6 +244,11 @@ void Journal::Sync() {
   }
   // Outside the lock: appending goes on while the disk catches up.
   (void)::fdatasync(fd_);
+}
+
+bool Journal::failed() const {
+  std::lock_guard lock(mutex_);
+  return !error_.empty();
 }
 
 std::string Journal::error() const {

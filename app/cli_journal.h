@@ -1,9 +1,9 @@
 // The journal of `--resume FILE`: one header line with the run's key (a hash
 // of everything that changes a result), then one line per finished address,
-// the JSON report's object with occurrences and "index". Each record is one
-// write() on a file opened for appending, so a process killed at any moment
-// leaves whole records and at most a torn last line, which is cut off when
-// the journal is opened again.
+// the JSON report's object with occurrences and "index". Records are written
+// a few at a time, each batch with one write() on a file opened for
+// appending, so a process killed at any moment leaves whole records and at
+// most a torn last line, which is cut off when the journal is opened again.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +40,10 @@ class Journal {
  public:
   // Opens FILE, making it when missing or empty. Throws JournalMismatch when
   // it holds another key (unless `force`), JournalError when it cannot be
-  // used.
+  // used. Records wait until `batch` of them are made, then go out in one
+  // write: a write() a record cost a journaled run more than making them.
   Journal(const std::string& path, const std::string& key, bool force,
-          std::shared_ptr<const check::RuleSet> rules);
+          std::shared_ptr<const check::RuleSet> rules, std::size_t batch = 1);
   ~Journal();
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
@@ -51,19 +52,31 @@ class Journal {
   // journal has one for that same address.
   [[nodiscard]] std::optional<Outcome> Take(std::uint64_t index, const std::string& address);
 
-  // Appends a finished address; any thread. False once the journal could not
-  // be written (error() says why): the run goes on without it. `outcome` is
-  // handed back as it came.
-  bool Append(std::uint64_t index, const std::string& address, Outcome& outcome);
+  // Appends a finished address; any thread. Its record is written with the
+  // batch it completes, or by Flush(): until then a kill loses it. `counted`:
+  // the address holds a place in the caller's bound on what a kill may lose
+  // until its record is written. Returns how many counted records this call
+  // wrote (or dropped, once the journal failed): the places to give back.
+  // `outcome` is handed back as it came.
+  std::size_t Append(std::uint64_t index, const std::string& address, Outcome& outcome,
+                     bool counted = false);
 
-  // Flushes what was appended since the last call to the disk.
+  // Writes the records waiting for their batch; returns how many of them
+  // were counted, as Append does.
+  std::size_t Flush();
+
+  // Flushes what was written since the last call to the disk.
   void Sync();
 
   std::size_t held() const { return records_.size(); }
+  // Once the journal could not be written (error() says why), the run goes
+  // on without it.
+  bool failed() const;
   std::string error() const;
 
  private:
   void Load(const std::string& key, bool force);
+  std::size_t WritePending();  // with mutex_ held
 
   std::string path_;
   int fd_ = -1;
@@ -75,6 +88,10 @@ class Journal {
   };
   std::unordered_map<std::uint64_t, Place> records_;
   mutable std::mutex mutex_;
+  const std::size_t batch_;
+  std::string pending_;  // whole records, not yet written
+  std::size_t pending_records_ = 0;
+  std::size_t pending_counted_ = 0;
   bool unsynced_ = false;
   std::string error_;
 };

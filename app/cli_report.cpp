@@ -1,6 +1,7 @@
 #include "app/cli_report.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 
@@ -66,17 +67,32 @@ const check::RuleSet& SetOf(const std::shared_ptr<const check::RuleSet>& rules) 
   return rules ? *rules : *classic;
 }
 
+// A number, without the temporary std::to_string makes: a record has a few
+// dozen of them.
+template <typename Int>
+void AppendNumber(std::string& out, Int value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
 void AppendJsonOccurrences(std::string& out, const Finding& f, bool for_merge) {
   out += ",\"count\":";
-  out += std::to_string(f.count);
+  AppendNumber(out, f.count);
   out += ",\"occurrences\":[";
   for (std::size_t k = 0; k < f.occurrences.size(); ++k) {
     const FindingOccurrence& o = f.occurrences[k];
     if (k > 0) out += ',';
-    out += "{\"line\":" + std::to_string(o.at.line);
-    out += ",\"column\":" + std::to_string(o.at.column);
-    out += ",\"offset\":" + std::to_string(o.at.offset);
-    if (for_merge) out += ",\"length\":" + std::to_string(o.at.length);
+    out += "{\"line\":";
+    AppendNumber(out, o.at.line);
+    out += ",\"column\":";
+    AppendNumber(out, o.at.column);
+    out += ",\"offset\":";
+    AppendNumber(out, o.at.offset);
+    if (for_merge) {
+      out += ",\"length\":";
+      AppendNumber(out, o.at.length);
+    }
     out += ",\"context\":\"";
     out += check::ContextName(o.at.context);
     out += "\",\"element\":";
@@ -183,11 +199,34 @@ class JsonWriter : public ReportWriter {
       : occurrences_(style.occurrences),
         for_merge_(style.for_merge),
         baseline_(style.baseline),
-        rules_(style.rules) {}
+        rules_(style.rules) {
+    // A finding's rule fields are the same every time: escaped once here
+    // rather than for each finding (with --resume, twice a finding).
+    const check::RuleSet& set = SetOf(rules_);
+    rule_fields_.reserve(set.size());
+    for (std::size_t i = 0; i < set.size(); ++i) {
+      const check::Rule& r = set[i];
+      std::string fields = "{\"rule\":";
+      AppendNumber(fields, set.Number(i));
+      fields += ",\"id\":";
+      AppendJsonString(fields, r.id);
+      fields += ",\"label\":";
+      AppendJsonString(fields, r.label);
+      fields += ",\"description\":";
+      AppendJsonString(fields, r.description);
+      fields += ",\"severity\":\"";
+      fields += check::SeverityName(r.severity);
+      fields += "\",\"line\":";
+      rule_fields_.push_back(std::move(fields));
+    }
+  }
   void Item(std::string& out, const std::string& address, const Outcome& o) override {
     out += "{\"address\":";
     AppendJsonString(out, address);
-    if (o.index) out += ",\"index\":" + std::to_string(*o.index);
+    if (o.index) {
+      out += ",\"index\":";
+      AppendNumber(out, *o.index);
+    }
     out += ",\"ok\":";
     out += o.ok ? "true" : "false";
     out += ",\"error\":";
@@ -197,7 +236,11 @@ class JsonWriter : public ReportWriter {
       AppendJsonString(out, o.error);
     }
     out += ",\"status\":";
-    out += o.web && o.status > 0 ? std::to_string(o.status) : "null";
+    if (o.web && o.status > 0) {
+      AppendNumber(out, o.status);
+    } else {
+      out += "null";
+    }
     out += ",\"final_address\":";
     if (o.web && !o.final_address.empty()) {
       AppendJsonString(out, o.final_address);
@@ -211,28 +254,15 @@ class JsonWriter : public ReportWriter {
       out += "null";
     }
     out += ",\"bytes\":";
-    out += std::to_string(o.bytes);
+    AppendNumber(out, o.bytes);
     out += ",\"findings\":[";
-    const check::RuleSet& set = SetOf(rules_);
     for (std::size_t i = 0; i < o.findings.size(); ++i) {
       const Finding& f = o.findings[i];
-      const check::Rule& r = set[f.rule];
       if (i > 0) out += ',';
-      out += "{\"rule\":";
-      out += std::to_string(set.Number(f.rule));
-      out += ",\"id\":";
-      AppendJsonString(out, r.id);
-      out += ",\"label\":";
-      AppendJsonString(out, r.label);
-      out += ",\"description\":";
-      AppendJsonString(out, r.description);
-      out += ",\"severity\":\"";
-      out += check::SeverityName(r.severity);
-      out += '"';
-      out += ",\"line\":";
-      out += std::to_string(f.at.line);
+      out += rule_fields_.at(f.rule);
+      AppendNumber(out, f.at.line);
       out += ",\"column\":";
-      out += std::to_string(f.at.column);
+      AppendNumber(out, f.at.column);
       if (occurrences_) AppendJsonOccurrences(out, f, for_merge_);
       if (f.baseline != BaselineState::None) {
         out += ",\"baseline\":\"";
@@ -255,6 +285,8 @@ class JsonWriter : public ReportWriter {
   bool for_merge_ = false;
   bool baseline_ = false;
   std::shared_ptr<const check::RuleSet> rules_;
+  // Per rule: `{"rule":N,"id":...,"severity":"...","line":`.
+  std::vector<std::string> rule_fields_;
 };
 
 class CsvWriter : public ReportWriter {

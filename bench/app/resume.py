@@ -2,8 +2,14 @@
 """The cost and the saving of `vettrix check --resume`, on loopback pages.
 
 1. The journal's cost: uninterrupted runs over N pages (default 20 000) with
-   and without --resume (a fresh journal each time), interleaved; median wall
-   time of each and the difference in per cent (goal: at most 5 %).
+   and without --resume (a fresh journal each time), interleaved; wall time
+   and CPU time (user + system of the vettrix process alone, the server's
+   excluded): medians, quartiles and extremes, and the difference of the
+   medians in per cent (goal: at most 5 %), and the median of each journaled
+   run against the plain run next to it. With --compare OTHER (another
+   build's vettrix) both builds' runs are interleaved in the same loop, for a
+   before and after on equal terms. The load average is told before and
+   after: the machine may be shared.
 2. A run killed with SIGKILL at about half, then resumed: the pages fetched
    by both together (counted by the server), against the bound of N + --jobs +
    16 x the checking threads; and the resumed report against an uninterrupted
@@ -11,7 +17,7 @@
 3. What syncing each record would cost instead of batches: write+fdatasync
    per record against one fdatasync at the end, on the journal's disk.
 
-usage: bench/app/resume.py [--pages N] [--runs N] [--jobs N] [--build DIR]
+usage: bench/app/resume.py [--pages N] [--runs N] [--jobs N] [--build DIR] [--compare VETTRIX]...
 The build folder defaults to $BUILD_DIR or build/ and must hold bin/vettrix
 and bin/bench_page_server.
 """
@@ -38,13 +44,15 @@ def lines(path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--pages", type=int, default=20000)
-    parser.add_argument("--runs", type=int, default=9)
+    parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--jobs", type=int, default=16)
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
+    parser.add_argument("--compare", action="append", default=[],
+                        help="another build's vettrix, run interleaved with this one (repeatable)")
     args = parser.parse_args()
     vettrix = os.path.join(args.build, "bin", "vettrix")
     server_bin = os.path.join(args.build, "bin", "bench_page_server")
-    for tool in (vettrix, server_bin):
+    for tool in [vettrix, server_bin] + args.compare:
         if not os.access(tool, os.X_OK):
             sys.exit(f"missing {tool}: build the targets vettrix and bench_page_server first")
     for name in [k for k in os.environ if k.lower().endswith("_proxy")]:
@@ -65,7 +73,7 @@ def main():
             with open(url_list, "w") as f:
                 for i in range(args.pages):
                     f.write(f"http://127.0.0.1:{port}/page/{i}\n")
-            base = [vettrix, "check", "-q", "--json", "--jobs", str(args.jobs), "-l", url_list]
+            base = ["check", "-q", "--json", "--jobs", str(args.jobs), "-l", url_list]
             journal = os.path.join(tmp, "run.journal")
             reference = os.path.join(tmp, "reference.jsonl")
 
@@ -81,22 +89,60 @@ def main():
                     cpu.append(usage.ru_utime + usage.ru_stime)
                 return wall
 
-            timed(base, reference)  # warm up
-            plain, journaled, plain_cpu, journaled_cpu = [], [], [], []
-            for _ in range(args.runs):
-                plain.append(timed(base, os.path.join(tmp, "plain.jsonl"), plain_cpu))
-                if os.path.exists(journal):
-                    os.remove(journal)
-                journaled.append(timed(base + ["--resume", journal], os.path.join(tmp, "j.jsonl"),
-                                       journaled_cpu))
-            p, j = statistics.median(plain), statistics.median(journaled)
-            pc, jc = statistics.median(plain_cpu), statistics.median(journaled_cpu)
+            def spread(values):
+                q = statistics.quantiles(values, n=4, method="inclusive") if len(values) > 1 else values * 3
+                return (f"{statistics.median(values):7.3f} s  (min {min(values):.3f}, "
+                        f"quartiles {q[0]:.3f}..{q[2]:.3f}, max {max(values):.3f})")
+
+            builds = [("this build", vettrix)] + [(f"--compare {i + 1}", b)
+                                                  for i, b in enumerate(args.compare)]
+            for _, binary in builds:
+                timed([binary] + base, reference)  # warm up
+            load_before = os.getloadavg()
+            # (build, journaled) -> wall times, CPU times
+            figures = {(b, j): ([], []) for b, _ in builds for j in (False, True)}
+            for run in range(args.runs):
+                # Every other round the other way round, so that a load that
+                # grows or fades through a round favours neither.
+                order = builds if run % 2 == 0 else builds[::-1]
+                for name, binary in order:
+                    for journaled in ((False, True) if run % 2 == 0 else (True, False)):
+                        cmd = [binary] + base
+                        if journaled:
+                            if os.path.exists(journal):
+                                os.remove(journal)
+                            cmd += ["--resume", journal]
+                        walls, cpus = figures[(name, journaled)]
+                        walls.append(timed(cmd, os.path.join(tmp, "run.jsonl"), cpus))
+            load_after = os.getloadavg()
             print(f"{args.pages} loopback pages, --jobs {args.jobs}, {threads} checking threads, "
-                  f"{args.runs} interleaved runs, medians (wall; CPU user + system):")
-            print(f"  without journal  wall {p:7.3f} s  cpu {pc:6.2f} s")
-            print(f"  with --resume    wall {j:7.3f} s  cpu {jc:6.2f} s   journal cost: wall "
-                  f"{100 * (j - p) / p:+5.1f} %, cpu {100 * (jc - pc) / pc:+5.1f} %  "
-                  f"(journal {os.path.getsize(journal) / 1e6:.1f} MB)")
+                  f"{args.runs} interleaved runs; load average before "
+                  f"{load_before[0]:.2f} {load_before[1]:.2f} {load_before[2]:.2f}, after "
+                  f"{load_after[0]:.2f} {load_after[1]:.2f} {load_after[2]:.2f}")
+            for name, binary in builds:
+                print(f"{name} ({binary}): median (min, quartiles, max)")
+                plain_wall, plain_cpu = figures[(name, False)]
+                j_wall, j_cpu = figures[(name, True)]
+                print(f"  without journal  wall {spread(plain_wall)}")
+                print(f"                   cpu  {spread(plain_cpu)}")
+                print(f"  with --resume    wall {spread(j_wall)}")
+                print(f"                   cpu  {spread(j_cpu)}")
+                p, j = statistics.median(plain_wall), statistics.median(j_wall)
+                pc, jc = statistics.median(plain_cpu), statistics.median(j_cpu)
+                print(f"  journal cost: wall {100 * (j - p) / p:+5.1f} %, cpu "
+                      f"{100 * (jc - pc) / pc:+5.1f} % (medians; journal "
+                      f"{os.path.getsize(journal) / 1e6:.1f} MB)")
+                # Each journaled run against the plain run next to it: a load
+                # that comes and goes weighs on both alike.
+                for what, plain, journaled in (("wall", plain_wall, j_wall),
+                                               ("cpu ", plain_cpu, j_cpu)):
+                    pairs = sorted(100 * (b - a) / a for a, b in zip(plain, journaled))
+                    q = statistics.quantiles(pairs, n=4, method="inclusive") if len(pairs) > 1 \
+                        else pairs * 3
+                    print(f"  paired {what}: median {statistics.median(pairs):+5.1f} % "
+                          f"(min {pairs[0]:+.1f}, quartiles {q[0]:+.1f}..{q[2]:+.1f}, "
+                          f"max {pairs[-1]:+.1f})")
+            base = [vettrix] + base
 
             os.remove(journal)
             before = served()

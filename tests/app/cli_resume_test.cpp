@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -52,17 +54,29 @@ class Server {
       if (n % 3) body += "<form onclick=x>\n";
       res.set_content(body, "text/html");
     });
+    // A page that keeps the run going until the test lets it answer.
+    http_.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard lock(mutex_);
+        ++served_[req.path];
+      }
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+      while (!slow_released_ && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      res.set_content("<p>slow</p>\n", "text/html");
+    });
     port_ = http_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { http_.listen_after_bind(); });
     while (!http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ~Server() {
+    ReleaseSlow();
     http_.stop();
     thread_.join();
   }
-  std::string Url(int n) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/p/" + std::to_string(n);
-  }
+  std::string Url(int n) const { return Base() + "/p/" + std::to_string(n); }
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  void ReleaseSlow() { slow_released_ = true; }
   std::map<std::string, int> Served() {
     std::lock_guard lock(mutex_);
     return served_;
@@ -74,6 +88,7 @@ class Server {
   std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, int> served_;
+  std::atomic<bool> slow_released_{false};
 };
 
 constexpr int kPages = 120;
@@ -152,6 +167,7 @@ TEST_F(Resume, AKilledRunResumedWritesWhatAnUninterruptedRunWrites) {
   for (const std::size_t records : {std::size_t{0}, std::size_t{30}, std::size_t{kPages - 5}}) {
     SCOPED_TRACE(records);
     const fs::path journal = dir_ / ("run" + std::to_string(records) + ".journal");
+    const auto served_first = server_.Served();
     KillAfter(kJson, journal, records);
     const std::vector<std::string> held = Held(journal);
     const auto served_before = server_.Served();
@@ -169,10 +185,45 @@ TEST_F(Resume, AKilledRunResumedWritesWhatAnUninterruptedRunWrites) {
       const std::string path = address.substr(at);
       EXPECT_EQ(served_after.at(path), served_before.at(path)) << address << " fetched again";
     }
+    // Both runs together fetched each page once, and again at most what
+    // may be in flight: --jobs + 16 x the checking threads.
+    std::size_t fetched = 0;
+    for (const auto& [path, count] : served_after) {
+      const auto first = served_first.find(path);
+      fetched += count - (first == served_first.end() ? 0 : first->second);
+    }
+    const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
+    EXPECT_LE(fetched, kPages + 4 + 16 * threads);
     // Once more: everything comes from the journal, each address once.
     const vx::clitest::RunResult again = Run(resumed_args);
     EXPECT_EQ(again.out, whole.out);
     EXPECT_EQ(Held(journal).size(), static_cast<std::size_t>(kPages + 1));
+  }
+}
+
+// Records go to the journal in batches of --jobs; one that waits for its
+// batch while the rest of the run is slow is written all the same.
+TEST_F(Resume, ARecordWaitingForItsBatchIsWrittenWhilePagesComeSlowly) {
+  std::string list = server_.Base() + "/slow\n";
+  for (int i = 0; i < 9; ++i) list += server_.Url(i) + "\n";
+  WriteFile(dir_ / "slow.txt", list);
+  const std::vector<std::string> args = {"check", "--json", "-j", "4", "-l", "slow.txt"};
+  const fs::path journal = dir_ / "slow.journal";
+  // Nine fast pages: two batches of four and one record left over, all in
+  // the journal while the slow page holds the run (a run that never writes
+  // the ninth fails by the test's own time-out).
+  KillAfter(args, journal, 9);
+  server_.ReleaseSlow();
+  const auto served_before = server_.Served();
+  std::vector<std::string> resumed_args = args;
+  resumed_args.insert(resumed_args.begin() + 1, {"--resume", journal.string()});
+  const vx::clitest::RunResult resumed = Run(resumed_args);
+  EXPECT_EQ(resumed.status, 1) << resumed.err;
+  EXPECT_EQ(vx::clitest::JsonLines(resumed.out).size(), 10u);
+  const auto served_after = server_.Served();
+  for (int i = 0; i < 9; ++i) {
+    const std::string path = "/p/" + std::to_string(i);
+    EXPECT_EQ(served_after.at(path), served_before.at(path)) << path << " fetched again";
   }
 }
 

@@ -343,35 +343,32 @@ constexpr std::size_t kLongestKnown = 14;  // "annotation-xml"
 
 // Names of the elements the tree builder knows, looked up once a tag in an
 // open-addressed table keyed by the name's first 16 bytes (zero-padded): a
-// tag costs one multiply and two compares.
+// tag costs one multiply and a compare or two. Built at compile time, so a
+// lookup waits on no guard of a static and inlines into the name reader.
 struct NameTable {
-  static constexpr std::size_t kSlots = 256;
+  static constexpr std::size_t kSlots = 512;
   struct Slot {
     std::uint64_t a = 0, b = 0;
-    std::size_t size = 0;  // 0: empty
+    std::uint32_t size = 0;  // 0: empty
     T id = T::kOther;
   };
   std::array<Slot, kSlots> slots{};
-  static std::size_t Hash(std::uint64_t a, std::uint64_t b) {
-    return static_cast<std::size_t>(((a * 0x9E3779B97F4A7C15ull) ^ b) * 0xFF51AFD7ED558CCDull >>
-                                    56) &
-           (kSlots - 1);
+  static constexpr std::size_t Hash(std::uint64_t a, std::uint64_t b) {
+    return static_cast<std::size_t>(((a ^ (b << 7)) * 0x9E3779B97F4A7C15ull) >> 55) & (kSlots - 1);
   }
-  static void Key(const char* padded, std::uint64_t& a, std::uint64_t& b) {
-    a = b = 0;
-    for (int i = 0; i < 8; ++i) {
-      a |= std::uint64_t{static_cast<unsigned char>(padded[i])} << (8 * i);
-      b |= std::uint64_t{static_cast<unsigned char>(padded[8 + i])} << (8 * i);
+  constexpr void Add(std::string_view n, T id) {
+    std::uint64_t a = 0, b = 0;
+    for (std::size_t i = 0; i < n.size(); ++i) {
+      const std::uint64_t c = static_cast<unsigned char>(n[i]);
+      if (i < 8) {
+        a |= c << (8 * i);
+      } else {
+        b |= c << (8 * (i - 8));
+      }
     }
-  }
-  void Add(std::string_view n, T id) {
-    char padded[16] = {};
-    std::memcpy(padded, n.data(), n.size());
-    std::uint64_t a, b;
-    Key(padded, a, b);
     std::size_t i = Hash(a, b);
     while (slots[i].size != 0) i = (i + 1) & (kSlots - 1);
-    slots[i] = Slot{a, b, n.size(), id};
+    slots[i] = Slot{a, b, static_cast<std::uint32_t>(n.size()), id};
   }
   // `a`, `b`: the name's first 16 bytes, zeros after it, little-endian.
   T Find(std::uint64_t a, std::uint64_t b, std::size_t size) const {
@@ -383,13 +380,14 @@ struct NameTable {
   }
 };
 
-T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
-  static const NameTable table = [] {
-    NameTable t;
-    for (const auto& [n, id] : kKnownNames) t.Add(n, id);
-    return t;
-  }();
-  return table.Find(a, b, size);
+constexpr NameTable kNameTable = [] {
+  NameTable t;
+  for (const auto& [n, id] : kKnownNames) t.Add(n, id);
+  return t;
+}();
+
+inline T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
+  return kNameTable.Find(a, b, size);
 }
 
 // The name of a known element.
@@ -616,6 +614,7 @@ struct ContextScanner::Impl {
   std::size_t overflow = 0;   // pushes beyond kMaxDepth not kept
   bool structural = false;    // a table's own rules open what is opened now
   std::size_t templates = 0;  // templates open: their content reads as a body's
+  std::size_t p_open = 0;     // HTML p elements open
 
   // Whether a "</>" (which the tokenizer drops) starts at `at`; false for
   // an `at` that wrapped round below 0.
@@ -662,17 +661,32 @@ struct ContextScanner::Impl {
       return;
     }
     const bool fostered = !structural && InTableMode();
-    if (id == T::kTemplate && !foreign) ++templates;
-    stack.push_back(Node{id, foreign, math, fostered, false, {}});
-    if (id == T::kOther) stack.back().other.assign(name);
+    if (!foreign) Count(id, 1);
+    Node& n = stack.emplace_back();
+    n.id = id;
+    n.foreign = foreign;
+    n.math = math;
+    n.fostered = fostered;
+    if (id == T::kOther) n.other.assign(name);
   }
   void Pop() {
     if (overflow > 0) {
       --overflow;
     } else if (!stack.empty()) {
-      if (stack.back().id == T::kTemplate && !stack.back().foreign) --templates;
+      if (!stack.back().foreign) Count(stack.back().id, -1);
       stack.pop_back();
     }
+  }
+  // Takes out an open element below the top (misnested markup).
+  void EraseAt(std::size_t i) {
+    if (!stack[i].foreign) Count(stack[i].id, -1);
+    stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  // Open HTML templates and p elements, kept count of so that the common
+  // tags need not walk the open elements to learn there are none.
+  void Count(T id, int by) {
+    if (id == T::kTemplate) templates += static_cast<std::size_t>(by);
+    if (id == T::kP) p_open += static_cast<std::size_t>(by);
   }
   void PopUntil(T id) {
     while (!stack.empty()) {
@@ -721,8 +735,9 @@ struct ContextScanner::Impl {
   bool InScope(T id, Scope scope = Scope::kDefault) const {
     return InScopeIf([id](T t) { return t == id; }, scope);
   }
+  bool PInButtonScope() const { return p_open > 0 && InScope(T::kP, Scope::kButton); }
   void CloseP() {
-    if (InScope(T::kP, Scope::kButton)) PopUntil(T::kP);
+    if (PInButtonScope()) PopUntil(T::kP);
   }
   bool InSelect() const {
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
@@ -790,10 +805,11 @@ struct ContextScanner::Impl {
   void Insert() {
     if (IsVoid(tag_id)) return;
     Push(TagName(), tag_id, false);
-    raw_name.assign(TagName());
+    // Only raw text elements need their name kept, for their end tag.
     switch (tag_id) {
       case T::kTitle:
       case T::kTextarea:
+        raw_name.assign(TagName());
         state = St::kRcdata;
         break;
       case T::kStyle:
@@ -802,9 +818,11 @@ struct ContextScanner::Impl {
       case T::kNoembed:
       case T::kNoframes:
       case T::kNoscript:
+        raw_name.assign(TagName());
         state = St::kRawtext;
         break;
       case T::kScript:
+        raw_name.assign(TagName());
         state = St::kScript;
         break;
       case T::kPlaintext:
@@ -1249,7 +1267,7 @@ struct ContextScanner::Impl {
         if (InScope(T::kBody)) mode = Mode::kAfterAfterBody;
         return;
       case T::kP:
-        if (InScope(T::kP, Scope::kButton)) PopUntil(T::kP);
+        if (PInButtonScope()) PopUntil(T::kP);
         return;
       case T::kLi:
         if (InScope(T::kLi, Scope::kListItem)) PopUntil(T::kLi);
@@ -1265,7 +1283,7 @@ struct ContextScanner::Impl {
         GenerateImpliedEndTags();
         for (std::size_t i = stack.size(); i-- > 0;) {
           if (!stack[i].foreign && stack[i].id == T::kForm) {
-            stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+            EraseAt(i);
             return;
           }
         }
@@ -1336,7 +1354,7 @@ struct ContextScanner::Impl {
           if (!stack[j].foreign && IsSpecialHtml(stack[j].id)) special_above = true;
         }
         if (special_above) {
-          stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+          EraseAt(i);
         } else {
           while (stack.size() > i) Pop();
         }

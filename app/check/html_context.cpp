@@ -371,7 +371,7 @@ struct NameTable {
     slots[i] = Slot{a, b, static_cast<std::uint32_t>(n.size()), id};
   }
   // `a`, `b`: the name's first 16 bytes, zeros after it, little-endian.
-  T Find(std::uint64_t a, std::uint64_t b, std::size_t size) const {
+  [[gnu::always_inline]] T Find(std::uint64_t a, std::uint64_t b, std::size_t size) const {
     if (size > kLongestKnown) return T::kOther;
     for (std::size_t i = Hash(a, b); slots[i].size != 0; i = (i + 1) & (kSlots - 1)) {
       if (slots[i].a == a && slots[i].b == b && slots[i].size == size) return slots[i].id;
@@ -386,7 +386,7 @@ constexpr NameTable kNameTable = [] {
   return t;
 }();
 
-inline T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
+[[gnu::always_inline]] inline T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
   return kNameTable.Find(a, b, size);
 }
 

@@ -421,6 +421,8 @@ enum : std::uint16_t {
   kTableSection = 32,
   kTableMode = 64,
   kBreaksOutOfForeign = 128,
+  kPlainStart = 256,
+  kPlainEnd = 512,
 };
 constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
   std::array<std::uint16_t, kTagIds> f{};
@@ -462,6 +464,22 @@ constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
        T::kOl,     T::kP,      T::kPre,        T::kRuby,    T::kS,     T::kSmall,  T::kSpan,
        T::kStrong, T::kStrike, T::kSub,        T::kSup,     T::kTable, T::kTt,     T::kU,
        T::kUl,     T::kVar});
+  // Start tags the body's rules simply insert (closing an open p first
+  // where they do), and end tags that simply close the innermost element
+  // when it is theirs: every other one has a rule of its own.
+  for (std::size_t i = 0; i < kTagIds; ++i) f[i] |= kPlainStart | kPlainEnd;
+  auto clear = [&f](std::uint16_t bit, std::initializer_list<T> ids) {
+    for (const T t : ids) f[Index(t)] &= static_cast<std::uint16_t>(~bit);
+  };
+  clear(kPlainStart,
+        {T::kHtml,    T::kBody,  T::kFrameset,  T::kHead,   T::kCaption, T::kCol,    T::kColgroup,
+         T::kFrame,   T::kTbody, T::kTd,        T::kTfoot,  T::kTh,      T::kThead,  T::kTr,
+         T::kH1,      T::kH2,    T::kH3,        T::kH4,     T::kH5,      T::kH6,     T::kPre,
+         T::kListing, T::kXmp,   T::kPlaintext, T::kHr,     T::kForm,    T::kLi,     T::kDd,
+         T::kDt,      T::kA,     T::kNobr,      T::kButton, T::kTable,   T::kOption, T::kOptgroup,
+         T::kRb,      T::kRtc,   T::kRp,        T::kRt,     T::kMath,    T::kSvg});
+  clear(kPlainEnd, {T::kTemplate, T::kBody, T::kHtml, T::kHead, T::kFrameset, T::kForm, T::kBr,
+                    T::kSelect, T::kOption, T::kOptgroup});
   return f;
 }();
 
@@ -854,7 +872,23 @@ struct ContextScanner::Impl {
               T::kNoframes, T::kStyle, T::kScript, T::kTemplate);
   }
 
+  // Whether the body's rules take the tag with nothing else to decide: in
+  // the body (or a template), the innermost element HTML, neither a select's
+  // nor a column group's nor a table's part. Most tags of a page are.
+  bool PlainBody() const {
+    if (overflow != 0 || stack.empty() || (mode != Mode::kInBody && templates == 0)) return false;
+    const Node& top = stack.back();
+    return !top.foreign && !top.fostered && !IsTableMode(top.id) &&
+           !In(top.id, T::kSelect, T::kOption, T::kOptgroup, T::kColgroup);
+  }
+
   void StartTag() {
+    if ((kFlags[Index(tag_id)] & kPlainStart) != 0 && PlainBody()) {
+      // What BodyStart does with them, without the way there.
+      if (ClosesP(tag_id)) CloseP();
+      Insert();
+      return;
+    }
     // Inside svg or math, tags are foreign unless they end the foreign
     // content or sit in an integration point.
     if (const Node* top = Top(); top != nullptr && top->foreign) {
@@ -1168,6 +1202,14 @@ struct ContextScanner::Impl {
   void EndTag(bool closes_raw) {
     if (closes_raw) {
       // The end tag of a raw text element always closes it.
+      Pop();
+      return;
+    }
+    if ((kFlags[Index(tag_id)] & kPlainEnd) != 0 && overflow == 0 && !stack.empty() &&
+        !stack.back().foreign && (mode == Mode::kInBody || templates > 0) &&
+        NamedLikeTag(stack.back())) {
+      // The innermost element's own end tag: whatever rule the body has for
+      // it closes just that one.
       Pop();
       return;
     }

@@ -54,7 +54,14 @@ TEST(HtmlContextGumbo, AgreesWhereOpenElementsAreCounted) {
         "<svg><template>A</template></svg>B<div>C</div>D",
         "<TITLE>Q1<b>Q2</TITLE>Q3<style>Q4</style><div>Q5<TextArea>Q6</div>Q7</textAREA>Q8"
         "<script>Q9</style>Q10</ScRiPt>Q11",
-        "<div><p>a<table><tr><td><p>b</td></tr></table>c<p>d</div>e"}) {
+        "<div><p>a<table><tr><td><p>b</td></tr></table>c<p>d</div>e",
+        // Runs of plain tags broken by those that change how tags are read.
+        "<div><span>a<table><span>b</span><tr><td><em>c</em></td></tr></table>d</span>e</div>f",
+        "<div><select><option>a<span>b</span><optgroup>c</select><em>d</em></div>e",
+        "<template><div><td>a</td><span>b</span></div></template><em>c</em>d",
+        "<div><svg><g><span>a</span></g><desc><em>b</em>c</desc></svg><em>d</em></div>e",
+        "<table><colgroup><col><span>a</span></colgroup></table>b",
+        "<div>a</body><span>b</span></html><em>c</em>d", "<SPAN>a<B>b</b></Span>c<DIV>d</DIV>e"}) {
     const ContextTally tally =
         vx::support::CompareContexts(page, vx::support::InterestingOffsets(page, 1));
     for (const auto& fault : tally.faults) ADD_FAILURE() << vx::support::Describe(page, fault);

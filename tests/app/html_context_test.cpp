@@ -256,6 +256,15 @@ TEST(HtmlContextTree, OpenPAndTemplateElementsLeaveEveryWay) {
       EXPECT_EQ(ElementOf(pages[i], needles[k]), want[i][k]) << pages[i] << " " << needles[k];
     ExpectSameWhateverAsked(pages[i]);
   }
+  // An end tag closes the innermost element at once only when it is that
+  // element's: "span\0" is no span, "</span>" leaves it open.
+  const std::string nul("<div><span\0>A</span>B</div>C<x\0>D</x\0>E", 39);
+  EXPECT_EQ(ElementOf(nul, "A"), std::string("span\0", 5));
+  EXPECT_EQ(ElementOf(nul, "B"), std::string("span\0", 5));
+  EXPECT_EQ(ElementOf(nul, "C"), "body");
+  EXPECT_EQ(ElementOf(nul, "D"), std::string("x\0", 2));
+  EXPECT_EQ(ElementOf(nul, "E"), "body");
+  ExpectSameWhateverAsked(nul);
   // The svg template's text is the template's own; the page's stays apart.
   EXPECT_EQ(ElementOf("<svg><template>A</template></svg>B", "A"), "template");
 }

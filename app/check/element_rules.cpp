@@ -503,6 +503,8 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
         break;
       }
     }
+    // Most tags meet no candidate at all: nothing to reset for them.
+    if (!named && any_name.empty()) continue;
     hit_rules.clear();
     std::fill(has.begin(), has.end(), 0);
     // Which candidates may match: none that needs an attribute the tag lacks.

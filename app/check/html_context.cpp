@@ -343,53 +343,60 @@ constexpr std::size_t kLongestKnown = 14;  // "annotation-xml"
 
 // Names of the elements the tree builder knows, looked up once a tag in an
 // open-addressed table keyed by the name's first 16 bytes (zero-padded): a
-// tag costs one multiply and two compares.
+// tag costs one multiply and a compare or two. Built at compile time, so a
+// lookup waits on no guard of a static and inlines into the name reader.
 struct NameTable {
-  static constexpr std::size_t kSlots = 256;
+  static constexpr std::size_t kSlots = 512;
+  // Sixteen bytes a slot, so that the table stays in the nearest cache: the
+  // name's first eight bytes, then its next six (no known name is longer
+  // than fourteen), its length and its id.
   struct Slot {
-    std::uint64_t a = 0, b = 0;
-    std::size_t size = 0;  // 0: empty
-    T id = T::kOther;
+    std::uint64_t a = 0;
+    std::uint64_t rest = 0;  // 0: empty
   };
   std::array<Slot, kSlots> slots{};
-  static std::size_t Hash(std::uint64_t a, std::uint64_t b) {
-    return static_cast<std::size_t>(((a * 0x9E3779B97F4A7C15ull) ^ b) * 0xFF51AFD7ED558CCDull >>
-                                    56) &
-           (kSlots - 1);
+  static constexpr std::size_t Hash(std::uint64_t a, std::uint64_t b) {
+    return static_cast<std::size_t>(((a ^ (b << 7)) * 0x9E3779B97F4A7C15ull) >> 55) & (kSlots - 1);
   }
-  static void Key(const char* padded, std::uint64_t& a, std::uint64_t& b) {
-    a = b = 0;
-    for (int i = 0; i < 8; ++i) {
-      a |= std::uint64_t{static_cast<unsigned char>(padded[i])} << (8 * i);
-      b |= std::uint64_t{static_cast<unsigned char>(padded[8 + i])} << (8 * i);
+  static constexpr std::uint64_t Rest(std::uint64_t b, std::size_t size) {
+    return b | (std::uint64_t{size} << 48);
+  }
+  constexpr void Add(std::string_view n, T id) {
+    std::uint64_t a = 0, b = 0;
+    for (std::size_t i = 0; i < n.size(); ++i) {
+      const std::uint64_t c = static_cast<unsigned char>(n[i]);
+      if (i < 8) {
+        a |= c << (8 * i);
+      } else {
+        b |= c << (8 * (i - 8));
+      }
     }
-  }
-  void Add(std::string_view n, T id) {
-    char padded[16] = {};
-    std::memcpy(padded, n.data(), n.size());
-    std::uint64_t a, b;
-    Key(padded, a, b);
     std::size_t i = Hash(a, b);
-    while (slots[i].size != 0) i = (i + 1) & (kSlots - 1);
-    slots[i] = Slot{a, b, n.size(), id};
+    while (slots[i].rest != 0) i = (i + 1) & (kSlots - 1);
+    slots[i] = Slot{a, Rest(b, n.size()) | (std::uint64_t{static_cast<std::uint8_t>(id)} << 56)};
   }
   // `a`, `b`: the name's first 16 bytes, zeros after it, little-endian.
-  T Find(std::uint64_t a, std::uint64_t b, std::size_t size) const {
+  [[gnu::always_inline]] T Find(std::uint64_t a, std::uint64_t b, std::size_t size) const {
     if (size > kLongestKnown) return T::kOther;
-    for (std::size_t i = Hash(a, b); slots[i].size != 0; i = (i + 1) & (kSlots - 1)) {
-      if (slots[i].a == a && slots[i].b == b && slots[i].size == size) return slots[i].id;
+    const std::uint64_t rest = Rest(b, size);
+    for (std::size_t i = Hash(a, b); slots[i].rest != 0; i = (i + 1) & (kSlots - 1)) {
+      if (slots[i].a == a && (slots[i].rest & ((std::uint64_t{1} << 56) - 1)) == rest)
+        return static_cast<T>(slots[i].rest >> 56);
     }
     return T::kOther;
   }
 };
+static_assert(kLongestKnown <= 14 && kTagIds <= 256,
+              "a name table slot holds 14 bytes and 256 ids");
 
-T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
-  static const NameTable table = [] {
-    NameTable t;
-    for (const auto& [n, id] : kKnownNames) t.Add(n, id);
-    return t;
-  }();
-  return table.Find(a, b, size);
+constexpr NameTable kNameTable = [] {
+  NameTable t;
+  for (const auto& [n, id] : kKnownNames) t.Add(n, id);
+  return t;
+}();
+
+[[gnu::always_inline]] inline T Lookup(std::uint64_t a, std::uint64_t b, std::size_t size) {
+  return kNameTable.Find(a, b, size);
 }
 
 // The name of a known element.
@@ -414,6 +421,8 @@ enum : std::uint16_t {
   kTableSection = 32,
   kTableMode = 64,
   kBreaksOutOfForeign = 128,
+  kPlainStart = 256,
+  kPlainEnd = 512,
 };
 constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
   std::array<std::uint16_t, kTagIds> f{};
@@ -455,6 +464,22 @@ constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
        T::kOl,     T::kP,      T::kPre,        T::kRuby,    T::kS,     T::kSmall,  T::kSpan,
        T::kStrong, T::kStrike, T::kSub,        T::kSup,     T::kTable, T::kTt,     T::kU,
        T::kUl,     T::kVar});
+  // Start tags the body's rules simply insert (closing an open p first
+  // where they do), and end tags that simply close the innermost element
+  // when it is theirs: every other one has a rule of its own.
+  for (std::size_t i = 0; i < kTagIds; ++i) f[i] |= kPlainStart | kPlainEnd;
+  auto clear = [&f](std::uint16_t bit, std::initializer_list<T> ids) {
+    for (const T t : ids) f[Index(t)] &= static_cast<std::uint16_t>(~bit);
+  };
+  clear(kPlainStart,
+        {T::kHtml,    T::kBody,  T::kFrameset,  T::kHead,   T::kCaption, T::kCol,    T::kColgroup,
+         T::kFrame,   T::kTbody, T::kTd,        T::kTfoot,  T::kTh,      T::kThead,  T::kTr,
+         T::kH1,      T::kH2,    T::kH3,        T::kH4,     T::kH5,      T::kH6,     T::kPre,
+         T::kListing, T::kXmp,   T::kPlaintext, T::kHr,     T::kForm,    T::kLi,     T::kDd,
+         T::kDt,      T::kA,     T::kNobr,      T::kButton, T::kTable,   T::kOption, T::kOptgroup,
+         T::kRb,      T::kRtc,   T::kRp,        T::kRt,     T::kMath,    T::kSvg});
+  clear(kPlainEnd, {T::kTemplate, T::kBody, T::kHtml, T::kHead, T::kFrameset, T::kForm, T::kBr,
+                    T::kSelect, T::kOption, T::kOptgroup});
   return f;
 }();
 
@@ -616,6 +641,7 @@ struct ContextScanner::Impl {
   std::size_t overflow = 0;   // pushes beyond kMaxDepth not kept
   bool structural = false;    // a table's own rules open what is opened now
   std::size_t templates = 0;  // templates open: their content reads as a body's
+  std::size_t p_open = 0;     // HTML p elements open
 
   // Whether a "</>" (which the tokenizer drops) starts at `at`; false for
   // an `at` that wrapped round below 0.
@@ -662,17 +688,32 @@ struct ContextScanner::Impl {
       return;
     }
     const bool fostered = !structural && InTableMode();
-    if (id == T::kTemplate && !foreign) ++templates;
-    stack.push_back(Node{id, foreign, math, fostered, false, {}});
-    if (id == T::kOther) stack.back().other.assign(name);
+    if (!foreign) Count(id, 1);
+    Node& n = stack.emplace_back();
+    n.id = id;
+    n.foreign = foreign;
+    n.math = math;
+    n.fostered = fostered;
+    if (id == T::kOther) n.other.assign(name);
   }
   void Pop() {
     if (overflow > 0) {
       --overflow;
     } else if (!stack.empty()) {
-      if (stack.back().id == T::kTemplate && !stack.back().foreign) --templates;
+      if (!stack.back().foreign) Count(stack.back().id, -1);
       stack.pop_back();
     }
+  }
+  // Takes out an open element below the top (misnested markup).
+  void EraseAt(std::size_t i) {
+    if (!stack[i].foreign) Count(stack[i].id, -1);
+    stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  // Open HTML templates and p elements, kept count of so that the common
+  // tags need not walk the open elements to learn there are none.
+  void Count(T id, int by) {
+    if (id == T::kTemplate) templates += static_cast<std::size_t>(by);
+    if (id == T::kP) p_open += static_cast<std::size_t>(by);
   }
   void PopUntil(T id) {
     while (!stack.empty()) {
@@ -721,8 +762,9 @@ struct ContextScanner::Impl {
   bool InScope(T id, Scope scope = Scope::kDefault) const {
     return InScopeIf([id](T t) { return t == id; }, scope);
   }
+  bool PInButtonScope() const { return p_open > 0 && InScope(T::kP, Scope::kButton); }
   void CloseP() {
-    if (InScope(T::kP, Scope::kButton)) PopUntil(T::kP);
+    if (PInButtonScope()) PopUntil(T::kP);
   }
   bool InSelect() const {
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
@@ -790,10 +832,11 @@ struct ContextScanner::Impl {
   void Insert() {
     if (IsVoid(tag_id)) return;
     Push(TagName(), tag_id, false);
-    raw_name.assign(TagName());
+    // Only raw text elements need their name kept, for their end tag.
     switch (tag_id) {
       case T::kTitle:
       case T::kTextarea:
+        raw_name.assign(TagName());
         state = St::kRcdata;
         break;
       case T::kStyle:
@@ -802,9 +845,11 @@ struct ContextScanner::Impl {
       case T::kNoembed:
       case T::kNoframes:
       case T::kNoscript:
+        raw_name.assign(TagName());
         state = St::kRawtext;
         break;
       case T::kScript:
+        raw_name.assign(TagName());
         state = St::kScript;
         break;
       case T::kPlaintext:
@@ -827,7 +872,23 @@ struct ContextScanner::Impl {
               T::kNoframes, T::kStyle, T::kScript, T::kTemplate);
   }
 
+  // Whether the body's rules take the tag with nothing else to decide: in
+  // the body (or a template), the innermost element HTML, neither a select's
+  // nor a column group's nor a table's part. Most tags of a page are.
+  bool PlainBody() const {
+    if (overflow != 0 || stack.empty() || (mode != Mode::kInBody && templates == 0)) return false;
+    const Node& top = stack.back();
+    return !top.foreign && !top.fostered && !IsTableMode(top.id) &&
+           !In(top.id, T::kSelect, T::kOption, T::kOptgroup, T::kColgroup);
+  }
+
   void StartTag() {
+    if ((kFlags[Index(tag_id)] & kPlainStart) != 0 && PlainBody()) {
+      // What BodyStart does with them, without the way there.
+      if (ClosesP(tag_id)) CloseP();
+      Insert();
+      return;
+    }
     // Inside svg or math, tags are foreign unless they end the foreign
     // content or sit in an integration point.
     if (const Node* top = Top(); top != nullptr && top->foreign) {
@@ -1144,6 +1205,14 @@ struct ContextScanner::Impl {
       Pop();
       return;
     }
+    if ((kFlags[Index(tag_id)] & kPlainEnd) != 0 && overflow == 0 && !stack.empty() &&
+        !stack.back().foreign && (mode == Mode::kInBody || templates > 0) &&
+        NamedLikeTag(stack.back())) {
+      // The innermost element's own end tag: whatever rule the body has for
+      // it closes just that one.
+      Pop();
+      return;
+    }
     if (const Node* top = Top(); top != nullptr && top->foreign) {
       // Foreign elements close by name, whatever their case; an HTML element
       // on the way hands the tag to the HTML rules. As gumbo reads them, an
@@ -1249,7 +1318,7 @@ struct ContextScanner::Impl {
         if (InScope(T::kBody)) mode = Mode::kAfterAfterBody;
         return;
       case T::kP:
-        if (InScope(T::kP, Scope::kButton)) PopUntil(T::kP);
+        if (PInButtonScope()) PopUntil(T::kP);
         return;
       case T::kLi:
         if (InScope(T::kLi, Scope::kListItem)) PopUntil(T::kLi);
@@ -1265,7 +1334,7 @@ struct ContextScanner::Impl {
         GenerateImpliedEndTags();
         for (std::size_t i = stack.size(); i-- > 0;) {
           if (!stack[i].foreign && stack[i].id == T::kForm) {
-            stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+            EraseAt(i);
             return;
           }
         }
@@ -1336,7 +1405,7 @@ struct ContextScanner::Impl {
           if (!stack[j].foreign && IsSpecialHtml(stack[j].id)) special_above = true;
         }
         if (special_above) {
-          stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+          EraseAt(i);
         } else {
           while (stack.size() > i) Pop();
         }

@@ -222,6 +222,71 @@ TEST(HtmlContextTree, ImpliedEndTags) {
   EXPECT_EQ(ElementOf("<p><br>A<img src=x>B<input>C", "src"), "img");
 }
 
+void ExpectSameWhateverAsked(std::string_view page);
+
+// The scanner counts its open p and template elements rather than walking
+// the open elements for each block: every way one leaves must count.
+TEST(HtmlContextTree, OpenPAndTemplateElementsLeaveEveryWay) {
+  const std::vector<std::string> pages = {
+      // A button bounds the p's scope: the div stays inside the p, which a
+      // later block then closes.
+      "<p><button><div>A</button>B<div>C</div>D",
+      // A formatting element taken out from under its p, or a form, leaves
+      // the p open.
+      "<b><p>A</b>B<div>C</div>D",
+      "<form><p><span>A</form>B<div>C</div>D",
+      // A p end tag that is not the innermost element closes what is inside.
+      "<p><span><em>A</p>B<div>C</div>D",
+      // A template's content closes with it, p and all.
+      "<template><p>A</template>B<div>C</div>D",
+      // A foreign template is no template.
+      "<svg><template>A</template></svg>B<div>C</div>D",
+      // Upper-case names are the same elements.
+      "<P>A<UL>B</UL>C<Ul>x</uL>D",
+  };
+  const std::vector<std::vector<std::string>> want = {
+      {"div", "p", "div", "body"},     {"p", "p", "div", "body"},
+      {"span", "span", "div", "body"}, {"em", "body", "div", "body"},
+      {"p", "body", "div", "body"},    {"template", "body", "div", "body"},
+      {"p", "ul", "body", "body"},
+  };
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const char* needles[] = {"A", "B", "C", "D"};
+    for (std::size_t k = 0; k < 4; ++k)
+      EXPECT_EQ(ElementOf(pages[i], needles[k]), want[i][k]) << pages[i] << " " << needles[k];
+    ExpectSameWhateverAsked(pages[i]);
+  }
+  // An end tag closes the innermost element at once only when it is that
+  // element's: "span\0" is no span, "</span>" leaves it open.
+  const std::string nul("<div><span\0>A</span>B</div>C<x\0>D</x\0>E", 39);
+  EXPECT_EQ(ElementOf(nul, "A"), std::string("span\0", 5));
+  EXPECT_EQ(ElementOf(nul, "B"), std::string("span\0", 5));
+  EXPECT_EQ(ElementOf(nul, "C"), "body");
+  EXPECT_EQ(ElementOf(nul, "D"), std::string("x\0", 2));
+  EXPECT_EQ(ElementOf(nul, "E"), "body");
+  ExpectSameWhateverAsked(nul);
+  // The svg template's text is the template's own; the page's stays apart.
+  EXPECT_EQ(ElementOf("<svg><template>A</template></svg>B", "A"), "template");
+}
+
+// Raw text elements one after another, each ended by its own end tag
+// whatever the case it is written in, never by another's.
+TEST(HtmlContextTokenizer, EachRawTextElementEndsByItsOwnName) {
+  const std::string page =
+      "<TITLE>Q1<b>Q2</TITLE>Q3<style>Q4</style><div>Q5<TextArea>Q6</div>Q7</textAREA>Q8"
+      "<script>Q9</style>Q10</ScRiPt>Q11";
+  EXPECT_EQ(PlaceOf(page, "Q2").context, Context::Text);
+  EXPECT_EQ(ElementOf(page, "Q2"), "title");
+  EXPECT_EQ(ElementOf(page, "Q3"), "body");
+  EXPECT_EQ(PlaceOf(page, "Q4").context, Context::Style);
+  EXPECT_EQ(ElementOf(page, "Q7"), "textarea");
+  EXPECT_EQ(ElementOf(page, "Q8"), "div");
+  EXPECT_EQ(PlaceOf(page, "Q10").context, Context::Script);
+  EXPECT_EQ(PlaceOf(page, "Q11").context, Context::Text);
+  EXPECT_EQ(ElementOf(page, "Q11"), "div");
+  ExpectSameWhateverAsked(page);
+}
+
 TEST(HtmlContextTree, Tables) {
   const std::string_view page = "<table> <tr><td>A<td>B</tr> X</table>C";
   EXPECT_EQ(ElementOf(page, " <tr"), "table");

@@ -7,9 +7,6 @@
 #include <gumbo.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,27 +24,6 @@ const std::string& Page(std::size_t mib) {
   }
   static const std::string sixty_four = vx::bench::MakePage(std::size_t{64} << 20);
   return sixty_four;
-}
-
-const std::vector<std::string>& Corpus() {
-  static const std::vector<std::string> pages = [] {
-    std::vector<std::string> out;
-    const std::filesystem::path root = "/usr/share/doc/python3.11/html";
-    if (!std::filesystem::is_directory(root)) return out;
-    std::vector<std::filesystem::path> paths;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-      if (e.is_regular_file() && e.path().extension() == ".html") paths.push_back(e.path());
-    }
-    std::sort(paths.begin(), paths.end());
-    for (const auto& p : paths) {
-      std::ifstream in(p, std::ios::binary);
-      std::ostringstream s;
-      s << in.rdbuf();
-      out.push_back(s.str());
-    }
-    return out;
-  }();
-  return pages;
 }
 
 // Where a check asks: every marker occurrence and every 4 KiB.
@@ -98,7 +74,7 @@ void BM_GumboParse(benchmark::State& state) {
 BENCHMARK(BM_GumboParse)->Arg(8)->Unit(benchmark::kMillisecond);
 
 void BM_ContextScanCorpus(benchmark::State& state) {
-  const auto& pages = Corpus();
+  const auto& pages = vx::bench::ManualPages();
   if (pages.empty()) {
     state.SkipWithError("no corpus: install python3.11-doc");
     return;
@@ -119,7 +95,7 @@ void BM_ContextScanCorpus(benchmark::State& state) {
 BENCHMARK(BM_ContextScanCorpus)->Unit(benchmark::kMillisecond);
 
 void BM_GumboParseCorpus(benchmark::State& state) {
-  const auto& pages = Corpus();
+  const auto& pages = vx::bench::ManualPages();
   if (pages.empty()) {
     state.SkipWithError("no corpus: install python3.11-doc");
     return;

@@ -1,10 +1,6 @@
-// The rule search alone over generated pages, in bytes per second.
+// The rule search alone over generated and real pages, in bytes per second.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,31 +44,11 @@ void BM_RuleHitsByteFilter(benchmark::State& state) {
 }
 BENCHMARK(BM_RuleHitsByteFilter)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 
-// Real pages one by one, as a folder run searches them: the HTML manual of
-// python3.11-doc unless VX_BENCH_DOCS names another folder.
-const std::vector<std::string>& Manual() {
-  static const std::vector<std::string> pages = [] {
-    const char* env = std::getenv("VX_BENCH_DOCS");
-    const std::filesystem::path root = env ? env : "/usr/share/doc/python3.11/html";
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->path().extension() != ".html") continue;
-      std::ifstream in(it->path(), std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      out.push_back(text.str());
-    }
-    return out;
-  }();
-  return pages;
-}
-
+// Real pages one by one, as a folder run searches them.
 void BM_RuleHitsManual(benchmark::State& state) {
-  const auto& pages = Manual();
+  const auto& pages = vx::bench::ManualPages();
   if (pages.empty()) {
-    state.SkipWithError("no pages: install python3.11-doc or set VX_BENCH_DOCS");
+    state.SkipWithError("no pages: install python3.11-doc");
     return;
   }
   std::int64_t bytes = 0;

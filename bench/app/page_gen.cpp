@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string_view>
 
 namespace vx::bench {
@@ -262,6 +265,27 @@ std::string MakePage(std::size_t bytes, std::uint32_t seed) {
   for (; next < planted.size(); ++next) page += planted[next].second;
   page += tail;
   return page;
+}
+
+const std::vector<std::string>& ManualPages() {
+  static const std::vector<std::string> pages = [] {
+    std::vector<std::string> out;
+    const std::filesystem::path root = "/usr/share/doc/python3.11/html";
+    if (!std::filesystem::is_directory(root)) return out;
+    std::vector<std::filesystem::path> paths;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+      if (e.is_regular_file() && e.path().extension() == ".html") paths.push_back(e.path());
+    }
+    std::sort(paths.begin(), paths.end());
+    for (const auto& p : paths) {
+      std::ifstream in(p, std::ios::binary);
+      std::ostringstream s;
+      s << in.rdbuf();
+      out.push_back(s.str());
+    }
+    return out;
+  }();
+  return pages;
 }
 
 }  // namespace vx::bench

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vx::bench {
 
@@ -14,5 +15,9 @@ namespace vx::bench {
 // thirds, and "window.open", "<SCRIPT" and "cdromCollection" once each near the
 // end; the others never.
 std::string MakePage(std::size_t bytes, std::uint32_t seed = 1);
+
+// The pages of the HTML manual Debian's python3.11-doc ships, in path order,
+// read once; empty when the package is missing.
+const std::vector<std::string>& ManualPages();
 
 }  // namespace vx::bench

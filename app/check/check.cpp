@@ -8,10 +8,13 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <queue>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "app/check/element_rules.h"
@@ -184,7 +187,7 @@ struct RuleSet::Compiled {
   std::size_t length(unsigned id) const { return patterns[id].text.size(); }
 };
 
-RuleSet::RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins)
+RuleSet::RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins, Build build)
     : rules_(std::move(rules)), allow_origins_(WellKnownOrigins()) {
   for (std::string& host : allow_origins)
     if (std::find(allow_origins_.begin(), allow_origins_.end(), host) == allow_origins_.end())
@@ -199,15 +202,15 @@ RuleSet::RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins
   is_classic_ = rules_.size() == kRuleCount;
   for (std::size_t i = 0; i < rules_.size() && is_classic_; ++i)
     is_classic_ = rules_[i].classic == i && rules_[i].in == 0;
-  // A mixed set: its classic rules found the classic way when only first
-  // occurrences are wanted, the others by a database of their own. Building
-  // that one refuses every pattern of the set that cannot be used (the
-  // classic forms always can), so the whole set's waits for a check that
+  mixed_ = !is_classic_ && std::any_of(rules_.begin(), rules_.end(), Compiled::IsPlainClassic);
+  if (build == Build::WhenNeeded || is_classic_) return;
+  // A mixed set's rest refuses every pattern of the set that cannot be used
+  // (the classic forms always can), so the whole set's waits for a check that
   // needs it; so does the twenty's.
-  if (!is_classic_ && std::any_of(rules_.begin(), rules_.end(), Compiled::IsPlainClassic)) {
-    rest_ = std::make_unique<Compiled>(rules_, true);
-  } else if (!is_classic_) {
-    compiled_ = std::make_unique<Compiled>(rules_);
+  if (mixed_) {
+    rest();
+  } else {
+    compiled();
   }
 }
 
@@ -216,6 +219,12 @@ const RuleSet::Compiled& RuleSet::compiled() const {
     if (!compiled_) compiled_ = std::make_unique<Compiled>(rules_);
   });
   return *compiled_;
+}
+
+const RuleSet::Compiled* RuleSet::rest() const {
+  if (!mixed_) return nullptr;
+  std::call_once(rest_once_, [this] { rest_ = std::make_unique<Compiled>(rules_, true); });
+  return rest_.get();
 }
 
 RuleSet::~RuleSet() = default;
@@ -438,6 +447,57 @@ bool IsLineEnd(char c) {
 
 void ScanText(std::string_view text, const RuleSet::Compiled& db, Collector& collector);
 
+// Element rules read the page's markup on a thread of their own while its
+// text is searched, for pages this large: the two passes share only the page.
+constexpr std::size_t kElementsApartBytes = std::size_t{1} << 20;
+
+// MatchElements run beside the caller: Take() gives its hits (or throws what
+// it threw); the destructor waits for it whatever happens in between.
+class ElementPass {
+ public:
+  ElementPass(std::string_view text, const RuleSet& set, const CheckOptions& options)
+      : text_(text), set_(set), options_(options) {
+    const bool any = std::any_of(set.rules().begin(), set.rules().end(),
+                                 [](const Rule& r) { return r.kind == MatchKind::Element; });
+    if (!any || text.size() < kElementsApartBytes || std::thread::hardware_concurrency() < 2)
+      return;
+    try {
+      thread_ = std::thread([this] {
+        try {
+          hits_ = Run();
+        } catch (...) {
+          error_ = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to spare: Take() does it.
+    }
+  }
+  ~ElementPass() {
+    if (thread_.joinable()) thread_.join();
+  }
+  ElementPass(const ElementPass&) = delete;
+  ElementPass& operator=(const ElementPass&) = delete;
+
+  std::vector<ElementHit> Take() {
+    if (!thread_.joinable()) return Run();
+    thread_.join();
+    if (error_) std::rethrow_exception(error_);
+    return std::move(hits_);
+  }
+
+ private:
+  std::vector<ElementHit> Run() const {
+    return MatchElements(text_, set_, options_.page, options_.only_rule);
+  }
+  std::string_view text_;
+  const RuleSet& set_;
+  const CheckOptions& options_;
+  std::vector<ElementHit> hits_;
+  std::exception_ptr error_;
+  std::thread thread_;
+};
+
 }  // namespace
 
 CheckResult Check(std::string_view text, const CheckOptions& options) {
@@ -445,7 +505,8 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   const RuleSet& set = *owned;
   if (set.is_classic() && !options.want_occurrences && options.ignore_in == 0)
     return FirstOccurrences(text);
-  const bool split = set.rest() && !options.want_occurrences && options.ignore_in == 0 &&
+  ElementPass elements(text, set, options);
+  const bool split = set.mixed() && !options.want_occurrences && options.ignore_in == 0 &&
                      options.only_rule >= set.size();
   const RuleSet::Compiled& db = split ? *set.rest() : set.compiled();
   Collector collector(text, options, set, db);
@@ -459,7 +520,7 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
       collector.AddPlaced(r, {at, rule.pattern.size(), 1, 1, Context::Text, {}}, 0);
     }
   }
-  for (const ElementHit& hit : MatchElements(text, set, options.page, options.only_rule))
+  for (const ElementHit& hit : elements.Take())
     collector.AddPlaced(hit.rule, {hit.offset, hit.length, 1, 1, Context::Tag, hit.element});
   // Header rules have no place in the text: line and column 0, no listed
   // occurrences.

@@ -25,7 +25,8 @@ using Node = YamlNode;
 
 class Reader : public YamlFields {
  public:
-  explicit Reader(const std::string& name) : YamlFields(name) {}
+  Reader(const std::string& name, RulePatterns patterns)
+      : YamlFields(name), compile_(patterns == RulePatterns::Check) {}
 
   Rule ReadRule(const Node& n, const std::string& field) const {
     Keys(n, field,
@@ -206,27 +207,54 @@ class Reader : public YamlFields {
     return t;
   }
 
-  // Said here, with the line, rather than when the set is compiled.
+  // A regex is refused here, with its line, rather than when the set is
+  // compiled. The empty-match test parses only; whether the database takes
+  // the file's regexes is asked once for all of them (CompileRegexes), as
+  // compiling each alone would cost a whole build per regex.
   void CheckRegex(const Node& at, const std::string& field, const Rule& r) const {
-    const unsigned flags =
-        HS_FLAG_SOM_LEFTMOST | (r.case_mode == CaseMode::Ignore ? HS_FLAG_CASELESS : 0);
-    hs_database_t* db = nullptr;
+    hs_expr_info_t* info = nullptr;
     hs_compile_error_t* error = nullptr;
-    if (hs_compile(r.pattern.c_str(), flags, HS_MODE_STREAM | HS_MODE_SOM_HORIZON_LARGE, nullptr,
-                   &db, &error) != HS_SUCCESS) {
+    if (hs_expression_info(r.pattern.c_str(), RegexFlags(r), &info, &error) != HS_SUCCESS) {
       const std::string why = error && error->message ? error->message : "unknown error";
       hs_free_compile_error(error);
       Fail(at, field, "\"" + r.pattern + "\" cannot be used: " + why);
     }
-    hs_free_database(db);
-    hs_expr_info_t* info = nullptr;
-    if (hs_expression_info(r.pattern.c_str(), flags, &info, &error) == HS_SUCCESS) {
-      const bool empty = info->min_width == 0;
-      std::free(info);
-      if (empty) Fail(at, field, "\"" + r.pattern + "\" matches empty text");
-    } else {
-      hs_free_compile_error(error);
+    const bool empty = info->min_width == 0;
+    std::free(info);
+    if (empty) Fail(at, field, "\"" + r.pattern + "\" matches empty text");
+    if (compile_) regexes_.push_back({&at, field, r.pattern, RegexFlags(r)});
+  }
+
+  static unsigned RegexFlags(const Rule& r) {
+    return HS_FLAG_SOM_LEFTMOST | (r.case_mode == CaseMode::Ignore ? HS_FLAG_CASELESS : 0);
+  }
+
+  // The file's regexes built as the set builds them. A refusal names its
+  // expression; one that names none (the whole is too large, say) is left to
+  // the set, which says so before anything is checked.
+  void CompileRegexes() const {
+    if (regexes_.empty()) return;
+    std::vector<const char*> expressions;
+    std::vector<unsigned> flags, ids;
+    for (const PendingRegex& p : regexes_) {
+      expressions.push_back(p.pattern.c_str());
+      flags.push_back(p.flags);
+      ids.push_back(static_cast<unsigned>(ids.size()));
     }
+    hs_database_t* db = nullptr;
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile_multi(
+            expressions.data(), flags.data(), ids.data(), static_cast<unsigned>(expressions.size()),
+            HS_MODE_STREAM | HS_MODE_SOM_HORIZON_LARGE, nullptr, &db, &error) == HS_SUCCESS) {
+      hs_free_database(db);
+      return;
+    }
+    const std::string why = error && error->message ? error->message : "unknown error";
+    const int which = error ? error->expression : -1;
+    hs_free_compile_error(error);
+    if (which < 0 || static_cast<std::size_t>(which) >= regexes_.size()) return;
+    const PendingRegex& p = regexes_[static_cast<std::size_t>(which)];
+    Fail(*p.at, p.field, "\"" + p.pattern + "\" cannot be used: " + why);
   }
 
   RuleFileContent Read(const Node& root) const {
@@ -262,21 +290,32 @@ class Reader : public YamlFields {
       }
       rules.push_back(std::move(r));
     }
+    CompileRegexes();
     content.rules = std::move(rules);
     return content;
   }
+
+ private:
+  struct PendingRegex {
+    const Node* at;
+    std::string field;
+    std::string pattern;
+    unsigned flags;
+  };
+  bool compile_;
+  mutable std::vector<PendingRegex> regexes_;
 };
 
 }  // namespace
 
 std::vector<Rule> ParseRuleFile(std::string_view text, const std::string& name,
-                                const RuleFileLimits& limits) {
-  return ParseRuleFileContent(text, name, limits).rules;
+                                const RuleFileLimits& limits, RulePatterns patterns) {
+  return ParseRuleFileContent(text, name, limits, patterns).rules;
 }
 
 RuleFileContent ParseRuleFileContent(std::string_view text, const std::string& name,
-                                     const RuleFileLimits& limits) {
-  return Reader(name).Read(ParseYamlDocument(text, name, "rules", limits));
+                                     const RuleFileLimits& limits, RulePatterns patterns) {
+  return Reader(name, patterns).Read(ParseYamlDocument(text, name, "rules", limits));
 }
 
 std::vector<Rule> ReadRuleFile(const std::string& path, const RuleFileLimits& limits) {

@@ -249,7 +249,8 @@ bool NamesRule(const Rule& rule, std::string_view word) {
 }
 
 const std::vector<Rule>& ModernRules() {
-  static const std::vector<Rule> rules = ParseRuleFile(kModernPack, "modern pack");
+  static const std::vector<Rule> rules =
+      ParseRuleFile(kModernPack, "modern pack", {}, RulePatterns::Trusted);
   return rules;
 }
 
@@ -304,7 +305,11 @@ std::shared_ptr<const RuleSet> BuildRuleSet(const RuleChoice& choice) {
     if (on && !off) kept.push_back(std::move(r));
   }
   try {
-    return std::make_shared<RuleSet>(std::move(kept), std::move(allow_origins));
+    // The built-in packs are known to compile (their tests build them): only
+    // a set with the user's files is built before anything is checked.
+    return std::make_shared<RuleSet>(
+        std::move(kept), std::move(allow_origins),
+        choice.files.empty() ? RuleSet::Build::WhenNeeded : RuleSet::Build::Now);
   } catch (const RuleError& e) {
     throw RuleChoiceError(std::string("--rules: ") + e.what());
   }

@@ -109,11 +109,15 @@ const std::vector<Rule>& ClassicRules();
 
 class RuleSet {
  public:
-  // Compiles the rules' patterns into one database. Throws RuleError naming
-  // the first rule that cannot be used.
+  // When the rules' patterns are compiled: at once, so that the constructor
+  // throws RuleError naming the first rule that cannot be used; or when a
+  // check first needs them, for rules known to be usable (the built-in
+  // packs), so that a large page's other passes need not wait for it.
+  enum class Build { Now, WhenNeeded };
   // `allow_origins` extends the built-in list of well-known origins that
   // same-origin tests count as the page's own.
-  explicit RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins = {});
+  explicit RuleSet(std::vector<Rule> rules, std::vector<std::string> allow_origins = {},
+                   Build build = Build::Now);
   ~RuleSet();
   RuleSet(const RuleSet&) = delete;
   RuleSet& operator=(const RuleSet&) = delete;
@@ -137,16 +141,23 @@ class RuleSet {
   // patterns are known to be usable already (the twenty, or a mixed set whose
   // rest was built), since building it is most of a small run's time.
   const Compiled& compiled() const;
-  // A mixed set's database without its classic rules; null otherwise.
-  const Compiled* rest() const { return rest_.get(); }
+  // Whether the set mixes plain classic rules with others: a check that wants
+  // only first occurrences finds the classic ones the classic way and the
+  // rest by a database of their own.
+  bool mixed() const { return mixed_; }
+  // A mixed set's database without its classic rules (built once, when first
+  // asked for unless the set was built Now); null for a set that is not mixed.
+  const Compiled* rest() const;
 
  private:
   std::vector<Rule> rules_;
   std::vector<std::string> allow_origins_;
   bool is_classic_ = false;
+  bool mixed_ = false;
   mutable std::once_flag compiled_once_;
   mutable std::unique_ptr<Compiled> compiled_;
-  std::unique_ptr<Compiled> rest_;
+  mutable std::once_flag rest_once_;
+  mutable std::unique_ptr<Compiled> rest_;
 };
 
 }  // namespace vx::app::check

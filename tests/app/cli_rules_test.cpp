@@ -191,6 +191,12 @@ TEST_F(Rules, RuleFileErrorsNameFileLineAndField) {
       "rules:\n  - id: a\n    label: A\n    severity: low\n    match:\n"
       "      regex: 'a(b'\n",
       "bad.yaml:6: rules[0].match.regex: \"a(b\" cannot be used");
+  // One the parser takes but the database does not, after a good one: the
+  // file's regexes are built together, and the refusal still names its own.
+  ExpectFileError(
+      "rules:\n  - {id: a, label: A, severity: low, match: {regex: 'ab+c'}}\n"
+      "  - {id: b, label: B, severity: low, match: {regex: '(.*a){1000}'}}\n",
+      "bad.yaml:3: rules[1].match.regex: \"(.*a){1000}\" cannot be used: Pattern is too large");
   ExpectFileError("rules:\n  - {id: a, label: A, severity: urgent, match: {literal: x}}\n",
                   "rules[0].severity: \"urgent\" is no severity");
   ExpectFileError("rules:\n  - {id: a, label: A, match: {literal: x}}\n",

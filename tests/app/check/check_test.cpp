@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/check/rule_packs.h"
 #include "app/rules.h"
 #include "tests/support/plain_search.h"
 
@@ -298,6 +300,56 @@ TEST(Check, AMixedSetsWholeDatabaseIsBuiltOnceWhenFirstNeeded) {
   bad.pattern = "(unclosed";
   rules.push_back(bad);
   EXPECT_THROW(RuleSet{rules}, RuleError);
+}
+
+// The built-in packs are compiled only when a check needs them, on the
+// strength of this test: built at once, their patterns must all be usable.
+// A page large enough for its element rules to be read beside the text
+// search finds what the same markup finds on a small page, in both kinds of
+// check (first places and listed occurrences).
+TEST(Check, BuiltInPacksBuildAndLargePagesMatchElementsAsSmallOnesDo) {
+  std::vector<Rule> all = ClassicRules();
+  all.insert(all.end(), ModernRules().begin(), ModernRules().end());
+  EXPECT_NO_THROW(RuleSet(ModernRules(), {}, RuleSet::Build::Now));
+  EXPECT_NO_THROW(RuleSet(all, {}, RuleSet::Build::Now));
+
+  const std::string head =
+      "<html><body><script src=\"https://cdn.example/x.js\"></script>\n"
+      "<iframe src=\"https://elsewhere.example/\" width=\"0\" height=\"0\"></iframe>\n"
+      "<!-- <iframe width=0> --><script>eval(atob('x'))</script>\n";
+  std::string filler;
+  while (filler.size() < (std::size_t{3} << 20)) filler += "<p class=\"c\">some text here</p>\n";
+  const std::string small = head + "</body></html>\n";
+  const std::string large = head + filler +
+                            "<form action=\"http://x.example/\">"
+                            "<input type=\"password\"></form></body></html>\n";
+  for (const bool occurrences : {false, true}) {
+    SCOPED_TRACE(occurrences);
+    CheckOptions options;
+    options.rules =
+        std::make_shared<RuleSet>(all, std::vector<std::string>{}, RuleSet::Build::WhenNeeded);
+    options.want_occurrences = occurrences;
+    const CheckResult a = Check(small, options), b = Check(large, options);
+    std::vector<std::string> element_rules;
+    for (const RuleMatch& m : b.matches) {
+      const Rule& rule = (*options.rules)[m.rule];
+      if (rule.kind == MatchKind::Element) element_rules.push_back(rule.id);
+    }
+    // The head's hidden frame and script (not the commented-out frame), and
+    // the form at the large page's end.
+    EXPECT_EQ(element_rules, (std::vector<std::string>{"hidden-frame", "script-without-integrity",
+                                                       "password-form-elsewhere"}));
+    for (const RuleMatch& m : a.matches) {
+      auto it = std::find_if(b.matches.begin(), b.matches.end(),
+                             [&](const RuleMatch& o) { return o.rule == m.rule; });
+      ASSERT_NE(it, b.matches.end()) << (*options.rules)[m.rule].id;
+      EXPECT_EQ(it->first.offset, m.first.offset) << (*options.rules)[m.rule].id;
+    }
+    const std::size_t form = large.find("<form");
+    EXPECT_TRUE(std::any_of(b.matches.begin(), b.matches.end(), [&](const RuleMatch& m) {
+      return (*options.rules)[m.rule].id == "password-form-elsewhere" && m.first.offset == form;
+    }));
+  }
 }
 
 }  // namespace

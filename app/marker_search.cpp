@@ -324,6 +324,11 @@ std::vector<MarkerSearch::Occurrence> MarkerSearch::Find(std::string_view text,
       // No second thread: one pass does it.
     }
   }
+  return FindInOnePass(text, vector_filter);
+}
+
+std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInOnePass(std::string_view text,
+                                                                  bool vector_filter) const {
   Scan scan(*this, text);
   scan.Run(vector_filter);
   return std::move(scan.found);

@@ -34,6 +34,10 @@ class MarkerSearch {
   // portable byte-table filter.
   std::vector<Occurrence> Find(std::string_view text, bool vector_filter = true) const;
 
+  // Find on the calling thread alone, whatever the text's size: for a caller
+  // whose other cores are busy with the same page.
+  std::vector<Occurrence> FindInOnePass(std::string_view text, bool vector_filter = true) const;
+
   // Just the byte offsets of Find.
   std::vector<std::size_t> FirstOccurrences(std::string_view text, bool vector_filter = true) const;
 

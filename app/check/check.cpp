@@ -479,6 +479,9 @@ class ElementPass {
   ElementPass(const ElementPass&) = delete;
   ElementPass& operator=(const ElementPass&) = delete;
 
+  // Whether the pass runs on a thread of its own.
+  bool beside() const { return thread_.joinable(); }
+
   std::vector<ElementHit> Take() {
     if (!thread_.joinable()) return Run();
     thread_.join();
@@ -512,7 +515,8 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   Collector collector(text, options, set, db);
   if (db.db) ScanText(text, db, collector);
   if (split) {
-    const RuleHits hits = FindRuleHits(text);
+    // With the element rules on the other core, the search keeps to this one.
+    const RuleHits hits = FindRuleHits(text, !elements.beside());
     for (std::size_t r = 0; r < set.size(); ++r) {
       const Rule& rule = set[r];
       if (!RuleSet::Compiled::IsPlainClassic(rule) || !hits.Matches(rule.classic)) continue;

@@ -531,9 +531,9 @@ std::vector<ElementHit> MatchElements(std::string_view text, const RuleSet& set,
             continue;
           hit_rules.push_back(c->rule);
           if (!c->selector->has_inner) {
-            hits.push_back({c->rule, tag.offset, tag.length, tag.name});
+            hits.push_back({c->rule, tag.offset, tag.length, std::string(tag.name)});
           } else if (open.size() < kMaxOpen) {
-            open.push_back({c, inner_origin, tag.offset, tag.length, tag.name});
+            open.push_back({c, inner_origin, tag.offset, tag.length, std::string(tag.name)});
           }
         }
       }

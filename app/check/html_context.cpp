@@ -2047,7 +2047,7 @@ bool TagReader::Next(Tag& tag) {
       tag.offset = s.tag_begin;
       tag.length = s.seg_end - s.tag_begin;
       tag.end = s.end_tag;
-      tag.name.assign(s.TagName());
+      tag.name = s.TagName();
       s.collect = nullptr;
       return true;
     }

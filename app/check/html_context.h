@@ -76,7 +76,7 @@ struct Tag {
   std::size_t offset = 0;  // of its "<"
   std::size_t length = 0;  // through its ">"
   bool end = false;        // an end tag (no attributes)
-  std::string name;        // lower case
+  std::string_view name;   // lower case; valid until the next tag is read
   // The first of each name, in order. Views into the page, or into
   // `decoded` for values with character references; valid until the next
   // tag is read.

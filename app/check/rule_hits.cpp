@@ -40,9 +40,10 @@ const RuleSearch& TheRuleSearch() {
 
 }  // namespace
 
-RuleHits FindRuleHits(std::string_view text) {
+RuleHits FindRuleHits(std::string_view text, bool may_split) {
   const RuleSearch& rs = TheRuleSearch();
-  const std::vector<MarkerSearch::Occurrence> found = rs.search.Find(text);
+  const std::vector<MarkerSearch::Occurrence> found =
+      may_split ? rs.search.Find(text) : rs.search.FindInOnePass(text);
   RuleHits hits;
   for (std::size_t r = 0; r < kRuleCount; ++r) {
     MarkerSearch::Occurrence best;

@@ -22,7 +22,9 @@ struct RuleHits {
   bool Matches(std::size_t rule) const { return first[rule] != npos; }
 };
 
-// All rules tested against a text in one pass.
-RuleHits FindRuleHits(std::string_view text);
+// All rules tested against a text in one pass; a large text is split
+// between two threads unless `may_split` is false (the caller keeps the
+// other core busy).
+RuleHits FindRuleHits(std::string_view text, bool may_split = true);
 
 }  // namespace vx::app

@@ -409,7 +409,7 @@ std::vector<std::string> Tags(std::string_view page) {
   vx::app::check::Tag tag;
   std::vector<std::string> out;
   while (reader.Next(tag)) {
-    std::string s = (tag.end ? "/" : "") + tag.name;
+    std::string s = (tag.end ? "/" : "") + std::string(tag.name);
     for (const auto& a : tag.attributes)
       s += " " + std::string(a.name) + "=" + std::string(a.value);
     EXPECT_EQ(page[tag.offset], '<') << s;

@@ -20,9 +20,7 @@ const std::vector<std::string> kPatterns = {
 void ExpectSameAsOnePass(const std::string& text, const std::string& what) {
   const MarkerSearch search(kPatterns);
   for (bool vector : {true, false}) {
-    // One pass: under the size at which Find itself splits.
-    ASSERT_LT(text.size(), MarkerSearch::kSplitBytes);
-    const auto one = search.Find(text, vector);
+    const auto one = search.FindInOnePass(text, vector);
     const auto halves = search.FindInHalves(text, vector);
     ASSERT_EQ(one.size(), halves.size());
     for (std::size_t i = 0; i < one.size(); ++i) {
@@ -88,6 +86,13 @@ TEST(MarkerSplit, LargeTextsSplitOnTheirOwn) {
   }
   const MarkerSearch search(kPatterns);
   const auto found = search.Find(text);
+  // The one-thread pass a busy caller asks for finds and places the same.
+  const auto alone = search.FindInOnePass(text);
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(alone[i].offset, found[i].offset) << kPatterns[i];
+    EXPECT_EQ(alone[i].line, found[i].line) << kPatterns[i];
+    EXPECT_EQ(alone[i].column, found[i].column) << kPatterns[i];
+  }
   EXPECT_EQ(found[0].offset, 10u);
   EXPECT_EQ(found[3].offset, text.size() / 2 - 3);
   EXPECT_EQ(found[5].offset, text.size() - 20);

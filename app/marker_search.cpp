@@ -102,6 +102,29 @@ MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::m
 
 // The state of one search: what is still missing, and the filter tables for
 // the buckets that still have missing patterns.
+#if defined(VX_HAVE_AVX2_PATH)
+namespace {
+// The filter over the 32 bytes at `t`: nonzero where some pattern's first
+// Prefix bytes may start. (A lambda would not inherit the target.)
+template <std::size_t Prefix>
+__attribute__((target("avx2"), always_inline)) inline __m256i FilterBlock(const unsigned char* t,
+                                                                          const __m256i* lo,
+                                                                          const __m256i* hi) {
+  const __m256i low_nibble = _mm256_set1_epi8(0x0F);
+  __m256i acc = _mm256_set1_epi8(-1);
+#pragma GCC unroll 8
+  for (std::size_t k = 0; k < Prefix; ++k) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + k));
+    const __m256i l = _mm256_and_si256(c, low_nibble);
+    const __m256i h = _mm256_and_si256(_mm256_srli_epi16(c, 4), low_nibble);
+    acc = _mm256_and_si256(
+        acc, _mm256_and_si256(_mm256_shuffle_epi8(lo[k], l), _mm256_shuffle_epi8(hi[k], h)));
+  }
+  return acc;
+}
+}  // namespace
+#endif
+
 struct MarkerSearch::Scan {
   const MarkerSearch& self;
   std::string_view text;
@@ -236,7 +259,6 @@ struct MarkerSearch::Scan {
   __attribute__((target("avx2,popcnt"))) std::size_t RunAvx2() {
     const std::size_t n = text.size();
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
-    const __m256i low_nibble = _mm256_set1_epi8(0x0F);
     const __m256i zero = _mm256_setzero_si256();
     __m256i lo[Prefix], hi[Prefix];
     // (A lambda would not inherit the target attribute.)
@@ -256,17 +278,24 @@ struct MarkerSearch::Scan {
           break;
         }
       }
-      __m256i acc = _mm256_set1_epi8(-1);
-#pragma GCC unroll 8
-      for (std::size_t k = 0; k < Prefix; ++k) {
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + k));
-        const __m256i l = _mm256_and_si256(c, low_nibble);
-        const __m256i h = _mm256_and_si256(_mm256_srli_epi16(c, 4), low_nibble);
-        acc = _mm256_and_si256(
-            acc, _mm256_and_si256(_mm256_shuffle_epi8(lo[k], l), _mm256_shuffle_epi8(hi[k], h)));
-      }
+      const __m256i acc = FilterBlock<Prefix>(t + i, lo, hi);
       auto hits = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(acc, zero)));
-      if (hits == 0) continue;
+      if (hits == 0) {
+        // A quiet stretch: two blocks a test, the loop's bookkeeping paid
+        // once per 64 bytes, until a candidate shows.
+        if (give_up == nullptr) {
+          std::size_t j = i + 32;
+          while (j + kReach + 64 <= n) {
+            const __m256i x = FilterBlock<Prefix>(t + j, lo, hi),
+                          y = FilterBlock<Prefix>(t + j + 32, lo, hi);
+            const __m256i any = _mm256_or_si256(x, y);
+            if (_mm256_testz_si256(any, any) == 0) break;
+            j += 64;
+          }
+          i = j - 32;  // the loop's step brings it to j
+        }
+        continue;
+      }
       alignas(32) std::uint8_t masks[32];
       _mm256_store_si256(reinterpret_cast<__m256i*>(masks), acc);
       while (hits != 0) {

@@ -86,6 +86,25 @@ TEST(MarkerSearch, RandomTextsAgreeWithPlainSearch) {
   }
 }
 
+// Long stretches where the filter sees no candidate, read two blocks at a
+// time: patterns at every place around those blocks' bounds and near the end
+// of the text, alone and in pairs.
+TEST(MarkerSearch, QuietStretchesMissNothing) {
+  const std::vector<std::string> patterns = {"<script", "cdromCollection", "onmousedown", "<a"};
+  for (std::size_t size : {std::size_t{70}, std::size_t{200}, std::size_t{333}}) {
+    for (std::size_t at = 0; at + 2 <= size; ++at) {
+      std::string text(size, '.');
+      text.replace(at, std::min<std::size_t>(7, size - at),
+                   std::string("<script").substr(0, size - at));
+      ExpectBothFiltersAgree(patterns, text);
+      if (at >= 40) {
+        text.replace(at - 40, 2, "<a");
+        ExpectBothFiltersAgree(patterns, text);
+      }
+    }
+  }
+}
+
 TEST(MarkerSearch, PlacesEachHitByCharacterAndLine) {
   // Long texts (past the 255-block counter flush) of multi-byte characters and
   // all three kinds of line break, with the patterns planted at random places.

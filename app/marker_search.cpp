@@ -100,8 +100,6 @@ MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::m
   for (std::size_t b = 0; b < groups.size(); ++b) bucket_patterns_[b] = std::move(groups[b]);
 }
 
-// The state of one search: what is still missing, and the filter tables for
-// the buckets that still have missing patterns.
 #if defined(VX_HAVE_AVX2_PATH)
 namespace {
 // The filter over the 32 bytes at `t`: nonzero where some pattern's first
@@ -125,6 +123,8 @@ __attribute__((target("avx2"), always_inline)) inline __m256i FilterBlock(const 
 }  // namespace
 #endif
 
+// The state of one search: what is still missing, and the filter tables for
+// the buckets that still have missing patterns.
 struct MarkerSearch::Scan {
   const MarkerSearch& self;
   std::string_view text;
@@ -282,7 +282,8 @@ struct MarkerSearch::Scan {
       auto hits = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(acc, zero)));
       if (hits == 0) {
         // A quiet stretch: two blocks a test, the loop's bookkeeping paid
-        // once per 64 bytes, until a candidate shows.
+        // once per 64 bytes, until a candidate shows. (Not for a half of a
+        // split search, which must look at its give-up flag as it goes.)
         if (give_up == nullptr) {
           std::size_t j = i + 32;
           while (j + kReach + 64 <= n) {

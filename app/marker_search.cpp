@@ -98,6 +98,34 @@ MarkerSearch::MarkerSearch(std::vector<std::string> patterns) : patterns_(std::m
     groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(best_b));
   }
   for (std::size_t b = 0; b < groups.size(); ++b) bucket_patterns_[b] = std::move(groups[b]);
+  for (std::size_t b = 0; b < kBuckets; ++b) {
+    if (!bucket_patterns_[b].empty()) all_live_ = static_cast<std::uint8_t>(all_live_ | (1u << b));
+  }
+  FillTables(initial_, all_live_, std::vector<std::size_t>(patterns_.size(), npos));
+}
+
+void MarkerSearch::FillTables(Tables& tables, std::uint8_t live,
+                              const std::vector<std::size_t>& first) const {
+  for (std::size_t k = 0; k < prefix_; ++k) {
+    tables.bytes[k].fill(0);
+    tables.lo[k].fill(0);
+    tables.hi[k].fill(0);
+  }
+  for (std::size_t b = 0; b < kBuckets; ++b) {
+    if (!(live & (1u << b))) continue;
+    const auto bit = static_cast<std::uint8_t>(1u << b);
+    for (auto i : bucket_patterns_[b]) {
+      if (first[i] != npos) continue;
+      for (std::size_t k = 0; k < prefix_; ++k) {
+        const auto c = static_cast<unsigned char>(patterns_[i][k]);
+        tables.bytes[k][c] |= bit;
+        for (std::size_t lane = 0; lane < 64; lane += 16) {
+          tables.lo[k][lane + (c & 15)] |= bit;
+          tables.hi[k][lane + (c >> 4)] |= bit;
+        }
+      }
+    }
+  }
 }
 
 #if defined(VX_HAVE_AVX2_PATH)
@@ -120,6 +148,24 @@ __attribute__((target("avx2"), always_inline)) inline __m256i FilterBlock(const 
   }
   return acc;
 }
+
+// The same over the 64 bytes at `t`, with AVX-512.
+template <std::size_t Prefix>
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i FilterBlock64(
+    const unsigned char* t, const __m512i* lo, const __m512i* hi) {
+  const __m512i low_nibble = _mm512_set1_epi8(0x0F);
+  __m512i acc = _mm512_set1_epi8(-1);
+#pragma GCC unroll 8
+  for (std::size_t k = 0; k < Prefix; ++k) {
+    const __m512i c = _mm512_loadu_si512(t + k);
+    const __m512i l = _mm512_and_si512(c, low_nibble);
+    const __m512i h = _mm512_and_si512(_mm512_srli_epi16(c, 4), low_nibble);
+    // acc & lo & hi in one instruction.
+    acc = _mm512_ternarylogic_epi32(acc, _mm512_shuffle_epi8(lo[k], l),
+                                    _mm512_shuffle_epi8(hi[k], h), 0x80);
+  }
+  return acc;
+}
 }  // namespace
 #endif
 
@@ -139,9 +185,7 @@ struct MarkerSearch::Scan {
   // Set by another scan that makes this one needless.
   const std::atomic<bool>* give_up = nullptr;
   std::uint8_t live = 0;  // buckets with missing patterns
-  std::array<std::array<std::uint8_t, 256>, kMaxPrefix> byte_table{};
-  alignas(32) std::array<std::array<std::uint8_t, 32>, kMaxPrefix> lo_table{};
-  alignas(32) std::array<std::array<std::uint8_t, 32>, kMaxPrefix> hi_table{};
+  Tables tables;
 
   Scan(const MarkerSearch& s, std::string_view t)
       : self(s),
@@ -149,36 +193,9 @@ struct MarkerSearch::Scan {
         first(s.patterns_.size(), npos),
         found(s.patterns_.size()),
         missing(s.patterns_.size()),
-        counter(t) {
-    for (std::size_t b = 0; b < kBuckets; ++b) {
-      if (!self.bucket_patterns_[b].empty()) live = static_cast<std::uint8_t>(live | (1u << b));
-    }
-    BuildTables();
-  }
-
-  void BuildTables() {
-    for (std::size_t k = 0; k < self.prefix_; ++k) {
-      byte_table[k].fill(0);
-      lo_table[k].fill(0);
-      hi_table[k].fill(0);
-    }
-    for (std::size_t b = 0; b < kBuckets; ++b) {
-      if (!(live & (1u << b))) continue;
-      const auto bit = static_cast<std::uint8_t>(1u << b);
-      for (auto i : self.bucket_patterns_[b]) {
-        if (first[i] != npos) continue;
-        for (std::size_t k = 0; k < self.prefix_; ++k) {
-          const auto c = static_cast<unsigned char>(self.patterns_[i][k]);
-          byte_table[k][c] |= bit;
-          // The vector lookup works per 16-byte lane, so each table is doubled.
-          lo_table[k][c & 15] |= bit;
-          lo_table[k][16 + (c & 15)] |= bit;
-          hi_table[k][c >> 4] |= bit;
-          hi_table[k][16 + (c >> 4)] |= bit;
-        }
-      }
-    }
-  }
+        counter(t),
+        live(s.all_live_),
+        tables(s.initial_) {}
 
   // Compares up to eight bytes in one go; for patterns no longer than that
   // (with eight bytes of text left) this is the whole comparison.
@@ -222,7 +239,7 @@ struct MarkerSearch::Scan {
         changed = true;
       }
     }
-    if (changed) BuildTables();
+    if (changed) self.FillTables(tables, live, first);
     return changed;
   }
 
@@ -244,8 +261,8 @@ struct MarkerSearch::Scan {
       if ((p & 0xFFFF) == 0 && give_up != nullptr && give_up->load(std::memory_order_relaxed)) {
         break;
       }
-      unsigned m = byte_table[0][t[p]];
-      for (std::size_t k = 1; k < self.prefix_ && m != 0; ++k) m &= byte_table[k][t[p + k]];
+      unsigned m = tables.bytes[0][t[p]];
+      for (std::size_t k = 1; k < self.prefix_ && m != 0; ++k) m &= tables.bytes[k][t[p + k]];
       if (m != 0) {
         Verify(p, m);
         Record(p);
@@ -263,8 +280,8 @@ struct MarkerSearch::Scan {
     __m256i lo[Prefix], hi[Prefix];
     // (A lambda would not inherit the target attribute.)
     for (std::size_t k = 0; k < Prefix; ++k) {
-      lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lo_table[k].data()));
-      hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(hi_table[k].data()));
+      lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.lo[k].data()));
+      hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.hi[k].data()));
     }
     constexpr std::size_t kReach = Prefix - 1;
     unsigned rounds = 0;
@@ -307,8 +324,8 @@ struct MarkerSearch::Scan {
         if (changed) {
           if (missing == 0) return n;
           for (std::size_t k = 0; k < Prefix; ++k) {
-            lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lo_table[k].data()));
-            hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(hi_table[k].data()));
+            lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.lo[k].data()));
+            hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.hi[k].data()));
           }
         }
       }
@@ -316,56 +333,111 @@ struct MarkerSearch::Scan {
     return i;
   }
 
+  // The AVX2 loop's twin, 64 bytes a block; returns the first position it
+  // did not cover. (Twins, not one template: each body is compiled for its
+  // own instruction set, and the AVX2 one must run where AVX-512 does not.)
   template <std::size_t Prefix>
-  void RunVector() {
-    RunBytes(RunAvx2<Prefix>());
+  __attribute__((target("avx512f,avx512bw,popcnt,bmi"))) std::size_t RunAvx512() {
+    const std::size_t n = text.size();
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    __m512i lo[Prefix], hi[Prefix];
+    auto load_tables = [&] __attribute__((target("avx512f,avx512bw"))) () {
+      for (std::size_t k = 0; k < Prefix; ++k) {
+        lo[k] = _mm512_load_si512(tables.lo[k].data());
+        hi[k] = _mm512_load_si512(tables.hi[k].data());
+      }
+    };
+    load_tables();
+    constexpr std::size_t kReach = Prefix - 1;
+    unsigned rounds = 0;
+    std::size_t i = 0;
+    for (; i + kReach + 64 <= n && missing != 0; i += 64) {
+      if (++rounds == 1024) {
+        rounds = 0;
+        if (give_up != nullptr && give_up->load(std::memory_order_relaxed)) {
+          i += 64;
+          break;
+        }
+      }
+      const __m512i acc = FilterBlock64<Prefix>(t + i, lo, hi);
+      std::uint64_t hits = _mm512_test_epi8_mask(acc, acc);
+      if (hits == 0) {
+        // A quiet stretch, two blocks a test (not for a half of a split
+        // search, which must look at its give-up flag as it goes).
+        if (give_up == nullptr) {
+          std::size_t j = i + 64;
+          while (j + kReach + 128 <= n) {
+            const __m512i x = FilterBlock64<Prefix>(t + j, lo, hi),
+                          y = FilterBlock64<Prefix>(t + j + 64, lo, hi);
+            if (_mm512_test_epi8_mask(x, x) != 0 || _mm512_test_epi8_mask(y, y) != 0) break;
+            j += 128;
+          }
+          i = j - 64;  // the loop's step brings it to j
+        }
+        continue;
+      }
+      alignas(64) std::uint8_t masks[64];
+      _mm512_store_si512(masks, acc);
+      while (hits != 0) {
+        const auto j = static_cast<unsigned>(std::countr_zero(hits));
+        hits &= hits - 1;
+        const bool changed = Verify(i + j, masks[j]);
+        Record(i + j);
+        if (changed) {
+          if (missing == 0) return n;
+          load_tables();
+        }
+      }
+    }
+    return i;
   }
 #endif
 
-  void Run(bool vector_filter) {
+  void Run(Filter filter) {
 #if defined(VX_HAVE_AVX2_PATH)
-    if (vector_filter && __builtin_cpu_supports("avx2")) {
+    const bool wide = filter == Filter::Widest && __builtin_cpu_supports("avx512bw");
+    if (filter != Filter::Bytes && __builtin_cpu_supports("avx2")) {
       switch (self.prefix_) {
         case 1:
-          return RunVector<1>();
+          return RunBytes(wide ? RunAvx512<1>() : RunAvx2<1>());
         case 2:
-          return RunVector<2>();
+          return RunBytes(wide ? RunAvx512<2>() : RunAvx2<2>());
         case 3:
-          return RunVector<3>();
+          return RunBytes(wide ? RunAvx512<3>() : RunAvx2<3>());
         case 4:
-          return RunVector<4>();
+          return RunBytes(wide ? RunAvx512<4>() : RunAvx2<4>());
         default:
-          return RunVector<5>();
+          return RunBytes(wide ? RunAvx512<5>() : RunAvx2<5>());
       }
     }
 #else
-    (void)vector_filter;
+    (void)filter;
 #endif
     RunBytes(0);
   }
 };
 
 std::vector<MarkerSearch::Occurrence> MarkerSearch::Find(std::string_view text,
-                                                         bool vector_filter) const {
+                                                         Filter filter) const {
   if (text.size() >= kSplitBytes && std::thread::hardware_concurrency() > 1) {
     try {
-      return FindInHalves(text, vector_filter);
+      return FindInHalves(text, filter);
     } catch (const std::system_error&) {
       // No second thread: one pass does it.
     }
   }
-  return FindInOnePass(text, vector_filter);
+  return FindInOnePass(text, filter);
 }
 
 std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInOnePass(std::string_view text,
-                                                                  bool vector_filter) const {
+                                                                  Filter filter) const {
   Scan scan(*this, text);
-  scan.Run(vector_filter);
+  scan.Run(filter);
   return std::move(scan.found);
 }
 
 std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInHalves(std::string_view text,
-                                                                 bool vector_filter) const {
+                                                                 Filter filter) const {
   // The first half's scan reaches far enough past the middle to see every
   // occurrence that starts before it; what it finds anywhere is exact, as it
   // counts from the start. The second half's finds count only the patterns the
@@ -376,10 +448,10 @@ std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInHalves(std::string_vie
   std::atomic<bool> head_done{false};
   Scan tail(*this, text.substr(mid));
   tail.give_up = &head_done;
-  std::thread helper([&] { tail.Run(vector_filter); });
+  std::thread helper([&] { tail.Run(filter); });
   Scan head(*this, text.substr(0, view));
   try {
-    head.Run(vector_filter);
+    head.Run(filter);
   } catch (...) {
     head_done = true;
     helper.join();
@@ -404,9 +476,9 @@ std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInHalves(std::string_vie
 }
 
 std::vector<std::size_t> MarkerSearch::FirstOccurrences(std::string_view text,
-                                                        bool vector_filter) const {
+                                                        Filter filter) const {
   std::vector<std::size_t> offsets;
-  for (const Occurrence& o : Find(text, vector_filter)) offsets.push_back(o.offset);
+  for (const Occurrence& o : Find(text, filter)) offsets.push_back(o.offset);
   return offsets;
 }
 

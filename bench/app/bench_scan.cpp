@@ -27,22 +27,40 @@ void BM_RuleHits(benchmark::State& state) {
 }
 BENCHMARK(BM_RuleHits)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 
-// The same search with the portable byte filter, for comparison.
-void BM_RuleHitsByteFilter(benchmark::State& state) {
-  const std::string& page = Page(static_cast<std::size_t>(state.range(0)));
+// The marker search alone with each filter (0: the widest the processor
+// has, 1: AVX2, 2: the portable byte filter), on the generated page
+// (range 0: MiB) or, with range 0 = 0, on the manual's pages one by one.
+void BM_MarkerFilter(benchmark::State& state) {
   std::vector<std::string> patterns;
   for (const auto& rule : vx::app::kRuleTable) {
     for (std::string& form : vx::app::RuleForms(rule)) patterns.push_back(std::move(form));
   }
   const vx::app::MarkerSearch search(patterns);
-  for (auto _ : state) {
-    auto first = search.FirstOccurrences(page, false);
-    benchmark::DoNotOptimize(first);
+  const auto filter = static_cast<vx::app::MarkerSearch::Filter>(state.range(1));
+  std::vector<std::string_view> pages;
+  if (state.range(0) == 0) {
+    for (const std::string& page : vx::bench::ManualPages()) pages.push_back(page);
+    if (pages.empty()) {
+      state.SkipWithError("no pages: install python3.11-doc");
+      return;
+    }
+  } else {
+    pages.push_back(Page(static_cast<std::size_t>(state.range(0))));
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(page.size()));
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    for (const std::string_view page : pages) {
+      auto first = search.FindInOnePass(page, filter);
+      benchmark::DoNotOptimize(first);
+      bytes += static_cast<std::int64_t>(page.size());
+    }
+  }
+  state.SetBytesProcessed(bytes);
 }
-BENCHMARK(BM_RuleHitsByteFilter)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkerFilter)
+    ->ArgsProduct({{0, 64}, {0, 1, 2}})
+    ->ArgNames({"MiB", "filter"})
+    ->Unit(benchmark::kMillisecond);
 
 // Real pages one by one, as a folder run searches them.
 void BM_RuleHitsManual(benchmark::State& state) {

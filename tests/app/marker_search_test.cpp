@@ -20,25 +20,32 @@ std::vector<std::size_t> Naive(const std::vector<std::string>& patterns, const s
   return out;
 }
 
-void ExpectBothFiltersAgree(const std::vector<std::string>& patterns, const std::string& text) {
+using Filter = MarkerSearch::Filter;
+// The 64-byte filter where the processor has it (else the 32-byte one
+// again), the 32-byte one and the byte filter.
+constexpr Filter kFilters[] = {Filter::Widest, Filter::Avx2, Filter::Bytes};
+const char* Name(Filter f) {
+  return f == Filter::Widest ? "widest filter" : f == Filter::Avx2 ? "AVX2 filter" : "byte filter";
+}
+
+void ExpectFiltersAgree(const std::vector<std::string>& patterns, const std::string& text) {
   const MarkerSearch search(patterns);
   const auto expected = Naive(patterns, text);
-  EXPECT_EQ(search.FirstOccurrences(text, true), expected) << "vector filter, text: " << text;
-  EXPECT_EQ(search.FirstOccurrences(text, false), expected) << "byte filter, text: " << text;
+  for (const Filter f : kFilters)
+    EXPECT_EQ(search.FirstOccurrences(text, f), expected) << Name(f) << ", text: " << text;
 }
 
 TEST(MarkerSearch, OverlappingNestedAndRepeatedPatterns) {
   const std::vector<std::string> patterns = {"mousedown", "onmousedown", "ONMOUSEDOWN", "<form",
                                              "<form",     "win.focus",   "window.open", "x"};
-  ExpectBothFiltersAgree(patterns, "");
-  ExpectBothFiltersAgree(patterns, "x");
-  ExpectBothFiltersAgree(patterns, "onmousedown");
-  ExpectBothFiltersAgree(patterns,
-                         std::string(100, 'a') + "onmousedown<form" + std::string(40, 'b'));
+  ExpectFiltersAgree(patterns, "");
+  ExpectFiltersAgree(patterns, "x");
+  ExpectFiltersAgree(patterns, "onmousedown");
+  ExpectFiltersAgree(patterns, std::string(100, 'a') + "onmousedown<form" + std::string(40, 'b'));
   // Matches right at the end, where the vector loop hands over to the byte loop.
   for (std::size_t pad = 0; pad < 70; ++pad) {
-    ExpectBothFiltersAgree(patterns, std::string(pad, '.') + "win.focus");
-    ExpectBothFiltersAgree(patterns, std::string(pad, '.') + "window.ope");
+    ExpectFiltersAgree(patterns, std::string(pad, '.') + "win.focus");
+    ExpectFiltersAgree(patterns, std::string(pad, '.') + "window.ope");
   }
 }
 
@@ -49,19 +56,20 @@ TEST(MarkerSearch, LongPatternCutByTheEndOfAViewIsNoMatch) {
     const std::string whole = std::string(pad, '.') + "application/x-shockwave-flash onmousedown";
     for (std::size_t cut = 1; cut < 12; ++cut) {
       const std::string_view view(whole.data(), whole.size() - cut);
-      EXPECT_EQ(search.FirstOccurrences(view, true),
-                (std::vector<std::size_t>{pad, MarkerSearch::npos}))
-          << "pad " << pad << " cut " << cut;
+      for (const Filter f : kFilters)
+        EXPECT_EQ(search.FirstOccurrences(view, f),
+                  (std::vector<std::size_t>{pad, MarkerSearch::npos}))
+            << Name(f) << " pad " << pad << " cut " << cut;
     }
     const std::string_view flash(whole.data(), pad + 28);
-    EXPECT_EQ(search.FirstOccurrences(flash, true)[0], MarkerSearch::npos);
-    EXPECT_EQ(search.FirstOccurrences(flash, false)[0], MarkerSearch::npos);
+    for (const Filter f : kFilters)
+      EXPECT_EQ(search.FirstOccurrences(flash, f)[0], MarkerSearch::npos) << Name(f);
   }
 }
 
 TEST(MarkerSearch, ShortPatternsUseShortPrefix) {
-  ExpectBothFiltersAgree({"ab", "b"}, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab");
-  ExpectBothFiltersAgree({"\xff\x80", "\x80"}, std::string(50, '\x7f') + "\xff\x80");
+  ExpectFiltersAgree({"ab", "b"}, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab");
+  ExpectFiltersAgree({"\xff\x80", "\x80"}, std::string(50, '\x7f') + "\xff\x80");
 }
 
 TEST(MarkerSearch, RandomTextsAgreeWithPlainSearch) {
@@ -81,25 +89,25 @@ TEST(MarkerSearch, RandomTextsAgreeWithPlainSearch) {
     const std::string text = random_string(rng() % 3000);
     const MarkerSearch search(patterns);
     const auto expected = Naive(patterns, text);
-    ASSERT_EQ(search.FirstOccurrences(text, true), expected) << "round " << round;
-    ASSERT_EQ(search.FirstOccurrences(text, false), expected) << "round " << round;
+    for (const Filter f : kFilters)
+      ASSERT_EQ(search.FirstOccurrences(text, f), expected) << Name(f) << " round " << round;
   }
 }
 
-// Long stretches where the filter sees no candidate, read two blocks at a
-// time: patterns at every place around those blocks' bounds and near the end
-// of the text, alone and in pairs.
+// Long stretches where the filter sees no candidate, read two blocks (of 32
+// or 64 bytes) at a time: patterns at every place around those blocks' bounds
+// and near the end of the text, alone and in pairs.
 TEST(MarkerSearch, QuietStretchesMissNothing) {
   const std::vector<std::string> patterns = {"<script", "cdromCollection", "onmousedown", "<a"};
-  for (std::size_t size : {std::size_t{70}, std::size_t{200}, std::size_t{333}}) {
+  for (std::size_t size : {std::size_t{70}, std::size_t{200}, std::size_t{333}, std::size_t{700}}) {
     for (std::size_t at = 0; at + 2 <= size; ++at) {
       std::string text(size, '.');
       text.replace(at, std::min<std::size_t>(7, size - at),
                    std::string("<script").substr(0, size - at));
-      ExpectBothFiltersAgree(patterns, text);
+      ExpectFiltersAgree(patterns, text);
       if (at >= 40) {
         text.replace(at - 40, 2, "<a");
-        ExpectBothFiltersAgree(patterns, text);
+        ExpectFiltersAgree(patterns, text);
       }
     }
   }
@@ -119,8 +127,8 @@ TEST(MarkerSearch, PlacesEachHitByCharacterAndLine) {
       text += pieces[rng() % pieces.size()];
       if (rng() % 4000 == 0) text += patterns[rng() % patterns.size()];
     }
-    for (const bool vector_filter : {true, false}) {
-      const auto found = search.Find(text, vector_filter);
+    for (const Filter f : kFilters) {
+      const auto found = search.Find(text, f);
       for (std::size_t i = 0; i < patterns.size(); ++i) {
         const auto at = text.find(patterns[i]);
         ASSERT_EQ(found[i].offset, at == std::string::npos ? MarkerSearch::npos : at);

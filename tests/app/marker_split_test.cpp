@@ -19,9 +19,10 @@ const std::vector<std::string> kPatterns = {
 
 void ExpectSameAsOnePass(const std::string& text, const std::string& what) {
   const MarkerSearch search(kPatterns);
-  for (bool vector : {true, false}) {
-    const auto one = search.FindInOnePass(text, vector);
-    const auto halves = search.FindInHalves(text, vector);
+  using Filter = MarkerSearch::Filter;
+  for (const Filter f : {Filter::Widest, Filter::Avx2, Filter::Bytes}) {
+    const auto one = search.FindInOnePass(text, f);
+    const auto halves = search.FindInHalves(text, f);
     ASSERT_EQ(one.size(), halves.size());
     for (std::size_t i = 0; i < one.size(); ++i) {
       EXPECT_EQ(one[i].offset, halves[i].offset) << what << " pattern " << kPatterns[i];

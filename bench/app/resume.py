@@ -6,9 +6,9 @@
    and CPU time (user + system of the vettrix process alone, the server's
    excluded): medians, quartiles and extremes, and the difference of the
    medians in per cent (goal: at most 5 %), and the median of each journaled
-   run against the plain run next to it. With --compare OTHER (another
-   build's vettrix) both builds' runs are interleaved in the same loop, for a
-   before and after on equal terms. The load average is told before and
+   run against the plain run next to it, with a 95 % bootstrap interval.
+   With --compare OTHER (another build's vettrix) both builds' runs are
+   interleaved in the same loop, for a before and after on equal terms. The load average is told before and
    after: the machine may be shared.
 2. A run killed with SIGKILL at about half, then resumed: the pages fetched
    by both together (counted by the server), against the bound of N + --jobs +
@@ -23,6 +23,7 @@ and bin/bench_page_server.
 """
 import argparse
 import os
+import random
 import signal
 import statistics
 import subprocess
@@ -39,6 +40,15 @@ def lines(path):
             return f.read().count(b"\n")
     except FileNotFoundError:
         return 0
+
+
+def median_interval(values, rounds=4000):
+    """A 95 % bootstrap interval of the median: the runs' spread is larger
+    than the journal's cost, so a median alone says little without it."""
+    rng = random.Random(2026)  # the same samples give the same interval
+    medians = sorted(statistics.median(rng.choices(values, k=len(values)))
+                     for _ in range(rounds))
+    return medians[int(0.025 * rounds)], medians[int(0.975 * rounds) - 1]
 
 
 def main():
@@ -139,9 +149,10 @@ def main():
                     pairs = sorted(100 * (b - a) / a for a, b in zip(plain, journaled))
                     q = statistics.quantiles(pairs, n=4, method="inclusive") if len(pairs) > 1 \
                         else pairs * 3
+                    low, high = median_interval(pairs)
                     print(f"  paired {what}: median {statistics.median(pairs):+5.1f} % "
-                          f"(min {pairs[0]:+.1f}, quartiles {q[0]:+.1f}..{q[2]:+.1f}, "
-                          f"max {pairs[-1]:+.1f})")
+                          f"(95 % interval {low:+.1f}..{high:+.1f}; min {pairs[0]:+.1f}, "
+                          f"quartiles {q[0]:+.1f}..{q[2]:+.1f}, max {pairs[-1]:+.1f})")
             base = [vettrix] + base
 
             os.remove(journal)

@@ -104,6 +104,40 @@ __attribute__((target("avx2"))) std::size_t Breaks32(const char* p, std::size_t 
 }
 #endif
 
+#if defined(VX_TEXT_AVX2)
+bool HaveAvx512() {
+  static const bool have = __builtin_cpu_supports("avx512bw");
+  return have;
+}
+
+struct Counts {
+  std::size_t breaks = 0;
+  std::size_t continuations = 0;
+};
+
+// Line breaks and continuation bytes among the first blocks * 64 bytes at p,
+// in one read of them (a long page comes from memory, not the cache); reads
+// one byte more.
+__attribute__((target("avx512f,avx512bw,popcnt"))) Counts Count64(const char* p,
+                                                                  std::size_t blocks) {
+  Counts c;
+  const __m512i nl = _mm512_set1_epi8('\n');
+  const __m512i cr = _mm512_set1_epi8('\r');
+  const __m512i limit = _mm512_set1_epi8(-64);
+  for (; blocks != 0; --blocks, p += 64) {
+    const __m512i x = _mm512_loadu_si512(p);
+    const __m512i y = _mm512_loadu_si512(p + 1);
+    const __mmask64 lf = _mm512_cmpeq_epi8_mask(x, nl);
+    // A "\r" not followed by "\n".
+    const __mmask64 lone_cr = _mm512_mask_cmpneq_epi8_mask(_mm512_cmpeq_epi8_mask(x, cr), y, nl);
+    c.breaks += static_cast<std::size_t>(__builtin_popcountll(lf | lone_cr));
+    c.continuations +=
+        static_cast<std::size_t>(__builtin_popcountll(_mm512_cmplt_epi8_mask(x, limit)));
+  }
+  return c;
+}
+#endif
+
 // Continuation bytes in [p, p + n).
 std::size_t CountContinuations(const char* p, std::size_t n) {
   std::size_t total = 0, i = 0;
@@ -219,6 +253,29 @@ std::vector<LineColumn> LocateOffsets(std::string_view text,
 
 PositionCounter::Place PositionCounter::At(std::size_t offset) {
   const std::size_t to = std::min(offset, text_.size());
+#if defined(VX_TEXT_AVX2)
+  // Whole blocks need the byte after them (to tell "\r\n" from a lone "\r").
+  const std::size_t end = std::min(to, text_.size() - std::min<std::size_t>(text_.size(), 1));
+  if (end > pos_ && end - pos_ >= 256 && HaveAvx512()) {
+    // Breaks and continuation bytes counted together; the characters before
+    // the last line's start are what the whole stretch has less its last line's.
+    const std::size_t blocks = (end - pos_) / 64;
+    const std::size_t mid = pos_ + blocks * 64;
+    const Counts c = Count64(text_.data() + pos_, blocks);
+    const std::size_t breaks = c.breaks + CountBreaks(text_, mid, to);
+    const std::size_t continuations =
+        c.continuations + CountContinuations(text_.data() + mid, to - mid);
+    const std::size_t after =
+        breaks != 0 ? AfterLastBreak(text_, pos_, to) : std::string_view::npos;
+    if (after != std::string_view::npos) {
+      line_start_chars_ = after - (continuations_ + continuations -
+                                   CountContinuations(text_.data() + after, to - after));
+    }
+    breaks_ += breaks;
+    continuations_ += continuations;
+    pos_ = to;
+  }
+#endif
   if (to > pos_) {
     breaks_ += CountBreaks(text_, pos_, to);
     const std::size_t after = AfterLastBreak(text_, pos_, to);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,42 @@ TEST(TextPosition, BreaksCountedTheSameInBlocksAndTail) {
     const auto at = LocateOffsets(text, {text.find('@')});
     EXPECT_EQ(at[0].line, 3u) << pad;
     EXPECT_EQ(at[0].column, 21u) << pad;
+  }
+}
+
+// Offsets asked in order, near and far apart (long stretches are counted many
+// bytes at a time, short ones byte by byte), against a count byte by byte.
+TEST(TextPosition, CounterAgreesWithAPlainCount) {
+  std::mt19937 rng(7);
+  const std::vector<std::string> pieces = {
+      "a", "bc", "\n", "\r\n", "\r", kEuro, kSmile, "\xC3\xA9", std::string(90, 'x'), "\r\r\n\n"};
+  for (int round = 0; round < 40; ++round) {
+    std::string text;
+    const std::size_t size = 1 + rng() % 5000;
+    while (text.size() < size) text += pieces[rng() % (round % 2 == 0 ? 4 : pieces.size())];
+    PositionCounter counter(text);
+    std::size_t line = 1, column = 1, chars = 0, at = 0;
+    while (at <= text.size()) {
+      const PositionCounter::Place place = counter.At(at);
+      ASSERT_EQ(place.line, line) << "round " << round << " offset " << at;
+      ASSERT_EQ(place.column, column) << "round " << round << " offset " << at;
+      ASSERT_EQ(place.chars, chars) << "round " << round << " offset " << at;
+      const std::size_t next = at + (rng() % 3 == 0 ? rng() % 900 : rng() % 4);
+      for (; at < next && at < text.size(); ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        const bool cr_lf = c == '\r' && at + 1 < text.size() && text[at + 1] == '\n';
+        if (c == '\n' || (c == '\r' && !cr_lf)) {
+          ++line;
+          column = 1;
+          ++chars;
+        } else if ((c & 0xC0) != 0x80) {
+          ++chars;
+          ++column;
+        }
+      }
+      if (next > text.size()) break;
+      at = next;
+    }
   }
 }
 

@@ -333,6 +333,15 @@ struct MarkerSearch::Scan {
     return i;
   }
 
+  template <std::size_t Prefix>
+  __attribute__((target("avx512f,avx512bw"), always_inline)) inline void LoadTables64(
+      __m512i* lo, __m512i* hi) const {
+    for (std::size_t k = 0; k < Prefix; ++k) {
+      lo[k] = _mm512_load_si512(tables.lo[k].data());
+      hi[k] = _mm512_load_si512(tables.hi[k].data());
+    }
+  }
+
   // The AVX2 loop's twin, 64 bytes a block; returns the first position it
   // did not cover. (Twins, not one template: each body is compiled for its
   // own instruction set, and the AVX2 one must run where AVX-512 does not.)
@@ -341,13 +350,7 @@ struct MarkerSearch::Scan {
     const std::size_t n = text.size();
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     __m512i lo[Prefix], hi[Prefix];
-    auto load_tables = [&] __attribute__((target("avx512f,avx512bw"))) () {
-      for (std::size_t k = 0; k < Prefix; ++k) {
-        lo[k] = _mm512_load_si512(tables.lo[k].data());
-        hi[k] = _mm512_load_si512(tables.hi[k].data());
-      }
-    };
-    load_tables();
+    LoadTables64<Prefix>(lo, hi);
     constexpr std::size_t kReach = Prefix - 1;
     unsigned rounds = 0;
     std::size_t i = 0;
@@ -385,7 +388,7 @@ struct MarkerSearch::Scan {
         Record(i + j);
         if (changed) {
           if (missing == 0) return n;
-          load_tables();
+          LoadTables64<Prefix>(lo, hi);
         }
       }
     }

@@ -271,6 +271,16 @@ struct MarkerSearch::Scan {
   }
 
 #if defined(VX_HAVE_AVX2_PATH)
+  // The filter's tables into registers, at the start and when a bucket is
+  // complete. (Functions of their own: a lambda would not inherit the target.)
+  template <std::size_t Prefix>
+  __attribute__((target("avx2"), always_inline)) inline void LoadTables32(__m256i* lo,
+                                                                          __m256i* hi) const {
+    for (std::size_t k = 0; k < Prefix; ++k) {
+      lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.lo[k].data()));
+      hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.hi[k].data()));
+    }
+  }
   // Returns the first position the vector loop did not cover.
   template <std::size_t Prefix>
   __attribute__((target("avx2,popcnt"))) std::size_t RunAvx2() {
@@ -278,11 +288,7 @@ struct MarkerSearch::Scan {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const __m256i zero = _mm256_setzero_si256();
     __m256i lo[Prefix], hi[Prefix];
-    // (A lambda would not inherit the target attribute.)
-    for (std::size_t k = 0; k < Prefix; ++k) {
-      lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.lo[k].data()));
-      hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.hi[k].data()));
-    }
+    LoadTables32<Prefix>(lo, hi);
     constexpr std::size_t kReach = Prefix - 1;
     unsigned rounds = 0;
     std::size_t i = 0;
@@ -323,10 +329,7 @@ struct MarkerSearch::Scan {
         Record(i + j);
         if (changed) {
           if (missing == 0) return n;
-          for (std::size_t k = 0; k < Prefix; ++k) {
-            lo[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.lo[k].data()));
-            hi[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.hi[k].data()));
-          }
+          LoadTables32<Prefix>(lo, hi);
         }
       }
     }

@@ -649,6 +649,15 @@ struct ContextScanner::Impl {
     return at < text.size() && text.size() - at >= 3 && text[at] == '<' && text[at + 1] == '/' &&
            text[at + 2] == '>';
   }
+  // Where the character data last read in the data state ended: a "</>"
+  // is dropped only there, never when it ends a tag ("<t</>"), a comment or
+  // a declaration.
+  std::size_t data_text_end = std::string_view::npos;
+  // Whether a dropped "</>" ends right at `at`, as the tag starting there
+  // may ask.
+  bool DroppedBefore(std::size_t at) const {
+    return at >= 3 && data_text_end == at && DroppedEndAt(at - 3);
+  }
 
   // ---- segments ----
   void Emit(std::size_t end, Context context, std::string_view element) {
@@ -862,7 +871,7 @@ struct ContextScanner::Impl {
   void InsertForeign(bool math) {
     Push(TagName(), tag_id, true, math);
     if (!stack.empty() && overflow == 0) {
-      stack.back().unnamed = DroppedEndAt(tag_begin - 3);
+      stack.back().unnamed = DroppedBefore(tag_begin);
     }
     if (self_closing) Pop();
   }
@@ -1563,7 +1572,7 @@ struct ContextScanner::Impl {
     self_closing = walk.self_closing;
     // Gumbo counts a dropped "</>" just before an end tag as part of it, so
     // that end tag is not bare either.
-    bare_end_tag = end_tag && walk.end - 1 == name_end && !DroppedEndAt(tag_begin - 3);
+    bare_end_tag = end_tag && walk.end - 1 == name_end && !DroppedBefore(tag_begin);
     state = St::kData;
     ++tags_closed;
     if (end_tag) {
@@ -1754,17 +1763,21 @@ struct ContextScanner::Impl {
     return from;
   }
 
+  void EmitText(std::size_t end, std::string_view element) {
+    EmitContent(end, element);
+    data_text_end = end;
+  }
   void Characters(std::size_t end) {
     // Foreign content takes character data as it comes, outside the
     // integration points, whatever the insertion mode.
     if (ForeignContent() && !ReadsHtml(stack.back())) {
-      EmitContent(end, Current());
+      EmitText(end, Current());
       return;
     }
     if ((mode != Mode::kInBody && templates == 0) || TopIs(T::kColgroup)) {
       const std::size_t i = SpaceEnd(pos, end);
       if (i > pos) {
-        EmitContent(i, Current());
+        EmitText(i, Current());
         return;
       }
       if (TopIs(T::kColgroup)) {
@@ -1783,10 +1796,10 @@ struct ContextScanner::Impl {
           break;
         }
       }
-      EmitContent(end, all_space ? Current() : FosterParent());
+      EmitText(end, all_space ? Current() : FosterParent());
       return;
     }
-    EmitContent(end, Current());
+    EmitText(end, Current());
   }
 
   // Whether an end tag of raw_name starts at `at` ("</name" and a delimiter).

@@ -350,6 +350,13 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   // Nor does one name an svg element whose start tag came right after a
   // dropped "</>": </g> closes the outer g.
   EXPECT_EQ(ElementOf("<svg><g></><g>A</g>B", "B"), "svg");
+  // The same three bytes ending a tag, a value or a bogus comment are no
+  // dropped "</>": the svg elements after them close by name.
+  EXPECT_EQ(ElementOf("<svg><t</><g></g>B", "B"), "svg");
+  EXPECT_EQ(ElementOf("<svg><!</><g></g>B", "B"), "svg");
+  EXPECT_EQ(ElementOf("<svg><a b=</><g></g>B", "B"), "a");
+  EXPECT_EQ(ElementOf("<svg><g><t</></g>B", "B"), "svg");
+  EXPECT_EQ(ElementOf("<svg><g><a b=</></g>B", "B"), "svg");
   // A second <html> before the head implies the head, as in gumbo.
   EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
 }

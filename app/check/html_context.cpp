@@ -1084,9 +1084,18 @@ struct ContextScanner::Impl {
         Insert();
         return;
       case T::kA:
+        // An open a closes before the next one opens; one out of scope (in
+        // a table's cell, say) is taken out of the open elements all the
+        // same, unless a cell, caption or object opened since keeps it.
+        if (InScope(T::kA)) {
+          FormattingEnd();
+        } else if (const std::size_t i = OpenFormattingA(); i < stack.size()) {
+          EraseAt(i);
+        }
+        Insert();
+        return;
       case T::kNobr:
-        // An open a (or nobr) closes before the next one opens.
-        if (InScope(tag_id)) FormattingEnd();
+        if (InScope(T::kNobr)) FormattingEnd();
         Insert();
         return;
       case T::kButton:
@@ -1405,6 +1414,19 @@ struct ContextScanner::Impl {
 
   // A formatting element's end tag: closes it when it is the innermost
   // thing open; a block opened inside it stays open (misnested markup).
+  // The innermost open HTML a that the active formatting elements would
+  // still hold (none of the elements that put a marker there opened after
+  // it), or stack.size().
+  std::size_t OpenFormattingA() const {
+    for (std::size_t i = stack.size(); i-- > 0;) {
+      const Node& n = stack[i];
+      if (n.foreign) continue;
+      if (n.id == T::kA) return i;
+      if (In(n.id, T::kTd, T::kTh, T::kCaption, T::kApplet, T::kObject, T::kMarquee, T::kTemplate))
+        break;
+    }
+    return stack.size();
+  }
   void FormattingEnd() {
     for (std::size_t i = stack.size(); i-- > 0;) {
       const Node& n = stack[i];

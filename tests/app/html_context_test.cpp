@@ -345,8 +345,13 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "A"), "template");
   EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "B"), "p");
   EXPECT_EQ(ElementOf("<template>A<p>B</template>C", "C"), "body");
-  // An a closes the open a before it opens.
+  // An a closes the open a before it opens; one a table hides from it is
+  // taken out all the same, unless a cell or an object opened since.
   EXPECT_EQ(ElementOf("<a>A<a>B</a>C", "C"), "body");
+  EXPECT_EQ(ElementOf("<a><table><a></a><table>X", "X"), "body");
+  EXPECT_EQ(ElementOf("<a><div><table><a>X</table>Y", "Y"), "div");
+  EXPECT_EQ(ElementOf("<a><table><td><a></a></table>X", "X"), "a");
+  EXPECT_EQ(ElementOf("<a><object><a>X</a>Y", "Y"), "object");
   // Nor does one name an svg element whose start tag came right after a
   // dropped "</>": </g> closes the outer g.
   EXPECT_EQ(ElementOf("<svg><g></><g>A</g>B", "B"), "svg");

@@ -555,6 +555,10 @@ struct Node {
   // part of it: no end tag names it in foreign content.
   bool unnamed = false;
   std::string other;  // the name of an element the tree builder does not know
+  // The element below it was taken out of the open elements but stays its
+  // parent (an a a table hid from scope): that parent's name.
+  bool kept_parent = false;
+  std::string parent;
 
   std::string_view Name() const {
     return id == T::kOther ? std::string_view(other) : kNameOf[Index(id)];
@@ -799,6 +803,7 @@ struct ContextScanner::Impl {
   std::string_view FosterParent() const {
     for (std::size_t i = stack.size(); i-- > 0;) {
       if (!stack[i].foreign && stack[i].id == T::kTable) {
+        if (stack[i].kept_parent) return stack[i].parent;
         return i == 0 ? std::string_view() : stack[i - 1].Name();
       }
     }
@@ -1090,6 +1095,10 @@ struct ContextScanner::Impl {
         if (InScope(T::kA)) {
           FormattingEnd();
         } else if (const std::size_t i = OpenFormattingA(); i < stack.size()) {
+          if (i + 1 < stack.size() && !stack[i + 1].kept_parent) {
+            stack[i + 1].kept_parent = true;
+            stack[i + 1].parent = stack[i].Name();
+          }
           EraseAt(i);
         }
         Insert();
@@ -1254,6 +1263,14 @@ struct ContextScanner::Impl {
     if (templates > 0) {
       InBodyEnd();
       return;
+    }
+    if (TopIs(T::kColgroup)) {
+      // A column group holds nothing but col elements: any other end tag
+      // closes it first and is read again by the table's rules; a </col>
+      // is dropped.
+      if (tag_id == T::kCol) return;
+      Pop();
+      if (tag_id == T::kColgroup) return;
     }
     for (int round = 0; round < 8; ++round) {
       const bool breaks = In(tag_id, T::kHead, T::kBody, T::kHtml, T::kBr);

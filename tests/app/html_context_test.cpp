@@ -349,6 +349,9 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   // taken out all the same, unless a cell or an object opened since.
   EXPECT_EQ(ElementOf("<a>A<a>B</a>C", "C"), "body");
   EXPECT_EQ(ElementOf("<a><table><a></a><table>X", "X"), "body");
+  // The a taken out stays the table's parent: what goes before the table
+  // goes into it.
+  EXPECT_EQ(ElementOf("<a><table><a></a>X", "X"), "a");
   EXPECT_EQ(ElementOf("<a><div><table><a>X</table>Y", "Y"), "div");
   EXPECT_EQ(ElementOf("<a><table><td><a></a></table>X", "X"), "a");
   EXPECT_EQ(ElementOf("<a><object><a>X</a>Y", "Y"), "object");
@@ -362,6 +365,10 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   EXPECT_EQ(ElementOf("<svg><a b=</><g></g>B", "B"), "a");
   EXPECT_EQ(ElementOf("<svg><g><t</></g>B", "B"), "svg");
   EXPECT_EQ(ElementOf("<svg><g><a b=</></g>B", "B"), "svg");
+  // Any end tag but its own and </col> closes a column group and is read
+  // again by the table's rules.
+  EXPECT_EQ(ElementOf("<table><col></c><?", "<?"), "table");
+  EXPECT_EQ(ElementOf("<table><colgroup></col><!--x-->", "<!--x"), "colgroup");
   // A second <html> before the head implies the head, as in gumbo.
   EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
 }

@@ -223,6 +223,13 @@ class GumboReference {
     }
   }
 
+  // Whether NULs, right after a "<![CDATA[", come just before `at`.
+  bool AfterCdataNuls(std::size_t at) const {
+    std::size_t open = at;
+    while (open > 0 && text_[open - 1] == '\0') --open;
+    return open < at && open >= 9 && text_.substr(open - 9, 9) == "<![CDATA[";
+  }
+
   // Character data of `parent` over [begin, end).
   void PaintText(std::size_t begin, std::size_t end, const Entry& parent, unsigned flags) {
     using app::check::Context;
@@ -318,6 +325,15 @@ class GumboReference {
         const std::size_t begin = OffsetOf(t.original_text.data);
         const std::size_t end = begin + t.original_text.length;
         PaintText(begin, end, parent, flags);
+        // After NULs that open a CDATA section, gumbo starts a text node
+        // with the section's first character and runs it on past "]]>":
+        // that part is still the section's.
+        if (parent.foreign && AfterCdataNuls(begin)) {
+          const std::size_t close = text_.find("]]>", begin);
+          const std::size_t stop = close == std::string_view::npos ? end : close + 3;
+          PaintSpan(begin, std::min(end, stop), Context::Other,
+                    AddEntry(Entry{parent.name, flags, parent.depth}));
+        }
         return;
       }
       case GUMBO_NODE_COMMENT:
@@ -332,9 +348,10 @@ class GumboReference {
         PaintSpan(begin, begin + original.size(), context,
                   AddEntry(Entry{parent.name, flags, parent.depth}));
         // A CDATA node takes in the character data before it, and runs on
-        // over what follows it up to the next node.
+        // over what follows it up to the next node; one that starts after
+        // the NULs opening its section takes in none.
         if (node->type == GUMBO_NODE_CDATA) {
-          const std::size_t open = original.find("<![CDATA[");
+          const std::size_t open = AfterCdataNuls(begin) ? 0 : original.find("<![CDATA[");
           if (open != std::string_view::npos && open > 0) {
             PaintText(begin, begin + open, parent, flags);
           }

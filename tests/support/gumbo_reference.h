@@ -223,11 +223,16 @@ class GumboReference {
     }
   }
 
-  // Whether NULs, right after a "<![CDATA[", come just before `at`.
+  // Whether NULs, right after a "<![CDATA[", come just before `at` (with
+  // the CRs that a CR LF drops among them).
   bool AfterCdataNuls(std::size_t at) const {
     std::size_t open = at;
-    while (open > 0 && text_[open - 1] == '\0') --open;
-    return open < at && open >= 9 && text_.substr(open - 9, 9) == "<![CDATA[";
+    bool nul = false;
+    while (open > 0 && (text_[open - 1] == '\0' || text_[open - 1] == '\r')) {
+      nul |= text_[open - 1] == '\0';
+      --open;
+    }
+    return nul && open >= 9 && text_.substr(open - 9, 9) == "<![CDATA[";
   }
 
   // Character data of `parent` over [begin, end).

@@ -603,6 +603,7 @@ struct ContextScanner::Impl {
   St state = St::kData;
   Mode mode = Mode::kInitial;
   bool quirks = true;
+  bool doctype_read = false;
   bool form_open = false;
 
   // The segment last classified: [seg_begin, seg_end) all sit in one place.
@@ -646,6 +647,7 @@ struct ContextScanner::Impl {
   bool structural = false;    // a table's own rules open what is opened now
   std::size_t templates = 0;  // templates open: their content reads as a body's
   std::size_t p_open = 0;     // HTML p elements open
+  std::size_t a_open = 0;     // HTML a elements open
 
   // Whether a "</>" (which the tokenizer drops) starts at `at`; false for
   // an `at` that wrapped round below 0.
@@ -722,11 +724,12 @@ struct ContextScanner::Impl {
     if (!stack[i].foreign) Count(stack[i].id, -1);
     stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
   }
-  // Open HTML templates and p elements, kept count of so that the common
+  // Open HTML templates, p and a elements, kept count of so that the common
   // tags need not walk the open elements to learn there are none.
   void Count(T id, int by) {
     if (id == T::kTemplate) templates += static_cast<std::size_t>(by);
     if (id == T::kP) p_open += static_cast<std::size_t>(by);
+    if (id == T::kA) a_open += static_cast<std::size_t>(by);
   }
   void PopUntil(T id) {
     while (!stack.empty()) {
@@ -1092,7 +1095,9 @@ struct ContextScanner::Impl {
         // An open a closes before the next one opens; one out of scope (in
         // a table's cell, say) is taken out of the open elements all the
         // same, unless a cell, caption or object opened since keeps it.
-        if (InScope(T::kA)) {
+        if (a_open == 0) {
+          // Most a elements open with none open: nothing to look for.
+        } else if (InScope(T::kA)) {
           FormattingEnd();
         } else if (const std::size_t i = OpenFormattingA(); i < stack.size()) {
           if (i + 1 < stack.size() && !stack[i + 1].kept_parent) {
@@ -1693,14 +1698,55 @@ struct ContextScanner::Impl {
   }
 
   void Doctype(std::size_t end) {
-    if (mode == Mode::kInitial) {
-      // A named html doctype takes the page out of quirks mode.
+    if (mode == Mode::kInitial && !doctype_read) {
+      // The first doctype is the page's; any later one is dropped.
+      doctype_read = true;
+      // A named html doctype takes the page out of quirks mode, unless what
+      // follows the name makes the tokenizer force quirks.
       std::size_t i = pos + 9;
       while (i < end && IsSpace(text[i])) ++i;
       quirks = !(StartsWithNoCase(text, i, "html") &&
-                 (i + 4 >= text.size() || IsSpace(text[i + 4]) || text[i + 4] == '>'));
+                 (i + 4 >= text.size() || IsSpace(text[i + 4]) || text[i + 4] == '>')) ||
+               ForcesQuirks(i + 4, end);
     }
     Emit(end, Context::Other, {});
+  }
+  // Whether the rest of a doctype, from after its name to `end` (after its
+  // '>', or the page's end), has the tokenizer force quirks mode: the page
+  // ends in it, or its PUBLIC and SYSTEM identifiers are not as written
+  // ("PUBLIC" alone, an identifier without quotes, anything else after the
+  // name or between the identifiers). After the system identifier anything
+  // goes.
+  bool ForcesQuirks(std::size_t i, std::size_t end) const {
+    if (end == 0 || text[end - 1] != '>') return true;  // the page ends in it
+    const std::size_t stop = end - 1;
+    auto spaces = [&] {
+      const std::size_t from = i;
+      while (i < stop && IsSpace(text[i])) ++i;
+      return i > from;
+    };
+    // A quoted identifier from i: false when none, or when the doctype
+    // ends inside it.
+    auto quoted = [&] {
+      if (i >= stop || (text[i] != '"' && text[i] != '\'')) return false;
+      const std::size_t close = text.find(text[i], i + 1);
+      if (close == std::string_view::npos || close >= stop) return false;
+      i = close + 1;
+      return true;
+    };
+    spaces();
+    if (i >= stop) return false;
+    const bool is_public = StartsWithNoCase(text, i, "public");
+    if (!is_public && !StartsWithNoCase(text, i, "system")) return true;
+    i += 6;
+    spaces();
+    if (!quoted()) return true;
+    if (is_public) {
+      spaces();
+      if (i >= stop) return false;
+      if (!quoted()) return true;
+    }
+    return false;
   }
 
   bool ForeignContent() const {

@@ -369,6 +369,20 @@ TEST(HtmlContextTree, RulesFuzzingFound) {
   // again by the table's rules.
   EXPECT_EQ(ElementOf("<table><col></c><?", "<?"), "table");
   EXPECT_EQ(ElementOf("<table><colgroup></col><!--x-->", "<!--x"), "colgroup");
+  // In quirks mode a table opens inside an open p, so what goes before the
+  // table goes into the p. A doctype forces quirks when it is cut short or
+  // its identifiers are not as written; only the first doctype counts.
+  EXPECT_EQ(ElementOf("<!DOCTYPE html><p><table>X", "X"), "body");
+  EXPECT_EQ(ElementOf("<p><table>X", "X"), "p");
+  for (const char* doctype :
+       {"<!DOCTYPE html x>", "<!DOCTYPE html PUBLIC>", "<!DOCTYPE html SYSTEM x>",
+        "<!DOCTYPE html \"a\">", "<!DOCTYPE html PUBLIC \"a\" x>", "<!DOCTYPE html PUBLIC \"a>"}) {
+    EXPECT_EQ(ElementOf(std::string(doctype) + "<p><table>X", "X"), "p") << doctype;
+  }
+  for (const char* doctype : {"<!DOCTYPE html  >", "<!DOCTYPE html SYSTEM 'a' x>",
+                              "<!DOCTYPE html PUBLIC \"a\"\"b\">", "<!DOCTYPE html><!DOCTYPE>"}) {
+    EXPECT_EQ(ElementOf(std::string(doctype) + "<p><table>X", "X"), "body") << doctype;
+  }
   // A second <html> before the head implies the head, as in gumbo.
   EXPECT_EQ(ElementOf("<html><html><!--c-->", "<!--c"), "head");
 }

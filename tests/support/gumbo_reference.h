@@ -362,6 +362,17 @@ class GumboReference {
           }
           const std::size_t close = original.find("]]>");
           if (close != std::string_view::npos) Unpaint(begin + close + 3, begin + original.size());
+          // A tag the tree builder dropped in the character data before the
+          // section ("</l<![CDATA[>") hides where the section opens: from
+          // that tag on the node tells nothing.
+          for (std::size_t i = 0; i + 1 < open && open != std::string_view::npos; ++i) {
+            const char c = original[i + 1];
+            const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+            if (original[i] == '<' && (letter || c == '/' || c == '!' || c == '?')) {
+              Unpaint(begin + i, begin + original.size());
+              break;
+            }
+          }
         }
         return;
       }

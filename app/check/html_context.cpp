@@ -556,9 +556,9 @@ struct Node {
   bool unnamed = false;
   std::string other;  // the name of an element the tree builder does not know
   // The element below it was taken out of the open elements but stays its
-  // parent (an a a table hid from scope): that parent's name.
-  bool kept_parent = false;
-  std::string parent;
+  // parent (an a a table hid from scope): that parent's name. Seldom set,
+  // so held apart: every tag makes and drops a node.
+  std::unique_ptr<std::string> parent;
 
   std::string_view Name() const {
     return id == T::kOther ? std::string_view(other) : kNameOf[Index(id)];
@@ -806,7 +806,7 @@ struct ContextScanner::Impl {
   std::string_view FosterParent() const {
     for (std::size_t i = stack.size(); i-- > 0;) {
       if (!stack[i].foreign && stack[i].id == T::kTable) {
-        if (stack[i].kept_parent) return stack[i].parent;
+        if (stack[i].parent) return *stack[i].parent;
         return i == 0 ? std::string_view() : stack[i - 1].Name();
       }
     }
@@ -1100,10 +1100,8 @@ struct ContextScanner::Impl {
         } else if (InScope(T::kA)) {
           FormattingEnd();
         } else if (const std::size_t i = OpenFormattingA(); i < stack.size()) {
-          if (i + 1 < stack.size() && !stack[i + 1].kept_parent) {
-            stack[i + 1].kept_parent = true;
-            stack[i + 1].parent = stack[i].Name();
-          }
+          if (i + 1 < stack.size() && !stack[i + 1].parent)
+            stack[i + 1].parent = std::make_unique<std::string>(stack[i].Name());
           EraseAt(i);
         }
         Insert();

@@ -556,7 +556,7 @@ struct Node {
   bool unnamed = false;
   std::string other;  // the name of an element the tree builder does not know
   // The element below it was taken out of the open elements but stays its
-  // parent (an a a table hid from scope): that parent's name. Seldom set,
+  // parent (an a that a table hid from scope): that parent's name. Seldom set,
   // so held apart: every tag makes and drops a node.
   std::unique_ptr<std::string> parent;
 
@@ -1095,11 +1095,11 @@ struct ContextScanner::Impl {
         // An open a closes before the next one opens; one out of scope (in
         // a table's cell, say) is taken out of the open elements all the
         // same, unless a cell, caption or object opened since keeps it.
-        if (a_open == 0) {
-          // Most a elements open with none open: nothing to look for.
-        } else if (InScope(T::kA)) {
+        // (Most a elements open with none open: nothing to look for.)
+        if (a_open > 0 && InScope(T::kA)) {
           FormattingEnd();
-        } else if (const std::size_t i = OpenFormattingA(); i < stack.size()) {
+        } else if (const std::size_t i = a_open > 0 ? OpenFormattingA() : stack.size();
+                   i < stack.size()) {
           if (i + 1 < stack.size() && !stack[i + 1].parent)
             stack[i + 1].parent = std::make_unique<std::string>(stack[i].Name());
           EraseAt(i);
@@ -1432,8 +1432,6 @@ struct ContextScanner::Impl {
     }
   }
 
-  // A formatting element's end tag: closes it when it is the innermost
-  // thing open; a block opened inside it stays open (misnested markup).
   // The innermost open HTML a that the active formatting elements would
   // still hold (none of the elements that put a marker there opened after
   // it), or stack.size().
@@ -1447,6 +1445,8 @@ struct ContextScanner::Impl {
     }
     return stack.size();
   }
+  // A formatting element's end tag: closes it when it is the innermost
+  // thing open; a block opened inside it stays open (misnested markup).
   void FormattingEnd() {
     for (std::size_t i = stack.size(); i-- > 0;) {
       const Node& n = stack[i];
@@ -1719,9 +1719,7 @@ struct ContextScanner::Impl {
     if (end == 0 || text[end - 1] != '>') return true;  // the page ends in it
     const std::size_t stop = end - 1;
     auto spaces = [&] {
-      const std::size_t from = i;
       while (i < stop && IsSpace(text[i])) ++i;
-      return i > from;
     };
     // A quoted identifier from i: false when none, or when the doctype
     // ends inside it.

@@ -10,14 +10,15 @@
    With --compare OTHER (another build's vettrix) both builds' runs are
    interleaved in the same loop, for a before and after on equal terms. The load average is told before and
    after: the machine may be shared.
-2. A run killed with SIGKILL at about half, then resumed: the pages fetched
-   by both together (counted by the server), against the bound of N + --jobs +
-   16 x the checking threads; and the resumed report against an uninterrupted
-   run's (they must be equal).
+2. Runs killed with SIGKILL (at a quarter, a half, three quarters in turn),
+   each resumed: the pages fetched by both together (counted by the server),
+   against N + --jobs + the checking threads and against the run's own bound
+   of N + --jobs + 16 x the checking threads; and the resumed report against
+   an uninterrupted run's (they must be equal).
 3. What syncing each record would cost instead of batches: write+fdatasync
    per record against one fdatasync at the end, on the journal's disk.
 
-usage: bench/app/resume.py [--pages N] [--runs N] [--jobs N] [--build DIR] [--compare VETTRIX]...
+usage: bench/app/resume.py [--pages N] [--runs N] [--jobs N] [--kills N] [--build DIR] [--compare VETTRIX]...
 The build folder defaults to $BUILD_DIR or build/ and must hold bin/vettrix
 and bin/bench_page_server.
 """
@@ -56,6 +57,8 @@ def main():
     parser.add_argument("--pages", type=int, default=20000)
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--jobs", type=int, default=16)
+    parser.add_argument("--kills", type=int, default=3,
+                        help="runs killed and resumed (at a quarter, a half, three quarters)")
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
     parser.add_argument("--compare", action="append", default=[],
                         help="another build's vettrix, run interleaved with this one (repeatable)")
@@ -129,7 +132,7 @@ def main():
                   f"{args.runs} interleaved runs; load average before "
                   f"{load_before[0]:.2f} {load_before[1]:.2f} {load_before[2]:.2f}, after "
                   f"{load_after[0]:.2f} {load_after[1]:.2f} {load_after[2]:.2f}")
-            for name, binary in builds:
+            for name, binary in builds if args.runs > 0 else []:
                 print(f"{name} ({binary}): median (min, quartiles, max)")
                 plain_wall, plain_cpu = figures[(name, False)]
                 j_wall, j_cpu = figures[(name, True)]
@@ -155,30 +158,39 @@ def main():
                           f"quartiles {q[0]:+.1f}..{q[2]:+.1f}, max {pairs[-1]:+.1f})")
             base = [vettrix] + base
 
-            os.remove(journal)
-            before = served()
-            killed = subprocess.Popen(base + ["--resume", journal, "-o",
-                                              os.path.join(tmp, "killed.jsonl")],
-                                      stderr=subprocess.DEVNULL)
-            while lines(journal) < args.pages // 2 + 1:
-                if killed.poll() is not None:
-                    sys.exit("the run ended before it was killed")
-                time.sleep(0.002)
-            killed.send_signal(signal.SIGKILL)
-            killed.wait()
-            held = lines(journal) - 1
-            at_kill = served() - before
-            resumed_out = os.path.join(tmp, "resumed.jsonl")
-            wall = timed(base + ["--resume", journal], resumed_out)
-            total = served() - before
-            bound = args.pages + args.jobs + 16 * threads
-            with open(reference, "rb") as a, open(resumed_out, "rb") as b:
-                same = a.read() == b.read()
-            print(f"killed with SIGKILL at {held} records in the journal ({at_kill} pages "
-                  f"fetched by then), resumed in {wall:.3f} s:")
-            print(f"  pages fetched in all {total} (bound {args.pages} + {args.jobs} jobs + 16 x "
-                  f"{threads} threads = {bound}): {'within' if total <= bound else 'OVER'}")
-            print(f"  resumed report {'equals' if same else 'DIFFERS FROM'} the uninterrupted run's")
+            # Killed at a quarter, a half and three quarters in turn.
+            for kill in range(args.kills):
+                at = args.pages * (1 + kill % 3) // 4
+                if os.path.exists(journal):
+                    os.remove(journal)
+                before = served()
+                killed = subprocess.Popen(base + ["--resume", journal, "-o",
+                                                  os.path.join(tmp, "killed.jsonl")],
+                                          stderr=subprocess.DEVNULL)
+                while lines(journal) < at + 1:
+                    if killed.poll() is not None:
+                        sys.exit("the run ended before it was killed")
+                    time.sleep(0.002)
+                killed.send_signal(signal.SIGKILL)
+                killed.wait()
+                held = lines(journal) - 1
+                at_kill = served() - before
+                resumed_out = os.path.join(tmp, "resumed.jsonl")
+                wall = timed(base + ["--resume", journal], resumed_out)
+                total = served() - before
+                tight = args.pages + args.jobs + threads
+                bound = args.pages + args.jobs + 16 * threads
+                with open(reference, "rb") as a, open(resumed_out, "rb") as b:
+                    same = a.read() == b.read()
+                print(f"killed with SIGKILL at {held} records in the journal ({at_kill} pages "
+                      f"fetched by then), resumed in {wall:.3f} s:")
+                print(f"  pages fetched in all {total}: "
+                      f"{'within' if total <= tight else 'over'} {args.pages} + {args.jobs} jobs + "
+                      f"{threads} threads = {tight}, "
+                      f"{'within' if total <= bound else 'OVER'} the run's bound {args.pages} + "
+                      f"{args.jobs} jobs + 16 x {threads} threads = {bound}")
+                print(f"  resumed report {'equals' if same else 'DIFFERS FROM'} the "
+                      f"uninterrupted run's")
 
             record = b'{"address":"http://127.0.0.1:1/page/1","index":1,' + b"x" * 500 + b"}\n"
             probe = os.path.join(tmp, "sync.probe")

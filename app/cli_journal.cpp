@@ -202,53 +202,71 @@ std::size_t Journal::Append(std::uint64_t index, const std::string& address, Out
   outcome.index = index;
   writer_->Item(line, address, outcome);
   outcome.index = had;
-  std::lock_guard lock(mutex_);
-  if (!error_.empty()) return counted ? 1 : 0;
-  if (pending_.capacity() < kPendingBytes) pending_.reserve(kPendingBytes + (8u << 10));
-  pending_ += line;
-  ++pending_records_;
-  if (counted) ++pending_counted_;
-  if (pending_records_ < batch_ && pending_.size() < kPendingBytes) return 0;
-  return WritePending();
+  thread_local std::string batch;
+  std::size_t batch_counted = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (failed_) return counted ? 1 : 0;
+    if (pending_.capacity() < kPendingBytes) pending_.reserve(kPendingBytes + (8u << 10));
+    pending_ += line;
+    ++pending_records_;
+    if (counted) ++pending_counted_;
+    if (pending_records_ < batch_ && pending_.size() < kPendingBytes) return 0;
+    batch_counted = TakePending(batch);
+  }
+  Write(batch);
+  return batch_counted;
 }
 
 std::size_t Journal::Flush() {
-  std::lock_guard lock(mutex_);
-  return WritePending();
+  thread_local std::string batch;
+  std::size_t counted = 0;
+  {
+    std::lock_guard lock(mutex_);
+    counted = TakePending(batch);
+  }
+  Write(batch);
+  return counted;
 }
 
-std::size_t Journal::WritePending() {
+std::size_t Journal::TakePending(std::string& batch) {
+  // The buffers change hands, so that neither is made anew for each batch.
+  batch.clear();
+  batch.swap(pending_);
   const std::size_t counted = pending_counted_;
-  // One write of whole records: a kill leaves them whole or the last one
-  // torn, never interleaved with another batch.
-  if (!pending_.empty() && error_.empty()) {
-    if (WriteAll(fd_, pending_)) {
-      unsynced_ = true;
-    } else {
-      error_ = std::strerror(errno);
-    }
-  }
-  pending_.clear();
-  // A page with very many findings leaves no lasting big buffer behind.
-  if (pending_.capacity() > 4 * kPendingBytes) std::string().swap(pending_);
   pending_records_ = 0;
   pending_counted_ = 0;
   return counted;
 }
 
-void Journal::Sync() {
-  {
+void Journal::Write(std::string& batch) {
+  // Outside the lock, so that the other threads go on making records (and
+  // a slow disk holds up none of them): one write() on a file opened for
+  // appending puts a whole batch at the end, whatever the others write
+  // meanwhile. After an error nothing more is written; what was torn is a
+  // line the next run skips.
+  std::string_view left = batch;
+  while (!left.empty() && !failed_.load()) {
+    const ssize_t n = ::write(fd_, left.data(), left.size());
+    if (n > 0) {
+      left.remove_prefix(static_cast<std::size_t>(n));
+      unsynced_.store(true);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    const std::string why = n < 0 ? std::strerror(errno) : "nothing was written";
     std::lock_guard lock(mutex_);
-    if (!unsynced_ || fd_ < 0) return;
-    unsynced_ = false;
+    if (!failed_) error_ = why;
+    failed_.store(true);
   }
-  // Outside the lock: appending goes on while the disk catches up.
-  (void)::fdatasync(fd_);
+  batch.clear();
+  // A page with very many findings leaves no lasting big buffer behind.
+  if (batch.capacity() > 4 * kPendingBytes) std::string().swap(batch);
 }
 
-bool Journal::failed() const {
-  std::lock_guard lock(mutex_);
-  return !error_.empty();
+void Journal::Sync() {
+  // Appending goes on while the disk catches up.
+  if (fd_ >= 0 && unsynced_.exchange(false)) (void)::fdatasync(fd_);
 }
 
 std::string Journal::error() const {

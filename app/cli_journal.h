@@ -6,6 +6,7 @@
 // most a torn last line, which is cut off when the journal is opened again.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -71,12 +72,14 @@ class Journal {
   std::size_t held() const { return records_.size(); }
   // Once the journal could not be written (error() says why), the run goes
   // on without it.
-  bool failed() const;
+  bool failed() const { return failed_.load(); }
   std::string error() const;
 
  private:
   void Load(const std::string& key, bool force);
-  std::size_t WritePending();  // with mutex_ held
+  // With mutex_ held: the waiting records into `batch`; how many counted.
+  std::size_t TakePending(std::string& batch);
+  void Write(std::string& batch);  // without the lock
 
   std::string path_;
   int fd_ = -1;
@@ -92,8 +95,9 @@ class Journal {
   std::string pending_;  // whole records, not yet written
   std::size_t pending_records_ = 0;
   std::size_t pending_counted_ = 0;
-  bool unsynced_ = false;
-  std::string error_;
+  std::atomic<bool> unsynced_{false};
+  std::atomic<bool> failed_{false};
+  std::string error_;  // under mutex_
 };
 
 }  // namespace vx::app::cli

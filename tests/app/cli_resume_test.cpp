@@ -259,6 +259,46 @@ TEST_F(Resume, ATornLastRecordIsDoneAgainAndEveryFormatIsRewritten) {
   EXPECT_GE(whole_records, 39u);  // the 40 written, less the torn one
 }
 
+// A journal that stops taking records (here a file size limit, as a full
+// disk would) is told once; the run's report is whole all the same, and
+// what the journal did take is not checked again.
+TEST_F(Resume, AJournalThatCannotBeWrittenIsToldAndTheRunGoesOn) {
+  const vx::clitest::RunResult whole = Run(kJson);
+  const fs::path journal = dir_ / "limited.journal";
+  std::vector<std::string> args = kJson;
+  args.insert(args.begin() + 1, {"--resume", journal.string()});
+  // 16 blocks of 512 bytes: the header and a few batches of records. The
+  // limit's signal is ignored, so that writes past it fail instead; the
+  // report goes through a pipe, which the limit does not reach.
+  const std::string limited =
+      "cd " + Quote(dir_.string()) + " && ( ulimit -f 16 && trap '' XFSZ && " +
+      Prefix().substr(Prefix().find("env ")) + Command(args) + "; echo $? >limited.status ) | cat";
+  const vx::support::Outcome ran = vx::support::Shell(limited, dir_, "");
+  EXPECT_EQ(ReadFile(dir_ / "limited.status"), std::to_string(whole.status) + "\n") << ran.err;
+  EXPECT_EQ(ran.out, whole.out);
+  EXPECT_NE(ran.err.find("cannot write the journal " + journal.string() +
+                         ": File too large; the run goes on without it"),
+            std::string::npos)
+      << ran.err;
+  EXPECT_EQ(ran.err.find("cannot write the journal", ran.err.find("cannot write the journal") + 1),
+            std::string::npos)
+      << "told once";
+  const std::size_t held = Held(journal).size();
+  EXPECT_GT(held, 0u);
+  EXPECT_LT(held, static_cast<std::size_t>(kPages));
+
+  const auto served_before = server_.Served();
+  const vx::clitest::RunResult resumed = Run(args);
+  EXPECT_EQ(resumed.status, whole.status) << resumed.err;
+  EXPECT_EQ(resumed.out, whole.out);
+  std::size_t fetched = 0;
+  for (const auto& [path, count] : server_.Served()) {
+    const auto before = served_before.find(path);
+    fetched += count - (before == served_before.end() ? 0 : before->second);
+  }
+  EXPECT_LE(fetched + held, static_cast<std::size_t>(kPages + 1));
+}
+
 TEST_F(Resume, AJournalOfOtherOptionsIsRefusedUnlessForced) {
   const fs::path journal = dir_ / "j.journal";
   std::vector<std::string> args = kJson;

@@ -245,19 +245,15 @@ void Journal::Write(std::string& batch) {
   // appending puts a whole batch at the end, whatever the others write
   // meanwhile. After an error nothing more is written; what was torn is a
   // line the next run skips.
-  std::string_view left = batch;
-  while (!left.empty() && !failed_.load()) {
-    const ssize_t n = ::write(fd_, left.data(), left.size());
-    if (n > 0) {
-      left.remove_prefix(static_cast<std::size_t>(n));
+  if (!batch.empty() && !failed_.load()) {
+    if (WriteAll(fd_, batch)) {
       unsynced_.store(true);
-      continue;
+    } else {
+      const std::string why = std::strerror(errno);
+      std::lock_guard lock(mutex_);
+      if (!failed_) error_ = why;
+      failed_.store(true);
     }
-    if (n < 0 && errno == EINTR) continue;
-    const std::string why = n < 0 ? std::strerror(errno) : "nothing was written";
-    std::lock_guard lock(mutex_);
-    if (!failed_) error_ = why;
-    failed_.store(true);
   }
   batch.clear();
   // A page with very many findings leaves no lasting big buffer behind.

@@ -270,9 +270,8 @@ TEST_F(Resume, AJournalThatCannotBeWrittenIsToldAndTheRunGoesOn) {
   // 16 blocks of 512 bytes: the header and a few batches of records. The
   // limit's signal is ignored, so that writes past it fail instead; the
   // report goes through a pipe, which the limit does not reach.
-  const std::string limited =
-      "cd " + Quote(dir_.string()) + " && ( ulimit -f 16 && trap '' XFSZ && " +
-      Prefix().substr(Prefix().find("env ")) + Command(args) + "; echo $? >limited.status ) | cat";
+  const std::string limited = Prefix("( ulimit -f 16 && trap '' XFSZ && ") + Command(args) +
+                              "; echo $? >limited.status ) | cat";
   const vx::support::Outcome ran = vx::support::Shell(limited, dir_, "");
   EXPECT_EQ(ReadFile(dir_ / "limited.status"), std::to_string(whole.status) + "\n") << ran.err;
   EXPECT_EQ(ran.out, whole.out);

@@ -6,10 +6,14 @@
 #include <array>
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <queue>
 #include <stdexcept>
 #include <string>
@@ -255,27 +259,32 @@ struct Pending {
   std::size_t start;
   std::size_t end;
   unsigned id;
+  bool late = false;  // overtaken: it starts before what was handed on already
   bool operator>(const Pending& o) const { return start != o.start ? start > o.start : id > o.id; }
+};
+
+// Where a match goes once it is in start order; false stops the search.
+class MatchSink {
+ public:
+  virtual bool Accept(const Pending& p) = 0;
+  // The search has gone this far: what was accepted may go on.
+  virtual bool Flush() { return true; }
+
+ protected:
+  ~MatchSink() = default;
 };
 
 // Takes the matches as the database reports them (by end offset) and hands
 // them on by start offset, which the context scanner needs; only matches
 // that may still be overtaken are held. A regular expression without a
 // bound on its length may report a match that starts before what was handed
-// on already: such a late match is placed by a scanner of its own.
-class Collector {
+// on already: such a match goes on marked late.
+class MatchOrder {
  public:
-  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set,
-            const RuleSet::Compiled& db)
-      : text_(text),
-        options_(options),
-        set_(set),
-        db_(db),
-        scanner_(text),
-        state_(set.size()),
-        last_end_(db_.patterns.size(), 0) {}
+  MatchOrder(const RuleSet::Compiled& db, MatchSink& sink)
+      : db_(db), sink_(sink), last_end_(db_.patterns.size(), 0) {}
 
-  void Add(unsigned id, unsigned long long from, unsigned long long to) {
+  bool Add(unsigned id, unsigned long long from, unsigned long long to) {
     const std::size_t end = static_cast<std::size_t>(to);
     const auto& pattern = db_.patterns[id];
     std::size_t start = end - db_.length(id);
@@ -283,17 +292,65 @@ class Collector {
       // One occurrence per place: the database reports each longer match
       // from the same start too; overlapping ones are not new occurrences.
       start = static_cast<std::size_t>(from);
-      if (start < last_end_[id]) return;
+      if (start < last_end_[id]) return true;
       last_end_[id] = end;
     }
-    if (start < released_) {
-      Late(start, end, id);
-      return;
-    }
+    if (start < released_) return sink_.Accept({start, end, id, true});
     pending_.push({start, end, id});
     // A match reported later ends at or after `end`, so it starts at or after
     // end - longest.
-    while (!pending_.empty() && pending_.top().start + db_.longest < end) Release();
+    while (!pending_.empty() && pending_.top().start + db_.longest < end)
+      if (!Release()) return false;
+    return true;
+  }
+
+  // No match reported from now on ends before `at`.
+  bool Reached(std::size_t at) {
+    while (!pending_.empty() && pending_.top().start + db_.longest < at)
+      if (!Release()) return false;
+    return sink_.Flush();
+  }
+
+  bool Finish() {
+    while (!pending_.empty())
+      if (!Release()) return false;
+    return true;
+  }
+
+ private:
+  bool Release() {
+    const Pending p = pending_.top();
+    pending_.pop();
+    released_ = p.start;
+    return sink_.Accept(p);
+  }
+
+  const RuleSet::Compiled& db_;
+  MatchSink& sink_;
+  std::size_t released_ = 0;
+  std::vector<std::size_t> last_end_;  // per regex pattern: where its last occurrence ended
+  std::priority_queue<Pending, std::vector<Pending>, std::greater<>> pending_;
+};
+
+// What each rule finds, from matches in start order and from occurrences
+// placed already.
+class Collector final : public MatchSink {
+ public:
+  Collector(std::string_view text, const CheckOptions& options, const RuleSet& set,
+            const RuleSet::Compiled& db)
+      : text_(text), options_(options), set_(set), db_(db), scanner_(text), state_(set.size()) {}
+
+  bool Accept(const Pending& p) override {
+    if (!p.late) {
+      Take(p, scanner_, false);
+      return true;
+    }
+    // A late match is placed by a scanner of its own.
+    if (!late_scanner_ || p.start < late_at_)
+      late_scanner_ = std::make_unique<ContextScanner>(text_);
+    late_at_ = p.start;
+    Take(p, *late_scanner_, true);
+    return true;
   }
 
   // An occurrence placed already (an element rule's start tag, a header
@@ -311,7 +368,6 @@ class Collector {
   }
 
   CheckResult Finish() {
-    while (!pending_.empty()) Release();
     for (RuleState& s : state_) Trim(s);
     // Lines and columns of what is kept, in one walk.
     std::vector<std::size_t> offsets;
@@ -343,19 +399,6 @@ class Collector {
     bool has_first = false;
     bool sorted = true;
   };
-
-  void Release() {
-    const Pending p = pending_.top();
-    pending_.pop();
-    released_ = p.start;
-    Take(p, scanner_, false);
-  }
-
-  void Late(std::size_t start, std::size_t end, unsigned id) {
-    if (!late_scanner_ || start < late_at_) late_scanner_ = std::make_unique<ContextScanner>(text_);
-    late_at_ = start;
-    Take({start, end, id}, *late_scanner_, true);
-  }
 
   void Take(const Pending& p, ContextScanner& scanner, bool late) {
     bool placed = false;
@@ -411,15 +454,11 @@ class Collector {
   ContextScanner scanner_;
   std::unique_ptr<ContextScanner> late_scanner_;
   std::size_t late_at_ = 0;
-  std::size_t released_ = 0;
   std::vector<RuleState> state_;
-  std::vector<std::size_t> last_end_;  // per regex pattern: where its last occurrence ended
-  std::priority_queue<Pending, std::vector<Pending>, std::greater<>> pending_;
 };
 
 int OnMatch(unsigned id, unsigned long long from, unsigned long long to, unsigned, void* context) {
-  static_cast<Collector*>(context)->Add(id, from, to);
-  return 0;
+  return static_cast<MatchOrder*>(context)->Add(id, from, to) ? 0 : 1;
 }
 
 CheckResult FirstOccurrences(std::string_view text) {
@@ -445,11 +484,22 @@ bool IsLineEnd(char c) {
   return c == '\n' || c == '\r';
 }
 
-void ScanText(std::string_view text, const RuleSet::Compiled& db, Collector& collector);
+// Every match of the database in `text` into `order`, searched `piece`
+// bytes at a time; false when its sink stopped the search.
+constexpr std::size_t kWhole = std::size_t{1} << 30;  // the database takes 32-bit lengths
+bool ScanText(std::string_view text, const RuleSet::Compiled& db, MatchOrder& order,
+              std::size_t piece);
 
-// Element rules read the page's markup on a thread of their own while its
-// text is searched, for pages this large: the two passes share only the page.
-constexpr std::size_t kElementsApartBytes = std::size_t{1} << 20;
+// A page this large is read by two threads at once where one is to spare:
+// element rules read its markup beside the text search, or the search runs
+// beside the context scanner that places its matches. They share only the
+// page.
+constexpr std::size_t kApartBytes = std::size_t{1} << 20;
+
+bool ThreadToSpare(std::string_view text, const CheckOptions& options) {
+  return !options.one_thread && text.size() >= kApartBytes &&
+         std::thread::hardware_concurrency() >= 2;
+}
 
 // MatchElements run beside the caller: Take() gives its hits (or throws what
 // it threw); the destructor waits for it whatever happens in between.
@@ -459,8 +509,7 @@ class ElementPass {
       : text_(text), set_(set), options_(options) {
     const bool any = std::any_of(set.rules().begin(), set.rules().end(),
                                  [](const Rule& r) { return r.kind == MatchKind::Element; });
-    if (!any || text.size() < kElementsApartBytes || std::thread::hardware_concurrency() < 2)
-      return;
+    if (!any || !ThreadToSpare(text, options)) return;
     try {
       thread_ = std::thread([this] {
         try {
@@ -501,6 +550,119 @@ class ElementPass {
   std::thread thread_;
 };
 
+// The text search on a thread of its own, handing its matches over in
+// batches to the thread that places them in the markup: the context scanner
+// is the slower of the two, and on a large page the search then costs no
+// time. Held batches are bounded, so memory does not grow with the page.
+class SearchBeside final : public MatchSink {
+ public:
+  // Throws std::system_error when no thread can be started.
+  SearchBeside(std::string_view text, const RuleSet::Compiled& db)
+      : thread_([this, text, &db] { Run(text, db); }) {}
+  ~SearchBeside() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  SearchBeside(const SearchBeside&) = delete;
+  SearchBeside& operator=(const SearchBeside&) = delete;
+
+  // Every match into `to`, in order; rethrows what the search threw.
+  void Drain(MatchSink& to) {
+    for (;;) {
+      std::vector<Pending> batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !ready_.empty() || done_; });
+        if (error_) std::rethrow_exception(error_);
+        if (ready_.empty()) return;
+        batch = std::move(ready_.front());
+        ready_.pop_front();
+      }
+      changed_.notify_all();
+      for (const Pending& p : batch) to.Accept(p);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kBatch = 4096;
+  static constexpr std::size_t kBatches = 8;
+  // Searched at a time: what was found in it is handed over after it, so
+  // that the scanner never waits long for sparse matches.
+  static constexpr std::size_t kPiece = std::size_t{256} << 10;
+
+  void Run(std::string_view text, const RuleSet::Compiled& db) {
+    try {
+      MatchOrder order(db, *this);
+      if (ScanText(text, db, order, kPiece) && order.Finish()) Hand(true);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      error_ = std::current_exception();
+      done_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  bool Accept(const Pending& p) override {
+    filling_.push_back(p);
+    return filling_.size() < kBatch || Hand(false);
+  }
+  bool Flush() override { return filling_.empty() || Hand(false); }
+
+  // The batch being filled to the placing thread, once there is room for it.
+  bool Hand(bool last) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return stop_ || ready_.size() < kBatches; });
+    if (stop_) return false;
+    ready_.push_back(std::move(filling_));
+    filling_ = {};
+    filling_.reserve(kBatch);
+    done_ = last;
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<Pending>> ready_;
+  std::vector<Pending> filling_;
+  bool done_ = false;  // the last batch is in ready_, or the search failed
+  bool stop_ = false;  // nobody drains any more
+  std::exception_ptr error_;
+  std::thread thread_;  // last: it starts once the rest is built
+};
+
+// Whether any match is to be placed in the markup: only then does the
+// context scanner run, and the search is worth a thread of its own.
+bool PlacesMatches(const RuleSet& set, const CheckOptions& options) {
+  return (options.want_occurrences && options.max_occurrences > 0) || options.ignore_in != 0 ||
+         std::any_of(set.rules().begin(), set.rules().end(),
+                     [](const Rule& r) { return r.in != 0; });
+}
+
+void Search(std::string_view text, const RuleSet::Compiled& db, const RuleSet& set,
+            const CheckOptions& options, bool core_taken, Collector& collector) {
+  if (!core_taken && ThreadToSpare(text, options) && PlacesMatches(set, options)) {
+    std::optional<SearchBeside> beside;
+    try {
+      beside.emplace(text, db);
+    } catch (const std::system_error&) {
+      // No thread to spare: searched below.
+    }
+    if (beside) {
+      beside->Drain(collector);
+      return;
+    }
+  }
+  MatchOrder order(db, collector);
+  ScanText(text, db, order, kWhole);
+  order.Finish();
+}
+
 }  // namespace
 
 CheckResult Check(std::string_view text, const CheckOptions& options) {
@@ -513,7 +675,7 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
                      options.only_rule >= set.size();
   const RuleSet::Compiled& db = split ? *set.rest() : set.compiled();
   Collector collector(text, options, set, db);
-  if (db.db) ScanText(text, db, collector);
+  if (db.db) Search(text, db, set, options, elements.beside(), collector);
   if (split) {
     // With the element rules on the other core, the search keeps to this one.
     const RuleHits hits = FindRuleHits(text, !elements.beside());
@@ -552,23 +714,27 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
 
 namespace {
 
-void ScanText(std::string_view text, const RuleSet::Compiled& db, Collector& collector) {
+bool ScanText(std::string_view text, const RuleSet::Compiled& db, MatchOrder& order,
+              std::size_t piece) {
   hs_scratch_t* scratch = Scratch(db);
   hs_stream_t* stream = nullptr;
   if (hs_open_stream(db.db, 0, &stream) != HS_SUCCESS) throw std::bad_alloc();
   std::unique_ptr<hs_stream_t, void (*)(hs_stream_t*)> owner(
       stream, [](hs_stream_t* s) { hs_close_stream(s, nullptr, nullptr, nullptr); });
-  constexpr std::size_t kPiece = std::size_t{1} << 30;  // the database takes 32-bit lengths
-  for (std::size_t at = 0; at < text.size(); at += kPiece) {
-    const std::size_t n = std::min(kPiece, text.size() - at);
-    if (hs_scan_stream(stream, text.data() + at, static_cast<unsigned>(n), 0, scratch, OnMatch,
-                       &collector) != HS_SUCCESS) {
-      throw std::runtime_error("marker matching failed");
-    }
+  auto check = [](hs_error_t status) {
+    if (status == HS_SCAN_TERMINATED) return false;
+    if (status != HS_SUCCESS) throw std::runtime_error("marker matching failed");
+    return true;
+  };
+  for (std::size_t at = 0; at < text.size(); at += piece) {
+    const std::size_t n = std::min(piece, text.size() - at);
+    if (!check(hs_scan_stream(stream, text.data() + at, static_cast<unsigned>(n), 0, scratch,
+                              OnMatch, &order)) ||
+        !order.Reached(at + n))
+      return false;
   }
   owner.release();
-  if (hs_close_stream(stream, scratch, OnMatch, &collector) != HS_SUCCESS)
-    throw std::runtime_error("marker matching failed");
+  return check(hs_close_stream(stream, scratch, OnMatch, &order));
 }
 
 }  // namespace

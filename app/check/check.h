@@ -59,6 +59,9 @@ struct CheckOptions {
   // own origin (same-origin element rules) and its final response's headers
   // (header rules). None: a text without an address, header rules not run.
   const PageOrigin* page = nullptr;
+  // Everything on the caller's thread, even for a large page that another
+  // core would help with.
+  bool one_thread = false;
 };
 
 struct CheckResult {

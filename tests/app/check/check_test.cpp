@@ -30,6 +30,15 @@ const RuleMatch* Match(const CheckResult& r, std::size_t rule) {
   return nullptr;
 }
 
+Rule MakeRule(std::string id, std::string pattern, MatchKind kind = MatchKind::Literal) {
+  Rule r;
+  r.label = id;
+  r.id = std::move(id);
+  r.kind = kind;
+  r.pattern = std::move(pattern);
+  return r;
+}
+
 CheckOptions Occurrences(std::size_t n, ContextSet ignore = 0) {
   CheckOptions o;
   o.want_occurrences = true;
@@ -269,11 +278,7 @@ TEST(Check, RuleSetsOneAfterAnotherOnOneThreadEachCheckRight) {
 // the one answer; an unusable pattern is still refused when the set is made.
 TEST(Check, AMixedSetsWholeDatabaseIsBuiltOnceWhenFirstNeeded) {
   std::vector<Rule> rules = ClassicRules();
-  Rule eval;
-  eval.id = "eval-atob";
-  eval.label = "Eval";
-  eval.kind = MatchKind::Regex;
-  eval.pattern = "eval\\s*\\(\\s*atob";
+  const Rule eval = MakeRule("eval-atob", "eval\\s*\\(\\s*atob", MatchKind::Regex);
   rules.push_back(eval);
   const auto set = std::make_shared<const RuleSet>(rules);
   const std::string text = "<script>eval( atob('x'))</script><form>";
@@ -349,6 +354,81 @@ TEST(Check, BuiltInPacksBuildAndLargePagesMatchElementsAsSmallOnesDo) {
     EXPECT_TRUE(std::any_of(b.matches.begin(), b.matches.end(), [&](const RuleMatch& m) {
       return (*options.rules)[m.rule].id == "password-form-elsewhere" && m.first.offset == form;
     }));
+  }
+}
+
+bool SameOccurrence(const Occurrence& a, const Occurrence& b) {
+  return a.offset == b.offset && a.length == b.length && a.line == b.line && a.column == b.column &&
+         a.context == b.context && a.element == b.element;
+}
+
+// A page large enough for its search to run beside the scanner that places
+// the matches (and for element rules to be read beside the search) gives
+// what the same check on one thread gives, for every kind of rule: sparse
+// and dense matches, a late one of a regular expression without a bound on
+// its length (it spans a stretch far longer than the pieces the page is
+// searched in, and a marker placed before it), contexts ignored and rules
+// kept to contexts.
+TEST(Check, LargePagesCheckAsOnOneThread) {
+  std::vector<Rule> extra = ClassicRules();
+  extra.push_back(MakeRule("spread", "begin[^;]*end", MatchKind::Regex));
+  extra.push_back(MakeRule("scripted", "open"));
+  extra.back().in = Bit(Context::Script);
+  std::vector<Rule> all = extra;
+  all.insert(all.end(), ModernRules().begin(), ModernRules().end());
+  const auto with_extra = std::make_shared<const RuleSet>(extra);
+  const auto with_all = std::make_shared<const RuleSet>(all);
+
+  std::mt19937 random(11);
+  const std::vector<std::string> pieces = {"<script>window.open('x')</script>\n",
+                                           "<!-- <form> onclick -->",
+                                           "<p onclick=go()>",
+                                           "text <SCRIPT src=x>",
+                                           "<textarea><iframe></textarea>",
+                                           "\r\n",
+                                           "<div>",
+                                           "</div>",
+                                           "<style>p{}</style>",
+                                           "<svg><![CDATA[<object>]]></svg>",
+                                           "caf\xC3\xA9"};
+  std::string page;
+  while (page.size() < (std::size_t{3} << 20)) {
+    page += pieces[random() % pieces.size()];
+    // Stretches without markers, so that some pieces of the search find none.
+    if (random() % 512 == 0) page += std::string(300000, 'x');
+  }
+  page += "begin" + std::string(300000, ' ') + "<form>" + std::string(300000, ' ') + "end";
+
+  struct Way {
+    std::size_t max;
+    ContextSet ignore;
+    std::shared_ptr<const RuleSet> rules;  // none: the twenty
+  };
+  const ContextSet prose = Bit(Context::Comment) | Bit(Context::Text);
+  for (const Way& way : {Way{100, 0, nullptr}, Way{3, prose, nullptr},
+                         Way{0, Bit(Context::Tag), nullptr}, Way{20, 0, with_extra},
+                         Way{0, prose, with_extra}, Way{20, 0, with_all}, Way{0, 0, with_all}}) {
+    SCOPED_TRACE(testing::Message() << way.max << " " << way.ignore << " " << way.rules.get());
+    CheckOptions beside = Occurrences(way.max, way.ignore);
+    beside.rules = way.rules;
+    CheckOptions alone = beside;
+    alone.one_thread = true;
+    const CheckResult a = Check(page, alone), b = Check(page, beside);
+    ASSERT_EQ(Rules(a), Rules(b));
+    for (std::size_t k = 0; k < a.matches.size(); ++k) {
+      const RuleMatch &x = a.matches[k], &y = b.matches[k];
+      SCOPED_TRACE(x.rule);
+      EXPECT_EQ(x.count, y.count);
+      EXPECT_TRUE(SameOccurrence(x.first, y.first));
+      ASSERT_EQ(x.occurrences.size(), y.occurrences.size());
+      for (std::size_t i = 0; i < x.occurrences.size(); ++i)
+        EXPECT_TRUE(SameOccurrence(x.occurrences[i], y.occurrences[i])) << i;
+    }
+    if (way.rules) {
+      const RuleMatch* late = Match(a, ClassicRules().size());
+      ASSERT_NE(late, nullptr);
+      EXPECT_EQ(late->first.offset, page.rfind("begin"));
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -559,7 +560,13 @@ namespace {
 // the kernel clear) new memory for each, and reading through a smaller buffer
 // copies every byte twice.
 struct ReadBuffer {
-  std::unique_ptr<char[]> data;
+  // Page-aligned: the kernel copies a file into memory that starts off a
+  // cache line at a third of the speed on some processors.
+  static constexpr std::align_val_t kAlign{4096};
+  struct Free {
+    void operator()(char* p) const { ::operator delete[](p, kAlign); }
+  };
+  std::unique_ptr<char[], Free> data;
   std::size_t capacity = 0;
 };
 
@@ -568,7 +575,8 @@ constexpr std::size_t kKeepBufferAtMost = std::size_t{2} << 20;
 
 std::shared_ptr<ReadBuffer> NewBuffer(std::size_t capacity) {
   auto buffer = std::make_shared<ReadBuffer>();
-  buffer->data.reset(new char[capacity]);  // not cleared: the read fills what is used
+  // Not cleared: the read fills what is used.
+  buffer->data.reset(static_cast<char*>(::operator new[](capacity, ReadBuffer::kAlign)));
   buffer->capacity = capacity;
   return buffer;
 }

@@ -21,6 +21,13 @@ namespace {
 // with many findings make long records.
 constexpr std::size_t kPendingBytes = std::size_t{64} << 10;
 
+// Records name their rules by id alone.
+constexpr ReportReadLimits kRecordReading = [] {
+  ReportReadLimits limits;
+  limits.rules_by_id = true;
+  return limits;
+}();
+
 constexpr std::string_view kMagic = "{\"vettrix_journal\":1,\"key\":\"";
 
 void Field(std::string& out, std::string_view name, std::string_view value) {
@@ -105,6 +112,7 @@ Journal::Journal(const std::string& path, const std::string& key, bool force,
   ReportStyle style;
   style.occurrences = true;
   style.for_merge = true;  // occurrences' lengths, which SARIF tells
+  style.rules_by_id = true;
   style.rules = rules_;
   writer_ = MakeReportWriter(Format::Json, style);
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -151,7 +159,7 @@ void Journal::Load(const std::string& key, bool force) {
     good_end = offset;
     try {
       std::istringstream one(line);
-      JsonReportReader reader(one, path_);
+      JsonReportReader reader(one, path_, kRecordReading);
       const std::optional<ReportRecord> record = reader.Next();
       if (!record || !record->index) continue;
       if (line.size() > UINT32_MAX) continue;
@@ -180,7 +188,7 @@ std::optional<Outcome> Journal::Take(std::uint64_t index, const std::string& add
     return std::nullopt;
   try {
     std::istringstream one(line);
-    JsonReportReader reader(one, path_);
+    JsonReportReader reader(one, path_, kRecordReading);
     const std::optional<ReportRecord> record = reader.Next();
     if (!record || record->address != address) return std::nullopt;
     Outcome out = ToOutcome(*record, *rules_, path_);

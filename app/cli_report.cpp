@@ -210,6 +210,11 @@ class JsonWriter : public ReportWriter {
       AppendNumber(fields, set.Number(i));
       fields += ",\"id\":";
       AppendJsonString(fields, r.id);
+      if (style.rules_by_id) {
+        fields += ",\"line\":";
+        rule_fields_.push_back(std::move(fields));
+        continue;
+      }
       fields += ",\"label\":";
       AppendJsonString(fields, r.label);
       fields += ",\"description\":";

@@ -122,6 +122,10 @@ struct ReportStyle {
   // Findings are told as new or unchanged against a baseline, and each
   // address's absent ones are listed (--baseline).
   bool baseline = false;
+  // Findings name their rule by number and id alone, without its label,
+  // description and severity: the journal's records, which only a run of the
+  // same rules reads back (they were more than half of each record).
+  bool rules_by_id = false;
   // The rules the findings' indices refer to; none: the twenty classic ones.
   std::shared_ptr<const check::RuleSet> rules;
 };

@@ -90,8 +90,10 @@ ReportedFinding ReadFinding(const Fields& f, const Json& j, const std::string& i
   if (j.contains("severity")) out.severity = f.String(j, "severity", in);
   if (!out.severity.empty() && !check::SeverityFromName(out.severity))
     f.Fail(in + "has an unknown severity \"" + out.severity + "\"");
-  out.label = f.String(j, "label", in);
-  out.description = f.String(j, "description", in);
+  if (!limits.rules_by_id || out.id.empty() || j.contains("label") || j.contains("description")) {
+    out.label = f.String(j, "label", in);
+    out.description = f.String(j, "description", in);
+  }
   // A header rule's finding has no place in the text: line and column 0.
   out.at.line = f.Size(j, "line", in, 0);
   out.at.column = f.Size(j, "column", in, 0);

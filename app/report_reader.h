@@ -36,6 +36,9 @@ struct ReportReadLimits {
   std::size_t max_line_bytes = std::size_t{64} << 20;
   std::size_t max_findings = 100000;      // in one record
   std::size_t max_occurrences = 1000000;  // in one finding
+  // A finding with an id may leave out its label and description, as the
+  // journal's own records do; reports always carry them.
+  bool rules_by_id = false;
 };
 
 // A finding as the report wrote it. Rules are named, not indexed: a report

@@ -114,6 +114,7 @@ def main():
             load_before = os.getloadavg()
             # (build, journaled) -> wall times, CPU times
             figures = {(b, j): ([], []) for b, _ in builds for j in (False, True)}
+            journal_bytes = {}  # build -> the size of its last journal
             for run in range(args.runs):
                 # Every other round the other way round, so that a load that
                 # grows or fades through a round favours neither.
@@ -127,6 +128,8 @@ def main():
                             cmd += ["--resume", journal]
                         walls, cpus = figures[(name, journaled)]
                         walls.append(timed(cmd, os.path.join(tmp, "run.jsonl"), cpus))
+                        if journaled:
+                            journal_bytes[name] = os.path.getsize(journal)
             load_after = os.getloadavg()
             print(f"{args.pages} loopback pages, --jobs {args.jobs}, {threads} checking threads, "
                   f"{args.runs} interleaved runs; load average before "
@@ -144,7 +147,7 @@ def main():
                 pc, jc = statistics.median(plain_cpu), statistics.median(j_cpu)
                 print(f"  journal cost: wall {100 * (j - p) / p:+5.1f} %, cpu "
                       f"{100 * (jc - pc) / pc:+5.1f} % (medians; journal "
-                      f"{os.path.getsize(journal) / 1e6:.1f} MB)")
+                      f"{journal_bytes[name] / 1e6:.1f} MB)")
                 # Each journaled run against the plain run next to it: a load
                 # that comes and goes weighs on both alike.
                 for what, plain, journaled in (("wall", plain_wall, j_wall),

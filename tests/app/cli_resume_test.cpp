@@ -259,6 +259,48 @@ TEST_F(Resume, ATornLastRecordIsDoneAgainAndEveryFormatIsRewritten) {
   EXPECT_GE(whole_records, 39u);  // the 40 written, less the torn one
 }
 
+// Records name their rules by id alone; records as earlier versions wrote
+// them (with each rule's label, description and severity), mixed with the
+// new ones, still resume with nothing fetched again.
+TEST_F(Resume, RecordsNameRulesByIdAndEarlierRecordsStillResume) {
+  const vx::clitest::RunResult whole = Run(kJson);
+  std::map<std::string, Json> reported;
+  for (const Json& j : vx::clitest::JsonLines(whole.out)) reported[j["address"]] = j;
+  const fs::path journal = dir_ / "mixed.journal";
+  std::vector<std::string> args = kJson;
+  args.insert(args.begin() + 1, {"--resume", journal.string()});
+  ASSERT_EQ(Run(args).status, whole.status);
+
+  const std::vector<std::string> lines = Lines(ReadFile(journal));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kPages + 2));
+  std::string earlier = lines[0] + "\n";
+  std::size_t findings = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    Json record = Json::parse(lines[i]);
+    const Json& as_reported = reported.at(record["address"].get<std::string>());
+    ASSERT_EQ(record["findings"].size(), as_reported["findings"].size());
+    for (std::size_t k = 0; k < record["findings"].size(); ++k) {
+      Json& f = record["findings"][k];
+      EXPECT_TRUE(f.contains("id") && !f.contains("label") && !f.contains("description") &&
+                  !f.contains("severity"))
+          << lines[i];
+      ++findings;
+      if (i % 2 == 0) continue;
+      for (const char* key : {"label", "description", "severity"})
+        f[key] = as_reported["findings"][k][key];
+    }
+    earlier += record.dump() + "\n";
+  }
+  EXPECT_GT(findings, 100u);
+  WriteFile(journal, earlier);
+
+  const auto served_before = server_.Served();
+  const vx::clitest::RunResult resumed = Run(args);
+  EXPECT_EQ(resumed.status, whole.status) << resumed.err;
+  EXPECT_EQ(resumed.out, whole.out);
+  EXPECT_EQ(server_.Served(), served_before) << "fetched again";
+}
+
 // A journal that stops taking records (here a file size limit, as a full
 // disk would) is told once; the run's report is whole all the same, and
 // what the journal did take is not checked again.

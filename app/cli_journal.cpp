@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "app/cli_shard.h"
@@ -73,6 +76,27 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// The index of a record as Journal::Append writes it, `{"address":"…",
+// "index":N,…`, read without parsing the record: Take() parses it, when it
+// is wanted, and a record it cannot use is done again. Parsing each twice
+// was most of what resuming from a long journal cost. nullopt for a line of
+// another shape.
+std::optional<std::uint64_t> IndexOf(std::string_view line) {
+  constexpr std::string_view kAddress = "{\"address\":\"", kIndex = ",\"index\":";
+  if (!line.starts_with(kAddress)) return std::nullopt;
+  std::size_t i = kAddress.size();
+  for (; i < line.size() && line[i] != '"'; ++i) {
+    if (line[i] == '\\') ++i;  // what is escaped cannot end the string
+  }
+  if (i >= line.size() || line.substr(i + 1, kIndex.size()) != kIndex) return std::nullopt;
+  const char* digits = line.data() + i + 1 + kIndex.size();
+  const char* end = line.data() + line.size();
+  std::uint64_t index = 0;
+  const auto [past, error] = std::from_chars(digits, end, index);
+  if (error != std::errc() || past == end || *past != ',') return std::nullopt;
+  return index;
 }
 
 }  // namespace
@@ -157,16 +181,21 @@ void Journal::Load(const std::string& key, bool force) {
       continue;
     }
     good_end = offset;
-    try {
-      std::istringstream one(line);
-      JsonReportReader reader(one, path_, kRecordReading);
-      const std::optional<ReportRecord> record = reader.Next();
-      if (!record || !record->index) continue;
-      if (line.size() > UINT32_MAX) continue;
-      records_.emplace(*record->index, Place{start, static_cast<std::uint32_t>(line.size())});
-    } catch (const ReportReadError&) {
-      // Not one of our records (a line of another version): done again.
+    if (line.size() > UINT32_MAX) continue;
+    std::optional<std::uint64_t> index = IndexOf(line);
+    if (!index) {
+      try {
+        std::istringstream one(line);
+        JsonReportReader reader(one, path_, kRecordReading);
+        const std::optional<ReportRecord> record = reader.Next();
+        if (record) index = record->index;
+      } catch (const ReportReadError&) {
+        // Not one of our records (a line of another version): done again.
+      }
     }
+    // A later record of the same index is one done again because the
+    // earlier could not be used.
+    if (index) records_[*index] = Place{start, static_cast<std::uint32_t>(line.size())};
   }
   // Appending after a torn line would glue the next record to it.
   if (good_end < static_cast<std::uint64_t>(st.st_size) &&

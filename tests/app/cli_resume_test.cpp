@@ -301,6 +301,44 @@ TEST_F(Resume, RecordsNameRulesByIdAndEarlierRecordsStillResume) {
   EXPECT_EQ(server_.Served(), served_before) << "fetched again";
 }
 
+// A record whose start is whole but whose rest cannot be read is done
+// again; its new record, written after the old, is the one used from then on.
+TEST_F(Resume, ARecordSpoiledPastItsIndexIsDoneAgainOnce) {
+  const vx::clitest::RunResult whole = Run(kJson);
+  const fs::path journal = dir_ / "spoiled.journal";
+  std::vector<std::string> args = kJson;
+  args.insert(args.begin() + 1, {"--resume", journal.string()});
+  ASSERT_EQ(Run(args).status, whole.status);
+  const std::string spoiled_address = server_.Url(7);
+  std::string bytes;
+  for (const std::string& line : Lines(ReadFile(journal))) {
+    std::string kept = line;
+    if (line.starts_with("{\"address\":\"" + spoiled_address + "\"")) {
+      const std::size_t at = kept.find("\"findings\":[");
+      ASSERT_NE(at, std::string::npos) << line;
+      kept[at + 11] = '{';
+    }
+    bytes += kept + "\n";
+  }
+  WriteFile(journal, bytes);
+
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    const auto served_before = server_.Served();
+    const vx::clitest::RunResult resumed = Run(args);
+    EXPECT_EQ(resumed.status, whole.status) << resumed.err;
+    EXPECT_EQ(resumed.out, whole.out);
+    std::map<std::string, int> fetched;
+    for (const auto& [path, count] : server_.Served()) {
+      const auto before = served_before.find(path);
+      if (const int n = count - (before == served_before.end() ? 0 : before->second); n > 0)
+        fetched[path] = n;
+    }
+    EXPECT_EQ(fetched, (round == 0 ? std::map<std::string, int>{{"/p/7", 1}}
+                                   : std::map<std::string, int>{}));
+  }
+}
+
 // A journal that stops taking records (here a file size limit, as a full
 // disk would) is told once; the run's report is whole all the same, and
 // what the journal did take is not checked again.

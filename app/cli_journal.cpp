@@ -25,11 +25,7 @@ namespace {
 constexpr std::size_t kPendingBytes = std::size_t{64} << 10;
 
 // Records name their rules by id alone.
-constexpr ReportReadLimits kRecordReading = [] {
-  ReportReadLimits limits;
-  limits.rules_by_id = true;
-  return limits;
-}();
+constexpr ReportReadLimits kRecordReading{.rules_by_id = true};
 
 constexpr std::string_view kMagic = "{\"vettrix_journal\":1,\"key\":\"";
 

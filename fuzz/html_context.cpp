@@ -1,9 +1,8 @@
 // The context scanner on random pages: asked at every offset and again at a
 // sparse set of them (the answers must not depend on which offsets were
-// asked), never reading out of bounds; and held to gumbo's parse tree
-// wherever gumbo gives a place, save the documented exceptions
-// (tests/support/context_diff.h). Pages gumbo itself aborts on are not
-// compared.
+// asked, nor on a reader ahead helping), never reading out of bounds; and held to gumbo's parse
+// tree wherever gumbo gives a place, save the documented exceptions (tests/support/context_diff.h).
+// Pages gumbo itself aborts on are not compared.
 
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +75,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = size % 7; i < size; i += 7) {
       const Place p = scanner.At(i);
       if (p.context != dense[i].context || p.element != dense[i].element) std::abort();
+    }
+  }
+  // Helped by a reader ahead that starts from a guess somewhere in the page
+  // (its first byte says where): the same answers, densely and sparsely
+  // asked, wherever the guess is right or wrong.
+  if (size > 1) {
+    ContextScanner::Ahead ahead;
+    ahead.from = size * data[0] / 256;
+    ahead.every = 1 + data[size - 1] % 32;
+    ahead.on_thread = false;
+    for (const std::size_t stride : {std::size_t{1}, std::size_t{1} + data[1] % 64}) {
+      ContextScanner scanner(page, ahead);
+      for (std::size_t i = 0; i < size; i += stride) {
+        const Place p = scanner.At(i);
+        if (p.context != dense[i].context || p.element != dense[i].element) {
+          std::fprintf(stderr, "helped from %zu every %zu, stride %zu: at %zu %s/%s, alone %s/%s\n",
+                       ahead.from, ahead.every, stride, i,
+                       std::string(ContextName(p.context)).c_str(), p.element.c_str(),
+                       std::string(ContextName(dense[i].context)).c_str(),
+                       dense[i].element.c_str());
+          std::abort();
+        }
+      }
     }
   }
 

@@ -267,8 +267,12 @@ struct Pending {
 class MatchSink {
  public:
   virtual bool Accept(const Pending& p) = 0;
-  // The search has gone this far: what was accepted may go on.
-  virtual bool Flush() { return true; }
+  // The search has gone this far: what was accepted may go on. No match
+  // handed on later starts before `safe`, save late ones.
+  virtual bool Flush(std::size_t safe) {
+    (void)safe;
+    return true;
+  }
 
  protected:
   ~MatchSink() = default;
@@ -308,7 +312,9 @@ class MatchOrder {
   bool Reached(std::size_t at) {
     while (!pending_.empty() && pending_.top().start + db_.longest < at)
       if (!Release()) return false;
-    return sink_.Flush();
+    // A match reported later ends at or after `at`; without a bound on a
+    // regular expression's length, only the last one handed on bounds it.
+    return sink_.Flush(!db_.bounded ? released_ : at > db_.longest ? at - db_.longest : 0);
   }
 
   bool Finish() {
@@ -337,8 +343,13 @@ class MatchOrder {
 class Collector final : public MatchSink {
  public:
   Collector(std::string_view text, const CheckOptions& options, const RuleSet& set,
-            const RuleSet::Compiled& db)
-      : text_(text), options_(options), set_(set), db_(db), scanner_(text), state_(set.size()) {}
+            const RuleSet::Compiled& db, const ContextScanner::Ahead& ahead = {})
+      : text_(text),
+        options_(options),
+        set_(set),
+        db_(db),
+        scanner_(text, ahead),
+        state_(set.size()) {}
 
   bool Accept(const Pending& p) override {
     if (!p.late) {
@@ -352,6 +363,10 @@ class Collector final : public MatchSink {
     Take(p, *late_scanner_, true);
     return true;
   }
+
+  // While the search beside has no match to hand over: the scanner reads on
+  // to where the next one may start, instead of waiting.
+  void Idle(std::size_t to) { scanner_.ReadTo(to); }
 
   // An occurrence placed already (an element rule's start tag, a header
   // rule's empty one), handed in page order for each rule.
@@ -490,6 +505,10 @@ constexpr std::size_t kWhole = std::size_t{1} << 30;  // the database takes 32-b
 bool ScanText(std::string_view text, const RuleSet::Compiled& db, MatchOrder& order,
               std::size_t piece);
 
+// A page this large, when its matches are placed in the markup, has its
+// later part read ahead (ContextScanner::Ahead).
+constexpr std::size_t kAheadBytes = std::size_t{4} << 20;
+
 // A page this large is read by two threads at once where one is to spare:
 // element rules read its markup beside the text search, or the search runs
 // beside the context scanner that places its matches. They share only the
@@ -571,16 +590,29 @@ class SearchBeside final : public MatchSink {
   SearchBeside& operator=(const SearchBeside&) = delete;
 
   // Every match into `to`, in order; rethrows what the search threw.
-  void Drain(MatchSink& to) {
+  // Waiting for matches, `to` reads on to where the next may start.
+  void Drain(Collector& to) {
+    std::size_t idled = 0;
     for (;;) {
       std::vector<Pending> batch;
+      std::size_t idle_to = 0;
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !ready_.empty() || done_; });
+        changed_.wait(lock, [&] { return !ready_.empty() || done_ || safe_ > idled; });
         if (error_) std::rethrow_exception(error_);
-        if (ready_.empty()) return;
-        batch = std::move(ready_.front());
-        ready_.pop_front();
+        if (!ready_.empty()) {
+          batch = std::move(ready_.front());
+          ready_.pop_front();
+        } else if (done_) {
+          return;
+        } else {
+          idle_to = safe_;
+        }
+      }
+      if (idle_to > 0) {
+        to.Idle(idle_to);
+        idled = idle_to;
+        continue;
       }
       changed_.notify_all();
       for (const Pending& p : batch) to.Accept(p);
@@ -610,7 +642,18 @@ class SearchBeside final : public MatchSink {
     filling_.push_back(p);
     return filling_.size() < kBatch || Hand(false);
   }
-  bool Flush() override { return filling_.empty() || Hand(false); }
+  bool Flush(std::size_t safe) override {
+    // The matches before `safe` first: the drainer takes them before it
+    // reads on.
+    if (!filling_.empty() && !Hand(false)) return false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stop_) return false;
+      safe_ = safe;
+    }
+    changed_.notify_all();
+    return true;
+  }
 
   // The batch being filled to the placing thread, once there is room for it.
   bool Hand(bool last) {
@@ -630,8 +673,9 @@ class SearchBeside final : public MatchSink {
   std::condition_variable changed_;
   std::deque<std::vector<Pending>> ready_;
   std::vector<Pending> filling_;
-  bool done_ = false;  // the last batch is in ready_, or the search failed
-  bool stop_ = false;  // nobody drains any more
+  bool done_ = false;     // the last batch is in ready_, or the search failed
+  std::size_t safe_ = 0;  // no match not yet in ready_ starts before it, save late ones
+  bool stop_ = false;     // nobody drains any more
   std::exception_ptr error_;
   std::thread thread_;  // last: it starts once the rest is built
 };
@@ -674,7 +718,15 @@ CheckResult Check(std::string_view text, const CheckOptions& options) {
   const bool split = set.mixed() && !options.want_occurrences && options.ignore_in == 0 &&
                      options.only_rule >= set.size();
   const RuleSet::Compiled& db = split ? *set.rest() : set.compiled();
-  Collector collector(text, options, set, db);
+  // On a large page whose matches are placed, a helper reads the page's
+  // later part from a guess at its state, so that the scanner may jump
+  // over it (the search beside it ends long before the scanner does);
+  // not where the element rules have the other core already.
+  ContextScanner::Ahead ahead;
+  if (text.size() >= kAheadBytes && db.db && !elements.beside() && ThreadToSpare(text, options) &&
+      PlacesMatches(set, options))
+    ahead.from = text.size() / 2;
+  Collector collector(text, options, set, db, ahead);
   if (db.db) Search(text, db, set, options, elements.beside(), collector);
   if (split) {
     // With the element rules on the other core, the search keeps to this one.

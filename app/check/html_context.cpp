@@ -6,8 +6,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -560,6 +566,28 @@ struct Node {
   // so held apart: every tag makes and drops a node.
   std::unique_ptr<std::string> parent;
 
+  Node() = default;
+  Node(Node&&) noexcept = default;
+  Node& operator=(Node&&) noexcept = default;
+  // Copies of a scanner's state (ContextScanner::Ahead) copy its nodes.
+  Node(const Node& o)
+      : id(o.id),
+        foreign(o.foreign),
+        math(o.math),
+        fostered(o.fostered),
+        unnamed(o.unnamed),
+        other(o.other),
+        parent(o.parent ? std::make_unique<std::string>(*o.parent) : nullptr) {}
+  Node& operator=(const Node& o) {
+    if (this != &o) *this = Node(o);
+    return *this;
+  }
+  bool operator==(const Node& o) const {
+    return id == o.id && foreign == o.foreign && math == o.math && fostered == o.fostered &&
+           unnamed == o.unnamed && other == o.other && !parent == !o.parent &&
+           (!parent || *parent == *o.parent);
+  }
+
   std::string_view Name() const {
     return id == T::kOther ? std::string_view(other) : kNameOf[Index(id)];
   }
@@ -597,6 +625,31 @@ std::optional<Context> ContextFromName(std::string_view name) {
 
 struct ContextScanner::Impl {
   explicit Impl(std::string_view t) : text(t) { stack.reserve(64); }
+  Impl(const Impl&) = default;
+  Impl& operator=(const Impl&) = default;
+
+  // Whether, both at a segment's end at the same place, this scanner and
+  // `o` classify every later byte alike: all that a later step reads is
+  // equal. What only the segment just classified uses (its element, the
+  // tag's pieces and name) is rewritten by the next step; the count of
+  // tags closed serves TagReader alone; the name of the last raw text
+  // element, only its own raw text.
+  bool SameFuture(const Impl& o) const {
+    const bool raw = state == St::kRcdata || state == St::kRawtext || state == St::kScript;
+    return pos == o.pos && seg_end == pos && o.seg_end == o.pos && state == o.state &&
+           mode == o.mode && quirks == o.quirks && doctype_read == o.doctype_read &&
+           form_open == o.form_open && (!raw || raw_name == o.raw_name) &&
+           closing_raw == o.closing_raw && overflow == o.overflow && structural == o.structural &&
+           templates == o.templates && p_open == o.p_open && a_open == o.a_open &&
+           (data_text_end == pos) == (o.data_text_end == o.pos) && stack == o.stack;
+  }
+  // Takes the state of `o`, a copy made at a segment's end.
+  void TakeState(const Impl& o) {
+    *this = o;
+    seg_begin = seg_end = pos;
+    seg_element = {};
+    seg_in_tag = false;
+  }
 
   std::string_view text;
   std::size_t pos = 0;  // the first byte not yet classified
@@ -1993,8 +2046,9 @@ struct ContextScanner::Impl {
     }
   }
 
-  // Classifies the next segment.
-  void Step() {
+  // Classifies the next segment. Inlined into each loop that steps: as a
+  // call of its own, it costs every segment of the page a call more.
+  [[gnu::always_inline]] void Step() {
     switch (state) {
       case St::kData:
         return StepData();
@@ -2012,12 +2066,156 @@ struct ContextScanner::Impl {
   }
 };
 
+// The helper of ContextScanner::Ahead. Its copies are made at the ends of
+// its segments, in page order; the scanner's thread reads those published.
+struct ContextScanner::Helper {
+  struct Copy {
+    std::size_t pos;
+    std::unique_ptr<Impl> state;
+  };
+
+  Helper(std::string_view text, const Ahead& ahead)
+      : every(std::max<std::size_t>(1, ahead.every)), watch(ahead.from) {
+    if (ahead.on_thread) {
+      thread = std::thread([this, text, ahead] { RunToEnd(text, ahead.from); });
+    } else {
+      RunToEnd(text, ahead.from);
+    }
+  }
+  ~Helper() {
+    stop.store(true, std::memory_order_relaxed);
+    if (thread.joinable()) thread.join();
+  }
+
+  void RunToEnd(std::string_view text, std::size_t from) {
+    try {
+      Run(text, from);
+    } catch (const std::bad_alloc&) {
+      // No memory for another copy: the scanner reads on from the last one.
+    }
+    std::lock_guard lock(mutex);
+    done = true;
+    published.notify_all();
+  }
+
+  void Run(std::string_view text, std::size_t from) {
+    // The guess: the state the page's own start leads to where the body
+    // opens with nothing else open, as it does in most pages; then on at
+    // the first "<" from `from`.
+    Impl guess(text);
+    while (guess.pos < std::min({from, text.size(), kGuessBytes}) &&
+           !(guess.mode == Mode::kInBody && guess.stack.size() <= 2 && guess.state == St::kData))
+      guess.Step();
+    if (guess.state != St::kData || from >= text.size()) return;
+    const std::size_t lt = text.find('<', std::max(from, guess.pos));
+    if (lt == std::string_view::npos) return;
+    guess.pos = lt;
+    guess.seg_begin = guess.seg_end = lt;
+    guess.data_text_end = std::string_view::npos;
+    std::size_t next_copy = lt, kept = 0;
+    while (guess.pos < text.size() && !stop.load(std::memory_order_relaxed)) {
+      if (guess.pos >= next_copy && guess.seg_end == guess.pos) {
+        // Each copy holds the open elements: a hostile page's deep ones end
+        // the copying early, and the scanner reads the rest itself.
+        kept += sizeof(Impl) + guess.stack.size() * sizeof(Node);
+        for (const Node& n : guess.stack) kept += n.other.size();
+        if (kept > kCopyBytes) return;
+        auto state = std::make_unique<Impl>(guess);
+        std::lock_guard lock(mutex);
+        copies.push_back({guess.pos, std::move(state)});
+        published.notify_all();
+        next_copy = guess.pos + every;
+      }
+      guess.Step();
+    }
+  }
+
+  // At the end of a segment at or past `watch`: compare with the copy
+  // made at the same place, if one is published, or jump to the last copy
+  // before `offset` once the states agreed (if `jump`); tells how far it
+  // jumped. Runs on the scanner's thread.
+  std::size_t Meet(Impl& s, std::size_t offset, bool jump) {
+    std::unique_lock lock(mutex);
+    if (!agreed) {
+      while (next < copies.size() && copies[next].pos < s.pos) ++next;
+      if (next < copies.size() && copies[next].pos == s.pos) {
+        agreed = s.SameFuture(*copies[next].state);
+        if (!agreed) ++next;
+      }
+      if (!agreed) {
+        // Until the next copy, or, if none is published yet, a while.
+        watch = next < copies.size() ? copies[next].pos : s.pos + every;
+        return 0;
+      }
+    }
+    // The states agreed: every copy from here on is one of the scanner's
+    // own. Where the helper has not come near `offset` yet, waiting for it
+    // leaves it the core that reading alongside it would take.
+    watch = s.pos + every;
+    if (!jump) return 0;
+    published.wait(lock, [&] { return done || copies.back().pos + every > offset; });
+    auto last = std::upper_bound(copies.begin(), copies.end(), offset,
+                                 [](std::size_t at, const Copy& c) { return at < c.pos; });
+    if (last == copies.begin()) return 0;
+    const Copy& to = *std::prev(last);
+    if (to.pos <= s.pos) return 0;
+    const std::size_t jumped = to.pos - s.pos;
+    s.TakeState(*to.state);
+    return jumped;
+  }
+
+  static constexpr std::size_t kCopyBytes = std::size_t{8} << 20;    // held in copies, at most
+  static constexpr std::size_t kGuessBytes = std::size_t{64} << 10;  // read for the guess, at most
+  std::size_t every;
+  std::size_t watch;     // the scanner's next place to meet the helper
+  std::size_t next = 0;  // the first copy not yet compared
+  bool agreed = false;
+  bool done = false;  // the helper has stopped
+  std::mutex mutex;
+  std::condition_variable published;
+  std::vector<Copy> copies;
+  std::atomic<bool> stop{false};
+  std::thread thread;  // last: it starts once the rest is built
+};
+
 ContextScanner::ContextScanner(std::string_view text) : impl_(std::make_unique<Impl>(text)) {}
+ContextScanner::ContextScanner(std::string_view text, const Ahead& ahead)
+    : impl_(std::make_unique<Impl>(text)) {
+  if (ahead.from >= text.size()) return;
+  try {
+    helper_ = std::make_unique<Helper>(text, ahead);
+  } catch (const std::system_error&) {
+    // No thread to spare: the scanner reads every byte itself.
+  }
+}
 ContextScanner::~ContextScanner() = default;
+
+std::size_t ContextScanner::bytes_read() const {
+  return impl_->pos - jumped_;
+}
+
+// Steps on until `offset` lies in the segment classified, meeting the
+// helper on the way; jumps only where `offset` is asked.
+void ContextScanner::Advance(std::size_t offset, bool asked) {
+  Impl& s = *impl_;
+  if (helper_) {
+    while (offset >= s.seg_end && s.pos < s.text.size()) {
+      if (!asked && helper_->agreed) return;  // At jumps where it is asked
+      if (s.pos >= helper_->watch && s.seg_end == s.pos) jumped_ += helper_->Meet(s, offset, asked);
+      s.Step();
+    }
+    return;
+  }
+  while (offset >= s.seg_end && s.pos < s.text.size()) s.Step();
+}
+
+void ContextScanner::ReadTo(std::size_t offset) {
+  Advance(offset, false);
+}
 
 Place ContextScanner::At(std::size_t offset) {
   Impl& s = *impl_;
-  while (offset >= s.seg_end && s.pos < s.text.size()) s.Step();
+  Advance(offset, true);
   if (s.seg_in_tag) {
     // Past the end of the page: the place of its last byte, as for any
     // other segment.

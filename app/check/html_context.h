@@ -53,17 +53,44 @@ struct Place {
 // valid while the scanner lives.
 class ContextScanner {
  public:
+  // For a large page on a machine with a core to spare: a helper reads the
+  // page from `from` on, beside the scanner, starting from a guess at the
+  // state there and keeping a copy of its state every `every` bytes. Once
+  // the scanner, reaching one of those places, is in the very state the
+  // helper was in, the helper's copies hold the scanner's own future, and
+  // the scanner jumps to the last one before each offset asked instead of
+  // reading up to it. The answers are the same either way.
+  struct Ahead {
+    std::size_t from = static_cast<std::size_t>(-1);  // none: no helper
+    std::size_t every = std::size_t{1} << 16;
+    // The helper reads to the end before the constructor returns, with no
+    // thread of its own: the same answers, for tests.
+    bool on_thread = true;
+  };
+
   explicit ContextScanner(std::string_view text);
+  ContextScanner(std::string_view text, const Ahead& ahead);
   ~ContextScanner();
   ContextScanner(const ContextScanner&) = delete;
   ContextScanner& operator=(const ContextScanner&) = delete;
 
   Place At(std::size_t offset);
+  // Reads on to `offset` before it is asked, as At does but telling
+  // nothing; the same rule on offsets.
+  void ReadTo(std::size_t offset);
+
+  // How many of the page's bytes the scanner read itself, up to the last
+  // offset asked: the rest it jumped over (for tests and benchmarks).
+  std::size_t bytes_read() const;
 
  private:
   friend class TagReader;
   struct Impl;
+  struct Helper;
+  void Advance(std::size_t offset, bool asked);
   std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Helper> helper_;
+  std::size_t jumped_ = 0;  // bytes jumped over
 };
 
 // A tag as the tokenizer reads it: for element rules, which test names and

@@ -369,6 +369,19 @@ bool SameOccurrence(const Occurrence& a, const Occurrence& b) {
 // its length (it spans a stretch far longer than the pieces the page is
 // searched in, and a marker placed before it), contexts ignored and rules
 // kept to contexts.
+void ExpectSameMatches(const CheckResult& a, const CheckResult& b) {
+  ASSERT_EQ(Rules(a), Rules(b));
+  for (std::size_t k = 0; k < a.matches.size(); ++k) {
+    const RuleMatch &x = a.matches[k], &y = b.matches[k];
+    SCOPED_TRACE(x.rule);
+    EXPECT_EQ(x.count, y.count);
+    EXPECT_TRUE(SameOccurrence(x.first, y.first));
+    ASSERT_EQ(x.occurrences.size(), y.occurrences.size());
+    for (std::size_t i = 0; i < x.occurrences.size(); ++i)
+      EXPECT_TRUE(SameOccurrence(x.occurrences[i], y.occurrences[i])) << i;
+  }
+}
+
 TEST(Check, LargePagesCheckAsOnOneThread) {
   std::vector<Rule> extra = ClassicRules();
   extra.push_back(MakeRule("spread", "begin[^;]*end", MatchKind::Regex));
@@ -413,21 +426,52 @@ TEST(Check, LargePagesCheckAsOnOneThread) {
     beside.rules = way.rules;
     CheckOptions alone = beside;
     alone.one_thread = true;
-    const CheckResult a = Check(page, alone), b = Check(page, beside);
-    ASSERT_EQ(Rules(a), Rules(b));
-    for (std::size_t k = 0; k < a.matches.size(); ++k) {
-      const RuleMatch &x = a.matches[k], &y = b.matches[k];
-      SCOPED_TRACE(x.rule);
-      EXPECT_EQ(x.count, y.count);
-      EXPECT_TRUE(SameOccurrence(x.first, y.first));
-      ASSERT_EQ(x.occurrences.size(), y.occurrences.size());
-      for (std::size_t i = 0; i < x.occurrences.size(); ++i)
-        EXPECT_TRUE(SameOccurrence(x.occurrences[i], y.occurrences[i])) << i;
-    }
+    const CheckResult a = Check(page, alone);
+    ExpectSameMatches(a, Check(page, beside));
     if (way.rules) {
       const RuleMatch* late = Match(a, ClassicRules().size());
       ASSERT_NE(late, nullptr);
       EXPECT_EQ(late->first.offset, page.rfind("begin"));
+    }
+  }
+}
+
+// A page large enough for its later half to be read ahead, of markup that
+// leaves the body's elements open where the reader ahead starts: what the
+// scanner jumps over is placed as read, its markers sparse and dense, the
+// last ones near the end.
+TEST(Check, PagesReadAheadCheckAsOnOneThread) {
+  std::mt19937 random(5);
+  const std::vector<std::string> pieces = {"<p>plain text</p>\n",
+                                           "<div class=a><span>more</span></div>\r\n",
+                                           "<table><tr><td>1</td></tr></table>",
+                                           "<script>var s = '<form>';</script>",
+                                           "<!-- <iframe> -->",
+                                           "<textarea><object></textarea>",
+                                           "<a href=x onclick=go()>a</a>"};
+  std::string page = "<!DOCTYPE html><html><head><title>t</title></head><body>";
+  while (page.size() < (std::size_t{9} << 19)) {
+    const std::string& piece = pieces[random() % pieces.size()];
+    // Past the first few thousand bytes, markers grow rare.
+    const bool marked = piece.find("<p>") != 0 && piece.find("<div") != 0;
+    if (marked && page.size() > 8000 && random() % 2000 != 0) continue;
+    page += piece;
+  }
+  page += "<form action=x><iframe src=y></iframe></form></body></html>";
+  for (const ContextSet ignore : {ContextSet{0}, Bit(Context::Comment) | Bit(Context::Script)}) {
+    for (const std::size_t max : {std::size_t{100}, std::size_t{0}}) {
+      SCOPED_TRACE(testing::Message() << max << " " << ignore);
+      CheckOptions beside = Occurrences(max, ignore);
+      CheckOptions alone = beside;
+      alone.one_thread = true;
+      const CheckResult a = Check(page, alone);
+      ExpectSameMatches(a, Check(page, beside));
+      const RuleMatch* forms = Match(a, 4);
+      ASSERT_NE(forms, nullptr);
+      if (max > 0) {
+        EXPECT_LT(forms->occurrences.size(), max);
+        EXPECT_EQ(forms->occurrences.back().offset, page.rfind("<form"));
+      }
     }
   }
 }

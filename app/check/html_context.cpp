@@ -1529,11 +1529,13 @@ struct ContextScanner::Impl {
     if (n - from >= 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
       auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-      const __m128i ends = _mm_or_si128(
-          _mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))),
-          _mm_or_si128(_mm_or_si128(is('\f'), is('/')), is('>')));
+      // The bytes up to ' ' (white space, and control bytes that are no
+      // delimiter, which the byte's own test below sends the long way),
+      // '/' and '>'.
+      const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(' ')), bytes);
+      const __m128i ends = _mm_or_si128(low, _mm_or_si128(is('/'), is('>')));
       const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
-      if (mask != 0) {
+      if (mask != 0 && EndsName(t[from + static_cast<std::size_t>(__builtin_ctz(mask))])) {
         const auto size = static_cast<std::size_t>(__builtin_ctz(mask));
         // 'A' to 'Z' (signed compares leave bytes from 0x80 alone) plus 0x20.
         const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),

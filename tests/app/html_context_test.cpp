@@ -539,6 +539,13 @@ TEST(HtmlContextSkipping, TagNamesAroundSixteenBytesAndAtThePageEnd) {
   EXPECT_EQ(PlaceOf(script, "x").context, Context::Text);
   EXPECT_EQ(ElementOf(script, "x"), std::string("script\0", 7));
   EXPECT_EQ(ElementOf(std::string("<p\0>x", 5), "x"), std::string("p\0", 2));
+  // So are other control bytes, a vertical tab among them (no white space
+  // in a tag), with sixteen bytes to read at once or not.
+  for (const std::string tail : {"", "                "}) {
+    EXPECT_EQ(ElementOf("<A\x01\x0B\x1F\x7F b=c>x" + tail, "x"), "a\x01\x0B\x1F\x7F")
+        << tail.size();
+    EXPECT_EQ(ElementOf("<A\x0B\x0C\x0Bb>x" + tail, "x"), "a\x0B") << tail.size();
+  }
   for (const std::string& page : {std::string("<ANNOTATION-XML>x<Aa>y"), script,
                                   std::string("<svg><foreignObject><p>x</p></foreignObject>")})
     ExpectSameWhateverAsked(page);

@@ -603,3 +603,29 @@ TEST(HtmlContextTags, TheTagReaderSeesTheAttributesTheScannerPlaces) {
     EXPECT_GT(tags, 1u) << page;
   }
 }
+
+TEST(HtmlContextTags, AttributeNamesEndAtTheirDelimitersAlone) {
+  // Long and short names, near the page's end or not: each ended by white
+  // space, '=', '/' or '>'; a control byte other than white space is part
+  // of it, and a first '=' too.
+  const std::string pad(20, ' ');
+  for (std::size_t n = 12; n <= 18; ++n) {
+    const std::string name(n, 'k');
+    for (const std::string& tail : {std::string(), pad}) {
+      EXPECT_EQ(Tags("<p " + name + "=v " + name + "/x>" + tail),
+                (std::vector<std::string>{"p " + name + "=v x="}))
+          << n << " " << tail.size();
+      EXPECT_EQ(Map("<p " + name + ">" + tail).substr(0, n + 4), "ttt" + std::string(n, 'n') + "t")
+          << n;
+    }
+  }
+  for (const std::string& tail : {std::string(), pad}) {
+    EXPECT_EQ(Tags("<p a\x01\x0B"
+                   "b=1 =c d\x0C"
+                   "e>" +
+                   tail),
+              (std::vector<std::string>{"p a\x01\x0B"
+                                        "b=1 =c= d= e="}))
+        << tail.size();
+  }
+}

@@ -269,10 +269,7 @@ class MatchSink {
   virtual bool Accept(const Pending& p) = 0;
   // The search has gone this far: what was accepted may go on. No match
   // handed on later starts before `safe`, save late ones.
-  virtual bool Flush(std::size_t safe) {
-    (void)safe;
-    return true;
-  }
+  virtual bool Flush(std::size_t /*safe*/) { return true; }
 
  protected:
   ~MatchSink() = default;
@@ -343,7 +340,7 @@ class MatchOrder {
 class Collector final : public MatchSink {
  public:
   Collector(std::string_view text, const CheckOptions& options, const RuleSet& set,
-            const RuleSet::Compiled& db, const ContextScanner::Ahead& ahead = {})
+            const RuleSet::Compiled& db, const ContextScanner::Ahead& ahead)
       : text_(text),
         options_(options),
         set_(set),

@@ -21,15 +21,8 @@ std::string Say(const Place& p) {
   return std::string(ContextName(p.context)) + "/" + p.element;
 }
 
-// The scanner's answers alone at `offsets` (ascending).
-std::vector<std::string> Alone(std::string_view page, const std::vector<std::size_t>& offsets) {
-  ContextScanner scanner(page);
-  std::vector<std::string> out;
-  for (std::size_t o : offsets) out.push_back(Say(scanner.At(o)));
-  return out;
-}
-
-// The same with a helper; how much the scanner read itself into `read`.
+// The scanner's answers at `offsets` (ascending), with a helper as `ahead`
+// says; how much the scanner read itself into `read`.
 std::vector<std::string> Helped(std::string_view page, const std::vector<std::size_t>& offsets,
                                 const ContextScanner::Ahead& ahead, std::size_t* read = nullptr) {
   ContextScanner scanner(page, ahead);
@@ -37,6 +30,11 @@ std::vector<std::string> Helped(std::string_view page, const std::vector<std::si
   for (std::size_t o : offsets) out.push_back(Say(scanner.At(o)));
   if (read) *read = scanner.bytes_read();
   return out;
+}
+
+// The same alone.
+std::vector<std::string> Alone(std::string_view page, const std::vector<std::size_t>& offsets) {
+  return Helped(page, offsets, ContextScanner::Ahead{});
 }
 
 // Markup whose elements close again: after any of its pieces the open

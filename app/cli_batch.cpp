@@ -514,19 +514,24 @@ class BatchRun {
     });
   }
 
-  // The journal reaches the disk in batches, at most every 200 ms, on the
-  // printer's thread: a crash of the machine loses at most that much, a kill
-  // of the process nothing that was written. Records still waiting for their
-  // batch are written first, so none waits longer than that when pages come
-  // slowly.
-  void SyncJournal(bool now) {
+  // The journal is written out at most every 200 ms and then synced on its
+  // own thread: a crash of the machine loses about that much, a kill of the
+  // process nothing that was written, and the printer never waits for the
+  // disk. Records still waiting for their batch are written first, so none
+  // waits longer than that when pages come slowly. The last sync is waited
+  // for when the journal closes, or (`wait`) at once.
+  void SyncJournal(bool now, bool wait = false) {
     if (!journal_) return;
     const auto t = Clock::now();
     if (!now && t - last_sync_ < std::chrono::milliseconds(200)) return;
     last_sync_ = t;
     LeaveFetchGate(journal_->Flush());
     if (journal_->failed()) journal_failed_ = true;
-    journal_->Sync();
+    if (wait) {
+      journal_->Sync();
+    } else {
+      journal_->SyncSoon();
+    }
   }
 
   void Print(ReorderWindow::Item& item) {
@@ -619,8 +624,9 @@ class BatchRun {
     // What is complete is still told; a report file is not left half made.
     const int sig = signal_seen_.load() != 0 ? signal_seen_.load() : SIGINT;
     const int status = 128 + sig;
-    // What finished before the stop is kept for the next run.
-    SyncJournal(true);
+    // What finished before the stop is kept for the next run (the process
+    // ends without closing the journal).
+    SyncJournal(true, true);
     if (!sink_->is_file()) {
       for (ReorderWindow::Item& item : window_.TakeCompleted()) Print(item);
       writer_->End(buffer_, RunSummary{status, false});

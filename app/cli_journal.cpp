@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "app/cli_shard.h"
@@ -143,10 +144,16 @@ Journal::Journal(const std::string& path, const std::string& key, bool force,
     ::close(fd_);
     throw;
   }
+  try {
+    syncer_ = std::thread([this] { SyncLoop(); });
+  } catch (const std::system_error&) {
+    // No thread to spare: SyncSoon() syncs on the caller's.
+  }
 }
 
 Journal::~Journal() {
   (void)Flush();
+  StopSyncing();
   Sync();
   if (fd_ >= 0) ::close(fd_);
 }
@@ -295,7 +302,43 @@ void Journal::Write(std::string& batch) {
 
 void Journal::Sync() {
   // Appending goes on while the disk catches up.
+  std::lock_guard io(sync_io_);
   if (fd_ >= 0 && unsynced_.exchange(false)) (void)::fdatasync(fd_);
+}
+
+void Journal::SyncSoon() {
+  if (!syncer_.joinable()) {
+    Sync();
+    return;
+  }
+  {
+    std::lock_guard lock(sync_mutex_);
+    sync_asked_ = true;
+  }
+  sync_wake_.notify_one();
+}
+
+void Journal::SyncLoop() {
+  std::unique_lock lock(sync_mutex_);
+  for (;;) {
+    sync_wake_.wait(lock, [this] { return sync_asked_ || sync_stop_; });
+    if (!sync_asked_) return;
+    // Asks made while this sync runs are served by the next.
+    sync_asked_ = false;
+    lock.unlock();
+    Sync();
+    lock.lock();
+  }
+}
+
+void Journal::StopSyncing() {
+  if (!syncer_.joinable()) return;
+  {
+    std::lock_guard lock(sync_mutex_);
+    sync_stop_ = true;
+  }
+  sync_wake_.notify_one();
+  syncer_.join();
 }
 
 std::string Journal::error() const {

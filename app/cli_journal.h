@@ -7,12 +7,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "app/check/rule_set.h"
@@ -66,7 +68,11 @@ class Journal {
   // were counted, as Append does.
   std::size_t Flush();
 
-  // Flushes what was written since the last call to the disk.
+  // Asks for what was written to reach the disk, on the journal's own
+  // thread: a disk that takes a long while to sync (a tenth of a second is
+  // common on a shared one) holds up no caller, and so no page in flight.
+  void SyncSoon();
+  // Flushes what was written to the disk, and waits for it.
   void Sync();
 
   std::size_t held() const { return records_.size(); }
@@ -80,6 +86,8 @@ class Journal {
   // With mutex_ held: the waiting records into `batch`; how many counted.
   std::size_t TakePending(std::string& batch);
   void Write(std::string& batch);  // without the lock
+  void SyncLoop();
+  void StopSyncing();
 
   std::string path_;
   int fd_ = -1;
@@ -96,6 +104,12 @@ class Journal {
   std::size_t pending_records_ = 0;
   std::size_t pending_counted_ = 0;
   std::atomic<bool> unsynced_{false};
+  std::mutex sync_io_;  // held through an fdatasync, so Sync() waits for one in progress
+  std::mutex sync_mutex_;
+  std::condition_variable sync_wake_;
+  bool sync_asked_ = false;  // under sync_mutex_
+  bool sync_stop_ = false;   // under sync_mutex_
+  std::thread syncer_;       // none when it could not start: SyncSoon() syncs itself
   std::atomic<bool> failed_{false};
   std::string error_;  // under mutex_
 };

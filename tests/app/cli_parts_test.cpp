@@ -12,9 +12,11 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/cli_input.h"
+#include "app/cli_journal.h"
 #include "app/cli_output.h"
 #include "app/cli_report.h"
 
@@ -388,6 +390,45 @@ TEST_F(Input, ALargeFileToConvertIsDecodedFromItsMapping) {
   EXPECT_EQ(mapping, nullptr);
   EXPECT_EQ(page.View().size(), bytes.size() + 1);
   EXPECT_EQ(page.View().substr(100, 2), "\xC3\xA9");
+}
+
+// Syncs asked on the journal's own thread while several threads append and
+// flush: closing waits for them and loses no record.
+TEST_F(Input, AJournalSyncedWhileWrittenKeepsEveryRecord) {
+  const std::string path = (dir_ / "run.journal").string();
+  const auto rules = check::RuleSet::Classic();
+  constexpr std::uint64_t kThreads = 4, kEach = 500;
+  {
+    Journal journal(path, "key", false, rules, 8);
+    std::vector<std::thread> threads;
+    for (std::uint64_t t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&journal, t] {
+        for (std::uint64_t i = 0; i < kEach; ++i) {
+          const std::uint64_t index = t * kEach + i;
+          Outcome o;
+          o.ok = true;
+          o.web = true;
+          o.status = 200;
+          o.bytes = index;
+          (void)journal.Append(index, "http://127.0.0.1/" + std::to_string(index), o, true);
+          if (i % 50 == 0) {
+            (void)journal.Flush();
+            journal.SyncSoon();
+          }
+        }
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    journal.SyncSoon();  // still in progress, very likely, when the journal closes
+  }
+  Journal again(path, "key", false, rules, 8);
+  ASSERT_EQ(again.held(), kThreads * kEach);
+  for (const std::uint64_t index : {std::uint64_t{0}, std::uint64_t{777}, kThreads * kEach - 1}) {
+    const std::optional<Outcome> o = again.Take(index, "http://127.0.0.1/" + std::to_string(index));
+    ASSERT_TRUE(o.has_value()) << index;
+    EXPECT_EQ(o->bytes, index);
+    EXPECT_EQ(o->status, 200);
+  }
 }
 
 TEST(ProgressLine, TellsDoneRateFailuresAndTimeLeft) {

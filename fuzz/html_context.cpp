@@ -16,6 +16,7 @@
 #include <csetjmp>
 #include <csignal>
 #include <memory>
+#include <optional>
 
 #include "app/check/html_context.h"
 #include "tests/support/context_diff.h"
@@ -75,6 +76,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = size % 7; i < size; i += 7) {
       const Place p = scanner.At(i);
       if (p.context != dense[i].context || p.element != dense[i].element) std::abort();
+    }
+  }
+  // Asked for tags alone, it tells no place the scanner with its tree tells
+  // otherwise; and that scanner, with the tree from the first byte, answers
+  // as the one that takes the tree up when first asked for content.
+  {
+    ContextScanner tags(page);
+    ContextScanner::Ahead with_tree;
+    with_tree.skim = false;
+    ContextScanner full(page, with_tree);
+    for (std::size_t i = 0; i < size; ++i) {
+      const std::optional<Place> told = tags.TagPlaceAt(i);
+      const Place p = full.At(i);
+      if ((told && (told->context != dense[i].context || told->element != dense[i].element)) ||
+          p.context != dense[i].context || p.element != dense[i].element) {
+        std::fprintf(stderr, "at %zu: told %s/%s, with the tree %s/%s, asked densely %s/%s\n", i,
+                     told ? std::string(ContextName(told->context)).c_str() : "-",
+                     told ? told->element.c_str() : "-",
+                     std::string(ContextName(p.context)).c_str(), p.element.c_str(),
+                     std::string(ContextName(dense[i].context)).c_str(), dense[i].element.c_str());
+        std::abort();
+      }
     }
   }
   // Helped by a reader ahead that starts from a guess somewhere in the page

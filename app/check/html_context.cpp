@@ -624,7 +624,9 @@ std::optional<Context> ContextFromName(std::string_view name) {
 }
 
 struct ContextScanner::Impl {
-  explicit Impl(std::string_view t) : text(t) { stack.reserve(64); }
+  explicit Impl(std::string_view t, bool skim_only = false) : text(t), skim(skim_only) {
+    if (!skim) stack.reserve(64);
+  }
   Impl(const Impl&) = default;
   Impl& operator=(const Impl&) = default;
 
@@ -652,7 +654,17 @@ struct ContextScanner::Impl {
   }
 
   std::string_view text;
-  std::size_t pos = 0;  // the first byte not yet classified
+  // Reading for the places of tags alone: no tree is built, so the element
+  // of what is not a tag stays unknown. Which tokenizer state follows a tag
+  // is then its name's alone, save in foreign content: an svg's own
+  // elements are followed by name (`skim_foreign`) while nothing in them
+  // hands a tag back to the HTML rules. Past anything else the tree decides
+  // (math, select, the rest of svg content), `skim_lost`.
+  bool skim = false;
+  bool skim_lost = false;
+  std::vector<std::string> skim_foreign;  // the open svg and its open elements
+  std::size_t skim_starts = 0;            // start tags read
+  std::size_t pos = 0;                    // the first byte not yet classified
   St state = St::kData;
   Mode mode = Mode::kInitial;
   bool quirks = true;
@@ -902,6 +914,54 @@ struct ContextScanner::Impl {
   void Insert() {
     if (IsVoid(tag_id)) return;
     Push(TagName(), tag_id, false);
+    SwitchTokenizer();
+  }
+  // A start tag read without the tree: the tokenizer switches as Insert
+  // has it, which every way there takes for these names.
+  void SkimStart() {
+    ++skim_starts;
+    if (!skim_foreign.empty()) {
+      // Integration points and the tags that end foreign content go by the
+      // tree; a name after a dropped "</>" no end tag closes.
+      if (In(tag_id, T::kForeignObject, T::kDesc, T::kTitle, T::kFont) ||
+          BreaksOutOfForeign(tag_id) || DroppedBefore(tag_begin) ||
+          skim_foreign.size() >= kSkimForeignDepth) {
+        skim_lost = true;
+      } else if (!self_closing) {
+        skim_foreign.emplace_back(TagName());
+      }
+      return;  // a foreign element switches no tokenizer state
+    }
+    if (tag_id == T::kSvg) {
+      // No tag opens more than three elements (a td in a table, say): far
+      // enough from the tree's depth bound, the svg is surely kept.
+      if (DroppedBefore(tag_begin) || 3 * (skim_starts + 1) + kSkimForeignDepth >= kMaxDepth) {
+        skim_lost = true;
+      } else if (!self_closing) {
+        skim_foreign.emplace_back(TagName());
+      }
+      return;
+    }
+    if (In(tag_id, T::kMath, T::kSelect)) {
+      skim_lost = true;
+      return;
+    }
+    SwitchTokenizer();
+  }
+  // An end tag in foreign content closes the innermost foreign element of
+  // its name, if it is a bare one; otherwise the HTML rules take it.
+  void SkimEnd() {
+    if (skim_foreign.empty()) return;
+    for (std::size_t i = skim_foreign.size(); bare_end_tag && i-- > 0;) {
+      if (skim_foreign[i] == TagName()) {
+        skim_foreign.resize(i);
+        return;
+      }
+    }
+    skim_lost = true;
+  }
+  static constexpr std::size_t kSkimForeignDepth = 64;
+  void SwitchTokenizer() {
     // Only raw text elements need their name kept, for their end tag.
     switch (tag_id) {
       case T::kTitle:
@@ -1667,11 +1727,19 @@ struct ContextScanner::Impl {
       return;
     }
     self_closing = walk.self_closing;
+    state = St::kData;
+    ++tags_closed;
     // Gumbo counts a dropped "</>" just before an end tag as part of it, so
     // that end tag is not bare either.
     bare_end_tag = end_tag && walk.end - 1 == name_end && !DroppedBefore(tag_begin);
-    state = St::kData;
-    ++tags_closed;
+    if (skim) {
+      if (end_tag) {
+        SkimEnd();
+      } else {
+        SkimStart();
+      }
+      return;
+    }
     if (end_tag) {
       EndTag(raw);
     } else {
@@ -1801,6 +1869,7 @@ struct ContextScanner::Impl {
   }
 
   bool ForeignContent() const {
+    if (skim) return !skim_foreign.empty();
     return !stack.empty() && stack.back().foreign;
   }
 
@@ -1904,6 +1973,10 @@ struct ContextScanner::Impl {
     data_text_end = end;
   }
   void Characters(std::size_t end) {
+    if (skim) {
+      EmitText(end, {});
+      return;
+    }
     // Foreign content takes character data as it comes, outside the
     // integration points, whatever the insertion mode.
     if (ForeignContent() && !ReadsHtml(stack.back())) {
@@ -2180,9 +2253,9 @@ struct ContextScanner::Helper {
   std::thread thread;  // last: it starts once the rest is built
 };
 
-ContextScanner::ContextScanner(std::string_view text) : impl_(std::make_unique<Impl>(text)) {}
+ContextScanner::ContextScanner(std::string_view text) : impl_(std::make_unique<Impl>(text, true)) {}
 ContextScanner::ContextScanner(std::string_view text, const Ahead& ahead)
-    : impl_(std::make_unique<Impl>(text)) {
+    : impl_(std::make_unique<Impl>(text, ahead.from >= text.size() && ahead.skim)) {
   if (ahead.from >= text.size()) return;
   try {
     helper_ = std::make_unique<Helper>(text, ahead);
@@ -2200,6 +2273,10 @@ std::size_t ContextScanner::bytes_read() const {
 // helper on the way; jumps only where `offset` is asked.
 void ContextScanner::Advance(std::size_t offset, bool asked) {
   Impl& s = *impl_;
+  if (s.skim) {
+    while (offset >= s.seg_end && s.pos < s.text.size() && !s.skim_lost) s.Step();
+    return;
+  }
   if (helper_) {
     while (offset >= s.seg_end && s.pos < s.text.size()) {
       if (!asked && helper_->agreed) return;  // At jumps where it is asked
@@ -2216,14 +2293,30 @@ void ContextScanner::ReadTo(std::size_t offset) {
 }
 
 Place ContextScanner::At(std::size_t offset) {
-  Impl& s = *impl_;
-  Advance(offset, true);
-  if (s.seg_in_tag) {
-    // Past the end of the page: the place of its last byte, as for any
-    // other segment.
-    return Place{s.TagPartAt(std::min(offset, s.seg_end - 1)), std::string(s.seg_element)};
+  if (impl_->skim) {
+    if (std::optional<Place> place = TagPlaceAt(offset)) return *std::move(place);
+    // A place the tokenizer alone cannot tell: the page again from its
+    // start, with the tree. Asked only for tags, most pages never come here.
+    impl_ = std::make_unique<Impl>(impl_->text);
   }
+  Advance(offset, true);
+  Impl& s = *impl_;
+  if (s.seg_in_tag) return TagPlace(offset);
   return Place{s.seg_context, std::string(s.seg_element)};
+}
+
+std::optional<Place> ContextScanner::TagPlaceAt(std::size_t offset) {
+  Advance(offset, true);
+  const Impl& s = *impl_;
+  if (!s.seg_in_tag || s.skim_lost || offset < s.seg_begin) return std::nullopt;
+  return TagPlace(offset);
+}
+
+Place ContextScanner::TagPlace(std::size_t offset) {
+  Impl& s = *impl_;
+  // Past the end of the page: the place of its last byte, as for any other
+  // segment.
+  return Place{s.TagPartAt(std::min(offset, s.seg_end - 1)), std::string(s.seg_element)};
 }
 
 // ---- tags, for element rules ----
@@ -2324,7 +2417,10 @@ const std::string_view* Tag::Attribute(std::string_view name) const {
   return nullptr;
 }
 
-TagReader::TagReader(std::string_view text) : scanner_(std::make_unique<ContextScanner>(text)) {}
+TagReader::TagReader(std::string_view text) : scanner_(std::make_unique<ContextScanner>(text)) {
+  // Tags are told with the tree's say in which of them are tags.
+  scanner_->impl_->skim = false;
+}
 TagReader::~TagReader() = default;
 
 bool TagReader::Next(Tag& tag) {

@@ -66,6 +66,10 @@ class ContextScanner {
     // The helper reads to the end before the constructor returns, with no
     // thread of its own: the same answers, for tests.
     bool on_thread = true;
+    // With no helper: tags are told by the tokenizer alone until a place
+    // asked needs the tree (the scanner then reads the page again with it).
+    // Off, the tree is built from the first byte: the same answers.
+    bool skim = true;
   };
 
   explicit ContextScanner(std::string_view text);
@@ -75,6 +79,13 @@ class ContextScanner {
   ContextScanner& operator=(const ContextScanner&) = delete;
 
   Place At(std::size_t offset);
+  // The place of `offset` if it lies in a tag and the tokenizer alone can
+  // tell it: as At would tell it, or nothing. Until the page holds a math
+  // or select start tag, or svg content that hands a tag back to the HTML
+  // rules, the tokenizer alone tells every tag. The same
+  // rule on offsets; no tree is built for it, so a caller that asks for tags
+  // alone reads the page at the tokenizer's speed.
+  std::optional<Place> TagPlaceAt(std::size_t offset);
   // Reads on to `offset` before it is asked, as At does but telling
   // nothing; the same rule on offsets.
   void ReadTo(std::size_t offset);
@@ -88,6 +99,7 @@ class ContextScanner {
   struct Impl;
   struct Helper;
   void Advance(std::size_t offset, bool asked);
+  Place TagPlace(std::size_t offset);
   std::unique_ptr<Impl> impl_;
   std::unique_ptr<Helper> helper_;
   std::size_t jumped_ = 0;  // bytes jumped over

@@ -4,6 +4,7 @@
 // s script, y style, c comment, x text, o other.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -627,5 +628,113 @@ TEST(HtmlContextTags, AttributeNamesEndAtTheirDelimitersAlone) {
               (std::vector<std::string>{"p a\x01\x0B"
                                         "b=1 =c= d= e="}))
         << tail.size();
+  }
+}
+
+namespace {
+
+// Every byte asked of a scanner telling tags alone and of one with its tree
+// from the first byte: wherever the first tells a place, the two agree.
+// Returns how many of the tree's tag places the first told.
+std::size_t ExpectTagsToldAsWithTheTree(std::string_view page, std::size_t* tag_places) {
+  ContextScanner tags(page);
+  ContextScanner::Ahead with_tree;
+  with_tree.skim = false;
+  ContextScanner tree(page, with_tree);
+  std::size_t told = 0, places = 0;
+  for (std::size_t i = 0; i < page.size(); ++i) {
+    const Place p = tree.At(i);
+    places += p.context == Context::Tag || p.context == Context::AttributeName ||
+              p.context == Context::AttributeValue;
+    const std::optional<Place> t = tags.TagPlaceAt(i);
+    if (!t) continue;
+    ++told;
+    EXPECT_EQ(Letter(t->context), Letter(p.context)) << "at " << i << " of " << page;
+    EXPECT_EQ(t->element, p.element) << "at " << i << " of " << page;
+  }
+  *tag_places = places;
+  return told;
+}
+
+}  // namespace
+
+TEST(HtmlContextTagsAlone, TagsOfEveryShapeAreToldAsWithTheTree) {
+  const std::string pad(50, 'x');
+  const std::string long_value(300, 'v');
+  // Quotes, '=' and '/' where a reader that skips a tree's say could
+  // misread them, long names and values, at the page's start and after
+  // raw text.
+  for (const std::string& tag : {std::string("<a b=\"c>d\" e=\"f\">"),
+                                 std::string("<a b='c>d' e=\"f\">"),
+                                 std::string("<a b = \"c>d\">"),
+                                 std::string("<a b=c/>"),
+                                 std::string("<a b=c=\"d>e\">"),
+                                 std::string("<a b\"c=\"d>e\">"),
+                                 std::string("<a =\"b>c\">"),
+                                 std::string("<a b=\"c\"=\"d>\">"),
+                                 std::string("<a b=\"c\"d=\"e>\">"),
+                                 std::string("<a/=\"b>c\">"),
+                                 std::string("<br/>"),
+                                 std::string("<br />"),
+                                 std::string("<a b=\"c\"/>"),
+                                 std::string("<a b=\"/\">"),
+                                 std::string("<a b=\"c\" / >"),
+                                 std::string("<a b=\"\">"),
+                                 std::string("<a b==\"c>\">"),
+                                 std::string("<a b=\"c\t\"\fd=\"\n>\"\r>"),
+                                 "<a " + pad + "=\"" + pad + ">\">",
+                                 "<a b=\"" + pad + "\" " + pad + "=\"" + pad + "'>\" c=\"d\">",
+                                 "<a " + std::string(62, 'n') + "=\"x>\">",
+                                 "<a " + std::string(61, 'n') + "=\"x>\">",
+                                 "<a b=\"" + long_value + "\">",
+                                 "<a b=\"" + long_value + "\"/>",
+                                 "<a b=\"c\" " + std::string(60, ' ') + "d=" + pad + ">"}) {
+    for (const std::string& page : {tag + "t<p q=\"r\">" + pad + pad,
+                                    "<!DOCTYPE html><div>" + pad + tag + "<i>" + pad + pad + pad,
+                                    "<script>" + pad + "</script >" + tag + pad + pad,
+                                    "<p>" + tag + "</a b=\"c>\">" + pad + pad + tag}) {
+      std::size_t places = 0;
+      EXPECT_EQ(ExpectTagsToldAsWithTheTree(page, &places), places) << page;
+    }
+  }
+}
+
+TEST(HtmlContextTagsAlone, SvgIsFollowedUntilItsContentNeedsTheTree) {
+  const std::string pad(70, 'x');
+  struct Case {
+    std::string page;
+    bool all_told;  // every tag told without the tree
+  };
+  for (const Case& c : std::vector<Case>{
+           // An svg's own elements and its end: then HTML again, raw text too.
+           {"<p><svg><g><path d=\"m\"/><Circle r=1></circle></g></svg><script>x<b>" + pad +
+                "</script><b>",
+            true},
+           {"<svg/><style>a<i>b</style>" + pad + "<i>", true},
+           // Inside svg, script and style switch nothing; CDATA is a section.
+           {"<svg><style>a<q>b</style><![CDATA[<q>]]><g>" + pad + "</g></svg><i>", true},
+           // An end tag closes the innermost element of its name, deeper too.
+           {"<svg><g><a><rect></g></svg><title>t<i>" + pad + "</title><i>", true},
+           // What goes by the tree's rules: a breakout tag, an integration
+           // point, an end tag naming none, an attribute after the name.
+           {"<svg><g><div>a<style>b<i>" + pad + "</style><i>", false},
+           {"<svg><foreignObject><style>b<i>" + pad + "</style><i>", false},
+           {"<svg><desc><style>b<i>" + pad + "</style></desc></svg><i>", false},
+           {"<svg><g></p><style>b<i>" + pad + "</style><i>", false},
+           {"<svg><g></g x><style>b<i>" + pad + "</style><i>", false},
+           {"<svg><font color=red><style>b<i>" + pad + "</style><i>", false},
+           {"<math><mi><style>b<i>" + pad + "</style><i>", false},
+           {"<select><style>b<i>" + pad + "</style><i>", false},
+           {"x</><svg><g></g></svg><style>b<i>" + pad + "</style><i>", false},
+       }) {
+    std::size_t places = 0;
+    const std::size_t told = ExpectTagsToldAsWithTheTree(c.page, &places);
+    if (c.all_told) {
+      EXPECT_EQ(told, places) << c.page;
+    } else {
+      EXPECT_LT(told, places) << c.page;
+    }
+    // Asked for every byte, the scanner takes the tree up where needed.
+    ExpectSameWhateverAsked(c.page);
   }
 }

@@ -80,6 +80,12 @@ struct ContextTally {
   std::array<std::size_t, kExceptionKinds> exceptions{};
   std::vector<ContextDisagreement> faults;  // the first few unexplained ones
   std::size_t fault_count = 0;
+  // A scanner asked for tags alone (TagPlaceAt) at the same offsets: where
+  // the scanner with its tree says a tag's context, how often it told a
+  // place; and the offsets where what it told differs (none may).
+  std::size_t tag_places = 0;
+  std::size_t tag_told = 0;
+  std::vector<std::size_t> tag_faults;
 
   void Add(const ContextTally& o) {
     asked += o.asked;
@@ -88,6 +94,9 @@ struct ContextTally {
     element_agree += o.element_agree;
     for (std::size_t i = 0; i < kExceptionKinds; ++i) exceptions[i] += o.exceptions[i];
     fault_count += o.fault_count;
+    tag_places += o.tag_places;
+    tag_told += o.tag_told;
+    tag_faults.insert(tag_faults.end(), o.tag_faults.begin(), o.tag_faults.end());
     for (const auto& f : o.faults) {
       if (faults.size() < 20) faults.push_back(f);
     }
@@ -144,10 +153,21 @@ inline ContextTally CompareContexts(std::string_view page,
                                     const std::vector<std::size_t>& offsets) {
   ContextTally tally;
   const GumboReference reference(page);
-  app::check::ContextScanner scanner(page);
+  // With its tree from the first byte.
+  app::check::ContextScanner::Ahead with_tree;
+  with_tree.skim = false;
+  app::check::ContextScanner scanner(page, with_tree);
+  app::check::ContextScanner tags(page);
   for (const std::size_t offset : offsets) {
     ++tally.asked;
     const app::check::Place ours = scanner.At(offset);
+    using app::check::Context;
+    const std::optional<app::check::Place> told = tags.TagPlaceAt(offset);
+    tally.tag_places += ours.context == Context::Tag || ours.context == Context::AttributeName ||
+                        ours.context == Context::AttributeValue;
+    tally.tag_told += told.has_value();
+    if (told && (told->context != ours.context || told->element != ours.element))
+      tally.tag_faults.push_back(offset);
     const std::optional<ReferencePlace> ref = reference.At(offset);
     if (!ref) continue;
     ++tally.compared;

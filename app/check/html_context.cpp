@@ -2417,10 +2417,13 @@ const std::string_view* Tag::Attribute(std::string_view name) const {
   return nullptr;
 }
 
-TagReader::TagReader(std::string_view text) : scanner_(std::make_unique<ContextScanner>(text)) {
-  // Tags are told with the tree's say in which of them are tags.
-  scanner_->impl_->skim = false;
-}
+// Tags are told with the tree's say in which of them are tags.
+TagReader::TagReader(std::string_view text)
+    : scanner_(std::make_unique<ContextScanner>(text, [] {
+        ContextScanner::Ahead with_tree;
+        with_tree.skim = false;
+        return with_tree;
+      }())) {}
 TagReader::~TagReader() = default;
 
 bool TagReader::Next(Tag& tag) {

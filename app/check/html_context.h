@@ -82,9 +82,9 @@ class ContextScanner {
   // The place of `offset` if it lies in a tag and the tokenizer alone can
   // tell it: as At would tell it, or nothing. Until the page holds a math
   // or select start tag, or svg content that hands a tag back to the HTML
-  // rules, the tokenizer alone tells every tag. The same
-  // rule on offsets; no tree is built for it, so a caller that asks for tags
-  // alone reads the page at the tokenizer's speed.
+  // rules, the tokenizer alone tells every tag. The same rule on offsets;
+  // no tree is built for it, so a caller that asks for tags alone reads the
+  // page at the tokenizer's speed.
   std::optional<Place> TagPlaceAt(std::size_t offset);
   // Reads on to `offset` before it is asked, as At does but telling
   // nothing; the same rule on offsets.

@@ -100,6 +100,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
+  // Asked far apart, as a check asks for its markers, it reads past whole
+  // pieces of the page unasked: the places it tells are the same.
+  if (size > 1) {
+    ContextScanner tags(page);
+    const std::size_t stride = 2 + data[size / 2] % 97;
+    for (std::size_t i = data[1] % stride; i < size; i += stride) {
+      const std::optional<Place> told = tags.TagPlaceAt(i);
+      if (told && (told->context != dense[i].context || told->element != dense[i].element)) {
+        std::fprintf(stderr, "at %zu, asked every %zu: told %s/%s, asked densely %s/%s\n", i,
+                     stride, std::string(ContextName(told->context)).c_str(), told->element.c_str(),
+                     std::string(ContextName(dense[i].context)).c_str(), dense[i].element.c_str());
+        std::abort();
+      }
+    }
+  }
   // Helped by a reader ahead that starts from a guess somewhere in the page
   // (its first byte says where): the same answers, densely and sparsely
   // asked, wherever the guess is right or wrong.

@@ -429,6 +429,7 @@ enum : std::uint16_t {
   kBreaksOutOfForeign = 128,
   kPlainStart = 256,
   kPlainEnd = 512,
+  kSkimSwitches = 1024,
 };
 constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
   std::array<std::uint16_t, kTagIds> f{};
@@ -470,6 +471,11 @@ constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
        T::kOl,     T::kP,      T::kPre,        T::kRuby,    T::kS,     T::kSmall,  T::kSpan,
        T::kStrong, T::kStrike, T::kSub,        T::kSup,     T::kTable, T::kTt,     T::kU,
        T::kUl,     T::kVar});
+  // Start tags that change what the tokenizer alone reads next, or that it
+  // cannot follow on its own.
+  set(kSkimSwitches,
+      {T::kTitle, T::kTextarea, T::kStyle, T::kXmp, T::kIframe, T::kNoembed, T::kNoframes,
+       T::kNoscript, T::kScript, T::kPlaintext, T::kSvg, T::kMath, T::kSelect});
   // Start tags the body's rules simply insert (closing an open p first
   // where they do), and end tags that simply close the innermost element
   // when it is theirs: every other one has a rule of its own.
@@ -497,6 +503,22 @@ bool IsHeading(T t) {
 bool ClosesP(T t) {
   return (kFlags[Index(t)] & kClosesP) != 0;
 }
+
+bool SwitchesSkim(T t) {
+  return (kFlags[Index(t)] & kSkimSwitches) != 0;
+}
+
+#if defined(__SSE2__) && defined(__x86_64__)
+// The bytes up to ' ' (white space, and control bytes that are no delimiter,
+// which the caller's test of the first one sends the long way), '/' and
+// '>': where a tag name may end, one bit each.
+unsigned NameEndCandidates(__m128i bytes) {
+  auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+  const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(' ')), bytes);
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(low, _mm_or_si128(is('/'), is('>')))));
+}
+#endif
 
 bool IsVoid(T t) {
   return (kFlags[Index(t)] & kVoid) != 0;
@@ -1580,6 +1602,21 @@ struct ContextScanner::Impl {
   }
 
   // ---- the tokenizer ----
+  // The end of the tag name that starts at `from`, the name itself not kept.
+  std::size_t NameEnd(std::size_t from) const {
+    const char* t = text.data();
+    const std::size_t n = text.size();
+#if defined(__SSE2__) && defined(__x86_64__)
+    if (n - from >= 16) {
+      const unsigned mask =
+          NameEndCandidates(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from)));
+      if (mask != 0 && EndsName(t[from + static_cast<std::size_t>(__builtin_ctz(mask))]))
+        return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (from < n && !EndsName(t[from])) ++from;
+    return from;
+  }
   // Reads a tag name from `from`, lower case, cut at kMaxName.
   std::size_t ReadTagName(std::size_t from) {
     const char* t = text.data();
@@ -1588,13 +1625,7 @@ struct ContextScanner::Impl {
     // Most names end within sixteen bytes: found, lowered and keyed at once.
     if (n - from >= 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
-      auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-      // The bytes up to ' ' (white space, and control bytes that are no
-      // delimiter, which the byte's own test below sends the long way),
-      // '/' and '>'.
-      const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(' ')), bytes);
-      const __m128i ends = _mm_or_si128(low, _mm_or_si128(is('/'), is('>')));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
+      const unsigned mask = NameEndCandidates(bytes);
       if (mask != 0 && EndsName(t[from + static_cast<std::size_t>(__builtin_ctz(mask))])) {
         const auto size = static_cast<std::size_t>(__builtin_ctz(mask));
         // 'A' to 'Z' (signed compares leave bytes from 0x80 alone) plus 0x20.
@@ -2121,6 +2152,54 @@ struct ContextScanner::Impl {
     }
   }
 
+  // Without the tree, in the data state and outside svg: past the character
+  // data and ordinary tags from `pos` that end before `offset` and before
+  // the page's end. Nothing is asked inside them, so no segment is made of
+  // them; what comes next (a comment, a declaration, a tag that switches the
+  // tokenizer, the piece `offset` lies in) is left to Step(). The place is
+  // kept in a register and stored once, not after each piece.
+  void SkimPast(std::size_t offset) {
+    const std::size_t n = text.size();
+    const char* t = text.data();
+    std::size_t p = pos;
+    for (;;) {
+      if (t[p] != '<') {
+        const std::size_t end = TextEnd(p);
+        if (end > offset || end >= n) break;
+        p = data_text_end = end;
+        continue;
+      }
+      if (n - p < 3) break;
+      std::size_t name_end = 0;
+      const bool is_end = t[p + 1] == '/';
+      if (IsAlpha(t[p + 1])) {
+        // Only names from these letters switch: the others' ends are found
+        // without reading them.
+        constexpr std::uint32_t kFirsts = 1u << ('i' - 'a') | 1u << ('m' - 'a') |
+                                          1u << ('n' - 'a') | 1u << ('p' - 'a') |
+                                          1u << ('s' - 'a') | 1u << ('t' - 'a') | 1u << ('x' - 'a');
+        if ((kFirsts >> ((t[p + 1] | 0x20) - 'a') & 1) == 0) {
+          name_end = NameEnd(p + 1);
+        } else {
+          name_end = ReadTagName(p + 1);
+          if (SwitchesSkim(tag_id)) break;
+        }
+      } else if (is_end && IsAlpha(t[p + 2])) {
+        // Outside svg an end tag's name changes nothing here: only its end
+        // is looked for.
+        name_end = NameEnd(p + 2);
+      } else {
+        break;
+      }
+      const TagWalk walk = WalkTag(name_end, [](std::size_t, std::size_t, Context) {});
+      if (!walk.closed || walk.end > offset || walk.end >= n) break;
+      p = walk.end;
+      ++tags_closed;
+      if (!is_end) ++skim_starts;
+    }
+    pos = p;
+  }
+
   // Classifies the next segment. Inlined into each loop that steps: as a
   // call of its own, it costs every segment of the page a call more.
   [[gnu::always_inline]] void Step() {
@@ -2274,7 +2353,11 @@ std::size_t ContextScanner::bytes_read() const {
 void ContextScanner::Advance(std::size_t offset, bool asked) {
   Impl& s = *impl_;
   if (s.skim) {
-    while (offset >= s.seg_end && s.pos < s.text.size() && !s.skim_lost) s.Step();
+    while (offset >= s.seg_end && s.pos < s.text.size() && !s.skim_lost) {
+      if (s.state == St::kData && s.skim_foreign.empty() && s.collect == nullptr)
+        s.SkimPast(offset);
+      s.Step();
+    }
     return;
   }
   if (helper_) {

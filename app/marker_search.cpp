@@ -184,6 +184,9 @@ struct MarkerSearch::Scan {
   PositionCounter counter;
   // Set by another scan that makes this one needless.
   const std::atomic<bool>* give_up = nullptr;
+  // Set for ForEach: every occurrence goes there, and no pattern ever
+  // leaves the tables.
+  const std::function<void(std::size_t, std::uint32_t)>* every = nullptr;
   std::uint8_t live = 0;  // buckets with missing patterns
   Tables tables;
 
@@ -220,6 +223,16 @@ struct MarkerSearch::Scan {
     bool changed = false;
     fresh.clear();
     buckets &= live;
+    if (every != nullptr) {
+      while (buckets != 0) {
+        const unsigned b = static_cast<unsigned>(std::countr_zero(buckets));
+        buckets &= buckets - 1;
+        for (auto i : self.bucket_patterns_[b]) {
+          if (Matches(pos, i)) fresh.push_back(i);
+        }
+      }
+      return false;
+    }
     while (buckets != 0) {
       const unsigned b = static_cast<unsigned>(std::countr_zero(buckets));
       buckets &= buckets - 1;
@@ -246,6 +259,11 @@ struct MarkerSearch::Scan {
   // Places the patterns the last Verify found at pos.
   void Record(std::size_t pos) {
     if (fresh.empty()) return;
+    if (every != nullptr) {
+      std::sort(fresh.begin(), fresh.end());
+      for (auto i : fresh) (*every)(pos, i);
+      return;
+    }
     const PositionCounter::Place place = counter.At(pos);
     for (auto i : fresh) found[i] = {pos, place.chars, place.line, place.column};
   }
@@ -479,6 +497,14 @@ std::vector<MarkerSearch::Occurrence> MarkerSearch::FindInHalves(std::string_vie
                  t.line == 1 ? at_mid.column - 1 + t.column : t.column};
   }
   return result;
+}
+
+void MarkerSearch::ForEach(std::string_view text,
+                           const std::function<void(std::size_t, std::uint32_t)>& found,
+                           Filter filter) const {
+  Scan scan(*this, text);
+  scan.every = &found;
+  scan.Run(filter);
 }
 
 std::vector<std::size_t> MarkerSearch::FirstOccurrences(std::string_view text,

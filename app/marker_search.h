@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,13 @@ class MarkerSearch {
   // whose other cores are busy with the same page.
   std::vector<Occurrence> FindInOnePass(std::string_view text,
                                         Filter filter = Filter::Widest) const;
+
+  // Every occurrence of every pattern, overlapping ones too, in text order
+  // (by offset, then by pattern index): `found(offset, pattern)` for each.
+  // One pass on the calling thread.
+  void ForEach(std::string_view text,
+               const std::function<void(std::size_t offset, std::uint32_t pattern)>& found,
+               Filter filter = Filter::Widest) const;
 
   // Just the byte offsets of Find.
   std::vector<std::size_t> FirstOccurrences(std::string_view text,

@@ -6,6 +6,8 @@
 
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vx::app {
@@ -20,7 +22,26 @@ std::vector<std::size_t> Naive(const std::vector<std::string>& patterns, const s
   return out;
 }
 
+// Every occurrence, overlapping ones too, by offset and then by pattern.
+using Hits = std::vector<std::pair<std::size_t, std::uint32_t>>;
+Hits NaiveAll(const std::vector<std::string>& patterns, std::string_view text) {
+  Hits out;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+      if (text.substr(at).starts_with(patterns[i])) out.emplace_back(at, i);
+    }
+  }
+  return out;
+}
+
 using Filter = MarkerSearch::Filter;
+
+Hits All(const MarkerSearch& search, std::string_view text, Filter f) {
+  Hits out;
+  search.ForEach(
+      text, [&](std::size_t at, std::uint32_t i) { out.emplace_back(at, i); }, f);
+  return out;
+}
 // The 64-byte filter where the processor has it (else the 32-byte one
 // again), the 32-byte one and the byte filter.
 constexpr Filter kFilters[] = {Filter::Widest, Filter::Avx2, Filter::Bytes};
@@ -31,8 +52,11 @@ const char* Name(Filter f) {
 void ExpectFiltersAgree(const std::vector<std::string>& patterns, const std::string& text) {
   const MarkerSearch search(patterns);
   const auto expected = Naive(patterns, text);
-  for (const Filter f : kFilters)
+  const Hits all = NaiveAll(patterns, text);
+  for (const Filter f : kFilters) {
     EXPECT_EQ(search.FirstOccurrences(text, f), expected) << Name(f) << ", text: " << text;
+    EXPECT_EQ(All(search, text, f), all) << Name(f) << ", every occurrence, text: " << text;
+  }
 }
 
 TEST(MarkerSearch, OverlappingNestedAndRepeatedPatterns) {
@@ -56,10 +80,13 @@ TEST(MarkerSearch, LongPatternCutByTheEndOfAViewIsNoMatch) {
     const std::string whole = std::string(pad, '.') + "application/x-shockwave-flash onmousedown";
     for (std::size_t cut = 1; cut < 12; ++cut) {
       const std::string_view view(whole.data(), whole.size() - cut);
-      for (const Filter f : kFilters)
+      for (const Filter f : kFilters) {
         EXPECT_EQ(search.FirstOccurrences(view, f),
                   (std::vector<std::size_t>{pad, MarkerSearch::npos}))
             << Name(f) << " pad " << pad << " cut " << cut;
+        EXPECT_EQ(All(search, view, f), (Hits{{pad, 0}}))
+            << Name(f) << " pad " << pad << " cut " << cut;
+      }
     }
     const std::string_view flash(whole.data(), pad + 28);
     for (const Filter f : kFilters)
@@ -89,8 +116,11 @@ TEST(MarkerSearch, RandomTextsAgreeWithPlainSearch) {
     const std::string text = random_string(rng() % 3000);
     const MarkerSearch search(patterns);
     const auto expected = Naive(patterns, text);
-    for (const Filter f : kFilters)
+    const Hits all = NaiveAll(patterns, text);
+    for (const Filter f : kFilters) {
       ASSERT_EQ(search.FirstOccurrences(text, f), expected) << Name(f) << " round " << round;
+      ASSERT_EQ(All(search, text, f), all) << Name(f) << " round " << round;
+    }
   }
 }
 

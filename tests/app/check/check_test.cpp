@@ -92,6 +92,20 @@ TEST(Check, BothWaysAgreeWithAPlainSearch) {
       EXPECT_EQ(a.column, b.column) << text;
       EXPECT_EQ(full.matches[k].occurrences.front().offset, b.offset) << text;
     }
+    // Every occurrence of each rule's forms, overlapping ones too, in page
+    // order.
+    for (const RuleMatch& m : full.matches) {
+      std::vector<std::size_t> expected_at;
+      for (const std::string& form : RuleForms(kRuleTable[m.rule])) {
+        for (auto at = text.find(form); at != std::string::npos; at = text.find(form, at + 1))
+          expected_at.push_back(at);
+      }
+      std::sort(expected_at.begin(), expected_at.end());
+      std::vector<std::size_t> listed;
+      for (const Occurrence& o : m.occurrences) listed.push_back(o.offset);
+      EXPECT_EQ(m.count, expected_at.size()) << m.rule << " in " << text;
+      EXPECT_EQ(listed, expected_at) << m.rule << " in " << text;
+    }
   }
 }
 

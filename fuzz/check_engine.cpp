@@ -1,8 +1,10 @@
 // The check engine against a plain search: a scanned rule matches where its
 // marker occurs in capitals or small letters, the found rule (rule 20) where
 // it occurs exactly, whatever bytes surround them. A run with the twenty and
-// the modern pack (the window's "All") lists the same rows for the twenty.
+// the modern pack (the window's "All") lists the same rows for the twenty;
+// asked for every occurrence, the engine finds each place a form starts.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/check/check.h"
 #include "app/check/rule_packs.h"
 #include "app/rules.h"
 #include "app/window/check_binding.h"
@@ -72,6 +75,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++row;
   }
   if (row != list.rows.size()) std::abort();
+
+  // With every occurrence asked, each rule counts and lists (the first
+  // thousand) every place one of its forms starts, overlapping ones too.
+  {
+    check::CheckOptions options;
+    options.want_occurrences = true;
+    options.max_occurrences = 1000;
+    const check::CheckResult result = check::Check(page, options);
+    std::size_t k = 0;
+    for (std::size_t r = 0; r < kRuleCount; ++r) {
+      std::vector<std::size_t> at;
+      for (const std::string& form : RuleForms(kRuleTable[r])) {
+        for (auto i = page.find(form); i != std::string::npos; i = page.find(form, i + 1))
+          at.push_back(i);
+      }
+      if (at.empty()) continue;
+      std::sort(at.begin(), at.end());
+      if (k >= result.matches.size() || result.matches[k].rule != r ||
+          result.matches[k].count != at.size())
+        std::abort();
+      const auto& listed = result.matches[k].occurrences;
+      for (std::size_t i = 0; i < listed.size(); ++i)
+        if (listed[i].offset != at[i]) std::abort();
+      if (listed.size() != std::min<std::size_t>(at.size(), 1000)) std::abort();
+      ++k;
+    }
+    if (k != result.matches.size()) std::abort();
+  }
 
   static const auto all = [] {
     check::RuleChoice choice;

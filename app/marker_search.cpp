@@ -217,31 +217,23 @@ struct MarkerSearch::Scan {
     return p.size() <= left && std::memcmp(text.data() + pos, p.data(), p.size()) == 0;
   }
 
-  // Compares the candidate buckets' missing patterns at pos. Returns true when
-  // the filter tables changed (a bucket is complete).
+  // Compares the candidate buckets' missing patterns at pos (for ForEach,
+  // all of them, none ever found for good). Returns true when the filter
+  // tables changed (a bucket is complete).
   bool Verify(std::size_t pos, unsigned buckets) {
     bool changed = false;
     fresh.clear();
     buckets &= live;
-    if (every != nullptr) {
-      while (buckets != 0) {
-        const unsigned b = static_cast<unsigned>(std::countr_zero(buckets));
-        buckets &= buckets - 1;
-        for (auto i : self.bucket_patterns_[b]) {
-          if (Matches(pos, i)) fresh.push_back(i);
-        }
-      }
-      return false;
-    }
     while (buckets != 0) {
       const unsigned b = static_cast<unsigned>(std::countr_zero(buckets));
       buckets &= buckets - 1;
-      bool bucket_done = true;
+      bool bucket_done = every == nullptr;
       for (auto i : self.bucket_patterns_[b]) {
         if (first[i] != npos) continue;
         if (Matches(pos, i)) {
-          first[i] = pos;
           fresh.push_back(i);
+          if (every != nullptr) continue;
+          first[i] = pos;
           --missing;
         } else {
           bucket_done = false;

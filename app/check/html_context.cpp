@@ -431,6 +431,18 @@ enum : std::uint16_t {
   kPlainEnd = 512,
   kSkimSwitches = 1024,
 };
+// Start tags that change what the tokenizer alone reads next, or that it
+// cannot follow on its own.
+constexpr std::array kSkimSwitchIds = {
+    T::kTitle,    T::kTextarea, T::kStyle,     T::kXmp, T::kIframe, T::kNoembed, T::kNoframes,
+    T::kNoscript, T::kScript,   T::kPlaintext, T::kSvg, T::kMath,   T::kSelect};
+// Their first letters, one bit each: a start tag beginning otherwise switches
+// nothing, whatever its name.
+constexpr std::uint32_t kSkimSwitchFirsts = [] {
+  std::uint32_t bits = 0;
+  for (const T t : kSkimSwitchIds) bits |= 1u << (kNameOf[Index(t)][0] - 'a');
+  return bits;
+}();
 constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
   std::array<std::uint16_t, kTagIds> f{};
   auto set = [&f](std::uint16_t bit, std::initializer_list<T> ids) {
@@ -471,11 +483,7 @@ constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
        T::kOl,     T::kP,      T::kPre,        T::kRuby,    T::kS,     T::kSmall,  T::kSpan,
        T::kStrong, T::kStrike, T::kSub,        T::kSup,     T::kTable, T::kTt,     T::kU,
        T::kUl,     T::kVar});
-  // Start tags that change what the tokenizer alone reads next, or that it
-  // cannot follow on its own.
-  set(kSkimSwitches,
-      {T::kTitle, T::kTextarea, T::kStyle, T::kXmp, T::kIframe, T::kNoembed, T::kNoframes,
-       T::kNoscript, T::kScript, T::kPlaintext, T::kSvg, T::kMath, T::kSelect});
+  for (const T t : kSkimSwitchIds) f[Index(t)] |= kSkimSwitches;
   // Start tags the body's rules simply insert (closing an open p first
   // where they do), and end tags that simply close the innermost element
   // when it is theirs: every other one has a rule of its own.
@@ -2173,12 +2181,9 @@ struct ContextScanner::Impl {
       std::size_t name_end = 0;
       const bool is_end = t[p + 1] == '/';
       if (IsAlpha(t[p + 1])) {
-        // Only names from these letters switch: the others' ends are found
-        // without reading them.
-        constexpr std::uint32_t kFirsts = 1u << ('i' - 'a') | 1u << ('m' - 'a') |
-                                          1u << ('n' - 'a') | 1u << ('p' - 'a') |
-                                          1u << ('s' - 'a') | 1u << ('t' - 'a') | 1u << ('x' - 'a');
-        if ((kFirsts >> ((t[p + 1] | 0x20) - 'a') & 1) == 0) {
+        // Only names from the switching ones' first letters are read: the
+        // others' ends are found without reading them.
+        if ((kSkimSwitchFirsts >> ((t[p + 1] | 0x20) - 'a') & 1) == 0) {
           name_end = NameEnd(p + 1);
         } else {
           name_end = ReadTagName(p + 1);

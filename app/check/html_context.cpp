@@ -4,6 +4,8 @@
 // belongs to. Nothing is decoded and no tree is built, so memory stays flat.
 #include "app/check/html_context.h"
 
+#include "app/check/markup_blocks.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -443,6 +445,13 @@ constexpr std::uint32_t kSkimSwitchFirsts = [] {
   for (const T t : kSkimSwitchIds) bits |= 1u << (kNameOf[Index(t)][0] - 'a');
   return bits;
 }();
+constexpr std::array<std::string_view, kSkimSwitchIds.size()> kSkimSwitchNames = [] {
+  std::array<std::string_view, kSkimSwitchIds.size()> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = kNameOf[Index(kSkimSwitchIds[i])];
+  return names;
+}();
+// Markup without those read a block at a time.
+constexpr MarkupBlocks kSkimBlocks{kSkimSwitchNames};
 constexpr std::array<std::uint16_t, kTagIds> kFlags = [] {
   std::array<std::uint16_t, kTagIds> f{};
   auto set = [&f](std::uint16_t bit, std::initializer_list<T> ids) {
@@ -692,6 +701,11 @@ struct ContextScanner::Impl {
   // (math, select, the rest of svg content), `skim_lost`.
   bool skim = false;
   bool skim_lost = false;
+  // Skimming reads ordinary markup a block at a time (MarkupBlocks) from
+  // `blocks_from` on.
+  bool blocks = MarkupBlocks::Available();
+  std::size_t blocks_from = 0;
+  int blocks_missed = 0;
   std::vector<std::string> skim_foreign;  // the open svg and its open elements
   std::size_t skim_starts = 0;            // start tags read
   std::size_t pos = 0;                    // the first byte not yet classified
@@ -2171,6 +2185,24 @@ struct ContextScanner::Impl {
     const char* t = text.data();
     std::size_t p = pos;
     for (;;) {
+      // The blocks read up to a byte they cannot vouch for; piece by piece
+      // from there, and by blocks again once past it.
+      if (blocks && p >= blocks_from && n - p >= MarkupBlocks::kBlock + MarkupBlocks::kAfter &&
+          offset >= p + MarkupBlocks::kBlock) {
+        const MarkupBlocks::Result r =
+            kSkimBlocks.Read(t, p, std::min(offset, n - MarkupBlocks::kAfter));
+        tags_closed += r.tags_closed;
+        skim_starts += r.starts_closed;
+        if (r.text_end != MarkupBlocks::kNone) data_text_end = r.text_end;
+        // Trouble soon after trouble: the blocks are tried again further on
+        // each time, so that a page they cannot read costs little more.
+        blocks_missed = r.pos - p >= 4 * MarkupBlocks::kBlock ? 0 : std::min(blocks_missed + 1, 16);
+        p = r.pos;
+        blocks_from = r.stopped;
+        if (r.stop != MarkupBlocks::Stop::kLimit) {
+          blocks_from += 1 + static_cast<std::size_t>(blocks_missed) * MarkupBlocks::kBlock;
+        }
+      }
       if (t[p] != '<') {
         const std::size_t end = TextEnd(p);
         if (end > offset || end >= n) break;
@@ -2340,6 +2372,7 @@ struct ContextScanner::Helper {
 ContextScanner::ContextScanner(std::string_view text) : impl_(std::make_unique<Impl>(text, true)) {}
 ContextScanner::ContextScanner(std::string_view text, const Ahead& ahead)
     : impl_(std::make_unique<Impl>(text, ahead.from >= text.size() && ahead.skim)) {
+  impl_->blocks = impl_->blocks && ahead.blocks;
   if (ahead.from >= text.size()) return;
   try {
     helper_ = std::make_unique<Helper>(text, ahead);

@@ -70,6 +70,10 @@ class ContextScanner {
     // asked needs the tree (the scanner then reads the page again with it).
     // Off, the tree is built from the first byte: the same answers.
     bool skim = true;
+    // Skimming, ordinary markup is read a block of 64 bytes at a time where
+    // the machine has the instructions for it. Off, piece by piece: the
+    // same answers.
+    bool blocks = true;
   };
 
   explicit ContextScanner(std::string_view text);

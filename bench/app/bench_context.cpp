@@ -49,8 +49,11 @@ std::vector<std::size_t> Offsets(const std::string& page) {
   return offsets;
 }
 
-std::size_t Scan(const std::string& page, const std::vector<std::size_t>& offsets) {
-  vx::app::check::ContextScanner scanner(page);
+std::size_t Scan(const std::string& page, const std::vector<std::size_t>& offsets,
+                 bool blocks = true) {
+  vx::app::check::ContextScanner::Ahead alone;
+  alone.blocks = blocks;
+  vx::app::check::ContextScanner scanner(page, alone);
   std::size_t tags = 0;
   for (const std::size_t at : offsets) {
     tags += scanner.At(at).context == vx::app::check::Context::Tag;
@@ -81,7 +84,8 @@ void BM_GumboParse(benchmark::State& state) {
 BENCHMARK(BM_GumboParse)->Arg(8)->Unit(benchmark::kMillisecond);
 
 // Each page of the manual scanned, asked at `asked(page)`.
-void ScanCorpus(benchmark::State& state, std::vector<std::size_t> (*asked)(const std::string&)) {
+void ScanCorpus(benchmark::State& state, std::vector<std::size_t> (*asked)(const std::string&),
+                bool blocks = true) {
   const auto& pages = vx::bench::ManualPages();
   if (pages.empty()) {
     state.SkipWithError("no corpus: install python3.11-doc");
@@ -95,7 +99,7 @@ void ScanCorpus(benchmark::State& state, std::vector<std::size_t> (*asked)(const
   }
   for (auto _ : state) {
     for (std::size_t i = 0; i < pages.size(); ++i) {
-      benchmark::DoNotOptimize(Scan(pages[i], offsets[i]));
+      benchmark::DoNotOptimize(Scan(pages[i], offsets[i], blocks));
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
@@ -109,9 +113,11 @@ BENCHMARK(BM_ContextScanCorpus)->Unit(benchmark::kMillisecond);
 // What a check with occurrences asks of each page: its markers' places
 // alone, most of them in tags.
 void BM_ContextScanCorpusMarkers(benchmark::State& state) {
-  ScanCorpus(state, MarkerOffsets);
+  // Arg 1: markup read a block at a time where the machine can; 0: piece by
+  // piece.
+  ScanCorpus(state, MarkerOffsets, state.range(0) != 0);
 }
-BENCHMARK(BM_ContextScanCorpusMarkers)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContextScanCorpusMarkers)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_GumboParseCorpus(benchmark::State& state) {
   const auto& pages = vx::bench::ManualPages();

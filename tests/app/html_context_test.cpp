@@ -651,10 +651,20 @@ std::size_t ExpectTagsToldAsWithTheTree(std::string_view page, std::size_t* tag_
   }
   *tag_places = places;
   std::size_t told_densely = 0;
-  for (const std::size_t stride : {1, 3, 17, 64, 211}) {
+  for (const std::size_t stride : {1, 3, 17, 64, 211, 1000}) {
     ContextScanner tags(page);
+    // Read piece by piece rather than a block at a time: the same answers.
+    ContextScanner::Ahead by_piece;
+    by_piece.blocks = false;
+    ContextScanner pieces(page, by_piece);
     for (std::size_t i = stride / 2; i < page.size(); i += stride) {
       const std::optional<Place> t = tags.TagPlaceAt(i);
+      const std::optional<Place> by_pieces = pieces.TagPlaceAt(i);
+      EXPECT_EQ(t.has_value(), by_pieces.has_value()) << "at " << i << ", asked every " << stride;
+      if (t && by_pieces) {
+        EXPECT_EQ(Letter(t->context), Letter(by_pieces->context)) << "at " << i;
+        EXPECT_EQ(t->element, by_pieces->element) << "at " << i;
+      }
       if (!t) continue;
       told_densely += stride == 1;
       const Place& p = places_of[i];
@@ -672,6 +682,8 @@ std::size_t ExpectTagsToldAsWithTheTree(std::string_view page, std::size_t* tag_
 TEST(HtmlContextTagsAlone, TagsOfEveryShapeAreToldAsWithTheTree) {
   const std::string pad(50, 'x');
   const std::string long_value(300, 'v');
+  std::string markup;
+  for (int i = 0; i < 9; ++i) markup += "<span class=\"c" + std::to_string(i) + "\">t</span> ";
   // Quotes, '=' and '/' where a reader that skips a tree's say could
   // misread them, long names and values, at the page's start, after raw
   // text and in it.
@@ -704,7 +716,9 @@ TEST(HtmlContextTagsAlone, TagsOfEveryShapeAreToldAsWithTheTree) {
                                     "<!DOCTYPE html><div>" + pad + tag + "<i>" + pad + pad + pad,
                                     "<script>" + pad + "</script >" + tag + pad + pad,
                                     "<p>" + tag + "</a b=\"c>\">" + pad + pad + tag,
-                                    "<textarea>" + tag + pad + "</textarea>" + tag + pad}) {
+                                    "<textarea>" + tag + pad + "</textarea>" + tag + pad,
+                                    // Ordinary markup around, that is read a block at a time.
+                                    markup + tag + markup + "x > y" + markup + tag + markup}) {
       std::size_t places = 0;
       EXPECT_EQ(ExpectTagsToldAsWithTheTree(page, &places), places) << page;
     }

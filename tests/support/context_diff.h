@@ -158,6 +158,10 @@ inline ContextTally CompareContexts(std::string_view page,
   with_tree.skim = false;
   app::check::ContextScanner scanner(page, with_tree);
   app::check::ContextScanner tags(page);
+  // Asked far apart, as a check asks at its markers: it reads past whole
+  // runs of markup unasked (a block at a time).
+  app::check::ContextScanner far_apart(page);
+  std::size_t next_far = 0;
   for (const std::size_t offset : offsets) {
     ++tally.asked;
     const app::check::Place ours = scanner.At(offset);
@@ -168,6 +172,13 @@ inline ContextTally CompareContexts(std::string_view page,
     tally.tag_told += told.has_value();
     if (told && (told->context != ours.context || told->element != ours.element))
       tally.tag_faults.push_back(offset);
+    if (offset >= next_far) {
+      next_far = offset + 700;
+      const std::optional<app::check::Place> far = far_apart.TagPlaceAt(offset);
+      if (far.has_value() != told.has_value() ||
+          (far && (far->context != ours.context || far->element != ours.element)))
+        tally.tag_faults.push_back(offset);
+    }
     const std::optional<ReferencePlace> ref = reference.At(offset);
     if (!ref) continue;
     ++tally.compared;

@@ -1,0 +1,382 @@
+#include "app/check/markup_blocks.h"
+
+#include <algorithm>
+#include <array>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define VX_MARKUP_BLOCKS 1
+#endif
+
+namespace vx::app::check {
+namespace {
+
+#if defined(VX_MARKUP_BLOCKS)
+
+// The instructions every reading needs: AVX2 for the masks' bytes, carry-less
+// multiplication for their running parities.
+#define VX_BLOCK_TARGET "avx2,pclmul,popcnt"
+
+// One bit a byte of the block.
+struct Masks {
+  std::uint64_t gt, dq, eq;
+  std::uint64_t nonname;  // white space, '/', '>', '=' and '"': what ends a name
+  // A '<' followed by: a letter (a start tag); "/" and a letter (an end
+  // tag); '!', '?', or '/' without a letter (a comment, a declaration, a bogus
+  // comment, a dropped "</>"); and a start tag's '<' whose name's first two
+  // letters are those of one of the names.
+  std::uint64_t open_start, open_end, hazard, candidate;
+  std::uint64_t dq_parity;  // bit i: an odd number of '"' at i or before, in the block
+};
+
+// x ^ (x << 1) ^ (x << 2) ^ ...: bit i is set where an odd number of x's bits
+// are at i or below.
+__attribute__((target(VX_BLOCK_TARGET), always_inline)) inline std::uint64_t PrefixXor(
+    std::uint64_t x) {
+  const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(x)),
+                                               _mm_set1_epi8(static_cast<char>(0xFF)), 0);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+}
+
+[[gnu::always_inline]] inline unsigned Highest(std::uint64_t x) {
+  return 63u - static_cast<unsigned>(__builtin_clzll(x));
+}
+
+// The tokenizer's view of a run of blocks. Under the assumptions the masks
+// are checked against (every quote in a tag opens or closes an attribute's
+// value, and every tag's end is a '>' outside those), a tag runs from a '<'
+// that opens one to the next '>' outside quotes, and character data from
+// there to the next such '<'. The first byte that breaks an assumption stops
+// the reading: what comes before it is read as the tokenizer reads it, since
+// each mask at a byte depends on the bytes before it alone.
+class Reader {
+ public:
+  explicit Reader(std::size_t from) { result_.pos = result_.stopped = from; }
+
+  // The block at `b`. False where the reading stops.
+  __attribute__((target(VX_BLOCK_TARGET), always_inline)) bool Block(const Masks& m,
+                                                                     std::size_t b) {
+    const std::uint64_t quoted = m.dq_parity ^ in_quote_;
+    const std::uint64_t open_end = m.open_end & ~quoted;
+    const std::uint64_t opens = (m.open_start & ~quoted) | open_end;
+    const std::uint64_t closes = m.gt & ~quoted;
+    // Set from a tag's '<' on, clear again from its '>'.
+    const std::uint64_t tag = PrefixXor(opens | closes) ^ in_tag_;
+    const std::uint64_t markup = tag & ~quoted;
+
+    // A '<' inside a tag, a '>' in the text, and in the text a comment, a
+    // declaration, a bogus comment or a dropped "</>".
+    std::uint64_t bad = (opens & ~tag) | (closes & tag) | (m.hazard & ~tag);
+    // Every '=' in a tag comes right after a name and right before the
+    // opening quote of its value, and every opening quote right after one.
+    // So no apostrophe opens a value (none follows an '='), and no quote in
+    // the text counts as one (none follows an '=' in a tag).
+    const std::uint64_t eq = m.eq & markup;
+    bad |= (m.dq & quoted) ^ ((eq << 1) | eq_carry_);
+    const std::uint64_t name = ~m.nonname | (open_end << 1) | end_carry_;  // an end tag's '/' too
+    bad |= eq & ~((name << 1) | name_carry_);
+    // The tag's name runs from its '<' (and an end tag's '/') to the first
+    // space, '/' or '>': adding the '<' to the run carries past its end. A
+    // name that ends at '=' or a quote goes on past it.
+    std::uint64_t sum = 0;
+    const bool carried = __builtin_add_overflow(name, opens, &sum);
+    const bool carried_in = __builtin_add_overflow(sum, sum_carry_, &sum);
+    const std::uint64_t name_end = (sum ^ name) & ~name;
+    bad |= name_end & (m.eq | m.dq);
+
+    const std::uint64_t candidates = opens & m.candidate & ~bad;
+    if (__builtin_expect((bad | candidates) == 0, 1)) {
+      // The whole block read: every '<' that opens a tag is one (none is
+      // bad), and the boundaries are kept for the end.
+      Passed(b, opens, closes, m.open_start);
+      in_quote_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(quoted) >> 63);
+      in_tag_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(tag) >> 63);
+      eq_carry_ = eq >> 63;
+      end_carry_ = open_end >> 63;
+      name_carry_ = name >> 63;
+      close_carry_ = closes >> 63;
+      sum_carry_ = carried || carried_in ? 1 : 0;
+      return true;
+    }
+    // Up to the first stop: the tags that start there or before, and those
+    // that end before it.
+    const std::uint64_t stops = bad | candidates;
+    const auto f = static_cast<unsigned>(__builtin_ctzll(stops));
+    const std::uint64_t below = (std::uint64_t{1} << f) - 1;
+    Passed(b, opens & tag & (below | std::uint64_t{1} << f), closes & below, m.open_start);
+    result_.stopped = b + f;
+    result_.stop =
+        (bad >> f & 1) != 0 ? MarkupBlocks::Stop::kTrouble : MarkupBlocks::Stop::kCandidate;
+    return false;
+  }
+
+  // `read_to`: where the blocks were read to, if to the limit.
+  MarkupBlocks::Result Finish(std::size_t read_to = MarkupBlocks::kNone) {
+    if (read_to != MarkupBlocks::kNone) result_.stopped = read_to;
+    if (last_ != MarkupBlocks::kNone) {
+      const int last_start = starts_ != 0 ? static_cast<int>(Highest(starts_)) : -1;
+      const int last_end = ends_ != 0 ? static_cast<int>(Highest(ends_)) + 1 : -1;
+      result_.pos = last_ + static_cast<std::size_t>(std::max(last_start, last_end));
+      // A start tag there was counted, but is read again from there.
+      if (last_start >= last_end && (start_tags_ >> last_start & 1) != 0) --started_;
+    }
+    if (text_last_ != MarkupBlocks::kNone) result_.text_end = text_last_ + Highest(text_ends_);
+    result_.starts_closed = started_;
+    return result_;
+  }
+
+ private:
+  // Tags that start (`starts`) and end (`ends`, at their '>') in the block
+  // at `b`, all before the reading stops.
+  [[gnu::always_inline]] void Passed(std::size_t b, std::uint64_t starts, std::uint64_t ends,
+                                     std::uint64_t start_tags) {
+    result_.tags_closed += static_cast<std::size_t>(__builtin_popcountll(ends));
+    started_ += static_cast<std::size_t>(__builtin_popcountll(starts & start_tags));
+    // Character data ends where a tag starts anywhere but right after a '>'
+    // (or at the first byte read).
+    const std::uint64_t text_ends = starts & ~((ends << 1) | close_carry_);
+    if (text_ends != 0) {
+      text_last_ = b;
+      text_ends_ = text_ends;
+    }
+    if ((starts | ends) != 0) {
+      last_ = b;
+      starts_ = starts;
+      ends_ = ends;
+      start_tags_ = start_tags;
+    }
+  }
+
+  MarkupBlocks::Result result_;
+  std::size_t started_ = 0;
+  // The last block with a boundary and the one with character data's end.
+  std::size_t last_ = MarkupBlocks::kNone, text_last_ = MarkupBlocks::kNone;
+  std::uint64_t starts_ = 0, ends_ = 0, start_tags_ = 0, text_ends_ = 0;
+  // From the last block: all ones or none.
+  std::uint64_t in_quote_ = 0, in_tag_ = 0;
+  // Bit 63 of the last block's masks, as bit 0; before the first block, as
+  // if a tag had just ended (no character data ends at the first byte).
+  std::uint64_t eq_carry_ = 0, end_carry_ = 0, name_carry_ = 0, close_carry_ = 1, sum_carry_ = 0;
+};
+
+// The white space bytes by low nibble (' ', '\t', '\n', '\f', '\r' have
+// different ones); other nibbles hold a byte with another low nibble. Four
+// times over, for each 128-bit lane.
+alignas(64) constexpr std::array<std::uint8_t, 64> kSpaces = [] {
+  std::array<std::uint8_t, 64> t{};
+  for (std::size_t i = 0; i < 64; ++i) t[i] = static_cast<std::uint8_t>(i % 16 + 1);
+  for (const unsigned char c : {' ', '\t', '\n', '\f', '\r'}) {
+    for (std::size_t lane = 0; lane < 64; lane += 16) t[lane + c % 16] = c;
+  }
+  return t;
+}();
+
+// ---- 32 bytes at a time ----
+// The constants the blocks are classed with, made once a reading.
+struct Tables256 {
+  __m256i lt, gt, dq, eq, slash, bang, question, x20, x10, a, last;
+  __m256i space, letters[3][2];
+};
+
+// Letters' groups (MarkupBlocks::letters_) in the lanes of a vector.
+using Letters = std::uint8_t[3][2][64];
+
+__attribute__((target("avx2"), always_inline)) inline std::uint64_t Bit32(__m256i v) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
+}
+
+// The group bits of lowered letters, looked up by low nibble in the table of
+// their high one (a shuffle reads the low nibble alone).
+__attribute__((target("avx2"), always_inline)) inline __m256i Groups(const Tables256& k,
+                                                                     __m256i lowered, int i) {
+  const __m256i high = _mm256_cmpeq_epi8(_mm256_and_si256(lowered, k.x10), k.x10);
+  return _mm256_blendv_epi8(_mm256_shuffle_epi8(k.letters[i][0], lowered),
+                            _mm256_shuffle_epi8(k.letters[i][1], lowered), high);
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i AreLetters(const Tables256& k,
+                                                                         __m256i lowered) {
+  const __m256i from_a = _mm256_sub_epi8(lowered, k.a);
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(from_a, k.last), from_a);
+}
+
+// Half a block's masks, into bits [shift, shift + 32).
+__attribute__((target("avx2"), always_inline)) inline void ClassifyHalf(const Tables256& k,
+                                                                        const char* q,
+                                                                        unsigned shift, Masks& m) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+  const __m256i l1 = _mm256_or_si256(x1, k.x20);
+  const __m256i l2 =
+      _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 2)), k.x20);
+  const __m256i gt = _mm256_cmpeq_epi8(x, k.gt);
+  const __m256i dq = _mm256_cmpeq_epi8(x, k.dq);
+  const __m256i eq = _mm256_cmpeq_epi8(x, k.eq);
+  m.gt |= Bit32(gt) << shift;
+  m.dq |= Bit32(dq) << shift;
+  m.eq |= Bit32(eq) << shift;
+  const __m256i space = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(k.space, x), x);
+  m.nonname |= Bit32(_mm256_or_si256(_mm256_or_si256(space, _mm256_cmpeq_epi8(x, k.slash)),
+                                     _mm256_or_si256(gt, _mm256_or_si256(eq, dq))))
+               << shift;
+  const __m256i lt = _mm256_cmpeq_epi8(x, k.lt);
+  const __m256i letter2 = AreLetters(k, l2);
+  const __m256i slash1 = _mm256_cmpeq_epi8(x1, k.slash);
+  const __m256i bang1 =
+      _mm256_or_si256(_mm256_cmpeq_epi8(x1, k.bang), _mm256_cmpeq_epi8(x1, k.question));
+  const __m256i open_start = _mm256_and_si256(lt, AreLetters(k, l1));
+  m.open_start |= Bit32(open_start) << shift;
+  m.open_end |= Bit32(_mm256_and_si256(lt, _mm256_and_si256(slash1, letter2))) << shift;
+  m.hazard |=
+      Bit32(_mm256_and_si256(lt, _mm256_or_si256(bang1, _mm256_andnot_si256(letter2, slash1))))
+      << shift;
+  const __m256i l3 =
+      _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 3)), k.x20);
+  const __m256i all =
+      _mm256_and_si256(_mm256_and_si256(Groups(k, l1, 0), Groups(k, l2, 1)), Groups(k, l3, 2));
+  m.candidate |= Bit32(_mm256_andnot_si256(_mm256_cmpeq_epi8(all, _mm256_setzero_si256()),
+                                           _mm256_and_si256(open_start, letter2)))
+                 << shift;
+}
+
+__attribute__((target(VX_BLOCK_TARGET))) MarkupBlocks::Result ReadAvx2(const Letters& letters,
+                                                                       const char* t,
+                                                                       std::size_t from,
+                                                                       std::size_t limit) {
+  Tables256 k{_mm256_set1_epi8('<'),
+              _mm256_set1_epi8('>'),
+              _mm256_set1_epi8('"'),
+              _mm256_set1_epi8('='),
+              _mm256_set1_epi8('/'),
+              _mm256_set1_epi8('!'),
+              _mm256_set1_epi8('?'),
+              _mm256_set1_epi8(0x20),
+              _mm256_set1_epi8(0x10),
+              _mm256_set1_epi8('a'),
+              _mm256_set1_epi8(25),
+              _mm256_load_si256(reinterpret_cast<const __m256i*>(kSpaces.data())),
+              {}};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 2; ++j)
+      k.letters[i][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(letters[i][j]));
+  }
+  Reader reader(from);
+  std::size_t b = from;
+  for (; b <= limit - MarkupBlocks::kBlock; b += MarkupBlocks::kBlock) {
+    Masks m{};
+    ClassifyHalf(k, t + b, 0, m);
+    ClassifyHalf(k, t + b + 32, 32, m);
+    m.dq_parity = PrefixXor(m.dq);
+    if (!reader.Block(m, b)) return reader.Finish();
+  }
+  return reader.Finish(b);
+}
+
+// ---- 64 bytes at a time ----
+#define VX_WIDE_TARGET VX_BLOCK_TARGET ",avx512f,avx512bw"
+
+struct Tables512 {
+  __m512i lt, gt, dq, eq, slash, bang, question, x20, x10, a, last;
+  __m512i space, letters[3][2];
+};
+
+__attribute__((target(VX_WIDE_TARGET), always_inline)) inline __m512i Groups512(const Tables512& k,
+                                                                                __m512i lowered,
+                                                                                int i) {
+  return _mm512_mask_blend_epi8(_mm512_test_epi8_mask(lowered, k.x10),
+                                _mm512_shuffle_epi8(k.letters[i][0], lowered),
+                                _mm512_shuffle_epi8(k.letters[i][1], lowered));
+}
+
+__attribute__((target(VX_WIDE_TARGET), always_inline)) inline Masks Classify512(const Tables512& k,
+                                                                                const char* p) {
+  const __m512i x = _mm512_loadu_si512(p);
+  const __m512i x1 = _mm512_loadu_si512(p + 1);
+  const __m512i l1 = _mm512_or_si512(x1, k.x20);
+  const __m512i l2 = _mm512_or_si512(_mm512_loadu_si512(p + 2), k.x20);
+  Masks m{};
+  m.gt = _mm512_cmpeq_epi8_mask(x, k.gt);
+  m.dq = _mm512_cmpeq_epi8_mask(x, k.dq);
+  m.eq = _mm512_cmpeq_epi8_mask(x, k.eq);
+  m.nonname = _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(k.space, x), x) |
+              _mm512_cmpeq_epi8_mask(x, k.slash) | m.gt | m.eq | m.dq;
+  const std::uint64_t lt = _mm512_cmpeq_epi8_mask(x, k.lt);
+  const std::uint64_t letter2 = _mm512_cmple_epu8_mask(_mm512_sub_epi8(l2, k.a), k.last);
+  const std::uint64_t slash1 = _mm512_cmpeq_epi8_mask(x1, k.slash);
+  const std::uint64_t bang1 =
+      _mm512_cmpeq_epi8_mask(x1, k.bang) | _mm512_cmpeq_epi8_mask(x1, k.question);
+  m.open_start = lt & _mm512_cmple_epu8_mask(_mm512_sub_epi8(l1, k.a), k.last);
+  m.open_end = lt & slash1 & letter2;
+  m.hazard = lt & (bang1 | (slash1 & ~letter2));
+  const __m512i l3 = _mm512_or_si512(_mm512_loadu_si512(p + 3), k.x20);
+  m.candidate = m.open_start & letter2 &
+                _mm512_test_epi8_mask(_mm512_and_si512(Groups512(k, l1, 0), Groups512(k, l2, 1)),
+                                      Groups512(k, l3, 2));
+  m.dq_parity = PrefixXor(m.dq);
+  return m;
+}
+
+__attribute__((target(VX_WIDE_TARGET))) MarkupBlocks::Result ReadAvx512(const Letters& letters,
+                                                                        const char* t,
+                                                                        std::size_t from,
+                                                                        std::size_t limit) {
+  Tables512 k{_mm512_set1_epi8('<'),
+              _mm512_set1_epi8('>'),
+              _mm512_set1_epi8('"'),
+              _mm512_set1_epi8('='),
+              _mm512_set1_epi8('/'),
+              _mm512_set1_epi8('!'),
+              _mm512_set1_epi8('?'),
+              _mm512_set1_epi8(0x20),
+              _mm512_set1_epi8(0x10),
+              _mm512_set1_epi8('a'),
+              _mm512_set1_epi8(25),
+              _mm512_load_si512(kSpaces.data()),
+              {}};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 2; ++j) k.letters[i][j] = _mm512_load_si512(letters[i][j]);
+  }
+  Reader reader(from);
+  std::size_t b = from;
+  for (; b <= limit - MarkupBlocks::kBlock; b += MarkupBlocks::kBlock) {
+    if (!reader.Block(Classify512(k, t + b), b)) return reader.Finish();
+  }
+  return reader.Finish(b);
+}
+
+#endif
+
+}  // namespace
+
+bool MarkupBlocks::Available(Vectors vectors) {
+#if defined(VX_MARKUP_BLOCKS)
+  static const bool narrow = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul") &&
+                             __builtin_cpu_supports("popcnt");
+  static const bool wide =
+      narrow && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return vectors == Vectors::kAvx512 ? wide : narrow;
+#else
+  (void)vectors;
+  return false;
+#endif
+}
+
+MarkupBlocks::Result MarkupBlocks::Read(const char* t, std::size_t from, std::size_t limit,
+                                        Vectors vectors) const {
+  Result none;
+  none.pos = none.stopped = from;
+#if defined(VX_MARKUP_BLOCKS)
+  if (limit >= from + kBlock && Available(Vectors::kAvx2)) {
+    return vectors != Vectors::kAvx2 && Available(Vectors::kAvx512)
+               ? ReadAvx512(letters_, t, from, limit)
+               : ReadAvx2(letters_, t, from, limit);
+  }
+#else
+  (void)t;
+  (void)limit;
+  (void)vectors;
+#endif
+  return none;
+}
+
+}  // namespace vx::app::check

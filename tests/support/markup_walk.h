@@ -1,0 +1,217 @@
+// The pieces of the data state read one byte at a time by the tokenizer's
+// states, as written in the HTML standard: the reference the reading of
+// markup a block at a time (MarkupBlocks) is held to, in tests and fuzzing.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/check/markup_blocks.h"
+
+namespace vx::support::markup_walk {
+
+using app::check::MarkupBlocks;
+
+inline constexpr std::array<std::string_view, 13> kNames = {
+    "title",    "textarea", "style",     "xmp", "iframe", "noembed", "noframes",
+    "noscript", "script",   "plaintext", "svg", "math",   "select"};
+inline constexpr MarkupBlocks kBlocks{kNames};
+
+inline bool Space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+inline bool Letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+inline char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+// After the '<' at `p` (and the '/' of an end tag): the byte after the tag's
+// '>', by the tokenizer's tag states; nothing if the page ends first.
+inline std::optional<std::size_t> TagEnd(std::string_view t, std::size_t p, bool end_tag) {
+  enum {
+    kName,
+    kBeforeName,
+    kAttrName,
+    kAfterName,
+    kBeforeValue,
+    kDq,
+    kSq,
+    kUnquoted,
+    kAfterQuoted,
+    kSelfClosing
+  } state = kName;
+  for (std::size_t i = p + (end_tag ? 2 : 1); i < t.size(); ++i) {
+    const char c = t[i];
+    switch (state) {
+      case kName:
+        if (Space(c)) state = kBeforeName;
+        if (c == '/') state = kSelfClosing;
+        if (c == '>') return i + 1;
+        break;
+      case kBeforeName:
+        if (c == '/' || c == '>') {
+          state = kAfterName;
+          --i;
+        } else if (!Space(c)) {
+          state = kAttrName;  // '=' starts a name here
+        }
+        break;
+      case kAttrName:
+        if (Space(c) || c == '/' || c == '>') {
+          state = kAfterName;
+          --i;
+        } else if (c == '=') {
+          state = kBeforeValue;
+        }
+        break;
+      case kAfterName:
+        if (c == '/') state = kSelfClosing;
+        if (c == '=') state = kBeforeValue;
+        if (c == '>') return i + 1;
+        if (!Space(c) && c != '/' && c != '=') state = kAttrName;
+        break;
+      case kBeforeValue:
+        if (c == '"') state = kDq;
+        if (c == '\'') state = kSq;
+        if (c == '>') return i + 1;
+        if (!Space(c) && c != '"' && c != '\'') state = kUnquoted;
+        break;
+      case kDq:
+      case kSq:
+        if (c == (state == kDq ? '"' : '\'')) state = kAfterQuoted;
+        break;
+      case kUnquoted:
+        if (Space(c)) state = kBeforeName;
+        if (c == '>') return i + 1;
+        break;
+      case kAfterQuoted:
+        if (Space(c)) state = kBeforeName;
+        if (c == '/') state = kSelfClosing;
+        if (c == '>') return i + 1;
+        if (!Space(c) && c != '/' && c != '>') {
+          state = kBeforeName;
+          --i;
+        }
+        break;
+      case kSelfClosing:
+        if (c == '>') return i + 1;
+        state = kBeforeName;
+        --i;
+        break;
+    }
+  }
+  return std::nullopt;
+}
+
+// Where character data from `p` ends: the next '<' that opens a tag, a
+// comment or a declaration ("</>" is dropped, read over).
+inline std::size_t TextEnd(std::string_view t, std::size_t p) {
+  for (std::size_t i = t[p] == '<' ? p + 1 : p; i + 1 < t.size(); ++i) {
+    if (t[i] != '<') continue;
+    const char c = t[i + 1];
+    if (c == '/' && i + 2 < t.size() && t[i + 2] == '>') continue;
+    if (Letter(c) || c == '!' || c == '?' || (c == '/' && i + 2 < t.size())) return i;
+  }
+  return t.size();
+}
+
+inline bool Switches(std::string_view t, std::size_t name) {
+  std::string lowered;
+  for (std::size_t i = name; i < t.size() && !Space(t[i]) && t[i] != '/' && t[i] != '>'; ++i)
+    lowered += Lower(t[i]);
+  for (const std::string_view n : kNames) {
+    if (lowered == n) return true;
+  }
+  return false;
+}
+
+struct Boundary {
+  std::size_t pos, tags, starts, text_end;
+};
+
+// The piece boundaries from `from` up to `limit`, in the data state, until
+// a comment, a declaration, a tag that switches the tokenizer or a piece
+// that ends past the limit.
+inline std::vector<Boundary> Walk(std::string_view t, std::size_t from, std::size_t limit) {
+  std::vector<Boundary> walk{{from, 0, 0, MarkupBlocks::kNone}};
+  for (Boundary at = walk.back(); at.pos + 2 < t.size();) {
+    const std::size_t p = at.pos;
+    const bool start = t[p] == '<' && Letter(t[p + 1]);
+    const bool end = t[p] == '<' && t[p + 1] == '/' && Letter(t[p + 2]);
+    if (start || end) {
+      if (start && Switches(t, p + 1)) break;
+      const std::optional<std::size_t> e = TagEnd(t, p, end);
+      if (!e || *e > limit) break;
+      at.pos = *e;
+      ++at.tags;
+      at.starts += start;
+    } else if (t[p] == '<' && (t[p + 1] == '!' || t[p + 1] == '?' || t[p + 1] == '/')) {
+      break;
+    } else {
+      const std::size_t e = TextEnd(t, p);
+      if (e > limit) break;
+      at.pos = at.text_end = e;
+    }
+    walk.push_back(at);
+  }
+  return walk;
+}
+
+// Checks a reading of `page` from `from` to `limit` against the walk:
+// empty if it agrees, else what differs. With `ordinary` (nothing in the
+// page the blocks must leave alone), it must also read to the limit.
+inline std::string Disagreement(std::string_view page, std::size_t from, std::size_t limit,
+                                const MarkupBlocks::Result& r, const std::vector<Boundary>& walk,
+                                bool ordinary) {
+  if (r.pos > limit) return "past the limit";
+  if (r.stopped < r.pos) return "stopped before its place";
+  const Boundary* at = nullptr;
+  for (const Boundary& b : walk) {
+    if (b.pos == r.pos) at = &b;
+  }
+  if (at == nullptr) return "stopped at " + std::to_string(r.pos) + ", no boundary";
+  if (r.tags_closed != at->tags) return "tags closed: " + std::to_string(r.tags_closed);
+  if (r.starts_closed != at->starts) return "start tags closed: " + std::to_string(r.starts_closed);
+  if (r.text_end != at->text_end) return "text end: " + std::to_string(r.text_end);
+  // A candidate is a start tag whose first letter begins a name.
+  if (r.stop == MarkupBlocks::Stop::kCandidate) {
+    if (!(page[r.pos] == '<' && Letter(page[r.pos + 1]) && Letter(page[r.pos + 2])))
+      return "a candidate that is no start tag";
+    bool named = false;
+    for (const std::string_view n : kNames) named |= Lower(page[r.pos + 1]) == n[0];
+    if (!named) return "a candidate no name begins like";
+  }
+  if (ordinary) {
+    // Nothing to stop at but the names: read to the last boundary in the
+    // whole blocks (a tag's '<' right after them is not seen).
+    const std::size_t read_to = from + (limit - from) / 64 * 64;
+    std::size_t last = from;
+    for (const Boundary& b : walk) {
+      if (b.pos < read_to || (b.pos == read_to && b.text_end != b.pos)) last = b.pos;
+    }
+    if (r.stop == MarkupBlocks::Stop::kTrouble) {
+      return "trouble at " + std::to_string(r.stopped) + " in ordinary markup";
+    }
+    if (r.stop == MarkupBlocks::Stop::kLimit && r.pos != last)
+      return "read to " + std::to_string(r.pos) + ", not " + std::to_string(last);
+  }
+  return {};
+}
+
+// The vector widths this machine reads blocks with.
+inline std::vector<MarkupBlocks::Vectors> Widths() {
+  std::vector<MarkupBlocks::Vectors> widths;
+  if (MarkupBlocks::Available(MarkupBlocks::Vectors::kAvx2))
+    widths.push_back(MarkupBlocks::Vectors::kAvx2);
+  if (MarkupBlocks::Available(MarkupBlocks::Vectors::kAvx512))
+    widths.push_back(MarkupBlocks::Vectors::kAvx512);
+  return widths;
+}
+
+}  // namespace vx::support::markup_walk

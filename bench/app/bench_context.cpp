@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/check/html_context.h"
+#include "app/check/markup_blocks.h"
 #include "app/rules.h"
 #include "bench/app/page_gen.h"
 
@@ -118,6 +119,40 @@ void BM_ContextScanCorpusMarkers(benchmark::State& state) {
   ScanCorpus(state, MarkerOffsets, state.range(0) != 0);
 }
 BENCHMARK(BM_ContextScanCorpusMarkers)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The block reader alone over the manual's pages, started again past each
+// place it stops, with AVX2 (arg 0) and AVX-512 (arg 1).
+void BM_MarkupBlocksCorpus(benchmark::State& state) {
+  using vx::app::check::MarkupBlocks;
+  const auto vectors =
+      state.range(0) == 0 ? MarkupBlocks::Vectors::kAvx2 : MarkupBlocks::Vectors::kAvx512;
+  const auto& pages = vx::bench::ManualPages();
+  if (pages.empty() || !MarkupBlocks::Available(vectors)) {
+    state.SkipWithError(pages.empty() ? "no corpus: install python3.11-doc"
+                                      : "this machine lacks the instructions");
+    return;
+  }
+  static constexpr std::string_view kNames[] = {
+      "title",    "textarea", "style",     "xmp", "iframe", "noembed", "noframes",
+      "noscript", "script",   "plaintext", "svg", "math",   "select"};
+  static constexpr MarkupBlocks kBlocks{kNames};
+  std::int64_t bytes = 0;
+  for (const auto& p : pages) bytes += static_cast<std::int64_t>(p.size());
+  for (auto _ : state) {
+    std::size_t tags = 0;
+    for (const auto& page : pages) {
+      const std::size_t end = page.size() - MarkupBlocks::kAfter;
+      for (std::size_t p = 0; p + MarkupBlocks::kBlock <= end;) {
+        const MarkupBlocks::Result r = kBlocks.Read(page.data(), p, end, vectors);
+        tags += r.tags_closed;
+        p = std::max(r.stopped, p) + 1;
+      }
+    }
+    benchmark::DoNotOptimize(tags);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
+}
+BENCHMARK(BM_MarkupBlocksCorpus)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_GumboParseCorpus(benchmark::State& state) {
   const auto& pages = vx::bench::ManualPages();

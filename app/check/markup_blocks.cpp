@@ -23,8 +23,8 @@ struct Masks {
   std::uint64_t nonname;  // white space, '/', '>', '=' and '"': what ends a name
   // A '<' followed by: a letter (a start tag); "/" and a letter (an end
   // tag); '!', '?', or '/' without a letter (a comment, a declaration, a bogus
-  // comment, a dropped "</>"); and a start tag's '<' whose name's first two
-  // letters are those of one of the names.
+  // comment, a dropped "</>"); and a start tag's '<' whose name's first
+  // three letters may be those of one of the names.
   std::uint64_t open_start, open_end, hazard, candidate;
   std::uint64_t dq_parity;  // bit i: an odd number of '"' at i or before, in the block
 };

@@ -66,7 +66,7 @@ class Reader {
 
     // A '<' inside a tag, a '>' in the text, and in the text a comment, a
     // declaration, a bogus comment or a dropped "</>".
-    std::uint64_t bad = (opens & ~tag) | (closes & tag) | (m.hazard & ~tag);
+    std::uint64_t bad = ((opens | m.hazard) & ~tag) | (closes & tag);
     // Every '=' in a tag comes right after a name and right before the
     // opening quote of its value, and every opening quote right after one.
     // So no apostrophe opens a value (none follows an '='), and no quote in
@@ -77,12 +77,13 @@ class Reader {
     bad |= eq & ~((name << 1) | name_carry_);
     // The tag's name runs from its '<' (and an end tag's '/') to the first
     // space, '/' or '>': adding the '<' to the run carries past its end. A
-    // name that ends at '=' or a quote goes on past it.
+    // name that ends at '=' goes on past it (one that ends at a quote fails
+    // the quote's check).
     std::uint64_t sum = 0;
     const bool carried = __builtin_add_overflow(name, opens, &sum);
     const bool carried_in = __builtin_add_overflow(sum, sum_carry_, &sum);
     const std::uint64_t name_end = (sum ^ name) & ~name;
-    bad |= name_end & (m.eq | m.dq);
+    bad |= name_end & m.eq;
 
     const std::uint64_t candidates = opens & m.candidate & ~bad;
     if (__builtin_expect((bad | candidates) == 0, 1)) {

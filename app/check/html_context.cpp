@@ -662,6 +662,13 @@ std::optional<Context> ContextFromName(std::string_view name) {
   return std::nullopt;
 }
 
+std::span<const std::string_view> SkimSwitchNames() {
+  return kSkimSwitchNames;
+}
+const MarkupBlocks& SkimBlocks() {
+  return kSkimBlocks;
+}
+
 struct ContextScanner::Impl {
   explicit Impl(std::string_view t, bool skim_only = false) : text(t), skim(skim_only) {
     if (!skim) stack.reserve(64);

@@ -8,11 +8,14 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vx::app::check {
+
+class MarkupBlocks;
 
 enum class Context : std::uint8_t {
   // A start or end tag outside its attributes' names and values: "<" or "</",
@@ -32,6 +35,13 @@ inline constexpr std::size_t kContextCount = 8;
 // "text", "other".
 std::string_view ContextName(Context context);
 std::optional<Context> ContextFromName(std::string_view name);
+
+// The start tags (lower case) after which the tokenizer, reading without the
+// tree, reads on otherwise or cannot follow on its own: script, style, title,
+// textarea, svg, math, select and the like.
+std::span<const std::string_view> SkimSwitchNames();
+// What the scanner reads ordinary markup with between them, a block at a time.
+const MarkupBlocks& SkimBlocks();
 
 // A set of contexts, one bit each.
 using ContextSet = std::uint32_t;

@@ -132,10 +132,7 @@ void BM_MarkupBlocksCorpus(benchmark::State& state) {
                                       : "this machine lacks the instructions");
     return;
   }
-  static constexpr std::string_view kNames[] = {
-      "title",    "textarea", "style",     "xmp", "iframe", "noembed", "noframes",
-      "noscript", "script",   "plaintext", "svg", "math",   "select"};
-  static constexpr MarkupBlocks kBlocks{kNames};
+  const MarkupBlocks& blocks = vx::app::check::SkimBlocks();
   std::int64_t bytes = 0;
   for (const auto& p : pages) bytes += static_cast<std::int64_t>(p.size());
   for (auto _ : state) {
@@ -143,7 +140,7 @@ void BM_MarkupBlocksCorpus(benchmark::State& state) {
     for (const auto& page : pages) {
       const std::size_t end = page.size() - MarkupBlocks::kAfter;
       for (std::size_t p = 0; p + MarkupBlocks::kBlock <= end;) {
-        const MarkupBlocks::Result r = kBlocks.Read(page.data(), p, end, vectors);
+        const MarkupBlocks::Result r = blocks.Read(page.data(), p, end, vectors);
         tags += r.tags_closed;
         p = std::max(r.stopped, p) + 1;
       }

@@ -3,23 +3,24 @@
 // markup a block at a time (MarkupBlocks) is held to, in tests and fuzzing.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/check/html_context.h"
 #include "app/check/markup_blocks.h"
 
 namespace vx::support::markup_walk {
 
 using app::check::MarkupBlocks;
 
-inline constexpr std::array<std::string_view, 13> kNames = {
-    "title",    "textarea", "style",     "xmp", "iframe", "noembed", "noframes",
-    "noscript", "script",   "plaintext", "svg", "math",   "select"};
-inline constexpr MarkupBlocks kBlocks{kNames};
+// The blocks as the context scanner reads with them, and the names of the
+// tags they leave to it.
+inline const std::span<const std::string_view> kNames = app::check::SkimSwitchNames();
+inline const MarkupBlocks& kBlocks = app::check::SkimBlocks();
 
 inline bool Space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';

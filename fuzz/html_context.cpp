@@ -109,8 +109,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ContextScanner::Ahead by_piece;
     by_piece.blocks = false;
     ContextScanner pieces(page, by_piece);
+    // With the tree read past whole runs a block at a time, from the first
+    // byte or taken up where a place needs it: the places asked densely.
+    ContextScanner::Ahead with_tree;
+    with_tree.skim = false;
+    ContextScanner read_on(page, with_tree);
+    ContextScanner both(page);
     const std::size_t stride = 2 + data[size / 2] % 97 * (data[0] % 8 + 1);
     for (std::size_t i = data[1] % stride; i < size; i += stride) {
+      for (ContextScanner* far : {&read_on, &both}) {
+        const Place p = far->At(i);
+        if (p.context != dense[i].context || p.element != dense[i].element) {
+          std::fprintf(
+              stderr, "at %zu, asked every %zu with the tree: %s/%s, asked densely %s/%s\n", i,
+              stride, std::string(ContextName(p.context)).c_str(), p.element.c_str(),
+              std::string(ContextName(dense[i].context)).c_str(), dense[i].element.c_str());
+          std::abort();
+        }
+      }
       const std::optional<Place> told = tags.TagPlaceAt(i);
       const std::optional<Place> by_pieces = pieces.TagPlaceAt(i);
       if (told.has_value() != by_pieces.has_value() ||

@@ -2,7 +2,8 @@
 // from a boundary the input picks, to a limit it picks: with every vector
 // width the machine has, the reading stops at a boundary the tokenizer's own
 // states reach byte by byte, with the same counts behind it, and never reads
-// past the bytes it may read after the limit.
+// past the bytes it may read after the limit; where it tells the tags' ends
+// apart, those are the walk's.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<Boundary> from_there = Walk(page, from, limit);
   for (const MarkupBlocks::Vectors width : Widths()) {
     const MarkupBlocks::Result r = kBlocks.Read(page.data(), from, limit, width);
-    const std::string wrong = Disagreement(page, from, limit, r, from_there, false);
+    std::string wrong = Disagreement(page, from, limit, r, from_there, false);
+    if (wrong.empty()) wrong = MarksDisagreement(page, from, limit, width, r, from_there);
     if (!wrong.empty()) {
       std::fprintf(stderr, "from %zu to %zu, width %d: %s\n", from, limit, static_cast<int>(width),
                    wrong.c_str());

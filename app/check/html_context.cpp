@@ -2201,14 +2201,8 @@ struct ContextScanner::Impl {
         tags_closed += r.tags_closed;
         skim_starts += r.starts_closed;
         if (r.text_end != MarkupBlocks::kNone) data_text_end = r.text_end;
-        // Trouble soon after trouble: the blocks are tried again further on
-        // each time, so that a page they cannot read costs little more.
-        blocks_missed = r.pos - p >= 4 * MarkupBlocks::kBlock ? 0 : std::min(blocks_missed + 1, 16);
+        BlocksReadTo(p, r.pos, r.stopped, r.stop == MarkupBlocks::Stop::kLimit);
         p = r.pos;
-        blocks_from = r.stopped;
-        if (r.stop != MarkupBlocks::Stop::kLimit) {
-          blocks_from += 1 + static_cast<std::size_t>(blocks_missed) * MarkupBlocks::kBlock;
-        }
       }
       if (t[p] != '<') {
         const std::size_t end = TextEnd(p);
@@ -2242,6 +2236,125 @@ struct ContextScanner::Impl {
       if (!is_end) ++skim_starts;
     }
     pos = p;
+  }
+
+  // Where blocks are tried next, once they read from `from` to the boundary
+  // `to` and stopped at `stopped` (or reached it, the limit, if `limited`).
+  // Trouble soon after trouble: the blocks are tried again further on each
+  // time, so that a page they cannot read costs little more.
+  void BlocksReadTo(std::size_t from, std::size_t to, std::size_t stopped, bool limited) {
+    blocks_missed = to - from >= 4 * MarkupBlocks::kBlock ? 0 : std::min(blocks_missed + 1, 16);
+    blocks_from = stopped;
+    if (!limited) blocks_from += 1 + static_cast<std::size_t>(blocks_missed) * MarkupBlocks::kBlock;
+  }
+
+  // With the tree, in the data state outside foreign content: the tags and
+  // character data from `pos` that end before `offset` and before the
+  // page's end, found a block at a time. The tree takes each tag as
+  // BeginTag gives it, from its name alone (the blocks vouch that its
+  // attributes are quoted values), and each run of character data as
+  // Characters would, where that changes nothing but the segment. Nothing
+  // is asked inside them, so no segment is made of them. A tag after which
+  // the tokenizer reads otherwise or the page is foreign content, and
+  // character data that changes the tree, are left to Step().
+  void TreePast(std::size_t offset) {
+    constexpr std::size_t kMost = 64;  // blocks a reading, at most
+    std::uint64_t opens[kMost], closes[kMost];
+    const std::size_t n = text.size();
+    const char* t = text.data();
+    while (state == St::kData && collect == nullptr && pos >= blocks_from && !ForeignContent() &&
+           n - pos >= MarkupBlocks::kBlock + MarkupBlocks::kAfter &&
+           offset >= pos + MarkupBlocks::kBlock) {
+      const std::size_t from = pos;
+      // Short readings after a stop: a page that stops them often wastes
+      // little reading ahead.
+      const std::size_t limit =
+          std::min({offset, n - MarkupBlocks::kAfter, from + tree_blocks * MarkupBlocks::kBlock});
+      MarkupBlocks::Marks marks{opens, closes};
+      const MarkupBlocks::Result r =
+          kSkimBlocks.Read(t, from, limit, MarkupBlocks::Vectors::kWidest, &marks);
+      if (!TreeTakes(marks, from)) {
+        // Left to Step() at pos: blocks again past it.
+        BlocksReadTo(from, pos, pos, false);
+        tree_blocks = 2;
+        return;
+      }
+      const bool limited = r.stop == MarkupBlocks::Stop::kLimit;
+      // Read to the limit, the blocks go on from the last boundary.
+      BlocksReadTo(from, pos, limited ? pos : r.stopped, limited);
+      tree_blocks = limited ? std::min(2 * tree_blocks, kMost) : 2;
+      if (!limited || pos == from) return;
+    }
+  }
+  std::size_t tree_blocks = 2;
+  // The tags and character data of the blocks read from `from`, up to the
+  // last boundary they mark or the first piece left to Step(). False there.
+  bool TreeTakes(const MarkupBlocks::Marks& marks, std::size_t from) {
+    std::size_t lt = MarkupBlocks::kNone;  // the '<' of the tag being read
+    for (std::size_t i = 0; i < marks.blocks; ++i) {
+      const std::size_t b = from + i * MarkupBlocks::kBlock;
+      std::uint64_t o = marks.opens[i], c = marks.closes[i];
+      for (;;) {
+        if (lt == MarkupBlocks::kNone) {
+          if (o == 0) break;
+          const std::size_t at = b + static_cast<std::size_t>(__builtin_ctzll(o));
+          o &= o - 1;
+          if (at > pos) {
+            if (!QuietText(at)) return false;
+            data_text_end = pos = at;
+          }
+          lt = at;
+          continue;
+        }
+        if (c == 0) break;
+        const std::size_t gt = b + static_cast<std::size_t>(__builtin_ctzll(c));
+        c &= c - 1;
+        TakeTag(lt, gt);
+        lt = MarkupBlocks::kNone;
+        if (state != St::kData || ForeignContent()) return false;
+      }
+    }
+    return true;
+  }
+  // Whether Characters, given [pos, end), would only make it a segment.
+  bool QuietText(std::size_t end) const {
+    if ((mode == Mode::kInBody || templates != 0) && !TopIs(T::kColgroup)) return true;
+    return SpaceEnd(pos, end) == end;
+  }
+  // The tag from the '<' at `lt` to the '>' at `gt`, as BeginTag reads it.
+  void TakeTag(std::size_t lt, std::size_t gt) {
+    const char* t = text.data();
+    end_tag = t[lt + 1] == '/';
+    font_breaks_out = false;
+    const std::size_t name_end = ReadTagName(lt + (end_tag ? 2 : 1));
+    tag_begin = lt;
+    tag_name_end = name_end;
+    if (tag_id == T::kFont && !end_tag) {
+      WalkTag(name_end, [&](std::size_t from, std::size_t to, Context c) {
+        if (c == Context::AttributeName) NoteAttributeName(from, to);
+      });
+    }
+    // A '/' right before the '>' ends no name or value here: it makes the
+    // tag self-closing.
+    self_closing = gt > name_end && t[gt - 1] == '/';
+    closing_raw = false;
+    pos = gt + 1;
+    ++tags_closed;
+    bare_end_tag = end_tag && gt == name_end && !DroppedBefore(tag_begin);
+    if (end_tag) {
+      EndTag(false);
+    } else {
+      StartTag();
+    }
+  }
+
+  // With the tree and no helper: steps on until `offset` lies in the
+  // segment classified.
+  void ReadOn(std::size_t offset) {
+    while (offset >= seg_end && pos < text.size()) {
+      if (blocks && state == St::kData) TreePast(offset);
+      Step();
+    }
   }
 
   // Classifies the next segment. Inlined into each loop that steps: as a
@@ -2390,7 +2503,7 @@ ContextScanner::ContextScanner(std::string_view text, const Ahead& ahead)
 ContextScanner::~ContextScanner() = default;
 
 std::size_t ContextScanner::bytes_read() const {
-  return impl_->pos - jumped_;
+  return std::max(impl_->pos, tree_ ? tree_->pos : 0) - jumped_;
 }
 
 // Steps on until `offset` lies in the segment classified, meeting the
@@ -2413,7 +2526,7 @@ void ContextScanner::Advance(std::size_t offset, bool asked) {
     }
     return;
   }
-  while (offset >= s.seg_end && s.pos < s.text.size()) s.Step();
+  s.ReadOn(offset);
 }
 
 void ContextScanner::ReadTo(std::size_t offset) {
@@ -2421,29 +2534,33 @@ void ContextScanner::ReadTo(std::size_t offset) {
 }
 
 Place ContextScanner::At(std::size_t offset) {
+  Impl* with_tree = impl_.get();
   if (impl_->skim) {
     if (std::optional<Place> place = TagPlaceAt(offset)) return *std::move(place);
     // A place the tokenizer alone cannot tell: the page again from its
-    // start, with the tree. Asked only for tags, most pages never come here.
-    impl_ = std::make_unique<Impl>(impl_->text);
+    // start, with the tree. Asked only for tags, most pages never come here;
+    // the places of tags after it are still told without the tree.
+    if (!tree_) {
+      tree_ = std::make_unique<Impl>(impl_->text);
+      tree_->blocks = impl_->blocks;
+    }
+    with_tree = tree_.get();
+    with_tree->ReadOn(offset);
+  } else {
+    Advance(offset, true);
   }
-  Advance(offset, true);
-  Impl& s = *impl_;
-  if (s.seg_in_tag) return TagPlace(offset);
+  Impl& s = *with_tree;
+  // Past the end of the page: the place of its last byte, as for any other
+  // segment.
+  if (s.seg_in_tag)
+    return Place{s.TagPartAt(std::min(offset, s.seg_end - 1)), std::string(s.seg_element)};
   return Place{s.seg_context, std::string(s.seg_element)};
 }
 
 std::optional<Place> ContextScanner::TagPlaceAt(std::size_t offset) {
   Advance(offset, true);
-  const Impl& s = *impl_;
-  if (!s.seg_in_tag || s.skim_lost || offset < s.seg_begin) return std::nullopt;
-  return TagPlace(offset);
-}
-
-Place ContextScanner::TagPlace(std::size_t offset) {
   Impl& s = *impl_;
-  // Past the end of the page: the place of its last byte, as for any other
-  // segment.
+  if (!s.seg_in_tag || s.skim_lost || offset < s.seg_begin) return std::nullopt;
   return Place{s.TagPartAt(std::min(offset, s.seg_end - 1)), std::string(s.seg_element)};
 }
 

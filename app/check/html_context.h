@@ -76,9 +76,10 @@ class ContextScanner {
     // The helper reads to the end before the constructor returns, with no
     // thread of its own: the same answers, for tests.
     bool on_thread = true;
-    // With no helper: tags are told by the tokenizer alone until a place
-    // asked needs the tree (the scanner then reads the page again with it).
-    // Off, the tree is built from the first byte: the same answers.
+    // With no helper: tags are told by the tokenizer alone. A place asked
+    // that needs the tree is told by a second reading of the page, with
+    // it, which goes only as far as such places are asked. Off, the tree is
+    // built from the first byte: the same answers.
     bool skim = true;
     // Skimming, ordinary markup is read a block of 64 bytes at a time where
     // the machine has the instructions for it. Off, piece by piece: the
@@ -113,8 +114,8 @@ class ContextScanner {
   struct Impl;
   struct Helper;
   void Advance(std::size_t offset, bool asked);
-  Place TagPlace(std::size_t offset);
   std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> tree_;  // telling tags alone, the reading with the tree
   std::unique_ptr<Helper> helper_;
   std::size_t jumped_ = 0;  // bytes jumped over
 };

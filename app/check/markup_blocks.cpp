@@ -49,9 +49,13 @@ __attribute__((target(VX_BLOCK_TARGET), always_inline)) inline std::uint64_t Pre
 // there to the next such '<'. The first byte that breaks an assumption stops
 // the reading: what comes before it is read as the tokenizer reads it, since
 // each mask at a byte depends on the bytes before it alone.
+// `kMarks`: where the tags open and close is written to marks as well.
+template <bool kMarks>
 class Reader {
  public:
-  explicit Reader(std::size_t from) { result_.pos = result_.stopped = from; }
+  Reader(std::size_t from, MarkupBlocks::Marks* marks) : marks_(marks), from_(from) {
+    result_.pos = result_.stopped = from;
+  }
 
   // The block at `b`. False where the reading stops.
   __attribute__((target(VX_BLOCK_TARGET), always_inline)) bool Block(const Masks& m,
@@ -131,6 +135,12 @@ class Reader {
   // at `b`, all before the reading stops.
   [[gnu::always_inline]] void Passed(std::size_t b, std::uint64_t starts, std::uint64_t ends,
                                      std::uint64_t start_tags) {
+    if constexpr (kMarks) {
+      const std::size_t i = (b - from_) / MarkupBlocks::kBlock;
+      marks_->opens[i] = starts;
+      marks_->closes[i] = ends;
+      marks_->blocks = i + 1;
+    }
     result_.tags_closed += static_cast<std::size_t>(__builtin_popcountll(ends));
     started_ += static_cast<std::size_t>(__builtin_popcountll(starts & start_tags));
     // Character data ends where a tag starts anywhere but right after a '>'
@@ -149,6 +159,8 @@ class Reader {
   }
 
   MarkupBlocks::Result result_;
+  MarkupBlocks::Marks* marks_;
+  std::size_t from_;
   std::size_t started_ = 0;
   // The last block with a boundary and the one with character data's end.
   std::size_t last_ = MarkupBlocks::kNone, text_last_ = MarkupBlocks::kNone;
@@ -240,10 +252,12 @@ __attribute__((target("avx2"), always_inline)) inline void ClassifyHalf(const Ta
                  << shift;
 }
 
+template <bool kMarks>
 __attribute__((target(VX_BLOCK_TARGET))) MarkupBlocks::Result ReadAvx2(const Letters& letters,
                                                                        const char* t,
                                                                        std::size_t from,
-                                                                       std::size_t limit) {
+                                                                       std::size_t limit,
+                                                                       MarkupBlocks::Marks* marks) {
   Tables256 k{_mm256_set1_epi8('<'),
               _mm256_set1_epi8('>'),
               _mm256_set1_epi8('"'),
@@ -261,7 +275,7 @@ __attribute__((target(VX_BLOCK_TARGET))) MarkupBlocks::Result ReadAvx2(const Let
     for (int j = 0; j < 2; ++j)
       k.letters[i][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(letters[i][j]));
   }
-  Reader reader(from);
+  Reader<kMarks> reader(from, marks);
   std::size_t b = from;
   for (; b <= limit - MarkupBlocks::kBlock; b += MarkupBlocks::kBlock) {
     Masks m{};
@@ -317,10 +331,10 @@ __attribute__((target(VX_WIDE_TARGET), always_inline)) inline Masks Classify512(
   return m;
 }
 
-__attribute__((target(VX_WIDE_TARGET))) MarkupBlocks::Result ReadAvx512(const Letters& letters,
-                                                                        const char* t,
-                                                                        std::size_t from,
-                                                                        std::size_t limit) {
+template <bool kMarks>
+__attribute__((target(VX_WIDE_TARGET))) MarkupBlocks::Result ReadAvx512(
+    const Letters& letters, const char* t, std::size_t from, std::size_t limit,
+    MarkupBlocks::Marks* marks) {
   Tables512 k{_mm512_set1_epi8('<'),
               _mm512_set1_epi8('>'),
               _mm512_set1_epi8('"'),
@@ -337,7 +351,7 @@ __attribute__((target(VX_WIDE_TARGET))) MarkupBlocks::Result ReadAvx512(const Le
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 2; ++j) k.letters[i][j] = _mm512_load_si512(letters[i][j]);
   }
-  Reader reader(from);
+  Reader<kMarks> reader(from, marks);
   std::size_t b = from;
   for (; b <= limit - MarkupBlocks::kBlock; b += MarkupBlocks::kBlock) {
     if (!reader.Block(Classify512(k, t + b), b)) return reader.Finish();
@@ -363,19 +377,25 @@ bool MarkupBlocks::Available(Vectors vectors) {
 }
 
 MarkupBlocks::Result MarkupBlocks::Read(const char* t, std::size_t from, std::size_t limit,
-                                        Vectors vectors) const {
+                                        Vectors vectors, Marks* marks) const {
   Result none;
   none.pos = none.stopped = from;
+  if (marks != nullptr) marks->blocks = 0;
 #if defined(VX_MARKUP_BLOCKS)
   if (limit >= from + kBlock && Available(Vectors::kAvx2)) {
-    return vectors != Vectors::kAvx2 && Available(Vectors::kAvx512)
-               ? ReadAvx512(letters_, t, from, limit)
-               : ReadAvx2(letters_, t, from, limit);
+    const bool wide = vectors != Vectors::kAvx2 && Available(Vectors::kAvx512);
+    if (marks != nullptr) {
+      return wide ? ReadAvx512<true>(letters_, t, from, limit, marks)
+                  : ReadAvx2<true>(letters_, t, from, limit, marks);
+    }
+    return wide ? ReadAvx512<false>(letters_, t, from, limit, marks)
+                : ReadAvx2<false>(letters_, t, from, limit, marks);
   }
 #else
   (void)t;
   (void)limit;
   (void)vectors;
+  (void)marks;
 #endif
   return none;
 }

@@ -62,11 +62,24 @@ class MarkupBlocks {
   // Whether this machine has them; without AVX2 Read reads nothing.
   static bool Available(Vectors vectors = Vectors::kAvx2);
 
+  // Where the tags read open and close, for a caller that takes each one
+  // itself: for the i-th block read, from + 64 i, bit j of opens[i] is a
+  // tag's '<' at from + 64 i + j and bit j of closes[i] its '>'. They
+  // alternate, beginning with a '<'; only those before the stop are set, and
+  // the last '<' may be of a tag that ends past it. `blocks` is set to how
+  // many entries were written; the arrays hold one for each 64 bytes from
+  // `from` to the limit.
+  struct Marks {
+    std::uint64_t* opens;
+    std::uint64_t* closes;
+    std::size_t blocks = 0;
+  };
+
   // From `from`, a piece boundary in the data state outside foreign content,
   // reads the blocks [b, b + 64) while b + 64 <= limit. The bytes up to
   // limit + kAfter are read: the caller keeps them in the text.
   Result Read(const char* t, std::size_t from, std::size_t limit,
-              Vectors vectors = Vectors::kWidest) const;
+              Vectors vectors = Vectors::kWidest, Marks* marks = nullptr) const;
 
  private:
   // For the first, second and third letter of a tag name, lowered: the

@@ -67,6 +67,7 @@ TEST(HtmlContextGumbo, AgreesWhereOpenElementsAreCounted) {
     for (const auto& fault : tally.faults) ADD_FAILURE() << vx::support::Describe(page, fault);
     EXPECT_EQ(tally.fault_count, 0u) << page;
     EXPECT_TRUE(tally.tag_faults.empty()) << page << ": first at " << tally.tag_faults.front();
+    EXPECT_TRUE(tally.far_faults.empty()) << page << ": first at " << tally.far_faults.front();
     EXPECT_GT(tally.compared, 0u) << page;
   }
 }
@@ -88,6 +89,9 @@ TEST(HtmlContextGumbo, AgreesOnTheRealPageCorpus) {
     }
     for (const std::size_t at : tally.tag_faults) {
       ADD_FAILURE() << path << " at " << at << ": told apart from the tree, a tag's place differs";
+    }
+    for (const std::size_t at : tally.far_faults) {
+      ADD_FAILURE() << path << " at " << at << ": asked far apart with the tree, the place differs";
     }
     total.Add(tally);
   }

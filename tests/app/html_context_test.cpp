@@ -652,6 +652,21 @@ std::size_t ExpectTagsToldAsWithTheTree(std::string_view page, std::size_t* tag_
   *tag_places = places;
   std::size_t told_densely = 0;
   for (const std::size_t stride : {1, 3, 17, 64, 211, 1000}) {
+    // With the tree, reading past whole runs of tags and text a block at a
+    // time; and telling tags alone until a place needs the tree, then both:
+    // every place as the tree asked at every byte tells it.
+    ContextScanner read_on(page, with_tree);
+    ContextScanner both(page);
+    for (std::size_t i = stride / 2; i < page.size(); i += stride) {
+      const Place r = read_on.At(i);
+      const Place b = both.At(i);
+      EXPECT_EQ(Letter(r.context), Letter(places_of[i].context))
+          << "at " << i << ", every " << stride;
+      EXPECT_EQ(r.element, places_of[i].element) << "at " << i << ", every " << stride;
+      EXPECT_EQ(Letter(b.context), Letter(places_of[i].context))
+          << "at " << i << ", every " << stride;
+      EXPECT_EQ(b.element, places_of[i].element) << "at " << i << ", every " << stride;
+    }
     ContextScanner tags(page);
     // Read piece by piece rather than a block at a time: the same answers.
     ContextScanner::Ahead by_piece;
@@ -721,6 +736,41 @@ TEST(HtmlContextTagsAlone, TagsOfEveryShapeAreToldAsWithTheTree) {
                                     markup + tag + markup + "x > y" + markup + tag + markup}) {
       std::size_t places = 0;
       EXPECT_EQ(ExpectTagsToldAsWithTheTree(page, &places), places) << page;
+    }
+  }
+}
+
+// Read with the tree, whole runs of ordinary tags and text are taken a
+// block at a time; what the tree does with each of them is what it does
+// piece by piece, whatever the insertion mode: text that implies a body or
+// goes before a table, tags that open and close formatting, lists and
+// tables, an integration point's content with svg around it, and the
+// places after the run.
+TEST(HtmlContextTree, RunsReadByBlocksLeaveTheTreeAsPieceByPiece) {
+  std::string markup;
+  for (int i = 0; i < 6; ++i) markup += "<span class=\"c" + std::to_string(i) + "\">t</span> ";
+  const std::string spaces(80, ' ');
+  for (const std::string& run : {
+           std::string("<meta name=\"a\" content=\"b\">") + spaces + "<link rel=\"x\">" + spaces,
+           "<meta name=\"a\">x<div class=\"d\">" + markup,
+           "<table class=\"t\">" + spaces + "<tr class=\"r\"><td class=\"d\">" + markup +
+               "</td></tr>x<tr>y" + markup,
+           "<table><colgroup class=\"c\">" + spaces + "<col class=\"x\">z<tr><td>" + markup,
+           "<ul class=\"u\"><li>a<li>b<p>c<li>d</ul><dl><dt>e<dd>f<dt>g</dl>" + markup,
+           "<b class=\"b\"><i>x<p>y</b>z</i>w</p>" + markup + "<a href=\"h\">u<a href=\"v\">w" +
+               markup,
+           "<svg><foreignObject class=\"f\"><div class=\"d\">" + markup +
+               "</div></foreignObject><x/><y>t</y><z a=\"b\">" + markup,
+           "<svg><foreignObject><p>" + markup + "</p></foreignObject><font color=\"r\">" + markup,
+           "<template class=\"t\"><tr><td>" + markup + "</td></tr></template>" + markup,
+           "<div>" + markup + "</div></body>" + spaces + "x" + markup + "</html>y" + markup,
+           "<frameset class=\"f\">" + spaces + "<frame class=\"g\">" + spaces + "</frameset>" +
+               spaces + "x" + markup,
+       }) {
+    for (const std::string& page : {run, "<html><head>" + run + markup, markup + run + run}) {
+      std::size_t places = 0;
+      ExpectTagsToldAsWithTheTree(page, &places);
+      if (HasFailure()) return;
     }
   }
 }

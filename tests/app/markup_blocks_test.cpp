@@ -110,6 +110,9 @@ void ExpectReadAsWalked(std::string_view page, std::size_t from, std::size_t lim
     ASSERT_EQ(Disagreement(page, from, limit, r, walk, ordinary), "")
         << "from " << from << " to " << limit << ", width " << static_cast<int>(width) << ", of "
         << page;
+    ASSERT_EQ(MarksDisagreement(page, from, limit, width, r, walk), "")
+        << "from " << from << " to " << limit << ", width " << static_cast<int>(width) << ", of "
+        << page;
   }
 }
 

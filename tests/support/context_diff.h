@@ -86,6 +86,9 @@ struct ContextTally {
   std::size_t tag_places = 0;
   std::size_t tag_told = 0;
   std::vector<std::size_t> tag_faults;
+  // Scanners with the tree asked far apart: where an answer differs from
+  // the one asked at every offset (none may).
+  std::vector<std::size_t> far_faults;
 
   void Add(const ContextTally& o) {
     asked += o.asked;
@@ -97,6 +100,7 @@ struct ContextTally {
     tag_places += o.tag_places;
     tag_told += o.tag_told;
     tag_faults.insert(tag_faults.end(), o.tag_faults.begin(), o.tag_faults.end());
+    far_faults.insert(far_faults.end(), o.far_faults.begin(), o.far_faults.end());
     for (const auto& f : o.faults) {
       if (faults.size() < 20) faults.push_back(f);
     }
@@ -161,6 +165,10 @@ inline ContextTally CompareContexts(std::string_view page,
   // Asked far apart, as a check asks at its markers: it reads past whole
   // runs of markup unasked (a block at a time).
   app::check::ContextScanner far_apart(page);
+  // And so with the tree from the first byte, and with it taken up when a
+  // place needs it: both read past whole runs with the tree too.
+  app::check::ContextScanner far_with_tree(page, with_tree);
+  app::check::ContextScanner far_both(page);
   std::size_t next_far = 0;
   for (const std::size_t offset : offsets) {
     ++tally.asked;
@@ -178,6 +186,11 @@ inline ContextTally CompareContexts(std::string_view page,
       if (far.has_value() != told.has_value() ||
           (far && (far->context != ours.context || far->element != ours.element)))
         tally.tag_faults.push_back(offset);
+      for (app::check::ContextScanner* far_scanner : {&far_with_tree, &far_both}) {
+        const app::check::Place p = far_scanner->At(offset);
+        if (p.context != ours.context || p.element != ours.element)
+          tally.far_faults.push_back(offset);
+      }
     }
     const std::optional<ReferencePlace> ref = reference.At(offset);
     if (!ref) continue;

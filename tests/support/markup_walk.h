@@ -205,6 +205,49 @@ inline std::string Disagreement(std::string_view page, std::size_t from, std::si
   return {};
 }
 
+// Reads `page` from `from` to `limit` again, telling where tags open and
+// close: empty if the reading is the same as `r` and the marks are the tags
+// of the walk before r.pos (and maybe the '<' at r.pos), else what differs.
+inline std::string MarksDisagreement(std::string_view page, std::size_t from, std::size_t limit,
+                                     MarkupBlocks::Vectors width, const MarkupBlocks::Result& r,
+                                     const std::vector<Boundary>& walk) {
+  const std::size_t room = (limit - from) / MarkupBlocks::kBlock + 1;
+  std::vector<std::uint64_t> opens(room, ~std::uint64_t{0}), closes(room, ~std::uint64_t{0});
+  MarkupBlocks::Marks marks{opens.data(), closes.data()};
+  const MarkupBlocks::Result again = kBlocks.Read(page.data(), from, limit, width, &marks);
+  if (again.pos != r.pos || again.stopped != r.stopped || again.tags_closed != r.tags_closed ||
+      again.starts_closed != r.starts_closed || again.text_end != r.text_end ||
+      again.stop != r.stop)
+    return "read otherwise with marks";
+  if (marks.blocks > room) return "marks past the room given";
+  if (r.pos - from > marks.blocks * MarkupBlocks::kBlock) return "too few marks";
+  const auto bit = [&](const std::vector<std::uint64_t>& m, std::size_t at) {
+    const std::size_t i = (at - from) / MarkupBlocks::kBlock;
+    return i < marks.blocks && (m[i] >> ((at - from) % MarkupBlocks::kBlock) & 1) != 0;
+  };
+  std::vector<std::uint64_t> want_opens(marks.blocks), want_closes(marks.blocks);
+  const auto set = [&](std::vector<std::uint64_t>& m, std::size_t at) {
+    m[(at - from) / MarkupBlocks::kBlock] |= std::uint64_t{1}
+                                             << ((at - from) % MarkupBlocks::kBlock);
+  };
+  for (std::size_t i = 0; i + 1 < walk.size() && walk[i + 1].pos <= r.pos; ++i) {
+    const std::size_t p = walk[i].pos;
+    if (walk[i + 1].tags == walk[i].tags) continue;  // character data
+    if (!bit(opens, p)) return "no open mark at " + std::to_string(p);
+    if (!bit(closes, walk[i + 1].pos - 1)) return "no close mark at " + std::to_string(p);
+    set(want_opens, p);
+    set(want_closes, walk[i + 1].pos - 1);
+  }
+  if (r.pos < page.size() && page[r.pos] == '<' &&
+      r.pos - from < marks.blocks * MarkupBlocks::kBlock && bit(opens, r.pos))
+    set(want_opens, r.pos);
+  for (std::size_t i = 0; i < marks.blocks; ++i) {
+    if (opens[i] != want_opens[i] || closes[i] != want_closes[i])
+      return "marks in block " + std::to_string(i) + " that are no tag's";
+  }
+  return {};
+}
+
 // The vector widths this machine reads blocks with.
 inline std::vector<MarkupBlocks::Vectors> Widths() {
   std::vector<MarkupBlocks::Vectors> widths;

@@ -2257,7 +2257,17 @@ struct ContextScanner::Impl {
   // is asked inside them, so no segment is made of them. A tag after which
   // the tokenizer reads otherwise or the page is foreign content, and
   // character data that changes the tree, are left to Step().
+  // Where it read past anything, an empty segment ends at pos: a helper's
+  // copy may be met there.
   void TreePast(std::size_t offset) {
+    const std::size_t at = pos;
+    ReadBlocksWithTree(offset);
+    if (pos != at) {
+      seg_begin = seg_end = pos;
+      seg_in_tag = false;
+    }
+  }
+  void ReadBlocksWithTree(std::size_t offset) {
     constexpr std::size_t kMost = 64;  // blocks a reading, at most
     std::uint64_t opens[kMost], closes[kMost];
     const std::size_t n = text.size();
@@ -2325,6 +2335,7 @@ struct ContextScanner::Impl {
   void TakeTag(std::size_t lt, std::size_t gt) {
     const char* t = text.data();
     end_tag = t[lt + 1] == '/';
+    if (end_tag && ClosesTop(lt, gt)) return;
     font_breaks_out = false;
     const std::size_t name_end = ReadTagName(lt + (end_tag ? 2 : 1));
     tag_begin = lt;
@@ -2346,6 +2357,26 @@ struct ContextScanner::Impl {
     } else {
       StartTag();
     }
+  }
+
+  // Whether the end tag from `lt` to `gt` names the innermost element where
+  // that element's end tag closes just it (EndTag's first rule), which it
+  // then does, told by comparing the name with the element's rather than
+  // by looking it up. The tag's name is not kept.
+  bool ClosesTop(std::size_t lt, std::size_t gt) {
+    if (stack.empty() || overflow != 0 || (mode != Mode::kInBody && templates == 0)) return false;
+    const Node& top = stack.back();
+    if (top.foreign || (kFlags[Index(top.id)] & kPlainEnd) == 0) return false;
+    const std::string_view name = top.Name();
+    const std::size_t end = lt + 2 + name.size();
+    if (end > gt || !EndsName(text[end]) || !StartsWithNoCase(text, lt + 2, name)) return false;
+    tag_id = top.id;
+    tag_begin = lt;
+    tag_name_end = end;
+    pos = gt + 1;
+    ++tags_closed;
+    Pop();
+    return true;
   }
 
   // With the tree and no helper: steps on until `offset` lies in the
@@ -2388,9 +2419,9 @@ struct ContextScanner::Helper {
   Helper(std::string_view text, const Ahead& ahead)
       : every(std::max<std::size_t>(1, ahead.every)), watch(ahead.from) {
     if (ahead.on_thread) {
-      thread = std::thread([this, text, ahead] { RunToEnd(text, ahead.from); });
+      thread = std::thread([this, text, ahead] { RunToEnd(text, ahead.from, ahead.blocks); });
     } else {
-      RunToEnd(text, ahead.from);
+      RunToEnd(text, ahead.from, ahead.blocks);
     }
   }
   ~Helper() {
@@ -2398,9 +2429,9 @@ struct ContextScanner::Helper {
     if (thread.joinable()) thread.join();
   }
 
-  void RunToEnd(std::string_view text, std::size_t from) {
+  void RunToEnd(std::string_view text, std::size_t from, bool blocks) {
     try {
-      Run(text, from);
+      Run(text, from, blocks);
     } catch (const std::bad_alloc&) {
       // No memory for another copy: the scanner reads on from the last one.
     }
@@ -2409,11 +2440,12 @@ struct ContextScanner::Helper {
     published.notify_all();
   }
 
-  void Run(std::string_view text, std::size_t from) {
+  void Run(std::string_view text, std::size_t from, bool blocks) {
     // The guess: the state the page's own start leads to where the body
     // opens with nothing else open, as it does in most pages; then on at
     // the first "<" from `from`.
     Impl guess(text);
+    guess.blocks = guess.blocks && blocks;
     while (guess.pos < std::min({from, text.size(), kGuessBytes}) &&
            !(guess.mode == Mode::kInBody && guess.stack.size() <= 2 && guess.state == St::kData))
       guess.Step();
@@ -2437,6 +2469,7 @@ struct ContextScanner::Helper {
         published.notify_all();
         next_copy = guess.pos + every;
       }
+      if (guess.blocks && guess.state == St::kData) guess.TreePast(next_copy);
       guess.Step();
     }
   }
@@ -2521,6 +2554,9 @@ void ContextScanner::Advance(std::size_t offset, bool asked) {
   if (helper_) {
     while (offset >= s.seg_end && s.pos < s.text.size()) {
       if (!asked && helper_->agreed) return;  // At jumps where it is asked
+      // Never past the place to meet the helper at.
+      if (s.blocks && s.state == St::kData && s.pos < helper_->watch)
+        s.TreePast(std::min(offset, helper_->watch));
       if (s.pos >= helper_->watch && s.seg_end == s.pos) jumped_ += helper_->Meet(s, offset, asked);
       s.Step();
     }

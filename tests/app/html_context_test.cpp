@@ -740,6 +740,12 @@ TEST(HtmlContextTagsAlone, TagsOfEveryShapeAreToldAsWithTheTree) {
   }
 }
 
+std::string Repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
 // Read with the tree, whole runs of ordinary tags and text are taken a
 // block at a time; what the tree does with each of them is what it does
 // piece by piece, whatever the insertion mode: text that implies a body or
@@ -766,6 +772,14 @@ TEST(HtmlContextTree, RunsReadByBlocksLeaveTheTreeAsPieceByPiece) {
            "<div>" + markup + "</div></body>" + spaces + "x" + markup + "</html>y" + markup,
            "<frameset class=\"f\">" + spaces + "<frame class=\"g\">" + spaces + "</frameset>" +
                spaces + "x" + markup,
+           // End tags whose names only begin like the innermost element's,
+           // or that close it where the body's rules do not hold: in the
+           // head, past the depth kept, in a template.
+           "<b class=\"x\"><span>a</spanx>b" + markup + "</span></bb>c</b>d</B >e" + markup,
+           "<head><noscript class=\"n\"><link rel=\"x\"></noscript>" + spaces +
+               "<meta name=\"b\">x" + markup,
+           "<head><template><span>a</span></template>" + spaces + "</head>x" + markup,
+           Repeat("<i class=\"i\">", 1100) + markup + Repeat("</i>", 1100) + "x" + markup,
        }) {
     for (const std::string& page : {run, "<html><head>" + run + markup, markup + run + run}) {
       std::size_t places = 0;

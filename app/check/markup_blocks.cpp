@@ -53,7 +53,8 @@ __attribute__((target(VX_BLOCK_TARGET), always_inline)) inline std::uint64_t Pre
 template <bool kMarks>
 class Reader {
  public:
-  Reader(std::size_t from, MarkupBlocks::Marks* marks) : marks_(marks), from_(from) {
+  Reader(const char* t, std::size_t from, MarkupBlocks::Marks* marks)
+      : t_(t), marks_(marks), from_(from) {
     result_.pos = result_.stopped = from;
   }
 
@@ -99,7 +100,6 @@ class Reader {
       eq_carry_ = eq >> 63;
       end_carry_ = open_end >> 63;
       name_carry_ = name >> 63;
-      close_carry_ = closes >> 63;
       sum_carry_ = carried || carried_in ? 1 : 0;
       return true;
     }
@@ -122,10 +122,14 @@ class Reader {
       const int last_start = starts_ != 0 ? static_cast<int>(Highest(starts_)) : -1;
       const int last_end = ends_ != 0 ? static_cast<int>(Highest(ends_)) + 1 : -1;
       result_.pos = last_ + static_cast<std::size_t>(std::max(last_start, last_end));
-      // A start tag there was counted, but is read again from there.
-      if (last_start >= last_end && (start_tags_ >> last_start & 1) != 0) --started_;
+      if (last_start >= last_end) {
+        // A start tag there was counted, but is read again from there.
+        if ((start_tags_ >> last_start & 1) != 0) --started_;
+        // Character data ends there unless a tag does (a '>' in the text
+        // stops the blocks, so one right before it ends a tag).
+        if (result_.pos > from_ && t_[result_.pos - 1] != '>') result_.text_end = result_.pos;
+      }
     }
-    if (text_last_ != MarkupBlocks::kNone) result_.text_end = text_last_ + Highest(text_ends_);
     result_.starts_closed = started_;
     return result_;
   }
@@ -143,13 +147,6 @@ class Reader {
     }
     result_.tags_closed += static_cast<std::size_t>(__builtin_popcountll(ends));
     started_ += static_cast<std::size_t>(__builtin_popcountll(starts & start_tags));
-    // Character data ends where a tag starts anywhere but right after a '>'
-    // (or at the first byte read).
-    const std::uint64_t text_ends = starts & ~((ends << 1) | close_carry_);
-    if (text_ends != 0) {
-      text_last_ = b;
-      text_ends_ = text_ends;
-    }
     if ((starts | ends) != 0) {
       last_ = b;
       starts_ = starts;
@@ -159,17 +156,17 @@ class Reader {
   }
 
   MarkupBlocks::Result result_;
+  const char* t_;
   MarkupBlocks::Marks* marks_;
   std::size_t from_;
   std::size_t started_ = 0;
   // The last block with a boundary and the one with character data's end.
-  std::size_t last_ = MarkupBlocks::kNone, text_last_ = MarkupBlocks::kNone;
-  std::uint64_t starts_ = 0, ends_ = 0, start_tags_ = 0, text_ends_ = 0;
+  std::size_t last_ = MarkupBlocks::kNone;
+  std::uint64_t starts_ = 0, ends_ = 0, start_tags_ = 0;
   // From the last block: all ones or none.
   std::uint64_t in_quote_ = 0, in_tag_ = 0;
-  // Bit 63 of the last block's masks, as bit 0; before the first block, as
-  // if a tag had just ended (no character data ends at the first byte).
-  std::uint64_t eq_carry_ = 0, end_carry_ = 0, name_carry_ = 0, close_carry_ = 1, sum_carry_ = 0;
+  // Bit 63 of the last block's masks, as bit 0.
+  std::uint64_t eq_carry_ = 0, end_carry_ = 0, name_carry_ = 0, sum_carry_ = 0;
 };
 
 // The white space bytes by low nibble (' ', '\t', '\n', '\f', '\r' have
@@ -275,7 +272,7 @@ __attribute__((target(VX_BLOCK_TARGET))) MarkupBlocks::Result ReadAvx2(const Let
     for (int j = 0; j < 2; ++j)
       k.letters[i][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(letters[i][j]));
   }
-  Reader<kMarks> reader(from, marks);
+  Reader<kMarks> reader(t, from, marks);
   std::size_t b = from;
   for (; b <= limit - MarkupBlocks::kBlock; b += MarkupBlocks::kBlock) {
     Masks m{};
@@ -351,7 +348,7 @@ __attribute__((target(VX_WIDE_TARGET))) MarkupBlocks::Result ReadAvx512(
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 2; ++j) k.letters[i][j] = _mm512_load_si512(letters[i][j]);
   }
-  Reader<kMarks> reader(from, marks);
+  Reader<kMarks> reader(t, from, marks);
   std::size_t b = from;
   for (; b <= limit - MarkupBlocks::kBlock; b += MarkupBlocks::kBlock) {
     if (!reader.Block(Classify512(k, t + b), b)) return reader.Finish();

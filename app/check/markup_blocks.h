@@ -31,8 +31,11 @@ class MarkupBlocks {
     std::size_t pos = 0;
     std::size_t tags_closed = 0;    // tags read through their '>' before pos
     std::size_t starts_closed = 0;  // of them, start tags
-    std::size_t text_end = kNone;   // where the last character data read ended
-    std::size_t stopped = 0;        // where the blocks were read to
+    // pos, where character data read ends there (the tokenizer's only
+    // question of it: whether a "</>" right before a tag dropped into
+    // text); otherwise kNone.
+    std::size_t text_end = kNone;
+    std::size_t stopped = 0;  // where the blocks were read to
     Stop stop = Stop::kLimit;
   };
 

@@ -179,7 +179,8 @@ inline std::string Disagreement(std::string_view page, std::size_t from, std::si
   if (at == nullptr) return "stopped at " + std::to_string(r.pos) + ", no boundary";
   if (r.tags_closed != at->tags) return "tags closed: " + std::to_string(r.tags_closed);
   if (r.starts_closed != at->starts) return "start tags closed: " + std::to_string(r.starts_closed);
-  if (r.text_end != at->text_end) return "text end: " + std::to_string(r.text_end);
+  if (r.text_end != (at->text_end == r.pos ? r.pos : MarkupBlocks::kNone))
+    return "text end: " + std::to_string(r.text_end);
   // A candidate is a start tag whose first letter begins a name.
   if (r.stop == MarkupBlocks::Stop::kCandidate) {
     if (!(page[r.pos] == '<' && Letter(page[r.pos + 1]) && Letter(page[r.pos + 2])))

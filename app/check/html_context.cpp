@@ -1760,7 +1760,10 @@ struct ContextScanner::Impl {
     }
   }
 
-  void BeginTag(std::size_t name_from, bool is_end) {
+  // `gt`: the tag's '>', where the blocks found it; its attributes then need
+  // no walk unless they matter (a font's, or collected ones). A '/' right
+  // before that '>' can end no name or value there: the tag self-closes.
+  void BeginTag(std::size_t name_from, bool is_end, std::size_t gt = MarkupBlocks::kNone) {
     end_tag = is_end;
     self_closing = false;
     font_breaks_out = false;
@@ -1768,10 +1771,13 @@ struct ContextScanner::Impl {
     tag_begin = pos;
     tag_name_end = name_end;
     const bool font = tag_id == T::kFont && !is_end;
-    const TagWalk walk = WalkTag(name_end, [&](std::size_t from, std::size_t to, Context c) {
-      if (font && c == Context::AttributeName) NoteAttributeName(from, to);
-      if (collect) Collect(from, to, c);
-    });
+    const TagWalk walk = gt != MarkupBlocks::kNone && !font && collect == nullptr
+                             ? TagWalk{gt + 1, true, gt > name_end && text[gt - 1] == '/'}
+                             : WalkTag(name_end, [&](std::size_t from, std::size_t to, Context c) {
+                                 if (font && c == Context::AttributeName)
+                                   NoteAttributeName(from, to);
+                                 if (collect) Collect(from, to, c);
+                               });
     Emit(walk.end, Context::Tag, TagName());
     // Asked inside the tag, TagPartAt tells its pieces apart from here.
     seg_in_tag = true;
@@ -2032,6 +2038,10 @@ struct ContextScanner::Impl {
     EmitContent(end, element);
     data_text_end = end;
   }
+  // Character data goes where the body's rules put it, whatever it holds.
+  bool BodyTakesText() const {
+    return (mode == Mode::kInBody || templates != 0) && !TopIs(T::kColgroup);
+  }
   void Characters(std::size_t end) {
     if (skim) {
       EmitText(end, {});
@@ -2043,7 +2053,7 @@ struct ContextScanner::Impl {
       EmitText(end, Current());
       return;
     }
-    if ((mode != Mode::kInBody && templates == 0) || TopIs(T::kColgroup)) {
+    if (!BodyTakesText()) {
       const std::size_t i = SpaceEnd(pos, end);
       if (i > pos) {
         EmitText(i, Current());
@@ -2311,7 +2321,7 @@ struct ContextScanner::Impl {
           o &= o - 1;
           if (at > pos) {
             if (!QuietText(at)) return false;
-            data_text_end = pos = at;
+            Characters(at);
           }
           lt = at;
           continue;
@@ -2328,35 +2338,14 @@ struct ContextScanner::Impl {
   }
   // Whether Characters, given [pos, end), would only make it a segment.
   bool QuietText(std::size_t end) const {
-    if ((mode == Mode::kInBody || templates != 0) && !TopIs(T::kColgroup)) return true;
-    return SpaceEnd(pos, end) == end;
+    return BodyTakesText() || SpaceEnd(pos, end) == end;
   }
-  // The tag from the '<' at `lt` to the '>' at `gt`, as BeginTag reads it.
+  // The tag from the '<' at `lt` to the '>' at `gt`.
   void TakeTag(std::size_t lt, std::size_t gt) {
-    const char* t = text.data();
-    end_tag = t[lt + 1] == '/';
-    if (end_tag && ClosesTop(lt, gt)) return;
-    font_breaks_out = false;
-    const std::size_t name_end = ReadTagName(lt + (end_tag ? 2 : 1));
-    tag_begin = lt;
-    tag_name_end = name_end;
-    if (tag_id == T::kFont && !end_tag) {
-      WalkTag(name_end, [&](std::size_t from, std::size_t to, Context c) {
-        if (c == Context::AttributeName) NoteAttributeName(from, to);
-      });
-    }
-    // A '/' right before the '>' ends no name or value here: it makes the
-    // tag self-closing.
-    self_closing = gt > name_end && t[gt - 1] == '/';
-    closing_raw = false;
-    pos = gt + 1;
-    ++tags_closed;
-    bare_end_tag = end_tag && gt == name_end && !DroppedBefore(tag_begin);
-    if (end_tag) {
-      EndTag(false);
-    } else {
-      StartTag();
-    }
+    const bool is_end = text[lt + 1] == '/';
+    if (is_end && ClosesTop(lt, gt)) return;
+    pos = lt;
+    BeginTag(lt + (is_end ? 2 : 1), is_end, gt);
   }
 
   // Whether the end tag from `lt` to `gt` names the innermost element where
@@ -2370,6 +2359,7 @@ struct ContextScanner::Impl {
     const std::string_view name = top.Name();
     const std::size_t end = lt + 2 + name.size();
     if (end > gt || !EndsName(text[end]) || !StartsWithNoCase(text, lt + 2, name)) return false;
+    end_tag = true;
     tag_id = top.id;
     tag_begin = lt;
     tag_name_end = end;

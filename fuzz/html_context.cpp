@@ -109,6 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ContextScanner::Ahead by_piece;
     by_piece.blocks = false;
     ContextScanner pieces(page, by_piece);
+    // And reading every byte rather than jumping over stretches.
+    ContextScanner::Ahead reading_all;
+    reading_all.jumps = false;
+    ContextScanner all(page, reading_all);
     // With the tree read past whole runs a block at a time, from the first
     // byte or taken up where a place needs it: the places asked densely.
     ContextScanner::Ahead with_tree;
@@ -129,9 +133,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       const std::optional<Place> told = tags.TagPlaceAt(i);
       const std::optional<Place> by_pieces = pieces.TagPlaceAt(i);
+      const std::optional<Place> read = all.TagPlaceAt(i);
       if (told.has_value() != by_pieces.has_value() ||
           (told && (told->context != by_pieces->context || told->element != by_pieces->element))) {
         std::fprintf(stderr, "at %zu, asked every %zu: by blocks and by pieces differ\n", i,
+                     stride);
+        std::abort();
+      }
+      if (told.has_value() != read.has_value() ||
+          (told && (told->context != read->context || told->element != read->element))) {
+        std::fprintf(stderr, "at %zu, asked every %zu: jumping and reading all differ\n", i,
                      stride);
         std::abort();
       }

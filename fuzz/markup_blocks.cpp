@@ -3,7 +3,8 @@
 // width the machine has, the reading stops at a boundary the tokenizer's own
 // states reach byte by byte, with the same counts behind it, and never reads
 // past the bytes it may read after the limit; where it tells the tags' ends
-// apart, those are the walk's.
+// apart, those are the walk's. The first place that may switch the
+// tokenizer is found alike by every width and byte by byte.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,8 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // size so that a read past the end is caught.
   const std::vector<char> bytes(data + 2, data + size);
   const std::string_view page(bytes.data(), bytes.size());
-  if (page.size() < MarkupBlocks::kBlock + MarkupBlocks::kAfter) return 0;
+  if (page.size() < MarkupBlocks::kAfter) return 0;
   const std::size_t end = page.size() - MarkupBlocks::kAfter;
+  // The first place that may switch the tokenizer, from anywhere.
+  const std::size_t at = data[0] * 13 % (end + 1);
+  if (const std::string wrong = SwitchDisagreement(page, at, end); !wrong.empty()) {
+    std::fprintf(stderr, "from %zu to %zu: %s\n", at, end, wrong.c_str());
+    std::abort();
+  }
+  if (end < MarkupBlocks::kBlock) return 0;
   const std::vector<Boundary> walk = Walk(page, 0, end);
   const std::size_t from = walk[data[0] % walk.size()].pos;
   if (from + MarkupBlocks::kBlock > end) return 0;

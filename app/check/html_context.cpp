@@ -2248,6 +2248,86 @@ struct ContextScanner::Impl {
     pos = p;
   }
 
+  // Without the tree, in the data state outside svg, at a piece boundary:
+  // jumps over what lies between `pos` and `offset` when nothing there can
+  // take the tokenizer out of the data state for long. Bytes jumped.
+  //
+  // After a '>' the tokenizer is in the data state, unless the '>' lies in a
+  // quoted attribute value, a comment, raw text or foreign content: in every
+  // other state a '>' ends what it is in (a tag, a doctype, a bogus comment)
+  // or is text. From `pos` on, only a "<!-" or a switching start tag opens
+  // the last four, so they are ruled out before the first such '<'
+  // (MarkupBlocks::FindSwitch). A value the '>' lies in would open with
+  // the last quote before it, after an '=' and white space; where the last
+  // '"' and the last '\'' since `pos` follow no '=', it lies in none. The
+  // scanner then goes on from the byte after that '>' as if it had read up
+  // to it: what it had read tells nothing more of the bytes after it, save
+  // the start tags counted (for the svg's depth check; all those the jump
+  // may have passed are counted) and a dropped "</>" right before it (no
+  // jump ends after one).
+  std::size_t JumpToward(std::size_t offset) {
+    constexpr std::size_t kLeast = 256;  // nearer than this, reading costs less
+    const std::size_t n = text.size();
+    if (offset < pos + kLeast || n < MarkupBlocks::kAfter || pos < jump_from) return 0;
+    const char* t = text.data();
+    std::size_t starts = 0;
+    const std::size_t to =
+        kSkimBlocks.FindSwitch(t, pos, std::min(offset, n - MarkupBlocks::kAfter), starts);
+    const std::size_t gt = LastSafeGt(pos, to);
+    if (gt == std::string_view::npos || gt + 1 < pos + kLeast) {
+      // Not again before `to`: each stretch is looked at once.
+      jump_from = to;
+      return 0;
+    }
+    // The start tags jumped over: each '<' followed by a letter, as the
+    // tokenizer in the data state reads it (one in a value counts too).
+    for (std::size_t k = gt + 1; k < to; ++k) starts -= t[k] == '<' && IsAlpha(t[k + 1]);
+    skim_starts += starts;
+    const std::size_t from = pos;
+    pos = seg_begin = seg_end = gt + 1;
+    seg_in_tag = false;
+    data_text_end = std::string_view::npos;
+    blocks_from = pos;
+    return pos - from;
+  }
+  // The last '>' in [from, to) after which the tokenizer is surely in the
+  // data state, by the tests of JumpToward; npos if none is found in a few
+  // tries.
+  std::size_t LastSafeGt(std::size_t from, std::size_t to) const {
+    const char* t = text.data();
+    auto last = [&](char c, std::size_t end) {
+      const void* at = end > from ? memrchr(t + from, c, end - from) : nullptr;
+      return at ? static_cast<std::size_t>(static_cast<const char*>(at) - t)
+                : std::string_view::npos;
+    };
+    // A quote that may open a value: after an '=' and white space.
+    auto may_open = [&](std::size_t quote) {
+      std::size_t k = quote;
+      while (k > from && IsSpace(t[k - 1])) --k;
+      return k == from || t[k - 1] == '=';
+    };
+    for (int tries = 0; tries < 4; ++tries) {
+      const std::size_t gt = last('>', to);
+      if (gt == std::string_view::npos) return gt;
+      to = gt;
+      if (gt >= from + 2 && t[gt - 1] == '/' && t[gt - 2] == '<') continue;  // a dropped "</>"
+      const std::size_t dq = last('"', gt);
+      if (dq != std::string_view::npos && may_open(dq)) {
+        to = dq;
+        continue;
+      }
+      const std::size_t sq = last('\'', gt);
+      if (sq != std::string_view::npos && may_open(sq)) {
+        to = sq;
+        continue;
+      }
+      return gt;
+    }
+    return std::string_view::npos;
+  }
+  std::size_t jump_from = 0;  // no jump is tried before it
+  bool jumps = true;
+
   // Where blocks are tried next, once they read from `from` to the boundary
   // `to` and stopped at `stopped` (or reached it, the limit, if `limited`).
   // Trouble soon after trouble: the blocks are tried again further on each
@@ -2516,6 +2596,7 @@ ContextScanner::ContextScanner(std::string_view text) : impl_(std::make_unique<I
 ContextScanner::ContextScanner(std::string_view text, const Ahead& ahead)
     : impl_(std::make_unique<Impl>(text, ahead.from >= text.size() && ahead.skim)) {
   impl_->blocks = impl_->blocks && ahead.blocks;
+  impl_->jumps = ahead.jumps;
   if (ahead.from >= text.size()) return;
   try {
     helper_ = std::make_unique<Helper>(text, ahead);
@@ -2526,7 +2607,7 @@ ContextScanner::ContextScanner(std::string_view text, const Ahead& ahead)
 ContextScanner::~ContextScanner() = default;
 
 std::size_t ContextScanner::bytes_read() const {
-  return std::max(impl_->pos, tree_ ? tree_->pos : 0) - jumped_;
+  return std::max(impl_->pos - jumped_, tree_ ? tree_->pos : 0);
 }
 
 // Steps on until `offset` lies in the segment classified, meeting the
@@ -2535,8 +2616,10 @@ void ContextScanner::Advance(std::size_t offset, bool asked) {
   Impl& s = *impl_;
   if (s.skim) {
     while (offset >= s.seg_end && s.pos < s.text.size() && !s.skim_lost) {
-      if (s.state == St::kData && s.skim_foreign.empty() && s.collect == nullptr)
+      if (s.state == St::kData && s.skim_foreign.empty() && s.collect == nullptr) {
+        if (s.jumps) jumped_ += s.JumpToward(offset);
         s.SkimPast(offset);
+      }
       s.Step();
     }
     return;

@@ -85,6 +85,11 @@ class ContextScanner {
     // the machine has the instructions for it. Off, piece by piece: the
     // same answers.
     bool blocks = true;
+    // Skimming, a stretch before the offset asked in which nothing can
+    // take the tokenizer out of the data state for long is jumped over, to
+    // the last '>' after which it is surely in it. Off, read: the same
+    // answers.
+    bool jumps = true;
   };
 
   explicit ContextScanner(std::string_view text);

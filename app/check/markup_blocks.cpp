@@ -284,6 +284,68 @@ __attribute__((target(VX_BLOCK_TARGET))) MarkupBlocks::Result ReadAvx2(const Let
   return reader.Finish(b);
 }
 
+// Of a block: whether a '<' in it may switch the tokenizer (`found`); the
+// '<' followed by a letter (`opens`) before the first such one, or all of
+// them, counted into `starts`.
+[[gnu::always_inline]] inline bool SwitchIn(std::uint64_t found, std::uint64_t opens,
+                                            std::size_t& starts) {
+  const std::uint64_t before = found == 0 ? ~std::uint64_t{0} : (found & -found) - 1;
+  starts += static_cast<std::size_t>(__builtin_popcountll(opens & before));
+  return found != 0;
+}
+
+// The '<' that may switch the tokenizer (MarkupBlocks::FindSwitch) in the
+// 32 bytes at q, and those followed by a letter.
+__attribute__((target("avx2"), always_inline)) inline void SwitchesHalf(const Tables256& k,
+                                                                        const char* q,
+                                                                        std::uint32_t& found,
+                                                                        std::uint32_t& starts) {
+  const __m256i lt =
+      _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)), k.lt);
+  const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+  const __m256i x2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 2));
+  const __m256i l1 = _mm256_or_si256(x1, k.x20);
+  const __m256i l2 = _mm256_or_si256(x2, k.x20);
+  const __m256i l3 =
+      _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 3)), k.x20);
+  const __m256i comment =
+      _mm256_and_si256(_mm256_cmpeq_epi8(x1, k.bang), _mm256_cmpeq_epi8(x2, k.question));
+  const __m256i all =
+      _mm256_and_si256(_mm256_and_si256(Groups(k, l1, 0), Groups(k, l2, 1)), Groups(k, l3, 2));
+  const __m256i named =
+      _mm256_andnot_si256(_mm256_cmpeq_epi8(all, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
+  found = static_cast<std::uint32_t>(Bit32(_mm256_and_si256(lt, _mm256_or_si256(comment, named))));
+  starts = static_cast<std::uint32_t>(Bit32(_mm256_and_si256(lt, AreLetters(k, l1))));
+}
+
+__attribute__((target(VX_BLOCK_TARGET))) std::size_t FindSwitchAvx2(const Letters& letters,
+                                                                    const char* t, std::size_t from,
+                                                                    std::size_t limit,
+                                                                    std::size_t& starts) {
+  Tables256 k{};
+  k.lt = _mm256_set1_epi8('<');
+  k.bang = _mm256_set1_epi8('!');
+  k.question = _mm256_set1_epi8('-');  // a comment's "<!-"
+  k.x20 = _mm256_set1_epi8(0x20);
+  k.x10 = _mm256_set1_epi8(0x10);
+  k.a = _mm256_set1_epi8('a');
+  k.last = _mm256_set1_epi8(25);
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 2; ++j)
+      k.letters[i][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(letters[i][j]));
+  }
+  std::size_t b = from;
+  for (; b + MarkupBlocks::kBlock <= limit; b += MarkupBlocks::kBlock) {
+    std::uint32_t found_low = 0, found_high = 0, starts_low = 0, starts_high = 0;
+    SwitchesHalf(k, t + b, found_low, starts_low);
+    SwitchesHalf(k, t + b + 32, found_high, starts_high);
+    const std::uint64_t found = found_low | std::uint64_t{found_high} << 32;
+    const std::uint64_t opens = starts_low | std::uint64_t{starts_high} << 32;
+    if (SwitchIn(found, opens, starts)) return b + static_cast<unsigned>(__builtin_ctzll(found));
+  }
+  return b;
+}
+
 // ---- 64 bytes at a time ----
 #define VX_WIDE_TARGET VX_BLOCK_TARGET ",avx512f,avx512bw"
 
@@ -356,6 +418,42 @@ __attribute__((target(VX_WIDE_TARGET))) MarkupBlocks::Result ReadAvx512(
   return reader.Finish(b);
 }
 
+__attribute__((target(VX_WIDE_TARGET))) std::size_t FindSwitchAvx512(const Letters& letters,
+                                                                     const char* t,
+                                                                     std::size_t from,
+                                                                     std::size_t limit,
+                                                                     std::size_t& starts) {
+  Tables512 k{};
+  k.lt = _mm512_set1_epi8('<');
+  k.bang = _mm512_set1_epi8('!');
+  k.question = _mm512_set1_epi8('-');  // a comment's "<!-"
+  k.x20 = _mm512_set1_epi8(0x20);
+  k.x10 = _mm512_set1_epi8(0x10);
+  k.a = _mm512_set1_epi8('a');
+  k.last = _mm512_set1_epi8(25);
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 2; ++j) k.letters[i][j] = _mm512_load_si512(letters[i][j]);
+  }
+  std::size_t b = from;
+  for (; b + MarkupBlocks::kBlock <= limit; b += MarkupBlocks::kBlock) {
+    const char* p = t + b;
+    const std::uint64_t lt = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p), k.lt);
+    const __m512i x1 = _mm512_loadu_si512(p + 1);
+    const __m512i x2 = _mm512_loadu_si512(p + 2);
+    const __m512i l1 = _mm512_or_si512(x1, k.x20);
+    const __m512i l2 = _mm512_or_si512(x2, k.x20);
+    const __m512i l3 = _mm512_or_si512(_mm512_loadu_si512(p + 3), k.x20);
+    const std::uint64_t comment =
+        _mm512_mask_cmpeq_epi8_mask(_mm512_mask_cmpeq_epi8_mask(lt, x1, k.bang), x2, k.question);
+    const std::uint64_t named = _mm512_mask_test_epi8_mask(
+        lt, _mm512_and_si512(Groups512(k, l1, 0), Groups512(k, l2, 1)), Groups512(k, l3, 2));
+    const std::uint64_t opens = _mm512_mask_cmple_epu8_mask(lt, _mm512_sub_epi8(l1, k.a), k.last);
+    const std::uint64_t found = comment | named;
+    if (SwitchIn(found, opens, starts)) return b + static_cast<unsigned>(__builtin_ctzll(found));
+  }
+  return b;
+}
+
 #endif
 
 }  // namespace
@@ -395,6 +493,31 @@ MarkupBlocks::Result MarkupBlocks::Read(const char* t, std::size_t from, std::si
   (void)marks;
 #endif
   return none;
+}
+
+std::size_t MarkupBlocks::FindSwitch(const char* t, std::size_t from, std::size_t limit,
+                                     std::size_t& starts, Vectors vectors) const {
+  std::size_t p = from;
+#if defined(VX_MARKUP_BLOCKS)
+  if (limit >= from + kBlock && Available(Vectors::kAvx2)) {
+    const bool wide = vectors != Vectors::kAvx2 && Available(Vectors::kAvx512);
+    p = wide ? FindSwitchAvx512(letters_, t, from, limit, starts)
+             : FindSwitchAvx2(letters_, t, from, limit, starts);
+  }
+#else
+  (void)vectors;
+#endif
+  // The rest a byte at a time, by the same tests.
+  for (; p < limit; ++p) {
+    if (t[p] != '<') continue;
+    const char c = t[p + 1];
+    if ((c == '!' && t[p + 2] == '-') ||
+        (Groups(0, c) & Groups(1, t[p + 2]) & Groups(2, t[p + 3])) != 0)
+      return p;
+    const auto lowered = static_cast<unsigned char>(c | 0x20);
+    if (lowered >= 'a' && lowered <= 'z') ++starts;
+  }
+  return limit;
 }
 
 }  // namespace vx::app::check

@@ -84,11 +84,26 @@ class MarkupBlocks {
   Result Read(const char* t, std::size_t from, std::size_t limit,
               Vectors vectors = Vectors::kWidest, Marks* marks = nullptr) const;
 
+  // The first '<' in [from, limit) after which the tokenizer may leave the
+  // data state for long: a "<!-" (a comment's start), or a start tag whose
+  // name's first three letters may be those of one of the names; limit if
+  // there is none. `starts` gains the number of '<' followed by a letter
+  // before it. The bytes up to limit + kAfter are read. Every width, and
+  // a machine without the instructions, finds the same.
+  std::size_t FindSwitch(const char* t, std::size_t from, std::size_t limit, std::size_t& starts,
+                         Vectors vectors = Vectors::kWidest) const;
+
  private:
   // For the first, second and third letter of a tag name, lowered: the
   // groups of names with that letter there, by low nibble, for 0x6_ and for
   // 0x7_, each row four times over (one a 128-bit lane).
   alignas(64) std::uint8_t letters_[3][2][64] = {};
+  // The groups byte `c` may be the i-th letter of, as the vector lookups
+  // tell it.
+  constexpr std::uint8_t Groups(std::size_t i, char c) const {
+    const auto lowered = static_cast<unsigned>(static_cast<unsigned char>(c) | 0x20u);
+    return lowered >= 0x80 ? 0 : letters_[i][(lowered >> 4) & 1][lowered & 15];
+  }
   static constexpr void Note(std::uint8_t (&table)[2][64], char letter, std::uint8_t bit) {
     if (letter < 'a' || letter > 'z') throw "lower-case letters";
     const auto c = static_cast<unsigned>(letter);

@@ -668,17 +668,24 @@ std::size_t ExpectTagsToldAsWithTheTree(std::string_view page, std::size_t* tag_
       EXPECT_EQ(b.element, places_of[i].element) << "at " << i << ", every " << stride;
     }
     ContextScanner tags(page);
-    // Read piece by piece rather than a block at a time: the same answers.
+    // Read piece by piece rather than a block at a time, and read through
+    // the stretches it jumps over: the same answers.
     ContextScanner::Ahead by_piece;
     by_piece.blocks = false;
     ContextScanner pieces(page, by_piece);
+    ContextScanner::Ahead reading_all;
+    reading_all.jumps = false;
+    ContextScanner all(page, reading_all);
     for (std::size_t i = stride / 2; i < page.size(); i += stride) {
       const std::optional<Place> t = tags.TagPlaceAt(i);
-      const std::optional<Place> by_pieces = pieces.TagPlaceAt(i);
-      EXPECT_EQ(t.has_value(), by_pieces.has_value()) << "at " << i << ", asked every " << stride;
-      if (t && by_pieces) {
-        EXPECT_EQ(Letter(t->context), Letter(by_pieces->context)) << "at " << i;
-        EXPECT_EQ(t->element, by_pieces->element) << "at " << i;
+      for (ContextScanner* other : {&pieces, &all}) {
+        const std::optional<Place> o = other->TagPlaceAt(i);
+        EXPECT_EQ(t.has_value(), o.has_value())
+            << "at " << i << ", asked every " << stride << (other == &all ? ", read" : "");
+        if (t && o) {
+          EXPECT_EQ(Letter(t->context), Letter(o->context)) << "at " << i;
+          EXPECT_EQ(t->element, o->element) << "at " << i;
+        }
       }
       if (!t) continue;
       told_densely += stride == 1;
@@ -785,6 +792,120 @@ TEST(HtmlContextTree, RunsReadByBlocksLeaveTheTreeAsPieceByPiece) {
       std::size_t places = 0;
       ExpectTagsToldAsWithTheTree(page, &places);
       if (HasFailure()) return;
+    }
+  }
+}
+
+// Asked first at one place and then at another further on, by a scanner
+// that jumps and by one that reads every byte, for pairs of places all over
+// the page: the same tags are told, as the tree tells them.
+void ExpectJumpsToldAsRead(std::string_view page) {
+  ContextScanner::Ahead with_tree;
+  with_tree.skim = false;
+  ContextScanner tree(page, with_tree);
+  std::vector<Place> places_of;
+  for (std::size_t i = 0; i < page.size(); ++i) places_of.push_back(tree.At(i));
+  ContextScanner::Ahead reading_all;
+  reading_all.jumps = false;
+  for (std::size_t i = 0; i < page.size(); i += 3) {
+    ContextScanner jumping(page);
+    ContextScanner reading(page, reading_all);
+    for (const std::size_t at : {i / 3, i}) {
+      const std::optional<Place> j = jumping.TagPlaceAt(at);
+      const std::optional<Place> r = reading.TagPlaceAt(at);
+      ASSERT_EQ(j.has_value(), r.has_value()) << "at " << at << " after " << i / 3;
+      if (!j) continue;
+      ASSERT_EQ(Letter(j->context), Letter(places_of[at].context)) << "at " << at;
+      ASSERT_EQ(j->element, places_of[at].element) << "at " << at;
+    }
+  }
+}
+
+// Asked far apart, the tags alone jump over stretches of ordinary markup
+// to a '>' after which the tokenizer is surely in the data state. Whatever
+// the stretch holds that could make a '>' in it no tag's end (a value with
+// quotes or '>' in it, a comment, raw text, svg, a dropped "</>"), the
+// places told are those of reading every byte.
+TEST(HtmlContextTagsAlone, StretchesJumpedOverAreToldAsRead) {
+  std::string filler;
+  for (int i = 0; i < 12; ++i)
+    filler += "<p class=\"c\">it's \"so\" <a href=\"x" + std::to_string(i) + "\">y</a></p>\n";
+  // Without quotes, for values that run on through it.
+  std::string plain;
+  for (int i = 0; i < 12; ++i) plain += "<p><b>so</b> <a>y" + std::to_string(i) + "</a></p>\n";
+  const std::string ask = "<form action=\"a\"><input name=\"n\"></form>";
+  // The plain page: most of it is jumped over.
+  {
+    const std::string page = "<html><head><title>t</title></head><body>" + filler + filler + ask +
+                             filler + filler + ask + filler;
+    ContextScanner tags(page);
+    for (std::size_t at = page.find("<form"); at != std::string::npos;
+         at = page.find("<form", at + 1)) {
+      const std::optional<Place> p = tags.TagPlaceAt(at);
+      ASSERT_TRUE(p.has_value());
+      EXPECT_EQ(Letter(p->context), 't');
+      EXPECT_EQ(p->element, "form");
+    }
+    EXPECT_LT(tags.bytes_read(), page.size() / 4);
+    std::size_t places = 0;
+    EXPECT_EQ(ExpectTagsToldAsWithTheTree(page, &places), places);
+  }
+  std::string many_tags;
+  for (int i = 0; i < 330; ++i) many_tags += "<b>";
+  for (const std::string& inside : {
+           // Values that hold a '>', quoted after white space or not, and
+           // quotes in the text that only look like a value's.
+           "<a title=\"x>" + plain + "\">",
+           "<a title='x>" + plain + "'>",
+           "<a title =\r\n \"x>" + plain + "\">",
+           "<a title=\t'x>\"" + plain + "'>",
+           "x=\"" + plain + "\"",
+           "x='" + plain,
+           "<a b=\"c\" title='x>\"" + plain + "'>",
+           "<a b=c>d>" + filler,
+           "<a b=\"c\"d=\"e>" + filler + "\">",
+           "<a=\"b>" + filler + "\">",
+           // Comments and what only begins like one.
+           "<!-- " + filler + " -->",
+           "<!--" + filler,
+           "<!-x>" + filler,
+           "<!doctype html \"a>b\">" + filler,
+           "<?x " + filler + "?>",
+           "</ x>" + filler,
+           "</>" + filler,
+           "x</><svg><a/></svg>" + filler,
+           // Raw text, svg and what the tree alone follows.
+           "<script>var a = '<b>';" + filler + "</script>",
+           "<SCRIPT>" + filler + "</SCRIPT>",
+           "<script><!--<script>" + filler + "</script>-->" + filler + "</script>",
+           "<style>" + filler + "</style>",
+           "<title>" + filler + "</title>",
+           "<textarea>" + filler + "</textarea>",
+           "<xmp>" + filler + "</xmp>",
+           "<noscript>" + filler + "</noscript>",
+           "<svg><![CDATA[" + filler + "]]></svg>",
+           "<svg>" + filler + "</svg>",
+           "<math>" + filler + "</math>",
+           "<select>" + filler + "</select>",
+           "<plaintext>" + filler,
+           // Start tags enough that an svg after them needs the tree, some
+           // of them jumped over.
+           many_tags + filler + "<svg><g/></svg>",
+           many_tags + "<a title=\"<b><b>\">" + filler + "<svg><g/></svg>",
+           // Right at the count past which an svg needs the tree, with a
+           // start tag between the '>' jumped to and the svg that stopped
+           // the jump.
+           Repeat("<b>", 255) + "x<i <svg>" + plain + "<svg><g/></svg>",
+           Repeat("<b>", 256) + "x<i <svg>" + plain + "<svg><g/></svg>",
+           Repeat("<b>", 257) + "x<i <svg>" + plain + "<svg><g/></svg>",
+       }) {
+    const std::string page = "<body>" + filler + inside + filler + ask + filler + ask;
+    std::size_t places = 0;
+    ExpectTagsToldAsWithTheTree(page, &places);
+    ExpectJumpsToldAsRead(page);
+    if (HasFailure()) {
+      ADD_FAILURE() << "in a page holding " << inside.substr(0, 40);
+      return;
     }
   }
 }

@@ -154,5 +154,33 @@ TEST(MarkupBlocks, EachTroubleStopsTheBlocksBeforeIt) {
   }
 }
 
+TEST(MarkupBlocks, FindTheFirstPlaceThatMaySwitchTheTokenizer) {
+  // Ordinary pieces, with the names that switch and the comments among
+  // them, and names that share their first letters.
+  std::vector<std::string> pieces = kOrdinary;
+  for (const std::string_view name : kNames) pieces.push_back("<" + std::string(name) + ">");
+  for (const char* piece :
+       {"<!-- c -->", "<!-x>", "<!doctype html>", "<SCRIPT>", "<sTyLe a>", "<scr>", "<sc>",
+        "<sel/>", "<ma", "<3 svg", "< svg>", "</script>", "<x", "<", "<s\xc3\xa9>", "<!", "<Z>"})
+    pieces.emplace_back(piece);
+  std::mt19937 random(28);
+  for (int round = 0; round < 3000; ++round) {
+    std::string page;
+    const std::size_t count = 4 + random() % 80;
+    const bool rare = round % 2 == 0;  // the switching ones now and then
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t k = random() % pieces.size();
+      if (rare && k >= kOrdinary.size() && random() % 6 != 0) continue;
+      page += pieces[k];
+    }
+    page += std::string(MarkupBlocks::kAfter, ' ');
+    const std::size_t end = page.size() - MarkupBlocks::kAfter;
+    const std::size_t from = random() % (end + 1);
+    const std::size_t limit = from + random() % (end - from + 1);
+    ASSERT_EQ(SwitchDisagreement(page, from, limit), "")
+        << "from " << from << " to " << limit << " of " << page;
+  }
+}
+
 }  // namespace
 }  // namespace vx::app::check

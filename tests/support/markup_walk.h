@@ -259,4 +259,45 @@ inline std::vector<MarkupBlocks::Vectors> Widths() {
   return widths;
 }
 
+// Finds the first '<' that may switch the tokenizer in [from, limit) with
+// each width, and a few bytes at a time (which leaves it to the byte-by-byte
+// reading): empty if every reading finds the same place with the same count
+// behind it, no comment's "<!-" and no switching name's first three letters
+// (in any case) follow a '<' before it, and the count is that of the '<'
+// followed by a letter before it; else what differs.
+inline std::string SwitchDisagreement(std::string_view page, std::size_t from, std::size_t limit) {
+  std::size_t found = limit, starts = 0;
+  for (std::size_t p = from; p < limit;) {
+    const std::size_t to = std::min(limit, p + MarkupBlocks::kBlock - 1 - p % 5);
+    found = kBlocks.FindSwitch(page.data(), p, to, starts);
+    if (found < to) break;
+    found = p = to;
+  }
+  std::size_t want_starts = 0;
+  for (std::size_t p = from; p < found; ++p) {
+    if (page[p] != '<') continue;
+    if (page[p + 1] == '!' && page[p + 2] == '-')
+      return "a comment before " + std::to_string(found);
+    for (const std::string_view name : kNames) {
+      if (Lower(page[p + 1]) == name[0] && Lower(page[p + 2]) == name[1] &&
+          Lower(page[p + 3]) == name[2])
+        return "<" + std::string(name) + " at " + std::to_string(p) + ", before " +
+               std::to_string(found);
+    }
+    want_starts += Letter(page[p + 1]);
+  }
+  if (starts != want_starts)
+    return "counted " + std::to_string(starts) + " starts, not " + std::to_string(want_starts);
+  if (found < limit && page[found] != '<') return "found no '<' at " + std::to_string(found);
+  for (const MarkupBlocks::Vectors width : Widths()) {
+    std::size_t wide_starts = 0;
+    const std::size_t wide = kBlocks.FindSwitch(page.data(), from, limit, wide_starts, width);
+    if (wide != found || wide_starts != starts)
+      return "width " + std::to_string(static_cast<int>(width)) + " found " + std::to_string(wide) +
+             " after " + std::to_string(wide_starts) + " starts, not " + std::to_string(found) +
+             " after " + std::to_string(starts);
+  }
+  return {};
+}
+
 }  // namespace vx::support::markup_walk
